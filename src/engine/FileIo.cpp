@@ -1,0 +1,236 @@
+#include "FileIo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zem {
+
+namespace {
+constexpr mode_t kNewFileMode = 0644;
+}
+
+std::string SystemErrorText(int error) { return std::strerror(error); }
+
+File::~File() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+File::File(File&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path)), m_error(std::move(other.m_error)) {
+    other.m_fd = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = other.m_fd;
+        m_path = std::move(other.m_path);
+        m_error = std::move(other.m_error);
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+bool File::Fail(const char* what) {
+    m_error = std::string(what) + " " + m_path + ": " + SystemErrorText(errno);
+    return false;
+}
+
+bool File::Open(const std::string& path, Mode mode) {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_path = path;
+    m_error.clear();
+    int flags = O_CLOEXEC;
+    switch (mode) {
+    case Mode::Read: flags |= O_RDONLY; break;
+    case Mode::ReadWrite: flags |= O_RDWR; break;
+    case Mode::CreateReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::CreateWrite: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    }
+    do {
+        m_fd = ::open(path.c_str(), flags, kNewFileMode);
+    } while (m_fd < 0 && errno == EINTR);
+    if (m_fd < 0)
+        return Fail(mode == Mode::Read || mode == Mode::ReadWrite ? "Cannot open" : "Cannot create");
+    return true;
+}
+
+bool File::Write(const void* data, size_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(m_fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail("Cannot write");
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            return Fail("Cannot write");
+        }
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::pwrite(m_fd, p, size, off_t(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail("Cannot write");
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            return Fail("Cannot write");
+        }
+        p += n;
+        offset += uint64_t(n);
+        size -= size_t(n);
+    }
+    return true;
+}
+
+int64_t File::Read(void* data, size_t size) {
+    auto* p = static_cast<uint8_t*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(m_fd, p + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail("Cannot read");
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += size_t(n);
+    }
+    return int64_t(done);
+}
+
+int64_t File::ReadAt(uint64_t offset, void* data, size_t size) {
+    auto* p = static_cast<uint8_t*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(m_fd, p + done, size - done, off_t(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail("Cannot read");
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += size_t(n);
+    }
+    return int64_t(done);
+}
+
+bool File::Seek(uint64_t offset) {
+    if (::lseek(m_fd, off_t(offset), SEEK_SET) < 0)
+        return Fail("Cannot seek in");
+    return true;
+}
+
+bool File::Truncate(uint64_t length) {
+    if (::ftruncate(m_fd, off_t(length)) != 0)
+        return Fail("Cannot shorten");
+    return true;
+}
+
+int64_t File::Size() {
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0) {
+        Fail("Cannot read the size of");
+        return -1;
+    }
+    return int64_t(st.st_size);
+}
+
+bool File::Close() {
+    if (m_fd < 0)
+        return true;
+    const int rc = ::close(m_fd);
+    m_fd = -1;
+    if (rc != 0 && errno != EINTR)
+        return Fail("Cannot write");
+    return true;
+}
+
+BufferedWriter::BufferedWriter(File& file, size_t capacity) : m_file(file), m_buffer(capacity) {}
+
+bool BufferedWriter::Write(const void* data, size_t size) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    if (m_used + size > m_buffer.size()) {
+        if (!Flush())
+            return false;
+        if (size >= m_buffer.size())
+            return m_file.Write(p, size);
+    }
+    std::memcpy(m_buffer.data() + m_used, p, size);
+    m_used += size;
+    return true;
+}
+
+bool BufferedWriter::Flush() {
+    if (m_used == 0)
+        return true;
+    const bool ok = m_file.Write(m_buffer.data(), m_used);
+    m_used = 0;
+    return ok;
+}
+
+BufferedReader::BufferedReader(File& file, size_t capacity, uint64_t startOffset)
+    : m_file(file), m_buffer(capacity), m_position(startOffset), m_fileOffset(startOffset) {}
+
+int64_t BufferedReader::Read(void* data, size_t size) {
+    auto* p = static_cast<uint8_t*>(data);
+    size_t done = 0;
+    while (done < size) {
+        if (m_begin == m_end) {
+            if (size - done >= m_buffer.size()) {
+                // Large reads go straight to the caller's buffer.
+                const int64_t n = m_file.ReadAt(m_fileOffset, p + done, size - done);
+                if (n < 0)
+                    return -1;
+                m_fileOffset += uint64_t(n);
+                m_position += uint64_t(n);
+                done += size_t(n);
+                break;
+            }
+            const int64_t n = m_file.ReadAt(m_fileOffset, m_buffer.data(), m_buffer.size());
+            if (n < 0)
+                return -1;
+            if (n == 0)
+                break;
+            m_fileOffset += uint64_t(n);
+            m_begin = 0;
+            m_end = size_t(n);
+        }
+        const size_t take = std::min(size - done, m_end - m_begin);
+        std::memcpy(p + done, m_buffer.data() + m_begin, take);
+        m_begin += take;
+        done += take;
+        m_position += take;
+    }
+    return int64_t(done);
+}
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+} // namespace zem

@@ -1,0 +1,86 @@
+#pragma once
+// Small RAII wrappers over POSIX files that report every failure with the
+// path and the system's reason, so a full disk never goes unnoticed.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zem {
+
+class File {
+public:
+    enum class Mode { Read, ReadWrite, CreateReadWrite, CreateWrite };
+
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Create modes empty an existing file. Returns false and keeps the reason.
+    bool Open(const std::string& path, Mode mode);
+    bool IsOpen() const { return m_fd >= 0; }
+    const std::string& Path() const { return m_path; }
+
+    // Writes all `size` bytes or fails.
+    bool Write(const void* data, size_t size);
+    bool WriteAt(uint64_t offset, const void* data, size_t size);
+    // Reads up to `size` bytes, fewer only at the end of the file; -1 on error.
+    int64_t Read(void* data, size_t size);
+    int64_t ReadAt(uint64_t offset, void* data, size_t size);
+    bool Seek(uint64_t offset);
+    bool Truncate(uint64_t length);
+    int64_t Size();
+    // Closing can report a late write failure (a full disk on some file systems).
+    bool Close();
+
+    // "Cannot write /x/y.zem: No space left on device"
+    const std::string& Error() const { return m_error; }
+
+private:
+    bool Fail(const char* what);
+
+    int m_fd = -1;
+    std::string m_path;
+    std::string m_error;
+};
+
+// Collects small writes into large ones.
+class BufferedWriter {
+public:
+    BufferedWriter(File& file, size_t capacity);
+    bool Write(const void* data, size_t size);
+    bool Flush();
+
+private:
+    File& m_file;
+    std::vector<uint8_t> m_buffer;
+    size_t m_used = 0;
+};
+
+// Serves small reads from large ones and knows how far the caller has read.
+class BufferedReader {
+public:
+    BufferedReader(File& file, size_t capacity, uint64_t startOffset);
+    // Up to `size` bytes, fewer only at the end of the file; -1 on error.
+    int64_t Read(void* data, size_t size);
+    // The offset just after the last byte handed to the caller.
+    uint64_t Position() const { return m_position; }
+
+private:
+    File& m_file;
+    std::vector<uint8_t> m_buffer;
+    size_t m_begin = 0;
+    size_t m_end = 0;
+    uint64_t m_position;
+    uint64_t m_fileOffset;
+};
+
+bool RemoveFile(const std::string& path);
+bool FileExists(const std::string& path);
+std::string SystemErrorText(int error);
+
+} // namespace zem

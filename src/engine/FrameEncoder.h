@@ -1,0 +1,89 @@
+#pragma once
+// Turns the decoded pictures of a conversion into frame records: paced to the
+// output frame rate, near-black and near-white pixels pulled in, resampled to
+// the target size, turned a quarter if asked, JPEG-coded and appended to the
+// frames file.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CxImage.h"
+#include "FileIo.h"
+
+namespace zem {
+
+// Per-pixel extremes the device's decoder shows badly: groups of three bytes
+// all below 4 become 4, all above 250 become 250. Groups are counted from the
+// start of the data, whole groups only.
+inline constexpr uint8_t kClampLowLimit = 4;
+inline constexpr uint8_t kClampHighLimit = 250;
+
+void ClampPixelExtremes(uint8_t* data, size_t length);
+// The plain byte-by-byte walk; ClampPixelExtremes gives the same bytes faster.
+void ClampPixelExtremesReference(uint8_t* data, size_t length);
+
+// Resamples `source` to the target size with the shrinking or enlarging
+// routine, each direction with the one that fits it.
+void ScalePicture(const uint8_t* source, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,
+                  uint16_t targetWidth, uint16_t targetHeight);
+
+// Codes one picture (24-bit, bottom row first) as JPEG into `jpeg`, turned by
+// `rotation` (1 left, 2 right). Returns false when the coder failed, leaving
+// `jpeg` empty.
+bool CodeFrameJpeg(const uint8_t* picture, uint32_t width, uint32_t height, int32_t rotation, int32_t quality,
+                   CxImage& image, std::vector<uint8_t>& jpeg);
+
+// Writes one picture to `file`, with its 4-byte little-endian length in front
+// when `withLength` is set. A picture the coder could not code gives a record
+// of length 0. Returns false when the file could not be written.
+bool EncodeFrameJpeg(File& file, const uint8_t* picture, uint32_t width, uint32_t height, bool withLength,
+                     int32_t rotation, int32_t quality);
+
+// The frame callback's record for one conversion. Filled before the pipeline
+// runs; OnFrameSample then runs on the streaming thread, one call at a time.
+struct FrameCaptureContext {
+    uint16_t sourceWidth = 0;
+    uint16_t sourceHeight = 0;
+    uint16_t targetWidth = 320;
+    uint16_t targetHeight = 240;
+    int32_t jpegQuality = 80;
+    int32_t rotate = 0;
+    double frameInterval = 1.0 / 16;
+    File* framesFile = nullptr;                     // open for writing; never closed here
+    double lastSampleTime = 0.0;                    // 0.0: no frame taken yet
+    std::atomic<int64_t>* positionOut = nullptr;    // latest frame time, 100 ns units
+
+    // Called for every decoded picture: `sampleTime` in seconds from the start
+    // of the played range; `data` 24-bit BGR, bottom row first. Always 0.
+    int OnFrameSample(double sampleTime, uint8_t* data, size_t length);
+
+    // Whether a picture at this time would be taken; the decoder skips colour
+    // conversion for the others.
+    bool WillTakeSample(double sampleTime) const {
+        return sampleTime >= 0 && (lastSampleTime == 0.0 || sampleTime - lastSampleTime >= frameInterval);
+    }
+
+    // Frames written, pictures refused as malformed, and the first write error.
+    uint64_t framesWritten() const { return m_framesWritten; }
+    uint64_t picturesRejected() const { return m_picturesRejected; }
+    bool writeFailed() const { return m_writeFailed; }
+    const std::string& writeError() const { return m_writeError; }
+
+private:
+    void Publish(double seconds);
+    bool WriteRecord();
+
+    std::vector<uint8_t> m_workArea;  // the scaled picture, reused for every frame
+    std::vector<uint8_t> m_jpeg;      // the latest coded picture
+    std::vector<uint8_t> m_record;    // length field + picture, written in one go
+    CxImage m_image;
+    uint64_t m_framesWritten = 0;
+    uint64_t m_picturesRejected = 0;
+    bool m_writeFailed = false;
+    std::string m_writeError;
+};
+
+} // namespace zem

@@ -1,0 +1,285 @@
+#include "Muxer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "FileIo.h"
+#include "OutputFormat.h"
+
+namespace zem {
+
+namespace {
+
+using namespace avi;
+
+constexpr size_t kMovieWriteBuffer = 1 << 20;
+constexpr size_t kIndexWriteBuffer = 64 << 10;
+constexpr size_t kFramesReadBuffer = 256 << 10;
+constexpr size_t kAudioReadBuffer = 64 << 10;
+constexpr size_t kCopyPiece = 1000000;
+// Our frame encoder never writes a picture anywhere near this; a larger length
+// field can only come from a damaged frames file and ends the video.
+constexpr uint32_t kMaxFrameRecordBytes = 16u << 20;
+
+class Mux {
+public:
+    Mux(const ConversionPaths& paths, const MuxSettings& settings, const MuxCycleCallback& onCycle)
+        : m_paths(paths), m_settings(settings), m_onCycle(onCycle) {}
+
+    MuxResult Run() {
+        const bool produced = OpenFiles() && Interleave() && AssembleOutputFile();
+        CloseAndRemove(produced);
+        if (!produced)
+            m_result.ok = false;
+        return m_result;
+    }
+
+private:
+    bool Fail(const std::string& message) {
+        if (m_result.message.empty())
+            m_result.message = message;
+        return false;
+    }
+
+    bool OpenFiles() {
+        if (!PathsFitLimit(m_paths))
+            return Fail("Path too long: " + m_paths.outputPath);
+        if (!m_header.Open(m_paths.headerPath, File::Mode::CreateReadWrite))
+            return Fail(m_header.Error());
+        const Header header = BuildHeaderTemplate();
+        if (!m_header.Write(header.data(), header.size()))
+            return Fail(m_header.Error());
+        if (!m_index.Open(m_paths.indexPath, File::Mode::CreateReadWrite))
+            return Fail(m_index.Error());
+        if (!m_zem.Open(m_paths.zemPath, File::Mode::CreateReadWrite))
+            return Fail(m_zem.Error());
+        if (!m_frames.Open(m_paths.tmpPath, File::Mode::Read))
+            return Fail(m_frames.Error());
+        if (!m_audio.Open(m_paths.mp3Path, File::Mode::ReadWrite))
+            return Fail(m_audio.Error());
+        const int64_t framesSize = m_frames.Size();
+        const int64_t audioSize = m_audio.Size();
+        if (framesSize < 0)
+            return Fail(m_frames.Error());
+        if (audioSize < 0)
+            return Fail(m_audio.Error());
+        // Without even its head the audio file was never written: the sound
+        // was lost upstream, and an output without it would be no use.
+        if (audioSize < int64_t(kMp3HeadSize))
+            return Fail("The audio file " + m_paths.mp3Path + " is empty");
+        m_progress.writeTotal = uint64_t(framesSize) + uint64_t(audioSize);
+        return true;
+    }
+
+    bool Interleave() {
+        BufferedWriter movie(m_zem, kMovieWriteBuffer);
+        BufferedWriter index(m_index, kIndexWriteBuffer);
+        BufferedReader audio(m_audio, kAudioReadBuffer, kMp3HeadSize);
+        BufferedReader frames(m_frames, kFramesReadBuffer, 0);
+
+        uint8_t indexHead[kIndexHeadSize];
+        std::memcpy(indexHead, kIndexCode.data(), 4);
+        PutLe32(indexHead + 4, kIndexLengthPlaceholder);
+        if (!index.Write(indexHead, sizeof indexHead))
+            return Fail(m_index.Error());
+
+        const double step = double(kAudioBytesPerSecond) / m_settings.frameRate;
+        double audioClock = 0.0;
+        double videoClock = 0.0;
+        uint32_t sequence = 0;
+        uint64_t position = kFirstChunkPosition;
+        uint64_t movieBytes = 0;
+        uint64_t indexBytes = kIndexHeadSize;
+        int64_t ra = 0;
+        int64_t rv = 0;
+        uint8_t audioBlock[kAudioBlockSize];
+        uint8_t sector[kSectorSize];
+        uint8_t record[kIndexRecordSize];
+        uint8_t chunkHead[kChunkHeadSize];
+        static const uint8_t zeros[kSectorSize] = {};
+        std::vector<uint8_t> picture;
+
+        do {
+            ra = audio.Read(audioBlock, kAudioBlockSize);
+            if (ra < 0)
+                return Fail(m_audio.Error());
+            const uint64_t audioCutBefore = audio.Position() - uint64_t(ra);
+
+            // The video step reads one frame record while the audio is ahead.
+            bool takeVideo = false;
+            uint32_t pictureBytes = 0;
+            if (audioClock + kAudioBlockSize > videoClock) {
+                uint8_t lengthField[kFrameLengthSize];
+                const int64_t got = frames.Read(lengthField, sizeof lengthField);
+                if (got < 0)
+                    return Fail(m_frames.Error());
+                rv = 0;
+                if (got == int64_t(sizeof lengthField)) {
+                    pictureBytes = GetLe32(lengthField);
+                    if (pictureBytes > 0 && pictureBytes <= kMaxFrameRecordBytes) {
+                        // A record cut short keeps its announced length; the
+                        // missing bytes are zeros.
+                        picture.assign(pictureBytes, 0);
+                        rv = frames.Read(picture.data(), pictureBytes);
+                        if (rv < 0)
+                            return Fail(m_frames.Error());
+                    }
+                }
+                takeVideo = rv > 0;
+            }
+
+            const uint64_t cycleMovie = (ra > 0 ? kSectorSize : 0) + (takeVideo ? VideoChunkLength(pictureBytes) : 0);
+            const uint64_t cycleIndex = kIndexRecordSize * ((ra > 0 ? 1 : 0) + (takeVideo ? 1 : 0));
+            if (kHeaderSize + movieBytes + cycleMovie + indexBytes + cycleIndex > m_settings.maxFileBytes) {
+                m_result.truncated = true;
+                m_result.message = "The output reached the largest size an AVI file can describe and was cut at " +
+                                   std::to_string(m_result.videoChunks) + " frames";
+                m_audioCut = audioCutBefore;
+                break;
+            }
+
+            audioClock += kAudioBlockSize;
+            if (ra > 0) {
+                ++sequence;
+                BuildAudioChunk(sector, audioBlock, uint32_t(ra), sequence);
+                BuildIndexRecord(record, kAudioChunkCode, uint32_t(position), kAudioBlockSize);
+                if (!movie.Write(sector, kSectorSize))
+                    return Fail(m_zem.Error());
+                if (!index.Write(record, kIndexRecordSize))
+                    return Fail(m_index.Error());
+                position += kSectorSize;
+                movieBytes += kSectorSize;
+                indexBytes += kIndexRecordSize;
+                ++m_result.audioChunks;
+            }
+            if (takeVideo) {
+                const uint32_t padding = VideoChunkPadding(pictureBytes);
+                BuildVideoChunkHead(chunkHead, pictureBytes);
+                BuildIndexRecord(record, kVideoChunkCode, uint32_t(position), pictureBytes);
+                if (!movie.Write(chunkHead, kChunkHeadSize) || !movie.Write(picture.data(), pictureBytes) ||
+                    !movie.Write(zeros, padding))
+                    return Fail(m_zem.Error());
+                if (!index.Write(record, kIndexRecordSize))
+                    return Fail(m_index.Error());
+                const uint64_t chunk = uint64_t(kChunkHeadSize) + pictureBytes + padding;
+                position += chunk;
+                movieBytes += chunk;
+                indexBytes += kIndexRecordSize;
+                ++m_result.videoChunks;
+                videoClock += step;
+            }
+
+            m_progress.bytesRead = (audio.Position() - kMp3HeadSize) + frames.Position();
+            if (m_onCycle)
+                m_onCycle(m_progress);
+            m_audioCut = audio.Position();
+        } while (ra > 0 && rv > 0);
+
+        if (!movie.Flush())
+            return Fail(m_zem.Error());
+        if (!index.Flush())
+            return Fail(m_index.Error());
+
+        // When the frames ran out (or the file was cut) the audio file is
+        // shortened to the last block that went into the output, so a kept
+        // ".mp3" matches the movie.
+        if ((rv == 0 || m_result.truncated) && !m_audio.Truncate(m_audioCut))
+            return Fail(m_audio.Error());
+
+        m_result.movieBytes = movieBytes;
+        m_indexBytes = indexBytes;
+        return true;
+    }
+
+    bool AssembleOutputFile() {
+        const bool turned = m_settings.rotate != 0;
+        m_result.storedWidth = uint32_t(turned ? m_settings.videoHeight : m_settings.videoWidth);
+        m_result.storedHeight = uint32_t(turned ? m_settings.videoWidth : m_settings.videoHeight);
+
+        Header header{};
+        if (m_header.ReadAt(0, header.data(), header.size()) != int64_t(header.size()))
+            return Fail(m_header.Error().empty() ? "Cannot read " + m_paths.headerPath : m_header.Error());
+        HeaderEndFields fields;
+        fields.movieBytes = uint32_t(m_result.movieBytes);
+        fields.indexBytes = uint32_t(m_indexBytes);
+        fields.videoChunks = m_result.videoChunks;
+        fields.audioChunks = m_result.audioChunks;
+        fields.frameRate = uint32_t(m_settings.frameRate);
+        fields.width = m_result.storedWidth;
+        fields.height = m_result.storedHeight;
+        FinishHeader(header.data(), fields);
+        if (!m_header.WriteAt(0, header.data(), header.size()))
+            return Fail(m_header.Error());
+        uint8_t indexLength[4];
+        PutLe32(indexLength, uint32_t(m_indexBytes - kIndexHeadSize));
+        if (!m_index.WriteAt(4, indexLength, sizeof indexLength))
+            return Fail(m_index.Error());
+
+        if (!m_output.Open(m_paths.outputPath, File::Mode::CreateWrite))
+            return Fail(m_output.Error());
+        m_outputCreated = true;
+        if (!m_output.Write(header.data(), header.size()))
+            return Fail(m_output.Error());
+        if (!CopyInto(m_zem, m_result.movieBytes) || !CopyInto(m_index, m_indexBytes))
+            return false;
+        if (!m_output.Close())
+            return Fail(m_output.Error());
+        m_result.fileBytes = kHeaderSize + m_result.movieBytes + m_indexBytes;
+        m_result.ok = true;
+        return true;
+    }
+
+    bool CopyInto(File& from, uint64_t length) {
+        std::vector<uint8_t> piece(std::min<uint64_t>(kCopyPiece, std::max<uint64_t>(length, 1)));
+        uint64_t offset = 0;
+        while (offset < length) {
+            const size_t want = size_t(std::min<uint64_t>(piece.size(), length - offset));
+            const int64_t got = from.ReadAt(offset, piece.data(), want);
+            if (got < 0)
+                return Fail(from.Error());
+            if (got != int64_t(want))
+                return Fail("Unexpected end of " + from.Path());
+            if (!m_output.Write(piece.data(), want))
+                return Fail(m_output.Error());
+            offset += want;
+        }
+        return true;
+    }
+
+    void CloseAndRemove(bool produced) {
+        m_header.Close();
+        m_frames.Close();
+        m_audio.Close();
+        m_zem.Close();
+        m_index.Close();
+        if (!produced && m_outputCreated) {
+            m_output.Close();
+            RemoveFile(m_paths.outputPath);
+        }
+        RemoveFile(m_paths.headerPath);
+        RemoveFile(m_paths.indexPath);
+        RemoveFile(m_paths.zemPath);
+        RemoveFile(m_paths.tmpPath);
+        if (!m_settings.saveMp3)
+            RemoveFile(m_paths.mp3Path);
+    }
+
+    const ConversionPaths& m_paths;
+    const MuxSettings& m_settings;
+    const MuxCycleCallback& m_onCycle;
+    File m_header, m_index, m_zem, m_frames, m_audio, m_output;
+    bool m_outputCreated = false;
+    uint64_t m_indexBytes = kIndexHeadSize;
+    uint64_t m_audioCut = kMp3HeadSize;
+    MuxProgress m_progress;
+    MuxResult m_result;
+};
+
+} // namespace
+
+MuxResult MuxOutputFile(const ConversionPaths& paths, const MuxSettings& settings, const MuxCycleCallback& onCycle) {
+    return Mux(paths, settings, onCycle).Run();
+}
+
+} // namespace zem

@@ -1,0 +1,56 @@
+#pragma once
+// Interleaves the frames file and the MP3 file of one conversion into the
+// output file, then removes the intermediates.
+//
+// Time is counted in audio bytes at 16000 bytes a second; each cycle moves one
+// 384-byte audio block and, while the audio clock is ahead of the video clock,
+// one frame. Pictures and sound thus alternate so that every 125 audio chunks
+// (3 s) carry 48 frames at 16 frames per second.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "ConversionPaths.h"
+
+namespace zem {
+
+struct MuxSettings {
+    int32_t frameRate = 16;
+    int32_t videoWidth = 320;  // before any quarter turn
+    int32_t videoHeight = 240;
+    int32_t rotate = 0;        // a quarter turn swaps the stored sides
+    bool saveMp3 = false;      // keep the ".mp3" beside the output
+    // The 32-bit size fields cannot describe a larger file; the movie data
+    // ends with the last cycle that keeps the file within this many bytes.
+    uint64_t maxFileBytes = 0xFFFFFFFFull;
+};
+
+struct MuxProgress {
+    uint64_t bytesRead = 0;   // of the frames and audio files together
+    uint64_t writeTotal = 0;  // their sizes at the start of the mux
+};
+
+struct MuxResult {
+    bool ok = false;
+    bool truncated = false;   // the file was cut to stay within the size limit
+    std::string message;      // why it failed, or why it was cut
+    uint32_t videoChunks = 0;
+    uint32_t audioChunks = 0;
+    uint64_t movieBytes = 0;
+    uint64_t fileBytes = 0;
+    uint32_t storedWidth = 0;
+    uint32_t storedHeight = 0;
+};
+
+// Called once per cycle, on the caller's thread; the window pumps its
+// messages here, the command line shows progress.
+using MuxCycleCallback = std::function<void(const MuxProgress&)>;
+
+// Reads paths.tmpPath and paths.mp3Path, writes paths.outputPath. Whatever the
+// outcome, the scratch files and the frames file are removed, and the ".mp3"
+// too unless it is to be kept; on failure no output file is left behind.
+MuxResult MuxOutputFile(const ConversionPaths& paths, const MuxSettings& settings,
+                        const MuxCycleCallback& onCycle = {});
+
+} // namespace zem

@@ -1,0 +1,417 @@
+// The muxer against hand-computed layouts: every byte of a small file, the
+// interleaving pattern, the cut audio file and every failure path.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <numeric>
+
+#include "AviParse.h"
+#include "ConversionPaths.h"
+#include "Muxer.h"
+#include "OutputFormat.h"
+#include "TestDirs.h"
+
+using namespace zem;
+using namespace zem::test;
+
+namespace {
+
+// A frames file with one record per length; picture bytes are a pattern that
+// names the record so a misplaced picture shows.
+std::vector<uint8_t> FramesFile(const std::vector<uint32_t>& lengths) {
+    std::vector<uint8_t> out;
+    for (size_t k = 0; k < lengths.size(); ++k) {
+        uint8_t head[4];
+        avi::PutLe32(head, lengths[k]);
+        out.insert(out.end(), head, head + 4);
+        for (uint32_t i = 0; i < lengths[k]; ++i)
+            out.push_back(uint8_t(k * 31 + i));
+    }
+    return out;
+}
+
+// A 68-byte head then `streamBytes` bytes of audio, each byte its offset mod 251.
+std::vector<uint8_t> AudioFile(size_t streamBytes) {
+    std::vector<uint8_t> out(68, 0xEE);
+    for (size_t i = 0; i < streamBytes; ++i)
+        out.push_back(uint8_t(i % 251));
+    return out;
+}
+
+struct MuxFixture : ::testing::Test {
+    TempDir dir;
+    ConversionPaths paths = DeriveConversionPaths(dir.file("clip.mp4"), dir.file("clip_ZM.avi"));
+    MuxSettings settings;
+
+    void Write(const std::vector<uint8_t>& frames, const std::vector<uint8_t>& audio) {
+        ASSERT_TRUE(WriteWholeFile(paths.tmpPath, frames));
+        ASSERT_TRUE(WriteWholeFile(paths.mp3Path, audio));
+    }
+    void ExpectNoScratch(bool mp3Kept) {
+        for (const auto* p : {&paths.tmpPath, &paths.headerPath, &paths.indexPath, &paths.zemPath})
+            EXPECT_FALSE(PathExists(*p)) << *p << " left behind";
+        EXPECT_EQ(PathExists(paths.mp3Path), mp3Kept);
+    }
+};
+
+} // namespace
+
+TEST_F(MuxFixture, WorkedExampleByteForByte) {
+    settings.saveMp3 = true;
+    Write(FramesFile({1000, 600}), AudioFile(1000));
+    const MuxResult result = MuxOutputFile(paths, settings);
+    ASSERT_TRUE(result.ok) << result.message;
+
+    const AviFile avi = ParseAvi(paths.outputPath);
+    EXPECT_TRUE(avi.problems.empty()) << avi.problems.front();
+    EXPECT_EQ(avi.bytes.size(), 4696u);
+    EXPECT_EQ(avi.riffSize, 4688u);
+    EXPECT_EQ(avi.moviListSize, 3588u);
+    EXPECT_EQ(avi.movieBytes, 3584u);
+    EXPECT_EQ(avi.totalFrames, 2u);
+    EXPECT_EQ(avi.audioLength, 3u);
+
+    ASSERT_EQ(avi.index.size(), 5u);
+    const std::vector<std::pair<std::string, uint32_t>> expected = {
+        {"01wb", 4}, {"00dc", 516}, {"01wb", 1540}, {"01wb", 2052}, {"00dc", 2564}};
+    for (size_t k = 0; k < expected.size(); ++k) {
+        EXPECT_EQ(avi.index[k].code, expected[k].first) << k;
+        EXPECT_EQ(avi.index[k].position, expected[k].second) << k;
+    }
+    EXPECT_EQ(avi.index[1].size, 1000u);
+    EXPECT_EQ(avi.index[4].size, 600u);
+    EXPECT_EQ(avi.index[0].size, 384u);
+
+    // Third audio chunk: 232 audio bytes continuing the stream, 268 zeros, sequence 3.
+    const auto& b = avi.bytes;
+    const uint64_t third = 1020 + 2052;
+    for (uint32_t i = 0; i < 232; ++i)
+        ASSERT_EQ(b[third + 8 + i], uint8_t((768 + i) % 251)) << i;
+    for (uint32_t i = 232; i < 500; ++i)
+        ASSERT_EQ(b[third + 8 + i], 0) << i;
+    EXPECT_EQ(avi::GetBe32(&b[third + 508]), 3u);
+    // Second picture: pattern of record 1, 600 bytes, then zero padding to 1024.
+    const uint64_t second = 1020 + 2564;
+    EXPECT_EQ(std::memcmp(&b[second], "00dc", 4), 0);
+    EXPECT_EQ(b[second + 8], uint8_t(31));
+    EXPECT_EQ(b[second + 8 + 599], uint8_t(31 + 599));
+    // Index head and length.
+    EXPECT_EQ(std::memcmp(&b[1024 + 3584], "idx1", 4), 0);
+    EXPECT_EQ(avi::GetLe32(&b[1024 + 3584 + 4]), 80u);
+
+    // Audio shorter than video: the kept audio file is not cut.
+    EXPECT_EQ(FileSizeOf(paths.mp3Path), 68 + 1000);
+    ExpectNoScratch(true);
+}
+
+TEST_F(MuxFixture, HeaderConstantsAndPictureSize) {
+    settings.videoWidth = 176;
+    settings.videoHeight = 128;
+    Write(FramesFile({100}), AudioFile(384));
+    ASSERT_TRUE(MuxOutputFile(paths, settings).ok);
+    AviFile avi = ParseAvi(paths.outputPath);
+    const auto& b = avi.bytes;
+    struct Field {
+        uint32_t offset;
+        uint32_t value;
+    };
+    // Fixed stream description, independent of picture size and sound.
+    const Field constants[] = {{16, 992},     {28, 56},      {36, 136000}, {44, 0x00010010}, {56, 2},
+                               {60, 192000},  {92, 384},     {104, 56},    {128, 1},         {144, 0x100000},
+                               {148, 10000},  {168, 40},     {172, 40},    {192, 921600},    {216, 260},
+                               {484, 524},    {496, 56},     {504, 1},     {520, 3},         {524, 125},
+                               {536, 0x3000}, {540, 10000},  {560, 30},    {568, 48000},     {572, 16000},
+                               {584, 2},      {598, 244},    {850, 158},   {32, 62500},      {132, 16}};
+    for (const auto& f : constants)
+        EXPECT_EQ(avi::GetLe32(&b[f.offset]), f.value) << "offset " << f.offset;
+    const std::pair<uint32_t, const char*> codes[] = {
+        {0, "RIFF"},   {8, "AVI "},   {12, "LIST"},  {20, "hdrl"},  {24, "avih"},  {88, "LIST"},  {96, "strl"},
+        {100, "strh"}, {108, "vids"}, {112, "mjpg"}, {164, "strf"}, {188, "MJPG"}, {212, "JUNK"}, {480, "LIST"},
+        {488, "strl"}, {492, "strh"}, {500, "auds"}, {556, "strf"}, {594, "JUNK"}, {846, "JUNK"}, {1012, "LIST"},
+        {1020, "movi"}};
+    for (const auto& [offset, code] : codes)
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[offset]), 4), code) << "offset " << offset;
+    const std::pair<uint32_t, uint16_t> shorts[] = {{184, 1},  {186, 24},    {564, 0x55}, {566, 2},
+                                                    {576, 1152}, {580, 12},  {582, 1},    {588, 1152},
+                                                    {590, 1},  {592, 1393}};
+    for (const auto& [offset, value] : shorts)
+        EXPECT_EQ(avi::GetLe16(&b[offset]), value) << "offset " << offset;
+    for (uint32_t i = 220; i < 480; ++i)
+        ASSERT_EQ(b[i], 0) << i;
+    EXPECT_EQ(avi.width, 176u);
+    EXPECT_EQ(avi.height, 128u);
+    EXPECT_EQ(avi.frameRight, 176u);
+    EXPECT_EQ(avi.frameBottom, 128u);
+    EXPECT_EQ(avi.bitmapWidth, 176u);
+    EXPECT_EQ(avi.bitmapHeight, 128u);
+
+    settings.rotate = 1;
+    Write(FramesFile({100}), AudioFile(384));
+    const MuxResult turned = MuxOutputFile(paths, settings);
+    ASSERT_TRUE(turned.ok);
+    avi = ParseAvi(paths.outputPath);
+    EXPECT_EQ(avi.width, 128u);
+    EXPECT_EQ(avi.height, 176u);
+    EXPECT_EQ(avi.frameRight, 128u);
+    EXPECT_EQ(avi.frameBottom, 176u);
+    EXPECT_EQ(avi.bitmapWidth, 128u);
+    EXPECT_EQ(avi.bitmapHeight, 176u);
+    EXPECT_EQ(turned.storedWidth, 128u);
+}
+
+TEST_F(MuxFixture, VideoChunkSizesAndSequenceNumbers) {
+    // Pictures of 1000, 504 and 505 bytes fill 1024, 512 and 1024 bytes.
+    Write(FramesFile({1000, 504, 505}), AudioFile(384 * 8));
+    ASSERT_TRUE(MuxOutputFile(paths, settings).ok);
+    const AviFile avi = ParseAvi(paths.outputPath);
+    ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
+    std::vector<uint64_t> videoLengths;
+    for (const auto& c : avi.chunks)
+        if (c.code == "00dc")
+            videoLengths.push_back(c.length);
+    EXPECT_EQ(videoLengths, (std::vector<uint64_t>{1024, 512, 1024}));
+    // Fourth audio chunk ends in 00 00 00 04.
+    int audioSeen = 0;
+    for (const auto& c : avi.chunks) {
+        if (c.code == "01wb" && ++audioSeen == 4) {
+            const auto& b = avi.bytes;
+            EXPECT_EQ(b[c.fileOffset + 508], 0);
+            EXPECT_EQ(b[c.fileOffset + 509], 0);
+            EXPECT_EQ(b[c.fileOffset + 510], 0);
+            EXPECT_EQ(b[c.fileOffset + 511], 4);
+        }
+    }
+    EXPECT_GE(audioSeen, 4);
+}
+
+TEST_F(MuxFixture, ThreeSecondsInterleaveAs125AudioTo48Video) {
+    Write(FramesFile(std::vector<uint32_t>(200, 700)), AudioFile(384 * 250));
+    const MuxResult result = MuxOutputFile(paths, settings);
+    ASSERT_TRUE(result.ok);
+    const AviFile avi = ParseAvi(paths.outputPath);
+    ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
+    EXPECT_EQ(avi.chunks.front().code, "01wb");
+    // Cycle k leaves ceil(384 k / 1000) pictures written: after 125 audio
+    // chunks (3 s) there are 48, after 250 there are 96.
+    size_t audio = 0, video = 0;
+    for (const auto& c : avi.chunks) {
+        if (c.code == "01wb") {
+            EXPECT_EQ(video * 1000, (audio * 384 + 999) / 1000 * 1000) << "before audio chunk " << audio + 1;
+            ++audio;
+        } else {
+            ++video;
+        }
+        if (audio == 125 && c.code == "00dc") {
+            EXPECT_EQ(video, 48u);
+        }
+    }
+    EXPECT_EQ(audio, 250u);
+}
+
+TEST_F(MuxFixture, AudioLongerThanVideoIsCutAtTheLastFrame) {
+    settings.saveMp3 = true;
+    Write(FramesFile({800, 800}), AudioFile(384 * 20));
+    const MuxResult result = MuxOutputFile(paths, settings);
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(result.videoChunks, 2u);
+    // Cycle 3 takes the second picture; cycles 4 and 5 need none; cycle 6
+    // finds no third one and ends.
+    EXPECT_EQ(result.audioChunks, 6u);
+    EXPECT_EQ(FileSizeOf(paths.mp3Path), 68 + 6 * 384);
+    EXPECT_TRUE(ParseAvi(paths.outputPath).problems.empty());
+}
+
+TEST_F(MuxFixture, VideoLongerThanAudioLeavesTheAudioWhole) {
+    settings.saveMp3 = true;
+    Write(FramesFile(std::vector<uint32_t>(30, 300)), AudioFile(384 * 3 + 10));
+    const MuxResult result = MuxOutputFile(paths, settings);
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(result.audioChunks, 4u);
+    EXPECT_LT(result.videoChunks, 30u);
+    EXPECT_EQ(FileSizeOf(paths.mp3Path), 68 + 384 * 3 + 10);
+    const AviFile avi = ParseAvi(paths.outputPath);
+    ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
+    // The short last block still fills a sector and announces 384 bytes.
+    const AviChunk* last = nullptr;
+    for (const auto& c : avi.chunks)
+        if (c.code == "01wb")
+            last = &c;
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->size, 384u);
+    EXPECT_EQ(last->payload[9], uint8_t((384 * 3 + 9) % 251));
+    for (size_t i = 10; i < 384; ++i)
+        ASSERT_EQ(last->payload[i], 0);
+}
+
+TEST_F(MuxFixture, AudioHeadOnlyGivesOnePictureAndNoSound) {
+    Write(FramesFile({400, 400, 400}), AudioFile(0));
+    const MuxResult result = MuxOutputFile(paths, settings);
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(result.audioChunks, 0u);
+    EXPECT_EQ(result.videoChunks, 1u);
+    EXPECT_TRUE(ParseAvi(paths.outputPath).problems.empty());
+    ExpectNoScratch(false);
+}
+
+TEST_F(MuxFixture, EmptyFramesFileGivesOneAudioChunkAndCutsTheAudio) {
+    settings.saveMp3 = true;
+    Write({}, AudioFile(384 * 10));
+    const MuxResult result = MuxOutputFile(paths, settings);
+    ASSERT_TRUE(result.ok);
+    const AviFile avi = ParseAvi(paths.outputPath);
+    ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
+    EXPECT_EQ(avi.audioCount(), 1u);
+    EXPECT_EQ(avi.videoCount(), 0u);
+    EXPECT_EQ(avi.totalFrames, 0u);
+    EXPECT_EQ(avi.bytes.size(), 1024u + 512 + 8 + 16);
+    EXPECT_EQ(FileSizeOf(paths.mp3Path), 452);
+}
+
+TEST_F(MuxFixture, RecordsOfLengthZeroOrCutShortEndTheVideoSafely) {
+    // A zero-length record ends the video even when records follow it.
+    std::vector<uint8_t> frames = FramesFile({500, 0, 500});
+    Write(frames, AudioFile(384 * 10));
+    MuxResult result = MuxOutputFile(paths, settings);
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(result.videoChunks, 1u);
+
+    // A record cut short keeps its announced length, padded with zeros.
+    frames = FramesFile({300, 900});
+    frames.resize(frames.size() - 400);
+    Write(frames, AudioFile(384 * 10));
+    result = MuxOutputFile(paths, settings);
+    ASSERT_TRUE(result.ok);
+    AviFile avi = ParseAvi(paths.outputPath);
+    ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
+    ASSERT_EQ(avi.videoCount(), 2u);
+    const AviChunk& cut = avi.chunks[4]; // audio, picture, audio, audio, picture
+    ASSERT_EQ(cut.code, "00dc");
+    EXPECT_EQ(cut.size, 900u);
+    EXPECT_EQ(cut.payload[499], uint8_t(31 + 499));
+    EXPECT_EQ(cut.payload[500], 0);
+    EXPECT_EQ(cut.payload[899], 0);
+
+    // A damaged length field far beyond the file ends the video without a huge allocation.
+    frames = FramesFile({300});
+    const uint8_t bogus[4] = {0xFF, 0xFF, 0xFF, 0x7F};
+    frames.insert(frames.end(), bogus, bogus + 4);
+    Write(frames, AudioFile(384 * 10));
+    result = MuxOutputFile(paths, settings);
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(result.videoChunks, 1u);
+    ExpectNoScratch(false);
+}
+
+TEST_F(MuxFixture, SizeLimitCutsAtACycleAndSaysSo) {
+    settings.saveMp3 = true;
+    settings.maxFileBytes = 20000;
+    Write(FramesFile(std::vector<uint32_t>(100, 1500)), AudioFile(384 * 200));
+    const MuxResult result = MuxOutputFile(paths, settings);
+    ASSERT_TRUE(result.ok);
+    EXPECT_TRUE(result.truncated);
+    EXPECT_FALSE(result.message.empty());
+    const AviFile avi = ParseAvi(paths.outputPath);
+    ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
+    EXPECT_LE(avi.bytes.size(), 20000u);
+    // One more cycle (an audio chunk, perhaps a picture, their index records) would not have fit.
+    EXPECT_GT(avi.bytes.size() + 512 + 16, 20000u - 2048 - 16);
+    // The kept audio matches what went into the file.
+    EXPECT_EQ(FileSizeOf(paths.mp3Path), int64_t(68 + 384 * avi.audioCount()));
+}
+
+TEST_F(MuxFixture, MovieDataBesideAReadOnlyInputGoesBesideTheOutput) {
+    ReadOnlyDir input("movie.vob", {1, 2, 3});
+    if (!input.usable())
+        GTEST_SKIP() << "cannot make a read-only folder here";
+    const ConversionPaths p = DeriveConversionPaths(input.file("movie.vob"), dir.file("movie_ZM.avi"));
+    EXPECT_EQ(p.zemPath, dir.file("movie_ZM.zem"));
+    EXPECT_EQ(p.indexPath, dir.file("movie_ZM.idx"));
+    ASSERT_TRUE(WriteWholeFile(p.tmpPath, FramesFile({700, 700})));
+    ASSERT_TRUE(WriteWholeFile(p.mp3Path, AudioFile(2000)));
+    const MuxResult result = MuxOutputFile(p, settings);
+    ASSERT_TRUE(result.ok) << result.message;
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"movie_ZM.avi"});
+}
+
+TEST(ConversionPathsTest, ScratchNamesFollowTheOutputAndInput) {
+    TempDir dir;
+    const ConversionPaths p = DeriveConversionPaths(dir.file("a.b/clip.mpeg"), "/out/x.y/name.avi");
+    EXPECT_EQ(p.tmpPath, "/out/x.y/name.tmp");
+    EXPECT_EQ(p.mp3Path, "/out/x.y/name.mp3");
+    EXPECT_EQ(p.headerPath, "/out/x.y/name.hit");
+    EXPECT_EQ(p.indexPath, "/out/x.y/name.idx");
+    EXPECT_EQ(PathMinusExtension("/a.b/noext"), "/a.b/noext");
+    EXPECT_EQ(DefaultOutputPath("/v/Film.MKV"), "/v/Film_ZM.avi");
+    EXPECT_FALSE(PathsFitLimit(DeriveConversionPaths("/in.mp4", "/" + std::string(5000, 'x') + ".avi")));
+}
+
+// ---- failures: a clear message, no output, no scratch file, input intact ----
+
+TEST_F(MuxFixture, MissingFramesFileFailsCleanly) {
+    ASSERT_TRUE(WriteWholeFile(paths.mp3Path, AudioFile(1000)));
+    const MuxResult result = MuxOutputFile(paths, settings);
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.message.find(paths.tmpPath), std::string::npos) << result.message;
+    EXPECT_FALSE(PathExists(paths.outputPath));
+    ExpectNoScratch(false);
+}
+
+TEST_F(MuxFixture, EmptyAudioFileFailsCleanly) {
+    settings.saveMp3 = true;
+    Write(FramesFile({500}), {});
+    const MuxResult result = MuxOutputFile(paths, settings);
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.message.find("empty"), std::string::npos) << result.message;
+    EXPECT_FALSE(PathExists(paths.outputPath));
+    ExpectNoScratch(true);
+}
+
+TEST_F(MuxFixture, HeaderScratchThatCannotBeCreatedFailsTheMux) {
+    Write(FramesFile({500}), AudioFile(1000));
+    ASSERT_EQ(::mkdir(paths.headerPath.c_str(), 0755), 0); // a folder where the file should go
+    const MuxResult result = MuxOutputFile(paths, settings);
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.message.find(paths.headerPath), std::string::npos) << result.message;
+    EXPECT_FALSE(PathExists(paths.outputPath));
+    EXPECT_FALSE(PathExists(paths.tmpPath));
+    EXPECT_FALSE(PathExists(paths.zemPath));
+}
+
+TEST_F(MuxFixture, UnwritableOutputFolderFailsCleanly) {
+    ReadOnlyDir out;
+    if (!out.usable())
+        GTEST_SKIP() << "cannot make a read-only folder here";
+    // Intermediates beside the input, output where nothing may be written.
+    ConversionPaths p = DeriveConversionPaths(dir.file("clip.mp4"), out.file("clip_ZM.avi"));
+    p.tmpPath = dir.file("clip.tmp");
+    p.mp3Path = dir.file("clip.mp3");
+    p.headerPath = dir.file("clip.hit");
+    p.indexPath = dir.file("clip.idx");
+    ASSERT_TRUE(WriteWholeFile(dir.file("clip.mp4"), {9, 9, 9}));
+    ASSERT_TRUE(WriteWholeFile(p.tmpPath, FramesFile({500, 500})));
+    ASSERT_TRUE(WriteWholeFile(p.mp3Path, AudioFile(3000)));
+    const MuxResult result = MuxOutputFile(p, settings);
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.message.find(p.outputPath), std::string::npos) << result.message;
+    EXPECT_FALSE(PathExists(p.outputPath));
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"clip.mp4"});
+    EXPECT_EQ(ReadWholeFile(dir.file("clip.mp4")), (std::vector<uint8_t>{9, 9, 9}));
+}
+
+TEST_F(MuxFixture, FullDiskLeavesNoPartialOutput) {
+    // Each intermediate fits, and so do both together; the movie data and the
+    // output do not (this holds for a small file system and for a per-file
+    // size limit alike).
+    FullDiskDir full(130 * 1024);
+    const ConversionPaths p = DeriveConversionPaths(full.file("clip.mp4"), full.file("clip_ZM.avi"));
+    ASSERT_TRUE(WriteWholeFile(full.file("clip.mp4"), {1, 2, 3}));
+    ASSERT_TRUE(WriteWholeFile(p.tmpPath, FramesFile(std::vector<uint32_t>(48, 1500))));
+    ASSERT_TRUE(WriteWholeFile(p.mp3Path, AudioFile(384 * 125)));
+    const MuxResult result = MuxOutputFile(p, settings);
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(result.message.find("space") != std::string::npos ||
+                result.message.find("large") != std::string::npos)
+        << result.message;
+    EXPECT_EQ(full.entries(), std::vector<std::string>{"clip.mp4"});
+}
