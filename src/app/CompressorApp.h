@@ -1,0 +1,18 @@
+#pragma once
+// The application object: shows the main window modally and ends the process
+// when it closes.
+
+#include <QApplication>
+
+class CCompressorApp : public QApplication {
+    Q_OBJECT
+public:
+    CCompressorApp(int& argc, char** argv);
+
+    // Runs the window; returns when it has closed.
+    int InitInstance();
+
+    // The one switch the command line knows: "-nosplash" (or "/nosplash")
+    // starts without the splash picture.
+    static bool ShowSplashRequested(const QStringList& arguments);
+};

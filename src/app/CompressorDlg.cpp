@@ -1,0 +1,206 @@
+// Start-up, shutdown and the data exchange between controls and members.
+
+#include "CompressorDlg.h"
+
+#include "DlgConstants.h"
+#include "NiceSliderCtrl.h"
+#include "Splash.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTableWidget>
+
+using namespace zem::app;
+
+CCompressorDlg::Environment CCompressorDlg::DefaultEnvironment() {
+    return {QString(), zem::DefaultSettingsFilePath(), zem::os::DefaultRegistryFolder()};
+}
+
+CCompressorDlg::CCompressorDlg(Environment environment, QWidget* parent)
+    : QDialog(parent),
+      m_environment(std::move(environment)),
+      m_registry(m_environment.registryFolder) {
+    m_hIcon = LoadIconResource(kWindowIcon);
+    for (const char* smaller : kWindowIconSizes)
+        m_hIcon.addFile(QString::fromLatin1(smaller));
+    CreateControls();
+    ConnectRoutes();
+    ShowSplash(this, QString::fromLatin1(kSplashPath));
+    OnInitDialog();
+}
+
+CCompressorDlg::~CCompressorDlg() {
+    // The window can also go away without a close request; the settings are
+    // saved then too.
+    OnCloseRoutine();
+}
+
+void CCompressorDlg::OnInitDialog() {
+    setWindowIcon(m_hIcon);
+    setAcceptDrops(true);
+
+    LocateLanguageFile();
+    ApplyLanguage();
+
+    InitFileList();
+
+    m_inputFile.clear();
+    m_outputFile.clear();
+    m_positionSlider->setRange(0, kSliderMax);
+    m_positionSlider->setPageStep(kSliderPage);
+
+    InitTransportButtons();
+
+    m_converting = 0;
+    m_selectionStart = 0;
+    m_selectionEnd = 0;
+    m_conversionPosition = 0;
+
+    LoadSettings();
+    HideSubtitleGroup();
+
+    CheckCodecEnvironment();
+    SetSubtitleFontHeight(kStartSubtitleHeight);
+    UpdateData(false);
+}
+
+void CCompressorDlg::OnCloseRoutine() {
+    // A conversion in progress is finished by the conversion run, which is
+    // not part of this window yet; m_converting stays 0 until then.
+    UpdateData(true);
+    SaveSettings();
+}
+
+void CCompressorDlg::LoadSettings() {
+    Load(m_environment.settingsFile);
+    UpdateData(false);
+}
+
+void CCompressorDlg::SaveSettings() {
+    Save(m_environment.settingsFile);
+}
+
+void CCompressorDlg::closeEvent(QCloseEvent* event) {
+    OnCloseRoutine();
+    QDialog::closeEvent(event);
+}
+
+void CCompressorDlg::done(int result) {
+    OnCloseRoutine();
+    QDialog::done(result);
+}
+
+void CCompressorDlg::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_F1:
+        ShowHelp();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Enter presses the focused push button; anywhere else it ends the
+        // window like the dialog's default button.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+            button->click();
+            return;
+        }
+        accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+void CCompressorDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void CCompressorDlg::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths.append(url.toLocalFile());
+    }
+    AddDroppedFiles(paths);
+    event->acceptProposedAction();
+}
+
+bool CCompressorDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_fileList && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        OnDelete();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CCompressorDlg::ExchangeRadio(bool save, RadioGroup group, int32_t& value) {
+    QButtonGroup* buttons = m_radioGroups.at(group);
+    if (save) {
+        value = buttons->checkedId(); // -1 when none is checked
+        return;
+    }
+    if (QAbstractButton* button = buttons->button(value)) {
+        button->setChecked(true);
+        return;
+    }
+    // A value outside the group leaves every button unchecked.
+    buttons->setExclusive(false);
+    for (QAbstractButton* button : buttons->buttons())
+        button->setChecked(false);
+    buttons->setExclusive(true);
+}
+
+void CCompressorDlg::ExchangeCheck(bool save, int id, int32_t& value) {
+    auto* box = ControlAs<QAbstractButton>(id);
+    if (save)
+        value = box->isChecked() ? 1 : 0;
+    else
+        box->setChecked(value != 0);
+}
+
+void CCompressorDlg::ExchangeText(bool save, int id, QString& value) {
+    auto* label = ControlAs<QLabel>(id);
+    if (save)
+        value = label->text();
+    else
+        label->setText(value);
+}
+
+void CCompressorDlg::UpdateData(bool save) {
+    ExchangeRadio(save, RadioGroup::VideoSize, m_videoSizeIndex);
+    ExchangeRadio(save, RadioGroup::Quality, m_qualityIndex);
+    ExchangeRadio(save, RadioGroup::Rotate, m_rotate);
+    ExchangeRadio(save, RadioGroup::ConvertAll, m_convertAll);
+    ExchangeRadio(save, RadioGroup::SubtitleSize, m_subtitleSize);
+    ExchangeRadio(save, RadioGroup::FormatVersion, m_formatVersion);
+    ExchangeCheck(save, IDC_MONITORING, m_monitoring);
+    ExchangeCheck(save, IDC_SAVE_MP3, m_saveMp3);
+    ExchangeCheck(save, IDC_SAVE_FRAMES, m_saveFrames);
+    ExchangeCheck(save, IDC_SUBTITLE, m_subtitle);
+    ExchangeText(save, IDC_MESSAGE, m_messageText);
+    ExchangeText(save, IDC_FILE_COUNT, m_fileCountText);
+    ExchangeText(save, IDC_VIDEO_SIZE_TEXT, m_videoSizeText);
+    ExchangeText(save, IDC_FILE_SIZE_TEXT, m_fileSizeText);
+    if (save)
+        m_sliderPos = m_positionSlider->value();
+    else
+        m_positionSlider->setValue(m_sliderPos);
+}
+
+void CCompressorDlg::OnConvert() {
+    UpdateData(true);
+    DeriveConversionNumbers();
+    UpdateData(false);
+}
+
+void CCompressorDlg::OnStopConversion() {
+    UpdateData(true);
+}

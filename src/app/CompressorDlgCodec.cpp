@@ -1,0 +1,95 @@
+// Codec environment at start-up and the subtitle renderer's settings.
+
+#include "CompressorDlg.h"
+#include "DialogSeam.h"
+#include "DlgConstants.h"
+
+#include <QAbstractButton>
+#include <QtEndian>
+#include <gst/gst.h>
+
+using namespace zem::app;
+using zem::os::RegistryRoot;
+
+bool CCompressorDlg::HasMediaElement(const char* name) {
+    if (!gst_is_initialized())
+        gst_init(nullptr, nullptr);
+    GstPluginFeature* feature = gst_registry_find_feature(gst_registry_get(), name, GST_TYPE_ELEMENT_FACTORY);
+    if (feature == nullptr)
+        return false;
+    gst_object_unref(feature);
+    return true;
+}
+
+QStringList CCompressorDlg::MissingCodecPackages(const std::function<bool(const char*)>& hasElement) {
+    QStringList missingPackages;
+    for (const MediaElement& element : kRequiredElements) {
+        const QString package = QString::fromLatin1(element.package);
+        if (!missingPackages.contains(package) && !hasElement(element.element))
+            missingPackages.append(package);
+    }
+    QStringList ordered;
+    for (const char* package : kCodecPackages) {
+        if (missingPackages.contains(QLatin1String(package)))
+            ordered.append(QString::fromLatin1(package));
+    }
+    return ordered;
+}
+
+QString CCompressorDlg::SubtitleFilterPath() const {
+    return QString::fromLatin1(kSystemFolder) + QLatin1String(kSubtitleFilterFile);
+}
+
+void CCompressorDlg::CheckCodecEnvironment() {
+    const QStringList missing = MissingCodecPackages(&HasMediaElement);
+    if (!missing.isEmpty()) {
+        MessageRequest message;
+        message.text = QLatin1String(kInstallMessagePrefix) + missing.join(QLatin1Char(' '));
+        message.icon = QMessageBox::Warning;
+        ShowMessage(this, message);
+    }
+    m_subtitle = 1;
+    m_registry.WriteNumber(RegistryRoot::CurrentUser, QString::fromLatin1(kSubtitleGeneralKey),
+                           QString::fromLatin1(kLoadLevelValue), kLoadLevelOn);
+    const QString filterPath = SubtitleFilterPath();
+    for (const char* classId : kSubtitleClassIds) {
+        const QString key = QLatin1String(kClassKeyPrefix) + QLatin1String(classId) + QLatin1String(kClassKeySuffix);
+        m_registry.WriteString(RegistryRoot::ClassesRoot, key, QString(), filterPath);
+    }
+}
+
+void CCompressorDlg::SetSubtitleFontHeight(int32_t height) {
+    const QString key = QString::fromLatin1(kSubtitleTextKey);
+    const QString name = QString::fromLatin1(kLogFontValue);
+    auto font = m_registry.ReadBinary(RegistryRoot::CurrentUser, key, name);
+    // Only a font description read whole is changed; nothing else is written.
+    if (!font || font->size() != kLogFontSize)
+        return;
+    qToLittleEndian<int32_t>(height, font->data());
+    m_registry.WriteBinary(RegistryRoot::CurrentUser, key, name, *font);
+}
+
+void CCompressorDlg::WriteSubtitleLoadLevel() {
+    m_registry.WriteNumber(RegistryRoot::CurrentUser, QString::fromLatin1(kSubtitleGeneralKey),
+                           QString::fromLatin1(kLoadLevelValue), m_subtitle == 1 ? kLoadLevelOn : kLoadLevelOff);
+}
+
+void CCompressorDlg::OnSubtitle() {
+    UpdateData(true);
+    for (int id : kSubtitleSizeList)
+        Control(id)->setEnabled(m_subtitle == 1);
+    WriteSubtitleLoadLevel();
+    const int row = GetSelectedRow();
+    if (row >= 0)
+        SelectJob(row);
+}
+
+void CCompressorDlg::OnSubtitleSize(int sizeIndex) {
+    UpdateData(true);
+    if (sizeIndex >= 0 && sizeIndex < int(kSubtitleHeights.size()))
+        SetSubtitleFontHeight(kSubtitleHeights[sizeIndex]);
+    const int row = GetSelectedRow();
+    if (row >= 0)
+        SelectJob(row);
+    UpdateData(false);
+}

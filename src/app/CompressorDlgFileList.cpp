@@ -1,0 +1,235 @@
+// The file list: one row per input file, its output name, the preview
+// selection cells and the conversion status.
+
+#include "CompressorDlg.h"
+#include "DialogSeam.h"
+#include "DlgConstants.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableWidget>
+
+using namespace zem::app;
+
+void CCompressorDlg::InitFileList() {
+    QStringList headers;
+    for (const ColumnSpec& column : kColumns)
+        headers.append(Translate(QString::fromLatin1(column.key)));
+    m_fileList->setHorizontalHeaderLabels(headers);
+    for (int column = 0; column < kColumnCount; ++column) {
+        m_fileList->setColumnWidth(column, kColumns[column].widthPx);
+        m_fileList->horizontalHeaderItem(column)->setTextAlignment(
+            (kColumns[column].rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    }
+    m_fileList->verticalHeader()->hide();
+    m_fileList->verticalHeader()->setDefaultSectionSize(m_fileList->fontMetrics().height() + 4);
+    m_fileList->horizontalHeader()->setHighlightSections(false);
+    m_fileList->setShowGrid(true);
+    m_fileList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_fileList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_fileList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_fileList->setWordWrap(false);
+}
+
+bool CCompressorDlg::IsAcceptedPath(const QString& path) {
+    const QString lower = path.toLower();
+    if (lower.right(3) == QLatin1String(kAcceptedEnding3))
+        return true;
+    const QString last4 = lower.right(4);
+    for (const char* ending : kAcceptedEndings4) {
+        if (last4 == QLatin1String(ending))
+            return true;
+    }
+    return false;
+}
+
+QString CCompressorDlg::DefaultOutputPath(const QString& inputPath) {
+    const qsizetype dot = inputPath.lastIndexOf(QLatin1Char('.'));
+    return (dot < 0 ? QString() : inputPath.left(dot)) + QLatin1String(kOutputSuffix);
+}
+
+int CCompressorDlg::RowCount() const {
+    return m_fileList->rowCount();
+}
+
+QString CCompressorDlg::CellText(int row, int column) const {
+    const QTableWidgetItem* item = m_fileList->item(row, column);
+    return item ? item->text() : QString();
+}
+
+int CCompressorDlg::AddFile(const QString& path) {
+    if (!IsAcceptedPath(path))
+        return -1;
+    for (int row = 0; row < RowCount(); ++row) {
+        if (CellText(row, kColInput) == path)
+            return -1;
+    }
+    const int row = RowCount();
+    m_fileList->insertRow(row);
+    for (int column = 0; column < kColumnCount; ++column) {
+        auto* item = new QTableWidgetItem();
+        item->setTextAlignment((kColumns[column].rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+        m_fileList->setItem(row, column, item);
+    }
+    m_fileList->item(row, kColInput)->setText(path);
+    m_fileList->item(row, kColOutput)->setText(DefaultOutputPath(path));
+    m_fileList->setFocus();
+    m_fileList->scrollToItem(m_fileList->item(row, kColInput));
+    SelectRow(row);
+    UpdateFileCount();
+    return row;
+}
+
+int CCompressorDlg::GetSelectedRow() const {
+    const QList<QTableWidgetSelectionRange> ranges = m_fileList->selectedRanges();
+    int first = -1;
+    for (const QTableWidgetSelectionRange& range : ranges) {
+        if (first < 0 || range.topRow() < first)
+            first = range.topRow();
+    }
+    return first;
+}
+
+void CCompressorDlg::SelectRow(int row) {
+    if (row < 0 || row >= RowCount())
+        return;
+    m_fileList->setCurrentCell(row, kColInput, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_fileList->setFocus();
+}
+
+void CCompressorDlg::OnRowSelectionChanged() {
+    const int row = GetSelectedRow();
+    if (row < 0 || row >= RowCount())
+        return;
+    UpdateData(true);
+    SelectJob(row);
+    UpdateData(false);
+    m_fileList->setFocus();
+}
+
+void CCompressorDlg::SelectJob(int row) {
+    m_inputFile = CellText(row, kColInput);
+    m_outputFile = CellText(row, kColOutput);
+    m_sliderPos = 0;
+}
+
+void CCompressorDlg::ClearPreview() {
+    m_inputFile.clear();
+    m_outputFile.clear();
+    m_duration = 0;
+    m_videoSizeText.clear();
+    m_fileSizeText.clear();
+    m_sliderPos = 0;
+    ControlAs<QLabel>(IDC_POSITION)->setText(QString::fromLatin1(kEmptyTimeText));
+    ControlAs<QLabel>(IDC_DURATION)->setText(QString::fromLatin1(kEmptyTimeText));
+    UpdateData(false);
+}
+
+void CCompressorDlg::UpdateFileCount() {
+    m_fileCountText = QString::number(RowCount());
+    UpdateData(false);
+}
+
+void CCompressorDlg::OnAdd() {
+    FileDialogRequest request;
+    request.kind = FileDialogRequest::Kind::OpenFiles;
+    request.title = QString::fromLatin1(kOpenDialogTitle);
+    for (const NameFilter& filter : kOpenFilters)
+        request.nameFilters.append(QStringLiteral("%1 (%2)").arg(QLatin1String(filter.label), QLatin1String(filter.patterns)));
+    const QStringList paths = RunFileDialog(this, request);
+    if (paths.isEmpty())
+        return;
+    UpdateData(true);
+    m_messageText.clear();
+    for (const QString& path : paths)
+        AddFile(path);
+    UpdateData(false);
+}
+
+void CCompressorDlg::AddDroppedFiles(const QStringList& paths) {
+    for (const QString& path : paths)
+        AddFile(path);
+}
+
+void CCompressorDlg::OnDelete() {
+    const int row = GetSelectedRow();
+    if (row >= 0) {
+        m_fileList->removeRow(row);
+        if (RowCount() > 0)
+            SelectRow(row < RowCount() ? row : row - 1);
+        else
+            ClearPreview();
+    }
+    m_fileList->setFocus();
+    UpdateFileCount();
+}
+
+void CCompressorDlg::OnDeleteAll() {
+    UpdateData(true);
+    m_fileList->setRowCount(0);
+    ClearPreview();
+    UpdateFileCount();
+}
+
+void CCompressorDlg::OnChangeOutput() {
+    const int row = GetSelectedRow();
+    if (row < 0)
+        return;
+    FileDialogRequest request;
+    request.kind = FileDialogRequest::Kind::SaveFile;
+    request.title = QString::fromLatin1(kSaveDialogTitle);
+    request.nameFilters = {QStringLiteral("%1 (%2)").arg(QLatin1String(kSaveFilter.label), QLatin1String(kSaveFilter.patterns))};
+    request.initialPath = CellText(row, kColOutput);
+    request.defaultSuffix = QString::fromLatin1(kSaveDefaultSuffix);
+    const QStringList chosen = RunFileDialog(this, request);
+    if (chosen.isEmpty() || chosen.front().isEmpty())
+        return;
+    const QString path = chosen.front();
+    m_fileList->item(row, kColOutput)->setText(path);
+    if (RowCount() <= 1)
+        return;
+    MessageRequest question;
+    question.text = QString::fromLatin1(kChangeAllQuestion);
+    question.icon = QMessageBox::Question;
+    question.buttons = QMessageBox::Yes | QMessageBox::No;
+    if (ShowMessage(this, question) != QMessageBox::Yes)
+        return;
+    const QString folder = path.left(path.lastIndexOf(QLatin1Char('/')));
+    for (int each = 0; each < RowCount(); ++each) {
+        const QString current = CellText(each, kColOutput);
+        const QString name = current.mid(current.lastIndexOf(QLatin1Char('/')) + 1);
+        m_fileList->item(each, kColOutput)->setText(folder + QLatin1Char('/') + name);
+    }
+}
+
+QString CCompressorDlg::FormatTime(int64_t time, bool withMilliseconds) {
+    const int64_t ms = time / kUnitsPerMs;
+    const int64_t s = ms / 1000;
+    if (withMilliseconds)
+        return QString::asprintf("%02d:%02d.%03d", int(s / 60), int(s % 60), int(ms % 1000));
+    return QString::asprintf("%02d:%02d", int(s / 60), int(s % 60));
+}
+
+int64_t CCompressorDlg::SetTimeCell(int column, int64_t time, bool withMilliseconds) {
+    const int row = GetSelectedRow();
+    if (row >= 0 && column >= 0 && column < kColumnCount)
+        m_fileList->item(row, column)->setText(FormatTime(time, withMilliseconds));
+    return time;
+}
+
+int64_t CCompressorDlg::GetTimeCell(int column) const {
+    const int row = GetSelectedRow();
+    if (row < 0)
+        return 0;
+    const QString text = CellText(row, column);
+    if (text.isEmpty())
+        return 0;
+    int minutes = 0;
+    int seconds = 0;
+    int milliseconds = 0;
+    std::sscanf(text.toLatin1().constData(), "%d:%d.%d", &minutes, &seconds, &milliseconds);
+    int64_t time = ((int64_t(minutes) * 60 + seconds) * 1000 + milliseconds) * kUnitsPerMs;
+    if (column == kColSelEnd)
+        time += kEndCellExtra;
+    return time;
+}

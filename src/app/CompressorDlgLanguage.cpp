@@ -1,0 +1,102 @@
+// Labels in the user's language and the manual that goes with it.
+
+#include "CompressorDlg.h"
+#include "DlgConstants.h"
+#include "ProgramPaths.h"
+#include "SystemLocale.h"
+
+#include <QAbstractButton>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QUrl>
+
+using namespace zem::app;
+
+namespace {
+
+// Reads one value of a profile-style INI file the way the program's language
+// files are written: UTF-8, section and key names compared without regard to
+// case, the value taken as it stands after "=" (commas and backslashes
+// included), one pair of surrounding quotes removed.
+std::optional<QString> ReadProfileString(const QString& file, const QString& section, const QString& key) {
+    QFile input(file);
+    if (!input.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QString text = QString::fromUtf8(input.readAll());
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    bool inSection = false;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const QString& rawLine : lines) {
+        const QString line = rawLine.trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            const qsizetype close = line.indexOf(QLatin1Char(']'));
+            inSection = close > 0 && line.mid(1, close - 1).trimmed().compare(section, Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        if (!inSection || line.startsWith(QLatin1Char(';')))
+            continue;
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals <= 0 || line.left(equals).trimmed().compare(key, Qt::CaseInsensitive) != 0)
+            continue;
+        QString value = line.mid(equals + 1).trimmed();
+        if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
+            value = value.mid(1, value.size() - 2);
+        return value;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+void CCompressorDlg::LocateLanguageFile() {
+    m_appDir = m_environment.appDir.isEmpty() ? zem::os::ExecutableFolder() : m_environment.appDir;
+    const QString language = zem::os::LanguageAbbreviation(zem::os::UserLocale());
+    m_langFile = m_appDir + QLatin1Char('/') + QLatin1String(kLanguageFolder) + QLatin1Char('/') + language +
+                 QStringLiteral(".ini");
+}
+
+QString CCompressorDlg::Translate(const QString& key) const {
+    QString value = ReadProfileString(m_langFile, QString::fromLatin1(kLanguageSection), key).value_or(key);
+    if (value.size() > kMaxTranslatedLength) {
+        value.truncate(kMaxTranslatedLength);
+        // Never leave half of a character that needs two code units.
+        if (value.back().isHighSurrogate())
+            value.chop(1);
+    }
+    return value;
+}
+
+void CCompressorDlg::ApplyLanguage() {
+    for (const LabelKey& label : kLanguageLabels) {
+        const QString text = Translate(QString::fromLatin1(label.key));
+        QWidget* control = Control(label.id);
+        if (auto* button = qobject_cast<QAbstractButton*>(control))
+            button->setText(text);
+        else if (auto* box = qobject_cast<QGroupBox*>(control))
+            box->setTitle(text);
+        else if (auto* plain = qobject_cast<QLabel*>(control))
+            plain->setText(text);
+    }
+}
+
+QString CCompressorDlg::HelpFilePath() const {
+    const QString name = m_langFile.mid(m_langFile.lastIndexOf(QLatin1Char('/')) + 1);
+    for (const HelpFileRow& row : kHelpFiles) {
+        if (name == QLatin1String(row.languageFile))
+            return m_appDir + QLatin1Char('/') + QLatin1String(kHelpFolder) + QLatin1Char('/') +
+                   QLatin1String(row.helpFile);
+    }
+    return {};
+}
+
+void CCompressorDlg::ShowHelp() {
+    const QString path = HelpFilePath();
+    // A missing manual or an unknown language opens nothing.
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}

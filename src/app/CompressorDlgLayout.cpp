@@ -1,0 +1,332 @@
+// The window's controls: their places in dialog units, which are shown, and
+// where each user action is routed.
+
+#include "BtnST.h"
+#include "CompressorDlg.h"
+#include "DlgConstants.h"
+#include "NiceSliderCtrl.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFontMetricsF>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+
+using namespace zem::app;
+
+namespace {
+
+enum class Kind { Push, Transport, TransportCheck, Radio, Check, Box, Label, SunkenLabel, List, VideoArea, Slider, Progress, Picture };
+enum Align { kLeft, kRight, kCentre };
+using RG = CCompressorDlg::RadioGroup;
+
+struct ControlSpec {
+    int id;           // 0: no identifier, `name` names it
+    const char* name;
+    Kind kind;
+    const char* text;
+    int x, y, w, h;   // dialog units
+    bool visible;
+    RG group;
+    Align align;
+};
+
+// Group boxes come first so the controls inside them lie above them. Radio
+// buttons of one group are listed in their tab order, which is the order of
+// their values.
+constexpr ControlSpec kControls[] = {
+    // Option boxes.
+    {IDC_QUALITY_BOX, nullptr, Kind::Box, "Quality", 195, 223, 101, 82, true, RG::None, kLeft},
+    {IDC_FILES_TO_CONVERT_BOX, nullptr, Kind::Box, "Files to Convert", 195, 311, 101, 47, true, RG::None, kLeft},
+    {IDC_VIDEO_BOX, nullptr, Kind::Box, "Video", 303, 224, 119, 71, true, RG::None, kLeft},
+    {IDC_ROTATE_BOX, nullptr, Kind::Box, "Rotate", 428, 224, 77, 71, true, RG::None, kLeft},
+    {IDC_SUBTITLE_BOX, nullptr, Kind::Box, "SubTitle", 303, 311, 192, 45, true, RG::None, kLeft},
+    {IDC_FONT_SIZE_BOX, nullptr, Kind::Box, "Font Size", 368, 318, 122, 32, true, RG::None, kLeft},
+    {0, "ConversionFrame", Kind::Box, "", 303, 366, 202, 65, true, RG::None, kLeft},
+    {IDC_FRAME_RATE_BOX, nullptr, Kind::Box, "Frame/Sec", 0, 0, 60, 40, false, RG::None, kLeft},
+    {IDC_AUDIO_BOX, nullptr, Kind::Box, "Audio", 0, 0, 60, 40, false, RG::None, kLeft},
+    {IDC_EXTRA_FILES_BOX, nullptr, Kind::Box, "Extra Files", 0, 0, 120, 40, false, RG::None, kLeft},
+    {0, "FormatVersionBox", Kind::Box, "Quality", 0, 0, 60, 40, false, RG::None, kLeft},
+
+    // Top row.
+    {IDC_ADD, nullptr, Kind::Push, "Add ...", 5, 5, 69, 17, true, RG::None, kLeft},
+    {IDC_CHANGE_OUTPUT, nullptr, Kind::Push, "Change Output ...", 77, 5, 69, 17, true, RG::None, kLeft},
+    {IDC_DELETE, nullptr, Kind::Push, "Delete", 158, 5, 69, 17, true, RG::None, kLeft},
+    {IDC_DELETE_ALL, nullptr, Kind::Push, "Delete All", 231, 5, 69, 17, true, RG::None, kLeft},
+    {IDC_HELP, nullptr, Kind::Push, "Help ...", 436, 5, 69, 17, true, RG::None, kLeft},
+
+    // File list and counters.
+    {IDC_FILE_LIST, nullptr, Kind::List, "", 5, 29, 500, 172, true, RG::None, kLeft},
+    {IDC_FILES_LABEL, nullptr, Kind::Label, "Files:", 441, 206, 29, 13, true, RG::None, kRight},
+    {IDC_FILE_COUNT, nullptr, Kind::SunkenLabel, "", 473, 206, 32, 13, true, RG::None, kRight},
+    {IDC_ESTIMATE_LABEL, nullptr, Kind::Label, "Estimated Size:", 301, 206, 76, 13, false, RG::None, kLeft},
+    {IDC_ESTIMATE, nullptr, Kind::Label, "0 MB", 380, 206, 52, 13, false, RG::None, kLeft},
+    {IDC_LANGUAGE_LABEL, nullptr, Kind::Label, "Language:", 438, 202, 34, 8, false, RG::None, kLeft},
+    {IDC_LANGUAGE_NAME, nullptr, Kind::Label, "", 477, 200, 28, 14, false, RG::None, kLeft},
+
+    // Preview.
+    {IDC_VIDEO_AREA, nullptr, Kind::VideoArea, "", 5, 223, 183, 159, true, RG::None, kLeft},
+    {IDC_POSITION_SLIDER, nullptr, Kind::Slider, "", 5, 385, 183, 15, true, RG::None, kLeft},
+    {IDC_VIDEO_SIZE_TEXT, nullptr, Kind::Label, "", 5, 401, 73, 8, true, RG::None, kLeft},
+    {IDC_FILE_SIZE_TEXT, nullptr, Kind::Label, "", 80, 401, 55, 8, true, RG::None, kRight},
+    {IDC_POSITION, nullptr, Kind::Label, "00:00", 137, 401, 24, 8, true, RG::None, kRight},
+    {IDC_SLASH, nullptr, Kind::Label, "/", 162, 401, 7, 8, true, RG::None, kCentre},
+    {IDC_DURATION, nullptr, Kind::Label, "00:00", 170, 401, 24, 8, true, RG::None, kLeft},
+
+    // Transport.
+    {IDC_PLAY, nullptr, Kind::Transport, "", 9, 414, 17, 17, true, RG::None, kLeft},
+    {IDC_PAUSE, nullptr, Kind::Transport, "", 27, 414, 17, 17, true, RG::None, kLeft},
+    {IDC_STOP, nullptr, Kind::Transport, "", 45, 414, 17, 17, true, RG::None, kLeft},
+    {IDC_FRAME_STEP, nullptr, Kind::Transport, "", 63, 414, 17, 17, true, RG::None, kLeft},
+    {IDC_MUTE, nullptr, Kind::TransportCheck, "", 81, 414, 17, 17, true, RG::None, kLeft},
+    {IDC_SELECTION_START, nullptr, Kind::Transport, "|<", 109, 414, 17, 17, true, RG::None, kLeft},
+    {IDC_SELECTION_END, nullptr, Kind::Transport, ">|", 127, 414, 17, 17, true, RG::None, kLeft},
+    {IDC_CLEAR_SELECTION, nullptr, Kind::Transport, "|x|", 145, 414, 17, 17, true, RG::None, kLeft},
+
+    // Quality.
+    {IDC_QUALITY_HD, nullptr, Kind::Radio, "high definition", 210, 237, 80, 10, true, RG::Quality, kLeft},
+    {IDC_QUALITY_HIGH_FRAME, nullptr, Kind::Radio, "high frame", 210, 251, 80, 10, true, RG::Quality, kLeft},
+    {IDC_QUALITY_STANDARD, nullptr, Kind::Radio, "Standard", 210, 264, 80, 10, true, RG::Quality, kLeft},
+    {IDC_QUALITY_MIDDLE, nullptr, Kind::Radio, "Middle", 210, 277, 80, 10, true, RG::Quality, kLeft},
+    {IDC_QUALITY_LOW, nullptr, Kind::Radio, "Low", 210, 290, 80, 10, true, RG::Quality, kLeft},
+
+    // Files to convert, monitoring.
+    {IDC_SELECTED_FILE, nullptr, Kind::Radio, "Selected file", 210, 327, 80, 10, true, RG::ConvertAll, kLeft},
+    {IDC_ALL_FILES, nullptr, Kind::Radio, "All files", 210, 340, 80, 10, true, RG::ConvertAll, kLeft},
+    {IDC_MONITORING, nullptr, Kind::Check, "Video Monitoring", 205, 371, 88, 10, true, RG::None, kLeft},
+
+    // Video size, in value order.
+    {IDC_SIZE_320, nullptr, Kind::Radio, "320 x 240", 369, 278, 50, 10, true, RG::VideoSize, kLeft},
+    {IDC_SIZE_96, nullptr, Kind::Radio, "96 x 64", 318, 238, 48, 10, true, RG::VideoSize, kLeft},
+    {IDC_SIZE_176, nullptr, Kind::Radio, "176 x 128", 369, 238, 50, 10, true, RG::VideoSize, kLeft},
+    {IDC_SIZE_128, nullptr, Kind::Radio, "128 x 128", 318, 258, 48, 10, true, RG::VideoSize, kLeft},
+    {IDC_SIZE_160, nullptr, Kind::Radio, "160 x 128", 318, 278, 48, 10, true, RG::VideoSize, kLeft},
+    {IDC_SIZE_208, nullptr, Kind::Radio, "208 x 176", 369, 258, 50, 10, true, RG::VideoSize, kLeft},
+    {IDC_SIZE_176_HIDDEN, nullptr, Kind::Radio, "176 x 128", 0, 0, 50, 10, false, RG::VideoSize, kLeft},
+
+    // Rotation: a radio button without text above each figure.
+    {IDC_ROTATE_NONE, nullptr, Kind::Radio, "", 440, 242, 10, 10, true, RG::Rotate, kLeft},
+    {IDC_ROTATE_LEFT, nullptr, Kind::Radio, "", 461, 242, 10, 10, true, RG::Rotate, kLeft},
+    {IDC_ROTATE_RIGHT, nullptr, Kind::Radio, "", 482, 242, 10, 10, true, RG::Rotate, kLeft},
+    {0, "RotateIcon138", Kind::Picture, "138", 436, 256, 17, 34, true, RG::None, kCentre},
+    {0, "RotateIcon136", Kind::Picture, "136", 457, 256, 17, 34, true, RG::None, kCentre},
+    {0, "RotateIcon137", Kind::Picture, "137", 478, 256, 17, 34, true, RG::None, kCentre},
+
+    // Subtitles (hidden at start).
+    {IDC_SUBTITLE, nullptr, Kind::Check, "SubTitle", 310, 328, 50, 10, true, RG::None, kLeft},
+    {IDC_SUBTITLE_BIG, nullptr, Kind::Radio, "Big", 374, 332, 34, 10, true, RG::SubtitleSize, kLeft},
+    {IDC_SUBTITLE_MIDDLE, nullptr, Kind::Radio, "Middle", 410, 332, 40, 10, true, RG::SubtitleSize, kLeft},
+    {IDC_SUBTITLE_SMALL, nullptr, Kind::Radio, "Small", 452, 332, 36, 10, true, RG::SubtitleSize, kLeft},
+
+    // Conversion.
+    {IDC_MESSAGE, nullptr, Kind::Label, "", 338, 376, 154, 9, true, RG::None, kCentre},
+    {IDC_PROGRESS, nullptr, Kind::Progress, "", 337, 391, 154, 9, true, RG::None, kLeft},
+    {IDC_CONVERT, nullptr, Kind::Push, "Convert", 365, 405, 49, 17, true, RG::None, kLeft},
+    {IDC_STOP_CONVERSION, nullptr, Kind::Push, "Stop", 416, 405, 49, 17, true, RG::None, kLeft},
+
+    // Never shown.
+    {0, "FrameRate1", Kind::Radio, "1", 0, 0, 20, 10, false, RG::FrameRate, kLeft},
+    {0, "FrameRate2", Kind::Radio, "2", 0, 0, 20, 10, false, RG::FrameRate, kLeft},
+    {0, "FrameRate4", Kind::Radio, "4", 0, 0, 20, 10, false, RG::FrameRate, kLeft},
+    {0, "FrameRate8", Kind::Radio, "8", 0, 0, 20, 10, false, RG::FrameRate, kLeft},
+    {0, "FrameRate16", Kind::Radio, "16", 0, 0, 20, 10, false, RG::FrameRate, kLeft},
+    {0, "FrameRate32", Kind::Radio, "32", 0, 0, 20, 10, false, RG::FrameRate, kLeft},
+    {0, "FormatHigh", Kind::Radio, "High", 0, 0, 40, 10, false, RG::FormatVersion, kLeft},
+    {0, "FormatMiddle", Kind::Radio, "Middle", 0, 0, 40, 10, false, RG::FormatVersion, kLeft},
+    {0, "FormatLow", Kind::Radio, "Low", 0, 0, 40, 10, false, RG::FormatVersion, kLeft},
+    {0, "Audio64", Kind::Radio, "64 kbps", 0, 0, 40, 10, false, RG::Audio, kLeft},
+    {0, "Audio128", Kind::Radio, "128 kbps", 0, 0, 40, 10, false, RG::Audio, kLeft},
+    {IDC_SAVE_MP3, nullptr, Kind::Check, "Save audio to MP3 file", 0, 0, 100, 10, false, RG::None, kLeft},
+    {IDC_SAVE_FRAMES, nullptr, Kind::Check, "Save frames to BMP files", 0, 0, 100, 10, false, RG::None, kLeft},
+};
+
+Qt::Alignment ToQt(Align align) {
+    switch (align) {
+    case kRight: return Qt::AlignRight | Qt::AlignVCenter;
+    case kCentre: return Qt::AlignHCenter | Qt::AlignVCenter;
+    case kLeft: break;
+    }
+    return Qt::AlignLeft | Qt::AlignVCenter;
+}
+
+} // namespace
+
+QRect CCompressorDlg::DialogUnitsToPixels(int x, int y, int w, int h) const {
+    const auto px = [this](int du) { return int(du * m_xUnit + 0.5); };
+    const auto py = [this](int du) { return int(du * m_yUnit + 0.5); };
+    return QRect(px(x), py(y), px(x + w) - px(x), py(y + h) - py(y));
+}
+
+QIcon CCompressorDlg::LoadIconResource(int number) {
+    return QIcon(QString::fromLatin1(kIconPathFormat).arg(number));
+}
+
+void CCompressorDlg::CreateControls() {
+    QFont dialogFont = font();
+    dialogFont.setPointSize(kDialogFontPointSize);
+    setFont(dialogFont);
+    // Dialog units: a quarter of the average letter width, an eighth of the
+    // line height.
+    const QFontMetricsF metrics(dialogFont);
+    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    m_xUnit = metrics.horizontalAdvance(letters) / letters.size() / 4.0;
+    m_yUnit = metrics.height() / 8.0;
+
+    for (const ControlSpec& spec : kControls) {
+        QWidget* widget = nullptr;
+        const QString text = QString::fromUtf8(spec.text);
+        switch (spec.kind) {
+        case Kind::Push: {
+            auto* button = new QPushButton(text, this);
+            button->setAutoDefault(false);
+            widget = button;
+            break;
+        }
+        case Kind::Transport:
+        case Kind::TransportCheck: {
+            auto* button = new CButtonST(this);
+            button->setText(text);
+            button->SetCheckBox(spec.kind == Kind::TransportCheck);
+            widget = button;
+            break;
+        }
+        case Kind::Radio: {
+            auto* radio = new QRadioButton(text, this);
+            radio->setAutoExclusive(false);
+            QButtonGroup*& group = m_radioGroups[spec.group];
+            if (group == nullptr)
+                group = new QButtonGroup(this);
+            group->addButton(radio, int(group->buttons().size()));
+            widget = radio;
+            break;
+        }
+        case Kind::Check:
+            widget = new QCheckBox(text, this);
+            break;
+        case Kind::Box:
+            widget = new QGroupBox(text, this);
+            break;
+        case Kind::Label:
+        case Kind::SunkenLabel: {
+            auto* label = new QLabel(text, this);
+            label->setAlignment(ToQt(spec.align));
+            if (spec.kind == Kind::SunkenLabel)
+                label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            widget = label;
+            break;
+        }
+        case Kind::Picture: {
+            auto* label = new QLabel(this);
+            label->setAlignment(ToQt(spec.align));
+            const QRect place = DialogUnitsToPixels(spec.x, spec.y, spec.w, spec.h);
+            label->setPixmap(LoadIconResource(text.toInt()).pixmap(place.size()));
+            widget = label;
+            break;
+        }
+        case Kind::List: {
+            m_fileList = new QTableWidget(0, kColumnCount, this);
+            widget = m_fileList;
+            break;
+        }
+        case Kind::VideoArea: {
+            auto* area = new QFrame(this);
+            area->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            area->setAutoFillBackground(true);
+            QPalette palette = area->palette();
+            palette.setColor(QPalette::Window, Qt::black);
+            area->setPalette(palette);
+            widget = area;
+            break;
+        }
+        case Kind::Slider:
+            m_positionSlider = new CNiceSliderCtrl(this);
+            widget = m_positionSlider;
+            break;
+        case Kind::Progress: {
+            auto* progress = new QProgressBar(this);
+            progress->setRange(0, 100);
+            progress->setValue(0);
+            progress->setTextVisible(false);
+            widget = progress;
+            break;
+        }
+        }
+        widget->setObjectName(spec.id != 0 ? QString::number(spec.id) : QString::fromLatin1(spec.name));
+        widget->setGeometry(DialogUnitsToPixels(spec.x, spec.y, spec.w, spec.h));
+        widget->setVisible(spec.visible);
+    }
+    for (auto& [group, buttons] : m_radioGroups)
+        buttons->setExclusive(true);
+
+    setWindowTitle(QString::fromLatin1(kWindowCaption));
+    // Title bar, system menu and minimise box; no maximise, no resizing.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(DialogUnitsToPixels(0, 0, kClientWidthDu, kClientHeightDu).size());
+}
+
+void CCompressorDlg::ConnectRoutes() {
+    const auto onClick = [this](int id, auto handler) {
+        if (auto* button = ControlAs<QAbstractButton>(id))
+            connect(button, &QAbstractButton::clicked, this, handler);
+    };
+    onClick(IDC_ADD, [this] { OnAdd(); });
+    onClick(IDC_CHANGE_OUTPUT, [this] { OnChangeOutput(); });
+    onClick(IDC_DELETE, [this] { OnDelete(); });
+    onClick(IDC_DELETE_ALL, [this] { OnDeleteAll(); });
+    onClick(IDC_HELP, [this] { ShowHelp(); });
+    onClick(IDC_CONVERT, [this] { OnConvert(); });
+    onClick(IDC_STOP_CONVERSION, [this] { OnStopConversion(); });
+    onClick(IDC_SUBTITLE, [this] { OnSubtitle(); });
+    onClick(IDC_SUBTITLE_BIG, [this] { OnSubtitleSize(0); });
+    onClick(IDC_SUBTITLE_MIDDLE, [this] { OnSubtitleSize(1); });
+    onClick(IDC_SUBTITLE_SMALL, [this] { OnSubtitleSize(2); });
+    // The other option buttons need no handler: their values are read from
+    // the controls whenever an operation needs them.
+    connect(m_fileList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { OnRowSelectionChanged(); });
+    m_fileList->installEventFilter(this);
+}
+
+QWidget* CCompressorDlg::Control(int id) const {
+    return findChild<QWidget*>(QString::number(id), Qt::FindDirectChildrenOnly);
+}
+
+QList<QWidget*> CCompressorDlg::EnableControlList() const {
+    QList<QWidget*> controls;
+    for (int id : kEnableList)
+        controls.append(Control(id));
+    if (m_subtitle == 1) {
+        for (int id : kSubtitleSizeList)
+            controls.append(Control(id));
+    }
+    return controls;
+}
+
+void CCompressorDlg::EnableControls(bool enable) {
+    for (QWidget* control : EnableControlList()) {
+        if (control != nullptr)
+            control->setEnabled(enable);
+    }
+}
+
+void CCompressorDlg::InitTransportButtons() {
+    for (const TransportButton& spec : kTransportButtons) {
+        auto* button = ControlAs<CButtonST>(spec.id);
+        button->SetTooltipText(QString::fromLatin1(spec.tooltip));
+        if (spec.icon != 0)
+            button->SetIcon(LoadIconResource(spec.icon));
+    }
+}
+
+void CCompressorDlg::HideSubtitleGroup() {
+    for (int id : {int(IDC_SUBTITLE_BOX), int(IDC_FONT_SIZE_BOX), int(IDC_SUBTITLE), int(IDC_SUBTITLE_BIG),
+                   int(IDC_SUBTITLE_MIDDLE), int(IDC_SUBTITLE_SMALL)})
+        Control(id)->hide();
+    findChild<QWidget*>(QStringLiteral("ConversionFrame"))->hide();
+}

@@ -1,0 +1,51 @@
+#include "DialogSeam.h"
+
+#include <QFileDialog>
+
+namespace zem::app {
+
+namespace {
+MessageHandler g_messageHandler;
+FileDialogHandler g_fileDialogHandler;
+} // namespace
+
+void SetMessageHandler(MessageHandler handler) {
+    g_messageHandler = std::move(handler);
+}
+
+void SetFileDialogHandler(FileDialogHandler handler) {
+    g_fileDialogHandler = std::move(handler);
+}
+
+QMessageBox::StandardButton ShowMessage(QWidget* parent, const MessageRequest& request) {
+    if (g_messageHandler)
+        return g_messageHandler(request);
+    QMessageBox box(request.icon, QString::fromLatin1(kMessageBoxCaption), request.text, request.buttons, parent);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+QStringList RunFileDialog(QWidget* parent, const FileDialogRequest& request) {
+    if (g_fileDialogHandler)
+        return g_fileDialogHandler(request);
+    QFileDialog dialog(parent, request.title);
+    // The filter list shows its labels only, the patterns stay behind them.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setNameFilters(request.nameFilters);
+    if (request.kind == FileDialogRequest::Kind::OpenFiles) {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        if (!request.initialPath.isEmpty())
+            dialog.selectFile(request.initialPath);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(request.defaultSuffix);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+        dialog.selectFile(request.initialPath);
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+} // namespace zem::app

@@ -1,0 +1,40 @@
+#pragma once
+// Every message box and file dialog of the window goes through these calls, so
+// a test (or an automation) can answer them instead of a person.
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace zem::app {
+
+// Caption of every message box.
+inline constexpr const char* kMessageBoxCaption = "ZemConverter";
+
+struct MessageRequest {
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+};
+using MessageHandler = std::function<QMessageBox::StandardButton(const MessageRequest&)>;
+
+struct FileDialogRequest {
+    enum class Kind { OpenFiles, SaveFile };
+    Kind kind = Kind::OpenFiles;
+    QString title;
+    QStringList nameFilters; // Qt form: "Label (*.a *.b)"
+    QString initialPath;
+    QString defaultSuffix;
+};
+// The chosen paths; empty when the user cancelled.
+using FileDialogHandler = std::function<QStringList(const FileDialogRequest&)>;
+
+// An empty handler restores the real dialogs.
+void SetMessageHandler(MessageHandler handler);
+void SetFileDialogHandler(FileDialogHandler handler);
+
+QMessageBox::StandardButton ShowMessage(QWidget* parent, const MessageRequest& request);
+QStringList RunFileDialog(QWidget* parent, const FileDialogRequest& request);
+
+} // namespace zem::app

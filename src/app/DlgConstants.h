@@ -1,0 +1,293 @@
+#pragma once
+// Identifiers, fixed texts and sizes of the main window, in one place.
+
+#include <array>
+#include <cstdint>
+
+namespace zem::app {
+
+inline constexpr const char* kWindowCaption = "ZemConverter 4.10";
+inline constexpr const char* kAppName = "ZemConverter";
+
+// Client area in dialog units; the dialog font is 8 pt.
+inline constexpr int kClientWidthDu = 511;
+inline constexpr int kClientHeightDu = 439;
+inline constexpr int kDialogFontPointSize = 8;
+
+// Control identifiers (also each control's object name).
+enum ControlId : int {
+    IDC_SAVE_MP3 = 1003,
+    IDC_PROGRESS = 1004,
+    IDC_CONVERT = 1007,
+    IDC_SAVE_FRAMES = 1008,
+    IDC_ADD = 1009,
+    IDC_MESSAGE = 1010,
+    IDC_PLAY = 1011,
+    IDC_PAUSE = 1012,
+    IDC_VIDEO_AREA = 1013,
+    IDC_STOP = 1014,
+    IDC_DELETE = 1015,
+    IDC_SIZE_320 = 1016,
+    IDC_SIZE_176 = 1017,
+    IDC_SIZE_128 = 1018,
+    IDC_DELETE_ALL = 1019,
+    IDC_CHANGE_OUTPUT = 1020,
+    IDC_MUTE = 1021,
+    IDC_POSITION_SLIDER = 1022,
+    IDC_FRAME_STEP = 1023,
+    IDC_ROTATE_NONE = 1025,
+    IDC_STOP_CONVERSION = 1026,
+    IDC_SELECTION_END = 1029,
+    IDC_SELECTION_START = 1030,
+    IDC_MONITORING = 1031,
+    IDC_DURATION = 1034,
+    IDC_SELECTED_FILE = 1035,
+    IDC_SLASH = 1036,
+    IDC_POSITION = 1037,
+    IDC_FILE_LIST = 1041,
+    IDC_SIZE_160 = 1042,
+    IDC_SIZE_208 = 1043,
+    IDC_SIZE_96 = 1044,
+    IDC_ALL_FILES = 1045,
+    IDC_VIDEO_SIZE_TEXT = 1046,
+    IDC_FILE_SIZE_TEXT = 1047,
+    IDC_CLEAR_SELECTION = 1048,
+    IDC_ROTATE_LEFT = 1049,
+    IDC_VIDEO_BOX = 1050,
+    IDC_FRAME_RATE_BOX = 1051,
+    IDC_AUDIO_BOX = 1052,
+    IDC_EXTRA_FILES_BOX = 1053,
+    IDC_FILES_TO_CONVERT_BOX = 1054,
+    IDC_LANGUAGE_LABEL = 1055,
+    IDC_LANGUAGE_NAME = 1056,
+    IDC_ESTIMATE = 1057,
+    IDC_FILES_LABEL = 1058,
+    IDC_ESTIMATE_LABEL = 1059,
+    IDC_QUALITY_BOX = 1060,
+    IDC_FILE_COUNT = 1064,
+    IDC_QUALITY_HD = 1065,
+    IDC_QUALITY_STANDARD = 1066,
+    IDC_QUALITY_MIDDLE = 1067,
+    IDC_ROTATE_RIGHT = 1068,
+    IDC_ROTATE_BOX = 1069,
+    IDC_HELP = 1070,
+    IDC_SIZE_176_HIDDEN = 1071,
+    IDC_QUALITY_LOW = 1072,
+    IDC_QUALITY_HIGH_FRAME = 1077,
+    IDC_SUBTITLE_BOX = 1078,
+    IDC_SUBTITLE = 1079,
+    IDC_SUBTITLE_BIG = 1080,
+    IDC_SUBTITLE_MIDDLE = 1081,
+    IDC_SUBTITLE_SMALL = 1082,
+    IDC_FONT_SIZE_BOX = 1083,
+};
+
+// Controls switched together while a conversion runs, in this order; the
+// subtitle sizes follow only while subtitles are on.
+inline constexpr std::array<int, 35> kEnableList{
+    IDC_ADD, IDC_CHANGE_OUTPUT, IDC_DELETE, IDC_DELETE_ALL, IDC_FILE_LIST, IDC_POSITION_SLIDER,
+    IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_FRAME_STEP, IDC_MUTE,
+    IDC_SELECTION_START, IDC_SELECTION_END, IDC_CLEAR_SELECTION,
+    IDC_SIZE_320, IDC_SIZE_96, IDC_SIZE_176, IDC_SIZE_128, IDC_SIZE_160, IDC_SIZE_208,
+    IDC_ROTATE_NONE, IDC_ROTATE_LEFT, IDC_ROTATE_RIGHT,
+    IDC_QUALITY_HD, IDC_QUALITY_HIGH_FRAME, IDC_QUALITY_STANDARD, IDC_QUALITY_MIDDLE, IDC_QUALITY_LOW,
+    IDC_SAVE_MP3, IDC_SELECTED_FILE, IDC_ALL_FILES, IDC_MONITORING, IDC_CONVERT, IDC_SAVE_FRAMES,
+    IDC_SUBTITLE,
+};
+inline constexpr std::array<int, 3> kSubtitleSizeList{IDC_SUBTITLE_BIG, IDC_SUBTITLE_MIDDLE, IDC_SUBTITLE_SMALL};
+
+// Labels that follow the language file, in the order they are applied.
+struct LabelKey {
+    int id;
+    const char* key;
+};
+inline constexpr std::array<LabelKey, 27> kLanguageLabels{{
+    {IDC_ADD, "Add ..."},
+    {IDC_CHANGE_OUTPUT, "Change Output ..."},
+    {IDC_DELETE, "Delete"},
+    {IDC_DELETE_ALL, "Delete All"},
+    {IDC_ESTIMATE_LABEL, "Estimated Size:"},
+    {IDC_FILES_LABEL, "Files:"},
+    {IDC_LANGUAGE_LABEL, "Language:"},
+    {IDC_VIDEO_BOX, "Video"},
+    {IDC_FRAME_RATE_BOX, "Frame/Sec"},
+    {IDC_QUALITY_BOX, "Quality"},
+    {IDC_QUALITY_HD, "high definition"},
+    {IDC_QUALITY_HIGH_FRAME, "high frame"},
+    {IDC_QUALITY_STANDARD, "Standard"},
+    {IDC_QUALITY_MIDDLE, "Middle"},
+    {IDC_QUALITY_LOW, "Low"},
+    {IDC_AUDIO_BOX, "Audio"},
+    {IDC_EXTRA_FILES_BOX, "Extra Files"},
+    {IDC_SAVE_MP3, "Save audio to MP3 file"},
+    {IDC_SAVE_FRAMES, "Save frames to BMP files"},
+    {IDC_FILES_TO_CONVERT_BOX, "Files to Convert"},
+    {IDC_SELECTED_FILE, "Selected file"},
+    {IDC_ALL_FILES, "All files"},
+    {IDC_MONITORING, "Video Monitoring"},
+    {IDC_CONVERT, "Convert"},
+    {IDC_STOP_CONVERSION, "Stop"},
+    {IDC_ROTATE_BOX, "Rotate"},
+    {IDC_HELP, "Help ..."},
+}};
+
+// Conversion messages, looked up where they are shown.
+inline constexpr const char* kTextConverting = "Converting ...";
+inline constexpr const char* kTextWriting = "Writing ...";
+inline constexpr const char* kTextCompleted = "Completed";
+inline constexpr const char* kTextStopped = "Stopped";
+
+// Language files.
+inline constexpr const char* kLanguageFolder = "Lang";
+inline constexpr const char* kLanguageSection = "ZemConverter";
+inline constexpr int kMaxTranslatedLength = 199;
+
+struct HelpFileRow {
+    const char* languageFile;
+    const char* helpFile;
+};
+inline constexpr const char* kHelpFolder = "Doc";
+inline constexpr std::array<HelpFileRow, 4> kHelpFiles{{
+    {"KOR.ini", "ZemConverter_UserManual.html"},
+    {"ENG.ini", "ZemConverter_UserManual_Eng.html"},
+    {"CHS.ini", "ZemConverter_UserManual_Chs.html"},
+    {"CHT.ini", "ZemConverter_UserManual_Cht.html"},
+}};
+
+// File list.
+enum FileListColumn : int {
+    kColInput = 0,
+    kColOutput = 1,
+    kColSelStart = 2,
+    kColSelEnd = 3,
+    kColTime = 4,
+    kColSize = 5,
+    kColStatus = 6,
+    kColumnCount = 7,
+};
+struct ColumnSpec {
+    const char* key;
+    int widthPx;
+    bool rightAligned;
+};
+inline constexpr std::array<ColumnSpec, kColumnCount> kColumns{{
+    {"Input File", 230, false},
+    {"Output File", 230, false},
+    {"|<", 65, false},
+    {">|", 65, false},
+    {"Time", 65, false},
+    {"Size", 65, true},
+    {"Status", 130, false},
+}};
+inline constexpr const char* kOutputSuffix = "_ZM.avi";
+inline constexpr std::array<const char*, 11> kAcceptedEndings4{
+    ".asf", ".avi", ".mpg", "mpeg", ".wmv", ".dat", ".vob", ".mkv", "rmvb", ".mp4", ".asx"};
+inline constexpr const char* kAcceptedEnding3 = ".rm";
+
+inline constexpr const char* kOpenDialogTitle = "Select input files ...";
+// Label and patterns of each entry of the open dialog's filter list.
+struct NameFilter {
+    const char* label;
+    const char* patterns;
+};
+inline constexpr std::array<NameFilter, 12> kOpenFilters{{
+    {"Open possible  Video files", "*.asf *.avi *.mpg *.mpeg *.wmv *.dat *.vob *.rm *.rmvb *.asx *.mp4"},
+    {"Video Files (*.asf)", "*.asf"},
+    {"Video Files (*.avi)", "*.avi"},
+    {"Video Files (*.mpg)", "*.mpg"},
+    {"Video Files (*.mpeg)", "*.mpeg"},
+    {"Video Files (*.wmv)", "*.wmv"},
+    {"Video Files (*.dat)", "*.dat"},
+    {"Video Files (*.asx)", "*.asx"},
+    {"Video Files (*.vob)", "*.vob"},
+    {"Video Files (*.mp4)", "*.mp4"},
+    {"Video Files (*.rm  *.rmvb)", "*.rm *.rmvb"},
+    {"All Files (*.*)", "*"},
+}};
+inline constexpr const char* kSaveDialogTitle = "Save As";
+inline constexpr NameFilter kSaveFilter{"AVI Files (.avi)", "*.avi"};
+inline constexpr const char* kSaveDefaultSuffix = "avi";
+inline constexpr const char* kChangeAllQuestion = "Change all remaining files' output to this folder ?";
+
+// Time texts.
+inline constexpr const char* kEmptyTimeText = "00:00";
+inline constexpr int64_t kUnitsPerMs = 10000; // 100 ns units
+inline constexpr int64_t kEndCellExtra = 9999; // an end covers its whole last millisecond
+
+// Preview slider.
+inline constexpr int kSliderMax = 100;
+inline constexpr int kSliderPage = 5;
+
+// Transport buttons: tooltip (not translated) and icon resource.
+struct TransportButton {
+    int id;
+    const char* tooltip;
+    int icon; // 0: text button
+};
+inline constexpr std::array<TransportButton, 8> kTransportButtons{{
+    {IDC_PLAY, "Play", 130},
+    {IDC_PAUSE, "Pause", 131},
+    {IDC_STOP, "Stop", 134},
+    {IDC_FRAME_STEP, "Frame Step", 133},
+    {IDC_MUTE, "Mute", 132},
+    {IDC_SELECTION_START, "Start Selection", 0},
+    {IDC_SELECTION_END, "End Selection", 0},
+    {IDC_CLEAR_SELECTION, "Clear Selection", 0},
+}};
+inline constexpr int kWindowIcon = 128;
+inline constexpr const char* kIconPathFormat = ":/res/icons/icon%1.png";
+// Smaller renderings of the window icon, for title bars and task bars.
+inline constexpr std::array<const char*, 2> kWindowIconSizes{":/res/icons/icon128_64.png", ":/res/icons/icon128_32.png"};
+inline constexpr const char* kSplashPath = ":/res/splash.png";
+
+// Codec environment: the GStreamer elements the accepted formats need and the
+// Debian package that ships each one.
+struct MediaElement {
+    const char* element;
+    const char* package;
+};
+inline constexpr std::array<MediaElement, 14> kRequiredElements{{
+    {"avidemux", "gstreamer1.0-plugins-good"},
+    {"qtdemux", "gstreamer1.0-plugins-good"},
+    {"matroskademux", "gstreamer1.0-plugins-good"},
+    {"mpegpsdemux", "gstreamer1.0-plugins-bad"},
+    {"asfdemux", "gstreamer1.0-plugins-ugly"},
+    {"rmdemux", "gstreamer1.0-plugins-ugly"},
+    {"a52dec", "gstreamer1.0-plugins-ugly"},
+    {"avdec_h264", "gstreamer1.0-libav"},
+    {"avdec_mpeg4", "gstreamer1.0-libav"},
+    {"avdec_mpeg2video", "gstreamer1.0-libav"},
+    {"avdec_wmv3", "gstreamer1.0-libav"},
+    {"avdec_wmav2", "gstreamer1.0-libav"},
+    {"avdec_rv40", "gstreamer1.0-libav"},
+    {"avdec_cook", "gstreamer1.0-libav"},
+}};
+// Packages named in the message, in this order.
+inline constexpr std::array<const char*, 4> kCodecPackages{
+    "gstreamer1.0-plugins-good", "gstreamer1.0-plugins-bad", "gstreamer1.0-libav", "gstreamer1.0-plugins-ugly"};
+inline constexpr const char* kInstallMessagePrefix = "Please... Install ";
+
+// Subtitle renderer settings in the registry store.
+inline constexpr const char* kSubtitleGeneralKey = "Software\\Vexlin\\DVobSub\\General\\";
+inline constexpr const char* kSubtitleTextKey = "Software\\Vexlin\\DVobSub\\Text\\";
+inline constexpr const char* kLoadLevelValue = "LoadLevel";
+inline constexpr const char* kLogFontValue = "LOGFONT";
+inline constexpr int kLogFontSize = 92;
+inline constexpr uint32_t kLoadLevelOn = 0;
+inline constexpr uint32_t kLoadLevelOff = 2;
+inline constexpr std::array<int32_t, 3> kSubtitleHeights{-48, -36, -32}; // Big, Middle, Small
+inline constexpr int32_t kStartSubtitleHeight = -36;
+inline constexpr std::array<const char*, 11> kSubtitleClassIds{
+    "{0180E49C-13BF-46DB-9AFD-9F52292E1C22}", "{525F116F-04AD-40A2-AE2F-A0C4E1AFEF98}",
+    "{60765CF5-01C2-4EE7-A44B-C791CF25FEA0}", "{93A22E7A-5091-45EF-BA61-6DA26156A5D0}",
+    "{9852A670-F845-491B-9BE6-EBD841B8A613}", "{A144E330-841A-4FE1-BBAF-57F1CB465C19}",
+    "{A8B25C0E-0894-4531-B668-AB1599FAF7F6}", "{ACE4747B-35BD-4E97-9DD7-1D4245B0695C}",
+    "{C2D6D98F-09CA-4524-AF64-1049B5665C9C}", "{CE77C59C-CFD2-429F-868C-8B04D23F94CA}",
+    "{F544E0F5-CA3C-47EA-A64D-35FCF1602396}"};
+inline constexpr const char* kClassKeyPrefix = "CLSID\\";
+inline constexpr const char* kClassKeySuffix = "\\InprocServer32\\";
+// The subtitle filter's file, below the system's library folder.
+inline constexpr const char* kSystemFolder = "/usr/lib";
+inline constexpr const char* kSubtitleFilterFile = "/VSfilter/DVobSub.ax";
+
+} // namespace zem::app

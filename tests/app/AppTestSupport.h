@@ -1,0 +1,54 @@
+#pragma once
+// Shared helpers: a window that runs on temporary folders, answered dialogs,
+// and small files on disk.
+
+#include "CompressorDlg.h"
+#include "DialogSeam.h"
+
+#include <QTemporaryDir>
+#include <memory>
+#include <vector>
+
+namespace apptest {
+
+// A temporary program folder (with Lang/ and Doc/), settings file and
+// registry store; message boxes are recorded and answered with `answer`.
+class WindowFixture {
+public:
+    WindowFixture();
+    ~WindowFixture();
+
+    std::unique_ptr<CCompressorDlg> MakeWindow();
+    CCompressorDlg::Environment Environment() const;
+
+    QString AppDir() const { return m_dir.filePath(QStringLiteral("app")); }
+    QString SettingsFile() const { return m_dir.filePath(QStringLiteral("ZemConverter.ini")); }
+    QString RegistryFolder() const { return m_dir.filePath(QStringLiteral("registry")); }
+    QString DataDir() const { return m_dir.filePath(QStringLiteral("data")); }
+    // Writes `text` (UTF-8) to AppDir()/Lang/<name>.
+    void WriteLanguageFile(const QString& name, const QString& text) const;
+    // Creates an empty file in DataDir() and returns its path.
+    QString TouchFile(const QString& name) const;
+
+    std::vector<zem::app::MessageRequest> m_messages;
+    QMessageBox::StandardButton m_answer = QMessageBox::Yes;
+    std::vector<zem::app::FileDialogRequest> m_fileDialogs;
+    QStringList m_fileDialogAnswer;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value);
+    ~ScopedEnv();
+
+private:
+    QByteArray m_name;
+    QByteArray m_old;
+    bool m_had;
+};
+
+} // namespace apptest

@@ -1,0 +1,113 @@
+// Labels from the language file of the user's language, the 199-character
+// cut, the manual per language, and the shipped language files.
+
+#include "AppTestSupport.h"
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTableWidget>
+#include <gtest/gtest.h>
+
+using apptest::ScopedEnv;
+using apptest::WindowFixture;
+
+namespace {
+QString ButtonText(CCompressorDlg& window, int id) {
+    return window.ControlAs<QAbstractButton>(id)->text();
+}
+} // namespace
+
+TEST(Language, EnglishWithoutALanguageFile) {
+    ScopedEnv locale("LC_ALL", "ko_KR.UTF-8");
+    WindowFixture fixture; // no Lang/KOR.ini written
+    auto window = fixture.MakeWindow();
+    EXPECT_TRUE(window->m_langFile.endsWith(QStringLiteral("/Lang/KOR.ini")));
+    EXPECT_EQ(ButtonText(*window, 1009), QStringLiteral("Add ..."));
+    EXPECT_EQ(ButtonText(*window, 1067), QStringLiteral("Middle"));
+    EXPECT_EQ(window->ControlAs<QGroupBox>(1054)->title(), QStringLiteral("Files to Convert"));
+    EXPECT_EQ(window->ControlAs<QLabel>(1058)->text(), QStringLiteral("Files:"));
+    EXPECT_EQ(window->FileList()->horizontalHeaderItem(0)->text(), QStringLiteral("Input File"));
+    EXPECT_EQ(window->Translate(QStringLiteral("Completed")), QStringLiteral("Completed"));
+}
+
+TEST(Language, OnlyTranslatedKeysChangeAndValuesAreCut) {
+    ScopedEnv locale("LC_ALL", "ko_KR.UTF-8");
+    WindowFixture fixture;
+    const QString longValue = QString(250, QLatin1Char('x'));
+    fixture.WriteLanguageFile(QStringLiteral("KOR.ini"),
+                              QStringLiteral("; test\n[Other]\nDelete=wrong section\n[zemconverter]\n"
+                                             "Convert = 변환\nStatus=") +
+                                  longValue + QStringLiteral("\nStopped=a, b; c\n"));
+    auto window = fixture.MakeWindow();
+    EXPECT_EQ(ButtonText(*window, 1007), QStringLiteral("변환"));
+    EXPECT_EQ(ButtonText(*window, 1015), QStringLiteral("Delete")); // other section does not count
+    EXPECT_EQ(ButtonText(*window, 1026), QStringLiteral("Stop"));
+    EXPECT_EQ(window->FileList()->horizontalHeaderItem(6)->text(), QString(199, QLatin1Char('x')));
+    EXPECT_EQ(window->Translate(QStringLiteral("Stopped")), QStringLiteral("a, b; c"));
+    EXPECT_EQ(window->Translate(QStringLiteral("Status")).size(), 199);
+}
+
+TEST(Language, HelpFileFollowsTheLanguage) {
+    struct Case {
+        const char* locale;
+        const char* languageFile;
+        const char* help; // empty: none
+    };
+    const Case cases[] = {
+        {"ko_KR.UTF-8", "KOR.ini", "ZemConverter_UserManual.html"},
+        {"en_US.UTF-8", "ENG.ini", "ZemConverter_UserManual_Eng.html"},
+        {"C", "ENG.ini", "ZemConverter_UserManual_Eng.html"},
+        {"zh_CN.UTF-8", "CHS.ini", "ZemConverter_UserManual_Chs.html"},
+        {"zh_TW.UTF-8", "CHT.ini", "ZemConverter_UserManual_Cht.html"},
+        {"zh_HK.UTF-8", "CHT.ini", "ZemConverter_UserManual_Cht.html"},
+        {"de_DE.UTF-8", "DEU.ini", ""},
+    };
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    for (const Case& c : cases) {
+        ScopedEnv locale("LC_ALL", c.locale);
+        window->LocateLanguageFile();
+        EXPECT_EQ(window->m_langFile, fixture.AppDir() + QStringLiteral("/Lang/") + QLatin1String(c.languageFile))
+            << c.locale;
+        const QString expected = *c.help ? fixture.AppDir() + QStringLiteral("/Doc/") + QLatin1String(c.help) : QString();
+        EXPECT_EQ(window->HelpFilePath(), expected) << c.locale;
+    }
+    // LANG counts when LC_ALL is not set.
+    ScopedEnv noAll("LC_ALL", nullptr);
+    ScopedEnv noMessages("LC_MESSAGES", nullptr);
+    ScopedEnv lang("LANG", "zh_CN.UTF-8");
+    window->LocateLanguageFile();
+    EXPECT_TRUE(window->m_langFile.endsWith(QStringLiteral("/CHS.ini")));
+}
+
+TEST(Language, ShippedLanguageFilesTranslateEveryText) {
+    const QStringList keys = {
+        "Add ...", "Change Output ...", "Delete", "Delete All", "Estimated Size:", "Files:", "Language:", "Video",
+        "Frame/Sec", "Quality", "high definition", "high frame", "Standard", "Middle", "Low", "Audio",
+        "Extra Files", "Save audio to MP3 file", "Save frames to BMP files", "Files to Convert", "Selected file",
+        "All files", "Video Monitoring", "Convert", "Stop", "Rotate", "Help ...", "Input File", "Output File", "|<",
+        ">|", "Time", "Size", "Status", "Converting ...", "Writing ...", "Completed", "Stopped"};
+    const CCompressorDlg::Environment shipped{QStringLiteral(ZEM_SOURCE_DIR), QString(), QString()};
+    WindowFixture fixture;
+    CCompressorDlg::Environment environment = fixture.Environment();
+    environment.appDir = shipped.appDir;
+    for (const char* locale : {"ko_KR.UTF-8", "en_US.UTF-8", "zh_CN.UTF-8", "zh_TW.UTF-8"}) {
+        ScopedEnv scoped("LC_ALL", locale);
+        CCompressorDlg window(environment);
+        ASSERT_TRUE(QFile::exists(window.m_langFile)) << locale;
+        int translated = 0;
+        for (const QString& key : keys) {
+            const QString value = window.Translate(key);
+            EXPECT_FALSE(value.isEmpty()) << locale << " " << key.toStdString();
+            if (value != key)
+                ++translated;
+        }
+        // English keeps its keys; the other languages translate nearly all
+        // (the "|<" and ">|" signs may stay as they are).
+        if (QByteArray(locale).startsWith("en"))
+            EXPECT_EQ(translated, 0);
+        else
+            EXPECT_GE(translated, keys.size() - 2) << locale;
+    }
+}

@@ -1,0 +1,154 @@
+// Stored settings across runs, the codec check and the subtitle renderer's
+// settings in the registry store.
+
+#include "AppTestSupport.h"
+#include "RegistryStore.h"
+
+#include <QAbstractButton>
+#include <QSettings>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+using apptest::WindowFixture;
+using zem::os::RegistryRoot;
+using zem::os::RegistryStore;
+
+namespace {
+const QString kGeneral = QStringLiteral("Software\\Vexlin\\DVobSub\\General\\");
+const QString kText = QStringLiteral("Software\\Vexlin\\DVobSub\\Text\\");
+
+bool Checked(CCompressorDlg& window, int id) {
+    return window.ControlAs<QAbstractButton>(id)->isChecked();
+}
+} // namespace
+
+TEST(Settings, RoundTripKeepsSizeButNotQuality) {
+    WindowFixture fixture;
+    {
+        auto first = fixture.MakeWindow();
+        // A first run: "320 x 240", no rotation, "All files", monitoring off, "Standard".
+        EXPECT_TRUE(Checked(*first, 1016));
+        EXPECT_TRUE(Checked(*first, 1025));
+        EXPECT_TRUE(Checked(*first, 1045));
+        EXPECT_FALSE(Checked(*first, 1031));
+        EXPECT_TRUE(Checked(*first, 1066));
+        first->show();
+        first->ControlAs<QAbstractButton>(1042)->click(); // 160 x 128
+        first->ControlAs<QAbstractButton>(1072)->click(); // Low
+        first->ControlAs<QAbstractButton>(1068)->click(); // rotate right
+        first->ControlAs<QAbstractButton>(1035)->click(); // selected file
+        first->ControlAs<QAbstractButton>(1031)->click(); // monitoring
+        first->close();
+    }
+    QSettings stored(fixture.SettingsFile(), QSettings::IniFormat);
+    EXPECT_EQ(stored.value("ZemConverter/VideoSize").toInt(), 4);
+    EXPECT_EQ(stored.value("ZemConverter/Rotate").toInt(), 2);
+    EXPECT_EQ(stored.value("ZemConverter/AllFlag").toInt(), 0);
+    EXPECT_EQ(stored.value("ZemConverter/Monitoring").toInt(), 1);
+    EXPECT_EQ(stored.value("ZemConverter/SaveMp3").toInt(), 0);
+    EXPECT_FALSE(stored.contains("ZemConverter/Quality"));
+
+    // The hidden MP3 box keeps a stored 1 through a run.
+    stored.setValue("ZemConverter/SaveMp3", 1);
+    stored.sync();
+    {
+        auto second = fixture.MakeWindow();
+        EXPECT_TRUE(Checked(*second, 1042));
+        EXPECT_TRUE(Checked(*second, 1068));
+        EXPECT_TRUE(Checked(*second, 1035));
+        EXPECT_TRUE(Checked(*second, 1031));
+        EXPECT_TRUE(Checked(*second, 1066)); // "Standard" again, not "Low"
+        EXPECT_EQ(second->m_saveMp3, 1);
+        EXPECT_TRUE(Checked(*second, 1003));
+        EXPECT_EQ(second->m_saveFrames, 0);
+    } // destroyed without a close request: saved all the same
+    QSettings again(fixture.SettingsFile(), QSettings::IniFormat);
+    EXPECT_EQ(again.value("ZemConverter/SaveMp3").toInt(), 1);
+    EXPECT_EQ(again.value("ZemConverter/VideoSize").toInt(), 4);
+}
+
+TEST(Settings, StoredSizeOutsideTheTableLeavesNoSizeChecked) {
+    WindowFixture fixture;
+    {
+        QSettings stored(fixture.SettingsFile(), QSettings::IniFormat);
+        stored.setValue("ZemConverter/VideoSize", 9);
+    }
+    auto window = fixture.MakeWindow();
+    for (int id : {1016, 1044, 1017, 1018, 1042, 1043, 1071})
+        EXPECT_FALSE(Checked(*window, id)) << id;
+    window->UpdateData(true);
+    EXPECT_EQ(window->m_videoSizeIndex, -1);
+    // Convert only reads the controls for now; the derived numbers fall back
+    // to the first size rather than reading past the table.
+    window->OnConvert();
+    EXPECT_EQ(window->m_videoWidth, 320);
+    EXPECT_EQ(window->m_jpegQuality, 80);
+    EXPECT_EQ(window->m_formatVersion, 3);
+}
+
+TEST(CodecEnvironment, MissingElementsNameTheirPackages) {
+    const auto missing = CCompressorDlg::MissingCodecPackages(
+        [](const char* name) { return !QByteArray(name).startsWith("avdec_") && QByteArray(name) != "rmdemux"; });
+    EXPECT_EQ(missing, (QStringList{"gstreamer1.0-libav", "gstreamer1.0-plugins-ugly"}));
+    EXPECT_TRUE(CCompressorDlg::MissingCodecPackages([](const char*) { return true; }).isEmpty());
+    // Against the real GStreamer registry.
+    EXPECT_TRUE(CCompressorDlg::HasMediaElement("qtdemux"));
+    EXPECT_FALSE(CCompressorDlg::HasMediaElement("no_such_element_zem"));
+}
+
+TEST(CodecEnvironment, StartWritesSubtitleSettingsIntoExistingKeys) {
+    WindowFixture fixture;
+    const RegistryStore registry(fixture.RegistryFolder());
+    const QString classKey = QStringLiteral("CLSID\\{93A22E7A-5091-45EF-BA61-6DA26156A5D0}\\InprocServer32\\");
+    ASSERT_TRUE(registry.CreateKey(RegistryRoot::CurrentUser, kGeneral));
+    ASSERT_TRUE(registry.CreateKey(RegistryRoot::CurrentUser, kText));
+    ASSERT_TRUE(registry.CreateKey(RegistryRoot::ClassesRoot, classKey));
+    ASSERT_TRUE(registry.WriteNumber(RegistryRoot::CurrentUser, kGeneral, "LoadLevel", 2));
+    QByteArray font(92, '\x5a');
+    qToLittleEndian<int32_t>(-20, font.data());
+    ASSERT_TRUE(registry.WriteBinary(RegistryRoot::CurrentUser, kText, "LOGFONT", font));
+
+    auto window = fixture.MakeWindow();
+    // This machine has every decoder: no message box.
+    EXPECT_TRUE(fixture.m_messages.empty());
+    EXPECT_EQ(window->m_subtitle, 1);
+    EXPECT_EQ(registry.ReadNumber(RegistryRoot::CurrentUser, kGeneral, "LoadLevel"), 0u);
+    const auto after = registry.ReadBinary(RegistryRoot::CurrentUser, kText, "LOGFONT");
+    ASSERT_TRUE(after.has_value());
+    ASSERT_EQ(after->size(), 92);
+    EXPECT_EQ(qFromLittleEndian<int32_t>(after->constData()), -36);
+    EXPECT_EQ(after->mid(4), font.mid(4)); // the rest of the description untouched
+    EXPECT_EQ(registry.ReadString(RegistryRoot::ClassesRoot, classKey, QString()),
+              window->SubtitleFilterPath());
+    // Class keys that do not exist are not created.
+    EXPECT_FALSE(registry.KeyExists(RegistryRoot::ClassesRoot,
+                                    QStringLiteral("CLSID\\{0180E49C-13BF-46DB-9AFD-9F52292E1C22}\\InprocServer32\\")));
+
+    // The hidden subtitle handlers: off writes 2 and disables the sizes.
+    window->ControlAs<QAbstractButton>(1079)->click();
+    EXPECT_EQ(window->m_subtitle, 0);
+    EXPECT_EQ(registry.ReadNumber(RegistryRoot::CurrentUser, kGeneral, "LoadLevel"), 2u);
+    EXPECT_FALSE(window->Control(1080)->isEnabled());
+    window->ControlAs<QAbstractButton>(1079)->click();
+    EXPECT_EQ(registry.ReadNumber(RegistryRoot::CurrentUser, kGeneral, "LoadLevel"), 0u);
+    EXPECT_TRUE(window->Control(1080)->isEnabled());
+    window->ControlAs<QAbstractButton>(1080)->click(); // Big
+    EXPECT_EQ(qFromLittleEndian<int32_t>(registry.ReadBinary(RegistryRoot::CurrentUser, kText, "LOGFONT")->constData()), -48);
+    EXPECT_EQ(window->m_subtitleSize, 0);
+}
+
+TEST(CodecEnvironment, FontHeightIsNotWrittenWithoutAWholeDescription) {
+    WindowFixture fixture;
+    const RegistryStore registry(fixture.RegistryFolder());
+    auto window = fixture.MakeWindow();
+    // No key at all: nothing appears.
+    window->SetSubtitleFontHeight(-32);
+    EXPECT_FALSE(registry.KeyExists(RegistryRoot::CurrentUser, kText));
+    EXPECT_FALSE(registry.KeyExists(RegistryRoot::CurrentUser, kGeneral));
+    // A short value is left exactly as it was.
+    ASSERT_TRUE(registry.CreateKey(RegistryRoot::CurrentUser, kText));
+    const QByteArray shortFont(50, '\x11');
+    ASSERT_TRUE(registry.WriteBinary(RegistryRoot::CurrentUser, kText, "LOGFONT", shortFont));
+    window->SetSubtitleFontHeight(-32);
+    EXPECT_EQ(registry.ReadBinary(RegistryRoot::CurrentUser, kText, "LOGFONT"), shortFont);
+}
