@@ -87,6 +87,13 @@ void CCompressorDlg::SaveSettings() {
     Save(m_environment.settingsFile);
 }
 
+void CCompressorDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The splash came up first; keep it above the window that appears under it.
+    if (g_splash)
+        g_splash->raise();
+}
+
 void CCompressorDlg::closeEvent(QCloseEvent* event) {
     OnCloseRoutine();
     QDialog::closeEvent(event);

@@ -129,6 +129,7 @@ public:
     QIcon m_hIcon;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -3,6 +3,7 @@
 
 #include "AppTestSupport.h"
 #include "BtnST.h"
+#include "NiceSliderCtrl.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
@@ -154,4 +155,30 @@ TEST(WindowLayout, SettingsSavedOnEveryWayOut) {
         EXPECT_FALSE(window->isVisible()) << way.name;
         EXPECT_EQ(storedSize(fixture.SettingsFile()), way.sizeIndex) << way.name;
     }
+}
+
+TEST(WindowLayout, PositionSliderJumpsToThePressedPoint) {
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    auto* slider = window->ControlAs<CNiceSliderCtrl>(1022);
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(slider->maximum(), 100);
+    EXPECT_EQ(slider->pageStep(), 5);
+    std::vector<std::pair<int, int>> notes;
+    QObject::connect(slider, &CNiceSliderCtrl::positionScrolled,
+                     [&notes](int code, int position) { notes.emplace_back(code, position); });
+
+    // A click far right: thumb track on the press, thumb position on release.
+    const QPoint right(slider->width() - 1, slider->height() / 2);
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, right);
+    EXPECT_EQ(slider->value(), 100);
+    EXPECT_EQ(notes, (std::vector<std::pair<int, int>>{{5, 100}, {4, 100}}));
+    // The same point again: nothing moves, nothing is reported.
+    notes.clear();
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, right);
+    EXPECT_TRUE(notes.empty());
+    // Near the middle.
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(slider->width() / 2, slider->height() / 2));
+    EXPECT_NEAR(slider->value(), 50, 3);
 }
