@@ -1,0 +1,266 @@
+// Pins, filter base, enumerators, the factory table and small GStreamer helpers.
+#include "Filters.h"
+#include "FilterGraph.h"
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+
+namespace zem::media {
+
+void EnsureGstInitialised()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { gst_init(nullptr, nullptr); });
+}
+
+gint64 MonotonicMs() { return g_get_monotonic_time() / 1000; }
+
+GstElement* MakeElement(GstBin* bin, const char* factory, const char* name)
+{
+    GstElement* element = gst_element_factory_make(factory, name);
+    if (!element) return nullptr;
+    if (!gst_bin_add(bin, element)) {
+        gst_object_unref(element);
+        return nullptr;
+    }
+    return element;
+}
+
+bool LinkChain(const std::vector<GstElement*>& chain)
+{
+    for (std::size_t i = 1; i < chain.size(); ++i)
+        if (!gst_element_link(chain[i - 1], chain[i])) return false;
+    return true;
+}
+
+void FillMediaType(const MediaFormat& format, AM_MEDIA_TYPE* type)
+{
+    *type = AM_MEDIA_TYPE{};
+    type->majortype = format.major;
+    type->subtype = format.subtype;
+    type->width = format.width;
+    type->height = format.height;
+    type->sampleRate = format.sampleRate;
+    type->channels = format.channels;
+    type->framesPerSecond = format.fps;
+    if (format.major == MEDIATYPE_Video) {
+        VIDEOINFOHEADER header;
+        header.rcSource = {0, 0, format.width, format.height};
+        header.rcTarget = header.rcSource;
+        if (format.fps > 0) header.AvgTimePerFrame = static_cast<REFERENCE_TIME>(10000000.0 / format.fps);
+        header.bmiHeader.biWidth = format.width;
+        header.bmiHeader.biHeight = format.height;
+        if (format.subtype == MEDIASUBTYPE_RGB24) {
+            header.bmiHeader.biBitCount = 24;
+            header.bmiHeader.biSizeImage = static_cast<std::uint32_t>(Rgb24Stride(format.width) * format.height);
+            type->lSampleSize = header.bmiHeader.biSizeImage;
+        }
+        type->formattype = FORMAT_VideoInfo;
+        type->cbFormat = sizeof header;
+        type->pbFormat = std::make_unique<std::uint8_t[]>(sizeof header);
+        std::memcpy(type->pbFormat.get(), &header, sizeof header);
+    } else if (format.major == MEDIATYPE_Audio) {
+        type->formattype = FORMAT_WaveFormatEx;
+    }
+}
+
+// ---------------------------------------------------------------- enumerators
+
+namespace {
+
+template <class Interface, class Item>
+class VectorEnum : public Interface {
+public:
+    explicit VectorEnum(std::vector<Item> items) : m_items(std::move(items)) {}
+    HRESULT Next(Item* item) override
+    {
+        if (!item) return E_POINTER;
+        if (m_next >= m_items.size()) {
+            item->reset();
+            return S_FALSE;
+        }
+        *item = m_items[m_next++];
+        return S_OK;
+    }
+    HRESULT Reset() override
+    {
+        m_next = 0;
+        return S_OK;
+    }
+
+private:
+    std::vector<Item> m_items;
+    std::size_t m_next = 0;
+};
+
+}  // namespace
+
+std::shared_ptr<IEnumFilters> MakeFilterEnum(const std::vector<std::shared_ptr<BaseFilter>>& filters)
+{
+    std::vector<IBaseFilterPtr> items(filters.begin(), filters.end());
+    return std::make_shared<VectorEnum<IEnumFilters, IBaseFilterPtr>>(std::move(items));
+}
+
+// ---------------------------------------------------------------- pin
+
+HRESULT Pin::ConnectedTo(IPinPtr* pin)
+{
+    if (!pin) return E_POINTER;
+    auto peer = Peer();
+    *pin = peer;
+    return peer ? S_OK : VFW_E_NOT_CONNECTED;
+}
+
+HRESULT Pin::ConnectionMediaType(AM_MEDIA_TYPE* type)
+{
+    if (!type) return E_POINTER;
+    auto peer = Peer();
+    if (!peer) {
+        *type = AM_MEDIA_TYPE{};
+        return VFW_E_NOT_CONNECTED;
+    }
+    const Pin& in = m_dir == PINDIR_INPUT ? *this : *peer;
+    FillMediaType(in.m_format, type);
+    return S_OK;
+}
+
+HRESULT Pin::QueryDirection(PIN_DIRECTION* dir)
+{
+    if (!dir) return E_POINTER;
+    *dir = m_dir;
+    return S_OK;
+}
+
+HRESULT Pin::QueryPinInfo(PIN_INFO* info)
+{
+    if (!info) return E_POINTER;
+    info->pFilter = Owner();
+    info->dir = m_dir;
+    info->achName = m_name;
+    return S_OK;
+}
+
+// ---------------------------------------------------------------- filter base
+
+HRESULT BaseFilter::EnumPins(std::shared_ptr<IEnumPins>* pins)
+{
+    if (!pins) return E_POINTER;
+    std::vector<IPinPtr> items(m_pins.begin(), m_pins.end());
+    *pins = std::make_shared<VectorEnum<IEnumPins, IPinPtr>>(std::move(items));
+    return S_OK;
+}
+
+HRESULT BaseFilter::QueryFilterInfo(FILTER_INFO* info)
+{
+    if (!info) return E_POINTER;
+    info->achName = m_name;
+    info->pGraph = m_graph.lock();
+    return S_OK;
+}
+
+HRESULT BaseFilter::GetClassID(CLSID* id)
+{
+    if (!id) return E_POINTER;
+    *id = m_clsid;
+    return S_OK;
+}
+
+std::shared_ptr<Pin> BaseFilter::AddPin(PIN_DIRECTION dir, const std::string& name)
+{
+    auto pin = std::make_shared<Pin>(weak_from_this(), dir, name, CountPins(dir));
+    m_pins.push_back(pin);
+    return pin;
+}
+
+std::shared_ptr<Pin> BaseFilter::PinAt(PIN_DIRECTION dir, int index) const
+{
+    for (const auto& pin : m_pins)
+        if (pin->Direction() == dir && pin->Index() == index) return pin;
+    return nullptr;
+}
+
+int BaseFilter::CountPins(PIN_DIRECTION dir) const
+{
+    int count = 0;
+    for (const auto& pin : m_pins) count += pin->Direction() == dir ? 1 : 0;
+    return count;
+}
+
+bool BaseFilter::HasConnectedPin() const
+{
+    for (const auto& pin : m_pins)
+        if (pin->IsConnected()) return true;
+    return false;
+}
+
+// ---------------------------------------------------------------- factory table
+
+namespace {
+
+struct FactoryEntry {
+    const CLSID* clsid;
+    IBaseFilterPtr (*create)();
+};
+
+template <class F>
+IBaseFilterPtr Create()
+{
+    return MakeFilter<F>();
+}
+
+IBaseFilterPtr CreateAsfReader() { return MakeFilter<SourceFilter>(CLSID_WMAsfReader); }
+IBaseFilterPtr CreateFileSource() { return MakeFilter<SourceFilter>(CLSID_FileSource); }
+
+const FactoryEntry kFactoryTable[] = {
+    {&CLSID_WMAsfReader, &CreateAsfReader},
+    {&CLSID_FileSource, &CreateFileSource},
+    {&CLSID_GplMpeg2Decoder, &Create<Mpeg2DecoderFilter>},
+    {&CLSID_SampleGrabber, &Create<SampleGrabberFilter>},
+    {&CLSID_NullRenderer, &Create<NullRendererFilter>},
+    {&CLSID_AudioProcessor, &Create<AudioProcessorFilter>},
+    {&CLSID_Mp3Encoder, &Create<Mp3EncoderFilter>},
+    {&CLSID_WavDest, &Create<WavDestFilter>},
+    {&CLSID_FileWriter, &Create<FileWriterFilter>},
+    {&CLSID_VideoRenderer, &Create<VideoRendererFilter>},
+    {&CLSID_AudioRenderer, &Create<AudioRendererFilter>},
+};
+
+}  // namespace
+
+}  // namespace zem::media
+
+HRESULT CoCreateFilter(const CLSID& clsid, IBaseFilterPtr* filter)
+{
+    if (!filter) return E_POINTER;
+    filter->reset();
+    zem::media::EnsureGstInitialised();
+    for (const auto& entry : zem::media::kFactoryTable) {
+        if (*entry.clsid == clsid) {
+            *filter = entry.create();
+            return S_OK;
+        }
+    }
+    return E_NOINTERFACE;
+}
+
+HRESULT CreateFilterGraph(std::shared_ptr<IGraphBuilder>* graph)
+{
+    if (!graph) return E_POINTER;
+    zem::media::EnsureGstInitialised();
+    *graph = std::make_shared<zem::media::FilterGraph>();
+    return S_OK;
+}
+
+_GstElement* GraphPipelineForDiagnostics(IUnknown* graph)
+{
+    auto* g = dynamic_cast<zem::media::FilterGraph*>(graph);
+    if (!g || !g->Pipeline()) return nullptr;
+    return GST_ELEMENT(gst_object_ref(g->Pipeline()));
+}
+
+std::string DescribeGraph(IUnknown* graph)
+{
+    auto* g = dynamic_cast<zem::media::FilterGraph*>(graph);
+    return g ? g->Describe() : std::string();
+}

@@ -1,0 +1,18 @@
+#pragma once
+// Decoded picture -> 24-bit BGR, bottom row first, rows padded to 4 bytes, in one
+// pass (libyuv converts and flips together).
+#include <gst/video/video.h>
+
+#include <cstdint>
+
+namespace zem::media {
+
+// The raw formats the conversion takes directly; anything else is converted by
+// videoconvert in front of it. Listed in order of preference for negotiation.
+extern const char* const kGrabberInputCaps;
+
+// Writes the picture into dst (Rgb24Stride(width) * height bytes). False when the
+// format is not one of kGrabberInputCaps.
+bool ConvertToBgrBottomUp(const GstVideoFrame& frame, std::uint8_t* dst);
+
+}  // namespace zem::media

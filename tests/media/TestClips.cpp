@@ -1,0 +1,101 @@
+#include "TestClips.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace zem::testclips {
+
+namespace {
+
+std::string Quote(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+struct Recipe {
+    const char* kind;
+    const char* extension;
+    const char* codecs;  // ffmpeg output options
+    bool video;
+    bool audio;
+};
+
+const Recipe kRecipes[] = {
+    {"mp4", "mp4", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -b:a 96k", true, true},
+    {"mpg", "mpg", "-c:v mpeg2video -q:v 4 -c:a mp2 -b:a 128k -f mpeg", true, true},
+    {"vob", "vob", "-c:v mpeg2video -q:v 4 -c:a mp2 -b:a 128k -f vob", true, true},
+    {"dat", "dat", "-target pal-vcd", true, true},
+    {"wmv", "wmv", "-c:v wmv2 -q:v 4 -c:a wmav2 -b:a 96k -f asf", true, true},
+    {"asf", "asf", "-c:v msmpeg4v3 -q:v 4 -c:a wmav2 -b:a 96k -f asf", true, true},
+    {"rm", "rm", "-c:v rv10 -q:v 4 -c:a ac3 -b:a 96k -f rm", true, true},
+    {"mkv", "mkv", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a libvorbis", true, true},
+    {"avi", "avi", "-c:v mpeg4 -q:v 4 -c:a libmp3lame -b:a 128k", true, true},
+    {"video-only", "mp4", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p", true, false},
+    {"audio-only", "mp3", "-c:a libmp3lame -b:a 128k", false, true},
+};
+
+}  // namespace
+
+int PictureNumber(int grey)
+{
+    // Limited-range luma from full-range grey, then the counter's step of 4.
+    const double luma = grey * 219.0 / 255.0 + 16.0;
+    const int n = static_cast<int>((luma - 16.0) / 4.0 + 0.5);
+    return ((n % kCounterCycle) + kCounterCycle) % kCounterCycle;
+}
+
+std::filesystem::path MakeClip(const std::filesystem::path& dir, const std::string& kind, double seconds, int width,
+                               int height, int fps, Pattern pattern)
+{
+    if (kind == "asx") {
+        const auto media = MakeClip(dir, "mp4", seconds, width, height, fps);
+        if (media.empty()) return {};
+        const auto list = dir / "clip_asx.asx";
+        std::ofstream out(list);
+        out << "<ASX version=\"3.0\">\n  <Entry>\n    <Ref href=\"http://example.invalid/remote.wmv\"/>\n"
+            << "    <Ref href=\"" << media.filename().string() << "\"/>\n  </Entry>\n</ASX>\n";
+        return out ? list : std::filesystem::path();
+    }
+    for (const Recipe& r : kRecipes) {
+        if (kind != r.kind) continue;
+        std::string name = kind;
+        for (char& c : name)
+            if (c == '-') c = '_';
+        const auto target = dir / ("clip_" + name + "_" + std::to_string(width) + "x" + std::to_string(height) +
+                                   "_" + std::to_string(fps) + (pattern == Pattern::Moving ? "_moving" : "") +
+                                   "." + r.extension);
+        std::ostringstream cmd;
+        cmd << "ffmpeg -nostdin -v error -y";
+        if (r.video && pattern == Pattern::Moving)
+            cmd << " -f lavfi -i testsrc2=size=" << width << "x" << height << ":rate=" << fps;
+        else if (r.video)
+            cmd << " -f lavfi -i \"color=c=gray:size=" << width << "x" << height << ":rate=" << fps
+                << ",format=yuv420p,geq=lum='if(lt(Y,H/4),41,16+4*mod(N," << kCounterCycle
+                << "))':cb='if(lt(Y,H/4),240,128)':cr='if(lt(Y,H/4),110,128)'\"";
+        if (r.audio) cmd << " -f lavfi -i sine=frequency=440:sample_rate=44100,aformat=channel_layouts=stereo";
+        cmd << " -t " << seconds << " " << r.codecs << " " << Quote(target.string());
+        if (std::system(cmd.str().c_str()) != 0 || !std::filesystem::exists(target)) return {};
+        return target;
+    }
+    return {};
+}
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "zemclips.XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (char* made = mkdtemp(buffer.data())) m_path = made;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
+}
+
+}  // namespace zem::testclips
