@@ -41,56 +41,84 @@ void ShrinkPicture(const uint8_t* source, uint16_t sourceWidth, uint16_t sourceH
     const auto yTable = BuildResampleWeights(sourceHeight, targetHeight, true);
     const uint32_t sourceStride = PictureStride(sourceWidth);
     const uint32_t targetStride = PictureStride(targetWidth);
-    const size_t rowValues = size_t(targetWidth) * 3;
+    const size_t sourceValues = size_t(sourceWidth) * 3;
+    const size_t targetValues = size_t(targetWidth) * 3;
 
-    // The weight of a source pixel is w_x * w_y; summing each source row
-    // horizontally first and then weighting the row sum by w_y gives the same
-    // exact integer sums with one multiplication per source byte. The extra
-    // slot after the row takes a spill that the "column < width" rule never
-    // lets through, so no bounds check is needed in the loop.
-    std::vector<uint32_t> rowSum(rowValues + 3);
-    std::vector<uint32_t> current(rowValues);
-    std::vector<uint32_t> next(rowValues);
+    // A target value is the sum over its cell of w_x * w_y * p. Elements that
+    // do not straddle a cell boundary all carry the same full weight, so rows
+    // are first added up plainly down each source column (one addition per
+    // source byte, which the compiler vectorises), straddling rows weighted,
+    // and the weights across are applied once per finished target row. The
+    // sums are exact modulo 2^32 and the true sum is below 2^32, so the result
+    // is the same as weighting every source byte one by one.
+    const uint32_t fullX = uint32_t(int32_t(targetWidth) * kWeightOne / int32_t(sourceWidth));
+    const uint32_t fullY = uint32_t(int32_t(targetHeight) * kWeightOne / int32_t(sourceHeight));
+
+    std::vector<uint32_t> columnPlain(sourceValues, 0u);    // full-weight rows of the current cell
+    std::vector<uint32_t> columnWeighted(sourceValues, 0u); // straddling rows' shares in the current cell
+    std::vector<uint32_t> columnNext(sourceValues, 0u);     // their shares in the next cell
+    std::vector<uint32_t> cellPlain(targetValues + 3, 0u);  // one spare cell for a spill that never happens
+    std::vector<uint32_t> cellWeighted(targetValues + 3, 0u);
 
     uint32_t rowsDone = 0;
     const uint8_t* sourceRow = source;
     for (uint32_t y = 0; y < sourceHeight && rowsDone < targetHeight; ++y, sourceRow += sourceStride) {
-        const int32_t w0y = yTable[y].w0;
         const int32_t w1y = yTable[y].w1;
-
-        std::fill(rowSum.begin(), rowSum.end(), 0u);
-        uint32_t column = 0;
-        const uint8_t* p = sourceRow;
-        for (uint32_t x = 0; x < sourceWidth && column < targetWidth; ++x, p += 3) {
-            const int32_t w0x = xTable[x].w0;
-            const int32_t w1x = xTable[x].w1;
-            uint32_t* sum = &rowSum[size_t(column) * 3];
-            sum[0] += uint32_t(w0x) * p[0];
-            sum[1] += uint32_t(w0x) * p[1];
-            sum[2] += uint32_t(w0x) * p[2];
-            if (w1x > 0) {
-                sum[3] += uint32_t(w1x) * p[0];
-                sum[4] += uint32_t(w1x) * p[1];
-                sum[5] += uint32_t(w1x) * p[2];
-            }
-            if (w1x != 0)
-                ++column;
-        }
-
-        for (size_t i = 0; i < rowValues; ++i)
-            current[i] += uint32_t(w0y) * rowSum[i];
+        uint32_t* plainColumns = columnPlain.data();
         if (w1y > 0) {
-            for (size_t i = 0; i < rowValues; ++i)
-                next[i] += uint32_t(w1y) * rowSum[i];
+            const uint32_t w0y = uint32_t(yTable[y].w0);
+            uint32_t* weighted = columnWeighted.data();
+            uint32_t* next = columnNext.data();
+            for (size_t i = 0; i < sourceValues; ++i) {
+                weighted[i] += w0y * sourceRow[i];
+                next[i] += uint32_t(w1y) * sourceRow[i];
+            }
+        } else {
+            for (size_t i = 0; i < sourceValues; ++i)
+                plainColumns[i] += sourceRow[i];
         }
-        if (w1y != 0) {
-            for (size_t i = 0; i < rowValues; ++i)
-                target[i] = uint8_t(current[i] >> 24);
-            target += targetStride;
-            std::fill(current.begin(), current.end(), 0u);
-            std::swap(current, next);
-            ++rowsDone;
+        if (w1y == 0)
+            continue;
+
+        // The target row is complete: weigh across.
+        for (size_t i = 0; i < sourceValues; ++i)
+            columnPlain[i] = fullY * columnPlain[i] + columnWeighted[i];
+        std::fill(cellPlain.begin(), cellPlain.end(), 0u);
+        std::fill(cellWeighted.begin(), cellWeighted.end(), 0u);
+        uint32_t* plain = cellPlain.data();
+        uint32_t* weighted = cellWeighted.data();
+        const uint32_t* plainEnd = plain + targetValues;
+        const uint32_t* v = columnPlain.data();
+        for (uint32_t x = 0; x < sourceWidth && plain < plainEnd; ++x, v += 3) {
+            const int32_t w1x = xTable[x].w1;
+            if (w1x > 0) {
+                const uint32_t w0x = uint32_t(xTable[x].w0);
+                weighted[0] += w0x * v[0];
+                weighted[1] += w0x * v[1];
+                weighted[2] += w0x * v[2];
+                weighted[3] += uint32_t(w1x) * v[0];
+                weighted[4] += uint32_t(w1x) * v[1];
+                weighted[5] += uint32_t(w1x) * v[2];
+                plain += 3;
+                weighted += 3;
+            } else {
+                plain[0] += v[0];
+                plain[1] += v[1];
+                plain[2] += v[2];
+                if (w1x != 0) {
+                    plain += 3;
+                    weighted += 3;
+                }
+            }
         }
+        for (size_t i = 0; i < targetValues; ++i)
+            target[i] = uint8_t((fullX * cellPlain[i] + cellWeighted[i]) >> 24);
+        target += targetStride;
+        ++rowsDone;
+
+        std::fill(columnPlain.begin(), columnPlain.end(), 0u);
+        columnWeighted.swap(columnNext);
+        std::fill(columnNext.begin(), columnNext.end(), 0u);
     }
 }
 

@@ -157,6 +157,27 @@ int64_t File::Size() {
     return int64_t(st.st_size);
 }
 
+bool File::CopyFrom(File& from, uint64_t offset, uint64_t length, uint64_t& copied) {
+    copied = 0;
+    loff_t in = loff_t(offset);
+    while (copied < length) {
+        const ssize_t n = ::copy_file_range(from.m_fd, &in, m_fd, nullptr, size_t(length - copied), 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)
+                return false;
+            return Fail("Cannot write");
+        }
+        if (n == 0) {
+            m_error = "Unexpected end of " + from.m_path;
+            return false;
+        }
+        copied += uint64_t(n);
+    }
+    return true;
+}
+
 bool File::Close() {
     if (m_fd < 0)
         return true;

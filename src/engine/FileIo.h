@@ -34,6 +34,11 @@ public:
     bool Seek(uint64_t offset);
     bool Truncate(uint64_t length);
     int64_t Size();
+    // Appends `length` bytes of `from`, starting at `offset`, at this file's
+    // position, inside the kernel. Returns false with no Error() when the
+    // kernel cannot do it for these files (the caller copies the rest,
+    // `copied` says how much is done), and false with Error() on a real failure.
+    bool CopyFrom(File& from, uint64_t offset, uint64_t length, uint64_t& copied);
     // Closing can report a late write failure (a full disk on some file systems).
     bool Close();
 

@@ -1,6 +1,8 @@
 #include "Muxer.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -73,6 +75,9 @@ private:
     }
 
     bool Interleave() {
+        // The movie data goes after a gap that the header fills at the end.
+        if (!m_zem.Seek(kHeaderSize))
+            return Fail(m_zem.Error());
         BufferedWriter movie(m_zem, kMovieWriteBuffer);
         BufferedWriter index(m_index, kIndexWriteBuffer);
         BufferedReader audio(m_audio, kAudioReadBuffer, kMp3HeadSize);
@@ -120,10 +125,11 @@ private:
                     if (pictureBytes > 0 && pictureBytes <= kMaxFrameRecordBytes) {
                         // A record cut short keeps its announced length; the
                         // missing bytes are zeros.
-                        picture.assign(pictureBytes, 0);
+                        picture.resize(pictureBytes);
                         rv = frames.Read(picture.data(), pictureBytes);
                         if (rv < 0)
                             return Fail(m_frames.Error());
+                        std::fill(picture.begin() + rv, picture.end(), 0);
                     }
                 }
                 takeVideo = rv > 0;
@@ -216,23 +222,51 @@ private:
         if (!m_index.WriteAt(4, indexLength, sizeof indexLength))
             return Fail(m_index.Error());
 
-        if (!m_output.Open(m_paths.outputPath, File::Mode::CreateWrite))
-            return Fail(m_output.Error());
-        m_outputCreated = true;
-        if (!m_output.Write(header.data(), header.size()))
-            return Fail(m_output.Error());
-        if (!CopyInto(m_zem, m_result.movieBytes) || !CopyInto(m_index, m_indexBytes))
+        // The movie-data file already holds the movie after a gap for the
+        // header: append the index, put the header in front and give it the
+        // output's name. The output thus appears complete or not at all.
+        if (!m_zem.Seek(kHeaderSize + m_result.movieBytes))
+            return Fail(m_zem.Error());
+        if (!CopyInto(m_zem, m_index, m_indexBytes))
             return false;
-        if (!m_output.Close())
-            return Fail(m_output.Error());
+        if (!m_zem.WriteAt(0, header.data(), header.size()))
+            return Fail(m_zem.Error());
+        if (!m_zem.Close())
+            return Fail(m_zem.Error());
         m_result.fileBytes = kHeaderSize + m_result.movieBytes + m_indexBytes;
+        if (::rename(m_paths.zemPath.c_str(), m_paths.outputPath.c_str()) != 0) {
+            if (errno != EXDEV)
+                return Fail("Cannot create " + m_paths.outputPath + ": " + SystemErrorText(errno));
+            // The input's folder is on another file system: copy instead.
+            File whole;
+            if (!whole.Open(m_paths.zemPath, File::Mode::Read))
+                return Fail(whole.Error());
+            if (!m_output.Open(m_paths.outputPath, File::Mode::CreateWrite))
+                return Fail(m_output.Error());
+            m_outputCreated = true;
+            if (!CopyInto(m_output, whole, m_result.fileBytes))
+                return false;
+            if (!m_output.Close())
+                return Fail(m_output.Error());
+        }
         m_result.ok = true;
         return true;
     }
 
-    bool CopyInto(File& from, uint64_t length) {
-        std::vector<uint8_t> piece(std::min<uint64_t>(kCopyPiece, std::max<uint64_t>(length, 1)));
-        uint64_t offset = 0;
+    // Appends `length` bytes from the start of `from` at the position of `to`.
+    bool CopyInto(File& to, File& from, uint64_t length) {
+        // The kernel copies between the files without a trip through our
+        // memory where it can; otherwise pieces go through one buffer.
+        uint64_t copied = 0;
+        if (to.CopyFrom(from, 0, length, copied))
+            return true;
+        if (!to.Error().empty())
+            return Fail(to.Error());
+        return CopyInPieces(to, from, copied, length);
+    }
+
+    bool CopyInPieces(File& to, File& from, uint64_t offset, uint64_t length) {
+        std::vector<uint8_t> piece(std::min<uint64_t>(kCopyPiece, std::max<uint64_t>(length - offset, 1)));
         while (offset < length) {
             const size_t want = size_t(std::min<uint64_t>(piece.size(), length - offset));
             const int64_t got = from.ReadAt(offset, piece.data(), want);
@@ -240,8 +274,8 @@ private:
                 return Fail(from.Error());
             if (got != int64_t(want))
                 return Fail("Unexpected end of " + from.Path());
-            if (!m_output.Write(piece.data(), want))
-                return Fail(m_output.Error());
+            if (!to.Write(piece.data(), want))
+                return Fail(to.Error());
             offset += want;
         }
         return true;

@@ -415,3 +415,21 @@ TEST_F(MuxFixture, FullDiskLeavesNoPartialOutput) {
         << result.message;
     EXPECT_EQ(full.entries(), std::vector<std::string>{"clip.mp4"});
 }
+
+TEST_F(MuxFixture, InputOnAnotherFileSystemStillGivesACompleteOutput) {
+    // The movie data lies beside the input; the finished file must still reach
+    // the output folder when the two are on different file systems.
+    FullDiskDir other(4 << 20);
+    const ConversionPaths p = DeriveConversionPaths(other.file("clip.dat"), dir.file("clip_ZM.avi"));
+    ASSERT_EQ(p.zemPath, other.file("clip.zem"));
+    ASSERT_TRUE(WriteWholeFile(other.file("clip.dat"), {4, 5, 6}));
+    ASSERT_TRUE(WriteWholeFile(p.tmpPath, FramesFile(std::vector<uint32_t>(40, 900))));
+    ASSERT_TRUE(WriteWholeFile(p.mp3Path, AudioFile(384 * 100)));
+    const MuxResult result = MuxOutputFile(p, settings);
+    ASSERT_TRUE(result.ok) << result.message;
+    const AviFile avi = ParseAvi(p.outputPath);
+    EXPECT_TRUE(avi.problems.empty()) << avi.problems.front();
+    EXPECT_EQ(avi.bytes.size(), result.fileBytes);
+    EXPECT_EQ(other.entries(), std::vector<std::string>{"clip.dat"});
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"clip_ZM.avi"});
+}
