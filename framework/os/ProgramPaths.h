@@ -9,5 +9,8 @@ namespace zem::os {
 QString ExecutablePath();
 // The executable's folder, without a trailing "/".
 QString ExecutableFolder();
+// The folder that holds the program's Lang/ and Doc/: the executable's own
+// folder in a build tree, <prefix>/share/zemconverter once installed.
+QString ProgramDataFolder();
 
 } // namespace zem::os

@@ -53,7 +53,7 @@ std::optional<QString> ReadProfileString(const QString& file, const QString& sec
 } // namespace
 
 void CCompressorDlg::LocateLanguageFile() {
-    m_appDir = m_environment.appDir.isEmpty() ? zem::os::ExecutableFolder() : m_environment.appDir;
+    m_appDir = m_environment.appDir.isEmpty() ? zem::os::ProgramDataFolder() : m_environment.appDir;
     const QString language = zem::os::LanguageAbbreviation(zem::os::UserLocale());
     m_langFile = m_appDir + QLatin1Char('/') + QLatin1String(kLanguageFolder) + QLatin1Char('/') + language +
                  QStringLiteral(".ini");
