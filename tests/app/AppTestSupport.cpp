@@ -66,6 +66,7 @@ ScopedEnv::~ScopedEnv() {
 
 } // namespace apptest
 
+#ifndef ZEM_TEST_OWN_MAIN
 int main(int argc, char** argv) {
     // The window must never touch the user's own settings or registry.
     QTemporaryDir home;
@@ -77,3 +78,4 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+#endif
