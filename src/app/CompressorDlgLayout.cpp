@@ -47,7 +47,7 @@ constexpr ControlSpec kControls[] = {
     {IDC_ROTATE_BOX, nullptr, Kind::Box, "Rotate", 428, 224, 77, 71, true, RG::None, kLeft},
     {IDC_SUBTITLE_BOX, nullptr, Kind::Box, "SubTitle", 303, 311, 192, 45, true, RG::None, kLeft},
     {IDC_FONT_SIZE_BOX, nullptr, Kind::Box, "Font Size", 368, 318, 122, 32, true, RG::None, kLeft},
-    {0, "ConversionFrame", Kind::Box, "", 303, 366, 202, 65, true, RG::None, kLeft},
+    {0, kConversionFrameName, Kind::Box, "", 303, 366, 202, 65, true, RG::None, kLeft},
     {IDC_FRAME_RATE_BOX, nullptr, Kind::Box, "Frame/Sec", 0, 0, 60, 40, false, RG::None, kLeft},
     {IDC_AUDIO_BOX, nullptr, Kind::Box, "Audio", 0, 0, 60, 40, false, RG::None, kLeft},
     {IDC_EXTRA_FILES_BOX, nullptr, Kind::Box, "Extra Files", 0, 0, 120, 40, false, RG::None, kLeft},
@@ -328,5 +328,5 @@ void CCompressorDlg::HideSubtitleGroup() {
     for (int id : {int(IDC_SUBTITLE_BOX), int(IDC_FONT_SIZE_BOX), int(IDC_SUBTITLE), int(IDC_SUBTITLE_BIG),
                    int(IDC_SUBTITLE_MIDDLE), int(IDC_SUBTITLE_SMALL)})
         Control(id)->hide();
-    findChild<QWidget*>(QStringLiteral("ConversionFrame"))->hide();
+    findChild<QWidget*>(QString::fromLatin1(kConversionFrameName))->hide();
 }

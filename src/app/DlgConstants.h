@@ -82,6 +82,9 @@ enum ControlId : int {
     IDC_FONT_SIZE_BOX = 1083,
 };
 
+// The unlabelled frame around the conversion controls (it has no identifier).
+inline constexpr const char* kConversionFrameName = "ConversionFrame";
+
 // Controls switched together while a conversion runs, in this order; the
 // subtitle sizes follow only while subtitles are on.
 inline constexpr std::array<int, 35> kEnableList{
