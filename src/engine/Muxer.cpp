@@ -1,6 +1,8 @@
 #include "Muxer.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +25,8 @@ constexpr size_t kCopyPiece = 1000000;
 // Our frame encoder never writes a picture anywhere near this; a larger length
 // field can only come from a damaged frames file and ends the video.
 constexpr uint32_t kMaxFrameRecordBytes = 16u << 20;
+
+constexpr double kAudioFrameSeconds = double(kAudioBlockSize) / kAudioBytesPerSecond; // 24 ms
 
 class Mux {
 public:
@@ -80,7 +84,10 @@ private:
             return Fail(m_zem.Error());
         BufferedWriter movie(m_zem, kMovieWriteBuffer);
         BufferedWriter index(m_index, kIndexWriteBuffer);
-        BufferedReader audio(m_audio, kAudioReadBuffer, kMp3HeadSize);
+        const uint64_t skipped =
+            m_settings.audioLeadInFrames < 0 ? uint64_t(-m_settings.audioLeadInFrames) * kAudioBlockSize : 0;
+        int64_t silentFrames = std::max<int64_t>(m_settings.audioLeadInFrames, 0);
+        BufferedReader audio(m_audio, kAudioReadBuffer, kMp3HeadSize + skipped);
         BufferedReader frames(m_frames, kFramesReadBuffer, 0);
 
         uint8_t indexHead[kIndexHeadSize];
@@ -106,10 +113,17 @@ private:
         std::vector<uint8_t> picture;
 
         do {
-            ra = audio.Read(audioBlock, kAudioBlockSize);
-            if (ra < 0)
-                return Fail(m_audio.Error());
-            const uint64_t audioCutBefore = audio.Position() - uint64_t(ra);
+            const bool silent = silentFrames > 0;
+            if (silent) {
+                --silentFrames;
+                std::memcpy(audioBlock, SilentAudioFrame(), kAudioBlockSize);
+                ra = kAudioBlockSize;
+            } else {
+                ra = audio.Read(audioBlock, kAudioBlockSize);
+                if (ra < 0)
+                    return Fail(m_audio.Error());
+            }
+            const uint64_t audioCutBefore = audio.Position() - (silent ? 0 : uint64_t(ra));
 
             // The video step reads one frame record while the audio is ahead.
             bool takeVideo = false;
@@ -176,7 +190,7 @@ private:
                 videoClock += step;
             }
 
-            m_progress.bytesRead = (audio.Position() - kMp3HeadSize) + frames.Position();
+            m_progress.bytesRead = (audio.Position() - kMp3HeadSize - skipped) + frames.Position();
             if (m_onCycle)
                 m_onCycle(m_progress);
             m_audioCut = audio.Position();
@@ -311,6 +325,23 @@ private:
 };
 
 } // namespace
+
+int64_t AudioLeadInFrames(double offsetSeconds) { return int64_t(std::llround(offsetSeconds / kAudioFrameSeconds)); }
+
+const uint8_t* SilentAudioFrame() {
+    // 0xFFFB: MPEG-1 layer III without CRC; 0x94: 128 kbit/s, 48 kHz, no
+    // padding; 0x00: stereo. The 32 bytes of side information that follow are
+    // zero (no reservoir, no coded samples) and so is the rest.
+    static const std::array<uint8_t, kAudioBlockSize> frame = [] {
+        std::array<uint8_t, kAudioBlockSize> f{};
+        f[0] = 0xFF;
+        f[1] = 0xFB;
+        f[2] = 0x94;
+        f[3] = 0x00;
+        return f;
+    }();
+    return frame.data();
+}
 
 MuxResult MuxOutputFile(const ConversionPaths& paths, const MuxSettings& settings, const MuxCycleCallback& onCycle) {
     return Mux(paths, settings, onCycle).Run();

@@ -24,7 +24,19 @@ struct MuxSettings {
     // The 32-bit size fields cannot describe a larger file; the movie data
     // ends with the last cycle that keeps the file within this many bytes.
     uint64_t maxFileBytes = 0xFFFFFFFFull;
+    // Moves the sound against the pictures so both start together: a positive
+    // count puts that many silent audio frames (24 ms each) first, a negative
+    // one leaves out that many frames at the start of the audio file.
+    int64_t audioLeadInFrames = 0;
 };
+
+// The audio frames that bring the first sound to the first picture: `offset`
+// is the time of the first picture minus the time of the first sound.
+int64_t AudioLeadInFrames(double offsetSeconds);
+
+// One MPEG-1 layer III frame of silence at 48 kHz, 128 kbit/s: a header and
+// empty side information, so it depends on no other frame.
+const uint8_t* SilentAudioFrame();
 
 struct MuxProgress {
     uint64_t bytesRead = 0;   // of the frames and audio files together

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <algorithm>
+#include <cstdlib>
 #include <numeric>
 
 #include "AviParse.h"
@@ -432,4 +434,54 @@ TEST_F(MuxFixture, InputOnAnotherFileSystemStillGivesACompleteOutput) {
     EXPECT_EQ(avi.bytes.size(), result.fileBytes);
     EXPECT_EQ(other.entries(), std::vector<std::string>{"clip.dat"});
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"clip_ZM.avi"});
+}
+
+TEST_F(MuxFixture, LeadInMovesTheSoundAgainstThePictures) {
+    // Sound starting 72 ms before the first picture loses its first three frames.
+    EXPECT_EQ(AudioLeadInFrames(0.072), 3);
+    EXPECT_EQ(AudioLeadInFrames(-0.05), -2);
+    EXPECT_EQ(AudioLeadInFrames(0.011), 0);
+
+    settings.audioLeadInFrames = -2;
+    Write(FramesFile({500, 500, 500}), AudioFile(384 * 6));
+    MuxResult result = MuxOutputFile(paths, settings);
+    ASSERT_TRUE(result.ok);
+    AviFile avi = ParseAvi(paths.outputPath);
+    ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
+    EXPECT_EQ(avi.audioCount(), 4u);
+    EXPECT_EQ(avi.chunks[0].payload[0], uint8_t(768 % 251));
+
+    settings.audioLeadInFrames = 3;
+    Write(FramesFile({500, 500, 500}), AudioFile(384 * 2));
+    result = MuxOutputFile(paths, settings);
+    ASSERT_TRUE(result.ok);
+    avi = ParseAvi(paths.outputPath);
+    ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
+    EXPECT_EQ(avi.audioCount(), 5u);
+    EXPECT_EQ(std::vector<uint8_t>(avi.chunks[0].payload.begin(), avi.chunks[0].payload.end()),
+              std::vector<uint8_t>(SilentAudioFrame(), SilentAudioFrame() + 384));
+    const AviChunk* fourthAudio = nullptr;
+    int seen = 0;
+    for (const auto& c : avi.chunks)
+        if (c.code == "01wb" && ++seen == 4)
+            fourthAudio = &c;
+    ASSERT_NE(fourthAudio, nullptr);
+    EXPECT_EQ(fourthAudio->payload[0], 0); // the file's first byte
+    EXPECT_EQ(fourthAudio->payload[1], 1);
+}
+
+TEST(SilentAudioFrameTest, DecodesAsSilence) {
+    // The ffmpeg tool decodes a run of these frames to zero samples, without complaint.
+    TempDir dir;
+    std::vector<uint8_t> stream;
+    for (int i = 0; i < 20; ++i)
+        stream.insert(stream.end(), SilentAudioFrame(), SilentAudioFrame() + 384);
+    ASSERT_TRUE(WriteWholeFile(dir.file("silence.mp3"), stream));
+    const std::string command = "ffmpeg -v error -i " + dir.file("silence.mp3") + " -f s16le -y " +
+                                dir.file("pcm.raw") + " 2> " + dir.file("err.txt");
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(ReadWholeFile(dir.file("err.txt")).empty());
+    const auto pcm = ReadWholeFile(dir.file("pcm.raw"));
+    EXPECT_EQ(pcm.size(), 20u * 1152 * 2 * 2);
+    EXPECT_TRUE(std::all_of(pcm.begin(), pcm.end(), [](uint8_t b) { return b == 0; }));
 }
