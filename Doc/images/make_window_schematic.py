@@ -4,7 +4,7 @@
 The window is laid out in dialog units; the plan scales them to pixels the way an
 8-point dialog font does (1.5 px across, 1.625 px down). Labels come from the
 language files, so each guide shows the texts its readers will see.
-Writes window_<lang>.svg and, when rsvg-convert is installed, window_<lang>.png.
+Writes window_plan_<lang>.svg and, when rsvg-convert is installed, window_plan_<lang>.png.
 """
 import base64
 import html
@@ -196,10 +196,10 @@ def draw(lang):
 def main():
     rsvg = shutil.which("rsvg-convert")
     for lang in LANGS:
-        svg_path = HERE / f"window_{lang}.svg"
+        svg_path = HERE / f"window_plan_{lang}.svg"
         svg_path.write_text(draw(lang), encoding="utf-8")
         if rsvg:
-            subprocess.run([rsvg, str(svg_path), "-o", str(HERE / f"window_{lang}.png")], check=True)
+            subprocess.run([rsvg, str(svg_path), "-o", str(HERE / f"window_plan_{lang}.png")], check=True)
 
 
 if __name__ == "__main__":
