@@ -21,7 +21,7 @@ constexpr int kSeekWaitMs = 4000;            // a seek that has not settled by t
 constexpr int kStatePollMs = 20;
 constexpr gint64 kStallMs = 15000;           // running without any data for this long is an error
 constexpr int kWatchdogPeriodMs = 250;
-constexpr gint64 kSeekLeadNs = GST_SECOND;   // how far before the target a second seek starts
+constexpr gint64 kSeekLeadNs = GST_SECOND;   // how far before the target decoding starts after a seek
 constexpr double kDefaultFrameSeconds = 0.04;
 constexpr std::uintmax_t kMaxPlaylistBytes = 1 << 20;
 constexpr const char* kVideoRendererName = "Video Renderer";
@@ -450,6 +450,19 @@ HRESULT FilterGraph::RebuildDiscardingTo(REFERENCE_TIME target)
     return S_OK;
 }
 
+bool FilterGraph::SeekFrom(gint64 start, REFERENCE_TIME target, GstStateChangeReturn* result)
+{
+    m_gate->firstVideoTime.store(-1);
+    m_gate->discardUntil.store(target > 0 ? OriginNs() + target * 100 : -1);
+    m_eos.store(false);
+    if (!gst_element_seek(m_pipeline.get(), 1.0, GST_FORMAT_TIME,
+                          static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
+                          start, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))
+        return false;
+    *result = WaitForState(kSeekWaitMs);
+    return true;
+}
+
 HRESULT FilterGraph::Reposition(REFERENCE_TIME target)
 {
     const gint64 targetNs = OriginNs() + target * 100;
@@ -458,30 +471,37 @@ HRESULT FilterGraph::Reposition(REFERENCE_TIME target)
     for (auto& f : m_filters)
         if (f->IsSource())
             for (auto& pin : f->m_pins) hasVideo |= pin->m_format.major == MEDIATYPE_Video;
+    // Pictures and sound must not reach callbacks and files while the right start is searched.
+    const bool deliver = m_gate->deliver.exchange(false);
     if (!m_seekBroken) {
-        // First at the target; if the demuxer lands after it, again from earlier, then from the start.
-        const gint64 starts[] = {targetNs, std::max<gint64>(0, targetNs - kSeekLeadNs), 0};
+        // Demuxers may land on the key picture after the target whatever the flags say, so
+        // decoding starts a little before it (the part before the target is dropped), and
+        // from the very start when even that lands too late.
+        const gint64 starts[] = {target > 0 ? std::max<gint64>(0, targetNs - kSeekLeadNs) : 0, 0};
         for (gint64 start : starts) {
-            m_gate->firstVideoTime.store(-1);
-            m_gate->discardUntil.store(target > 0 ? targetNs : -1);
-            m_eos.store(false);
-            if (!gst_element_seek(m_pipeline.get(), 1.0, GST_FORMAT_TIME,
-                                  static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                  GST_SEEK_TYPE_SET, start, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE)) {
+            GstStateChangeReturn r = GST_STATE_CHANGE_FAILURE;
+            if (!SeekFrom(start, target, &r) || r == GST_STATE_CHANGE_ASYNC) {
                 m_seekBroken = true;
                 break;
             }
-            const GstStateChangeReturn r = WaitForState(kSeekWaitMs);
-            if (r != GST_STATE_CHANGE_SUCCESS) {
-                m_seekBroken = r == GST_STATE_CHANGE_ASYNC;
-                if (!m_seekBroken) return E_FAIL;
+            if (r == GST_STATE_CHANGE_FAILURE) return E_FAIL;
+            const gint64 first = m_gate->firstVideoTime.load();
+            if (!hasVideo || first < 0 || first <= targetNs + tolerance || start == 0) {
+                m_goodSeekStart = start;
+                if (!deliver || !HasDeliveringFilters()) {
+                    m_gate->deliver.store(deliver);
+                    return S_OK;
+                }
+                // Once more from the same place, now handing everything on.
+                m_gate->deliver.store(true);
+                if (SeekFrom(start, target, &r) && r == GST_STATE_CHANGE_SUCCESS) return S_OK;
+                m_seekBroken = true;
                 break;
             }
-            const gint64 first = m_gate->firstVideoTime.load();
-            if (!hasVideo || first < 0 || first <= targetNs + tolerance || start == 0) return S_OK;
         }
     }
     Trace("Seeking failed; decoding from the start to the position");
+    m_gate->deliver.store(deliver);
     return RebuildDiscardingTo(target);
 }
 
@@ -505,7 +525,6 @@ HRESULT FilterGraph::Run()
         if (HasDeliveringFilters()) {
             hr = m_seekBroken ? RebuildDiscardingTo(m_position) : Reposition(m_position);
             if (FAILED(hr)) return hr;
-            m_gate->deliver.store(true);
         }
     }
     if (gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) return E_FAIL;
@@ -869,6 +888,8 @@ HRESULT FilterGraph::Step(std::uint32_t frames, IUnknown*)
     if (!gst_element_send_event(renderer->Sink(),
                                 gst_event_new_step(GST_FORMAT_BUFFERS, frames, 1.0, TRUE, FALSE)))
         return E_FAIL;
+    // The sink prerolls the next picture; once that is done it is on screen.
+    WaitForState(kStateWaitMs);
     return S_OK;
 }
 

@@ -93,6 +93,7 @@ private:
     void Teardown();
     HRESULT EnsurePrerolled();
     HRESULT Reposition(REFERENCE_TIME target);
+    bool SeekFrom(gint64 start, REFERENCE_TIME target, GstStateChangeReturn* result);
     HRESULT RebuildDiscardingTo(REFERENCE_TIME target);
     GstStateChangeReturn WaitForState(int timeoutMs);
     HRESULT SetPipelineState(GstState state);
@@ -117,6 +118,7 @@ private:
     REFERENCE_TIME m_position = 0;
     bool m_noClock = false;
     bool m_seekBroken = false;
+    gint64 m_goodSeekStart = 0;  // where the last successful positioning started decoding (ns)
     std::atomic<bool> m_errorPosted{false};
     std::atomic<bool> m_eos{false};
 

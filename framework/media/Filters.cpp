@@ -3,6 +3,7 @@
 #include "PictureConvert.h"
 
 #include <gst/app/gstappsink.h>
+#include <gst/audio/audio.h>
 #include <gst/pbutils/pbutils.h>
 #include <gst/video/video.h>
 
@@ -108,7 +109,8 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*)
     int videoCount = 0;
     for (GList* l = videos; l; l = l->next) {
         auto* v = GST_DISCOVERER_VIDEO_INFO(l->data);
-        if (gst_discoverer_video_info_is_image(v)) continue;
+        // Demuxers may announce a stream twice, once before its format is known.
+        if (gst_discoverer_video_info_is_image(v) || gst_discoverer_video_info_get_width(v) == 0) continue;
         auto pin = AddPin(PINDIR_OUTPUT, videoCount == 0 ? "Video" : "Video " + std::to_string(videoCount + 1));
         pin->m_format.major = MEDIATYPE_Video;
         pin->m_format.subtype = MEDIASUBTYPE_RAW;
@@ -121,6 +123,7 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*)
     int audioCount = 0;
     for (GList* l = audios; l; l = l->next) {
         auto* a = GST_DISCOVERER_AUDIO_INFO(l->data);
+        if (gst_discoverer_audio_info_get_sample_rate(a) == 0) continue;
         auto pin = AddPin(PINDIR_OUTPUT, audioCount == 0 ? "Audio" : "Audio " + std::to_string(audioCount + 1));
         pin->m_format.major = MEDIATYPE_Audio;
         pin->m_format.subtype = MEDIASUBTYPE_PCM;
@@ -240,6 +243,15 @@ GstPadProbeReturn SourceFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer
     StreamGate& gate = *state->owner->m_gate;
     if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS && !state->video) {
+            GstCaps* caps = nullptr;
+            gst_event_parse_caps(event, &caps);
+            GstAudioInfo audio;
+            if (gst_audio_info_from_caps(&audio, caps)) {
+                state->rate = GST_AUDIO_INFO_RATE(&audio);
+                state->bytesPerFrame = GST_AUDIO_INFO_BPF(&audio);
+            }
+        }
         if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT) return GST_PAD_PROBE_OK;
         const GstSegment* segment = nullptr;
         gst_event_parse_segment(event, &segment);
@@ -275,11 +287,10 @@ GstPadProbeReturn SourceFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer
     gate.lastActivityMs.store(MonotonicMs());
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
     if (!state->haveSegment || !GST_CLOCK_TIME_IS_VALID(pts)) return GST_PAD_PROBE_OK;
-    gint64 streamTime = -1;
     guint64 st = 0;
-    if (gst_segment_to_stream_time_full(&state->original, GST_FORMAT_TIME, pts, &st) > 0)
-        streamTime = static_cast<gint64>(st);
-    if (streamTime < 0) return GST_PAD_PROBE_OK;
+    const int sign = gst_segment_to_stream_time_full(&state->original, GST_FORMAT_TIME, pts, &st);
+    if (sign == 0) return GST_PAD_PROBE_OK;
+    const gint64 streamTime = sign > 0 ? static_cast<gint64>(st) : -static_cast<gint64>(st);
     if (state->video) {
         gint64 expected = -1;
         gate.firstVideoTime.compare_exchange_strong(expected, streamTime);
@@ -289,7 +300,20 @@ GstPadProbeReturn SourceFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer
     const GstClockTime duration = GST_BUFFER_DURATION(buffer);
     const bool before = GST_CLOCK_TIME_IS_VALID(duration) ? streamTime + static_cast<gint64>(duration) <= until
                                                           : streamTime < until;
-    return before ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+    if (before) return GST_PAD_PROBE_DROP;
+    if (!state->video && streamTime < until && state->rate > 0 && state->bytesPerFrame > 0) {
+        // Sound is cut at the exact sample where the played range begins.
+        const auto trim = static_cast<gsize>(gst_util_uint64_scale(static_cast<guint64>(until - streamTime),
+                                                                   state->rate, GST_SECOND));
+        const gsize frames = gst_buffer_get_size(buffer) / state->bytesPerFrame;
+        if (trim > 0 && trim < frames) {
+            GstBuffer* cut = gst_audio_buffer_truncate(buffer, state->bytesPerFrame, trim, -1);
+            GST_BUFFER_PTS(cut) = pts + gst_util_uint64_scale(trim, GST_SECOND, state->rate);
+            GST_BUFFER_DURATION(cut) = gst_util_uint64_scale(frames - trim, GST_SECOND, state->rate);
+            GST_PAD_PROBE_INFO_DATA(info) = cut;
+        }
+    }
+    return GST_PAD_PROBE_OK;
 }
 
 // ---------------------------------------------------------------- video renderer
@@ -529,6 +553,7 @@ GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info)
             const GstSegment* segment = nullptr;
             gst_event_parse_segment(event, &segment);
             m_segment = *segment;
+            m_lastTime = -1.0;
         } else if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
             GstCaps* caps = nullptr;
             gst_event_parse_caps(event, &caps);
@@ -547,6 +572,15 @@ GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info)
         if (gst_segment_to_running_time_full(&m_segment, GST_FORMAT_TIME, pts, &running) > 0)
             seconds = static_cast<double>(running) / GST_SECOND;
     }
+    // Some MPEG streams stamp two pictures alike around a group boundary; a picture
+    // never gets a time at or before the one handed on before it.
+    if (m_lastTime >= 0.0 && seconds <= m_lastTime) {
+        const double step = GST_VIDEO_INFO_FPS_N(&m_info) > 0
+                                ? static_cast<double>(GST_VIDEO_INFO_FPS_D(&m_info)) / GST_VIDEO_INFO_FPS_N(&m_info)
+                                : 0.001;
+        seconds = m_lastTime + step;
+    }
+    m_lastTime = seconds;
     if (m_which == 1 && !m_callback->WillTakeSample(seconds)) return GST_PAD_PROBE_OK;
     const int width = GST_VIDEO_INFO_WIDTH(&m_info);
     const int height = GST_VIDEO_INFO_HEIGHT(&m_info);

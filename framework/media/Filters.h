@@ -47,6 +47,8 @@ public:
         bool video = false;
         GstSegment original{};
         bool haveSegment = false;
+        int rate = 0;  // decoded sound: samples per second and bytes per frame
+        int bytesPerFrame = 0;
     };
 
 private:
@@ -167,6 +169,7 @@ private:
     GstVideoInfo m_info{};
     bool m_infoValid = false;
     bool m_shotTaken = false;
+    double m_lastTime = -1.0;  // seconds; -1 at the start of a range
     std::vector<std::uint8_t> m_bgr;
 };
 

@@ -1,6 +1,8 @@
 #include "TestClips.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -82,6 +84,65 @@ std::filesystem::path MakeClip(const std::filesystem::path& dir, const std::stri
         return target;
     }
     return {};
+}
+
+double ClipTimes::Origin() const
+{
+    if (videoStart < 0) return audioStart;
+    if (audioStart < 0) return videoStart;
+    return videoStart < audioStart ? videoStart : audioStart;
+}
+
+ClipTimes ProbeClip(const std::filesystem::path& clip)
+{
+    ClipTimes times;
+    const std::string cmd = "ffprobe -v error -show_entries stream=codec_type,start_time,duration:format=duration "
+                            "-of default=noprint_wrappers=1 " + Quote(clip.string());
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), &pclose);
+    if (!pipe) return times;
+    // Streams come first (type, start, duration each), then the container's duration.
+    std::vector<std::string> types;
+    int durations = 0;
+    double formatDuration = -1, audioDuration = -1;
+    char line[256];
+    while (std::fgets(line, sizeof line, pipe.get())) {
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        const auto eq = text.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = text.substr(0, eq);
+        const std::string value = text.substr(eq + 1);
+        const bool known = value != "N/A";
+        const double number = std::atof(value.c_str());
+        const std::string type = types.empty() ? std::string() : types.back();
+        if (key == "codec_type") {
+            types.push_back(value);
+        } else if (key == "start_time" && known) {
+            if (type == "video" && times.videoStart < 0) times.videoStart = number;
+            if (type == "audio" && times.audioStart < 0) times.audioStart = number;
+        } else if (key == "duration") {
+            if (durations++ >= static_cast<int>(types.size())) {
+                if (known) formatDuration = number;
+            } else if (type == "audio" && known && audioDuration < 0) {
+                audioDuration = number;
+            }
+        }
+    }
+    if (times.audioStart < 0) return times;
+    times.audioEnd = times.audioStart + (audioDuration > 0 ? audioDuration : formatDuration);
+    // Container durations of program streams are unreliable; the decoded sound tells its length too.
+    constexpr int kProbeRate = 48000;
+    const std::string decode = "ffmpeg -nostdin -v error -i " + Quote(clip.string()) +
+                               " -vn -f s16le -ac 1 -ar " + std::to_string(kProbeRate) + " -";
+    std::unique_ptr<FILE, int (*)(FILE*)> pcm(popen(decode.c_str(), "r"), &pclose);
+    if (!pcm) return times;
+    std::size_t bytes = 0;
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pcm.get())) > 0;) bytes += n;
+    // Decoders differ in whether they play an encoder's lead-in and padding; the later end counts.
+    const double decodedEnd = times.audioStart + static_cast<double>(bytes) / 2 / kProbeRate;
+    if (decodedEnd > times.audioEnd) times.audioEnd = decodedEnd;
+    return times;
 }
 
 TempDir::TempDir()

@@ -25,6 +25,18 @@ constexpr int kCounterCycle = 50;
 // The picture number (mod kCounterCycle) from a grey level (0..255, full-range RGB).
 int PictureNumber(int grey);
 
+// Start times (seconds, the container's own clock) as ffprobe reads them and the
+// end of the sound (the later of the container's end and its start plus its
+// decoded length); -1 for a missing stream.
+struct ClipTimes {
+    double videoStart = -1;
+    double audioStart = -1;
+    double audioEnd = -1;
+    // The earlier of the two starts: the clip's position 0.
+    double Origin() const;
+};
+ClipTimes ProbeClip(const std::filesystem::path& clip);
+
 // A fresh folder under the system's temporary folder, removed by the destructor.
 class TempDir {
 public:
