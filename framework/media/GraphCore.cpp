@@ -241,7 +241,7 @@ HRESULT CoCreateFilter(const CLSID& clsid, IBaseFilterPtr* filter)
             return S_OK;
         }
     }
-    return E_NOINTERFACE;
+    return REGDB_E_CLASSNOTREG;
 }
 
 HRESULT CreateFilterGraph(std::shared_ptr<IGraphBuilder>* graph)

@@ -212,8 +212,7 @@ struct IFileSinkFilter : virtual IUnknown {
     virtual HRESULT SetFileName(const std::string& path, const AM_MEDIA_TYPE* type) = 0;
 };
 
-// Creates a filter from the factory table; E_NOINTERFACE (class not registered)
-// for an unknown class id. The graph itself comes from CreateFilterGraph.
+// Creates a filter from the factory table; REGDB_E_CLASSNOTREG for an unknown class id. The graph itself comes from CreateFilterGraph.
 HRESULT CoCreateFilter(const CLSID& clsid, IBaseFilterPtr* filter);
 HRESULT CreateFilterGraph(std::shared_ptr<IGraphBuilder>* graph);
 

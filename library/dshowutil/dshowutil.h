@@ -1,0 +1,51 @@
+#pragma once
+// Small routines shared by the preview and the conversion: the failure reporter,
+// filter creation, rendering of a filter's free outputs, the table of live graphs
+// (an outside graph inspector finds the live graph there), graph files and media
+// type records.
+#include "MediaInterfaces.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Longest failure text; longer texts are cut.
+constexpr std::size_t kFailureTextMax = 1023;
+
+// printf-style: the text (cut at kFailureTextMax characters) goes to standard
+// error and into a message box with an OK button (ShowMessageBox); returns after
+// the box is closed.
+void ReportFailure(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// Creates a filter by class id. On failure reports
+// "CreateFilter: Failed to create filter!  hr=0x%x\n" and leaves *filter empty.
+HRESULT CreateFilter(const CLSID& clsid, IBaseFilterPtr* filter);
+
+// Renders every output pin of the filter that is not connected yet. Returns the
+// code of the last call: S_FALSE at the normal end of the pins, the first failure
+// otherwise (which ends the walk).
+HRESULT RenderOutputPins(IGraphBuilder* graph, IBaseFilter* filter);
+
+// Item name of a registered graph: "FilterGraph %08x pid %08x" (object address, process id).
+std::string RotItemName(const void* graph);
+// Registers the graph in the process-wide table of live graphs; nothing happens
+// without a graph or a cookie location. The table keeps the graph alive.
+void RegisterGraphInRot(const std::shared_ptr<IUnknown>& graph, std::uint32_t* cookie);
+// Drops a registration; a stale or zero cookie does no harm.
+void RevokeGraphFromRot(std::uint32_t cookie);
+// The live graph registered under the item name, or nullptr.
+std::shared_ptr<IUnknown> FindGraphInRot(const std::string& itemName);
+std::vector<std::string> RotItemNames();
+
+// Writes the graph's description (its filters and connections, then the
+// GStreamer pipeline realising it) as Graphviz text, replacing the file.
+// E_NOINTERFACE for an object that is not a graph; E_FAIL when the file cannot be written.
+HRESULT SaveGraphToFile(IUnknown* graph, const std::string& path);
+
+// Frees the format block and the extra object of a media type record (not the record).
+void FreeMediaTypeContents(AM_MEDIA_TYPE& type);
