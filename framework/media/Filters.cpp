@@ -18,7 +18,7 @@ namespace zem::media {
 
 namespace {
 
-constexpr int kDiscoverTimeoutSeconds = 10;
+constexpr int kDiscoverTimeoutSeconds = 5;  // opening a file that long is taken as a failure
 constexpr int kMp3BitrateKbps = 128;
 constexpr int kOutputSampleRate = 48000;
 constexpr int kOutputChannels = 2;
