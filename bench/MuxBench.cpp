@@ -73,7 +73,10 @@ int main(int argc, char** argv) {
     const long rssBefore = PeakRssKb();
     uint64_t cycles = 0;
     const auto start = std::chrono::steady_clock::now();
-    const MuxResult result = MuxOutputFile(paths, MuxSettings{}, [&](const MuxProgress&) { ++cycles; });
+    const MuxResult result = MuxOutputFile(paths, MuxSettings{}, [&](const MuxProgress&) {
+        ++cycles;
+        return true;
+    });
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     RemoveFile(paths.outputPath);
     if (!result.ok) {

@@ -189,6 +189,8 @@ int FrameCaptureContext::OnFrameSample(double sampleTime, uint8_t* data, size_t 
 
     double frameTime = lastSampleTime == 0.0 ? sampleTime : lastSampleTime + frameInterval;
     lastSampleTime = frameTime;
+    if (m_firstFrameTime < 0)
+        m_firstFrameTime = frameTime;
     Publish(frameTime);
 
     m_workArea.resize(size_t(PictureStride(targetWidth)) * targetHeight);
@@ -202,7 +204,7 @@ int FrameCaptureContext::OnFrameSample(double sampleTime, uint8_t* data, size_t 
 
     // Fewer pictures than frames: repeat this one until the next frame time
     // is ahead of it.
-    while (sampleTime - lastSampleTime >= frameInterval) {
+    while (sampleTime - lastSampleTime >= frameInterval && (stopTime < 0 || lastSampleTime + frameInterval < stopTime)) {
         lastSampleTime += frameInterval;
         Publish(lastSampleTime);
         WriteRecord();

@@ -55,6 +55,9 @@ struct FrameCaptureContext {
     File* framesFile = nullptr;                     // open for writing; never closed here
     double lastSampleTime = 0.0;                    // 0.0: no frame taken yet
     std::atomic<int64_t>* positionOut = nullptr;    // latest frame time, 100 ns units
+    // Pictures at or after this time (seconds) are not taken: the end of a
+    // selection is kept to the frame although the run stops a tick later.
+    double stopTime = -1.0;                         // negative: no end
 
     // Called for every decoded picture: `sampleTime` in seconds from the start
     // of the played range; `data` 24-bit BGR, bottom row first. Always 0.
@@ -63,11 +66,14 @@ struct FrameCaptureContext {
     // Whether a picture at this time would be taken; the decoder skips colour
     // conversion for the others.
     bool WillTakeSample(double sampleTime) const {
-        return sampleTime >= 0 && (lastSampleTime == 0.0 || sampleTime - lastSampleTime >= frameInterval);
+        return sampleTime >= 0 && (stopTime < 0 || sampleTime < stopTime) &&
+               (lastSampleTime == 0.0 || sampleTime - lastSampleTime >= frameInterval);
     }
 
     // Frames written, pictures refused as malformed, and the first write error.
     uint64_t framesWritten() const { return m_framesWritten; }
+    // Time of the first frame taken, seconds; negative before it.
+    double firstFrameTime() const { return m_firstFrameTime; }
     uint64_t picturesRejected() const { return m_picturesRejected; }
     bool writeFailed() const { return m_writeFailed; }
     const std::string& writeError() const { return m_writeError; }
@@ -81,6 +87,7 @@ private:
     std::vector<uint8_t> m_record;    // length field + picture, written in one go
     CxImage m_image;
     uint64_t m_framesWritten = 0;
+    double m_firstFrameTime = -1.0;
     uint64_t m_picturesRejected = 0;
     bool m_writeFailed = false;
     std::string m_writeError;

@@ -191,8 +191,10 @@ private:
             }
 
             m_progress.bytesRead = (audio.Position() - kMp3HeadSize - skipped) + frames.Position();
-            if (m_onCycle)
-                m_onCycle(m_progress);
+            if (m_onCycle && !m_onCycle(m_progress)) {
+                m_result.abandoned = true;
+                return Fail("Abandoned before the output was complete");
+            }
             m_audioCut = audio.Position();
         } while (ra > 0 && rv > 0);
 
@@ -326,7 +328,9 @@ private:
 
 } // namespace
 
-int64_t AudioLeadInFrames(double offsetSeconds) { return int64_t(std::llround(offsetSeconds / kAudioFrameSeconds)); }
+int64_t AudioLeadInFrames(double pictureStart, double soundStart) {
+    return int64_t(std::llround((soundStart - pictureStart) / kAudioFrameSeconds));
+}
 
 const uint8_t* SilentAudioFrame() {
     // 0xFFFB: MPEG-1 layer III without CRC; 0x94: 128 kbit/s, 48 kHz, no

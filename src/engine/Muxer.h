@@ -30,9 +30,9 @@ struct MuxSettings {
     int64_t audioLeadInFrames = 0;
 };
 
-// The audio frames that bring the first sound to the first picture: `offset`
-// is the time of the first picture minus the time of the first sound.
-int64_t AudioLeadInFrames(double offsetSeconds);
+// The lead-in that makes sound first heard at `soundStart` and the picture
+// first shown at `pictureStart` (seconds on one clock) start together.
+int64_t AudioLeadInFrames(double pictureStart, double soundStart);
 
 // One MPEG-1 layer III frame of silence at 48 kHz, 128 kbit/s: a header and
 // empty side information, so it depends on no other frame.
@@ -46,6 +46,7 @@ struct MuxProgress {
 struct MuxResult {
     bool ok = false;
     bool truncated = false;   // the file was cut to stay within the size limit
+    bool abandoned = false;   // the caller asked to give up
     std::string message;      // why it failed, or why it was cut
     uint32_t videoChunks = 0;
     uint32_t audioChunks = 0;
@@ -56,8 +57,9 @@ struct MuxResult {
 };
 
 // Called once per cycle, on the caller's thread; the window pumps its
-// messages here, the command line shows progress.
-using MuxCycleCallback = std::function<void(const MuxProgress&)>;
+// messages here, the command line shows progress. Returning false abandons
+// the mux: nothing is written and the intermediates are removed.
+using MuxCycleCallback = std::function<bool(const MuxProgress&)>;
 
 // Reads paths.tmpPath and paths.mp3Path, writes paths.outputPath. Whatever the
 // outcome, the scratch files and the frames file are removed, and the ".mp3"

@@ -437,10 +437,11 @@ TEST_F(MuxFixture, InputOnAnotherFileSystemStillGivesACompleteOutput) {
 }
 
 TEST_F(MuxFixture, LeadInMovesTheSoundAgainstThePictures) {
-    // Sound starting 72 ms before the first picture loses its first three frames.
-    EXPECT_EQ(AudioLeadInFrames(0.072), 3);
-    EXPECT_EQ(AudioLeadInFrames(-0.05), -2);
-    EXPECT_EQ(AudioLeadInFrames(0.011), 0);
+    // Sound starting 72 ms before the first picture loses its first three
+    // frames; sound 50 ms late gets two silent ones in front.
+    EXPECT_EQ(AudioLeadInFrames(0.572, 0.5), -3);
+    EXPECT_EQ(AudioLeadInFrames(0.0, 0.05), 2);
+    EXPECT_EQ(AudioLeadInFrames(0.011, 0.0), 0);
 
     settings.audioLeadInFrames = -2;
     Write(FramesFile({500, 500, 500}), AudioFile(384 * 6));

@@ -1,0 +1,98 @@
+#include "CliHost.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include "MediaSession.h"
+
+namespace zem::cli {
+
+namespace {
+constexpr int kBarWidth = 30;
+}
+
+CliHost::CliHost() : m_terminal(::isatty(STDERR_FILENO) != 0) {}
+
+bool CliHost::event(QEvent* e) {
+    if (e->type() == static_cast<QEvent::Type>(WM_GRAPH_EVENT)) {
+        if (onGraphEvent)
+            onGraphEvent();
+        return true;
+    }
+    return QObject::event(e);
+}
+
+void CliHost::ShowMessage(const std::string& text) {
+    EndJob();
+    std::string line = text;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    std::fprintf(stderr, "zemconvert: %s\n", line.c_str());
+}
+
+void CliHost::SetStatus(const std::string& text) {
+    m_writing = text == kTextWriting;
+    if (m_writing)
+        Draw();
+}
+
+void CliHost::SetProgress(int percent) {
+    // The run resets its progress to 0 once a job is written; the display
+    // only ever moves forward within a job.
+    if (percent <= m_percent && (m_lineOpen || m_lastDecile >= 0))
+        return;
+    m_percent = percent;
+    Draw();
+}
+
+void CliHost::PumpMessages() {
+    QCoreApplication::processEvents();
+    if (onPump)
+        onPump();
+}
+
+void CliHost::BeginJob() {
+    m_percent = 0;
+    m_lastDecile = -1;
+    m_writing = false;
+    m_jobStart = std::chrono::steady_clock::now();
+}
+
+void CliHost::EndJob() {
+    if (m_lineOpen) {
+        std::fputc('\n', stderr);
+        m_lineOpen = false;
+    }
+}
+
+void CliHost::Draw() {
+    if (!m_terminal) {
+        // Logs and pipes get one plain line per tenth.
+        const int decile = m_percent / 10;
+        while (m_lastDecile < decile && !m_writing) {
+            ++m_lastDecile;
+            std::fprintf(stderr, "Converting %d%%\n", m_lastDecile * 10);
+        }
+        return;
+    }
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_jobStart).count();
+    char eta[32] = "--:--";
+    if (m_percent > 0 && m_percent < 100) {
+        const int left = int(elapsed * (100 - m_percent) / m_percent + 0.5);
+        std::snprintf(eta, sizeof eta, "%02d:%02d", left / 60, left % 60);
+    }
+    const int filled = m_percent * kBarWidth / 100;
+    std::string bar(size_t(filled), '#');
+    bar.append(size_t(kBarWidth - filled), ' ');
+    if (m_writing)
+        std::fprintf(stderr, "\r[%s] Writing ...        ", std::string(kBarWidth, '#').c_str());
+    else
+        std::fprintf(stderr, "\r[%s] %3d%%  ETA %s ", bar.c_str(), m_percent, eta);
+    std::fflush(stderr);
+    m_lineOpen = true;
+}
+
+} // namespace zem::cli

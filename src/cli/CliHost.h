@@ -1,0 +1,58 @@
+#pragma once
+// The command line's side of a conversion: messages to standard error, a
+// progress bar (or a line per 10 % when standard error is not a terminal).
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include <QObject>
+
+#include "ConversionHost.h"
+
+namespace zem::cli {
+
+class CliHost : public QObject, public ConversionHost {
+public:
+    CliHost();
+
+    void ShowMessage(const std::string& text) override;
+    void SetStatus(const std::string& text) override;
+    void SetMessageText(const std::string&) override {}
+    void SetProgress(int percent) override;
+    void EnableOptionControls(bool) override {}
+    void PumpMessages() override;
+    void Pause(int) override {}
+    void Beep() override {}
+    void StartPositionTimer() override { m_timerRunning = true; }
+    void StopPositionTimer() override { m_timerRunning = false; }
+    QObject* EventTarget() override { return this; }
+    bool ReloadsPreview() override { return false; }
+
+    // Called when the graph posts its event message.
+    std::function<void()> onGraphEvent;
+    // Called on every pump while work goes on (Ctrl+C checks).
+    std::function<void()> onPump;
+
+    bool timerRunning() const { return m_timerRunning; }
+    // Starts a new job's progress display.
+    void BeginJob();
+    // Ends the progress line so the next output starts on a new line.
+    void EndJob();
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void Draw();
+
+    bool m_terminal = false;
+    bool m_timerRunning = false;
+    bool m_lineOpen = false;
+    int m_percent = 0;
+    int m_lastDecile = -1;
+    bool m_writing = false;
+    std::chrono::steady_clock::time_point m_jobStart;
+};
+
+} // namespace zem::cli

@@ -1,0 +1,44 @@
+#pragma once
+// Command-line options of zemconvert.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zem::cli {
+
+struct CliOptions {
+    std::vector<std::string> inputs;
+    std::string output;      // -o: one input only
+    std::string outputDir;   // -d: default names in another folder
+    int sizeIndex = 0;       // row of the size table
+    int qualityIndex = 2;    // "standard"
+    int rotate = 0;
+    double start = 0.0;      // seconds; both 0: the whole file
+    double end = 0.0;
+    bool keepMp3 = false;
+    bool help = false;
+    bool version = false;
+};
+
+struct ParseResult {
+    std::optional<CliOptions> options;
+    std::string error; // set when the command line is not usable
+};
+
+ParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+// "12.5", "75", "01:02.500" or "1:02" as seconds; nullopt when unreadable.
+std::optional<double> ParseTime(const std::string& text);
+
+// Whether the file list would take this path: its ending, in any case, is
+// one of the video formats the program reads.
+bool IsAcceptedInputPath(const std::string& path);
+
+// Where the output of `input` goes with these options.
+std::string OutputPathFor(const CliOptions& options, const std::string& input);
+
+std::string UsageText();
+inline constexpr const char* kVersionText = "zemconvert (ZemConverter) 4.10";
+
+} // namespace zem::cli

@@ -1,0 +1,198 @@
+// zemconvert: converts video files into the player's AVI files from the
+// command line, with the same engine as the window.
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "CliHost.h"
+#include "CliOptions.h"
+#include "ConversionRun.h"
+#include "ConversionSettings.h"
+#include "MediaSession.h"
+
+using namespace zem;
+using namespace zem::cli;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kTickMs = 100;
+
+std::atomic<int> g_interrupts{0};
+
+void OnInterrupt(int) { g_interrupts.fetch_add(1); }
+
+// What a failure code means when no message box said it already.
+const std::map<int, const char*> kCodeTexts = {
+    {runcode::kInputEmpty, "No input file"},
+    {runcode::kInputTooLong, "The input path is too long"},
+    {runcode::kInputMissing, "The input file is missing or is a folder"},
+    {5, "The file has no picture the converter can decode"},
+    {6, "The file has no sound the converter can decode"},
+    {runcode::kGraphNotStopped, "The decoder was still busy"},
+    {runcode::kFramesFile, "Could not create temporary file"},
+    {runcode::kSeekFailed, "Could not go to the start of the selection"},
+    {runcode::kDecodeFailed, "The input could not be decoded"},
+    {runcode::kWriteFailed, "The output could not be written"},
+};
+
+struct JobReport {
+    std::string status;
+    std::string message;
+    bool converted = false;
+};
+
+JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& options, const std::string& input) {
+    ConversionSettings settings;
+    settings.m_videoSizeIndex = options.sizeIndex;
+    settings.m_qualityIndex = options.qualityIndex;
+    settings.m_rotate = options.rotate;
+    settings.m_saveMp3 = options.keepMp3 ? 1 : 0;
+    settings.m_monitoring = 0;
+
+    ConversionJob job;
+    job.inputPath = input;
+    job.outputPath = OutputPathFor(options, input);
+    job.selectionStart = int64_t(options.start * 1e7 + 0.5);
+    job.selectionEnd = int64_t(options.end * 1e7 + 0.5);
+    host.BeginJob();
+    run.SelectJob(job);
+    if (job.selectionStart > 0 && job.selectionEnd == 0) {
+        // From a start to the end of the file.
+        run.m_selectionEnd = run.Duration() > job.selectionStart ? run.Duration() : INT64_MAX;
+    }
+
+    JobReport report;
+    const int code = run.OnConvert(settings);
+    if (code != 0) {
+        host.EndJob();
+        report.status = "ERROR(" + std::to_string(code) + ")";
+        report.message = run.resultMessage();
+        if (report.message.empty() || report.message.rfind("Could not start", 0) == 0) {
+            const auto known = kCodeTexts.find(code);
+            if (known != kCodeTexts.end())
+                report.message = known->second;
+        }
+        return report;
+    }
+
+    QEventLoop loop;
+    QTimer tick;
+    tick.setInterval(kTickMs);
+    int seenInterrupts = 0;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const int interrupts = g_interrupts.load();
+        if (interrupts != seenInterrupts) {
+            seenInterrupts = interrupts;
+            if (interrupts == 1)
+                run.OnStopClicked();
+            else
+                run.Abandon();
+        }
+        if (run.converting() && host.timerRunning())
+            run.UpdateProgress();
+        if (!run.converting())
+            loop.quit();
+    });
+    // While the muxer writes, this is the only place a second Ctrl+C is seen.
+    host.onPump = [&] {
+        if (g_interrupts.load() > 1 && seenInterrupts < 2) {
+            seenInterrupts = g_interrupts.load();
+            run.Abandon();
+        }
+    };
+    tick.start();
+    if (run.converting())
+        loop.exec();
+    tick.stop();
+    host.onPump = nullptr;
+    host.EndJob();
+
+    switch (run.result()) {
+    case JobResult::Completed:
+        report.status = kTextCompleted;
+        report.converted = true;
+        if (run.muxResult().truncated)
+            report.message = run.muxResult().message;
+        break;
+    case JobResult::Stopped:
+        report.status = kTextStopped;
+        report.message = run.resultMessage();
+        break;
+    default:
+        report.status = "ERROR(" + std::to_string(run.resultCode()) + ")";
+        report.message = run.resultMessage();
+        break;
+    }
+    return report;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const ParseResult parsed = ParseCommandLine(args);
+    if (!parsed.options) {
+        std::fprintf(stderr, "zemconvert: %s\nTry 'zemconvert --help'.\n", parsed.error.c_str());
+        return kExitUsage;
+    }
+    const CliOptions& options = *parsed.options;
+    if (options.help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return kExitOk;
+    }
+    if (options.version) {
+        std::printf("%s\n", kVersionText);
+        return kExitOk;
+    }
+
+    // Refuse what the file list would refuse, before any work starts.
+    for (const std::string& input : options.inputs) {
+        if (!IsAcceptedInputPath(input)) {
+            std::fprintf(stderr,
+                         "zemconvert: %s: not a video file the converter reads (avi, mpg, mpeg, vob, dat, wmv, asf, "
+                         "asx, rm, rmvb, mp4, mkv)\n",
+                         input.c_str());
+            return kExitUsage;
+        }
+    }
+
+    QCoreApplication app(argc, argv);
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+
+    CliHost host;
+    MediaSession session(host);
+    ConversionRun run(host, session);
+    host.onGraphEvent = [&] { run.OnGraphNotify(); };
+
+    bool allConverted = true;
+    for (const std::string& input : options.inputs) {
+        if (g_interrupts.load() > 0) {
+            allConverted = false;
+            break;
+        }
+        const std::string output = OutputPathFor(options, input);
+        std::printf("Input:  %s\nOutput: %s\n", input.c_str(), output.c_str());
+        std::fflush(stdout);
+        const JobReport report = ConvertOne(host, run, options, input);
+        if (report.message.empty())
+            std::printf("Status: %s\n", report.status.c_str());
+        else
+            std::printf("Status: %s %s\n", report.status.c_str(), report.message.c_str());
+        std::fflush(stdout);
+        allConverted = allConverted && report.converted;
+    }
+    session.ReleaseDirectShow();
+    return allConverted ? kExitOk : kExitFailed;
+}

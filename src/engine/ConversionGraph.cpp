@@ -1,0 +1,303 @@
+#include "ConversionGraph.h"
+
+#include <cstring>
+
+#include "ConversionHost.h"
+
+namespace zem {
+
+namespace {
+
+class Builder {
+public:
+    Builder(ConversionGraph& m, const ConversionGraphSetup& setup) : m(m), s(setup), graph(*setup.graph) {}
+
+    int Run() {
+        int code = FindRenderers();
+        if (code == 0)
+            code = AddAudioProcessor();
+        if (code == 0)
+            code = AddMp3Encoder();
+        if (code == 0)
+            code = AddWavDest();
+        if (code == 0)
+            code = AddFileWriter();
+        if (code == 0)
+            code = AddSampleGrabber();
+        if (code != 0)
+            return code;
+        Snapshot("After_AddFilters");
+        code = GetConversionPins();
+        if (code != 0)
+            return code;
+        code = DisconnectRenderers();
+        if (code != 0)
+            return Reopen(code);
+        Snapshot("After_DisconnectPINs");
+        code = ConnectConversionGraph();
+        if (code != 0)
+            return Reopen(code);
+        return 0;
+    }
+
+private:
+    int Fail(int code, const char* message) {
+        if (message != nullptr && s.host != nullptr)
+            s.host->ShowMessage(message);
+        return code;
+    }
+    int Reopen(int code) {
+        if (s.reopenPreview)
+            s.reopenPreview();
+        return code;
+    }
+    void Snapshot(const char* label) {
+        if (s.saveSnapshot)
+            s.saveSnapshot(label);
+    }
+
+    int FindRenderers() {
+        if (FAILED(FindRenderer(graph, MEDIATYPE_Video, &m.m_videoRenderer)))
+            return graphcode::kNoVideoRenderer;
+        if (FAILED(FindRenderer(graph, MEDIATYPE_Audio, &m.m_audioRenderer)))
+            return graphcode::kNoAudioRenderer;
+        return 0;
+    }
+
+    bool CreateByText(const char* clsidText, IBaseFilterPtr* filter) {
+        CLSID id;
+        return SUCCEEDED(CLSIDFromString(clsidText, &id)) && SUCCEEDED(CoCreateFilter(id, filter)) && *filter;
+    }
+
+    int AddAudioProcessor() {
+        if (!CreateByText(kAudioProcessorClsid, &m.m_audioProcessor) ||
+            FAILED(graph.AddFilter(m.m_audioProcessor, kNameAudioProcessor)))
+            return Fail(graphcode::kAudioFilter, "Could not add FFDshow Processor");
+        return 0;
+    }
+
+    int AddMp3Encoder() {
+        if (!CreateByText(kMp3EncoderClsid, &m.m_mp3Encoder) || FAILED(graph.AddFilter(m.m_mp3Encoder, kNameMp3Encoder)))
+            return Fail(graphcode::kAudioFilter, "Could not add MP3 encoder");
+        return 0;
+    }
+
+    int AddWavDest() {
+        if (!CreateByText(kWavDestClsid, &m.m_wavDest))
+            return Fail(graphcode::kWavDest, "Could not create WavDest");
+        if (FAILED(graph.AddFilter(m.m_wavDest, kNameWavDest)))
+            return Fail(graphcode::kWavDest, "Could not add WavDest");
+        return 0;
+    }
+
+    int AddFileWriter() {
+        if (FAILED(CoCreateFilter(CLSID_FileWriter, &m.m_fileWriter)) || !m.m_fileWriter)
+            return Fail(graphcode::kFileWriter, "Could not create FileWriter");
+        if (FAILED(graph.AddFilter(m.m_fileWriter, kNameFileWriter)))
+            return Fail(graphcode::kFileWriter, "Could not add FileWriter");
+        m.m_fileSink = QueryInterface<IFileSinkFilter>(m.m_fileWriter);
+        if (m.m_fileSink)
+            m.m_fileSink->SetFileName(s.mp3Path, nullptr);
+        return 0;
+    }
+
+    int AddSampleGrabber() {
+        if (FAILED(CoCreateFilter(CLSID_SampleGrabber, &m.m_grabberFilter)) || !m.m_grabberFilter)
+            return Fail(graphcode::kSampleGrabber, "Could not create SampleGrabber");
+        m.m_sampleGrabber = QueryInterface<ISampleGrabber>(m.m_grabberFilter);
+        if (!m.m_sampleGrabber)
+            return Fail(graphcode::kSampleGrabber, "Query SampleGrabber interface failed");
+        AM_MEDIA_TYPE type;
+        type.majortype = MEDIATYPE_Video;
+        type.subtype = MEDIASUBTYPE_RGB24;
+        if (FAILED(m.m_sampleGrabber->SetMediaType(&type)))
+            return Fail(graphcode::kSampleGrabber, "Could not set SampleGrabber's media type");
+        if (FAILED(graph.AddFilter(m.m_grabberFilter, kNameSampleGrabber)))
+            return Fail(graphcode::kSampleGrabber, "Could not add SampleGrabber");
+        return 0;
+    }
+
+    int GetConversionPins() {
+        struct PinStep {
+            IPinPtr* pin;
+            const IBaseFilterPtr* filter; // nullptr: the pin connected to `peer`
+            PIN_DIRECTION direction;
+            const IPinPtr* peer;
+            const char* message;
+            int code;
+        };
+        const PinStep steps[] = {
+            {&m.m_videoRendererIn, &m.m_videoRenderer, PINDIR_INPUT, nullptr, "Could not get video renderer input",
+             graphcode::kVideoRendererIn},
+            {&m.m_videoOut, nullptr, PINDIR_OUTPUT, &m.m_videoRendererIn, "Could not get video output",
+             graphcode::kVideoOut},
+            {&m.m_grabberIn, &m.m_grabberFilter, PINDIR_INPUT, nullptr, "Could not get SampleGrabber input",
+             graphcode::kGrabberIn},
+            {&m.m_grabberOut, &m.m_grabberFilter, PINDIR_OUTPUT, nullptr, "Could not get SampleGrabber output",
+             graphcode::kGrabberOut},
+            {&m.m_audioRendererIn, &m.m_audioRenderer, PINDIR_INPUT, nullptr, "Could not get audio renderer input",
+             graphcode::kAudioRendererIn},
+            {&m.m_audioOut, nullptr, PINDIR_OUTPUT, &m.m_audioRendererIn, "Could not get audio output",
+             graphcode::kAudioOut},
+            {&m.m_processorIn, &m.m_audioProcessor, PINDIR_INPUT, nullptr, "Could not get MP3 encoder input",
+             graphcode::kEncoderIn},
+            {&m.m_processorOut, &m.m_audioProcessor, PINDIR_OUTPUT, nullptr, "Could not get MP3 encoder output",
+             graphcode::kEncoderOut},
+            {&m.m_encoderIn, &m.m_mp3Encoder, PINDIR_INPUT, nullptr, "Could not get MP3 encoder input",
+             graphcode::kEncoderIn},
+            {&m.m_encoderOut, &m.m_mp3Encoder, PINDIR_OUTPUT, nullptr, "Could not get MP3 encoder output",
+             graphcode::kEncoderOut},
+            {&m.m_wavDestIn, &m.m_wavDest, PINDIR_INPUT, nullptr, "Could not get audio MUX input",
+             graphcode::kWavDestIn},
+            {&m.m_wavDestOut, &m.m_wavDest, PINDIR_OUTPUT, nullptr, "Could not get audio MUX output",
+             graphcode::kWavDestOut},
+            {&m.m_writerIn, &m.m_fileWriter, PINDIR_INPUT, nullptr, "Could not get file writer input",
+             graphcode::kWriterIn},
+        };
+        for (const PinStep& step : steps) {
+            HRESULT hr = E_FAIL;
+            if (step.filter != nullptr)
+                hr = GetPin(*step.filter, step.direction, 0, step.pin);
+            else if (*step.peer)
+                hr = (*step.peer)->ConnectedTo(step.pin);
+            if (FAILED(hr) || !*step.pin)
+                return Fail(step.code, step.message);
+        }
+        return 0;
+    }
+
+    int DisconnectRenderers() {
+        HRESULT hr = graph.Disconnect(m.m_videoOut);
+        if (FAILED(hr))
+            return Fail(graphcode::kDisconnectVideoOut, hr == VFW_E_NOT_STOPPED
+                                                            ? "Could not disconnect video output(VFW_E_NOT_STOPPED)"
+                                                            : "Could not disconnect video output");
+        if (FAILED(graph.Disconnect(m.m_videoRendererIn)))
+            return Fail(graphcode::kDisconnectVideoRendererIn, "Could not disconnect video renderer input");
+        if (FAILED(graph.Disconnect(m.m_audioOut)))
+            return Fail(graphcode::kDisconnectAudioOut, "Could not disconnect audio output");
+        if (FAILED(graph.Disconnect(m.m_audioRendererIn)))
+            return Fail(graphcode::kDisconnectAudioRendererIn, "Could not disconnect audio renderer input");
+        if (!s.monitoring) {
+            if (FAILED(graph.RemoveFilter(m.m_videoRenderer)))
+                return Fail(graphcode::kRemoveVideoRenderer, "Could not remove video renderer.\r\n\r\n");
+            if (SUCCEEDED(CoCreateFilter(CLSID_NullRenderer, &m.m_nullRenderer)) && m.m_nullRenderer &&
+                FAILED(graph.AddFilter(m.m_nullRenderer, kNameNullRenderer)))
+                return Fail(graphcode::kAddNullRenderer, "Could not add NullRenderer");
+        }
+        return 0;
+    }
+
+    int ConnectConversionGraph() {
+        if (FAILED(graph.Connect(m.m_videoOut, m.m_grabberIn)))
+            return Fail(graphcode::kConnectVideo, "Could not connect video to SampleGrabber");
+        if (FAILED(graph.Connect(m.m_audioOut, m.m_processorIn)))
+            return Fail(graphcode::kConnectAudio, "Could not connect audio to FFDSHOW Processor");
+        if (FAILED(graph.Connect(m.m_processorOut, m.m_encoderIn)))
+            return Fail(graphcode::kConnectEncoder, "Could not connect MP3 encoder to Lame III");
+        if (FAILED(graph.Connect(m.m_encoderOut, m.m_wavDestIn)))
+            return Fail(graphcode::kConnectEncoder, "Could not connect MP3 encoder to WavDest");
+        if (FAILED(graph.Connect(m.m_wavDestOut, m.m_writerIn)))
+            return Fail(graphcode::kConnectWriter, "Could not connect WavDest to file writer.\r\n\r\n");
+        Snapshot("Before_Render(pSampleGrabberOut)");
+        if (FAILED(graph.Render(m.m_grabberOut)))
+            return Fail(graphcode::kRenderGrabber, "Could not render SampleGrabber output");
+        Snapshot("After_Render(pSampleGrabberOut)");
+        return 0;
+    }
+
+    ConversionGraph& m;
+    const ConversionGraphSetup& s;
+    IGraphBuilder& graph;
+};
+
+int PinCount(const IBaseFilterPtr& filter, PIN_DIRECTION direction) {
+    std::shared_ptr<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(&pins)) || !pins)
+        return 0;
+    int count = 0;
+    IPinPtr pin;
+    while (pins->Next(&pin) == S_OK) {
+        PIN_DIRECTION dir;
+        if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == direction)
+            ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+HRESULT GetPin(const IBaseFilterPtr& filter, PIN_DIRECTION direction, int n, IPinPtr* pin) {
+    *pin = nullptr;
+    if (!filter)
+        return E_POINTER;
+    std::shared_ptr<IEnumPins> pins;
+    if (FAILED(filter->EnumPins(&pins)) || !pins)
+        return E_FAIL;
+    IPinPtr candidate;
+    while (pins->Next(&candidate) == S_OK) {
+        PIN_DIRECTION dir;
+        if (SUCCEEDED(candidate->QueryDirection(&dir)) && dir == direction && n-- == 0) {
+            *pin = candidate;
+            return S_OK;
+        }
+    }
+    return E_FAIL;
+}
+
+HRESULT FindRenderer(IFilterGraph& graph, const GUID& majorType, IBaseFilterPtr* renderer) {
+    *renderer = nullptr;
+    std::shared_ptr<IEnumFilters> filters;
+    HRESULT hr = graph.EnumFilters(&filters);
+    if (FAILED(hr) || !filters)
+        return FAILED(hr) ? hr : E_FAIL;
+    IBaseFilterPtr filter;
+    while (filters->Next(&filter) == S_OK) {
+        if (PinCount(filter, PINDIR_INPUT) != 1 || PinCount(filter, PINDIR_OUTPUT) != 0)
+            continue;
+        IPinPtr input;
+        if (FAILED(GetPin(filter, PINDIR_INPUT, 0, &input)))
+            continue;
+        AM_MEDIA_TYPE type;
+        hr = input->ConnectionMediaType(&type);
+        if (FAILED(hr))
+            return hr;
+        if (type.majortype == majorType) {
+            *renderer = filter;
+            return S_OK;
+        }
+    }
+    return S_OK;
+}
+
+int BuildConversionGraph(ConversionGraph& members, const ConversionGraphSetup& setup) {
+    if (setup.graph == nullptr)
+        return graphcode::kNoVideoRenderer;
+    return Builder(members, setup).Run();
+}
+
+void StartFrameCapture(ConversionGraph& members, FrameCaptureContext& context, FrameGrabberCallback& callback,
+                       IMediaFilter* mediaFilter) {
+    if (members.m_sampleGrabber) {
+        AM_MEDIA_TYPE type;
+        if (SUCCEEDED(members.m_sampleGrabber->GetConnectedMediaType(&type))) {
+            if (type.pbFormat && type.cbFormat >= sizeof(VIDEOINFOHEADER)) {
+                VIDEOINFOHEADER header;
+                std::memcpy(&header, type.pbFormat.get(), sizeof header);
+                context.sourceWidth = uint16_t(header.bmiHeader.biWidth);
+                context.sourceHeight = uint16_t(header.bmiHeader.biHeight);
+            } else {
+                context.sourceWidth = uint16_t(type.width);
+                context.sourceHeight = uint16_t(type.height);
+            }
+        }
+        members.m_sampleGrabber->SetBufferSamples(false);
+        members.m_sampleGrabber->SetOneShot(false);
+        members.m_sampleGrabber->SetCallback(&callback, 1);
+    }
+    context.lastSampleTime = 0.0;
+    if (mediaFilter != nullptr)
+        mediaFilter->SetSyncSource(nullptr);
+}
+
+} // namespace zem

@@ -1,0 +1,117 @@
+#pragma once
+// Turns a rendered preview graph into the conversion graph: decoded video to
+// the sample grabber (and on to a null renderer, or the video renderer while
+// monitoring), decoded sound through the audio processor, the MP3 encoder and
+// WavDest into the File Writer that writes the ".mp3".
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "FrameEncoder.h"
+#include "MediaInterfaces.h"
+
+namespace zem {
+
+class ConversionHost;
+
+// Failure codes of the build, shown in the row as "ERROR(n)".
+namespace graphcode {
+inline constexpr int kNoVideoRenderer = 5;
+inline constexpr int kNoAudioRenderer = 6;
+inline constexpr int kAudioFilter = 7;
+inline constexpr int kWavDest = 8;
+inline constexpr int kFileWriter = 9;
+inline constexpr int kSampleGrabber = 10;
+inline constexpr int kVideoRendererIn = 11;
+inline constexpr int kVideoOut = 12;
+inline constexpr int kGrabberIn = 13;
+inline constexpr int kGrabberOut = 14;
+inline constexpr int kAudioRendererIn = 15;
+inline constexpr int kAudioOut = 16;
+inline constexpr int kEncoderIn = 17;
+inline constexpr int kEncoderOut = 18;
+inline constexpr int kWavDestIn = 19;
+inline constexpr int kWavDestOut = 20;
+inline constexpr int kWriterIn = 21;
+inline constexpr int kDisconnectVideoOut = 22;
+inline constexpr int kDisconnectVideoRendererIn = 23;
+inline constexpr int kDisconnectAudioOut = 24;
+inline constexpr int kDisconnectAudioRendererIn = 25;
+inline constexpr int kRemoveVideoRenderer = 26;
+inline constexpr int kAddNullRenderer = 27;
+inline constexpr int kConnectVideo = 28;
+inline constexpr int kConnectAudio = 29;
+inline constexpr int kConnectEncoder = 30;
+inline constexpr int kConnectWriter = 31;
+inline constexpr int kRenderGrabber = 32;
+} // namespace graphcode
+
+// Class ids of the outside audio filters, as the program names them.
+inline constexpr const char* kAudioProcessorClsid = "B86F6BEE-E7C0-4D03-8D52-5B4430CF6C88";
+inline constexpr const char* kMp3EncoderClsid = "B8D27088-DF5F-4B7C-98DC-0E91A1696286";
+inline constexpr const char* kWavDestClsid = "3C78B8E2-6C4D-11D1-ADE2-0000F8754B99";
+inline constexpr const char* kMpeg2DecoderClsid = "CE1B27BE-851B-45DD-AB26-44389A8F71B4";
+
+// Names the conversion filters get in the graph.
+inline constexpr const char* kNameAudioProcessor = "MP3 Encoder";
+inline constexpr const char* kNameMp3Encoder = "MP3 Encoder";
+inline constexpr const char* kNameWavDest = "WAV Dest";
+inline constexpr const char* kNameFileWriter = "File Writer";
+inline constexpr const char* kNameSampleGrabber = "VideoGrabber";
+inline constexpr const char* kNameNullRenderer = "Null Renderer";
+inline constexpr const char* kNameMpeg2Decoder = "GPLMpeg2Decoder";
+
+// Hands each decoded picture to the frame encoder; lives as long as the run.
+class FrameGrabberCallback : public ISampleGrabberCB {
+public:
+    explicit FrameGrabberCallback(FrameCaptureContext& context) : m_context(context) {}
+    HRESULT SampleCB(double, IMediaSample*) override { return S_OK; }
+    HRESULT BufferCB(double sampleTime, std::uint8_t* buffer, long length) override {
+        m_context.OnFrameSample(sampleTime, buffer, length > 0 ? size_t(length) : 0);
+        return S_OK;
+    }
+    bool WillTakeSample(double sampleTime) override { return m_context.WillTakeSample(sampleTime); }
+
+private:
+    FrameCaptureContext& m_context;
+};
+
+// The filters and pins of one conversion; cleared with the graph.
+struct ConversionGraph {
+    IBaseFilterPtr m_videoRenderer, m_audioRenderer, m_nullRenderer, m_grabberFilter;
+    std::shared_ptr<ISampleGrabber> m_sampleGrabber;
+    IBaseFilterPtr m_audioProcessor, m_mp3Encoder, m_wavDest, m_fileWriter, m_mpegDecoder;
+    std::shared_ptr<IFileSinkFilter> m_fileSink;
+    IPinPtr m_videoRendererIn, m_videoOut, m_audioRendererIn, m_audioOut, m_grabberIn, m_grabberOut, m_processorIn,
+        m_processorOut, m_encoderIn, m_encoderOut, m_wavDestIn, m_wavDestOut, m_writerIn;
+
+    void Release() { *this = ConversionGraph{}; }
+};
+
+struct ConversionGraphSetup {
+    IGraphBuilder* graph = nullptr;
+    ConversionHost* host = nullptr;
+    std::string mp3Path;
+    bool monitoring = false;
+    // Writes a description of the graph at a labelled step (when logging is on).
+    std::function<void(const char* label)> saveSnapshot;
+    // Loads the input again for the preview after a failure that left the graph rewired.
+    std::function<void()> reopenPreview;
+};
+
+// The first renderer (one input, no output) whose input carries `majorType`.
+// A renderer with an unconnected input ends the search with a failure.
+HRESULT FindRenderer(IFilterGraph& graph, const GUID& majorType, IBaseFilterPtr* renderer);
+// The n-th pin of the given direction; E_POINTER without a filter, E_FAIL without such a pin.
+HRESULT GetPin(const IBaseFilterPtr& filter, PIN_DIRECTION direction, int n, IPinPtr* pin);
+
+// Returns 0 or the failure code of the first step that failed (5 to 32).
+int BuildConversionGraph(ConversionGraph& members, const ConversionGraphSetup& setup);
+
+// Fills the context from the grabber's picture size and the settings the
+// caller put into it, registers the callback and takes the clock away.
+void StartFrameCapture(ConversionGraph& members, FrameCaptureContext& context, FrameGrabberCallback& callback,
+                       IMediaFilter* mediaFilter);
+
+} // namespace zem

@@ -1,0 +1,54 @@
+#pragma once
+// What differs between the window and the command line while a file is
+// converted: where messages go, how a row's status is shown, whether the
+// option controls are enabled, how pending messages are handled and whether
+// the run pauses. The run's logic is the same for both.
+
+#include <string>
+
+class QObject;
+class QWidget;
+
+namespace zem {
+
+class ConversionHost {
+public:
+    virtual ~ConversionHost() = default;
+
+    // A failure the user must see: a message box in the window, standard
+    // error on the command line. Texts are never translated.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // The row's "Status" cell.
+    virtual void SetStatus(const std::string& text) = 0;
+    // The "Messages" line under the list.
+    virtual void SetMessageText(const std::string& text) = 0;
+    virtual void SetProgress(int percent) = 0;
+    virtual void EnableOptionControls(bool enable) = 0;
+    // Handles whatever waits in the event queue, without waiting.
+    virtual void PumpMessages() = 0;
+    // The fixed pauses the window makes between steps; the command line skips them.
+    virtual void Pause(int milliseconds) = 0;
+    virtual void Beep() = 0;
+    // The position timer drives progress while a job runs.
+    virtual void StartPositionTimer() = 0;
+    virtual void StopPositionTimer() = 0;
+    // Status texts in the user's language (the English text is the key).
+    virtual std::string Translate(const std::string& english) { return english; }
+    // Receives the graph's event notifications.
+    virtual QObject* EventTarget() = 0;
+    // The preview area that shows the picture; none on the command line.
+    virtual QWidget* VideoOwner() { return nullptr; }
+    // Whether a finished job loads its file again for the preview.
+    virtual bool ReloadsPreview() { return true; }
+    // The name of each graph event as it arrives.
+    virtual void LogGraphEvent(long code) { (void)code; }
+};
+
+// Status and message texts of a run.
+inline constexpr const char* kTextConverting = "Converting ...";
+inline constexpr const char* kTextWriting = "Writing ...";
+inline constexpr const char* kTextCompleted = "Completed";
+inline constexpr const char* kTextStopped = "Stopped";
+inline constexpr const char* kFormatError = "ERROR(%d)";
+
+} // namespace zem

@@ -1,0 +1,368 @@
+#include "ConversionRun.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <sys/stat.h>
+
+#include "ConversionHost.h"
+
+namespace zem {
+
+namespace {
+constexpr int kPauseBeforeBuild = 500;
+constexpr int kPauseBeforeRun = 1000;
+constexpr int kPauseAfterMux = 500;
+constexpr double kTicksPerSecond = 1e7;
+
+std::string Format(const char* format, int value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+} // namespace
+
+ConversionRun::ConversionRun(ConversionHost& host, MediaSession& session) : m_host(host), m_session(session) {}
+
+ConversionRun::~ConversionRun() {
+    if (m_converting)
+        Abandon();
+}
+
+void ConversionRun::SelectJob(const ConversionJob& job) {
+    m_inputPath = job.inputPath;
+    m_outputPath = job.outputPath;
+    m_paths = DeriveConversionPaths(m_inputPath, m_outputPath);
+    m_zemPath = m_paths.zemPath;
+    m_mp3Path = m_paths.mp3Path;
+    m_tmpPath = m_paths.tmpPath;
+    m_selectionStart = job.selectionStart;
+    m_selectionEnd = job.selectionEnd;
+    m_duration = 0;
+    if (!m_inputPath.empty() && m_session.OpenPreviewFile(m_inputPath)) {
+        auto& seeking = m_session.Handles().pMS;
+        if (!seeking || FAILED(seeking->GetDuration(&m_duration)))
+            m_duration = 0;
+    }
+}
+
+void ConversionRun::SetStatus(const std::string& text) { m_host.SetStatus(text); }
+
+void ConversionRun::Fail(int code, const std::string& message) {
+    m_result = JobResult::Failed;
+    m_resultCode = code;
+    if (m_resultMessage.empty())
+        m_resultMessage = message;
+}
+
+int ConversionRun::CheckInputFile() const {
+    if (m_inputPath.empty())
+        return runcode::kInputEmpty;
+    if (m_inputPath.size() >= PATH_MAX)
+        return runcode::kInputTooLong;
+    struct stat st {};
+    if (::stat(m_inputPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return runcode::kInputMissing;
+    return 0;
+}
+
+int ConversionRun::SeekToSelectionStart() {
+    GraphHandles& h = m_session.Handles();
+    if (h.pMC) {
+        OAFilterState state = State_Stopped;
+        if (FAILED(h.pMC->GetState(kStateWaitMs, &state)) || state != State_Stopped)
+            return runcode::kGraphNotStopped;
+    }
+    m_selectionActive = (m_selectionStart != 0 || m_selectionEnd != 0) ? 1 : 0;
+    if (m_selectionActive && h.pMS) {
+        REFERENCE_TIME start = m_selectionStart;
+        if (FAILED(h.pMS->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning)))
+            return runcode::kSeekFailed;
+    }
+    return 0;
+}
+
+int ConversionRun::CreateFramesFile() {
+    if (m_tmpPath.size() >= PATH_MAX || !m_framesFile.Open(m_tmpPath, File::Mode::CreateWrite)) {
+        m_host.ShowMessage("Could not create temporary file");
+        m_resultMessage = m_framesFile.Error().empty() ? "Path too long: " + m_tmpPath : m_framesFile.Error();
+        m_session.OpenPreviewFile(m_inputPath);
+        return runcode::kFramesFile;
+    }
+    return 0;
+}
+
+int ConversionRun::OnConvert(ConversionSettings& settings) {
+    m_result = JobResult::None;
+    m_resultCode = 0;
+    m_resultMessage.clear();
+    m_muxResult = MuxResult{};
+    m_failedWhileRunning = false;
+    m_abandonRequested = false;
+
+    m_host.EnableOptionControls(false);
+    settings.DeriveConversionNumbers();
+    int code = CheckInputFile();
+    if (code != 0) {
+        Fail(code, code == runcode::kInputMissing ? "Cannot open " + m_inputPath + ": no such file"
+                                                  : "Input path not usable: " + m_inputPath);
+        return code;
+    }
+    m_host.Pause(kPauseBeforeBuild);
+    code = SeekToSelectionStart();
+    if (code == 0)
+        code = StartGraph(settings);
+    if (code != 0) {
+        if (m_resultMessage.empty() && !m_session.LastFailure().empty())
+            m_resultMessage = m_session.LastFailure();
+        Fail(code, "Could not start converting " + m_inputPath);
+        m_framesFile.Close();
+        RemoveIntermediates();
+        return code;
+    }
+    m_host.StartPositionTimer();
+    m_host.SetMessageText(m_host.Translate(kTextConverting));
+    m_converting = 1;
+    return 0;
+}
+
+int ConversionRun::StartGraph(ConversionSettings& settings) {
+    GraphHandles& h = m_session.Handles();
+    ConversionGraphSetup setup;
+    setup.graph = h.pGB.get();
+    setup.host = &m_host;
+    setup.mp3Path = m_mp3Path;
+    setup.monitoring = settings.m_monitoring != 0;
+    setup.reopenPreview = [this] { m_session.OpenPreviewFile(m_inputPath); };
+    int code = BuildConversionGraph(m_session.Conversion(), setup);
+    if (code != 0)
+        return code;
+    code = CreateFramesFile();
+    if (code != 0)
+        return code;
+
+    m_conversionPosition.store(0);
+    m_capture = std::make_unique<FrameCaptureContext>();
+    m_capture->targetWidth = uint16_t(settings.m_videoWidth);
+    m_capture->targetHeight = uint16_t(settings.m_videoHeight);
+    m_capture->jpegQuality = settings.m_jpegQuality;
+    m_capture->rotate = settings.m_rotate;
+    m_capture->frameInterval = 1.0 / settings.m_frameRate;
+    m_capture->framesFile = &m_framesFile;
+    m_capture->positionOut = &m_conversionPosition;
+    if (m_selectionActive && m_selectionEnd > m_selectionStart)
+        m_capture->stopTime = double(m_selectionEnd - m_selectionStart) / kTicksPerSecond;
+    m_callback = std::make_unique<FrameGrabberCallback>(*m_capture);
+    StartFrameCapture(m_session.Conversion(), *m_capture, *m_callback, h.pMF.get());
+
+    m_muxSettings = MuxSettings{};
+    m_muxSettings.frameRate = settings.m_frameRate;
+    m_muxSettings.videoWidth = settings.m_videoWidth;
+    m_muxSettings.videoHeight = settings.m_videoHeight;
+    m_muxSettings.rotate = settings.m_rotate;
+    m_muxSettings.saveMp3 = settings.m_saveMp3 != 0;
+    m_saveMp3 = m_muxSettings.saveMp3;
+
+    m_host.Pause(kPauseBeforeRun);
+    const HRESULT hr = h.pMC ? h.pMC->Run() : E_POINTER;
+    if (FAILED(hr)) {
+        char text[64];
+        std::snprintf(text, sizeof text, "0x%08x", unsigned(hr));
+        m_resultMessage = "Could not decode " + m_inputPath + " (the graph did not run: " + text + ")";
+        m_host.ShowMessage(m_resultMessage);
+        if (h.pMC)
+            h.pMC->Stop();
+        m_callback.reset();
+        m_capture.reset();
+        m_session.OpenPreviewFile(m_inputPath);
+        return runcode::kDecodeFailed;
+    }
+    return 0;
+}
+
+int64_t ConversionRun::Position() {
+    auto& seeking = m_session.Handles().pMS;
+    std::uint32_t caps = 0;
+    REFERENCE_TIME position = 0;
+    if (m_converting && !m_writing && seeking && SUCCEEDED(seeking->GetCapabilities(&caps)) &&
+        (caps & AM_SEEKING_CanGetCurrentPos) && SUCCEEDED(seeking->GetCurrentPosition(&position)))
+        return position;
+    // The frame encoder counts from the start of the played range.
+    return (m_selectionActive ? m_selectionStart : 0) + m_conversionPosition.load(std::memory_order_acquire);
+}
+
+int ConversionRun::Percent(int64_t position) const {
+    int64_t percent = 0;
+    if (m_selectionActive && m_selectionEnd > m_selectionStart)
+        percent = (position - m_selectionStart) * 100 / (m_selectionEnd - m_selectionStart);
+    else if (m_duration > 0)
+        percent = position * 100 / m_duration;
+    return int(std::clamp<int64_t>(percent, 0, 100));
+}
+
+void ConversionRun::UpdateProgress() {
+    if (!m_converting)
+        return;
+    if (m_writing) {
+        if (m_writeTotal != 0) {
+            m_host.SetProgress(100);
+            SetStatus(m_host.Translate(kTextWriting));
+        }
+        return;
+    }
+    const int64_t position = Position();
+    m_progress = Percent(position);
+    m_host.SetProgress(m_progress);
+    char text[256];
+    std::snprintf(text, sizeof text, "%s %d%%", m_host.Translate(kTextConverting).c_str(), m_progress);
+    SetStatus(text);
+    if (m_selectionActive && position >= m_selectionEnd && !m_finishing) {
+        m_selectionActive = 0;
+        FinishConversion(false);
+    }
+}
+
+void ConversionRun::RemoveIntermediates() {
+    RemoveFile(m_paths.tmpPath);
+    RemoveFile(m_paths.mp3Path);
+    RemoveFile(m_paths.headerPath);
+    RemoveFile(m_paths.indexPath);
+    RemoveFile(m_paths.zemPath);
+}
+
+void ConversionRun::FinishConversion(bool stopped) {
+    if (!m_converting || m_finishing)
+        return;
+    m_finishing = true;
+    m_host.StopPositionTimer();
+    GraphHandles& h = m_session.Handles();
+    if (h.pMC)
+        h.pMC->Stop();
+    const bool framesFailed = m_capture && m_capture->writeFailed();
+    const std::string framesError = m_capture ? m_capture->writeError() : std::string();
+    // Releasing the graph completes the ".mp3"; the window shows the file again.
+    if (m_host.ReloadsPreview())
+        m_session.OpenPreviewFile(m_inputPath);
+    else
+        m_session.ReleaseDirectShow();
+    m_callback.reset();
+    m_capture.reset();
+    m_host.EnableOptionControls(false);
+    const bool framesClosed = m_framesFile.Close();
+
+    m_progress = 0;
+    m_writing = 1;
+    m_host.StartPositionTimer();
+    m_host.SetMessageText(m_host.Translate(kTextWriting));
+
+    if (m_failedWhileRunning) {
+        RemoveIntermediates();
+        Fail(runcode::kDecodeFailed, m_resultMessage);
+    } else if (framesFailed || !framesClosed) {
+        RemoveIntermediates();
+        Fail(runcode::kWriteFailed, framesFailed ? framesError : m_framesFile.Error());
+    } else {
+        m_muxResult = MuxOutputFile(m_paths, m_muxSettings, [this](const MuxProgress& progress) {
+            m_writeTotal = progress.writeTotal;
+            m_host.PumpMessages();
+            return !m_abandonRequested;
+        });
+        if (m_muxResult.abandoned) {
+            RemoveIntermediates();
+            m_result = JobResult::Stopped;
+            m_resultMessage = m_muxResult.message;
+        } else if (!m_muxResult.ok) {
+            RemoveIntermediates();
+            Fail(runcode::kWriteFailed, m_muxResult.message);
+        }
+    }
+
+    m_writing = 0;
+    m_converting = 0;
+    m_host.StopPositionTimer();
+    m_selectionActive = 0;
+    m_selectionStart = 0;
+    m_selectionEnd = 0;
+    m_writeTotal = 0;
+    m_progress = 0;
+    m_host.SetProgress(0);
+    m_host.Pause(kPauseAfterMux);
+
+    std::string text;
+    if (m_result == JobResult::Failed) {
+        text = Format(kFormatError, m_resultCode);
+        m_host.ShowMessage(m_resultMessage);
+    } else {
+        if (m_result != JobResult::Stopped)
+            m_result = stopped ? JobResult::Stopped : JobResult::Completed;
+        text = m_host.Translate(m_result == JobResult::Stopped ? kTextStopped : kTextCompleted);
+    }
+    SetStatus(text);
+    m_host.SetMessageText(text);
+    m_host.Beep();
+    m_host.EnableOptionControls(true);
+    m_finishing = false;
+}
+
+void ConversionRun::OnStopClicked() {
+    if (m_converting && !m_finishing)
+        FinishConversion(true);
+}
+
+void ConversionRun::Abandon() {
+    if (!m_converting)
+        return;
+    if (m_finishing) {
+        // The mux is under way further up this thread's stack: it gives up at
+        // its next cycle and removes what it wrote.
+        m_abandonRequested = true;
+        return;
+    }
+    m_finishing = true;
+    m_host.StopPositionTimer();
+    if (m_session.Handles().pMC)
+        m_session.Handles().pMC->Stop();
+    m_session.ReleaseDirectShow();
+    m_callback.reset();
+    m_capture.reset();
+    m_framesFile.Close();
+    RemoveIntermediates();
+    m_converting = 0;
+    m_writing = 0;
+    m_result = JobResult::Stopped;
+    m_finishing = false;
+}
+
+void ConversionRun::OnGraphNotify() {
+    for (;;) {
+        auto events = m_session.Handles().pME;
+        if (!events)
+            return;
+        long code = 0;
+        LONG_PTR param1 = 0, param2 = 0;
+        if (FAILED(events->GetEvent(&code, &param1, &param2, 0)))
+            return;
+        m_host.LogGraphEvent(code);
+        const bool running = m_converting && !m_finishing;
+        if (code == EC_COMPLETE && running) {
+            events->FreeEventParams(code, param1, param2);
+            FinishConversion(false);
+            continue;
+        }
+        if ((code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED) && running) {
+            // The decoder gave up: what was captured is not the file the user
+            // asked for, so nothing is written.
+            char text[64];
+            std::snprintf(text, sizeof text, "0x%08x", unsigned(param1));
+            m_resultMessage = "Could not decode " + m_inputPath + ": the input is damaged, unreadable or gone (" +
+                              text + ")";
+            m_failedWhileRunning = true;
+            events->FreeEventParams(code, param1, param2);
+            FinishConversion(false);
+            continue;
+        }
+        events->FreeEventParams(code, param1, param2);
+    }
+}
+
+} // namespace zem

@@ -1,0 +1,119 @@
+#pragma once
+// One conversion job from start to finish: check the input, seek to the
+// selection, rewire the graph, capture frames and sound while the graph runs
+// without a clock, then mux the output and remove the intermediates.
+//
+// Everything runs on the thread that owns the graph; the graph's streaming
+// thread only calls the frame encoder and publishes the position.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ConversionGraph.h"
+#include "ConversionPaths.h"
+#include "ConversionSettings.h"
+#include "FileIo.h"
+#include "FrameEncoder.h"
+#include "MediaSession.h"
+#include "Muxer.h"
+
+namespace zem {
+
+class ConversionHost;
+
+// Failure codes of a job start, shown as "ERROR(n)".
+namespace runcode {
+inline constexpr int kInputEmpty = 2;
+inline constexpr int kInputTooLong = 3;
+inline constexpr int kInputMissing = 4;
+inline constexpr int kGraphNotStopped = 33;
+inline constexpr int kFramesFile = 34;
+inline constexpr int kSeekFailed = 35;
+// Found only while the job runs or is written.
+inline constexpr int kDecodeFailed = 36;
+inline constexpr int kWriteFailed = 37;
+} // namespace runcode
+
+// One row of the file list, as the engine needs it.
+struct ConversionJob {
+    std::string inputPath;
+    std::string outputPath;
+    int64_t selectionStart = 0; // 100 ns units; 0 and 0: the whole file
+    int64_t selectionEnd = 0;
+};
+
+enum class JobResult { None, Completed, Stopped, Failed };
+
+class ConversionRun {
+public:
+    ConversionRun(ConversionHost& host, MediaSession& session);
+    ~ConversionRun();
+
+    // Makes `job` the current one: paths, selection, and the file opened in the graph.
+    void SelectJob(const ConversionJob& job);
+    // 0 when the graph runs, else a failure code (the row shows "ERROR(n)").
+    int OnConvert(ConversionSettings& settings);
+    int CheckInputFile() const;
+    int SeekToSelectionStart();
+    int CreateFramesFile();
+    // The work of each 100 ms tick while a job runs.
+    void UpdateProgress();
+    // Ends the current job: stop, reload, mux, report.
+    void FinishConversion(bool stopped);
+    void OnStopClicked();
+    // Drains the graph's events; the end of the stream finishes the job, an
+    // error ends it as failed.
+    void OnGraphNotify();
+    // Gives up at once: the graph stops, nothing is written, every
+    // intermediate is removed (a second Ctrl+C on the command line).
+    void Abandon();
+
+    bool converting() const { return m_converting != 0; }
+    bool finishing() const { return m_finishing; }
+    JobResult result() const { return m_result; }
+    int resultCode() const { return m_resultCode; }
+    const std::string& resultMessage() const { return m_resultMessage; }
+    const MuxResult& muxResult() const { return m_muxResult; }
+    // Position of the job in 100 ns, and the same as a percentage of the job.
+    int64_t Position();
+    int Percent(int64_t position) const;
+    int64_t Duration() const { return m_duration; }
+
+    // The run's state, named as the window knows it.
+    std::string m_inputPath, m_outputPath, m_zemPath, m_mp3Path, m_tmpPath;
+    File m_framesFile;
+    int64_t m_selectionStart = 0;
+    int64_t m_selectionEnd = 0;
+    int m_selectionActive = 0;
+    std::atomic<int64_t> m_conversionPosition{0};
+    int m_converting = 0;
+    int m_writing = 0;
+    uint64_t m_writeTotal = 0;
+    int m_progress = 0;
+    bool m_saveMp3 = false;
+
+private:
+    void Fail(int code, const std::string& message);
+    void RemoveIntermediates();
+    int StartGraph(ConversionSettings& settings);
+    void SetStatus(const std::string& text);
+
+    ConversionHost& m_host;
+    MediaSession& m_session;
+    ConversionPaths m_paths;
+    MuxSettings m_muxSettings;
+    std::unique_ptr<FrameCaptureContext> m_capture;
+    std::unique_ptr<FrameGrabberCallback> m_callback;
+    int64_t m_duration = 0;
+    bool m_finishing = false;
+    bool m_failedWhileRunning = false;
+    bool m_abandonRequested = false;
+    JobResult m_result = JobResult::None;
+    int m_resultCode = 0;
+    std::string m_resultMessage;
+    MuxResult m_muxResult;
+};
+
+} // namespace zem

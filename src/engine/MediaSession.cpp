@@ -1,0 +1,192 @@
+#include "MediaSession.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+
+#include "ConversionGraph.h"
+#include "ConversionHost.h"
+
+namespace zem {
+
+namespace {
+constexpr size_t kFailureTextLimit = 1023;
+} // namespace
+
+MediaSession::MediaSession(ConversionHost& host) : m_host(host), m_conversion(std::make_unique<ConversionGraph>()) {}
+
+MediaSession::~MediaSession() { ReleaseDirectShow(); }
+
+void MediaSession::ReportFailure(const char* format, HRESULT hr, const std::string& path) {
+    char text[kFailureTextLimit + 1];
+    if (path.empty())
+        std::snprintf(text, sizeof text, format, static_cast<unsigned>(hr));
+    else
+        std::snprintf(text, sizeof text, format, static_cast<unsigned>(hr), path.c_str());
+    m_lastFailure = text;
+    m_host.ShowMessage(text);
+}
+
+bool MediaSession::InitDirectShow() {
+    m_audioOnly = false;
+    if (m_handles.Any())
+        m_host.ShowMessage("InitDirectShow failed");
+    m_handles.pVW.reset();
+    m_handles.pBV.reset();
+
+    HRESULT hr = CreateFilterGraph(&m_handles.pGB);
+    const char* failure = nullptr;
+    if (FAILED(hr) || !m_handles.pGB) {
+        failure = "FAILED(0x%x) CoCreateInstance(CLSID_FilterGraph, NULL, CLSCTX_INPROC, IID_IGraphBuilder, (void "
+                  "**)&pGB)\n";
+    } else if (!(m_handles.pMC = QueryInterface<IMediaControl>(m_handles.pGB))) {
+        failure = "FAILED(0x%x) pGB->QueryInterface(IID_IMediaControl, (void **)&pMC)\n";
+    } else if (!(m_handles.pMS = QueryInterface<IMediaSeeking>(m_handles.pGB))) {
+        failure = "FAILED(0x%x) pGB->QueryInterface(IID_IMediaSeeking, (void **)&pMS)\n";
+    } else if (!(m_handles.pBV = QueryInterface<IBasicVideo>(m_handles.pGB))) {
+        failure = "FAILED(0x%x) pGB->QueryInterface(IID_IBasicVideo, (void **)&pBV)\n";
+    } else if (!(m_handles.pVW = QueryInterface<IVideoWindow>(m_handles.pGB))) {
+        failure = "FAILED(0x%x) pGB->QueryInterface(IID_IVideoWindow, (void **)&pVW)\n";
+    } else if (!(m_handles.pME = QueryInterface<IMediaEventEx>(m_handles.pGB))) {
+        failure = "FAILED(0x%x) pGB->QueryInterface(IID_IMediaEventEx, (void **)&pME)\n";
+    } else if (!(m_handles.pMF = QueryInterface<IMediaFilter>(m_handles.pGB))) {
+        failure = "FAILED(0x%x) pGB->QueryInterface(IID_IMediaFilter, (void **)&pMF)\n";
+    }
+    if (failure != nullptr) {
+        ReportFailure(failure, FAILED(hr) ? hr : E_NOINTERFACE);
+        ReleaseDirectShow();
+        return false;
+    }
+    return true;
+}
+
+void MediaSession::ReleaseDirectShow() {
+    if (m_handles.pMC)
+        m_handles.pMC->Stop();
+    m_conversion->Release();
+    if (m_handles.pME)
+        m_handles.pME->SetNotifyWindow(nullptr, 0, 0);
+    if (m_handles.pVW) {
+        m_handles.pVW->put_Visible(false);
+        m_handles.pVW->put_Owner(nullptr);
+    }
+    m_handles.pMF.reset();
+    m_handles.pMC.reset();
+    m_handles.pMS.reset();
+    m_handles.pVW.reset();
+    m_handles.pBV.reset();
+    m_handles.pME.reset();
+    m_handles.pGB.reset();
+}
+
+bool MediaSession::ResetDirectShow() {
+    ReleaseDirectShow();
+    return InitDirectShow();
+}
+
+int MediaSession::AddMpegDecoder() {
+    CLSID id;
+    IBaseFilterPtr& decoder = m_conversion->m_mpegDecoder;
+    if (FAILED(CLSIDFromString(kMpeg2DecoderClsid, &id)) || FAILED(CoCreateFilter(id, &decoder)) || !decoder) {
+        m_host.ShowMessage("Could not create Mpeg Filter\n\nPlease Re Install");
+        return kCodeMpegDecoder;
+    }
+    if (FAILED(m_handles.pGB->AddFilter(decoder, kNameMpeg2Decoder))) {
+        m_host.ShowMessage("Could not add Mpeg Filter\n\nPlease Re Install");
+        return kCodeMpegDecoder;
+    }
+    return 0;
+}
+
+bool MediaSession::IsWindowsMediaFile(const std::string& path) {
+    const auto dot = path.find_last_of('.');
+    if (dot == std::string::npos)
+        return false;
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return ext == "asf" || ext == "wma" || ext == "wmv";
+}
+
+HRESULT MediaSession::RenderWMFile(const std::string& path) {
+    IBaseFilterPtr reader;
+    HRESULT hr = CoCreateFilter(CLSID_WMAsfReader, &reader);
+    if (FAILED(hr))
+        return hr;
+    hr = m_handles.pGB->AddFilter(reader, "ASF Reader");
+    if (FAILED(hr)) {
+        ReportFailure("Failed to add ASF reader filter to graph!  hr=0x%x\n", hr);
+        return hr;
+    }
+    auto source = QueryInterface<IFileSourceFilter>(reader);
+    if (!source) {
+        ReportFailure("FAILED(0x%x) pReader->QueryInterface(IID_IFileSourceFilter, (void **) &pFS)\n", E_NOINTERFACE);
+        return E_NOINTERFACE;
+    }
+    hr = source->Load(path, nullptr);
+    if (FAILED(hr)) {
+        ReportFailure("FAILED(0x%x) pFS->Load(wFile, NULL)\n", hr);
+        return hr;
+    }
+    // Every output pin of the reader completes to a renderer.
+    std::shared_ptr<IEnumPins> pins;
+    hr = reader->EnumPins(&pins);
+    IPinPtr pin;
+    while (SUCCEEDED(hr) && pins && pins->Next(&pin) == S_OK) {
+        PIN_DIRECTION dir;
+        IPinPtr peer;
+        if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == PINDIR_OUTPUT && FAILED(pin->ConnectedTo(&peer)))
+            hr = m_handles.pGB->Render(pin);
+    }
+    if (FAILED(hr))
+        ReportFailure("FAILED(0x%x) RenderOutputPins(pGB, pReader)\n", hr);
+    return hr;
+}
+
+HRESULT MediaSession::RenderMediaFile(const std::string& path) {
+    HRESULT hr;
+    if (IsWindowsMediaFile(path)) {
+        hr = RenderWMFile(path);
+        if (FAILED(hr)) {
+            ReportFailure("*** Failed(%08lx) to Render WM File(%s)!\r\n", hr, path);
+            return hr;
+        }
+    } else {
+        hr = m_handles.pGB->RenderFile(path, {});
+        if (FAILED(hr)) {
+            ReportFailure("*** Failed(%08lx) in RenderFile(%s)!\r\n", hr, path);
+            return hr;
+        }
+    }
+    QWidget* owner = m_host.VideoOwner();
+    hr = m_handles.pVW->put_MessageDrain(owner);
+    if (FAILED(hr)) {
+        if (owner != nullptr)
+            m_host.ShowMessage("put_MessageDrain failed");
+        m_audioOnly = true;
+    }
+    hr = m_handles.pME->SetNotifyWindow(m_host.EventTarget(), WM_GRAPH_EVENT, 0);
+    if (!m_audioOnly && owner != nullptr) {
+        m_handles.pVW->put_Visible(false);
+        m_handles.pVW->put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
+        m_handles.pVW->put_Owner(owner);
+        m_handles.pVW->put_Visible(true);
+        hr = m_handles.pVW->SetWindowForeground(true);
+    }
+    return hr;
+}
+
+bool MediaSession::OpenPreviewFile(const std::string& path) {
+    if (!ResetDirectShow())
+        return false;
+    AddMpegDecoder();
+    if (FAILED(RenderMediaFile(path))) {
+        m_host.ShowMessage("File failed to render!");
+        ReleaseDirectShow();
+        m_host.Beep();
+        return false;
+    }
+    m_host.PumpMessages();
+    return true;
+}
+
+} // namespace zem

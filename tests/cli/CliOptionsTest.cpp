@@ -1,0 +1,80 @@
+// zemconvert's command line: choices, times, output names and refusals.
+
+#include <gtest/gtest.h>
+
+#include "CliOptions.h"
+
+using namespace zem::cli;
+
+namespace {
+CliOptions Parse(std::vector<std::string> args) {
+    const ParseResult r = ParseCommandLine(args);
+    EXPECT_TRUE(r.options.has_value()) << r.error;
+    return r.options.value_or(CliOptions{});
+}
+std::string ErrorOf(std::vector<std::string> args) {
+    const ParseResult r = ParseCommandLine(args);
+    EXPECT_FALSE(r.options.has_value());
+    return r.error;
+}
+} // namespace
+
+TEST(CliOptionsTest, ChoicesMapToTheWindowsRows) {
+    const CliOptions defaults = Parse({"a.mp4"});
+    EXPECT_EQ(defaults.sizeIndex, 0);
+    EXPECT_EQ(defaults.qualityIndex, 2);
+    EXPECT_EQ(defaults.rotate, 0);
+    EXPECT_FALSE(defaults.keepMp3);
+
+    const std::pair<const char*, int> sizes[] = {{"96x64", 1},   {"128x128", 3}, {"160x128", 4},
+                                                 {"176x128", 2}, {"208x176", 5}, {"320X240", 0}};
+    for (const auto& [name, row] : sizes)
+        EXPECT_EQ(Parse({"-s", name, "a.mp4"}).sizeIndex, row) << name;
+    const std::pair<const char*, int> qualities[] = {
+        {"high-definition", 0}, {"high-frame", 1}, {"standard", 2}, {"middle", 3}, {"low", 4}};
+    for (const auto& [name, row] : qualities)
+        EXPECT_EQ(Parse({"--quality", name, "a.mp4"}).qualityIndex, row) << name;
+    EXPECT_EQ(Parse({"-r", "left", "a.mp4"}).rotate, 1);
+    EXPECT_EQ(Parse({"--rotate=right", "a.mp4"}).rotate, 2);
+    EXPECT_TRUE(Parse({"--keep-mp3", "a.mp4", "b.mkv"}).keepMp3);
+    EXPECT_EQ(Parse({"a.mp4", "--", "-odd.mp4"}).inputs, (std::vector<std::string>{"a.mp4", "-odd.mp4"}));
+}
+
+TEST(CliOptionsTest, TimesReadAsSecondsOrMinutesAndSeconds) {
+    EXPECT_DOUBLE_EQ(*ParseTime("12.5"), 12.5);
+    EXPECT_DOUBLE_EQ(*ParseTime("01:01.500"), 61.5);
+    EXPECT_DOUBLE_EQ(*ParseTime("125:00"), 7500);
+    for (const char* bad : {"", "abc", "1:", ":5", "1:60", "-3", "1:-2", "1.5:02"})
+        EXPECT_FALSE(ParseTime(bad).has_value()) << bad;
+    const CliOptions o = Parse({"--start", "00:02.000", "--end=5", "a.mp4"});
+    EXPECT_DOUBLE_EQ(o.start, 2.0);
+    EXPECT_DOUBLE_EQ(o.end, 5.0);
+}
+
+TEST(CliOptionsTest, BadUsageIsExplained) {
+    EXPECT_NE(ErrorOf({}).find("no input"), std::string::npos);
+    EXPECT_NE(ErrorOf({"-s", "100x100", "a.mp4"}).find("unknown size"), std::string::npos);
+    EXPECT_NE(ErrorOf({"-q", "best", "a.mp4"}).find("unknown quality"), std::string::npos);
+    EXPECT_NE(ErrorOf({"-r", "up", "a.mp4"}).find("unknown rotation"), std::string::npos);
+    EXPECT_NE(ErrorOf({"-o", "x.avi", "a.mp4", "b.mp4"}).find("one input"), std::string::npos);
+    EXPECT_NE(ErrorOf({"--start", "5", "--end", "4", "a.mp4"}).find("after"), std::string::npos);
+    EXPECT_NE(ErrorOf({"--frobnicate", "a.mp4"}).find("unknown option"), std::string::npos);
+    EXPECT_NE(ErrorOf({"a.mp4", "-o"}).find("needs a file"), std::string::npos);
+    EXPECT_TRUE(Parse({"--help"}).help);
+    EXPECT_TRUE(Parse({"--version"}).version);
+}
+
+TEST(CliOptionsTest, AcceptedEndingsFollowTheFileList) {
+    for (const char* ok : {"a.avi", "B.MPG", "c.mpeg", "d.vob", "AVSEQ01.DAT", "e.wmv", "f.asf", "g.asx", "h.rm",
+                           "i.RmVb", "j.mp4", "k.mkv", "videompeg"})
+        EXPECT_TRUE(IsAcceptedInputPath(ok)) << ok;
+    for (const char* refused : {"a.ram", "b.mp3", "c.mov", "d", "e.m4v", "rm"})
+        EXPECT_FALSE(IsAcceptedInputPath(refused)) << refused;
+}
+
+TEST(CliOptionsTest, OutputNamesFollowTheInputOrTheOptions) {
+    EXPECT_EQ(OutputPathFor(Parse({"/v/Clip.MP4"}), "/v/Clip.MP4"), "/v/Clip_ZM.avi");
+    EXPECT_EQ(OutputPathFor(Parse({"-o", "/t/x.avi", "/v/a.mkv"}), "/v/a.mkv"), "/t/x.avi");
+    EXPECT_EQ(OutputPathFor(Parse({"-d", "/out/", "/v/a.b/c.vob"}), "/v/a.b/c.vob"), "/out/c_ZM.avi");
+    EXPECT_EQ(OutputPathFor(Parse({"rel.mpg"}), "rel.mpg"), "rel_ZM.avi");
+}

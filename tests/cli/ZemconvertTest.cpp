@@ -1,0 +1,314 @@
+// zemconvert end to end: real clips of every accepted kind go through the
+// real decoder into files the player reads, and every way of failing leaves
+// nothing behind.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "AviParse.h"
+#include "TestClips.h"
+#include "TestDirs.h"
+
+using namespace zem::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs zemconvert with `args`, standard output and error into files.
+Outcome RunZemconvert(const std::vector<std::string>& args, const std::string& scratch) {
+    const std::string outFile = scratch + "/stdout.txt";
+    const std::string errFile = scratch + "/stderr.txt";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        std::vector<char*> argv{const_cast<char*>(ZEMCONVERT_PATH)};
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(ZEMCONVERT_PATH, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    Outcome o;
+    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    o.out = Slurp(outFile);
+    o.err = Slurp(errFile);
+    ::unlink(outFile.c_str());
+    ::unlink(errFile.c_str());
+    return o;
+}
+
+// The ffmpeg tool decodes the whole file; anything it complains about is returned.
+std::string DecodeComplaints(const std::string& path) {
+    const std::string err = path + ".decode.txt";
+    const std::string command = "ffmpeg -v error -i '" + path + "' -f null - 2> '" + err + "'";
+    const int rc = std::system(command.c_str());
+    std::string text = Slurp(err);
+    ::unlink(err.c_str());
+    if (rc != 0 && text.empty())
+        text = "ffmpeg exited with " + std::to_string(rc);
+    return text;
+}
+
+// Reads pixel rows of the first (or n-th) picture of an output as RGB.
+std::vector<uint8_t> DecodePicture(const std::string& avi, int index, int width, int height) {
+    const std::string raw = avi + ".frame.rgb";
+    const std::string command = "ffmpeg -v error -i '" + avi + "' -vf 'select=eq(n\\," + std::to_string(index) +
+                                ")' -frames:v 1 -f rawvideo -pix_fmt rgb24 -y '" + raw + "'";
+    std::vector<uint8_t> pixels;
+    if (std::system(command.c_str()) == 0)
+        pixels = ReadWholeFile(raw);
+    ::unlink(raw.c_str());
+    if (pixels.size() != size_t(width) * height * 3)
+        pixels.clear();
+    return pixels;
+}
+
+std::vector<std::string> Entries(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Checks an output against what the player needs and what the clip held.
+void ExpectGoodOutput(const std::string& avi, double seconds, uint32_t width = 320, uint32_t height = 240) {
+    const AviFile file = ParseAvi(avi);
+    ASSERT_TRUE(file.problems.empty()) << avi << ": " << file.problems.front();
+    EXPECT_EQ(file.width, width);
+    EXPECT_EQ(file.height, height);
+    const double videoSeconds = file.videoCount() / 16.0;
+    const double audioSeconds = file.audioCount() * 0.024;
+    EXPECT_NEAR(double(file.videoCount()), 16 * seconds, 1.0) << avi;
+    // Sound and pictures end together, within a frame and a sound block.
+    EXPECT_NEAR(audioSeconds, videoSeconds, 1.0 / 16 + 0.024) << avi;
+    EXPECT_EQ(DecodeComplaints(avi), "") << avi;
+}
+
+class Zemconvert : public ::testing::Test {
+protected:
+    zem::testclips::TempDir clips;
+    std::string Clip(const std::string& kind, double seconds = 2.0) {
+        const fs::path p = zem::testclips::MakeClip(clips.path(), kind, seconds);
+        EXPECT_FALSE(p.empty()) << "ffmpeg could not make a " << kind << " clip";
+        return p.string();
+    }
+    std::string Scratch() const { return clips.path().string(); }
+};
+
+} // namespace
+
+TEST_F(Zemconvert, EveryAcceptedKindConvertsIntoAPlayableFile) {
+    for (const std::string kind : {"mp4", "mpg", "vob", "dat", "wmv", "asf", "rm", "mkv", "avi", "asx"}) {
+        SCOPED_TRACE(kind);
+        const std::string input = Clip(kind);
+        if (input.empty())
+            continue;
+        const auto before = ReadWholeFile(input);
+        const Outcome o = RunZemconvert({input}, Scratch());
+        const std::string output = zem::test::PathExists(input) ? fs::path(input).replace_extension().string() + "_ZM.avi" : "";
+        EXPECT_EQ(o.exitCode, 0) << o.out << o.err;
+        EXPECT_NE(o.out.find("Input:  " + input), std::string::npos) << o.out;
+        EXPECT_NE(o.out.find("Output: " + output), std::string::npos) << o.out;
+        EXPECT_NE(o.out.find("Status: Completed"), std::string::npos) << o.out << o.err;
+        ExpectGoodOutput(output, 2.0);
+        EXPECT_EQ(ReadWholeFile(input), before) << "the input was changed";
+        fs::remove(output);
+    }
+    // Nothing but the clips (and the files an asx points at) is left.
+    for (const auto& name : Entries(clips.path())) {
+        const std::string ext = fs::path(name).extension().string();
+        EXPECT_TRUE(ext != ".tmp" && ext != ".mp3" && ext != ".zem" && ext != ".idx" && ext != ".hit") << name;
+    }
+}
+
+TEST_F(Zemconvert, SizesRotationsAndKeptSound) {
+    const std::string input = Clip("mp4", 1.0);
+    const TempDir out;
+    struct Case {
+        const char* size;
+        const char* rotate;
+        uint32_t w, h;
+    };
+    const Case cases[] = {{"96x64", "none", 96, 64},      {"128x128", "left", 128, 128},
+                          {"160x128", "right", 128, 160}, {"176x128", "none", 176, 128},
+                          {"208x176", "left", 176, 208},  {"320x240", "right", 240, 320}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.size) + " " + c.rotate);
+        const std::string output = out.file(std::string("o_") + c.size + c.rotate + ".avi");
+        const Outcome o = RunZemconvert({"-s", c.size, "-r", c.rotate, "-q", "low", "-o", output, input}, Scratch());
+        ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+        ExpectGoodOutput(output, 1.0, c.w, c.h);
+    }
+    // The picture is turned, not squeezed: the top quarter of the clip is blue,
+    // so after a left turn the right quarter... of the upright picture lies on top.
+    const std::string turned = out.file("o_320x240right.avi");
+    const auto rgb = DecodePicture(turned, 3, 240, 320);
+    ASSERT_FALSE(rgb.empty());
+    auto at = [&](int x, int y, int k) { return int(rgb[(size_t(y) * 240 + x) * 3 + k]); };
+    EXPECT_GT(at(230, 160, 2), 150) << "a right turn puts the blue top at the right";
+    EXPECT_LT(at(10, 160, 2), 150);
+
+    const Outcome kept = RunZemconvert({"--keep-mp3", "-d", out.path(), input}, Scratch());
+    ASSERT_EQ(kept.exitCode, 0) << kept.err;
+    const std::string base = out.file(fs::path(input).stem().string() + "_ZM");
+    ASSERT_TRUE(PathExists(base + ".avi"));
+    ASSERT_TRUE(PathExists(base + ".mp3"));
+    // The kept sound is a 68-byte head and whole 384-byte frames.
+    const auto mp3 = ReadWholeFile(base + ".mp3");
+    ASSERT_GT(mp3.size(), 68u);
+    EXPECT_EQ((mp3.size() - 68) % 384, 0u);
+    EXPECT_EQ(mp3[68], 0xFF);
+    EXPECT_EQ(DecodeComplaints(base + ".mp3"), "");
+}
+
+TEST_F(Zemconvert, SelectionConvertsOnlyTheRange) {
+    // 6 s clip whose pictures count 0, 1, 2, ... (mod 50) at 25 per second.
+    const std::string input = Clip("mkv", 6.0);
+    const TempDir out;
+    const std::string output = out.file("range.avi");
+    const Outcome o = RunZemconvert({"--start", "2", "--end", "00:04.000", "-o", output, input}, Scratch());
+    ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+    ExpectGoodOutput(output, 2.0);
+    // The first picture is the one shown at 2 s: number 50 mod 50 = 0 .. within a frame.
+    const auto rgb = DecodePicture(output, 0, 320, 240);
+    ASSERT_FALSE(rgb.empty());
+    const int number = zem::testclips::PictureNumber(rgb[(200 * 320 + 160) * 3 + 1]);
+    const int expected = 50 % zem::testclips::kCounterCycle;
+    const int distance = std::min((number - expected + 50) % 50, (expected - number + 50) % 50);
+    EXPECT_LE(distance, 2) << "first picture " << number;
+}
+
+TEST_F(Zemconvert, StopKeepsWhatWasConvertedAndEndsTheRun) {
+    const std::string input = zem::testclips::MakeClip(clips.path(), "mp4", 40.0, 1280, 720, 25,
+                                                       zem::testclips::Pattern::Moving)
+                                  .string();
+    ASSERT_FALSE(input.empty());
+    const std::string second = Clip("avi", 1.0);
+    const TempDir out;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, 1);
+        ::dup2(devnull, 2);
+        ::execl(ZEMCONVERT_PATH, ZEMCONVERT_PATH, "-d", out.path().c_str(), input.c_str(), second.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Wait until frames are being written, then press Ctrl+C once.
+    const std::string frames = out.file(fs::path(input).stem().string() + "_ZM.tmp");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (FileSizeOf(frames) < 200000 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string output = out.file(fs::path(input).stem().string() + "_ZM.avi");
+    const AviFile avi = ParseAvi(output);
+    ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
+    EXPECT_GT(avi.videoCount(), 0u);
+    EXPECT_LT(avi.videoCount(), 16u * 40 - 16);
+    // The second input was not started; no scratch is left.
+    EXPECT_EQ(out.entries(), std::vector<std::string>{fs::path(output).filename().string()});
+}
+
+TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
+    const TempDir bad;
+    WriteWholeFile(bad.file("empty.mp4"), {});
+    std::vector<uint8_t> noise(200000);
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] = uint8_t((i * 2654435761u) >> 13);
+    WriteWholeFile(bad.file("noise.avi"), noise);
+    const auto whole = ReadWholeFile(Clip("mp4", 3.0));
+    WriteWholeFile(bad.file("truncated.mp4"), std::vector<uint8_t>(whole.begin(), whole.begin() + long(whole.size() / 2)));
+    fs::copy_file(Clip("video-only", 1.0), bad.file("silent.mp4"));
+
+    struct Case {
+        std::string file;
+        std::string status;
+    };
+    const Case cases[] = {{bad.file("missing.mkv"), "ERROR(4)"},
+                          {bad.file("empty.mp4"), "ERROR("},
+                          {bad.file("noise.avi"), "ERROR("},
+                          {bad.file("silent.mp4"), "ERROR(15)"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const auto before = ReadWholeFile(c.file);
+        const Outcome o = RunZemconvert({c.file}, Scratch());
+        EXPECT_EQ(o.exitCode, 1) << o.out << o.err;
+        EXPECT_NE(o.out.find("Status: " + c.status), std::string::npos) << o.out << o.err;
+        EXPECT_EQ(ReadWholeFile(c.file), before);
+    }
+    const Outcome silent = RunZemconvert({bad.file("silent.mp4")}, Scratch());
+    EXPECT_NE(silent.err.find("Could not get audio renderer input"), std::string::npos) << silent.err;
+
+    // A truncated file converts what can be read, or fails; either way the
+    // output is whole or absent.
+    const Outcome cut = RunZemconvert({bad.file("truncated.mp4")}, Scratch());
+    if (cut.exitCode == 0)
+        EXPECT_TRUE(ParseAvi(bad.file("truncated_ZM.avi")).problems.empty());
+    else
+        EXPECT_FALSE(PathExists(bad.file("truncated_ZM.avi")));
+    fs::remove(bad.file("truncated_ZM.avi"));
+
+    EXPECT_EQ(bad.entries(), (std::vector<std::string>{"empty.mp4", "noise.avi", "silent.mp4", "truncated.mp4"}));
+}
+
+TEST_F(Zemconvert, UnwritableOutputsAndUnknownKindsAreRefused) {
+    const std::string input = Clip("mp4", 1.0);
+    const auto inputsBefore = Entries(clips.path());
+    ReadOnlyDir locked;
+    if (locked.usable()) {
+        const Outcome o = RunZemconvert({"-d", locked.path(), input}, Scratch());
+        EXPECT_EQ(o.exitCode, 1);
+        EXPECT_NE(o.out.find("Status: ERROR("), std::string::npos) << o.out << o.err;
+        EXPECT_NE((o.out + o.err).find(locked.path()), std::string::npos) << "the message names the folder: " << o.out << o.err;
+        EXPECT_EQ(Entries(clips.path()), inputsBefore);
+    }
+    FullDiskDir full(96 * 1024);
+    const Outcome o = RunZemconvert({"-d", full.path(), input}, Scratch());
+    EXPECT_EQ(o.exitCode, 1) << o.out << o.err;
+    EXPECT_NE(o.out.find("Status: ERROR("), std::string::npos) << o.out;
+    EXPECT_TRUE(full.entries().empty()) << full.entries().front();
+    EXPECT_EQ(Entries(clips.path()), inputsBefore);
+
+    const Outcome unknown = RunZemconvert({clips.path().string() + "/song.ram"}, Scratch());
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("song.ram"), std::string::npos);
+    const Outcome usage = RunZemconvert({"-s", "1x1", input}, Scratch());
+    EXPECT_EQ(usage.exitCode, 2);
+    const Outcome version = RunZemconvert({"--version"}, Scratch());
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_NE(version.out.find("4.10"), std::string::npos);
+}
