@@ -450,15 +450,24 @@ HRESULT FilterGraph::RebuildDiscardingTo(REFERENCE_TIME target)
     return S_OK;
 }
 
-bool FilterGraph::SeekFrom(gint64 start, REFERENCE_TIME target, GstStateChangeReturn* result)
+bool FilterGraph::SeekFrom(gint64 start, REFERENCE_TIME position, GstStateChangeReturn* result)
 {
     m_gate->firstVideoTime.store(-1);
-    m_gate->discardUntil.store(target > 0 ? OriginNs() + target * 100 : -1);
+    m_gate->discardUntil.store(position > 0 ? OriginNs() + position * 100 : -1);
     m_eos.store(false);
-    if (!gst_element_seek(m_pipeline.get(), 1.0, GST_FORMAT_TIME,
-                          static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
-                          start, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))
-        return false;
+    // Sent through one sink only: a pipeline hands a seek to every sink, and the MPEG
+    // program-stream demuxer then seeks once per stream, sending the range twice.
+    GstEvent* seek = gst_event_new_seek(1.0, GST_FORMAT_TIME,
+                                        static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                        GST_SEEK_TYPE_SET, start, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    GstElement* sink = nullptr;
+    GstIterator* it = gst_bin_iterate_sinks(GST_BIN(m_pipeline.get()));
+    GValue item = G_VALUE_INIT;
+    if (gst_iterator_next(it, &item) == GST_ITERATOR_OK) sink = GST_ELEMENT(g_value_dup_object(&item));
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    GstRef<GstElement> target(sink ? sink : GST_ELEMENT(gst_object_ref(m_pipeline.get())));
+    if (!gst_element_send_event(target.get(), seek)) return false;
     *result = WaitForState(kSeekWaitMs);
     return true;
 }

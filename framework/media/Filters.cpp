@@ -255,6 +255,13 @@ GstPadProbeReturn SourceFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer
         if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT) return GST_PAD_PROBE_OK;
         const GstSegment* segment = nullptr;
         gst_event_parse_segment(event, &segment);
+        // The same segment again means the stream is being sent again from its start
+        // (MPEG program streams do this now and then after a seek): what was let
+        // through already must not be handed on twice.
+        const guint32 seqnum = gst_event_get_seqnum(event);
+        state->repeatUntil = state->haveSegment && seqnum == state->segmentSeqnum ? state->lastPts : GST_CLOCK_TIME_NONE;
+        if (!GST_CLOCK_TIME_IS_VALID(state->repeatUntil)) state->lastPts = GST_CLOCK_TIME_NONE;
+        state->segmentSeqnum = seqnum;
         state->original = *segment;
         state->haveSegment = true;
         if (segment->format != GST_FORMAT_TIME) return GST_PAD_PROBE_OK;
@@ -287,20 +294,31 @@ GstPadProbeReturn SourceFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer
     gate.lastActivityMs.store(MonotonicMs());
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
     if (!state->haveSegment || !GST_CLOCK_TIME_IS_VALID(pts)) return GST_PAD_PROBE_OK;
+    if (GST_CLOCK_TIME_IS_VALID(state->repeatUntil)) {
+        if (pts <= state->repeatUntil) return GST_PAD_PROBE_DROP;
+        state->repeatUntil = GST_CLOCK_TIME_NONE;
+    }
     guint64 st = 0;
     const int sign = gst_segment_to_stream_time_full(&state->original, GST_FORMAT_TIME, pts, &st);
-    if (sign == 0) return GST_PAD_PROBE_OK;
+    if (sign == 0) {
+        state->lastPts = pts;
+        return GST_PAD_PROBE_OK;
+    }
     const gint64 streamTime = sign > 0 ? static_cast<gint64>(st) : -static_cast<gint64>(st);
     if (state->video) {
         gint64 expected = -1;
         gate.firstVideoTime.compare_exchange_strong(expected, streamTime);
     }
     const gint64 until = gate.discardUntil.load();
-    if (until < 0) return GST_PAD_PROBE_OK;
+    if (until < 0) {
+        state->lastPts = pts;
+        return GST_PAD_PROBE_OK;
+    }
     const GstClockTime duration = GST_BUFFER_DURATION(buffer);
     const bool before = GST_CLOCK_TIME_IS_VALID(duration) ? streamTime + static_cast<gint64>(duration) <= until
                                                           : streamTime < until;
     if (before) return GST_PAD_PROBE_DROP;
+    state->lastPts = pts;
     if (!state->video && streamTime < until && state->rate > 0 && state->bytesPerFrame > 0) {
         // Sound is cut at the exact sample where the played range begins.
         const auto trim = static_cast<gsize>(gst_util_uint64_scale(static_cast<guint64>(until - streamTime),

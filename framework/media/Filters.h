@@ -49,6 +49,9 @@ public:
         bool haveSegment = false;
         int rate = 0;  // decoded sound: samples per second and bytes per frame
         int bytesPerFrame = 0;
+        guint32 segmentSeqnum = 0;
+        GstClockTime lastPts = GST_CLOCK_TIME_NONE;      // of the last buffer let through
+        GstClockTime repeatUntil = GST_CLOCK_TIME_NONE;  // a resent range is dropped up to here
     };
 
 private:

@@ -474,12 +474,13 @@ TEST(BadInputTest, FailsOrEndsInBoundedTimeAndTheNextFileOpens)
         EXPECT_EQ(g.mc->Run(), VFW_E_NOT_CONNECTED);
     }
 
-    // An mp4 whose index (at its end) is cut off cannot be rendered (the demuxer
-    // waits for the index; the open gives up after its time limit).
+    // An mp4 whose index (at its end) is cut off cannot be rendered: the demuxer
+    // refuses it, or waits for the index until the open gives up.
     auto bytes = ReadBytes(mp4);
     bytes.resize(bytes.size() / 2);
     WriteBytes(dir.path() / "cut.mp4", bytes);
-    EXPECT_EQ(PlayBroken(dir.path() / "cut.mp4"), VFW_E_TIMEOUT);
+    const HRESULT cut = PlayBroken(dir.path() / "cut.mp4");
+    EXPECT_TRUE(cut == VFW_E_TIMEOUT || cut == VFW_E_UNSUPPORTED_STREAM) << std::hex << cut;
 
     // Cut program stream and Matroska files play what they have, then end.
     bytes = ReadBytes(mpg);
