@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "ConversionHost.h"
+#include "GraphState.h"
 
 namespace zem {
 
@@ -101,9 +102,13 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     m_abandonRequested = false;
 
     m_host.EnableOptionControls(false);
+    IGraphBuilder* graph = m_session.Handles().pGB.get();
+    OpenGraphLog(m_logFile, graph);
+    SaveGraphSnapshot(graph, "OnConvert()");
     settings.DeriveConversionNumbers();
     int code = CheckInputFile();
     if (code != 0) {
+        CloseGraphLog(m_logFile, graph);
         Fail(code, code == runcode::kInputMissing ? "Cannot open " + m_inputPath + ": no such file"
                                                   : "Input path not usable: " + m_inputPath);
         return code;
@@ -116,6 +121,7 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
         if (m_resultMessage.empty() && !m_session.LastFailure().empty())
             m_resultMessage = m_session.LastFailure();
         Fail(code, "Could not start converting " + m_inputPath);
+        CloseGraphLog(m_logFile, m_session.Handles().pGB.get());
         m_framesFile.Close();
         RemoveIntermediates();
         return code;
@@ -123,6 +129,7 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     m_host.StartPositionTimer();
     m_host.SetMessageText(m_host.Translate(kTextConverting));
     m_converting = 1;
+    CloseGraphLog(m_logFile, m_session.Handles().pGB.get());
     return 0;
 }
 
@@ -134,9 +141,11 @@ int ConversionRun::StartGraph(ConversionSettings& settings) {
     setup.mp3Path = m_mp3Path;
     setup.monitoring = settings.m_monitoring != 0;
     setup.reopenPreview = [this] { m_session.OpenPreviewFile(m_inputPath); };
+    setup.saveSnapshot = [graph = h.pGB.get()](const char* label) { SaveGraphSnapshot(graph, label); };
     int code = BuildConversionGraph(m_session.Conversion(), setup);
     if (code != 0)
         return code;
+    SaveGraphSnapshot(h.pGB.get(), "Before_pMC_Run()");
     code = CreateFramesFile();
     if (code != 0)
         return code;
@@ -177,6 +186,7 @@ int ConversionRun::StartGraph(ConversionSettings& settings) {
         m_session.OpenPreviewFile(m_inputPath);
         return runcode::kDecodeFailed;
     }
+    g_playState = kPlayRunning;
     return 0;
 }
 
@@ -238,6 +248,7 @@ void ConversionRun::FinishConversion(bool stopped) {
     GraphHandles& h = m_session.Handles();
     if (h.pMC)
         h.pMC->Stop();
+    g_playState = kPlayStopped;
     const bool framesFailed = m_capture && m_capture->writeFailed();
     const std::string framesError = m_capture ? m_capture->writeError() : std::string();
     // Releasing the graph completes the ".mp3"; the window shows the file again.

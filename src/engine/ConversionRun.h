@@ -16,6 +16,7 @@
 #include "ConversionSettings.h"
 #include "FileIo.h"
 #include "FrameEncoder.h"
+#include "GraphLog.h"
 #include "MediaSession.h"
 #include "Muxer.h"
 
@@ -84,6 +85,7 @@ public:
     // The run's state, named as the window knows it.
     std::string m_inputPath, m_outputPath, m_zemPath, m_mp3Path, m_tmpPath;
     File m_framesFile;
+    GraphLogFile m_logFile;
     int64_t m_selectionStart = 0;
     int64_t m_selectionEnd = 0;
     int m_selectionActive = 0;

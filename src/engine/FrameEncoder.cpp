@@ -25,8 +25,9 @@ inline void ClampGroup(uint8_t* p) {
 }
 
 #if defined(__SSE2__)
+#define ZEM_ALWAYS_INLINE inline __attribute__((always_inline))
 // Bytes i+k of the 48-byte block held in three registers (zeros past the end).
-inline void ShiftDown(const __m128i in[3], __m128i out[3], int k) {
+ZEM_ALWAYS_INLINE void ShiftDown(const __m128i in[3], __m128i out[3], int k) {
     switch (k) {
     case 1:
         out[0] = _mm_or_si128(_mm_srli_si128(in[0], 1), _mm_slli_si128(in[1], 15));
@@ -42,7 +43,7 @@ inline void ShiftDown(const __m128i in[3], __m128i out[3], int k) {
 }
 
 // Bytes i-k of the block (zeros before its start).
-inline void ShiftUp(const __m128i in[3], __m128i out[3], int k) {
+ZEM_ALWAYS_INLINE void ShiftUp(const __m128i in[3], __m128i out[3], int k) {
     switch (k) {
     case 1:
         out[0] = _mm_slli_si128(in[0], 1);
@@ -58,7 +59,7 @@ inline void ShiftUp(const __m128i in[3], __m128i out[3], int k) {
 }
 
 // From a per-byte mask, the mask of the whole groups whose three bytes are all set.
-inline void WholeGroups(const __m128i mask[3], const __m128i starts[3], __m128i out[3]) {
+ZEM_ALWAYS_INLINE void WholeGroups(const __m128i mask[3], const __m128i starts[3], __m128i out[3]) {
     __m128i next1[3], next2[3], head[3], up1[3], up2[3];
     ShiftDown(mask, next1, 1);
     ShiftDown(mask, next2, 2);
