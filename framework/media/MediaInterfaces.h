@@ -6,6 +6,30 @@
 //
 // Threading: every call comes from the thread that owns the window (the Qt GUI
 // thread). Only ISampleGrabberCB is called on a streaming thread.
+//
+// How the graph behaves (GStreamer underneath):
+// - CreateFilterGraph gives one object that answers IGraphBuilder, IMediaControl,
+//   IMediaSeeking, IMediaEventEx, IVideoWindow, IBasicVideo, IBasicAudio,
+//   IVideoFrameStep and IMediaFilter. Filters come from CoCreateFilter by class id.
+// - Topology (AddFilter with a connection, RemoveFilter, Connect, Disconnect,
+//   Render) changes only while stopped (VFW_E_NOT_STOPPED otherwise); the graph
+//   keeps its position across a rewiring and rebuilds its pipeline at the next
+//   Pause / Run / StopWhenReady.
+// - Positions are 100 ns units from the file's own start (an MPEG program stream's
+//   clock offset is taken out). After SetPositions the first picture shown or
+//   handed to the grabber is the one covering the position, whatever the
+//   demuxer's seeking does; sound is cut at the same instant. Where a demuxer
+//   cannot seek (RealMedia), the graph decodes from the start and drops what lies
+//   before the position.
+// - Sample grabber and File Writer receive data only while the graph runs (or is
+//   paused after running): what passes while stopped (the picture shown by
+//   StopWhenReady) is not handed on, and Run plays the range again from its start
+//   for them. Grabber times are seconds from the start of the played range.
+// - Without a clock (SetSyncSource(nullptr)) the graph runs as fast as it decodes.
+// - Events: EC_COMPLETE at the end of every stream, EC_ERRORABORT (param1 E_FAIL,
+//   or VFW_E_TIMEOUT when a running graph delivers nothing for 15 s),
+//   EC_STEP_COMPLETE after Step. The File Writer's file is complete at
+//   EC_COMPLETE and at the latest when the filter is released.
 #include "MediaTypes.h"
 
 #include <cstdint>

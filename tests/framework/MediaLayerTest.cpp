@@ -9,8 +9,10 @@
 #include <QThread>
 #include <QWidget>
 
+#include <gst/gst.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <fstream>
@@ -337,7 +339,9 @@ TEST_P(FormatTest, RendersSeeksStepsPlaysAndConverts)
         EXPECT_EQ(g.mc->GetState(1000, &state), S_OK);
         EXPECT_EQ(state, State_Stopped);
         EXPECT_EQ(g.Position(), 0);
-        if (k.video) EXPECT_EQ(ShownPicture(g.vw->VideoWidget()), 0);
+        if (k.video) {
+            EXPECT_EQ(ShownPicture(g.vw->VideoWidget()), 0);
+        }
 
         // Seek while paused: the picture covering the position is shown, and the
         // position reads back within one picture.
@@ -578,6 +582,39 @@ public:
         return QObject::event(e);
     }
 };
+
+// Names of the element factories in the pipeline that realises the graph.
+std::vector<std::string> PipelineFactories(IUnknown* graph)
+{
+    std::vector<std::string> names;
+    GstElement* pipeline = GraphPipelineForDiagnostics(graph);
+    if (!pipeline) return names;
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        GstElementFactory* f = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
+        if (f) names.emplace_back(gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(f)));
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    gst_object_unref(pipeline);
+    return names;
+}
+
+TEST(GraphTest, TheGplMpeg2DecoderDecodesMpeg2WhenItIsInTheGraph)
+{
+    const auto clip = Clips().Get("mpg");
+    ASSERT_FALSE(clip.empty());
+    for (bool withDecoder : {true, false}) {
+        Graph g(withDecoder);
+        ASSERT_EQ(g.gb->RenderFile(clip.string(), {}), S_OK);
+        ASSERT_EQ(g.mc->StopWhenReady(), S_OK);
+        const auto names = PipelineFactories(g.gb.get());
+        const bool gpl = std::find(names.begin(), names.end(), "mpeg2dec") != names.end();
+        EXPECT_EQ(gpl, withDecoder);
+    }
+}
 
 TEST(GraphTest, EventsArePostedToTheWindowAndUnknownIdsRefused)
 {
