@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
@@ -58,11 +59,6 @@ void CCompressorDlg::OnInitDialog() {
 
     InitTransportButtons();
 
-    m_converting = 0;
-    m_selectionStart = 0;
-    m_selectionEnd = 0;
-    m_conversionPosition = 0;
-
     LoadSettings();
     HideSubtitleGroup();
 
@@ -72,8 +68,8 @@ void CCompressorDlg::OnInitDialog() {
 }
 
 void CCompressorDlg::OnCloseRoutine() {
-    // A conversion in progress is finished by the conversion run, which is
-    // not part of this window yet; m_converting stays 0 until then.
+    EndConversionForClose();
+    m_session.ReleaseDirectShow();
     UpdateData(true);
     SaveSettings();
 }
@@ -89,6 +85,7 @@ void CCompressorDlg::SaveSettings() {
 
 void CCompressorDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    m_closing = false;
     // The splash came up first; keep it above the window that appears under it.
     if (g_splash)
         g_splash->raise();
@@ -145,6 +142,13 @@ bool CCompressorDlg::eventFilter(QObject* watched, QEvent* event) {
         OnDelete();
         return true;
     }
+    // The graph's video window joins the video area at every open; the
+    // picture fills the area inside its frame.
+    if (auto* area = qobject_cast<QFrame*>(watched); area != nullptr && area == Control(IDC_VIDEO_AREA) &&
+                                                     event->type() == QEvent::ChildAdded) {
+        if (auto* video = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child()))
+            video->setGeometry(area->contentsRect());
+    }
     return QDialog::eventFilter(watched, event);
 }
 
@@ -200,14 +204,4 @@ void CCompressorDlg::UpdateData(bool save) {
         m_sliderPos = m_positionSlider->value();
     else
         m_positionSlider->setValue(m_sliderPos);
-}
-
-void CCompressorDlg::OnConvert() {
-    UpdateData(true);
-    DeriveConversionNumbers();
-    UpdateData(false);
-}
-
-void CCompressorDlg::OnStopConversion() {
-    UpdateData(true);
 }

@@ -2,9 +2,13 @@
 // The program's one window: file list, preview area with its transport row,
 // option groups, conversion controls and Help. The option values live in the
 // inherited ConversionSettings members; UpdateData moves them between the
-// controls and the members.
+// controls and the members. The window is the conversion engine's host: the
+// engine runs the job, the window shows what it reports.
 
+#include "ConversionHost.h"
+#include "ConversionRun.h"
 #include "ConversionSettings.h"
+#include "MediaSession.h"
 #include "RegistryStore.h"
 
 #include <QDialog>
@@ -21,7 +25,7 @@ class QLabel;
 class QProgressBar;
 class CNiceSliderCtrl;
 
-class CCompressorDlg : public QDialog, public zem::ConversionSettings {
+class CCompressorDlg : public QDialog, public zem::ConversionSettings, public zem::ConversionHost {
     Q_OBJECT
 public:
     // Where the window finds its files; tests point these at temporary folders.
@@ -76,9 +80,23 @@ public:
     int64_t GetTimeCell(int column) const;
     static QString FormatTime(int64_t time, bool withMilliseconds);
 
-    // Takes the row's input and output paths as the current job. Opening the
-    // input in the preview is the preview player's part and is not wired here.
+    // Makes the row the current job: its paths and selection go to the
+    // conversion run, which opens the input in the preview; the labels under
+    // the video area then describe the opened file.
     void SelectJob(int row);
+
+    // Preview labels and controls, filled from the graph after an open.
+    void ShowFileSize(const QString& path);
+    void ShowPictureSize();
+    void ShowDuration();
+    void ResetPositionSlider();
+    bool CanStepFrames() const;
+    // Stops the preview at position 0 with the first picture shown.
+    void RewindAndStop();
+    // Moves the slider and the position label to the graph's (or the
+    // conversion's) position and returns it; 0 without a graph.
+    int64_t UpdatePosition();
+    void UpdatePositionText(int64_t position);
 
     // Languages and help.
     void LocateLanguageFile();
@@ -98,9 +116,34 @@ public:
     void OnSubtitleSize(int sizeIndex);
     QString SubtitleFilterPath() const;
 
-    // Conversion buttons: only read the controls until the conversion run exists.
-    void OnConvert();
-    void OnStopConversion();
+    // Convert: the selected row or every row, one job after another; returns
+    // when all are finished. Stop ends the running job as stopped.
+    void OnConvertClicked();
+    void OnStopClicked();
+    // The work of each tick of the position timer.
+    void OnPositionTimer();
+    // Drains the graph's events (posted to the window as WM_GRAPH_EVENT).
+    void OnGraphNotify();
+
+    zem::ConversionRun& Run() { return m_run; }
+    zem::MediaSession& Session() { return m_session; }
+
+    // The conversion engine's view of the window.
+    void ShowMessage(const std::string& text) override;
+    void SetStatus(const std::string& text) override;
+    void SetMessageText(const std::string& text) override;
+    void SetProgress(int percent) override;
+    void EnableOptionControls(bool enable) override;
+    void PumpMessages() override;
+    void Pause(int milliseconds) override;
+    void Beep() override;
+    void StartPositionTimer() override;
+    void StopPositionTimer() override;
+    std::string Translate(const std::string& english) override;
+    QObject* EventTarget() override;
+    QWidget* VideoOwner() override;
+    bool ReloadsPreview() override;
+    void LogGraphEvent(long code) override;
 
     // Runs on the close request and again when the window goes away.
     void OnCloseRoutine();
@@ -112,14 +155,10 @@ public:
     QString m_fileSizeText;
     int m_sliderPos = 0;
 
-    // Current job and player state.
+    // Current job and player state; the run's own state lives in m_run.
     QString m_inputFile;
     QString m_outputFile;
-    int m_converting = 0;
-    int64_t m_selectionStart = 0;
-    int64_t m_selectionEnd = 0;
     int64_t m_duration = 0;
-    int64_t m_conversionPosition = 0;
     int m_timerId = 0;
 
     // Language.
@@ -133,6 +172,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -154,6 +195,8 @@ private:
     void ExchangeText(bool save, int id, QString& value);
 
     void OnRowSelectionChanged();
+    // Finishes or abandons a running job before the window's objects go away.
+    void EndConversionForClose();
 
     Environment m_environment;
     zem::os::RegistryStore m_registry;
@@ -162,4 +205,16 @@ private:
     CNiceSliderCtrl* m_positionSlider = nullptr;
     double m_xUnit = 1.5;
     double m_yUnit = 1.6;
+
+    // The graph and the run; declared last so they go before the controls do.
+    zem::MediaSession m_session{*this};
+    zem::ConversionRun m_run{*this, m_session};
+    // Set while Convert selects its rows itself, so the selection change does
+    // not open each file a second time.
+    bool m_selectingForRun = false;
+    // Set by the close request: no more rows are started and a finishing job
+    // does not load its file again.
+    bool m_closing = false;
+    // An end of stream seen while previewing.
+    bool m_previewEnded = false;
 };

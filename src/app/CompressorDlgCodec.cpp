@@ -46,7 +46,7 @@ void CCompressorDlg::CheckCodecEnvironment() {
         MessageRequest message;
         message.text = QLatin1String(kInstallMessagePrefix) + missing.join(QLatin1Char(' '));
         message.icon = QMessageBox::Warning;
-        ShowMessage(this, message);
+        zem::app::ShowMessage(this, message);
     }
     m_subtitle = 1;
     m_registry.WriteNumber(RegistryRoot::CurrentUser, QString::fromLatin1(kSubtitleGeneralKey),

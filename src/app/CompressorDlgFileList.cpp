@@ -99,18 +99,12 @@ void CCompressorDlg::SelectRow(int row) {
 
 void CCompressorDlg::OnRowSelectionChanged() {
     const int row = GetSelectedRow();
-    if (row < 0 || row >= RowCount())
+    if (m_selectingForRun || row < 0 || row >= RowCount())
         return;
     UpdateData(true);
     SelectJob(row);
     UpdateData(false);
     m_fileList->setFocus();
-}
-
-void CCompressorDlg::SelectJob(int row) {
-    m_inputFile = CellText(row, kColInput);
-    m_outputFile = CellText(row, kColOutput);
-    m_sliderPos = 0;
 }
 
 void CCompressorDlg::ClearPreview() {
@@ -192,7 +186,7 @@ void CCompressorDlg::OnChangeOutput() {
     question.text = QString::fromLatin1(kChangeAllQuestion);
     question.icon = QMessageBox::Question;
     question.buttons = QMessageBox::Yes | QMessageBox::No;
-    if (ShowMessage(this, question) != QMessageBox::Yes)
+    if (zem::app::ShowMessage(this, question) != QMessageBox::Yes)
         return;
     const QString folder = path.left(path.lastIndexOf(QLatin1Char('/')));
     for (int each = 0; each < RowCount(); ++each) {

@@ -280,8 +280,8 @@ void CCompressorDlg::ConnectRoutes() {
     onClick(IDC_DELETE, [this] { OnDelete(); });
     onClick(IDC_DELETE_ALL, [this] { OnDeleteAll(); });
     onClick(IDC_HELP, [this] { ShowHelp(); });
-    onClick(IDC_CONVERT, [this] { OnConvert(); });
-    onClick(IDC_STOP_CONVERSION, [this] { OnStopConversion(); });
+    onClick(IDC_CONVERT, [this] { OnConvertClicked(); });
+    onClick(IDC_STOP_CONVERSION, [this] { OnStopClicked(); });
     onClick(IDC_SUBTITLE, [this] { OnSubtitle(); });
     onClick(IDC_SUBTITLE_BIG, [this] { OnSubtitleSize(0); });
     onClick(IDC_SUBTITLE_MIDDLE, [this] { OnSubtitleSize(1); });
@@ -291,6 +291,7 @@ void CCompressorDlg::ConnectRoutes() {
     connect(m_fileList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { OnRowSelectionChanged(); });
     m_fileList->installEventFilter(this);
+    Control(IDC_VIDEO_AREA)->installEventFilter(this);
 }
 
 QWidget* CCompressorDlg::Control(int id) const {

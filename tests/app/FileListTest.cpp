@@ -128,6 +128,9 @@ TEST(FileList, ChangeOutputKeepsEachFileName) {
 
     // One row: no question.
     window->AddFile(QStringLiteral("/in/a.avi"));
+    // The made-up file cannot be opened for the preview; only the questions
+    // of the output change are looked at here.
+    fixture.m_messages.clear();
     fixture.m_fileDialogAnswer = {QStringLiteral("/out/first.avi")};
     window->ControlAs<QAbstractButton>(1020)->click();
     ASSERT_EQ(fixture.m_fileDialogs.size(), 1u);
@@ -141,6 +144,7 @@ TEST(FileList, ChangeOutputKeepsEachFileName) {
     window->AddFile(QStringLiteral("/in/b.mp4"));
     window->AddFile(QStringLiteral("/in/sub/c.wmv"));
     window->SelectRow(1);
+    fixture.m_messages.clear();
     fixture.m_answer = QMessageBox::No;
     fixture.m_fileDialogAnswer = {QStringLiteral("/elsewhere/bee.avi")};
     window->OnChangeOutput();

@@ -5,6 +5,7 @@
 #include "RegistryStore.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QSettings>
 #include <QtEndian>
 #include <gtest/gtest.h>
@@ -78,9 +79,13 @@ TEST(Settings, StoredSizeOutsideTheTableLeavesNoSizeChecked) {
         EXPECT_FALSE(Checked(*window, id)) << id;
     window->UpdateData(true);
     EXPECT_EQ(window->m_videoSizeIndex, -1);
-    // Convert only reads the controls for now; the derived numbers fall back
-    // to the first size rather than reading past the table.
-    window->OnConvert();
+    // With no row selected Convert starts nothing and says nothing; the
+    // numbers a job derives fall back to the first size rather than reading
+    // past the table.
+    window->OnConvertClicked();
+    EXPECT_TRUE(fixture.m_messages.empty());
+    EXPECT_EQ(window->ControlAs<QLabel>(1010)->text(), QString());
+    window->DeriveConversionNumbers();
     EXPECT_EQ(window->m_videoWidth, 320);
     EXPECT_EQ(window->m_jpegQuality, 80);
     EXPECT_EQ(window->m_formatVersion, 3);

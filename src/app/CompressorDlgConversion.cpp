@@ -1,0 +1,205 @@
+// The Convert and Stop buttons, the position timer, the graph's event
+// messages and the window's side of the conversion engine: the engine runs
+// each job, the window waits for it while it keeps handling its messages.
+
+#include "CompressorDlg.h"
+#include "DialogSeam.h"
+#include "DlgConstants.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTableWidget>
+#include <QThread>
+#include <QTimerEvent>
+#include <cstdio>
+#include <cstring>
+
+using namespace zem::app;
+
+void CCompressorDlg::OnConvertClicked() {
+    // The button is disabled while a job runs; a click queued before that
+    // must not start a run inside the running one.
+    if (m_run.converting())
+        return;
+    UpdateData(true);
+
+    const auto processRow = [this](int row) {
+        QCoreApplication::processEvents();
+        m_selectingForRun = true;
+        SelectRow(row);
+        m_selectingForRun = false;
+        SelectJob(row);
+        m_fileList->scrollToItem(m_fileList->item(row, kColInput), QAbstractItemView::EnsureVisible);
+
+        UpdateData(true);
+        const int code = m_run.OnConvert(*this);
+        if (code != 0) {
+            SetStatus(QString::asprintf(zem::kFormatError, code).toStdString());
+            EnableControls(true);
+            return;
+        }
+        // The job ends inside this wait: the timer tick, the end of the
+        // stream, Stop or the close request finish it.
+        while (m_run.converting()) {
+            if (m_closing) {
+                EndConversionForClose();
+                break;
+            }
+            QThread::msleep(kConversionWaitMs);
+            QCoreApplication::processEvents();
+        }
+    };
+
+    if (m_convertAll == 1) {
+        // The count is read on every pass.
+        for (int row = 0; row < RowCount() && !m_closing; ++row)
+            processRow(row);
+    } else {
+        const int row = GetSelectedRow();
+        if (row < 0)
+            return;
+        processRow(row);
+    }
+    if (m_closing)
+        return;
+    const int selected = GetSelectedRow();
+    if (selected >= 0)
+        SelectJob(selected);
+    UpdateData(false);
+}
+
+void CCompressorDlg::OnStopClicked() {
+    m_run.OnStopClicked();
+}
+
+void CCompressorDlg::EndConversionForClose() {
+    m_closing = true;
+    if (!m_run.converting())
+        return;
+    if (m_run.finishing())
+        // The mux is under way further up this thread's stack: it gives up at
+        // its next cycle, closes its files and removes what it wrote.
+        m_run.Abandon();
+    else
+        // What was captured until now is still written, as for Stop; the
+        // file is not loaded again for a window that is closing.
+        m_run.OnStopClicked();
+}
+
+void CCompressorDlg::OnPositionTimer() {
+    UpdatePosition();
+    m_run.UpdateProgress();
+}
+
+void CCompressorDlg::timerEvent(QTimerEvent* event) {
+    if (m_timerId != 0 && event->timerId() == m_timerId) {
+        OnPositionTimer();
+        return;
+    }
+    QDialog::timerEvent(event);
+}
+
+bool CCompressorDlg::event(QEvent* event) {
+    if (event->type() == static_cast<QEvent::Type>(zem::WM_GRAPH_EVENT)) {
+        OnGraphNotify();
+        return true;
+    }
+    return QDialog::event(event);
+}
+
+void CCompressorDlg::OnGraphNotify() {
+    m_previewEnded = false;
+    m_run.OnGraphNotify();
+    // The end of a previewed file returns the player to its first picture.
+    if (m_previewEnded && !m_run.converting())
+        RewindAndStop();
+    m_previewEnded = false;
+}
+
+void CCompressorDlg::LogGraphEvent(long code) {
+    if (code == EC_COMPLETE && !m_run.converting())
+        m_previewEnded = true;
+    for (const GraphEventName& entry : kGraphEventNames) {
+        if (entry.code == code) {
+            char name[kEventNameBuffer] = {};
+            std::strncpy(name, entry.name, sizeof name - 1);
+            std::printf("%s\n", name);
+            std::fflush(stdout);
+            return;
+        }
+    }
+    const QString text = QString::asprintf(kUnknownEventFormat, unsigned(code));
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+    ShowMessage(text.toStdString());
+}
+
+// ---- the engine's view of the window
+
+void CCompressorDlg::ShowMessage(const std::string& text) {
+    MessageRequest request;
+    request.text = QString::fromStdString(text);
+    zem::app::ShowMessage(this, request);
+}
+
+void CCompressorDlg::SetStatus(const std::string& text) {
+    const int row = GetSelectedRow();
+    if (row < 0)
+        return;
+    if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
+        cell->setText(QString::fromStdString(text));
+}
+
+void CCompressorDlg::SetMessageText(const std::string& text) {
+    m_messageText = QString::fromStdString(text);
+    ControlAs<QLabel>(IDC_MESSAGE)->setText(m_messageText);
+}
+
+void CCompressorDlg::SetProgress(int percent) {
+    ControlAs<QProgressBar>(IDC_PROGRESS)->setValue(percent);
+}
+
+void CCompressorDlg::EnableOptionControls(bool enable) {
+    EnableControls(enable);
+}
+
+void CCompressorDlg::PumpMessages() {
+    QCoreApplication::processEvents();
+}
+
+void CCompressorDlg::Pause(int milliseconds) {
+    QThread::msleep(static_cast<unsigned long>(milliseconds));
+    QCoreApplication::processEvents();
+}
+
+void CCompressorDlg::Beep() {
+    QApplication::beep();
+}
+
+void CCompressorDlg::StartPositionTimer() {
+    StopPositionTimer();
+    m_timerId = startTimer(kPositionTimerMs);
+}
+
+void CCompressorDlg::StopPositionTimer() {
+    if (m_timerId != 0)
+        killTimer(m_timerId);
+    m_timerId = 0;
+}
+
+std::string CCompressorDlg::Translate(const std::string& english) {
+    return Translate(QString::fromStdString(english)).toStdString();
+}
+
+QObject* CCompressorDlg::EventTarget() {
+    return this;
+}
+
+QWidget* CCompressorDlg::VideoOwner() {
+    return Control(IDC_VIDEO_AREA);
+}
+
+bool CCompressorDlg::ReloadsPreview() {
+    return !m_closing;
+}

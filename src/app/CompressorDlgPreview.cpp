@@ -1,0 +1,163 @@
+// The preview side of the one media graph: opening the selected row through
+// the conversion run, and the labels, slider and buttons that describe the
+// opened file.
+
+#include "CompressorDlg.h"
+#include "DlgConstants.h"
+#include "NiceSliderCtrl.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <QLabel>
+#include <QTableWidget>
+
+using namespace zem::app;
+
+void CCompressorDlg::SelectJob(int row) {
+    if (row < 0 || row >= RowCount())
+        return;
+    m_inputFile = CellText(row, kColInput);
+    m_outputFile = CellText(row, kColOutput);
+
+    zem::ConversionJob job;
+    job.inputPath = m_inputFile.toStdString();
+    job.outputPath = m_outputFile.toStdString();
+    job.selectionStart = GetTimeCell(kColSelStart);
+    job.selectionEnd = GetTimeCell(kColSelEnd);
+    m_run.SelectJob(job);
+
+    auto* play = Control(IDC_PLAY);
+    if (!m_session.Handles().pGB) {
+        // Nothing could be opened (the run has told the user why): the labels
+        // must not go on describing the previous file.
+        play->setEnabled(false);
+        m_videoSizeText.clear();
+        m_fileSizeText.clear();
+        m_duration = 0;
+        m_sliderPos = 0;
+        ControlAs<QLabel>(IDC_DURATION)->setText(QString::fromLatin1(kEmptyTimeText));
+        ControlAs<QLabel>(IDC_POSITION)->setText(QString::fromLatin1(kEmptyTimeText));
+        UpdateData(false);
+        return;
+    }
+    play->setEnabled(true);
+    ShowFileSize(m_inputFile);
+    ShowPictureSize();
+    ShowDuration();
+    ResetPositionSlider();
+    Control(IDC_FRAME_STEP)->setEnabled(CanStepFrames());
+    m_sliderPos = 0;
+    RewindAndStop();
+}
+
+void CCompressorDlg::ShowFileSize(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return;
+    const int64_t length = info.size();
+    const int64_t mb = length / kBytesPerMb;
+    if (mb > 0) {
+        // One figure for the part below a whole megabyte: tenths, never more.
+        const int tenths = int((length % kBytesPerMb) * 10 / kBytesPerMb);
+        m_fileSizeText = QString::asprintf(kFileSizeMbFormat, int(mb), tenths);
+    } else {
+        m_fileSizeText = QString::asprintf(kFileSizeKbFormat, int(length / kBytesPerKb));
+    }
+    UpdateData(false);
+}
+
+void CCompressorDlg::ShowPictureSize() {
+    const auto& video = m_session.Handles().pBV;
+    if (!video || m_session.AudioOnly()) {
+        m_videoSizeText.clear();
+    } else {
+        long width = 0;
+        long height = 0;
+        if (SUCCEEDED(video->GetVideoSize(&width, &height)))
+            m_videoSizeText = QString::asprintf(kPictureSizeFormat, int(width), int(height));
+    }
+    UpdateData(false);
+}
+
+void CCompressorDlg::ShowDuration() {
+    const auto& seeking = m_session.Handles().pMS;
+    if (!seeking)
+        return;
+    auto* label = ControlAs<QLabel>(IDC_DURATION);
+    label->setText(QString::fromLatin1(kEmptyTimeText));
+    if (seeking->IsFormatSupported(&TIME_FORMAT_MEDIA_TIME) != S_OK)
+        return;
+    GUID previous{};
+    if (FAILED(seeking->GetTimeFormat(&previous)))
+        return;
+    const bool switched = !(previous == TIME_FORMAT_MEDIA_TIME);
+    if (switched && FAILED(seeking->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME)))
+        return;
+    REFERENCE_TIME duration = 0;
+    const HRESULT hr = seeking->GetDuration(&duration);
+    if (switched)
+        seeking->SetTimeFormat(&previous);
+    if (FAILED(hr))
+        return;
+    label->setText(FormatTime(duration, false));
+    if (GetTimeCell(kColSelEnd) == 0)
+        SetTimeCell(kColTime, duration, false);
+}
+
+void CCompressorDlg::ResetPositionSlider() {
+    m_sliderPos = 0;
+    m_positionSlider->setValue(0);
+    ControlAs<QLabel>(IDC_POSITION)->setText(QString::fromLatin1(kEmptyTimeText));
+    m_duration = 0;
+    const auto& seeking = m_session.Handles().pMS;
+    REFERENCE_TIME duration = 0;
+    const bool known = seeking && SUCCEEDED(seeking->GetDuration(&duration));
+    if (known)
+        m_duration = duration;
+    m_positionSlider->setEnabled(known);
+}
+
+bool CCompressorDlg::CanStepFrames() const {
+    const auto& graph = const_cast<zem::MediaSession&>(m_session).Handles().pGB;
+    if (!graph)
+        return false;
+    const auto step = QueryInterface<IVideoFrameStep>(graph);
+    return step && step->CanStep(0, nullptr) == S_OK;
+}
+
+void CCompressorDlg::RewindAndStop() {
+    const auto& handles = m_session.Handles();
+    if (!handles.pMC || !handles.pMS)
+        return;
+    StopPositionTimer();
+    handles.pMC->Stop();
+    OAFilterState state = State_Stopped;
+    handles.pMC->GetState(kGraphStateWaitMs, &state);
+    REFERENCE_TIME start = 0;
+    handles.pMS->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    // Stopped, but with the first picture in the video area.
+    handles.pMC->StopWhenReady();
+    UpdatePosition();
+}
+
+int64_t CCompressorDlg::UpdatePosition() {
+    const auto& seeking = m_session.Handles().pMS;
+    if (!seeking)
+        return 0;
+    REFERENCE_TIME position = 0;
+    if (m_run.converting())
+        position = m_run.Position();
+    else if (FAILED(seeking->GetCurrentPosition(&position)))
+        return 0;
+    m_sliderPos = m_duration != 0 ? int(std::clamp<int64_t>(position * kSliderMax / m_duration, 0, kSliderMax)) : 0;
+    m_positionSlider->setValue(m_sliderPos);
+    UpdatePositionText(position);
+    return position;
+}
+
+void CCompressorDlg::UpdatePositionText(int64_t position) {
+    auto* label = ControlAs<QLabel>(IDC_POSITION);
+    const QString text = FormatTime(position, false);
+    if (label->text() != text)
+        label->setText(text);
+}

@@ -1,0 +1,271 @@
+// The window with real clips: opening a row fills the preview labels, Convert
+// turns the selected row or every row into the player's AVI files, a failing
+// row does not end the run, and Stop or closing the window ends a job with
+// what was captured so far.
+
+#include "AppTestSupport.h"
+#include "AviParse.h"
+#include "TestClips.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QTableWidget>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using apptest::WindowFixture;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kIdPlay = 1011;
+constexpr int kIdConvert = 1007;
+constexpr int kIdStopConversion = 1026;
+constexpr int kIdMessage = 1010;
+constexpr int kIdProgress = 1004;
+constexpr int kIdSelectedFile = 1035;
+constexpr int kIdAllFiles = 1045;
+constexpr int kIdSize160 = 1042;
+constexpr int kIdVideoArea = 1013;
+constexpr int kIdVideoSize = 1046;
+constexpr int kIdFileSize = 1047;
+constexpr int kIdDuration = 1034;
+constexpr int kIdPositionSlider = 1022;
+constexpr int kColTime = 4;
+constexpr int kColStatus = 6;
+
+QString Path(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+// Every text the rows' Status cells were given, in order.
+struct StatusLog {
+    explicit StatusLog(QTableWidget* list) {
+        QObject::connect(list, &QTableWidget::itemChanged, [this](QTableWidgetItem* item) {
+            if (item->column() == kColStatus)
+                texts.append(item->text());
+        });
+    }
+    QStringList texts;
+};
+
+// A file with a video ending that no decoder can read.
+fs::path WriteGarbage(const fs::path& dir, const std::string& name) {
+    const fs::path path = dir / name;
+    std::ofstream out(path, std::ios::binary);
+    for (int i = 0; i < 4096; ++i)
+        out.put(char((i * 37) & 0xff));
+    return path;
+}
+
+void ExpectPlayableOutput(const QString& path, size_t minFrames, size_t maxFrames) {
+    const zem::test::AviFile avi = zem::test::ParseAvi(path.toStdString());
+    EXPECT_TRUE(avi.problems.empty()) << path.toStdString() << ": " << (avi.problems.empty() ? "" : avi.problems[0]);
+    EXPECT_EQ(avi.videoRate, 16u);
+    EXPECT_EQ(avi.microSecPerFrame, 62500u);
+    EXPECT_EQ(avi.width, 160u);
+    EXPECT_EQ(avi.height, 128u);
+    EXPECT_GE(avi.videoCount(), minFrames);
+    EXPECT_LE(avi.videoCount(), maxFrames);
+    EXPECT_GT(avi.audioCount(), 0u);
+}
+
+// The frames and sound files beside the output and the muxer's scratch file
+// beside the input are gone once a job is written.
+void ExpectNoIntermediates(const QString& input, const QString& output) {
+    const fs::path out = output.toStdString();
+    EXPECT_FALSE(fs::exists(fs::path(out).replace_extension(".tmp")));
+    EXPECT_FALSE(fs::exists(fs::path(out).replace_extension(".mp3")));
+    EXPECT_FALSE(fs::exists(fs::path(input.toStdString()).replace_extension(".zem")));
+}
+
+} // namespace
+
+TEST(Preview, OpeningARowDescribesTheFile) {
+    zem::testclips::TempDir clips;
+    const fs::path clip = zem::testclips::MakeClip(clips.path(), "mp4", 2.0);
+    ASSERT_FALSE(clip.empty());
+    const fs::path broken = WriteGarbage(clips.path(), "broken.mp4");
+
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    // Adding selects the new row, which opens it in the preview.
+    ASSERT_EQ(window->AddFile(Path(clip)), 0);
+    EXPECT_TRUE(fixture.m_messages.empty());
+    EXPECT_EQ(window->ControlAs<QLabel>(kIdVideoSize)->text(), QStringLiteral("160 x 128"));
+    EXPECT_EQ(window->ControlAs<QLabel>(kIdDuration)->text(), QStringLiteral("00:02"));
+    EXPECT_EQ(window->CellText(0, kColTime), QStringLiteral("00:02"));
+    const qint64 bytes = QFileInfo(Path(clip)).size();
+    ASSERT_LT(bytes, 1024 * 1024);
+    EXPECT_EQ(window->ControlAs<QLabel>(kIdFileSize)->text(), QStringLiteral("%1KB").arg(bytes / 1024));
+    EXPECT_TRUE(window->Control(kIdPlay)->isEnabled());
+    EXPECT_TRUE(window->Control(kIdPositionSlider)->isEnabled());
+    EXPECT_GT(window->m_duration, 19'000'000);
+    // The picture fills the video area inside its frame.
+    auto* area = qobject_cast<QFrame*>(window->Control(kIdVideoArea));
+    const auto pictures = area->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(pictures.size(), 1);
+    EXPECT_EQ(pictures[0]->geometry(), area->contentsRect());
+    EXPECT_TRUE(pictures[0]->isVisible());
+
+    // A file nothing can decode: the user is told, and the labels no longer
+    // describe the previous file.
+    ASSERT_EQ(window->AddFile(Path(broken)), 1);
+    bool told = false;
+    for (const auto& message : fixture.m_messages)
+        told = told || message.text == QStringLiteral("File failed to render!");
+    EXPECT_TRUE(told);
+    EXPECT_FALSE(window->Control(kIdPlay)->isEnabled());
+    EXPECT_EQ(window->ControlAs<QLabel>(kIdVideoSize)->text(), QString());
+    EXPECT_EQ(window->ControlAs<QLabel>(kIdDuration)->text(), QStringLiteral("00:00"));
+    EXPECT_FALSE(window->Session().Handles().pGB);
+
+    // Back to the good row: a fresh graph describes it again.
+    window->SelectRow(0);
+    EXPECT_EQ(window->ControlAs<QLabel>(kIdVideoSize)->text(), QStringLiteral("160 x 128"));
+    EXPECT_TRUE(window->Control(kIdPlay)->isEnabled());
+}
+
+TEST(Conversion, SelectedFileBecomesAPlayerFile) {
+    zem::testclips::TempDir clips;
+    const fs::path first = zem::testclips::MakeClip(clips.path(), "mp4", 2.0);
+    const fs::path second = zem::testclips::MakeClip(clips.path(), "avi", 1.0);
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(second.empty());
+
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    window->AddFile(Path(first));
+    window->AddFile(Path(second));
+    window->SelectRow(0);
+    window->ControlAs<QAbstractButton>(kIdSelectedFile)->click();
+    window->ControlAs<QAbstractButton>(kIdSize160)->click();
+    StatusLog log(window->FileList());
+
+    testing::internal::CaptureStdout();
+    // Returns once the job is finished.
+    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    const std::string events = testing::internal::GetCapturedStdout();
+
+    EXPECT_TRUE(fixture.m_messages.empty());
+    EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
+    EXPECT_EQ(window->CellText(1, kColStatus), QString()); // only the selected row
+    EXPECT_EQ(window->ControlAs<QLabel>(kIdMessage)->text(), QStringLiteral("Completed"));
+    EXPECT_EQ(log.texts.back(), QStringLiteral("Completed"));
+    EXPECT_EQ(window->ControlAs<QProgressBar>(kIdProgress)->value(), 0);
+    EXPECT_NE(events.find("EC_COMPLETE\n"), std::string::npos) << events;
+    EXPECT_FALSE(window->Run().converting());
+    EXPECT_EQ(window->m_timerId, 0);
+    // The options are usable again and the row is back in the preview.
+    EXPECT_TRUE(window->Control(kIdConvert)->isEnabled());
+    EXPECT_EQ(window->GetSelectedRow(), 0);
+    EXPECT_EQ(window->ControlAs<QLabel>(kIdVideoSize)->text(), QStringLiteral("160 x 128"));
+
+    ExpectPlayableOutput(window->CellText(0, 1), 30, 34);
+    EXPECT_FALSE(QFileInfo::exists(window->CellText(1, 1)));
+    // Only the output is left beside the clips.
+    ExpectNoIntermediates(window->CellText(0, 0), window->CellText(0, 1));
+}
+
+TEST(Conversion, AllFilesGoesOnAfterARowThatFails) {
+    zem::testclips::TempDir clips;
+    const fs::path first = zem::testclips::MakeClip(clips.path(), "mp4", 1.0);
+    const fs::path broken = WriteGarbage(clips.path(), "broken.avi");
+    const fs::path last = zem::testclips::MakeClip(clips.path(), "mkv", 1.0);
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(last.empty());
+
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    window->AddFile(Path(first));
+    window->AddFile(Path(broken));
+    window->AddFile(Path(last));
+    window->ControlAs<QAbstractButton>(kIdAllFiles)->click();
+    window->ControlAs<QAbstractButton>(kIdSize160)->click();
+    fixture.m_messages.clear();
+
+    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+
+    EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
+    const QString failed = window->CellText(1, kColStatus);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^ERROR\\(\\d+\\)$")).match(failed).hasMatch())
+        << failed.toStdString();
+    EXPECT_EQ(window->CellText(2, kColStatus), QStringLiteral("Completed"));
+    ExpectPlayableOutput(window->CellText(0, 1), 14, 18);
+    ExpectPlayableOutput(window->CellText(2, 1), 14, 18);
+    EXPECT_FALSE(QFileInfo::exists(window->CellText(1, 1)));
+    // The broken row was reported to the user, through the window's boxes.
+    ASSERT_FALSE(fixture.m_messages.empty());
+    const QString report = fixture.m_messages.front().text;
+    EXPECT_TRUE(report.startsWith(QStringLiteral("*** Failed(8"))) << report.toStdString();
+    EXPECT_TRUE(report.endsWith(QStringLiteral(") in RenderFile(%1)!\r\n").arg(Path(broken)))) << report.toStdString();
+    // The last row stays selected and is shown again.
+    EXPECT_EQ(window->GetSelectedRow(), 2);
+    EXPECT_TRUE(window->Control(kIdConvert)->isEnabled());
+}
+
+TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
+    zem::testclips::TempDir clips;
+    // Long enough that the job is still decoding when the first wait ends.
+    const fs::path clip = zem::testclips::MakeClip(clips.path(), "mp4", 40.0, 320, 240, 25, zem::testclips::Pattern::Moving);
+    ASSERT_FALSE(clip.empty());
+    constexpr size_t kFullFrames = 40 * 16;
+
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    window->AddFile(Path(clip));
+    window->ControlAs<QAbstractButton>(kIdSelectedFile)->click();
+    window->ControlAs<QAbstractButton>(kIdSize160)->click();
+
+    // Stop is pressed once the row shows the job's progress.
+    StatusLog log(window->FileList());
+    const auto pressWhenRunning = [&](const std::function<void()>& press) {
+        auto* watch = new QTimer(window.get());
+        QObject::connect(watch, &QTimer::timeout, [&, watch, press] {
+            const QString status = window->CellText(0, kColStatus);
+            if (window->Run().converting() && !window->Run().finishing() &&
+                status.startsWith(QStringLiteral("Converting ... ")) && status.endsWith(QLatin1Char('%'))) {
+                watch->stop();
+                press();
+            }
+        });
+        watch->start(10);
+        return watch;
+    };
+    QTimer* watch = pressWhenRunning([&] { window->ControlAs<QAbstractButton>(kIdStopConversion)->click(); });
+    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    EXPECT_FALSE(watch->isActive()) << "the job ended before Stop was pressed";
+    delete watch;
+
+    EXPECT_TRUE(fixture.m_messages.empty());
+    EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Stopped"));
+    EXPECT_EQ(log.texts.back(), QStringLiteral("Stopped"));
+    EXPECT_EQ(window->ControlAs<QLabel>(kIdMessage)->text(), QStringLiteral("Stopped"));
+    ExpectPlayableOutput(window->CellText(0, 1), 1, kFullFrames - 16);
+    ExpectNoIntermediates(window->CellText(0, 0), window->CellText(0, 1));
+
+    // Closing the window while converting ends the job the same way, before
+    // the window is gone; no later row is started and nothing is reloaded.
+    const QString output = window->CellText(0, 1);
+    ASSERT_TRUE(QFile::remove(output));
+    watch = pressWhenRunning([&] { window->close(); });
+    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    EXPECT_FALSE(watch->isActive()) << "the job ended before the window was closed";
+    delete watch;
+    EXPECT_FALSE(window->Run().converting());
+    EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Stopped"));
+    ExpectPlayableOutput(output, 1, kFullFrames - 16);
+    EXPECT_FALSE(window->Session().Handles().pGB);
+    EXPECT_EQ(window->m_timerId, 0);
+}
