@@ -226,7 +226,10 @@ void ConversionRun::UpdateProgress() {
     char text[256];
     std::snprintf(text, sizeof text, "%s %d%%", m_host.Translate(kTextConverting).c_str(), m_progress);
     SetStatus(text);
-    if (m_selectionActive && position >= m_selectionEnd && !m_finishing) {
+    // The range ends when the pictures reach its end: the sound, decoded
+    // faster, may already be further along in the graph's own position.
+    const bool reachedEnd = m_capture && m_capture->stopTime >= 0 ? m_capture->pastStop() : position >= m_selectionEnd;
+    if (m_selectionActive && reachedEnd && !m_finishing) {
         m_selectionActive = 0;
         FinishConversion(false);
     }

@@ -65,10 +65,16 @@ struct FrameCaptureContext {
 
     // Whether a picture at this time would be taken; the decoder skips colour
     // conversion for the others.
-    bool WillTakeSample(double sampleTime) const {
-        return sampleTime >= 0 && (stopTime < 0 || sampleTime < stopTime) &&
-               (lastSampleTime == 0.0 || sampleTime - lastSampleTime >= frameInterval);
+    bool WillTakeSample(double sampleTime) {
+        if (stopTime >= 0 && sampleTime >= stopTime) {
+            m_pastStop.store(true, std::memory_order_release);
+            return false;
+        }
+        return sampleTime >= 0 && (lastSampleTime == 0.0 || sampleTime - lastSampleTime >= frameInterval);
     }
+    // A picture at or after the stop time has arrived: the pictures of the
+    // range are all in the frames file. Read from another thread.
+    bool pastStop() const { return m_pastStop.load(std::memory_order_acquire); }
 
     // Frames written, pictures refused as malformed, and the first write error.
     uint64_t framesWritten() const { return m_framesWritten; }
@@ -88,6 +94,7 @@ private:
     CxImage m_image;
     uint64_t m_framesWritten = 0;
     double m_firstFrameTime = -1.0;
+    std::atomic<bool> m_pastStop{false};
     uint64_t m_picturesRejected = 0;
     bool m_writeFailed = false;
     std::string m_writeError;

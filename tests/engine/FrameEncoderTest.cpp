@@ -245,12 +245,14 @@ TEST(FrameEncoderPacing, NothingAtOrAfterTheStopTimeIsTaken) {
     // end at the selection's end, fill copies included.
     Capture c(64, 48);
     c.ctx.stopTime = 1.0;
+    EXPECT_FALSE(c.ctx.pastStop());
     for (int k = 1; k <= 8; ++k)
         c.Feed(0.25 * k - 0.2, SolidPicture(64, 48, 100, 100, 100)); // 0.05, 0.3, ... 1.8
     // Frames 0.05, 0.1125, ... 0.8 (13 of them) show pictures up to 0.8; the
     // next would show the picture at 1.05, past the end.
     EXPECT_EQ(c.ctx.framesWritten(), 13u);
     EXPECT_EQ(c.position.load(), 8000000);
+    EXPECT_TRUE(c.ctx.pastStop());
     EXPECT_FALSE(c.ctx.WillTakeSample(1.0));
     EXPECT_DOUBLE_EQ(c.ctx.firstFrameTime(), 0.05);
 }
