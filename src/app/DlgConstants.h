@@ -222,7 +222,6 @@ inline constexpr const char* kFileSizeMbFormat = "%d.%dMB";
 inline constexpr const char* kFileSizeKbFormat = "%dKB";
 inline constexpr int64_t kBytesPerMb = 1024 * 1024;
 inline constexpr int64_t kBytesPerKb = 1024;
-inline constexpr int64_t kUnitsPerSecond = 10000000; // 100 ns units
 
 // Position timer period and the wait between looks at a running job.
 inline constexpr int kPositionTimerMs = 100;

@@ -217,9 +217,9 @@ TEST(Conversion, AllFilesGoesOnAfterARowThatFails) {
 TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
     zem::testclips::TempDir clips;
     // Long enough that the job is still decoding when the first wait ends.
-    const fs::path clip = zem::testclips::MakeClip(clips.path(), "mp4", 40.0, 320, 240, 25, zem::testclips::Pattern::Moving);
+    const fs::path clip = zem::testclips::MakeClip(clips.path(), "mp4", 60.0, 320, 240, 25, zem::testclips::Pattern::Moving);
     ASSERT_FALSE(clip.empty());
-    constexpr size_t kFullFrames = 40 * 16;
+    constexpr size_t kFullFrames = 60 * 16;
 
     WindowFixture fixture;
     auto window = fixture.MakeWindow();
@@ -228,15 +228,21 @@ TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
     window->ControlAs<QAbstractButton>(kIdSelectedFile)->click();
     window->ControlAs<QAbstractButton>(kIdSize160)->click();
 
-    // Stop is pressed once the row shows the job's progress.
+    // Stop is pressed at the first look at the running job (after the first
+    // half-second wait), well before the clip's end.
     StatusLog log(window->FileList());
+    QStringList progressSeen;
+    int barSeen = -1;
     const auto pressWhenRunning = [&](const std::function<void()>& press) {
         auto* watch = new QTimer(window.get());
         QObject::connect(watch, &QTimer::timeout, [&, watch, press] {
-            const QString status = window->CellText(0, kColStatus);
-            if (window->Run().converting() && !window->Run().finishing() &&
-                status.startsWith(QStringLiteral("Converting ... ")) && status.endsWith(QLatin1Char('%'))) {
+            if (window->Run().converting() && !window->Run().finishing() && window->Run().Position() > 0) {
                 watch->stop();
+                // What the position timer does on its next tick.
+                EXPECT_NE(window->m_timerId, 0);
+                window->OnPositionTimer();
+                progressSeen.append(window->CellText(0, kColStatus));
+                barSeen = window->ControlAs<QProgressBar>(kIdProgress)->value();
                 press();
             }
         });
@@ -251,8 +257,14 @@ TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
     EXPECT_TRUE(fixture.m_messages.empty());
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Stopped"));
     EXPECT_EQ(log.texts.back(), QStringLiteral("Stopped"));
+    ASSERT_EQ(progressSeen.size(), 1);
+    const QRegularExpressionMatch percent =
+        QRegularExpression(QStringLiteral("^Converting \\.\\.\\. (\\d+)%$")).match(progressSeen[0]);
+    ASSERT_TRUE(percent.hasMatch()) << progressSeen[0].toStdString();
+    EXPECT_EQ(percent.captured(1).toInt(), barSeen);
+    EXPECT_LT(barSeen, 100);
     EXPECT_EQ(window->ControlAs<QLabel>(kIdMessage)->text(), QStringLiteral("Stopped"));
-    ExpectPlayableOutput(window->CellText(0, 1), 1, kFullFrames - 16);
+    ExpectPlayableOutput(window->CellText(0, 1), 1, kFullFrames * 3 / 4);
     ExpectNoIntermediates(window->CellText(0, 0), window->CellText(0, 1));
 
     // Closing the window while converting ends the job the same way, before
@@ -265,7 +277,7 @@ TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
     delete watch;
     EXPECT_FALSE(window->Run().converting());
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Stopped"));
-    ExpectPlayableOutput(output, 1, kFullFrames - 16);
+    ExpectPlayableOutput(output, 1, kFullFrames * 3 / 4);
     EXPECT_FALSE(window->Session().Handles().pGB);
     EXPECT_EQ(window->m_timerId, 0);
 }
