@@ -544,18 +544,24 @@ bool SampleGrabberFilter::Realize(GstBin* bin, const std::shared_ptr<StreamGate>
 {
     m_convert = MakeElement(bin, "videoconvert");
     m_filter = MakeElement(bin, "capsfilter");
-    if (!m_convert || !m_filter) return false;
+    // The callback's work (colour conversion, scaling, JPEG coding) runs on the
+    // queue's own thread, so the decoder goes on with the next pictures on the
+    // other core meanwhile.
+    m_queue = MakeElement(bin, "queue");
+    if (!m_convert || !m_filter || !m_queue) return false;
+    g_object_set(m_queue, "max-size-buffers", kGrabberQueuePictures, "max-size-bytes", 0u, "max-size-time",
+                 static_cast<guint64>(0), nullptr);
     CapsRef caps(gst_caps_from_string(kGrabberInputCaps));
     g_object_set(m_filter, "caps", caps.get(), nullptr);
     m_gate = gate;
     m_infoValid = false;
     m_shotTaken = false;
     gst_segment_init(&m_segment, GST_FORMAT_TIME);
-    GstRef<GstPad> src(gst_element_get_static_pad(m_filter, "src"));
+    GstRef<GstPad> src(gst_element_get_static_pad(m_queue, "src"));
     gst_pad_add_probe(src.get(),
                       static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                       &SampleGrabberFilter::OnProbe, this, nullptr);
-    return LinkChain({m_convert, m_filter});
+    return LinkChain({m_convert, m_filter, m_queue});
 }
 
 GstPadProbeReturn SampleGrabberFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer self)
@@ -631,14 +637,14 @@ GstPad* SampleGrabberFilter::InputPad(int index)
 
 GstPad* SampleGrabberFilter::OutputPad(int index)
 {
-    if (index != 0 || !m_filter) return nullptr;
-    GstRef<GstPad> pad(gst_element_get_static_pad(m_filter, "src"));
+    if (index != 0 || !m_queue) return nullptr;
+    GstRef<GstPad> pad(gst_element_get_static_pad(m_queue, "src"));
     return pad.get();
 }
 
 void SampleGrabberFilter::Unrealize()
 {
-    m_convert = m_filter = nullptr;
+    m_convert = m_filter = m_queue = nullptr;
     m_gate.reset();
 }
 

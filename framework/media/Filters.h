@@ -166,6 +166,7 @@ private:
 
     GstElement* m_convert = nullptr;
     GstElement* m_filter = nullptr;
+    GstElement* m_queue = nullptr;
     std::shared_ptr<StreamGate> m_gate;
     // Streaming-thread state.
     GstSegment m_segment{};
