@@ -1,0 +1,86 @@
+// Drives the window program on a real display (Xvfb) the way a user would:
+// Add (the open dialog answered with the given files), choose the options,
+// Convert, and saves pictures of the screen after the open, while the job
+// runs and after it (not a test).
+//   xvfb-run -a drive_window PREFIX [--monitoring] CLIP...
+
+#include "CompressorDlg.h"
+#include "DialogSeam.h"
+#include "DlgConstants.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+
+using namespace zem::app;
+
+namespace {
+
+bool SaveScreen(const QString& path) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const bool saved = screen != nullptr && screen->grabWindow(0).save(path);
+    std::fprintf(stderr, "%s %s\n", saved ? "saved" : "could not save", path.toLocal8Bit().constData());
+    return saved;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir scratch;
+    qputenv("XDG_CONFIG_HOME", scratch.path().toUtf8());
+    QApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    const bool monitoring = args.removeAll(QStringLiteral("--monitoring")) > 0;
+    if (args.size() < 2) {
+        std::fprintf(stderr, "usage: drive_window PREFIX [--monitoring] CLIP...\n");
+        return 2;
+    }
+    const QString prefix = args.takeFirst();
+    SetFileDialogHandler([args](const FileDialogRequest&) { return args; });
+
+    CCompressorDlg::Environment environment = CCompressorDlg::DefaultEnvironment();
+    environment.appDir = QStringLiteral(ZEM_SOURCE_DIR);
+    environment.settingsFile = scratch.filePath(QStringLiteral("ZemConverter.ini"));
+    environment.registryFolder = scratch.filePath(QStringLiteral("registry"));
+    CCompressorDlg window(environment);
+    window.move(0, 0);
+    window.show();
+
+    const auto click = [&window](int id) { window.ControlAs<QAbstractButton>(id)->click(); };
+    bool grabbedRunning = false;
+    QTimer during;
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        const QString status = window.CellText(window.GetSelectedRow(), kColStatus);
+        if (!grabbedRunning && window.Run().converting() && status.startsWith(QStringLiteral("Converting ... "))) {
+            grabbedRunning = SaveScreen(prefix + QStringLiteral("_converting.png"));
+            std::fprintf(stderr, "status while converting: %s\n", status.toLocal8Bit().constData());
+        }
+    });
+
+    int result = 1;
+    QTimer::singleShot(2500, [&] { // the start-up picture closes after two seconds
+        click(IDC_ADD);
+        QApplication::processEvents();
+        SaveScreen(prefix + QStringLiteral("_opened.png"));
+        click(IDC_SELECTED_FILE);
+        click(IDC_SIZE_160);
+        if (monitoring != window.ControlAs<QAbstractButton>(IDC_MONITORING)->isChecked())
+            click(IDC_MONITORING);
+        during.start(50);
+        click(IDC_CONVERT); // returns when the job is written
+        during.stop();
+        QApplication::processEvents();
+        SaveScreen(prefix + QStringLiteral("_done.png"));
+        const QString status = window.CellText(window.GetSelectedRow(), kColStatus);
+        std::fprintf(stderr, "final status: %s, output: %s\n", status.toLocal8Bit().constData(),
+                     window.CellText(window.GetSelectedRow(), kColOutput).toLocal8Bit().constData());
+        result = status == QStringLiteral("Completed") ? 0 : 1;
+        window.close();
+        app.quit();
+    });
+    app.exec();
+    return result;
+}
