@@ -3,7 +3,8 @@
 // of three runs each; peak memory of this process; and the cost of turning one
 // decoded picture into 24-bit BGR bottom-up with libyuv against videoconvert.
 //
-//   media_graph_bench [clip folder]     (clips are made there once and kept)
+//   media_graph_bench [clip folder [runs [only-height]]]
+//   (clips are made in the folder once and kept; 3 runs; both sizes)
 #include "MediaInterfaces.h"
 #include "PictureConvert.h"
 #include "TestClips.h"
@@ -22,7 +23,7 @@
 
 namespace {
 
-constexpr int kRuns = 3;
+constexpr int kDefaultRuns = 3;
 constexpr double kClipSeconds = 60.0;
 constexpr double kFrameInterval = 1.0 / 16.0;  // the frame encoder's 16 pictures per second
 constexpr int kConvertRepeats = 100;
@@ -86,6 +87,10 @@ IBaseFilterPtr FindRenderer(IGraphBuilder* graph, const GUID& major)
     return nullptr;
 }
 
+// Seconds spent opening the file and in Run (rewiring, preroll, positioning) in the last run.
+double g_openSeconds = 0;
+double g_startSeconds = 0;
+
 // One clockless conversion run; returns wall seconds (negative on failure).
 double RunGraph(const std::string& clip, const std::string& mp3, Counter& counter)
 {
@@ -93,6 +98,7 @@ double RunGraph(const std::string& clip, const std::string& mp3, Counter& counte
     std::shared_ptr<IGraphBuilder> g;
     CreateFilterGraph(&g);
     if (FAILED(g->RenderFile(clip, {}))) return -1;
+    g_openSeconds = Seconds(start);
     auto control = QueryInterface<IMediaControl>(g);
     IBaseFilterPtr vr = FindRenderer(g.get(), MEDIATYPE_Video);
     IBaseFilterPtr ar = FindRenderer(g.get(), MEDIATYPE_Audio);
@@ -128,7 +134,9 @@ double RunGraph(const std::string& clip, const std::string& mp3, Counter& counte
     auto sg = QueryInterface<ISampleGrabber>(grabber);
     sg->SetCallback(&counter, 1);
     QueryInterface<IMediaFilter>(g)->SetSyncSource(nullptr);
+    const auto run = Clock::now();
     if (FAILED(control->Run())) return -1;
+    g_startSeconds = Seconds(run);
     auto events = QueryInterface<IMediaEventEx>(g);
     for (;;) {
         long code;
@@ -147,6 +155,13 @@ double RunFfmpeg(const std::string& clip)
     const std::string cmd = "ffmpeg -nostdin -v error -i '" + clip + "' -f null -";
     if (std::system(cmd.c_str()) != 0) return -1;
     return Seconds(start);
+}
+
+double CpuSeconds(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 long PeakKilobytes()
@@ -204,6 +219,8 @@ void MeasureConversion(int width, int height)
 int main(int argc, char** argv)
 {
     const std::filesystem::path folder = argc > 1 ? argv[1] : "/tmp/zem_media_bench";
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : kDefaultRuns;
+    const int onlyHeight = argc > 3 ? std::atoi(argv[3]) : 0;
     std::filesystem::create_directories(folder);
     gst_init(nullptr, nullptr);
     struct Case {
@@ -212,6 +229,7 @@ int main(int argc, char** argv)
     };
     const Case cases[] = {{1280, 720, 25, 1.15}, {1920, 1080, 30, 1.3}};
     for (const Case& c : cases) {
+        if (onlyHeight && c.height != onlyHeight) continue;
         const std::string name = "clip_mp4_" + std::to_string(c.width) + "x" + std::to_string(c.height) + "_" +
                                  std::to_string(c.fps) + "_moving.mp4";
         std::filesystem::path clip = folder / name;
@@ -224,21 +242,26 @@ int main(int argc, char** argv)
         }
         std::printf("%dx%d %d fps, %.0f s H.264 + AAC\n", c.width, c.height, c.fps, kClipSeconds);
         for (bool pacing : {true, false}) {
-            std::vector<double> graph, ffmpeg;
+            std::vector<double> graph, ffmpeg, graphCpu, ffmpegCpu;
             int offered = 0, taken = 0;
-            for (int run = 0; run < kRuns; ++run) {
+            for (int run = 0; run < runs; ++run) {
+                double cpu = CpuSeconds(RUSAGE_CHILDREN);
                 ffmpeg.push_back(RunFfmpeg(clip.string()));
+                ffmpegCpu.push_back(CpuSeconds(RUSAGE_CHILDREN) - cpu);
                 Counter counter;
                 counter.pacing = pacing;
+                cpu = CpuSeconds(RUSAGE_SELF);
                 graph.push_back(RunGraph(clip.string(), (folder / "bench.mp3").string(), counter));
+                graphCpu.push_back(CpuSeconds(RUSAGE_SELF) - cpu);
                 offered = counter.offered;
                 taken = counter.taken;
             }
             const double g = Median(graph), f = Median(ffmpeg);
-            std::printf("  %s: graph %.2f s, ffmpeg %.2f s, ratio %.2f (target %.2f); pictures %d, converted %d; "
-                        "peak memory %ld MB\n",
+            std::printf("  %s: wall graph %.2f s, ffmpeg %.2f s, ratio %.2f (target %.2f); cpu graph %.2f s, "
+                        "ffmpeg %.2f s; pictures %d, converted %d; peak memory %ld MB; open %.2f s, start %.2f s\n",
                         pacing ? "16/s pacing before conversion" : "every picture converted", g, f, g / f, c.target,
-                        offered, taken, PeakKilobytes() / 1024);
+                        Median(graphCpu), Median(ffmpegCpu), offered, taken, PeakKilobytes() / 1024, g_openSeconds,
+                        g_startSeconds);
         }
         MeasureConversion(c.width, c.height);
     }

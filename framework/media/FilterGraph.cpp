@@ -4,8 +4,11 @@
 #include <QEvent>
 #include <QWidget>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstdarg>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -60,6 +63,21 @@ std::string FirstPlaylistEntry(const std::string& path)
         if (std::filesystem::is_regular_file(candidate, ec)) return candidate.string();
     }
     return {};
+}
+
+// libav's video decoders pick slice threads on their own, which leaves single-slice
+// streams on one core; frame threads decode them as fast as ffmpeg does.
+void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer)
+{
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (!factory) return;
+    const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
+    const gchar* klass = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
+    if (!g_str_has_prefix(name, "avdec_") || !klass || !std::strstr(klass, "Video")) return;
+    GObjectClass* cls = G_OBJECT_GET_CLASS(element);
+    if (g_object_class_find_property(cls, "thread-type")) gst_util_set_object_arg(G_OBJECT(element), "thread-type", "frame");
+    if (g_object_class_find_property(cls, "max-threads"))
+        g_object_set(element, "max-threads", static_cast<gint>(g_get_num_processors()) + 1, nullptr);
 }
 
 void GraphLogFunction(GstDebugCategory* category, GstDebugLevel level, const gchar* file, const gchar* function,
@@ -291,6 +309,9 @@ void FilterGraph::Teardown()
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
         gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
         m_pipeline.reset();
+        // Decoded pictures are large and were freed on many streaming threads; hand
+        // the memory back so one file after another does not pile it up.
+        malloc_trim(0);
     }
     for (auto& filter : m_realized) filter->Unrealize();
     m_realized.clear();
@@ -306,6 +327,7 @@ HRESULT FilterGraph::Realize()
     for (auto& f : m_filters) preferMpeg2 |= f->m_clsid == CLSID_GplMpeg2Decoder;
     m_pipeline = AdoptFloating(gst_pipeline_new(nullptr));
     GstBin* bin = GST_BIN(m_pipeline.get());
+    g_signal_connect(bin, "deep-element-added", G_CALLBACK(&OnElementAdded), nullptr);
     // Sources last: they route their streams to the inputs the others have made.
     std::vector<std::shared_ptr<BaseFilter>> order;
     for (auto& f : m_filters)
@@ -482,6 +504,17 @@ HRESULT FilterGraph::Reposition(REFERENCE_TIME target)
             for (auto& pin : f->m_pins) hasVideo |= pin->m_format.major == MEDIATYPE_Video;
     // Pictures and sound must not reach callbacks and files while the right start is searched.
     const bool deliver = m_gate->deliver.exchange(false);
+    if (!m_seekBroken && target == 0 && deliver && HasDeliveringFilters()) {
+        // From the start there is nothing to search: one seek, handing everything on.
+        m_gate->deliver.store(true);
+        GstStateChangeReturn r = GST_STATE_CHANGE_FAILURE;
+        if (SeekFrom(0, 0, &r) && r == GST_STATE_CHANGE_SUCCESS) {
+            m_goodSeekStart = 0;
+            return S_OK;
+        }
+        m_gate->deliver.store(false);
+        m_seekBroken = true;
+    }
     if (!m_seekBroken) {
         // Demuxers may land on the key picture after the target whatever the flags say, so
         // decoding starts a little before it (the part before the target is dropped), and
