@@ -1,6 +1,7 @@
 #include "CxImage.h"
 
 #include <csetjmp>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -76,45 +77,23 @@ bool CxImage::CreateFromArray(const uint8_t* pixels, uint32_t width, uint32_t he
 // With (x, y) counted from the top left of the upright picture:
 //   left turn:  new(x', y') = old(W - 1 - y', x')
 //   right turn: new(x', y') = old(y', H - 1 - x')
-void CxImage::RotateLeft() {
+// Either way new column x' walks one old row per step: upwards in storage for
+// a left turn (old row x' from the top), downwards for a right turn.
+void CxImage::QuarterTurn(bool left) {
     if (!IsValid())
         return;
     const uint32_t newWidth = m_height;
     const uint32_t newHeight = m_width;
     const uint32_t newRowBytes = RowBytes(newWidth);
     m_scratch.resize(size_t(newRowBytes) * newHeight);
-    for (uint32_t r = 0; r < newHeight; ++r) {        // storage row of the new picture
-        const uint32_t yNew = newHeight - 1 - r;      // its row from the top
-        const uint32_t xOld = m_width - 1 - yNew;     // old column that becomes this row
+    const ptrdiff_t step = left ? -ptrdiff_t(m_rowBytes) : ptrdiff_t(m_rowBytes);
+    for (uint32_t r = 0; r < newHeight; ++r) {       // storage row of the new picture
+        const uint32_t yNew = newHeight - 1 - r;     // its row from the top
+        const uint32_t xOld = left ? m_width - 1 - yNew : yNew;
+        const size_t firstRow = left ? size_t(m_height - 1) : 0;
+        const uint8_t* src = &m_bits[firstRow * m_rowBytes + size_t(xOld) * 3];
         uint8_t* dst = &m_scratch[size_t(r) * newRowBytes];
-        // New column x' is old row x' from the top, which is storage row H - 1 - x'.
-        const uint8_t* src = &m_bits[size_t(m_height - 1) * m_rowBytes + size_t(xOld) * 3];
-        for (uint32_t xNew = 0; xNew < newWidth; ++xNew, dst += 3, src -= m_rowBytes) {
-            dst[0] = src[0];
-            dst[1] = src[1];
-            dst[2] = src[2];
-        }
-    }
-    m_width = newWidth;
-    m_height = newHeight;
-    m_rowBytes = newRowBytes;
-    m_bits.swap(m_scratch);
-}
-
-void CxImage::RotateRight() {
-    if (!IsValid())
-        return;
-    const uint32_t newWidth = m_height;
-    const uint32_t newHeight = m_width;
-    const uint32_t newRowBytes = RowBytes(newWidth);
-    m_scratch.resize(size_t(newRowBytes) * newHeight);
-    for (uint32_t r = 0; r < newHeight; ++r) {
-        const uint32_t yNew = newHeight - 1 - r;
-        const uint32_t xOld = yNew;
-        uint8_t* dst = &m_scratch[size_t(r) * newRowBytes];
-        // New column x' is old row H - 1 - x' from the top, which is storage row x'.
-        const uint8_t* src = &m_bits[size_t(xOld) * 3];
-        for (uint32_t xNew = 0; xNew < newWidth; ++xNew, dst += 3, src += m_rowBytes) {
+        for (uint32_t xNew = 0; xNew < newWidth; ++xNew, dst += 3, src += step) {
             dst[0] = src[0];
             dst[1] = src[1];
             dst[2] = src[2];

@@ -17,9 +17,9 @@ public:
     bool CreateFromArray(const uint8_t* pixels, uint32_t width, uint32_t height, uint32_t rowBytes);
 
     // Quarter turn counter-clockwise: the right edge becomes the top edge.
-    void RotateLeft();
+    void RotateLeft() { QuarterTurn(true); }
     // Quarter turn clockwise: the left edge becomes the top edge.
-    void RotateRight();
+    void RotateRight() { QuarterTurn(false); }
 
     void SetJpegQuality(uint8_t quality) { m_jpegQuality = quality; }
     uint8_t GetJpegQuality() const { return m_jpegQuality; }
@@ -36,6 +36,8 @@ public:
     bool IsValid() const { return m_width != 0 && m_height != 0; }
 
 private:
+    void QuarterTurn(bool left);
+
     uint32_t m_width = 0;
     uint32_t m_height = 0;
     uint32_t m_rowBytes = 0;

@@ -61,10 +61,11 @@ bool File::Open(const std::string& path, Mode mode) {
     return true;
 }
 
-bool File::Write(const void* data, size_t size) {
+// Offsets below zero mean "at the file's position".
+bool File::WriteSome(const void* data, size_t size, int64_t offset) {
     const auto* p = static_cast<const uint8_t*>(data);
     while (size > 0) {
-        const ssize_t n = ::write(m_fd, p, size);
+        const ssize_t n = offset < 0 ? ::write(m_fd, p, size) : ::pwrite(m_fd, p, size, off_t(offset));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -76,35 +77,18 @@ bool File::Write(const void* data, size_t size) {
         }
         p += n;
         size -= size_t(n);
+        if (offset >= 0)
+            offset += n;
     }
     return true;
 }
 
-bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::pwrite(m_fd, p, size, off_t(offset));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return Fail("Cannot write");
-        }
-        if (n == 0) {
-            errno = ENOSPC;
-            return Fail("Cannot write");
-        }
-        p += n;
-        offset += uint64_t(n);
-        size -= size_t(n);
-    }
-    return true;
-}
-
-int64_t File::Read(void* data, size_t size) {
+int64_t File::ReadSome(void* data, size_t size, int64_t offset) {
     auto* p = static_cast<uint8_t*>(data);
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::read(m_fd, p + done, size - done);
+        const ssize_t n = offset < 0 ? ::read(m_fd, p + done, size - done)
+                                     : ::pread(m_fd, p + done, size - done, off_t(offset + int64_t(done)));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -118,23 +102,10 @@ int64_t File::Read(void* data, size_t size) {
     return int64_t(done);
 }
 
-int64_t File::ReadAt(uint64_t offset, void* data, size_t size) {
-    auto* p = static_cast<uint8_t*>(data);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(m_fd, p + done, size - done, off_t(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            Fail("Cannot read");
-            return -1;
-        }
-        if (n == 0)
-            break;
-        done += size_t(n);
-    }
-    return int64_t(done);
-}
+bool File::Write(const void* data, size_t size) { return WriteSome(data, size, -1); }
+bool File::WriteAt(uint64_t offset, const void* data, size_t size) { return WriteSome(data, size, int64_t(offset)); }
+int64_t File::Read(void* data, size_t size) { return ReadSome(data, size, -1); }
+int64_t File::ReadAt(uint64_t offset, void* data, size_t size) { return ReadSome(data, size, int64_t(offset)); }
 
 bool File::Seek(uint64_t offset) {
     if (::lseek(m_fd, off_t(offset), SEEK_SET) < 0)

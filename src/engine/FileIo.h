@@ -47,6 +47,8 @@ public:
 
 private:
     bool Fail(const char* what);
+    bool WriteSome(const void* data, size_t size, int64_t offset);
+    int64_t ReadSome(void* data, size_t size, int64_t offset);
 
     int m_fd = -1;
     std::string m_path;
