@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QPixmap>
+#include <QRect>
 #include <QThread>
 #include <QWidget>
 
@@ -287,6 +288,8 @@ struct Kind {
     int height;
 };
 
+void PrintTo(const Kind& k, std::ostream* os) { *os << k.kind; }
+
 class FormatTest : public testing::TestWithParam<Kind> {};
 
 TEST_P(FormatTest, RendersSeeksStepsPlaysAndConverts)
@@ -330,9 +333,15 @@ TEST_P(FormatTest, RendersSeeksStepsPlaysAndConverts)
 
         // Stopped at the start with the first picture shown.
         if (k.video) {
-            g.vw->put_Owner(&owner);
-            g.vw->SetWindowPosition(0, 0, 160, 128);
-            g.vw->put_Visible(true);
+            EXPECT_EQ(g.vw->put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS), S_OK);
+            EXPECT_EQ(g.vw->put_Owner(&owner), S_OK);
+            EXPECT_EQ(g.vw->SetWindowPosition(8, 4, 160, 128), S_OK);
+            EXPECT_EQ(g.vw->put_Visible(true), S_OK);
+            EXPECT_EQ(g.vw->SetWindowForeground(true), S_OK);
+            EXPECT_EQ(g.vw->VideoWidget()->parentWidget(), &owner);
+            EXPECT_EQ(g.vw->VideoWidget()->geometry(), QRect(8, 4, 160, 128));
+        } else {
+            EXPECT_EQ(g.vw->put_Owner(&owner), E_NOINTERFACE);
         }
         ASSERT_EQ(g.mc->StopWhenReady(), S_OK);
         OAFilterState state = -1;
@@ -362,7 +371,14 @@ TEST_P(FormatTest, RendersSeeksStepsPlaysAndConverts)
         EXPECT_TRUE(WaitForEvent(g.me.get(), EC_COMPLETE, 10000));
         const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_GE(took, 0.3) << "playback follows the clock";
+        // Back to the start, stopped, with the first picture shown.
         EXPECT_EQ(g.mc->Stop(), S_OK);
+        ASSERT_EQ(g.SeekTo(0), S_OK);
+        ASSERT_EQ(g.mc->StopWhenReady(), S_OK);
+        EXPECT_EQ(g.Position(), 0);
+        if (k.video) {
+            EXPECT_EQ(ShownPicture(g.vw->VideoWidget()), 0);
+        }
     }
 
     // Conversion from a selection start: rewired while stopped, run without a clock.
