@@ -108,6 +108,8 @@ void CCompressorDlg::OnRowSelectionChanged() {
 }
 
 void CCompressorDlg::ClearPreview() {
+    // No row is left to show: the graph and its picture go too.
+    m_session.ReleaseDirectShow();
     m_inputFile.clear();
     m_outputFile.clear();
     m_duration = 0;

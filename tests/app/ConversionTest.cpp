@@ -132,6 +132,12 @@ TEST(Preview, OpeningARowDescribesTheFile) {
     window->SelectRow(0);
     EXPECT_EQ(window->ControlAs<QLabel>(kIdVideoSize)->text(), QStringLiteral("160 x 128"));
     EXPECT_TRUE(window->Control(kIdPlay)->isEnabled());
+
+    // An empty list leaves no graph and no picture behind.
+    window->OnDeleteAll();
+    EXPECT_FALSE(window->Session().Handles().pGB);
+    EXPECT_TRUE(area->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).isEmpty());
+    EXPECT_EQ(window->ControlAs<QLabel>(kIdVideoSize)->text(), QString());
 }
 
 TEST(Conversion, SelectedFileBecomesAPlayerFile) {
