@@ -180,6 +180,15 @@ TEST(Conversion, SelectedFileBecomesAPlayerFile) {
     EXPECT_FALSE(QFileInfo::exists(window->CellText(1, 1)));
     // Only the output is left beside the clips.
     ExpectNoIntermediates(window->CellText(0, 0), window->CellText(0, 1));
+
+    // With a selection range in the row only that second is converted.
+    window->SetTimeCell(2, 5'000'000, true);
+    window->SetTimeCell(3, 15'000'000, true);
+    EXPECT_EQ(window->CellText(0, 2), QStringLiteral("00:00.500"));
+    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    EXPECT_TRUE(fixture.m_messages.empty());
+    EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
+    ExpectPlayableOutput(window->CellText(0, 1), 15, 18);
 }
 
 TEST(Conversion, AllFilesGoesOnAfterARowThatFails) {
