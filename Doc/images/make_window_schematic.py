@@ -16,6 +16,7 @@ HERE = pathlib.Path(__file__).resolve().parent
 LANG_DIR = HERE.parent.parent / "Lang"
 ICON_DIR = HERE.parent.parent / "res" / "icons"
 LANGS = {"eng": "ENG", "kor": "KOR", "chs": "CHS", "cht": "CHT"}
+PLAN_LANGS = ("kor", "chs", "cht")  # the English guide shows a real screenshot instead
 FONTS = {
     "eng": "DejaVu Sans, Arial, sans-serif",
     "kor": "Noto Sans CJK KR, DejaVu Sans, sans-serif",
@@ -195,7 +196,7 @@ def draw(lang):
 
 def main():
     rsvg = shutil.which("rsvg-convert")
-    for lang in LANGS:
+    for lang in PLAN_LANGS:
         svg_path = HERE / f"window_plan_{lang}.svg"
         svg_path.write_text(draw(lang), encoding="utf-8")
         if rsvg:
