@@ -509,7 +509,6 @@ HRESULT FilterGraph::Reposition(REFERENCE_TIME target)
         m_gate->deliver.store(true);
         GstStateChangeReturn r = GST_STATE_CHANGE_FAILURE;
         if (SeekFrom(0, 0, &r) && r == GST_STATE_CHANGE_SUCCESS) {
-            m_goodSeekStart = 0;
             return S_OK;
         }
         m_gate->deliver.store(false);
@@ -529,7 +528,6 @@ HRESULT FilterGraph::Reposition(REFERENCE_TIME target)
             if (r == GST_STATE_CHANGE_FAILURE) return E_FAIL;
             const gint64 first = m_gate->firstVideoTime.load();
             if (!hasVideo || first < 0 || first <= targetNs + tolerance || start == 0) {
-                m_goodSeekStart = start;
                 if (!deliver || !HasDeliveringFilters()) {
                     m_gate->deliver.store(deliver);
                     return S_OK;

@@ -118,7 +118,6 @@ private:
     REFERENCE_TIME m_position = 0;
     bool m_noClock = false;
     bool m_seekBroken = false;
-    gint64 m_goodSeekStart = 0;  // where the last successful positioning started decoding (ns)
     std::atomic<bool> m_errorPosted{false};
     std::atomic<bool> m_eos{false};
 

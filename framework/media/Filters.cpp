@@ -775,7 +775,7 @@ GstPad* WavDestFilter::OutputPad(int index)
 
 // ---------------------------------------------------------------- file writer
 
-FileWriterFilter::~FileWriterFilter() { Close(); }
+FileWriterFilter::~FileWriterFilter() { Finish(); }
 
 void FileWriterFilter::CreatePins() { AddPin(PINDIR_INPUT, "in"); }
 
@@ -848,8 +848,6 @@ void FileWriterFilter::Finish()
     }
     m_file.reset();
 }
-
-void FileWriterFilter::Close() { Finish(); }
 
 GstPad* FileWriterFilter::InputPad(int index)
 {

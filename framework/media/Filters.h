@@ -160,7 +160,7 @@ private:
 
     bool m_typeSet = false;
     bool m_oneShot = false;
-    bool m_bufferSamples = false;
+    bool m_bufferSamples = false;  // kept for the caller; the layer hands pictures only to the callback
     ISampleGrabberCB* m_callback = nullptr;
     long m_which = 0;
 
@@ -247,7 +247,6 @@ public:
 private:
     static GstFlowReturn OnSample(GstAppSink* sink, gpointer self);
     static void OnEos(GstElement* sink, gpointer self);
-    void Close();
 
     std::string m_path;
     std::mutex m_mutex;
