@@ -296,3 +296,37 @@ TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
     EXPECT_FALSE(window->Session().Handles().pGB);
     EXPECT_EQ(window->m_timerId, 0);
 }
+
+TEST(Conversion, ClosingWhileTheOutputIsWrittenAbandonsIt) {
+    zem::testclips::TempDir clips;
+    const fs::path clip = zem::testclips::MakeClip(clips.path(), "mp4", 3.0);
+    ASSERT_FALSE(clip.empty());
+
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    window->AddFile(Path(clip));
+    window->ControlAs<QAbstractButton>(kIdSelectedFile)->click();
+    window->ControlAs<QAbstractButton>(kIdSize160)->click();
+    // The muxer handles the window's messages once per cycle; the close
+    // request arrives in its first cycle.
+    int pumpsWhileWriting = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (window->Run().m_writing == 0)
+            return;
+        if (++pumpsWhileWriting == 1)
+            window->close();
+    });
+    watch.start(0);
+    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    watch.stop();
+    ASSERT_GE(pumpsWhileWriting, 1);
+    EXPECT_FALSE(window->Run().converting());
+    EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Stopped"));
+    EXPECT_TRUE(fixture.m_messages.empty());
+    // What the muxer had written is removed, with the intermediates.
+    EXPECT_FALSE(QFileInfo::exists(window->CellText(0, 1)));
+    ExpectNoIntermediates(window->CellText(0, 0), window->CellText(0, 1));
+    EXPECT_FALSE(window->Session().Handles().pGB);
+}
