@@ -585,6 +585,27 @@ TEST(ConversionTest, WithMonitoringThePicturesStillReachTheVideoWindow)
     EXPECT_NEAR(static_cast<double>(grabbed.times.size()), kClipSeconds / kFrame, 2);
 }
 
+TEST(ConversionTest, OneShotHandsOverOnePictureAndEnds)
+{
+    const auto clip = Clips().Get("video-only");
+    ASSERT_FALSE(clip.empty());
+    Grabbed grabbed;
+    Graph g;
+    ASSERT_EQ(g.gb->RenderFile(clip.string(), {}), S_OK);
+    ConversionRig rig;
+    ASSERT_EQ(BuildConversion(g.gb.get(), Clips().dir.path() / "unused.mp3", grabbed, false, rig), S_OK);
+    auto sg = QueryInterface<ISampleGrabber>(rig.grabber);
+    EXPECT_EQ(sg->SetOneShot(true), S_OK);
+    EXPECT_EQ(sg->SetCallback(&grabbed, 2), E_INVALIDARG);
+    ASSERT_EQ(g.SeekTo(1.0), S_OK);
+    ASSERT_EQ(g.mc->Run(), S_OK);
+    EXPECT_TRUE(WaitForEvent(g.me.get(), EC_COMPLETE, 10000));
+    g.mc->Stop();
+    std::lock_guard lock(grabbed.mutex);
+    ASSERT_EQ(grabbed.numbers.size(), 1u);
+    EXPECT_EQ(grabbed.numbers[0], 25);
+}
+
 // Counts notifications posted to the window.
 class NotifyTarget : public QObject {
 public:
