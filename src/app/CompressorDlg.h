@@ -90,7 +90,7 @@ public:
     void ShowPictureSize();
     void ShowDuration();
     void ResetPositionSlider();
-    bool CanStepFrames() const;
+    bool CanStepFrames();
     // Stops the preview at position 0 with the first picture shown.
     void RewindAndStop();
     // Moves the slider and the position label to the graph's (or the

@@ -117,8 +117,8 @@ void CCompressorDlg::ResetPositionSlider() {
     m_positionSlider->setEnabled(known);
 }
 
-bool CCompressorDlg::CanStepFrames() const {
-    const auto& graph = const_cast<zem::MediaSession&>(m_session).Handles().pGB;
+bool CCompressorDlg::CanStepFrames() {
+    const auto& graph = m_session.Handles().pGB;
     if (!graph)
         return false;
     const auto step = QueryInterface<IVideoFrameStep>(graph);
