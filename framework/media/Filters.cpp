@@ -675,7 +675,62 @@ bool AudioProcessorFilter::Realize(GstBin* bin, const std::shared_ptr<StreamGate
     if (!m_first || !resample || !m_last) return false;
     CapsRef caps(gst_caps_from_string(kProcessorCaps));
     g_object_set(m_last, "caps", caps.get(), nullptr);
+    gst_segment_init(&m_segment, GST_FORMAT_TIME);
+    m_firstTime.store(-1);
+    m_lastTime.store(-1);
+    GstRef<GstPad> sink(gst_element_get_static_pad(m_first, "sink"));
+    gst_pad_add_probe(sink.get(),
+                      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
+                                                   GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                      &AudioProcessorFilter::OnProbe, this, nullptr);
     return LinkChain({m_first, resample, m_last});
+}
+
+GstPadProbeReturn AudioProcessorFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer data)
+{
+    auto* self = static_cast<AudioProcessorFilter*>(data);
+    if (info->type & (GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH)) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+            const GstSegment* segment = nullptr;
+            gst_event_parse_segment(event, &segment);
+            self->m_segment = *segment;
+        } else if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP) {
+            // A seek starts the played range anew: so do the times.
+            self->m_firstTime.store(-1);
+            self->m_lastTime.store(-1);
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    const GstClockTime pts = GST_BUFFER_PTS(buffer);
+    if (!GST_CLOCK_TIME_IS_VALID(pts) || self->m_segment.format != GST_FORMAT_TIME) return GST_PAD_PROBE_OK;
+    guint64 running = 0;
+    if (gst_segment_to_running_time_full(&self->m_segment, GST_FORMAT_TIME, pts, &running) <= 0)
+        running = 0;  // a sample that begins before the range counts from its start
+    const auto start = static_cast<std::int64_t>(running / 100);
+    const GstClockTime duration = GST_BUFFER_DURATION(buffer);
+    const auto end = start + (GST_CLOCK_TIME_IS_VALID(duration) ? static_cast<std::int64_t>(duration / 100) : 0);
+    std::int64_t unset = -1;
+    self->m_firstTime.compare_exchange_strong(unset, start);
+    self->m_lastTime.store(std::max(end, self->m_lastTime.load()));
+    return GST_PAD_PROBE_OK;
+}
+
+HRESULT AudioProcessorFilter::GetFirstSampleTime(REFERENCE_TIME* time)
+{
+    if (!time) return E_POINTER;
+    const std::int64_t first = m_firstTime.load();
+    *time = std::max<std::int64_t>(first, 0);
+    return first < 0 ? S_FALSE : S_OK;
+}
+
+HRESULT AudioProcessorFilter::GetLastSampleTime(REFERENCE_TIME* time)
+{
+    if (!time) return E_POINTER;
+    const std::int64_t last = m_lastTime.load();
+    *time = std::max<std::int64_t>(last, 0);
+    return last < 0 ? S_FALSE : S_OK;
 }
 
 GstPad* AudioProcessorFilter::InputPad(int index)

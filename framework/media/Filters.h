@@ -177,10 +177,13 @@ private:
     std::vector<std::uint8_t> m_bgr;
 };
 
-// Any decoded sound -> 48 kHz stereo 16-bit PCM.
-class AudioProcessorFilter : public BaseFilter {
+// Any decoded sound -> 48 kHz stereo 16-bit PCM; remembers when the sound
+// it passed starts and how far it has come.
+class AudioProcessorFilter : public BaseFilter, public IStreamTimes {
 public:
     AudioProcessorFilter() : BaseFilter(CLSID_AudioProcessor) {}
+    HRESULT GetFirstSampleTime(REFERENCE_TIME* time) override;
+    HRESULT GetLastSampleTime(REFERENCE_TIME* time) override;
     void CreatePins() override;
     bool Accepts(const Pin&, const MediaFormat& upstream) const override;
     MediaFormat OutputFormat(const Pin& out) const override;
@@ -191,8 +194,13 @@ public:
     void Unrealize() override { m_first = m_last = nullptr; }
 
 private:
+    static GstPadProbeReturn OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+
     GstElement* m_first = nullptr;
     GstElement* m_last = nullptr;
+    GstSegment m_segment{};                     // streaming thread only
+    std::atomic<std::int64_t> m_firstTime{-1};  // 100 ns, -1 before the first sample
+    std::atomic<std::int64_t> m_lastTime{-1};
 };
 
 // LAME: MPEG-1 layer III, 48 kHz, 128 kbit/s constant (384-byte frames).

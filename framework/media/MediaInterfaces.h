@@ -232,6 +232,17 @@ struct IFileSourceFilter : virtual IUnknown {
     virtual HRESULT Load(const std::string& path, const AM_MEDIA_TYPE* type) = 0;
 };
 
+// Times of the sound that passed a filter, on the sample grabber's clock (since
+// the start of the played range), so a conversion can line the sound up with
+// the pictures. Read on the window's thread while the graph runs or after.
+struct IStreamTimes : virtual IUnknown {
+    // Start of the first sample since the graph last started; S_FALSE (and 0)
+    // while nothing has passed.
+    virtual HRESULT GetFirstSampleTime(REFERENCE_TIME* time) = 0;
+    // End of the latest sample; S_FALSE (and 0) while nothing has passed.
+    virtual HRESULT GetLastSampleTime(REFERENCE_TIME* time) = 0;
+};
+
 struct IFileSinkFilter : virtual IUnknown {
     virtual HRESULT SetFileName(const std::string& path, const AM_MEDIA_TYPE* type) = 0;
 };

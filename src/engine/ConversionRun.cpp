@@ -15,6 +15,8 @@ constexpr int kPauseBeforeBuild = 500;
 constexpr int kPauseBeforeRun = 1000;
 constexpr int kPauseAfterMux = 500;
 constexpr double kTicksPerSecond = 1e7;
+// Ticks a range's end waits for sound that lags behind its pictures.
+constexpr int kMaxSoundWaitTicks = 30;
 
 std::string Format(const char* format, int value) {
     char text[64];
@@ -100,6 +102,7 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     m_muxResult = MuxResult{};
     m_failedWhileRunning = false;
     m_abandonRequested = false;
+    m_soundWaitTicks = 0;
 
     m_host.EnableOptionControls(false);
     IGraphBuilder* graph = m_session.Handles().pGB.get();
@@ -226,9 +229,18 @@ void ConversionRun::UpdateProgress() {
     char text[256];
     std::snprintf(text, sizeof text, "%s %d%%", m_host.Translate(kTextConverting).c_str(), m_progress);
     SetStatus(text);
-    // The range ends when the pictures reach its end: the sound, decoded
-    // faster, may already be further along in the graph's own position.
-    const bool reachedEnd = m_capture && m_capture->stopTime >= 0 ? m_capture->pastStop() : position >= m_selectionEnd;
+    // The range ends when its pictures are all taken and its sound has all
+    // passed; the graph's own position follows whichever stream is ahead.
+    bool reachedEnd = position >= m_selectionEnd;
+    if (m_capture && m_capture->stopTime >= 0) {
+        reachedEnd = m_capture->pastStop();
+        REFERENCE_TIME soundEnd = 0;
+        auto times = QueryInterface<IStreamTimes>(m_session.Conversion().m_audioProcessor);
+        const bool soundBehind = times && times->GetLastSampleTime(&soundEnd) == S_OK &&
+                                 double(soundEnd) < m_capture->stopTime * kTicksPerSecond;
+        if (reachedEnd && soundBehind && ++m_soundWaitTicks <= kMaxSoundWaitTicks)
+            reachedEnd = false;
+    }
     if (m_selectionActive && reachedEnd && !m_finishing) {
         m_selectionActive = 0;
         FinishConversion(false);
@@ -252,6 +264,12 @@ void ConversionRun::FinishConversion(bool stopped) {
     if (h.pMC)
         h.pMC->Stop();
     g_playState = kPlayStopped;
+    // The pictures start with the first frame taken, the sound with its first
+    // sample: line the sound up with the pictures.
+    REFERENCE_TIME soundStart = 0;
+    auto times = QueryInterface<IStreamTimes>(m_session.Conversion().m_audioProcessor);
+    const bool haveSoundStart = times && times->GetFirstSampleTime(&soundStart) == S_OK;
+    const double pictureStart = m_capture ? m_capture->firstFrameTime() : -1.0;
     const bool framesFailed = m_capture && m_capture->writeFailed();
     const std::string framesError = m_capture ? m_capture->writeError() : std::string();
     // Releasing the graph completes the ".mp3"; the window shows the file again.
@@ -276,6 +294,10 @@ void ConversionRun::FinishConversion(bool stopped) {
         RemoveIntermediates();
         Fail(runcode::kWriteFailed, framesFailed ? framesError : m_framesFile.Error());
     } else {
+        // A first picture at exactly 0 carries no time of its own (the
+        // decoder gave none, or it opens the range): nothing to line up.
+        if (haveSoundStart && pictureStart > 0)
+            m_muxSettings.audioLeadInFrames = AudioLeadInFrames(pictureStart, double(soundStart) / kTicksPerSecond);
         m_muxResult = MuxOutputFile(m_paths, m_muxSettings, [this](const MuxProgress& progress) {
             m_writeTotal = progress.writeTotal;
             m_host.PumpMessages();

@@ -112,6 +112,7 @@ private:
     bool m_finishing = false;
     bool m_failedWhileRunning = false;
     bool m_abandonRequested = false;
+    int m_soundWaitTicks = 0;
     JobResult m_result = JobResult::None;
     int m_resultCode = 0;
     std::string m_resultMessage;

@@ -312,3 +312,62 @@ TEST_F(Zemconvert, UnwritableOutputsAndUnknownKindsAreRefused) {
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_NE(version.out.find("4.10"), std::string::npos);
 }
+
+namespace {
+// First time (seconds) at which the output's pictures turn bright, and at
+// which its sound turns loud; -1 when never.
+std::pair<double, double> FlashAndBeep(const std::string& avi) {
+    const std::string gray = avi + ".gray";
+    const std::string pcm = avi + ".pcm";
+    std::system(("ffmpeg -v error -i '" + avi + "' -vf scale=16:16 -f rawvideo -pix_fmt gray -y '" + gray + "'").c_str());
+    std::system(("ffmpeg -v error -i '" + avi + "' -vn -ac 1 -ar 48000 -f s16le -y '" + pcm + "'").c_str());
+    const auto pictures = ReadWholeFile(gray);
+    const auto sound = ReadWholeFile(pcm);
+    ::unlink(gray.c_str());
+    ::unlink(pcm.c_str());
+    double flash = -1, beep = -1;
+    for (size_t f = 0; f * 256 + 256 <= pictures.size() && flash < 0; ++f) {
+        int sum = 0;
+        for (size_t i = 0; i < 256; ++i)
+            sum += pictures[f * 256 + i];
+        if (sum / 256 > 128)
+            flash = f / 16.0;
+    }
+    for (size_t s = 0; s * 2 + 1 < sound.size() && beep < 0; ++s) {
+        const int16_t v = int16_t(sound[2 * s] | sound[2 * s + 1] << 8);
+        if (v > 3000 || v < -3000)
+            beep = s / 48000.0;
+    }
+    return {flash, beep};
+}
+} // namespace
+
+TEST_F(Zemconvert, SoundAndPicturesStartTogetherWhenTheStreamsDoNot) {
+    // A file whose pictures start 0.4 s after its sound; a flash and a beep
+    // happen at the same moment. In the output they must stay together.
+    const std::string dir = clips.path().string();
+    const std::string input = dir + "/late_video.mkv";
+    const std::string make =
+        "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=160x128:r=25:d=3,"
+        "drawbox=x=0:y=0:w=160:h=128:color=white:t=fill:enable='between(t,1,1.2)'\" "
+        "-c:v libx264 -pix_fmt yuv420p '" + dir + "/v.mkv' && "
+        "ffmpeg -v error -y -f lavfi -i \"sine=frequency=1000:sample_rate=44100:duration=3.4,"
+        "volume=volume=0:enable='not(between(t,1.4,1.6))'\" -c:a libmp3lame '" + dir + "/a.mp3' && "
+        "ffmpeg -v error -y -itsoffset 0.4 -i '" + dir + "/v.mkv' -i '" + dir + "/a.mp3' -c copy '" + input + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    const TempDir out;
+    for (const std::vector<std::string>& range : {std::vector<std::string>{}, {"--start", "0.7"}}) {
+        std::vector<std::string> args = range;
+        const std::string output = out.file(range.empty() ? "whole.avi" : "from07.avi");
+        args.insert(args.end(), {"-o", output, input});
+        const Outcome o = RunZemconvert(args, Scratch());
+        ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+        const auto [flash, beep] = FlashAndBeep(output);
+        ASSERT_GE(flash, 0) << output;
+        ASSERT_GE(beep, 0) << output;
+        // Within one frame, plus the MP3 coder's own delay of about one block.
+        EXPECT_NEAR(beep, flash, 1.0 / 16 + 0.03) << output;
+        const AviFile avi = ParseAvi(output);
+        EXPECT_NEAR(avi.audioCount() * 0.024, avi.videoCount() / 16.0, 1.0 / 16 + 0.024) << output;
+    }
+}
