@@ -178,7 +178,14 @@ HRESULT MediaSession::RenderMediaFile(const std::string& path) {
 bool MediaSession::OpenPreviewFile(const std::string& path) {
     if (!ResetDirectShow())
         return false;
-    AddMpegDecoder();
+    const int decoderCode = AddMpegDecoder();
+    if (decoderCode != 0) {
+        // The open goes on without the preferred decoder; the row says why.
+        char text[32];
+        std::snprintf(text, sizeof text, "ERROR(%d)", decoderCode);
+        m_host.SetStatus(text);
+        m_host.EnableOptionControls(true);
+    }
     if (FAILED(RenderMediaFile(path))) {
         m_host.ShowMessage("File failed to render!");
         ReleaseDirectShow();
