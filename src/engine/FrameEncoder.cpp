@@ -25,51 +25,14 @@ inline void ClampGroup(uint8_t* p) {
 }
 
 #if defined(__SSE2__)
-#define ZEM_ALWAYS_INLINE inline __attribute__((always_inline))
-// Bytes i+k of the 48-byte block held in three registers (zeros past the end).
-ZEM_ALWAYS_INLINE void ShiftDown(const __m128i in[3], __m128i out[3], int k) {
-    switch (k) {
-    case 1:
-        out[0] = _mm_or_si128(_mm_srli_si128(in[0], 1), _mm_slli_si128(in[1], 15));
-        out[1] = _mm_or_si128(_mm_srli_si128(in[1], 1), _mm_slli_si128(in[2], 15));
-        out[2] = _mm_srli_si128(in[2], 1);
-        break;
-    default:
-        out[0] = _mm_or_si128(_mm_srli_si128(in[0], 2), _mm_slli_si128(in[1], 14));
-        out[1] = _mm_or_si128(_mm_srli_si128(in[1], 2), _mm_slli_si128(in[2], 14));
-        out[2] = _mm_srli_si128(in[2], 2);
-        break;
-    }
+// Bit i set for each byte i of the 48-byte block held in three registers.
+inline uint64_t ByteMask(__m128i a, __m128i b, __m128i c) {
+    return uint64_t(uint32_t(_mm_movemask_epi8(a))) | uint64_t(uint32_t(_mm_movemask_epi8(b))) << 16 |
+           uint64_t(uint32_t(_mm_movemask_epi8(c))) << 32;
 }
 
-// Bytes i-k of the block (zeros before its start).
-ZEM_ALWAYS_INLINE void ShiftUp(const __m128i in[3], __m128i out[3], int k) {
-    switch (k) {
-    case 1:
-        out[0] = _mm_slli_si128(in[0], 1);
-        out[1] = _mm_or_si128(_mm_slli_si128(in[1], 1), _mm_srli_si128(in[0], 15));
-        out[2] = _mm_or_si128(_mm_slli_si128(in[2], 1), _mm_srli_si128(in[1], 15));
-        break;
-    default:
-        out[0] = _mm_slli_si128(in[0], 2);
-        out[1] = _mm_or_si128(_mm_slli_si128(in[1], 2), _mm_srli_si128(in[0], 14));
-        out[2] = _mm_or_si128(_mm_slli_si128(in[2], 2), _mm_srli_si128(in[1], 14));
-        break;
-    }
-}
-
-// From a per-byte mask, the mask of the whole groups whose three bytes are all set.
-ZEM_ALWAYS_INLINE void WholeGroups(const __m128i mask[3], const __m128i starts[3], __m128i out[3]) {
-    __m128i next1[3], next2[3], head[3], up1[3], up2[3];
-    ShiftDown(mask, next1, 1);
-    ShiftDown(mask, next2, 2);
-    for (int r = 0; r < 3; ++r)
-        head[r] = _mm_and_si128(_mm_and_si128(mask[r], next1[r]), _mm_and_si128(next2[r], starts[r]));
-    ShiftUp(head, up1, 1);
-    ShiftUp(head, up2, 2);
-    for (int r = 0; r < 3; ++r)
-        out[r] = _mm_or_si128(head[r], _mm_or_si128(up1[r], up2[r]));
-}
+constexpr uint64_t kBlockBytes = 0xFFFFFFFFFFFFull;   // 48 bits
+constexpr uint64_t kGroupStarts = 0x249249249249ull;  // every third bit: 0, 3, ... 45
 #endif
 } // namespace
 
@@ -92,34 +55,43 @@ void ClampPixelExtremes(uint8_t* data, size_t length) {
     size_t i = 0;
 #if defined(__SSE2__)
     constexpr size_t kBlock = 48; // 16 groups in three registers
-    alignas(16) uint8_t startBytes[kBlock];
-    for (size_t b = 0; b < kBlock; ++b)
-        startBytes[b] = b % 3 == 0 ? 0xFF : 0x00;
-    const __m128i starts[3] = {_mm_load_si128(reinterpret_cast<const __m128i*>(startBytes)),
-                               _mm_load_si128(reinterpret_cast<const __m128i*>(startBytes + 16)),
-                               _mm_load_si128(reinterpret_cast<const __m128i*>(startBytes + 32))};
     const __m128i lowTop = _mm_set1_epi8(char(kClampLowLimit - 1));
     const __m128i highBottom = _mm_set1_epi8(char(kClampHighLimit + 1));
     const __m128i lowValue = _mm_set1_epi8(char(kClampLowLimit));
     const __m128i highValue = _mm_set1_epi8(char(kClampHighLimit));
-    const __m128i ones = _mm_set1_epi8(char(0xFF));
     for (; i + kBlock <= usable; i += kBlock) {
-        __m128i v[3], low[3], high[3], lowGroups[3], highGroups[3];
-        for (int r = 0; r < 3; ++r) {
+        __m128i v[3];
+        for (int r = 0; r < 3; ++r)
             v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 16 * r));
-            low[r] = _mm_cmpeq_epi8(_mm_min_epu8(v[r], lowTop), v[r]);      // byte <= 3
-            high[r] = _mm_cmpeq_epi8(_mm_max_epu8(v[r], highBottom), v[r]); // byte >= 251
-        }
-        const __m128i anyMask = _mm_or_si128(_mm_or_si128(_mm_or_si128(low[0], low[1]), _mm_or_si128(low[2], high[0])),
-                                             _mm_or_si128(high[1], high[2]));
-        if (_mm_movemask_epi8(anyMask) == 0)
+        // Bit masks of the bytes at or below 3 and at or above 251.
+        const uint64_t low = ByteMask(_mm_cmpeq_epi8(_mm_min_epu8(v[0], lowTop), v[0]),
+                                      _mm_cmpeq_epi8(_mm_min_epu8(v[1], lowTop), v[1]),
+                                      _mm_cmpeq_epi8(_mm_min_epu8(v[2], lowTop), v[2]));
+        const uint64_t high = ByteMask(_mm_cmpeq_epi8(_mm_max_epu8(v[0], highBottom), v[0]),
+                                       _mm_cmpeq_epi8(_mm_max_epu8(v[1], highBottom), v[1]),
+                                       _mm_cmpeq_epi8(_mm_max_epu8(v[2], highBottom), v[2]));
+        if ((low | high) == 0)
             continue; // the usual case: nothing near the extremes
-        WholeGroups(low, starts, lowGroups);
-        WholeGroups(high, starts, highGroups);
-        for (int r = 0; r < 3; ++r) {
-            __m128i out = _mm_max_epu8(v[r], _mm_and_si128(lowGroups[r], lowValue));
-            out = _mm_min_epu8(out, _mm_or_si128(_mm_andnot_si128(highGroups[r], ones), highValue));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(data + i + 16 * r), out);
+        if (low == kBlockBytes || high == kBlockBytes) {
+            // A black or white area: every group of the block moves.
+            for (int r = 0; r < 3; ++r) {
+                const __m128i out = low == kBlockBytes ? _mm_max_epu8(v[r], lowValue) : _mm_min_epu8(v[r], highValue);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(data + i + 16 * r), out);
+            }
+            continue;
+        }
+        // Whole groups only: a group start whose own byte and the next two qualify.
+        uint64_t lowGroups = low & (low >> 1) & (low >> 2) & kGroupStarts;
+        uint64_t highGroups = high & (high >> 1) & (high >> 2) & kGroupStarts;
+        while (lowGroups != 0) {
+            uint8_t* p = data + i + __builtin_ctzll(lowGroups);
+            p[0] = p[1] = p[2] = kClampLowLimit;
+            lowGroups &= lowGroups - 1;
+        }
+        while (highGroups != 0) {
+            uint8_t* p = data + i + __builtin_ctzll(highGroups);
+            p[0] = p[1] = p[2] = kClampHighLimit;
+            highGroups &= highGroups - 1;
         }
     }
 #endif

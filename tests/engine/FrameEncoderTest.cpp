@@ -163,6 +163,16 @@ TEST(FrameEncoderClamp, FastWalkMatchesThePlainOne) {
         ClampPixelExtremesReference(b.data(), b.size());
         ASSERT_EQ(a, b) << "length " << length;
     }
+    // Black and white areas with ragged edges between them and ordinary colour.
+    std::vector<uint8_t> areas(30000);
+    for (size_t i = 0; i < areas.size(); ++i) {
+        const size_t band = (i + rng() % 7) / 500 % 4;
+        areas[i] = band == 0 ? uint8_t(rng() % 4) : band == 1 ? uint8_t(251 + rng() % 5) : choices[rng() % 12];
+    }
+    std::vector<uint8_t> expected = areas;
+    ClampPixelExtremes(areas.data(), areas.size());
+    ClampPixelExtremesReference(expected.data(), expected.size());
+    EXPECT_EQ(areas, expected);
 }
 
 TEST(FrameEncoderScale, ShrinksEnlargesAndPassesEqualSizesUnchanged) {
