@@ -33,6 +33,10 @@ std::vector<ResampleWeight> BuildResampleWeights(uint32_t n, uint32_t m, bool sh
     return table;
 }
 
+// Runs for every frame: the processor's widest vectors are worth a second copy.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void ShrinkPicture(const uint8_t* source, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,
                    uint16_t targetWidth, uint16_t targetHeight) {
     if (sourceWidth == 0 || sourceHeight == 0 || targetWidth == 0 || targetHeight == 0)
