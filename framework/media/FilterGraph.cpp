@@ -66,7 +66,9 @@ std::string FirstPlaylistEntry(const std::string& path)
 }
 
 // libav's video decoders pick slice threads on their own, which leaves single-slice
-// streams on one core; frame threads decode them as fast as ffmpeg does.
+// streams on one core; frame threads decode them as fast as ffmpeg does. One frame
+// thread a core is enough (the grabber needs a core too) and each further thread
+// keeps a set of large pictures alive.
 void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer)
 {
     GstElementFactory* factory = gst_element_get_factory(element);
@@ -77,7 +79,7 @@ void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer)
     GObjectClass* cls = G_OBJECT_GET_CLASS(element);
     if (g_object_class_find_property(cls, "thread-type")) gst_util_set_object_arg(G_OBJECT(element), "thread-type", "frame");
     if (g_object_class_find_property(cls, "max-threads"))
-        g_object_set(element, "max-threads", static_cast<gint>(g_get_num_processors()) + 1, nullptr);
+        g_object_set(element, "max-threads", static_cast<gint>(g_get_num_processors()), nullptr);
 }
 
 void GraphLogFunction(GstDebugCategory* category, GstDebugLevel level, const gchar* file, const gchar* function,
