@@ -371,3 +371,31 @@ TEST_F(Zemconvert, SoundAndPicturesStartTogetherWhenTheStreamsDoNot) {
         EXPECT_NEAR(avi.audioCount() * 0.024, avi.videoCount() / 16.0, 1.0 / 16 + 0.024) << output;
     }
 }
+
+TEST_F(Zemconvert, SecondCtrlCGivesUpAndLeavesNothing) {
+    const std::string input = zem::testclips::MakeClip(clips.path(), "mp4", 40.0, 1280, 720, 25,
+                                                       zem::testclips::Pattern::Moving)
+                                  .string();
+    ASSERT_FALSE(input.empty());
+    const TempDir out;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, 1);
+        ::dup2(devnull, 2);
+        ::execl(ZEMCONVERT_PATH, ZEMCONVERT_PATH, "-d", out.path().c_str(), input.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    const std::string frames = out.file(fs::path(input).stem().string() + "_ZM.tmp");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (FileSizeOf(frames) < 100000 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ::kill(pid, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_TRUE(out.entries().empty()) << out.entries().front();
+}
