@@ -25,7 +25,7 @@ enum class Kind { Push, Transport, TransportCheck, Radio, Check, Box, Label, Sun
 enum Align { kLeft, kRight, kCentre };
 using RG = CCompressorDlg::RadioGroup;
 
-struct ControlSpec {
+struct ControlEntry {
     int id;           // 0: no identifier, `name` names it
     const char* name;
     Kind kind;
@@ -39,7 +39,7 @@ struct ControlSpec {
 // Group boxes come first so the controls inside them lie above them. Radio
 // buttons of one group are listed in their tab order, which is the order of
 // their values.
-constexpr ControlSpec kControls[] = {
+constexpr ControlEntry kControls[] = {
     // Option boxes.
     {IDC_QUALITY_BOX, nullptr, Kind::Box, "Quality", 195, 223, 101, 82, true, RG::None, kLeft},
     {IDC_FILES_TO_CONVERT_BOX, nullptr, Kind::Box, "Files to Convert", 195, 311, 101, 47, true, RG::None, kLeft},
@@ -177,10 +177,10 @@ void CCompressorDlg::CreateControls() {
     m_xUnit = metrics.horizontalAdvance(letters) / letters.size() / 4.0;
     m_yUnit = metrics.height() / 8.0;
 
-    for (const ControlSpec& spec : kControls) {
+    for (const ControlEntry& control : kControls) {
         QWidget* widget = nullptr;
-        const QString text = QString::fromUtf8(spec.text);
-        switch (spec.kind) {
+        const QString text = QString::fromUtf8(control.text);
+        switch (control.kind) {
         case Kind::Push: {
             auto* button = new QPushButton(text, this);
             button->setAutoDefault(false);
@@ -191,14 +191,14 @@ void CCompressorDlg::CreateControls() {
         case Kind::TransportCheck: {
             auto* button = new CButtonST(this);
             button->setText(text);
-            button->SetCheckBox(spec.kind == Kind::TransportCheck);
+            button->SetCheckBox(control.kind == Kind::TransportCheck);
             widget = button;
             break;
         }
         case Kind::Radio: {
             auto* radio = new QRadioButton(text, this);
             radio->setAutoExclusive(false);
-            QButtonGroup*& group = m_radioGroups[spec.group];
+            QButtonGroup*& group = m_radioGroups[control.group];
             if (group == nullptr)
                 group = new QButtonGroup(this);
             group->addButton(radio, int(group->buttons().size()));
@@ -214,16 +214,16 @@ void CCompressorDlg::CreateControls() {
         case Kind::Label:
         case Kind::SunkenLabel: {
             auto* label = new QLabel(text, this);
-            label->setAlignment(ToQt(spec.align));
-            if (spec.kind == Kind::SunkenLabel)
+            label->setAlignment(ToQt(control.align));
+            if (control.kind == Kind::SunkenLabel)
                 label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
             widget = label;
             break;
         }
         case Kind::Picture: {
             auto* label = new QLabel(this);
-            label->setAlignment(ToQt(spec.align));
-            const QRect place = DialogUnitsToPixels(spec.x, spec.y, spec.w, spec.h);
+            label->setAlignment(ToQt(control.align));
+            const QRect place = DialogUnitsToPixels(control.x, control.y, control.w, control.h);
             label->setPixmap(LoadIconResource(text.toInt()).pixmap(place.size()));
             widget = label;
             break;
@@ -256,9 +256,9 @@ void CCompressorDlg::CreateControls() {
             break;
         }
         }
-        widget->setObjectName(spec.id != 0 ? QString::number(spec.id) : QString::fromLatin1(spec.name));
-        widget->setGeometry(DialogUnitsToPixels(spec.x, spec.y, spec.w, spec.h));
-        widget->setVisible(spec.visible);
+        widget->setObjectName(control.id != 0 ? QString::number(control.id) : QString::fromLatin1(control.name));
+        widget->setGeometry(DialogUnitsToPixels(control.x, control.y, control.w, control.h));
+        widget->setVisible(control.visible);
     }
     for (auto& [group, buttons] : m_radioGroups)
         buttons->setExclusive(true);
@@ -317,11 +317,11 @@ void CCompressorDlg::EnableControls(bool enable) {
 }
 
 void CCompressorDlg::InitTransportButtons() {
-    for (const TransportButton& spec : kTransportButtons) {
-        auto* button = ControlAs<CButtonST>(spec.id);
-        button->SetTooltipText(QString::fromLatin1(spec.tooltip));
-        if (spec.icon != 0)
-            button->SetIcon(LoadIconResource(spec.icon));
+    for (const TransportButton& control : kTransportButtons) {
+        auto* button = ControlAs<CButtonST>(control.id);
+        button->SetTooltipText(QString::fromLatin1(control.tooltip));
+        if (control.icon != 0)
+            button->SetIcon(LoadIconResource(control.icon));
     }
 }
 
