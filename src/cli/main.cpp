@@ -44,6 +44,7 @@ const std::map<int, const char*> kCodeTexts = {
     {runcode::kSeekFailed, "Could not go to the start of the selection"},
     {runcode::kDecodeFailed, "The input could not be decoded"},
     {runcode::kWriteFailed, "The output could not be written"},
+    {runcode::kOutputIsInput, "The output would replace the input"},
 };
 
 struct JobReport {

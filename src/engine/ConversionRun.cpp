@@ -69,6 +69,21 @@ int ConversionRun::CheckInputFile() const {
     return 0;
 }
 
+bool ConversionRun::OutputReplacesInput() const {
+    // The input is never touched: an output (or one of its scratch files)
+    // that is the input file itself, by any name, is refused.
+    struct stat in {};
+    if (::stat(m_inputPath.c_str(), &in) != 0)
+        return false;
+    for (const std::string* path : {&m_paths.outputPath, &m_paths.tmpPath, &m_paths.mp3Path, &m_paths.zemPath,
+                                    &m_paths.headerPath, &m_paths.indexPath}) {
+        struct stat other {};
+        if (::stat(path->c_str(), &other) == 0 && other.st_dev == in.st_dev && other.st_ino == in.st_ino)
+            return true;
+    }
+    return false;
+}
+
 int ConversionRun::SeekToSelectionStart() {
     GraphHandles& h = m_session.Handles();
     if (h.pMC) {
@@ -115,6 +130,12 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
         Fail(code, code == runcode::kInputMissing ? "Cannot open " + m_inputPath + ": no such file"
                                                   : "Input path not usable: " + m_inputPath);
         return code;
+    }
+    if (OutputReplacesInput()) {
+        CloseGraphLog(m_logFile, graph);
+        Fail(runcode::kOutputIsInput, "The output " + m_outputPath + " would replace the input " + m_inputPath);
+        m_host.ShowMessage(m_resultMessage);
+        return runcode::kOutputIsInput;
     }
     m_host.Pause(kPauseBeforeBuild);
     code = SeekToSelectionStart();

@@ -35,6 +35,7 @@ inline constexpr int kSeekFailed = 35;
 // Found only while the job runs or is written.
 inline constexpr int kDecodeFailed = 36;
 inline constexpr int kWriteFailed = 37;
+inline constexpr int kOutputIsInput = 38;
 } // namespace runcode
 
 // One row of the file list, as the engine needs it.
@@ -57,6 +58,7 @@ public:
     // 0 when the graph runs, else a failure code (the row shows "ERROR(n)").
     int OnConvert(ConversionSettings& settings);
     int CheckInputFile() const;
+    bool OutputReplacesInput() const;
     int SeekToSelectionStart();
     int CreateFramesFile();
     // The work of each 100 ms tick while a job runs.

@@ -303,6 +303,16 @@ TEST_F(Zemconvert, UnwritableOutputsAndUnknownKindsAreRefused) {
     EXPECT_TRUE(full.entries().empty()) << full.entries().front();
     EXPECT_EQ(Entries(clips.path()), inputsBefore);
 
+    // An output that is the input itself is refused, the input untouched.
+    const auto original = ReadWholeFile(input);
+    const std::string alias = clips.path().string() + "/alias.avi";
+    fs::create_hard_link(input, alias);
+    const Outcome self = RunZemconvert({"-o", alias, input}, Scratch());
+    EXPECT_EQ(self.exitCode, 1);
+    EXPECT_NE(self.out.find("Status: ERROR(38)"), std::string::npos) << self.out << self.err;
+    EXPECT_EQ(ReadWholeFile(input), original);
+    fs::remove(alias);
+
     const Outcome unknown = RunZemconvert({clips.path().string() + "/song.ram"}, Scratch());
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_NE(unknown.err.find("song.ram"), std::string::npos);
