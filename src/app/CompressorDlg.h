@@ -98,6 +98,24 @@ public:
     int64_t UpdatePosition();
     void UpdatePositionText(int64_t position);
 
+    // Transport row.
+    void OnPlay();
+    void OnPause();
+    void OnStop();
+    void OnFrameStep();
+    void OnMute();
+    // One picture on; pauses a running graph first.
+    HRESULT StepOneFrame();
+    // The slider's scroll notifications: every one seeks; the end of a drag
+    // also puts the graph back into the state it had.
+    void OnPositionScroll(int code);
+
+    // Selection range of the selected row, kept in its "|<" and ">|" cells.
+    void OnStartSelection();
+    void OnEndSelection();
+    void OnClearSelection();
+    void ShowSelection(int64_t start, int64_t end);
+
     // Languages and help.
     void LocateLanguageFile();
     QString Translate(const QString& key) const;
@@ -160,6 +178,9 @@ public:
     QString m_outputFile;
     int64_t m_duration = 0;
     int m_timerId = 0;
+    // The selected row's range as last read from or written to its cells.
+    int64_t m_selectionStart = 0;
+    int64_t m_selectionEnd = 0;
 
     // Language.
     QString m_appDir;

@@ -4,6 +4,8 @@
 #include "CompressorDlg.h"
 #include "DialogSeam.h"
 #include "DlgConstants.h"
+#include "GraphState.h"
+#include "NiceSliderCtrl.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -109,7 +111,10 @@ void CCompressorDlg::OnRowSelectionChanged() {
 
 void CCompressorDlg::ClearPreview() {
     // No row is left to show: the graph and its picture go too.
+    StopPositionTimer();
+    StopGraph(m_session.Handles().pMC.get());
     m_session.ReleaseDirectShow();
+    m_positionSlider->ClearSelection();
     m_inputFile.clear();
     m_outputFile.clear();
     m_duration = 0;

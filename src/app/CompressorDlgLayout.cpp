@@ -4,6 +4,7 @@
 #include "BtnST.h"
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
+#include "GraphState.h"
 #include "NiceSliderCtrl.h"
 
 #include <QButtonGroup>
@@ -286,6 +287,15 @@ void CCompressorDlg::ConnectRoutes() {
     onClick(IDC_SUBTITLE_BIG, [this] { OnSubtitleSize(0); });
     onClick(IDC_SUBTITLE_MIDDLE, [this] { OnSubtitleSize(1); });
     onClick(IDC_SUBTITLE_SMALL, [this] { OnSubtitleSize(2); });
+    onClick(IDC_PLAY, [this] { OnPlay(); });
+    onClick(IDC_PAUSE, [this] { OnPause(); });
+    onClick(IDC_STOP, [this] { OnStop(); });
+    onClick(IDC_FRAME_STEP, [this] { OnFrameStep(); });
+    onClick(IDC_MUTE, [this] { OnMute(); });
+    onClick(IDC_SELECTION_START, [this] { OnStartSelection(); });
+    onClick(IDC_SELECTION_END, [this] { OnEndSelection(); });
+    onClick(IDC_CLEAR_SELECTION, [this] { OnClearSelection(); });
+    connect(m_positionSlider, &CNiceSliderCtrl::positionScrolled, this, [this](int code, int) { OnPositionScroll(code); });
     // The other option buttons need no handler: their values are read from
     // the controls whenever an operation needs them.
     connect(m_fileList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -323,6 +333,8 @@ void CCompressorDlg::InitTransportButtons() {
         if (control.icon != 0)
             button->SetIcon(LoadIconResource(control.icon));
     }
+    // The mute toggle outlives the window's files.
+    ControlAs<QAbstractButton>(IDC_MUTE)->setChecked(g_muted == 1);
 }
 
 void CCompressorDlg::HideSubtitleGroup() {

@@ -4,7 +4,9 @@
 
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
+#include "GraphState.h"
 #include "NiceSliderCtrl.h"
+#include "dshowutil.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -16,6 +18,9 @@ using namespace zem::app;
 void CCompressorDlg::SelectJob(int row) {
     if (row < 0 || row >= RowCount())
         return;
+    // The graph is replaced: whatever played stops with it.
+    StopPositionTimer();
+    StopGraph(m_session.Handles().pMC.get());
     m_inputFile = CellText(row, kColInput);
     m_outputFile = CellText(row, kColOutput);
 
@@ -35,6 +40,7 @@ void CCompressorDlg::SelectJob(int row) {
         m_fileSizeText.clear();
         m_duration = 0;
         m_sliderPos = 0;
+        m_positionSlider->ClearSelection();
         ControlAs<QLabel>(IDC_DURATION)->setText(QString::fromLatin1(kEmptyTimeText));
         ControlAs<QLabel>(IDC_POSITION)->setText(QString::fromLatin1(kEmptyTimeText));
         UpdateData(false);
@@ -46,6 +52,15 @@ void CCompressorDlg::SelectJob(int row) {
     ShowDuration();
     ResetPositionSlider();
     Control(IDC_FRAME_STEP)->setEnabled(CanStepFrames());
+    // The mute toggle holds for every file opened after it.
+    if (g_muted == 1)
+        SetMute(m_session.Handles().pGB.get(), true);
+    m_selectionStart = GetTimeCell(kColSelStart);
+    m_selectionEnd = GetTimeCell(kColSelEnd);
+    if (m_selectionStart != 0 || m_selectionEnd != 0)
+        ShowSelection(m_selectionStart, m_selectionEnd);
+    else
+        m_positionSlider->ClearSelection();
     m_sliderPos = 0;
     RewindAndStop();
 }
@@ -130,9 +145,11 @@ void CCompressorDlg::RewindAndStop() {
     if (!handles.pMC || !handles.pMS)
         return;
     StopPositionTimer();
-    handles.pMC->Stop();
+    StopGraph(handles.pMC.get());
     OAFilterState state = State_Stopped;
-    handles.pMC->GetState(kGraphStateWaitMs, &state);
+    const HRESULT hr = handles.pMC->GetState(kGraphStateWaitMs, &state);
+    if (FAILED(hr))
+        ReportFailure(kStateReadFailedFormat, unsigned(hr));
     REFERENCE_TIME start = 0;
     handles.pMS->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
     // Stopped, but with the first picture in the video area.
@@ -156,6 +173,12 @@ int64_t CCompressorDlg::UpdatePosition() {
 }
 
 void CCompressorDlg::UpdatePositionText(int64_t position) {
+    const auto& seeking = m_session.Handles().pMS;
+    if (!seeking)
+        return;
+    // 0 stands for "where the graph is now".
+    if (position == 0 && FAILED(seeking->GetCurrentPosition(&position)))
+        return;
     auto* label = ControlAs<QLabel>(IDC_POSITION);
     const QString text = FormatTime(position, false);
     if (label->text() != text)

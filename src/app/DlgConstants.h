@@ -228,6 +228,9 @@ inline constexpr int kPositionTimerMs = 100;
 inline constexpr int kConversionWaitMs = 500;
 // How long the graph may take to tell its state after a stop.
 inline constexpr long kGraphStateWaitMs = 500;
+inline constexpr const char* kStateReadFailedFormat = "Failed to read graph state!  hr=0x%x\r\n";
+// The slider reads the state on every notification of a drag: only a short wait.
+inline constexpr long kScrollStateWaitMs = 10;
 
 // Names of the graph's event codes, written to standard output as they arrive.
 struct GraphEventName {

@@ -1,6 +1,8 @@
 #include "NiceSliderCtrl.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyle>
 #include <QStyleOptionSlider>
 
@@ -84,5 +86,77 @@ void CNiceSliderCtrl::mouseReleaseEvent(QMouseEvent* event) {
     if (m_movedWhilePressed) {
         NotifyParent(kThumbPosition);
         m_movedWhilePressed = false;
+    }
+}
+
+int CNiceSliderCtrl::KeyCode(int key) {
+    switch (key) {
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        return kLineUp;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        return kLineDown;
+    case Qt::Key_PageUp:
+        return kPageUp;
+    case Qt::Key_PageDown:
+        return kPageDown;
+    case Qt::Key_Home:
+        return kTop;
+    case Qt::Key_End:
+        return kBottom;
+    default:
+        return -1;
+    }
+}
+
+void CNiceSliderCtrl::keyPressEvent(QKeyEvent* event) {
+    const int before = value();
+    QSlider::keyPressEvent(event);
+    const int code = KeyCode(event->key());
+    if (code >= 0 && value() != before)
+        NotifyParent(code);
+}
+
+void CNiceSliderCtrl::keyReleaseEvent(QKeyEvent* event) {
+    QSlider::keyReleaseEvent(event);
+    // Like the track bar: letting go of a navigation key ends the gesture.
+    if (!event->isAutoRepeat() && KeyCode(event->key()) >= 0)
+        NotifyParent(kEndTrack);
+}
+
+void CNiceSliderCtrl::SetSelection(int start, int end) {
+    m_selectionStart = qBound(minimum(), qMin(start, end), maximum());
+    m_selectionEnd = qBound(minimum(), qMax(start, end), maximum());
+    update();
+}
+
+void CNiceSliderCtrl::ClearSelection() {
+    m_selectionStart = -1;
+    m_selectionEnd = -1;
+    update();
+}
+
+void CNiceSliderCtrl::paintEvent(QPaintEvent* event) {
+    QSlider::paintEvent(event);
+    if (!HasSelection() || maximum() <= minimum())
+        return;
+    // The range is drawn as a band across the channel, under the thumb's
+    // centre line, from the start position to the end position.
+    const QRect channel = ChannelRect();
+    const double span = maximum() - minimum();
+    QPainter painter(this);
+    QColor band = palette().color(QPalette::Highlight);
+    band.setAlpha(kSelectionAlpha);
+    if (orientation() == Qt::Horizontal) {
+        const int left = channel.left() + int((m_selectionStart - minimum()) * channel.width() / span);
+        const int right = channel.left() + int((m_selectionEnd - minimum()) * channel.width() / span);
+        const int top = height() / 2 - kSelectionBand / 2;
+        painter.fillRect(QRect(left, top, qMax(1, right - left), kSelectionBand), band);
+    } else {
+        const int top = channel.top() + int((m_selectionStart - minimum()) * channel.height() / span);
+        const int bottom = channel.top() + int((m_selectionEnd - minimum()) * channel.height() / span);
+        const int left = width() / 2 - kSelectionBand / 2;
+        painter.fillRect(QRect(left, top, kSelectionBand, qMax(1, bottom - top)), band);
     }
 }

@@ -1,0 +1,346 @@
+// The preview's transport row on real clips: Play, Pause, Stop, Frame Step
+// and Mute, the position slider's seeking, the selection buttons that mark a
+// row's range (and the conversion of only that range), and the return to the
+// first picture at the end of a previewed file.
+
+#include "AppTestSupport.h"
+#include "AviParse.h"
+#include "GraphState.h"
+#include "NiceSliderCtrl.h"
+#include "TestClips.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTableWidget>
+#include <QTest>
+#include <QThread>
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+
+using apptest::WindowFixture;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kIdPlay = 1011;
+constexpr int kIdPause = 1012;
+constexpr int kIdStop = 1014;
+constexpr int kIdFrameStep = 1023;
+constexpr int kIdMute = 1021;
+constexpr int kIdSelectionStart = 1030;
+constexpr int kIdSelectionEnd = 1029;
+constexpr int kIdClearSelection = 1048;
+constexpr int kIdPositionSlider = 1022;
+constexpr int kIdPosition = 1037;
+constexpr int kIdConvert = 1007;
+constexpr int kIdSize160 = 1042;
+constexpr int kColOutput = 1;
+constexpr int kColSelStart = 2;
+constexpr int kColSelEnd = 3;
+constexpr int kColTime = 4;
+constexpr int kColStatus = 6;
+constexpr int64_t kTicksPerSecond = 10'000'000;
+constexpr int64_t kTicksPerPicture = kTicksPerSecond / 25;
+
+QString Path(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+// Handles the window's events for `ms` milliseconds.
+void Spin(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+}
+
+// Handles events until `done` holds or `ms` milliseconds have passed.
+bool SpinUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void Click(CCompressorDlg& window, int id) {
+    window.ControlAs<QAbstractButton>(id)->click();
+}
+
+int64_t Position(CCompressorDlg& window) {
+    REFERENCE_TIME position = -1;
+    EXPECT_TRUE(SUCCEEDED(window.Session().Handles().pMS->GetCurrentPosition(&position)));
+    return position;
+}
+
+// The counter number of the picture in the video area.
+int ShownPicture(CCompressorDlg& window) {
+    QCoreApplication::processEvents();
+    QWidget* video = window.Session().Handles().pVW->VideoWidget();
+    if (video == nullptr)
+        return -1;
+    const QImage image = video->grab().toImage();
+    return zem::testclips::PictureNumber(qGreen(image.pixel(image.width() / 2, image.height() - 2)));
+}
+
+long Volume(CCompressorDlg& window) {
+    const auto audio = QueryInterface<IBasicAudio>(window.Session().Handles().pGB);
+    long volume = 1;
+    EXPECT_TRUE(audio && SUCCEEDED(audio->get_Volume(&volume)));
+    return volume;
+}
+
+QString PositionText(CCompressorDlg& window) {
+    return window.ControlAs<QLabel>(kIdPosition)->text();
+}
+
+// Clicks the slider at `fraction` of its channel (the thumb's travel).
+void ClickSlider(CCompressorDlg& window, double fraction) {
+    auto* slider = window.ControlAs<CNiceSliderCtrl>(kIdPositionSlider);
+    // Ends of the thumb's travel: a press there gives the slider's minimum or maximum.
+    int left = 0;
+    int right = slider->width() - 1;
+    while (left < right && (slider->MoveThumbToPoint({left + 1, 0}), slider->value() == 0))
+        ++left;
+    while (right > left && (slider->MoveThumbToPoint({right - 1, 0}), slider->value() == 100))
+        --right;
+    slider->setValue(fraction < 0.5 ? 100 : 0); // so that the click moves it
+    const int x = left + int(std::lround((right - left) * fraction));
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(x, slider->height() / 2));
+}
+
+} // namespace
+
+TEST(Transport, PlayPauseStepAndStop) {
+    zem::testclips::TempDir clips;
+    const fs::path clip = zem::testclips::MakeClip(clips.path(), "avi", 2.0);
+    ASSERT_FALSE(clip.empty());
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    ASSERT_EQ(window->AddFile(Path(clip)), 0);
+    const int first = ShownPicture(*window);
+    EXPECT_EQ(PositionText(*window), QStringLiteral("00:00"));
+    EXPECT_EQ(g_playState, kPlayStopped);
+
+    // Play: the timer runs and moves the slider and the position label on.
+    Click(*window, kIdPlay);
+    EXPECT_EQ(g_playState, kPlayRunning);
+    EXPECT_NE(window->m_timerId, 0);
+    Spin(1200);
+    Click(*window, kIdPause);
+    EXPECT_EQ(g_playState, kPlayPaused);
+    EXPECT_EQ(window->m_timerId, 0);
+    const int64_t paused = Position(*window);
+    EXPECT_GT(paused, kTicksPerSecond);
+    EXPECT_LT(paused, 2 * kTicksPerSecond);
+    EXPECT_EQ(PositionText(*window), QStringLiteral("00:01"));
+    EXPECT_GT(window->ControlAs<CNiceSliderCtrl>(kIdPositionSlider)->value(), 40);
+    // Paused: the position stays.
+    Spin(300);
+    EXPECT_EQ(Position(*window), paused);
+
+    // Pause again runs on; and again pauses.
+    Click(*window, kIdPause);
+    EXPECT_EQ(g_playState, kPlayRunning);
+    EXPECT_NE(window->m_timerId, 0);
+    Click(*window, kIdPause);
+    EXPECT_EQ(g_playState, kPlayPaused);
+
+    // Frame Step: exactly the next picture, still paused.
+    const int before = ShownPicture(*window);
+    const int64_t beforePosition = Position(*window);
+    Click(*window, kIdFrameStep);
+    SpinUntil([&] { return ShownPicture(*window) != before; }, 1000);
+    EXPECT_EQ(ShownPicture(*window), (before + 1) % zem::testclips::kCounterCycle);
+    EXPECT_EQ(g_playState, kPlayPaused);
+    // The reported position follows the sink, which can lag the shown picture by one.
+    EXPECT_GT(Position(*window), beforePosition);
+    EXPECT_LE(Position(*window) - beforePosition, 2 * kTicksPerPicture);
+
+    // Stop: back at 00:00 with the first picture, timer off.
+    Click(*window, kIdStop);
+    EXPECT_EQ(g_playState, kPlayStopped);
+    EXPECT_EQ(window->m_timerId, 0);
+    EXPECT_EQ(Position(*window), 0);
+    EXPECT_EQ(PositionText(*window), QStringLiteral("00:00"));
+    EXPECT_EQ(window->ControlAs<CNiceSliderCtrl>(kIdPositionSlider)->value(), 0);
+    EXPECT_EQ(ShownPicture(*window), first);
+
+    // Pause on a stopped graph only stops the timer.
+    Click(*window, kIdPause);
+    EXPECT_EQ(g_playState, kPlayStopped);
+    EXPECT_EQ(window->m_timerId, 0);
+}
+
+TEST(Transport, EndOfPreviewReturnsToTheFirstPicture) {
+    zem::testclips::TempDir clips;
+    const fs::path clip = zem::testclips::MakeClip(clips.path(), "mp4", 1.0);
+    ASSERT_FALSE(clip.empty());
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    ASSERT_EQ(window->AddFile(Path(clip)), 0);
+    const int first = ShownPicture(*window);
+
+    Click(*window, kIdPlay);
+    ASSERT_EQ(g_playState, kPlayRunning);
+    ASSERT_TRUE(SpinUntil([] { return g_playState == kPlayStopped; }, 5000));
+    EXPECT_EQ(window->m_timerId, 0);
+    EXPECT_EQ(Position(*window), 0);
+    EXPECT_EQ(PositionText(*window), QStringLiteral("00:00"));
+    EXPECT_EQ(ShownPicture(*window), first);
+    EXPECT_TRUE(fixture.m_messages.empty());
+    // It plays again from the start.
+    Click(*window, kIdPlay);
+    Spin(300);
+    EXPECT_GT(Position(*window), 0);
+    Click(*window, kIdStop);
+}
+
+TEST(Transport, MuteHoldsForTheNextFile) {
+    zem::testclips::TempDir clips;
+    const fs::path first = zem::testclips::MakeClip(clips.path(), "mp4", 1.0);
+    const fs::path second = zem::testclips::MakeClip(clips.path(), "mkv", 1.0);
+    const fs::path silent = zem::testclips::MakeClip(clips.path(), "video-only", 1.0);
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(second.empty());
+    ASSERT_FALSE(silent.empty());
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    window->AddFile(Path(first));
+    auto* mute = window->ControlAs<QAbstractButton>(kIdMute);
+    EXPECT_EQ(Volume(*window), 0);
+
+    Click(*window, kIdMute);
+    EXPECT_EQ(g_muted, 1);
+    EXPECT_TRUE(mute->isChecked());
+    EXPECT_EQ(Volume(*window), -10000);
+    // Another file opens silent too.
+    window->AddFile(Path(second));
+    EXPECT_EQ(window->GetSelectedRow(), 1);
+    EXPECT_EQ(Volume(*window), -10000);
+    // A file without sound: nothing to mute, nothing reported.
+    window->AddFile(Path(silent));
+    EXPECT_TRUE(fixture.m_messages.empty());
+    window->SelectRow(0);
+    EXPECT_EQ(Volume(*window), -10000);
+
+    Click(*window, kIdMute);
+    EXPECT_EQ(g_muted, 0);
+    EXPECT_FALSE(mute->isChecked());
+    EXPECT_EQ(Volume(*window), 0);
+    window->SelectRow(1);
+    EXPECT_EQ(Volume(*window), 0);
+}
+
+TEST(Transport, SliderSeeksWhereItIsClickedAndDragged) {
+    zem::testclips::TempDir clips;
+    const fs::path clip = zem::testclips::MakeClip(clips.path(), "avi", 2.0);
+    ASSERT_FALSE(clip.empty());
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    ASSERT_EQ(window->AddFile(Path(clip)), 0);
+    auto* slider = window->ControlAs<CNiceSliderCtrl>(kIdPositionSlider);
+    const int64_t duration = window->m_duration;
+    ASSERT_GT(duration, 0);
+
+    // A click at the middle, stopped: the graph is sought to half the length
+    // and shows the picture there.
+    ClickSlider(*window, 0.5);
+    EXPECT_EQ(slider->value(), 50);
+    EXPECT_NEAR(double(Position(*window)), duration / 2.0, 2.0 * kTicksPerPicture);
+    EXPECT_EQ(PositionText(*window), QStringLiteral("00:01"));
+    EXPECT_EQ(g_playState, kPlayStopped);
+    EXPECT_NEAR(ShownPicture(*window), 25, 1);
+
+    // A drag while playing: every movement seeks, the release leaves it running.
+    Click(*window, kIdPlay);
+    Spin(200);
+    const int y = slider->height() / 2;
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, QPoint(slider->width() / 5, y));
+    QTest::mouseMove(slider, QPoint(slider->width() / 3, y));
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, QPoint(slider->width() / 4, y));
+    const int64_t target = duration * slider->value() / 100;
+    OAFilterState state = State_Stopped;
+    window->Session().Handles().pMC->GetState(500, &state);
+    EXPECT_EQ(state, State_Running);
+    EXPECT_EQ(g_playState, kPlayRunning);
+    EXPECT_GE(Position(*window), target - kTicksPerPicture);
+    EXPECT_LT(Position(*window), target + kTicksPerSecond / 2);
+    Click(*window, kIdStop);
+    EXPECT_EQ(Position(*window), 0);
+}
+
+TEST(Transport, SelectionButtonsMarkTheRangeThatIsConverted) {
+    zem::testclips::TempDir clips;
+    const fs::path clip = zem::testclips::MakeClip(clips.path(), "mp4", 2.0);
+    ASSERT_FALSE(clip.empty());
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    ASSERT_EQ(window->AddFile(Path(clip)), 0);
+    window->ControlAs<QAbstractButton>(kIdSize160)->click();
+    auto* slider = window->ControlAs<CNiceSliderCtrl>(kIdPositionSlider);
+    const int64_t duration = window->m_duration;
+    const QString whole = window->CellText(0, kColTime);
+    EXPECT_EQ(whole, QStringLiteral("00:02"));
+
+    // Start at a quarter: the end becomes the file's end.
+    ClickSlider(*window, 0.25);
+    const int64_t start = Position(*window);
+    Click(*window, kIdSelectionStart);
+    EXPECT_EQ(window->CellText(0, kColSelStart), CCompressorDlg::FormatTime(start, true));
+    EXPECT_EQ(window->CellText(0, kColSelEnd), CCompressorDlg::FormatTime(duration, true));
+    EXPECT_EQ(window->m_selectionStart, start);
+    EXPECT_TRUE(slider->HasSelection());
+    EXPECT_EQ(slider->SelectionEnd(), 100);
+
+    // End at three quarters.
+    ClickSlider(*window, 0.75);
+    const int64_t end = Position(*window);
+    Click(*window, kIdSelectionEnd);
+    EXPECT_EQ(window->CellText(0, kColSelEnd), CCompressorDlg::FormatTime(end, true));
+    EXPECT_EQ(window->CellText(0, kColSelStart), CCompressorDlg::FormatTime(start, true));
+    EXPECT_EQ(window->CellText(0, kColTime), CCompressorDlg::FormatTime(end - start + 9999, false));
+    EXPECT_NEAR(slider->SelectionStart(), 25, 1);
+    EXPECT_NEAR(slider->SelectionEnd(), 75, 1);
+
+    // Convert: only the marked second goes into the output, at 16 pictures a second.
+    Click(*window, kIdConvert);
+    EXPECT_TRUE(fixture.m_messages.empty());
+    EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
+    const zem::test::AviFile avi = zem::test::ParseAvi(window->CellText(0, kColOutput).toStdString());
+    EXPECT_TRUE(avi.problems.empty());
+    const double expected = double(end - start) * 16 / kTicksPerSecond;
+    EXPECT_GE(double(avi.videoCount()), expected - 2);
+    EXPECT_LE(double(avi.videoCount()), expected + 2);
+    // The row is back in the preview with its range on the slider.
+    EXPECT_TRUE(window->Control(kIdPlay)->isEnabled());
+    EXPECT_TRUE(slider->HasSelection());
+
+    // An end at or before the start puts the start back to the beginning.
+    ClickSlider(*window, 0.1);
+    Click(*window, kIdSelectionEnd);
+    EXPECT_EQ(window->CellText(0, kColSelStart), QStringLiteral("00:00.000"));
+    EXPECT_EQ(window->m_selectionStart, 0);
+
+    // Clear: empty cells, the whole length in "Time", no range on the slider.
+    Click(*window, kIdClearSelection);
+    EXPECT_EQ(window->CellText(0, kColSelStart), QString());
+    EXPECT_EQ(window->CellText(0, kColSelEnd), QString());
+    EXPECT_EQ(window->CellText(0, kColTime), whole);
+    EXPECT_FALSE(slider->HasSelection());
+}
