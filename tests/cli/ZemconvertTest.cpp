@@ -253,6 +253,10 @@ TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
     const auto whole = ReadWholeFile(Clip("mp4", 3.0));
     WriteWholeFile(bad.file("truncated.mp4"), std::vector<uint8_t>(whole.begin(), whole.begin() + long(whole.size() / 2)));
     fs::copy_file(Clip("video-only", 1.0), bad.file("silent.mp4"));
+    ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i sine=frequency=440:duration=1 -c:a libmp3lame '" +
+                           bad.file("blind.mkv") + "'")
+                              .c_str()),
+              0);
 
     struct Case {
         std::string file;
@@ -261,7 +265,8 @@ TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
     const Case cases[] = {{bad.file("missing.mkv"), "ERROR(4)"},
                           {bad.file("empty.mp4"), "ERROR("},
                           {bad.file("noise.avi"), "ERROR("},
-                          {bad.file("silent.mp4"), "ERROR(15)"}};
+                          {bad.file("silent.mp4"), "ERROR(15)"},
+                          {bad.file("blind.mkv"), "ERROR(11)"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const auto before = ReadWholeFile(c.file);
@@ -282,7 +287,8 @@ TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
         EXPECT_FALSE(PathExists(bad.file("truncated_ZM.avi")));
     fs::remove(bad.file("truncated_ZM.avi"));
 
-    EXPECT_EQ(bad.entries(), (std::vector<std::string>{"empty.mp4", "noise.avi", "silent.mp4", "truncated.mp4"}));
+    EXPECT_EQ(bad.entries(),
+              (std::vector<std::string>{"blind.mkv", "empty.mp4", "noise.avi", "silent.mp4", "truncated.mp4"}));
 }
 
 TEST_F(Zemconvert, UnwritableOutputsAndUnknownKindsAreRefused) {
