@@ -35,6 +35,8 @@ public:
     std::function<void()> onPump;
 
     bool timerRunning() const { return m_timerRunning; }
+    // The latest message of the current job (what a window would have shown in a box).
+    const std::string& lastMessage() const { return m_lastMessage; }
     // Starts a new job's progress display.
     void BeginJob();
     // Ends the progress line so the next output starts on a new line.
@@ -52,6 +54,7 @@ private:
     int m_percent = 0;
     int m_lastDecile = -1;
     bool m_writing = false;
+    std::string m_lastMessage;
     std::chrono::steady_clock::time_point m_jobStart;
 };
 

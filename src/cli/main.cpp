@@ -2,6 +2,7 @@
 // command line, with the same engine as the window.
 
 #include <atomic>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <map>
@@ -80,8 +81,11 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
         report.status = "ERROR(" + std::to_string(code) + ")";
         report.message = run.resultMessage();
         if (report.message.empty() || report.message.rfind("Could not start", 0) == 0) {
+            // The step that failed said why; otherwise the code's own meaning.
             const auto known = kCodeTexts.find(code);
-            if (known != kCodeTexts.end())
+            if (!host.lastMessage().empty())
+                report.message = host.lastMessage();
+            else if (known != kCodeTexts.end())
                 report.message = known->second;
         }
         return report;
@@ -186,7 +190,9 @@ int main(int argc, char** argv) {
         const std::string output = OutputPathFor(options, input);
         std::printf("Input:  %s\nOutput: %s\n", input.c_str(), output.c_str());
         std::fflush(stdout);
-        const JobReport report = ConvertOne(host, run, options, input);
+        JobReport report = ConvertOne(host, run, options, input);
+        while (!report.message.empty() && std::isspace(static_cast<unsigned char>(report.message.back())))
+            report.message.pop_back();
         if (report.message.empty())
             std::printf("Status: %s\n", report.status.c_str());
         else
