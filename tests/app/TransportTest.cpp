@@ -16,10 +16,13 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QThread>
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
@@ -331,6 +334,15 @@ TEST(Transport, SelectionButtonsMarkTheRangeThatIsConverted) {
     EXPECT_TRUE(window->Control(kIdPlay)->isEnabled());
     EXPECT_TRUE(slider->HasSelection());
 
+    // While a job runs the transport row and the slider are off.
+    window->UpdateData(true);
+    ASSERT_EQ(window->Run().OnConvert(*window), 0);
+    for (int id : {kIdPlay, kIdPause, kIdStop, kIdFrameStep, kIdMute, kIdSelectionStart, kIdSelectionEnd,
+                   kIdClearSelection, kIdPositionSlider})
+        EXPECT_FALSE(window->Control(id)->isEnabled()) << id;
+    ASSERT_TRUE(SpinUntil([&] { return !window->Run().converting(); }, 20000));
+    EXPECT_TRUE(window->Control(kIdSelectionEnd)->isEnabled());
+
     // An end at or before the start puts the start back to the beginning.
     ClickSlider(*window, 0.1);
     Click(*window, kIdSelectionEnd);
@@ -343,4 +355,51 @@ TEST(Transport, SelectionButtonsMarkTheRangeThatIsConverted) {
     EXPECT_EQ(window->CellText(0, kColSelEnd), QString());
     EXPECT_EQ(window->CellText(0, kColTime), whole);
     EXPECT_FALSE(slider->HasSelection());
+}
+
+TEST(Transport, SliderReportsEveryGesture) {
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    auto* slider = window->ControlAs<CNiceSliderCtrl>(kIdPositionSlider);
+    slider->setEnabled(true);
+    std::vector<std::pair<int, int>> notes;
+    QObject::connect(slider, &CNiceSliderCtrl::positionScrolled,
+                     [&notes](int code, int position) { notes.emplace_back(code, position); });
+    const int y = slider->height() / 2;
+
+    // A drag whose release point moves the thumb once more: track, track,
+    // end track, thumb position.
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, QPoint(slider->width() / 5, y));
+    QTest::mouseMove(slider, QPoint(slider->width() / 2, y));
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, QPoint(slider->width() * 3 / 4, y));
+    ASSERT_EQ(notes.size(), 4u);
+    EXPECT_EQ(notes[0].first, CNiceSliderCtrl::kThumbTrack);
+    EXPECT_EQ(notes[1].first, CNiceSliderCtrl::kThumbTrack);
+    EXPECT_EQ(notes[2].first, CNiceSliderCtrl::kEndTrack);
+    EXPECT_EQ(notes[3].first, CNiceSliderCtrl::kThumbPosition);
+    EXPECT_LT(notes[0].second, notes[1].second);
+    EXPECT_LT(notes[1].second, notes[2].second);
+    EXPECT_EQ(notes[2].second, notes[3].second);
+
+    // Dragged beyond the end: the thumb stops at the maximum.
+    notes.clear();
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, QPoint(slider->width() / 2, y));
+    QTest::mouseMove(slider, QPoint(slider->width() * 3, y));
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, QPoint(slider->width() * 3, y));
+    EXPECT_EQ(slider->value(), 100);
+
+    // The keyboard keeps the track bar's codes; letting go ends the gesture.
+    notes.clear();
+    slider->setFocus();
+    QTest::keyClick(slider, Qt::Key_Left);
+    QTest::keyClick(slider, Qt::Key_Home);
+    EXPECT_EQ(notes, (std::vector<std::pair<int, int>>{{CNiceSliderCtrl::kLineUp, 99},
+                                                       {CNiceSliderCtrl::kEndTrack, 99},
+                                                       {CNiceSliderCtrl::kTop, 0},
+                                                       {CNiceSliderCtrl::kEndTrack, 0}}));
+
+    // Without a graph the notifications find nothing to seek.
+    EXPECT_EQ(window->ControlAs<QLabel>(kIdPosition)->text(), QStringLiteral("00:00"));
+    EXPECT_TRUE(fixture.m_messages.empty());
 }
