@@ -141,22 +141,28 @@ void CNiceSliderCtrl::paintEvent(QPaintEvent* event) {
     QSlider::paintEvent(event);
     if (!HasSelection() || maximum() <= minimum())
         return;
-    // The range is drawn as a band across the channel, under the thumb's
-    // centre line, from the start position to the end position.
+    // The range is drawn as a band beside the groove (the groove itself shows
+    // the position), with a mark at each end, like the track bar's selection.
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
     const QRect channel = ChannelRect();
     const double span = maximum() - minimum();
     QPainter painter(this);
-    QColor band = palette().color(QPalette::Highlight);
-    band.setAlpha(kSelectionAlpha);
+    const QColor band = palette().color(QPalette::Highlight);
     if (orientation() == Qt::Horizontal) {
         const int left = channel.left() + int((m_selectionStart - minimum()) * channel.width() / span);
         const int right = channel.left() + int((m_selectionEnd - minimum()) * channel.width() / span);
-        const int top = height() / 2 - kSelectionBand / 2;
+        const int top = qMin(groove.bottom() + kSelectionGap, height() - kSelectionBand);
         painter.fillRect(QRect(left, top, qMax(1, right - left), kSelectionBand), band);
+        painter.fillRect(QRect(left, top - kSelectionMark, 1, kSelectionMark + kSelectionBand), band);
+        painter.fillRect(QRect(right, top - kSelectionMark, 1, kSelectionMark + kSelectionBand), band);
     } else {
         const int top = channel.top() + int((m_selectionStart - minimum()) * channel.height() / span);
         const int bottom = channel.top() + int((m_selectionEnd - minimum()) * channel.height() / span);
-        const int left = width() / 2 - kSelectionBand / 2;
+        const int left = qMin(groove.right() + kSelectionGap, width() - kSelectionBand);
         painter.fillRect(QRect(left, top, kSelectionBand, qMax(1, bottom - top)), band);
+        painter.fillRect(QRect(left - kSelectionMark, top, kSelectionMark + kSelectionBand, 1), band);
+        painter.fillRect(QRect(left - kSelectionMark, bottom, kSelectionMark + kSelectionBand, 1), band);
     }
 }

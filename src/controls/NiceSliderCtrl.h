@@ -46,9 +46,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // Look of the marked range: a translucent band this many pixels thick.
-    static constexpr int kSelectionAlpha = 140;
-    static constexpr int kSelectionBand = 6;
+    // Look of the marked range: a band this many pixels thick, this far from
+    // the groove, with end marks reaching this far towards it.
+    static constexpr int kSelectionBand = 3;
+    static constexpr int kSelectionGap = 3;
+    static constexpr int kSelectionMark = 3;
 
     QRect ChannelRect() const;
     void NotifyParent(int code);
