@@ -3,6 +3,7 @@
 #include "CompressorDlg.h"
 
 #include "DlgConstants.h"
+#include "GraphState.h"
 #include "NiceSliderCtrl.h"
 #include "Splash.h"
 
@@ -69,6 +70,10 @@ void CCompressorDlg::OnInitDialog() {
 
 void CCompressorDlg::OnCloseRoutine() {
     EndConversionForClose();
+    // The player ends with the window: no more ticks, and the next window
+    // starts from a stopped graph.
+    StopPositionTimer();
+    StopGraph(m_session.Handles().pMC.get());
     m_session.ReleaseDirectShow();
     UpdateData(true);
     SaveSettings();

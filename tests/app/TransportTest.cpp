@@ -317,7 +317,10 @@ TEST(Transport, SelectionButtonsMarkTheRangeThatIsConverted) {
     Click(*window, kIdSelectionEnd);
     EXPECT_EQ(window->CellText(0, kColSelEnd), CCompressorDlg::FormatTime(end, true));
     EXPECT_EQ(window->CellText(0, kColSelStart), CCompressorDlg::FormatTime(start, true));
-    EXPECT_EQ(window->CellText(0, kColTime), CCompressorDlg::FormatTime(end - start + 9999, false));
+    // The cells keep whole milliseconds; an end covers its last one.
+    const int64_t cellStart = start / 10000 * 10000;
+    const int64_t cellEnd = end / 10000 * 10000 + 9999;
+    EXPECT_EQ(window->CellText(0, kColTime), CCompressorDlg::FormatTime(cellEnd - cellStart, false));
     EXPECT_NEAR(slider->SelectionStart(), 25, 1);
     EXPECT_NEAR(slider->SelectionEnd(), 75, 1);
 
@@ -399,7 +402,18 @@ TEST(Transport, SliderReportsEveryGesture) {
                                                        {CNiceSliderCtrl::kTop, 0},
                                                        {CNiceSliderCtrl::kEndTrack, 0}}));
 
-    // Without a graph the notifications find nothing to seek.
+    // Without a graph the notifications and the buttons find nothing to work
+    // on; Play still starts the timer and Pause stops it.
+    for (int id : {kIdPlay, kIdPause, kIdStop, kIdFrameStep, kIdSelectionStart, kIdSelectionEnd, kIdClearSelection})
+        window->ControlAs<QAbstractButton>(id)->setEnabled(true);
+    window->OnPlay();
+    EXPECT_NE(window->m_timerId, 0);
+    EXPECT_EQ(g_playState, kPlayStopped);
+    Spin(250);
+    Click(*window, kIdPause);
+    EXPECT_EQ(window->m_timerId, 0);
+    for (int id : {kIdStop, kIdFrameStep, kIdSelectionStart, kIdSelectionEnd, kIdClearSelection})
+        Click(*window, id);
     EXPECT_EQ(window->ControlAs<QLabel>(kIdPosition)->text(), QStringLiteral("00:00"));
     EXPECT_TRUE(fixture.m_messages.empty());
 }
