@@ -6,6 +6,7 @@
 
 #include "ConversionGraph.h"
 #include "ConversionHost.h"
+#include "GraphState.h"
 
 namespace zem {
 
@@ -192,6 +193,9 @@ bool MediaSession::OpenPreviewFile(const std::string& path) {
         m_host.Beep();
         return false;
     }
+    // The mute toggle outlives the files it was set on.
+    if (g_muted)
+        SetMute(m_handles.pGB.get(), true);
     m_host.PumpMessages();
     return true;
 }
