@@ -33,12 +33,14 @@ std::vector<ResampleWeight> BuildResampleWeights(uint32_t n, uint32_t m, bool sh
     return table;
 }
 
+namespace {
+
 // Runs for every frame: the processor's widest vectors are worth a second copy.
 #if defined(__x86_64__) && defined(__GNUC__)
 __attribute__((target_clones("avx2", "default")))
 #endif
-void ShrinkPicture(const uint8_t* source, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,
-                   uint16_t targetWidth, uint16_t targetHeight) {
+void ShrinkRows(const uint8_t* source, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,
+                uint16_t targetWidth, uint16_t targetHeight, RowFilter filter) {
     if (sourceWidth == 0 || sourceHeight == 0 || targetWidth == 0 || targetHeight == 0)
         return;
     const auto xTable = BuildResampleWeights(sourceWidth, targetWidth, true);
@@ -67,6 +69,8 @@ void ShrinkPicture(const uint8_t* source, uint16_t sourceWidth, uint16_t sourceH
     uint32_t rowsDone = 0;
     const uint8_t* sourceRow = source;
     for (uint32_t y = 0; y < sourceHeight && rowsDone < targetHeight; ++y, sourceRow += sourceStride) {
+        if (filter != nullptr)
+            filter(const_cast<uint8_t*>(sourceRow), sourceStride); // only the filtered entry point gets here
         const int32_t w1y = yTable[y].w1;
         uint32_t* plainColumns = columnPlain.data();
         if (w1y > 0) {
@@ -124,6 +128,18 @@ void ShrinkPicture(const uint8_t* source, uint16_t sourceWidth, uint16_t sourceH
         columnWeighted.swap(columnNext);
         std::fill(columnNext.begin(), columnNext.end(), 0u);
     }
+}
+
+} // namespace
+
+void ShrinkPicture(const uint8_t* source, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,
+                   uint16_t targetWidth, uint16_t targetHeight) {
+    ShrinkRows(source, sourceWidth, sourceHeight, target, targetWidth, targetHeight, nullptr);
+}
+
+void ShrinkPictureFiltered(uint8_t* source, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,
+                           uint16_t targetWidth, uint16_t targetHeight, RowFilter filter) {
+    ShrinkRows(source, sourceWidth, sourceHeight, target, targetWidth, targetHeight, filter);
 }
 
 void EnlargePicture(const uint8_t* source, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,

@@ -2,6 +2,7 @@
 // Integer-only resampling of 24-bit pictures (three bytes a pixel, rows padded
 // to a multiple of four bytes). Weights are 12-bit fixed point: 4096 is one.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -26,6 +27,14 @@ std::vector<ResampleWeight> BuildResampleWeights(uint32_t n, uint32_t m, bool sh
 // the (truncated) weighted mean of the source area that falls on it.
 void ShrinkPicture(const uint8_t* source, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,
                    uint16_t targetWidth, uint16_t targetHeight);
+
+// Works on a source row (all its stored bytes) in place just before the row
+// is first read, while it is in the cache anyway.
+using RowFilter = void (*)(uint8_t* row, size_t length);
+
+// ShrinkPicture that passes every source row it reads through `filter` first.
+void ShrinkPictureFiltered(uint8_t* source, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,
+                           uint16_t targetWidth, uint16_t targetHeight, RowFilter filter);
 
 // Target not smaller than the source in either direction: each target pixel
 // blends up to four neighbouring source pixels.

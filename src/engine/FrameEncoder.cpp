@@ -149,9 +149,8 @@ bool FrameCaptureContext::WriteRecord() {
 }
 
 int FrameCaptureContext::OnFrameSample(double sampleTime, uint8_t* data, size_t length) {
-    ClampPixelExtremes(data, length);
     if (!WillTakeSample(sampleTime))
-        return 0;
+        return 0; // nothing reads a refused picture, clamped or not
     // A picture smaller than the negotiated size would be read past its end.
     const size_t needed = size_t(PictureStride(sourceWidth)) * sourceHeight;
     if (data == nullptr || sourceWidth == 0 || sourceHeight == 0 || length < needed || targetWidth == 0 ||
@@ -167,7 +166,18 @@ int FrameCaptureContext::OnFrameSample(double sampleTime, uint8_t* data, size_t 
     Publish(frameTime);
 
     m_workArea.resize(size_t(PictureStride(targetWidth)) * targetHeight);
-    ScalePicture(data, sourceWidth, sourceHeight, m_workArea.data(), targetWidth, targetHeight);
+    const uint32_t sourceStride = PictureStride(sourceWidth);
+    const bool shrinking = targetWidth <= sourceWidth && targetHeight <= sourceHeight;
+    if (shrinking && sourceStride % 3 == 0) {
+        // Rows start on whole pixel groups, so clamping row by row as the
+        // shrink reads them gives the same bytes as clamping first, without a
+        // second trip through memory. Bytes past the picture are never read.
+        ShrinkPictureFiltered(data, sourceWidth, sourceHeight, m_workArea.data(), targetWidth, targetHeight,
+                              ClampPixelExtremes);
+    } else {
+        ClampPixelExtremes(data, length);
+        ScalePicture(data, sourceWidth, sourceHeight, m_workArea.data(), targetWidth, targetHeight);
+    }
     CodeFrameJpeg(m_workArea.data(), targetWidth, targetHeight, rotate, jpegQuality, m_image, m_jpeg);
     m_record.resize(avi::kFrameLengthSize + m_jpeg.size());
     avi::PutLe32(m_record.data(), uint32_t(m_jpeg.size()));

@@ -266,3 +266,30 @@ TEST(FrameEncoderPacing, NothingAtOrAfterTheStopTimeIsTaken) {
     EXPECT_FALSE(c.ctx.WillTakeSample(1.0));
     EXPECT_DOUBLE_EQ(c.ctx.firstFrameTime(), 0.05);
 }
+
+TEST(FrameEncoderRecords, ClampingWhileShrinkingGivesTheSameBytesAsClampingFirst) {
+    // Widths whose rows start on whole pixel groups take the combined path,
+    // others clamp the whole buffer first; both must code what the plain
+    // order (clamp all, then scale) codes.
+    std::mt19937 rng(11);
+    for (const auto& [w, h] : std::vector<std::pair<uint16_t, uint16_t>>{{640, 480}, {720, 576}, {170, 130}}) {
+        std::vector<uint8_t> picture(size_t(PictureStride(w)) * h);
+        for (size_t i = 0; i < picture.size(); ++i) {
+            const size_t band = i / 997 % 3;
+            picture[i] = band == 0 ? uint8_t(rng() % 5) : band == 1 ? uint8_t(250 + rng() % 6) : uint8_t(rng());
+        }
+        std::vector<uint8_t> expectedPicture = picture;
+        ClampPixelExtremesReference(expectedPicture.data(), expectedPicture.size());
+        std::vector<uint8_t> scaled(size_t(PictureStride(160)) * 120);
+        ScalePicture(expectedPicture.data(), w, h, scaled.data(), 160, 120);
+        CxImage image;
+        std::vector<uint8_t> expected;
+        ASSERT_TRUE(CodeFrameJpeg(scaled.data(), 160, 120, 0, 80, image, expected));
+
+        Capture c(w, h, 160, 120);
+        c.Feed(0.5, picture);
+        const auto records = c.Records();
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0], expected) << w << "x" << h;
+    }
+}
