@@ -127,6 +127,10 @@ TEST(LanguageFiles, EveryTextIsTranslatedAndReadsBackWithEitherReader) {
         const ProfileSection profile = readProfileSection(bytes, kSection);
         EXPECT_TRUE(profile.duplicates.isEmpty()) << profile.duplicates.join(u',').toStdString();
         EXPECT_EQ(profile.values.size(), kKeys.size()) << "no texts beyond the ones the window uses";
+        // A private-profile lookup ignores letter case, so no two keys may differ only in case.
+        std::set<QString> folded;
+        for (const auto& entry : profile.values) folded.insert(entry.first.toCaseFolded());
+        EXPECT_EQ(folded.size(), profile.values.size());
 
         QSettings settings(langPath(code), QSettings::IniFormat);
         ASSERT_EQ(settings.status(), QSettings::NoError);
