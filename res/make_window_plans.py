@@ -12,9 +12,10 @@ import pathlib
 import shutil
 import subprocess
 
-HERE = pathlib.Path(__file__).resolve().parent
-LANG_DIR = HERE.parent.parent / "Lang"
-ICON_DIR = HERE.parent.parent / "res" / "icons"
+TREE = pathlib.Path(__file__).resolve().parent.parent
+HERE = TREE / "Doc" / "images"  # where the guides look for their pictures
+LANG_DIR = TREE / "Lang"
+ICON_DIR = TREE / "res" / "icons"
 LANGS = {"eng": "ENG", "kor": "KOR", "chs": "CHS", "cht": "CHT"}
 PLAN_LANGS = ("kor", "chs", "cht")  # the English guide shows a real screenshot instead
 FONTS = {
