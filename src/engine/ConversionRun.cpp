@@ -215,14 +215,17 @@ int ConversionRun::StartGraph(ConversionSettings& settings) {
 }
 
 int64_t ConversionRun::Position() {
+    // While converting, the pictures decide when the job is done: the graph's
+    // own position follows whichever stream is ahead (the sound decodes much
+    // faster), so the frame encoder's position is the progress. It counts from
+    // the start of the played range.
+    if (m_converting)
+        return (m_selectionActive ? m_selectionStart : 0) + m_conversionPosition.load(std::memory_order_acquire);
     auto& seeking = m_session.Handles().pMS;
-    std::uint32_t caps = 0;
     REFERENCE_TIME position = 0;
-    if (m_converting && !m_writing && seeking && SUCCEEDED(seeking->GetCapabilities(&caps)) &&
-        (caps & AM_SEEKING_CanGetCurrentPos) && SUCCEEDED(seeking->GetCurrentPosition(&position)))
+    if (seeking && SUCCEEDED(seeking->GetCurrentPosition(&position)))
         return position;
-    // The frame encoder counts from the start of the played range.
-    return (m_selectionActive ? m_selectionStart : 0) + m_conversionPosition.load(std::memory_order_acquire);
+    return 0;
 }
 
 int ConversionRun::Percent(int64_t position) const {
