@@ -6,6 +6,7 @@
 #include "DlgConstants.h"
 #include "GraphState.h"
 #include "NiceSliderCtrl.h"
+#include "ConversionPaths.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -33,21 +34,11 @@ void CCompressorDlg::InitFileList() {
     m_fileList->setWordWrap(false);
 }
 
-bool CCompressorDlg::IsAcceptedPath(const QString& path) {
-    const QString lower = path.toLower();
-    if (lower.right(3) == QLatin1String(kAcceptedEnding3))
-        return true;
-    const QString last4 = lower.right(4);
-    for (const char* ending : kAcceptedEndings4) {
-        if (last4 == QLatin1String(ending))
-            return true;
-    }
-    return false;
-}
+bool CCompressorDlg::IsAcceptedPath(const QString& path) { return zem::IsAcceptedInputPath(path.toStdString()); }
 
 QString CCompressorDlg::DefaultOutputPath(const QString& inputPath) {
     const qsizetype dot = inputPath.lastIndexOf(QLatin1Char('.'));
-    return (dot < 0 ? QString() : inputPath.left(dot)) + QLatin1String(kOutputSuffix);
+    return (dot < 0 ? QString() : inputPath.left(dot)) + QLatin1String(zem::kOutputSuffix);
 }
 
 int CCompressorDlg::RowCount() const {

@@ -177,10 +177,6 @@ inline constexpr std::array<ColumnSpec, kColumnCount> kColumns{{
     {"Size", 65, true},
     {"Status", 130, false},
 }};
-inline constexpr const char* kOutputSuffix = "_ZM.avi";
-inline constexpr std::array<const char*, 11> kAcceptedEndings4{
-    ".asf", ".avi", ".mpg", "mpeg", ".wmv", ".dat", ".vob", ".mkv", "rmvb", ".mp4", ".asx"};
-inline constexpr const char* kAcceptedEnding3 = ".rm";
 
 inline constexpr const char* kOpenDialogTitle = "Select input files ...";
 // Label and patterns of each entry of the open dialog's filter list.

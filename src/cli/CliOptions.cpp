@@ -46,23 +46,7 @@ std::string Names(const std::array<Named, N>& table) {
     return out;
 }
 
-// Accepted endings, compared on the last three or four characters in lower
-// case exactly as the file list does.
-constexpr std::array<const char*, 11> kAcceptedFour{".asf", ".avi", ".mpg", "mpeg", ".wmv", ".dat",
-                                                     ".vob", ".mkv", "rmvb", ".mp4", ".asx"};
-constexpr const char* kAcceptedThree = ".rm";
-
 } // namespace
-
-bool IsAcceptedInputPath(const std::string& path) {
-    const std::string lower = Lower(path);
-    if (lower.size() >= 3 && lower.compare(lower.size() - 3, 3, kAcceptedThree) == 0)
-        return true;
-    if (lower.size() < 4)
-        return false;
-    const std::string tail = lower.substr(lower.size() - 4);
-    return std::any_of(kAcceptedFour.begin(), kAcceptedFour.end(), [&](const char* e) { return tail == e; });
-}
 
 std::optional<double> ParseTime(const std::string& text) {
     if (text.empty())

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "ConversionPaths.h"
+
 namespace zem::cli {
 
 struct CliOptions {
@@ -31,9 +33,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args);
 // "12.5", "75", "01:02.500" or "1:02" as seconds; nullopt when unreadable.
 std::optional<double> ParseTime(const std::string& text);
 
-// Whether the file list would take this path: its ending, in any case, is
-// one of the video formats the program reads.
-bool IsAcceptedInputPath(const std::string& path);
+// Whether the file list would take this path (the rule the window uses too).
+using zem::IsAcceptedInputPath;
 
 // Where the output of `input` goes with these options.
 std::string OutputPathFor(const CliOptions& options, const std::string& input);

@@ -1,9 +1,30 @@
 #include "ConversionPaths.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <climits>
 #include <unistd.h>
 
 namespace zem {
+
+namespace {
+// Accepted endings, compared on the last three or four characters in lower case.
+constexpr std::array<const char*, 11> kAcceptedFour{".asf", ".avi", ".mpg", "mpeg", ".wmv", ".dat",
+                                                     ".vob", ".mkv", "rmvb", ".mp4", ".asx"};
+constexpr const char* kAcceptedThree = ".rm";
+} // namespace
+
+bool IsAcceptedInputPath(const std::string& path) {
+    std::string lower = path;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    if (lower.size() >= 3 && lower.compare(lower.size() - 3, 3, kAcceptedThree) == 0)
+        return true;
+    if (lower.size() < 4)
+        return false;
+    const std::string tail = lower.substr(lower.size() - 4);
+    return std::any_of(kAcceptedFour.begin(), kAcceptedFour.end(), [&](const char* e) { return tail == e; });
+}
 
 std::string PathMinusExtension(const std::string& path) {
     const auto slash = path.find_last_of('/');

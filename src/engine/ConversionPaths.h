@@ -22,6 +22,10 @@ struct ConversionPaths {
     std::string zemPath;    // movie data scratch
 };
 
+// Whether the program reads this path: its ending, in any case, is one of the
+// video formats taken ("mpeg" and "rmvb" match without a dot before them).
+bool IsAcceptedInputPath(const std::string& path);
+
 // The path cut before the last "." of its file name (the whole path when the
 // name has none; a dot in a folder name is never taken for an extension).
 std::string PathMinusExtension(const std::string& path);

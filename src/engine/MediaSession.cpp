@@ -7,6 +7,7 @@
 #include "ConversionGraph.h"
 #include "ConversionHost.h"
 #include "GraphState.h"
+#include "dshowutil.h"
 
 namespace zem {
 
@@ -128,16 +129,7 @@ HRESULT MediaSession::RenderWMFile(const std::string& path) {
         ReportFailure("FAILED(0x%x) pFS->Load(wFile, NULL)\n", hr);
         return hr;
     }
-    // Every output pin of the reader completes to a renderer.
-    std::shared_ptr<IEnumPins> pins;
-    hr = reader->EnumPins(&pins);
-    IPinPtr pin;
-    while (SUCCEEDED(hr) && pins && pins->Next(&pin) == S_OK) {
-        PIN_DIRECTION dir;
-        IPinPtr peer;
-        if (SUCCEEDED(pin->QueryDirection(&dir)) && dir == PINDIR_OUTPUT && FAILED(pin->ConnectedTo(&peer)))
-            hr = m_handles.pGB->Render(pin);
-    }
+    hr = ::RenderOutputPins(m_handles.pGB.get(), reader.get());
     if (FAILED(hr))
         ReportFailure("FAILED(0x%x) RenderOutputPins(pGB, pReader)\n", hr);
     return hr;
