@@ -14,6 +14,10 @@ namespace zem {
 
 namespace {
 constexpr double kTicksPerSecond = 1e7;
+// Pictures further apart than a frame by more than this are a source with
+// fewer pictures than frames. The slack keeps 16-picture sources whose
+// container rounds times to the millisecond on the dense side.
+constexpr double kSparseSlack = 0.002;
 
 inline void ClampGroup(uint8_t* p) {
     // A group pulled up to 4 can never be above 250, so both passes fit in one.
@@ -148,6 +152,30 @@ bool FrameCaptureContext::WriteRecord() {
     return true;
 }
 
+bool FrameCaptureContext::SparseStep(double sampleTime) const {
+    return m_lastPictureTime >= 0 && sampleTime - m_lastPictureTime > frameInterval + kSparseSlack;
+}
+
+void FrameCaptureContext::NotePicture(double sampleTime) {
+    m_lastPictureSpan = m_lastPictureTime >= 0 ? sampleTime - m_lastPictureTime : 0.0;
+    m_lastPictureTime = sampleTime;
+}
+
+bool FrameCaptureContext::WillTakeSample(double sampleTime) {
+    if (!BeforeStop(sampleTime)) {
+        m_pastStop.store(true, std::memory_order_release);
+        return false;
+    }
+    if (sampleTime < 0)
+        return false;
+    // A picture that comes more than a frame after the last one always starts
+    // a frame of its own; denser pictures are taken once a frame is due.
+    if (!frameTaken || SparseStep(sampleTime) || sampleTime - lastSampleTime >= frameInterval)
+        return true;
+    NotePicture(sampleTime);
+    return false;
+}
+
 int FrameCaptureContext::OnFrameSample(double sampleTime, uint8_t* data, size_t length) {
     if (!WillTakeSample(sampleTime))
         return 0; // nothing reads a refused picture, clamped or not
@@ -159,7 +187,25 @@ int FrameCaptureContext::OnFrameSample(double sampleTime, uint8_t* data, size_t 
         return 0;
     }
 
-    double frameTime = lastSampleTime == 0.0 ? sampleTime : lastSampleTime + frameInterval;
+    const bool sparse = SparseStep(sampleTime);
+    NotePicture(sampleTime);
+    double frameTime = sampleTime;
+    if (frameTaken && sparse) {
+        // The frames more than half a frame before this picture still show
+        // the one before it; this one starts at the frame nearest its time.
+        while (lastSampleTime + frameInterval < sampleTime - frameInterval / 2 &&
+               BeforeStop(lastSampleTime + frameInterval)) {
+            lastSampleTime += frameInterval;
+            Publish(lastSampleTime);
+            WriteRecord();
+        }
+        frameTime = lastSampleTime + frameInterval;
+        if (!BeforeStop(frameTime))
+            return 0;
+    } else if (frameTaken) {
+        frameTime = lastSampleTime + frameInterval;
+    }
+    frameTaken = true;
     lastSampleTime = frameTime;
     if (m_firstFrameTime < 0)
         m_firstFrameTime = frameTime;
@@ -185,14 +231,27 @@ int FrameCaptureContext::OnFrameSample(double sampleTime, uint8_t* data, size_t 
         std::memcpy(m_record.data() + avi::kFrameLengthSize, m_jpeg.data(), m_jpeg.size());
     WriteRecord();
 
-    // Fewer pictures than frames: repeat this one until the next frame time
-    // is ahead of it.
-    while (sampleTime - lastSampleTime >= frameInterval && (stopTime < 0 || lastSampleTime + frameInterval < stopTime)) {
+    // A picture later than the next frame time (a gap in dense pictures):
+    // repeat it until the next frame time is ahead of it.
+    while (sampleTime - lastSampleTime >= frameInterval && BeforeStop(lastSampleTime + frameInterval)) {
         lastSampleTime += frameInterval;
         Publish(lastSampleTime);
         WriteRecord();
     }
     return 0;
+}
+
+void FrameCaptureContext::FinishFrames() {
+    if (!frameTaken || m_record.empty() || m_lastPictureSpan <= frameInterval + kSparseSlack)
+        return;
+    // The last picture counts as on screen until the time a next one would
+    // have come; frames nearer that time than half a frame belong to it.
+    const double end = m_lastPictureTime + m_lastPictureSpan;
+    while (lastSampleTime + frameInterval < end - frameInterval / 2 && BeforeStop(lastSampleTime + frameInterval)) {
+        lastSampleTime += frameInterval;
+        Publish(lastSampleTime);
+        WriteRecord();
+    }
 }
 
 } // namespace zem

@@ -53,7 +53,8 @@ struct FrameCaptureContext {
     int32_t rotate = 0;
     double frameInterval = 1.0 / 16;
     File* framesFile = nullptr;                     // open for writing; never closed here
-    double lastSampleTime = 0.0;                    // 0.0: no frame taken yet
+    double lastSampleTime = 0.0;                    // time of the latest frame written
+    bool frameTaken = false;                        // whether lastSampleTime holds a frame yet
     std::atomic<int64_t>* positionOut = nullptr;    // latest frame time, 100 ns units
     // Pictures at or after this time (seconds) are not taken: the end of a
     // selection is kept to the frame although the run stops a tick later.
@@ -61,17 +62,22 @@ struct FrameCaptureContext {
 
     // Called for every decoded picture: `sampleTime` in seconds from the start
     // of the played range; `data` 24-bit BGR, bottom row first. Always 0.
+    //
+    // Frames follow at frameInterval from the first picture's time. With at
+    // least as many pictures as frames, each frame shows the first picture at
+    // or after its time. With fewer, each frame shows the picture on screen
+    // at its time, give or take half a frame: a new picture starts at the
+    // frame nearest its time and the frames before that repeat the last one.
     int OnFrameSample(double sampleTime, uint8_t* data, size_t length);
 
     // Whether a picture at this time would be taken; the decoder skips colour
-    // conversion for the others.
-    bool WillTakeSample(double sampleTime) {
-        if (stopTime >= 0 && sampleTime >= stopTime) {
-            m_pastStop.store(true, std::memory_order_release);
-            return false;
-        }
-        return sampleTime >= 0 && (lastSampleTime == 0.0 || sampleTime - lastSampleTime >= frameInterval);
-    }
+    // conversion for the others. A refused picture still counts as shown.
+    bool WillTakeSample(double sampleTime);
+
+    // Called once the pictures have stopped coming: with fewer pictures than
+    // frames, the last picture stays for as long as the one before it did
+    // (not past the stop time), so the frames cover the whole film.
+    void FinishFrames();
     // A picture at or after the stop time has arrived: the pictures of the
     // range are all in the frames file. Read from another thread.
     bool pastStop() const { return m_pastStop.load(std::memory_order_acquire); }
@@ -87,6 +93,10 @@ struct FrameCaptureContext {
 private:
     void Publish(double seconds);
     bool WriteRecord();
+    bool BeforeStop(double frameTime) const { return stopTime < 0 || frameTime < stopTime; }
+    // Whether the picture at `sampleTime` comes more than a frame after the one before it.
+    bool SparseStep(double sampleTime) const;
+    void NotePicture(double sampleTime);
 
     std::vector<uint8_t> m_workArea;  // the scaled picture, reused for every frame
     std::vector<uint8_t> m_jpeg;      // the latest coded picture
@@ -94,6 +104,8 @@ private:
     CxImage m_image;
     uint64_t m_framesWritten = 0;
     double m_firstFrameTime = -1.0;
+    double m_lastPictureTime = -1.0;  // the latest picture delivered, taken or not
+    double m_lastPictureSpan = 0.0;   // its distance from the one before it
     std::atomic<bool> m_pastStop{false};
     uint64_t m_picturesRejected = 0;
     bool m_writeFailed = false;

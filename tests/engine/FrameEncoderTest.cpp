@@ -91,29 +91,40 @@ TEST(FrameEncoderPacing, TwentyFivePicturesASecondBecomeSixteenFrames) {
     EXPECT_EQ(c.Records().size(), 32u);
 }
 
-TEST(FrameEncoderPacing, EightPicturesASecondAreFilledWithRepeats) {
+TEST(FrameEncoderPacing, EightPicturesASecondRepeatThePictureOnScreen) {
     Capture c(64, 48);
     for (int k = 1; k <= 4; ++k)
         c.Feed(0.125 * k, SolidPicture(64, 48, uint8_t(40 * k), 100, 100));
-    // One frame for the first picture, two for each later one.
-    const auto records = c.Records();
-    ASSERT_EQ(records.size(), 7u);
-    EXPECT_EQ(records[1], records[2]); // the fill repeats the same bytes
-    EXPECT_NE(records[2], records[3]);
-    EXPECT_EQ(records[3], records[4]);
+    // Each picture starts at its own frame; the frame between two pictures
+    // still shows the earlier one.
+    auto frames = c.ctx.framesWritten();
+    EXPECT_EQ(frames, 7u);
     EXPECT_EQ(c.published.back(), int64_t(0.125 * 4 * 1e7));
+    // The last picture stays as long as the others did.
+    c.ctx.FinishFrames();
+    const auto records = c.Records();
+    ASSERT_EQ(records.size(), 8u);
+    EXPECT_EQ(records[0], records[1]); // the repeat copies the same bytes
+    EXPECT_NE(records[1], records[2]);
+    EXPECT_EQ(records[2], records[3]);
+    EXPECT_NE(records[5], records[6]);
+    EXPECT_EQ(records[6], records[7]);
 }
 
-TEST(FrameEncoderPacing, FirstPictureAtZeroIsTakenTwiceAndNegativeTimesAreIgnored) {
+TEST(FrameEncoderPacing, FirstPictureAtZeroIsAnOrdinaryFirstFrameAndNegativeTimesAreIgnored) {
     Capture c(64, 48);
     c.Feed(-0.5, SolidPicture(64, 48, 1, 1, 1));
     EXPECT_EQ(c.ctx.framesWritten(), 0u);
     c.Feed(0.0, SolidPicture(64, 48, 50, 50, 50));
     c.Feed(0.03, SolidPicture(64, 48, 90, 90, 90));
     c.Feed(0.06, SolidPicture(64, 48, 90, 90, 90));
-    // 0.0 stands for "no frame yet", so the picture at 0.03 starts the frames again.
+    // The pictures at 0.03 and 0.06 fall before the second frame (0.0625).
+    EXPECT_EQ(c.ctx.framesWritten(), 1u);
+    EXPECT_EQ(c.position.load(), 0);
+    c.Feed(0.09, SolidPicture(64, 48, 90, 90, 90));
     EXPECT_EQ(c.ctx.framesWritten(), 2u);
-    EXPECT_EQ(c.position.load(), 300000);
+    EXPECT_EQ(c.position.load(), 625000);
+    EXPECT_DOUBLE_EQ(c.ctx.firstFrameTime(), 0.0);
 }
 
 TEST(FrameEncoderPacing, ShortBuffersAreRefusedNotOverread) {
@@ -211,7 +222,8 @@ TEST(FrameEncoderRecords, EveryRecordIsAJpegOfTheTargetSize) {
         c.Feed(0.1, SolidPicture(176, 144, 30, 120, 200));
         c.Feed(0.2, SolidPicture(176, 144, 30, 120, 200));
         const auto records = c.Records();
-        ASSERT_EQ(records.size(), 2u);
+        // 0.1, its repeat at 0.1625, then 0.225 (the frame nearest 0.2).
+        ASSERT_EQ(records.size(), 3u);
         for (const auto& r : records) {
             const JpegInfo info = ProbeJpeg(r);
             ASSERT_TRUE(info.valid) << info.error;
@@ -259,12 +271,16 @@ TEST(FrameEncoderPacing, NothingAtOrAfterTheStopTimeIsTaken) {
     for (int k = 1; k <= 8; ++k)
         c.Feed(0.25 * k - 0.2, SolidPicture(64, 48, 100, 100, 100)); // 0.05, 0.3, ... 1.8
     // Frames 0.05, 0.1125, ... 0.8 (13 of them) show pictures up to 0.8; the
-    // next would show the picture at 1.05, past the end.
+    // picture at 1.05 is past the end.
     EXPECT_EQ(c.ctx.framesWritten(), 13u);
     EXPECT_EQ(c.position.load(), 8000000);
     EXPECT_TRUE(c.ctx.pastStop());
     EXPECT_FALSE(c.ctx.WillTakeSample(1.0));
     EXPECT_DOUBLE_EQ(c.ctx.firstFrameTime(), 0.05);
+    // The picture at 0.8 stays on screen up to the end: 0.8625, 0.925, 0.9875.
+    c.ctx.FinishFrames();
+    EXPECT_EQ(c.ctx.framesWritten(), 16u);
+    EXPECT_EQ(c.position.load(), 9875000);
 }
 
 TEST(FrameEncoderRecords, ClampingWhileShrinkingGivesTheSameBytesAsClampingFirst) {
