@@ -1,0 +1,51 @@
+// The window converts a film without sound: the row completes, and the
+// output carries silence as long as its pictures.
+
+#include "AppTestSupport.h"
+#include "AviParse.h"
+#include "TestClips.h"
+
+#include <QAbstractButton>
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using apptest::WindowFixture;
+namespace fs = std::filesystem;
+
+namespace {
+constexpr int kIdConvert = 1007;
+constexpr int kIdSelectedFile = 1035;
+constexpr int kColStatus = 6;
+} // namespace
+
+TEST(Conversion, AFilmWithoutSoundCompletesWithSilence) {
+    zem::testclips::TempDir clips;
+    const fs::path clip = zem::testclips::MakeClip(clips.path(), "video-only", 2.0);
+    ASSERT_FALSE(clip.empty());
+
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    ASSERT_EQ(window->AddFile(QString::fromStdString(clip.string())), 0);
+    window->SelectRow(0);
+    window->ControlAs<QAbstractButton>(kIdSelectedFile)->click();
+    // Returns once the job is finished.
+    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+
+    EXPECT_TRUE(fixture.m_messages.empty());
+    EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
+    const zem::test::AviFile avi = zem::test::ParseAvi(window->CellText(0, 1).toStdString());
+    ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
+    EXPECT_NEAR(double(avi.videoCount()), 32, 1.0);
+    EXPECT_NEAR(avi.audioCount() * 0.024, avi.videoCount() / 16.0, 0.024 + 1.0 / 16);
+    // Every sound chunk is the silent frame: no coded samples after its header.
+    for (const auto& chunk : avi.chunks) {
+        if (chunk.code != "01wb")
+            continue;
+        ASSERT_EQ(chunk.payload.size(), 384u);
+        EXPECT_EQ(chunk.payload[0], 0xFF);
+        EXPECT_EQ(chunk.payload[1], 0xFB);
+        EXPECT_TRUE(std::all_of(chunk.payload.begin() + 4, chunk.payload.end(), [](uint8_t b) { return b == 0; }));
+    }
+}
