@@ -16,6 +16,7 @@
 #include "ConversionPaths.h"
 #include "FileIo.h"
 #include "Muxer.h"
+#include "ScratchFolder.h"
 #include "OutputFormat.h"
 
 using namespace zem;
@@ -65,7 +66,14 @@ int main(int argc, char** argv) {
     const std::string folder = argc > 1 ? argv[1] : "/dev/shm";
     const int seconds = argc > 2 ? std::stoi(argv[2]) : 3600;
     const std::string base = folder + "/zem_mux_bench_" + std::to_string(getpid());
-    const ConversionPaths paths = DeriveConversionPaths(base + ".mp4", base + "_ZM.avi");
+    ScratchFolder::Outcome outcome;
+    std::string error;
+    const auto scratch = ScratchFolder::Create(base + "_ZM.avi", outcome, error);
+    if (!scratch) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    const ConversionPaths paths = DeriveConversionPaths(base + ".mp4", base + "_ZM.avi", scratch->Path());
     if (!MakeInputs(paths, seconds)) {
         std::fprintf(stderr, "cannot write the inputs in %s\n", folder.c_str());
         return 1;

@@ -1,5 +1,7 @@
 #include "FilterGraph.h"
 
+#include "AsxPlaylist.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QWidget>
@@ -26,7 +28,6 @@ constexpr gint64 kStallMs = 15000;           // running without any data for thi
 constexpr int kWatchdogPeriodMs = 250;
 constexpr gint64 kSeekLeadNs = GST_SECOND;   // how far before the target decoding starts after a seek
 constexpr double kDefaultFrameSeconds = 0.04;
-constexpr std::uintmax_t kMaxPlaylistBytes = 1 << 20;
 constexpr const char* kVideoRendererName = "Video Renderer";
 constexpr const char* kAudioRendererName = "Audio Renderer";
 // Demuxers known to accept a seek and then never finish it.
@@ -37,32 +38,6 @@ std::string LowerExtension(const std::string& path)
     std::string ext = std::filesystem::path(path).extension().string();
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
     return ext;
-}
-
-// The first local media file an ".asx" play list references, or empty.
-std::string FirstPlaylistEntry(const std::string& path)
-{
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec || size > kMaxPlaylistBytes) return {};
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    static const std::regex ref(R"(<\s*ref\s+href\s*=\s*["']([^"']+)["'])", std::regex::icase);
-    const auto folder = std::filesystem::path(path).parent_path();
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), ref); it != std::sregex_iterator(); ++it) {
-        std::string target = (*it)[1].str();
-        if (g_str_has_prefix(target.c_str(), "file://")) {
-            GCharRef local(g_filename_from_uri(target.c_str(), nullptr, nullptr));
-            if (!local) continue;
-            target = local.get();
-        } else if (target.find("://") != std::string::npos) {
-            continue;  // streams on the network are not played
-        }
-        std::filesystem::path candidate(target);
-        if (candidate.is_relative()) candidate = folder / candidate;
-        if (std::filesystem::is_regular_file(candidate, ec)) return candidate.string();
-    }
-    return {};
 }
 
 // libav's video decoders pick slice threads on their own, which leaves single-slice
@@ -80,6 +55,26 @@ void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer)
     if (g_object_class_find_property(cls, "thread-type")) gst_util_set_object_arg(G_OBJECT(element), "thread-type", "frame");
     if (g_object_class_find_property(cls, "max-threads"))
         g_object_set(element, "max-threads", static_cast<gint>(g_get_num_processors()), nullptr);
+}
+
+// Which side of the conversion a GStreamer error lies on.
+ErrorDetail::Kind ErrorKindOf(const GError* error)
+{
+    if (!error || error->domain != GST_RESOURCE_ERROR) return ErrorDetail::Kind::Decode;
+    switch (error->code) {
+    case GST_RESOURCE_ERROR_OPEN_WRITE:
+    case GST_RESOURCE_ERROR_OPEN_READ_WRITE:
+    case GST_RESOURCE_ERROR_WRITE:
+    case GST_RESOURCE_ERROR_NO_SPACE_LEFT:
+        return ErrorDetail::Kind::Output;
+    case GST_RESOURCE_ERROR_NOT_FOUND:
+    case GST_RESOURCE_ERROR_OPEN_READ:
+    case GST_RESOURCE_ERROR_READ:
+    case GST_RESOURCE_ERROR_NOT_AUTHORIZED:
+        return ErrorDetail::Kind::Input;
+    default:
+        return ErrorDetail::Kind::Decode;
+    }
 }
 
 void GraphLogFunction(GstDebugCategory* category, GstDebugLevel level, const gchar* file, const gchar* function,
@@ -245,17 +240,22 @@ HRESULT FilterGraph::RenderFile(const std::string& path, const std::string&)
 {
     if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
     std::string file = path;
-    if (LowerExtension(path) == ".asx") {
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(path, ec)) return HRESULT_FILE_NOT_FOUND;
-        file = FirstPlaylistEntry(path);
-        if (file.empty()) return VFW_E_UNSUPPORTED_STREAM;
+    if (IsAsxPath(path)) {
+        std::string why;
+        file = FirstPlaylistEntry(path, &why);
+        if (file.empty()) {
+            KeepError(ErrorDetail{ErrorDetail::Kind::Input, {}, why, {}});
+            std::error_code ec;
+            return std::filesystem::is_regular_file(path, ec) ? VFW_E_UNSUPPORTED_STREAM : HRESULT_FILE_NOT_FOUND;
+        }
     }
     Trace("RenderFile \"%s\"", file.c_str());
     auto source = MakeFilter<SourceFilter>(CLSID_FileSource);
     HRESULT hr = source->Load(file, nullptr);
     if (FAILED(hr)) {
-        Trace("Load failed 0x%08x", static_cast<unsigned>(hr));
+        ErrorDetail why;
+        if (source->GetErrorDetail(&why) == S_OK) KeepError(why);
+        Trace("Load failed 0x%08x: %s", static_cast<unsigned>(hr), why.text.c_str());
         return hr;
     }
     hr = AddFilter(source, file);
@@ -263,11 +263,26 @@ HRESULT FilterGraph::RenderFile(const std::string& path, const std::string&)
     for (const auto& pin : source->m_pins) {
         hr = Render(pin);
         if (FAILED(hr)) {
+            KeepError(ErrorDetail{ErrorDetail::Kind::Decode, {}, "No decoder for a stream of " + file, {}});
             RemoveFilter(source);
             return hr;
         }
     }
     return S_OK;
+}
+
+void FilterGraph::KeepError(const ErrorDetail& detail)
+{
+    std::lock_guard lock(m_errorMutex);
+    if (m_firstError.kind == ErrorDetail::Kind::None) m_firstError = detail;
+}
+
+HRESULT FilterGraph::GetErrorDetail(ErrorDetail* detail)
+{
+    if (!detail) return E_POINTER;
+    std::lock_guard lock(m_errorMutex);
+    *detail = m_firstError;
+    return m_firstError.kind == ErrorDetail::Kind::None ? S_FALSE : S_OK;
 }
 
 HRESULT FilterGraph::SetLogFile(std::FILE* file)
@@ -736,7 +751,13 @@ GstBusSyncReply FilterGraph::OnBusMessage(GstBus*, GstMessage* message, gpointer
         gst_message_parse_error(message, &raw, &debug);
         ErrorRef error(raw);
         GCharRef debugText(debug);
-        graph->Trace("Error: %s (%s)", error ? error->message : "", debug ? debug : "");
+        ErrorDetail detail;
+        detail.kind = ErrorKindOf(error.get());
+        detail.element = GST_MESSAGE_SRC(message) ? GST_OBJECT_NAME(GST_MESSAGE_SRC(message)) : "";
+        detail.text = error ? error->message : "";
+        detail.debug = debug ? debug : "";
+        graph->Trace("Error from %s: %s (%s)", detail.element.c_str(), detail.text.c_str(), detail.debug.c_str());
+        graph->KeepError(detail);
         graph->m_errorPosted.store(true);
         graph->QueueEvent(EC_ERRORABORT, E_FAIL);
         break;
@@ -794,6 +815,9 @@ void FilterGraph::StartWatchdog()
             if (stop.stop_requested()) break;
             if (!m_eos.load() && MonotonicMs() - gate->lastActivityMs.load() > kStallMs) {
                 // A stream that stopped delivering without an end is reported, once.
+                KeepError(ErrorDetail{ErrorDetail::Kind::Decode, {},
+                                      "The input delivered nothing for " + std::to_string(kStallMs / 1000) + " s",
+                                      {}});
                 QueueEvent(EC_ERRORABORT, VFW_E_TIMEOUT);
                 break;
             }

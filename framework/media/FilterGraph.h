@@ -21,6 +21,7 @@ class FilterGraph : public IGraphBuilder,
                     public IBasicAudio,
                     public IVideoFrameStep,
                     public IMediaFilter,
+                    public IErrorDetail,
                     public std::enable_shared_from_this<FilterGraph> {
 public:
     FilterGraph();
@@ -72,6 +73,8 @@ public:
     HRESULT Step(std::uint32_t frames, IUnknown* filter) override;
     // IMediaFilter
     HRESULT SetSyncSource(IReferenceClock* clock) override;
+    // IErrorDetail: the first failure of RenderFile or of the running pipeline.
+    HRESULT GetErrorDetail(ErrorDetail* detail) override;
 
     GstElement* Pipeline() const { return m_pipeline.get(); }
     std::string Describe() const;
@@ -104,6 +107,7 @@ private:
     std::shared_ptr<VideoRendererFilter> FindVideoRenderer(bool connectedOnly) const;
     std::shared_ptr<AudioRendererFilter> FindAudioRenderer() const;
     void QueueEvent(long code, LONG_PTR param1 = 0, LONG_PTR param2 = 0);
+    void KeepError(const ErrorDetail& detail);
     static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
     void StartWatchdog();
     void StopWatchdog();
@@ -127,6 +131,10 @@ private:
     std::deque<Event> m_events;
     QObject* m_notifyWindow = nullptr;
     long m_notifyMessage = 0;
+
+    // The first failure; written from streaming threads, read on the window's.
+    std::mutex m_errorMutex;
+    ErrorDetail m_firstError;
 
     // Graph log.
     std::mutex m_logMutex;

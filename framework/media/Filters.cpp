@@ -12,7 +12,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zem::media {
 
@@ -84,25 +87,51 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*)
 {
     EnsureGstInitialised();
     if (!m_pins.empty()) return E_FAIL;  // a source loads one file
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return HRESULT_FILE_NOT_FOUND;
-    if (std::filesystem::file_size(path, ec) == 0) return VFW_E_UNSUPPORTED_STREAM;
+    m_error = ErrorDetail{};
+    const auto fail = [&](HRESULT hr, const std::string& text, const std::string& debug = {}) {
+        m_error.kind = ErrorDetail::Kind::Input;
+        m_error.text = text;
+        m_error.debug = debug;
+        return hr;
+    };
+    {
+        // What the user can mend: the file's name, folder or permissions.
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            const int error = errno;
+            return fail(error == ENOENT ? HRESULT_FILE_NOT_FOUND : E_FAIL,
+                        "Cannot open " + path + ": " + std::strerror(error));
+        }
+        if (S_ISDIR(st.st_mode)) return fail(HRESULT_FILE_NOT_FOUND, path + " is a folder, not a video file");
+        if (!S_ISREG(st.st_mode)) return fail(HRESULT_FILE_NOT_FOUND, path + " is not a plain file");
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return fail(E_ACCESSDENIED, "Cannot open " + path + ": " + std::strerror(errno));
+        ::close(fd);
+        if (st.st_size == 0) return fail(VFW_E_UNSUPPORTED_STREAM, path + " is empty");
+    }
     GError* raw = nullptr;
     GCharRef uri(gst_filename_to_uri(path.c_str(), &raw));
     ErrorRef error(raw);
-    if (!uri) return HRESULT_FILE_NOT_FOUND;
+    if (!uri) return fail(HRESULT_FILE_NOT_FOUND, "Cannot open " + path + ": " + (error ? error->message : "bad name"));
 
     raw = nullptr;
     GstRef<GstDiscoverer> discoverer(gst_discoverer_new(kDiscoverTimeoutSeconds * GST_SECOND, &raw));
     error.reset(raw);
-    if (!discoverer) return E_FAIL;
+    if (!discoverer) return fail(E_FAIL, std::string("Cannot read media files: ") + (error ? error->message : ""));
     raw = nullptr;
     GstRef<GstDiscovererInfo> info(gst_discoverer_discover_uri(discoverer.get(), uri.get(), &raw));
     error.reset(raw);
-    if (!info) return VFW_E_UNSUPPORTED_STREAM;
+    const std::string why = error ? error->message : "";
+    if (!info) return fail(VFW_E_UNSUPPORTED_STREAM, path + " is not a video file the converter can read", why);
     const GstDiscovererResult result = gst_discoverer_info_get_result(info.get());
-    if (result == GST_DISCOVERER_TIMEOUT) return VFW_E_TIMEOUT;
-    if (result != GST_DISCOVERER_OK) return VFW_E_UNSUPPORTED_STREAM;
+    if (result == GST_DISCOVERER_TIMEOUT)
+        return fail(VFW_E_TIMEOUT, path + " took longer than " + std::to_string(kDiscoverTimeoutSeconds) +
+                                       " s to open", why);
+    if (result == GST_DISCOVERER_MISSING_PLUGINS)
+        return fail(VFW_E_UNSUPPORTED_STREAM, path + " needs a decoder that is not installed", why);
+    if (result != GST_DISCOVERER_OK)
+        return fail(VFW_E_UNSUPPORTED_STREAM,
+                    path + " is not a video file the converter can read" + (why.empty() ? "" : " (" + why + ")"), why);
 
     GList* videos = gst_discoverer_info_get_video_streams(info.get());
     GList* audios = gst_discoverer_info_get_audio_streams(info.get());
@@ -133,7 +162,7 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*)
     }
     gst_discoverer_stream_info_list_free(videos);
     gst_discoverer_stream_info_list_free(audios);
-    if (m_pins.empty()) return VFW_E_UNSUPPORTED_STREAM;
+    if (m_pins.empty()) return fail(VFW_E_UNSUPPORTED_STREAM, path + " holds neither pictures nor sound");
 
     const GstClockTime duration = gst_discoverer_info_get_duration(info.get());
     m_duration = GST_CLOCK_TIME_IS_VALID(duration) ? static_cast<REFERENCE_TIME>(duration / 100) : 0;
@@ -141,6 +170,13 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*)
     m_path = path;
     m_uri = uri.get();
     return S_OK;
+}
+
+HRESULT SourceFilter::GetErrorDetail(ErrorDetail* detail)
+{
+    if (!detail) return E_POINTER;
+    *detail = m_error;
+    return m_error.kind == ErrorDetail::Kind::None ? S_FALSE : S_OK;
 }
 
 bool SourceFilter::Realize(GstBin* bin, const std::shared_ptr<StreamGate>& gate)
@@ -669,12 +705,22 @@ MediaFormat AudioProcessorFilter::OutputFormat(const Pin& out) const { return ou
 
 bool AudioProcessorFilter::Realize(GstBin* bin, const std::shared_ptr<StreamGate>&)
 {
-    m_first = MakeElement(bin, "audioconvert");
-    GstElement* resample = MakeElement(bin, "audioresample");
-    m_last = MakeElement(bin, "capsfilter");
-    if (!m_first || !resample || !m_last) return false;
-    CapsRef caps(gst_caps_from_string(kProcessorCaps));
-    g_object_set(m_last, "caps", caps.get(), nullptr);
+    // Sound of more than two channels takes the mixing chain; mono and stereo
+    // keep the plain one, byte for byte.
+    const auto in = PinAt(PINDIR_INPUT, 0);
+    GstElement* resample = nullptr;
+    if (in && in->m_format.channels >= kDownmixMinChannels) {
+        if (!m_downmix.Realize(bin, kProcessorCaps)) return false;
+        m_first = m_downmix.first();
+        m_last = m_downmix.last();
+    } else {
+        m_first = MakeElement(bin, "audioconvert");
+        resample = MakeElement(bin, "audioresample");
+        m_last = MakeElement(bin, "capsfilter");
+        if (!m_first || !resample || !m_last) return false;
+        CapsRef caps(gst_caps_from_string(kProcessorCaps));
+        g_object_set(m_last, "caps", caps.get(), nullptr);
+    }
     gst_segment_init(&m_segment, GST_FORMAT_TIME);
     m_firstTime.store(-1);
     m_lastTime.store(-1);
@@ -683,7 +729,7 @@ bool AudioProcessorFilter::Realize(GstBin* bin, const std::shared_ptr<StreamGate
                       static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
                                                    GST_PAD_PROBE_TYPE_EVENT_FLUSH),
                       &AudioProcessorFilter::OnProbe, this, nullptr);
-    return LinkChain({m_first, resample, m_last});
+    return resample == nullptr || LinkChain({m_first, resample, m_last});
 }
 
 GstPadProbeReturn AudioProcessorFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer data)
@@ -842,6 +888,14 @@ HRESULT FileWriterFilter::SetFileName(const std::string& path, const AM_MEDIA_TY
     return S_OK;
 }
 
+HRESULT FileWriterFilter::GetErrorDetail(ErrorDetail* detail)
+{
+    if (!detail) return E_POINTER;
+    std::lock_guard lock(m_mutex);
+    *detail = m_error;
+    return m_error.kind == ErrorDetail::Kind::None ? S_FALSE : S_OK;
+}
+
 bool FileWriterFilter::Realize(GstBin* bin, const std::shared_ptr<StreamGate>& gate)
 {
     m_sink = MakeElement(bin, "appsink");
@@ -861,6 +915,58 @@ bool FileWriterFilter::Realize(GstBin* bin, const std::shared_ptr<StreamGate>& g
     return true;
 }
 
+bool FileWriterFilter::Failed(const char* what, int error)
+{
+    if (m_error.kind == ErrorDetail::Kind::None) {
+        m_error.kind = ErrorDetail::Kind::Output;
+        m_error.element = m_sink ? GST_OBJECT_NAME(m_sink) : "";
+        m_error.text = std::string(what) + " " + m_path + ": " + std::strerror(error);
+        m_error.debug = std::string("write failed with errno ") + std::to_string(error);
+        m_errno = error;
+    }
+    return false;
+}
+
+bool FileWriterFilter::WriteAll(const void* data, std::size_t size, off_t offset)
+{
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = offset < 0 ? ::write(m_fd, p, size) : ::pwrite(m_fd, p, size, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return Failed("Cannot write", n < 0 ? errno : ENOSPC);
+        p += n;
+        size -= static_cast<std::size_t>(n);
+        if (offset >= 0) offset += n;
+    }
+    return true;
+}
+
+bool FileWriterFilter::OpenFile()
+{
+    // The file is made new, never opened through a name that exists: a link
+    // or file planted there makes the write fail instead of landing elsewhere.
+    // A pipeline built again for the same run replaces what this filter made.
+    if (m_created) ::unlink(m_path.c_str());
+    m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (m_fd < 0) return Failed("Cannot create", errno);
+    m_created = true;
+    m_dataBytes = 0;
+    if (!m_wavHead) return true;
+    const auto head = BuildWavHead(0);
+    return WriteAll(head.data(), head.size(), -1);
+}
+
+void FileWriterFilter::PostWriteError()
+{
+    // The pipeline stops on our error, and the graph reports its text rather
+    // than the "Internal data stream error" that follows upstream.
+    if (!m_sink) return;
+    const GstResourceError code = m_errno == ENOSPC ? GST_RESOURCE_ERROR_NO_SPACE_LEFT : GST_RESOURCE_ERROR_WRITE;
+    GError* error = g_error_new_literal(GST_RESOURCE_ERROR, code, m_error.text.c_str());
+    gst_element_post_message(m_sink, gst_message_new_error(GST_OBJECT(m_sink), error, m_error.debug.c_str()));
+    g_error_free(error);
+}
+
 GstFlowReturn FileWriterFilter::OnSample(GstAppSink* sink, gpointer self)
 {
     auto* writer = static_cast<FileWriterFilter*>(self);
@@ -869,22 +975,21 @@ GstFlowReturn FileWriterFilter::OnSample(GstAppSink* sink, gpointer self)
     std::lock_guard lock(writer->m_mutex);
     if (writer->m_finished || !writer->m_gate || !writer->m_gate->deliver.load() || writer->m_path.empty())
         return GST_FLOW_OK;
-    if (!writer->m_file) {
-        writer->m_file.reset(std::fopen(writer->m_path.c_str(), "wb"));
-        if (!writer->m_file) return GST_FLOW_ERROR;
-        writer->m_dataBytes = 0;
-        if (writer->m_wavHead) {
-            const auto head = BuildWavHead(0);
-            std::fwrite(head.data(), 1, head.size(), writer->m_file.get());
-        }
+    if (writer->m_error.kind != ErrorDetail::Kind::None) return GST_FLOW_ERROR;
+    if (writer->m_fd < 0 && !writer->OpenFile()) {
+        writer->PostWriteError();
+        return GST_FLOW_ERROR;
     }
     GstBuffer* buffer = gst_sample_get_buffer(sample.get());
     GstMapInfo map;
     if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-        const std::size_t written = std::fwrite(map.data, 1, map.size, writer->m_file.get());
-        writer->m_dataBytes += written;
+        const bool written = writer->WriteAll(map.data, map.size, -1);
+        if (written) writer->m_dataBytes += map.size;
         gst_buffer_unmap(buffer, &map);
-        if (written != map.size) return GST_FLOW_ERROR;
+        if (!written) {
+            writer->PostWriteError();
+            return GST_FLOW_ERROR;
+        }
     }
     return GST_FLOW_OK;
 }
@@ -895,13 +1000,14 @@ void FileWriterFilter::Finish()
 {
     std::lock_guard lock(m_mutex);
     m_finished = true;
-    if (!m_file) return;
-    if (m_wavHead) {
+    if (m_fd < 0) return;
+    if (m_wavHead && m_error.kind == ErrorDetail::Kind::None) {
         const auto head = BuildWavHead(m_dataBytes);
-        std::fseek(m_file.get(), 0, SEEK_SET);
-        std::fwrite(head.data(), 1, head.size(), m_file.get());
+        WriteAll(head.data(), head.size(), 0);
     }
-    m_file.reset();
+    // Closing can be where a full disk shows first.
+    if (::close(m_fd) != 0 && errno != EINTR) Failed("Cannot write", errno);
+    m_fd = -1;
 }
 
 GstPad* FileWriterFilter::InputPad(int index)

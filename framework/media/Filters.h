@@ -1,5 +1,6 @@
 #pragma once
 // The filters of the factory table (inside of the graph layer).
+#include "Downmix.h"
 #include "GraphImpl.h"
 #include "VideoWidget.h"
 
@@ -12,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <sys/types.h>
 #include <vector>
 
 namespace zem::media {
@@ -22,11 +24,13 @@ constexpr int kWavHeadSize = 68;
 std::vector<std::uint8_t> BuildWavHead(std::uint64_t dataBytes);
 
 // File source: one output pin per decodable stream, found when the file is loaded.
-class SourceFilter : public BaseFilter, public IFileSourceFilter {
+class SourceFilter : public BaseFilter, public IFileSourceFilter, public IErrorDetail {
 public:
     explicit SourceFilter(const CLSID& clsid) : BaseFilter(clsid) {}
     ~SourceFilter() override;
     HRESULT Load(const std::string& path, const AM_MEDIA_TYPE* type) override;
+    // Why Load failed: the file and the system's or GStreamer's reason.
+    HRESULT GetErrorDetail(ErrorDetail* detail) override;
 
     bool Accepts(const Pin&, const MediaFormat&) const override { return false; }
     bool IsSource() const override { return true; }
@@ -55,6 +59,7 @@ public:
     };
 
 private:
+    ErrorDetail m_error;
     static void OnPadAdded(GstElement*, GstPad* pad, gpointer self);
     static GstPadProbeReturn OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer state);
     static gint OnAutoplugSelect(GstElement*, GstPad*, GstCaps*, GstElementFactory* factory, gpointer self);
@@ -191,13 +196,18 @@ public:
     bool Realize(GstBin* bin, const std::shared_ptr<StreamGate>& gate) override;
     GstPad* InputPad(int index) override;
     GstPad* OutputPad(int index) override;
-    void Unrealize() override { m_first = m_last = nullptr; }
+    void Unrealize() override
+    {
+        m_first = m_last = nullptr;
+        m_downmix.Unrealize();
+    }
 
 private:
     static GstPadProbeReturn OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer self);
 
     GstElement* m_first = nullptr;
     GstElement* m_last = nullptr;
+    StereoDownmix m_downmix;                    // sound of three channels or more
     GstSegment m_segment{};                     // streaming thread only
     std::atomic<std::int64_t> m_firstTime{-1};  // 100 ns, -1 before the first sample
     std::atomic<std::int64_t> m_lastTime{-1};
@@ -238,12 +248,14 @@ private:
     GstElement* m_element = nullptr;
 };
 
-class FileWriterFilter : public BaseFilter, public IFileSinkFilter {
+class FileWriterFilter : public BaseFilter, public IFileSinkFilter, public IErrorDetail {
 public:
     FileWriterFilter() : BaseFilter(CLSID_FileWriter) {}
     ~FileWriterFilter() override;
     void CreatePins() override;
     HRESULT SetFileName(const std::string& path, const AM_MEDIA_TYPE* type) override;
+    // Why the file could not be created or written (path and the system's reason).
+    HRESULT GetErrorDetail(ErrorDetail* detail) override;
     bool Accepts(const Pin&, const MediaFormat&) const override { return true; }
     bool IsRenderer() const override { return false; }  // never picked by Render
     bool Realize(GstBin* bin, const std::shared_ptr<StreamGate>& gate) override;
@@ -255,15 +267,26 @@ public:
 private:
     static GstFlowReturn OnSample(GstAppSink* sink, gpointer self);
     static void OnEos(GstElement* sink, gpointer self);
+    // These run with m_mutex held.
+    bool OpenFile();
+    bool WriteAll(const void* data, std::size_t size, off_t offset);
+    bool Failed(const char* what, int error);
+    void PostWriteError();
 
-    std::string m_path;
+    // Streaming thread (samples, end of stream) and window thread (name,
+    // realise, finish) meet here: the lock protects the fields below.
     std::mutex m_mutex;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_file{nullptr, &std::fclose};
+    std::string m_path;
+    int m_fd = -1;
+    bool m_created = false;  // this filter made the file at m_path
     bool m_wavHead = false;
     bool m_finished = false;
     std::uint64_t m_dataBytes = 0;
-    GstElement* m_sink = nullptr;
+    ErrorDetail m_error;
+    int m_errno = 0;  // of the first failure
     std::shared_ptr<StreamGate> m_gate;
+
+    GstElement* m_sink = nullptr;
 };
 
 // The GPL MPEG-2 decoder: while it is in the graph, renders decode MPEG-1/2

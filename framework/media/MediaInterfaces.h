@@ -247,6 +247,30 @@ struct IFileSinkFilter : virtual IUnknown {
     virtual HRESULT SetFileName(const std::string& path, const AM_MEDIA_TYPE* type) = 0;
 };
 
+// Why something failed, in words: the file and the system's reason, or the
+// GStreamer element and its message. Result codes say that a call failed;
+// this says why, for the user's message and the graph log.
+struct ErrorDetail {
+    enum class Kind {
+        None,
+        Input,  // the input could not be opened or read (missing, denied, a folder, not media)
+        Output, // a file the graph writes could not be created or written (a full disk)
+        Decode, // anything else the pipeline met (damaged data, a missing decoder)
+    };
+    Kind kind = Kind::None;
+    std::string element; // the GStreamer element that reported it, when one did
+    std::string text;    // "Cannot write /x/scratch.mp3: No space left on device"
+    std::string debug;   // GStreamer's debug text (the log keeps it; the user sees text)
+};
+
+// Answered by the graph (the first failure of a RenderFile or of the running
+// pipeline, kept until the graph is built again), by the file source (why
+// Load failed) and by the File Writer (why its file could not be written).
+struct IErrorDetail : virtual IUnknown {
+    // S_OK with the detail, S_FALSE when nothing failed.
+    virtual HRESULT GetErrorDetail(ErrorDetail* detail) = 0;
+};
+
 // Creates a filter from the factory table; REGDB_E_CLASSNOTREG for an unknown class id. The graph itself comes from CreateFilterGraph.
 HRESULT CoCreateFilter(const CLSID& clsid, IBaseFilterPtr* filter);
 HRESULT CreateFilterGraph(std::shared_ptr<IGraphBuilder>* graph);

@@ -73,6 +73,7 @@ public:
     void OnChangeOutput();
     void AddDroppedFiles(const QStringList& paths);
     QString CellText(int row, int column) const;
+    QString CellToolTip(int row, int column) const;
     int RowCount() const;
 
     // Selection cells of the selected row (100 ns units).
@@ -149,6 +150,7 @@ public:
     // The conversion engine's view of the window.
     void ShowMessage(const std::string& text) override;
     void SetStatus(const std::string& text) override;
+    void ShowFailureReason(int row);
     void SetMessageText(const std::string& text) override;
     void SetProgress(int percent) override;
     void EnableOptionControls(bool enable) override;

@@ -33,10 +33,19 @@ void CCompressorDlg::OnConvertClicked() {
         SelectJob(row);
         m_fileList->scrollToItem(m_fileList->item(row, kColInput), QAbstractItemView::EnsureVisible);
 
+        // No output may replace another file of the list.
+        std::vector<std::string> others;
+        for (int other = 0; other < RowCount(); ++other) {
+            if (other != row)
+                others.push_back(m_fileList->item(other, kColInput)->text().toStdString());
+        }
+        m_run.SetOtherInputs(std::move(others));
+
         UpdateData(true);
         const int code = m_run.OnConvert(*this);
         if (code != 0) {
             SetStatus(QString::asprintf(zem::kFormatError, code).toStdString());
+            ShowFailureReason(row);
             EnableControls(true);
             return;
         }
@@ -50,6 +59,8 @@ void CCompressorDlg::OnConvertClicked() {
             QThread::msleep(kConversionWaitMs);
             QCoreApplication::processEvents();
         }
+        if (m_run.result() == zem::JobResult::Failed)
+            ShowFailureReason(row);
     };
 
     if (m_convertAll == 1) {
@@ -149,6 +160,17 @@ void CCompressorDlg::SetStatus(const std::string& text) {
         return;
     if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
         cell->setText(QString::fromStdString(text));
+}
+
+void CCompressorDlg::ShowFailureReason(int row) {
+    // The row keeps "ERROR(n)"; the reason in words goes to its tooltip and
+    // the Messages line.
+    const QString reason = QString::fromStdString(m_run.resultMessage().empty()
+                                                      ? zem::FailureCodeText(m_run.resultCode())
+                                                      : m_run.resultMessage());
+    if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
+        cell->setToolTip(reason);
+    SetMessageText(reason.toStdString());
 }
 
 void CCompressorDlg::SetMessageText(const std::string& text) {

@@ -45,6 +45,11 @@ int CCompressorDlg::RowCount() const {
     return m_fileList->rowCount();
 }
 
+QString CCompressorDlg::CellToolTip(int row, int column) const {
+    const QTableWidgetItem* cell = m_fileList->item(row, column);
+    return cell ? cell->toolTip() : QString();
+}
+
 QString CCompressorDlg::CellText(int row, int column) const {
     const QTableWidgetItem* item = m_fileList->item(row, column);
     return item ? item->text() : QString();

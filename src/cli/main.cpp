@@ -5,7 +5,6 @@
 #include <cctype>
 #include <csignal>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -17,6 +16,7 @@
 #include "CliOptions.h"
 #include "ConversionRun.h"
 #include "ConversionSettings.h"
+#include "FailureCodes.h"
 #include "MediaSession.h"
 
 using namespace zem;
@@ -31,22 +31,23 @@ constexpr int kTickMs = 100;
 
 std::atomic<int> g_interrupts{0};
 
+// Ctrl+C, a terminal closing and a polite kill all mean "stop": the first
+// writes what was converted, a second gives up at once.
 void OnInterrupt(int) { g_interrupts.fetch_add(1); }
 
-// What a failure code means when no message box said it already.
-const std::map<int, const char*> kCodeTexts = {
-    {runcode::kInputEmpty, "No input file"},
-    {runcode::kInputTooLong, "The input path is too long"},
-    {runcode::kInputMissing, "The input file is missing or is a folder"},
-    {5, "The file has no picture the converter can decode"},
-    {6, "The file has no sound the converter can decode"},
-    {runcode::kGraphNotStopped, "The decoder was still busy"},
-    {runcode::kFramesFile, "Could not create temporary file"},
-    {runcode::kSeekFailed, "Could not go to the start of the selection"},
-    {runcode::kDecodeFailed, "The input could not be decoded"},
-    {runcode::kWriteFailed, "The output could not be written"},
-    {runcode::kOutputIsInput, "The output would replace the input"},
-};
+void InstallSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+    // A file-size limit then shows as a write error (EFBIG) with its message
+    // instead of killing the process with its scratch files left behind.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, nullptr);
+}
 
 struct JobReport {
     std::string status;
@@ -54,7 +55,8 @@ struct JobReport {
     bool converted = false;
 };
 
-JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& options, const std::string& input) {
+JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& options, const std::string& input,
+                     const std::string& output) {
     ConversionSettings settings;
     settings.m_videoSizeIndex = options.sizeIndex;
     settings.m_qualityIndex = options.qualityIndex;
@@ -64,7 +66,7 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
 
     ConversionJob job;
     job.inputPath = input;
-    job.outputPath = OutputPathFor(options, input);
+    job.outputPath = output;
     job.selectionStart = int64_t(options.start * 1e7 + 0.5);
     job.selectionEnd = int64_t(options.end * 1e7 + 0.5);
     host.BeginJob();
@@ -79,15 +81,7 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
     if (code != 0) {
         host.EndJob();
         report.status = "ERROR(" + std::to_string(code) + ")";
-        report.message = run.resultMessage();
-        if (report.message.empty() || report.message.rfind("Could not start", 0) == 0) {
-            // The step that failed said why; otherwise the code's own meaning.
-            const auto known = kCodeTexts.find(code);
-            if (!host.lastMessage().empty())
-                report.message = host.lastMessage();
-            else if (known != kCodeTexts.end())
-                report.message = known->second;
-        }
+        report.message = run.resultMessage().empty() ? FailureCodeText(code) : run.resultMessage();
         return report;
     }
 
@@ -136,7 +130,7 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
         break;
     default:
         report.status = "ERROR(" + std::to_string(run.resultCode()) + ")";
-        report.message = run.resultMessage();
+        report.message = run.resultMessage().empty() ? FailureCodeText(run.resultCode()) : run.resultMessage();
         break;
     }
     return report;
@@ -173,24 +167,33 @@ int main(int argc, char** argv) {
     }
 
     QCoreApplication app(argc, argv);
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    InstallSignalHandlers();
 
     CliHost host;
     MediaSession session(host);
     ConversionRun run(host, session);
     host.onGraphEvent = [&] { run.OnGraphNotify(); };
 
+    // Two inputs never write one output: later ones are numbered.
+    std::vector<std::string> outputs;
+    for (const std::string& input : options.inputs)
+        outputs.push_back(OutputPathFor(options, input));
+    outputs = DistinctOutputPaths(outputs);
+
     bool allConverted = true;
-    for (const std::string& input : options.inputs) {
+    for (size_t i = 0; i < options.inputs.size(); ++i) {
         if (g_interrupts.load() > 0) {
             allConverted = false;
             break;
         }
-        const std::string output = OutputPathFor(options, input);
+        const std::string& input = options.inputs[i];
+        const std::string& output = outputs[i];
+        std::vector<std::string> others = options.inputs;
+        others.erase(others.begin() + std::ptrdiff_t(i));
+        run.SetOtherInputs(std::move(others));
         std::printf("Input:  %s\nOutput: %s\n", input.c_str(), output.c_str());
         std::fflush(stdout);
-        JobReport report = ConvertOne(host, run, options, input);
+        JobReport report = ConvertOne(host, run, options, input, output);
         while (!report.message.empty() && std::isspace(static_cast<unsigned char>(report.message.back())))
             report.message.pop_back();
         if (report.message.empty())

@@ -1,6 +1,7 @@
 #include "ConversionGraph.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "ConversionHost.h"
 
@@ -14,13 +15,17 @@ public:
 
     int Run() {
         int code = FindRenderers();
-        if (code == 0)
+        // A film without sound converts with silence in its place (the run
+        // writes it), so the sound chain is left out. Without a picture the
+        // build fails at the video renderer as before.
+        m_sound = m.m_audioRenderer || !m.m_videoRenderer;
+        if (code == 0 && m_sound)
             code = AddAudioProcessor();
-        if (code == 0)
+        if (code == 0 && m_sound)
             code = AddMp3Encoder();
-        if (code == 0)
+        if (code == 0 && m_sound)
             code = AddWavDest();
-        if (code == 0)
+        if (code == 0 && m_sound)
             code = AddFileWriter();
         if (code == 0)
             code = AddSampleGrabber();
@@ -154,7 +159,11 @@ private:
             {&m.m_writerIn, &m.m_fileWriter, PINDIR_INPUT, nullptr, "Could not get file writer input",
              graphcode::kWriterIn},
         };
-        for (const PinStep& step : steps) {
+        // The first four pins are the picture's, the rest the sound's.
+        constexpr size_t kPictureSteps = 4;
+        const size_t count = m_sound ? std::size(steps) : kPictureSteps;
+        for (size_t i = 0; i < count; ++i) {
+            const PinStep& step = steps[i];
             HRESULT hr = E_FAIL;
             if (step.filter != nullptr)
                 hr = GetPin(*step.filter, step.direction, 0, step.pin);
@@ -174,9 +183,9 @@ private:
                                                             : "Could not disconnect video output");
         if (FAILED(graph.Disconnect(m.m_videoRendererIn)))
             return Fail(graphcode::kDisconnectVideoRendererIn, "Could not disconnect video renderer input");
-        if (FAILED(graph.Disconnect(m.m_audioOut)))
+        if (m_sound && FAILED(graph.Disconnect(m.m_audioOut)))
             return Fail(graphcode::kDisconnectAudioOut, "Could not disconnect audio output");
-        if (FAILED(graph.Disconnect(m.m_audioRendererIn)))
+        if (m_sound && FAILED(graph.Disconnect(m.m_audioRendererIn)))
             return Fail(graphcode::kDisconnectAudioRendererIn, "Could not disconnect audio renderer input");
         if (!s.monitoring) {
             if (FAILED(graph.RemoveFilter(m.m_videoRenderer)))
@@ -191,14 +200,16 @@ private:
     int ConnectConversionGraph() {
         if (FAILED(graph.Connect(m.m_videoOut, m.m_grabberIn)))
             return Fail(graphcode::kConnectVideo, "Could not connect video to SampleGrabber");
-        if (FAILED(graph.Connect(m.m_audioOut, m.m_processorIn)))
-            return Fail(graphcode::kConnectAudio, "Could not connect audio to FFDSHOW Processor");
-        if (FAILED(graph.Connect(m.m_processorOut, m.m_encoderIn)))
-            return Fail(graphcode::kConnectEncoder, "Could not connect MP3 encoder to Lame III");
-        if (FAILED(graph.Connect(m.m_encoderOut, m.m_wavDestIn)))
-            return Fail(graphcode::kConnectEncoder, "Could not connect MP3 encoder to WavDest");
-        if (FAILED(graph.Connect(m.m_wavDestOut, m.m_writerIn)))
-            return Fail(graphcode::kConnectWriter, "Could not connect WavDest to file writer.\r\n\r\n");
+        if (m_sound) {
+            if (FAILED(graph.Connect(m.m_audioOut, m.m_processorIn)))
+                return Fail(graphcode::kConnectAudio, "Could not connect audio to FFDSHOW Processor");
+            if (FAILED(graph.Connect(m.m_processorOut, m.m_encoderIn)))
+                return Fail(graphcode::kConnectEncoder, "Could not connect MP3 encoder to Lame III");
+            if (FAILED(graph.Connect(m.m_encoderOut, m.m_wavDestIn)))
+                return Fail(graphcode::kConnectEncoder, "Could not connect MP3 encoder to WavDest");
+            if (FAILED(graph.Connect(m.m_wavDestOut, m.m_writerIn)))
+                return Fail(graphcode::kConnectWriter, "Could not connect WavDest to file writer.\r\n\r\n");
+        }
         Snapshot("Before_Render(pSampleGrabberOut)");
         if (FAILED(graph.Render(m.m_grabberOut)))
             return Fail(graphcode::kRenderGrabber, "Could not render SampleGrabber output");
@@ -209,6 +220,7 @@ private:
     ConversionGraph& m;
     const ConversionGraphSetup& s;
     IGraphBuilder& graph;
+    bool m_sound = true;
 };
 
 int PinCount(const IBaseFilterPtr& filter, PIN_DIRECTION direction) {
@@ -296,6 +308,7 @@ void StartFrameCapture(ConversionGraph& members, FrameCaptureContext& context, F
         members.m_sampleGrabber->SetCallback(&callback, 1);
     }
     context.lastSampleTime = 0.0;
+    context.frameTaken = false;
     if (mediaFilter != nullptr)
         mediaFilter->SetSyncSource(nullptr);
 }

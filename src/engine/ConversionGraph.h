@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "FailureCodes.h"
 #include "FrameEncoder.h"
 #include "MediaInterfaces.h"
 
@@ -15,37 +16,6 @@ namespace zem {
 
 class ConversionHost;
 
-// Failure codes of the build, shown in the row as "ERROR(n)".
-namespace graphcode {
-inline constexpr int kNoVideoRenderer = 5;
-inline constexpr int kNoAudioRenderer = 6;
-inline constexpr int kAudioFilter = 7;
-inline constexpr int kWavDest = 8;
-inline constexpr int kFileWriter = 9;
-inline constexpr int kSampleGrabber = 10;
-inline constexpr int kVideoRendererIn = 11;
-inline constexpr int kVideoOut = 12;
-inline constexpr int kGrabberIn = 13;
-inline constexpr int kGrabberOut = 14;
-inline constexpr int kAudioRendererIn = 15;
-inline constexpr int kAudioOut = 16;
-inline constexpr int kEncoderIn = 17;
-inline constexpr int kEncoderOut = 18;
-inline constexpr int kWavDestIn = 19;
-inline constexpr int kWavDestOut = 20;
-inline constexpr int kWriterIn = 21;
-inline constexpr int kDisconnectVideoOut = 22;
-inline constexpr int kDisconnectVideoRendererIn = 23;
-inline constexpr int kDisconnectAudioOut = 24;
-inline constexpr int kDisconnectAudioRendererIn = 25;
-inline constexpr int kRemoveVideoRenderer = 26;
-inline constexpr int kAddNullRenderer = 27;
-inline constexpr int kConnectVideo = 28;
-inline constexpr int kConnectAudio = 29;
-inline constexpr int kConnectEncoder = 30;
-inline constexpr int kConnectWriter = 31;
-inline constexpr int kRenderGrabber = 32;
-} // namespace graphcode
 
 // Class ids of the outside audio filters, as the program names them.
 inline constexpr const char* kAudioProcessorClsid = "B86F6BEE-E7C0-4D03-8D52-5B4430CF6C88";
@@ -87,6 +57,8 @@ struct ConversionGraph {
         m_processorOut, m_encoderIn, m_encoderOut, m_wavDestIn, m_wavDestOut, m_writerIn;
 
     void Release() { *this = ConversionGraph{}; }
+    // A film without sound is built with no sound chain.
+    bool HasSound() const { return m_audioProcessor != nullptr; }
 };
 
 struct ConversionGraphSetup {

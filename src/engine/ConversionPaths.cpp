@@ -4,7 +4,7 @@
 #include <array>
 #include <cctype>
 #include <climits>
-#include <unistd.h>
+#include <cstdlib>
 
 namespace zem {
 
@@ -36,6 +36,54 @@ std::string PathMinusExtension(const std::string& path) {
 
 std::string DefaultOutputPath(const std::string& inputPath) { return PathMinusExtension(inputPath) + kOutputSuffix; }
 
+std::string NumberedOutputPath(const std::string& outputPath, int n) {
+    if (n <= 1)
+        return outputPath;
+    const std::string number = "(" + std::to_string(n) + ")";
+    const std::string suffix = kOutputSuffix;
+    if (outputPath.size() > suffix.size() &&
+        outputPath.compare(outputPath.size() - suffix.size(), suffix.size(), suffix) == 0)
+        return outputPath.substr(0, outputPath.size() - suffix.size()) + number + suffix;
+    const std::string base = PathMinusExtension(outputPath);
+    return base + number + outputPath.substr(base.size());
+}
+
+namespace {
+// One spelling for one file: the folder resolved (when it exists) plus the name.
+std::string CanonicalOutput(const std::string& path) {
+    const std::string folder = DirectoryOf(path);
+    const auto slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    char resolved[PATH_MAX];
+    if (::realpath(folder.c_str(), resolved) != nullptr)
+        return std::string(resolved) + "/" + name;
+    return folder + "/" + name;
+}
+} // namespace
+
+std::vector<std::string> DistinctOutputPaths(const std::vector<std::string>& outputs) {
+    std::vector<std::string> taken;
+    for (const std::string& output : outputs)
+        taken.push_back(CanonicalOutput(output));
+    std::vector<std::string> result;
+    std::vector<std::string> used;
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        for (int n = 1;; ++n) {
+            const std::string candidate = NumberedOutputPath(outputs[i], n);
+            const std::string canonical = CanonicalOutput(candidate);
+            const bool clash =
+                std::find(used.begin(), used.end(), canonical) != used.end() ||
+                (n > 1 && std::find(taken.begin(), taken.end(), canonical) != taken.end());
+            if (!clash) {
+                result.push_back(candidate);
+                used.push_back(canonical);
+                break;
+            }
+        }
+    }
+    return result;
+}
+
 std::string DirectoryOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     if (slash == std::string::npos)
@@ -45,25 +93,25 @@ std::string DirectoryOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-bool IsDirectoryWritable(const std::string& directory) { return ::access(directory.c_str(), W_OK | X_OK) == 0; }
-
-ConversionPaths DeriveConversionPaths(const std::string& inputPath, const std::string& outputPath) {
+ConversionPaths DeriveConversionPaths(const std::string& inputPath, const std::string& outputPath,
+                                      const std::string& scratchFolder) {
     ConversionPaths paths;
     paths.inputPath = inputPath;
     paths.outputPath = outputPath;
-    const std::string outputBase = PathMinusExtension(outputPath);
-    paths.tmpPath = outputBase + kFramesExtension;
-    paths.mp3Path = outputBase + kAudioExtension;
-    paths.headerPath = outputBase + kHeaderScratchExtension;
-    paths.indexPath = outputBase + kIndexScratchExtension;
-    const std::string zemBase =
-        IsDirectoryWritable(DirectoryOf(inputPath)) ? PathMinusExtension(inputPath) : outputBase;
-    paths.zemPath = zemBase + kChunkScratchExtension;
+    paths.keptMp3Path = PathMinusExtension(outputPath) + kAudioExtension;
+    if (paths.keptMp3Path == outputPath) // an output named "x.mp3" keeps its sound as "x.mp3.mp3"
+        paths.keptMp3Path = outputPath + kAudioExtension;
+    const std::string scratchBase = scratchFolder + "/" + kScratchBaseName;
+    paths.tmpPath = scratchBase + kFramesExtension;
+    paths.mp3Path = scratchBase + kAudioExtension;
+    paths.headerPath = scratchBase + kHeaderScratchExtension;
+    paths.indexPath = scratchBase + kIndexScratchExtension;
+    paths.zemPath = scratchBase + kChunkScratchExtension;
     return paths;
 }
 
 bool PathsFitLimit(const ConversionPaths& paths) {
-    for (const std::string* p : {&paths.inputPath, &paths.outputPath, &paths.tmpPath, &paths.mp3Path,
+    for (const std::string* p : {&paths.inputPath, &paths.outputPath, &paths.keptMp3Path, &paths.tmpPath, &paths.mp3Path,
                                  &paths.headerPath, &paths.indexPath, &paths.zemPath}) {
         if (p->size() + 1 > PATH_MAX)
             return false;

@@ -2,6 +2,7 @@
 // The files one conversion touches, all derived from the input and output paths.
 
 #include <string>
+#include <vector>
 
 namespace zem {
 
@@ -12,14 +13,19 @@ inline constexpr const char* kHeaderScratchExtension = ".hit";
 inline constexpr const char* kIndexScratchExtension = ".idx";
 inline constexpr const char* kChunkScratchExtension = ".zem";
 
+// Names of the intermediate files inside a conversion's scratch folder.
+inline constexpr const char* kScratchBaseName = "scratch";
+
 struct ConversionPaths {
     std::string inputPath;
     std::string outputPath;
+    std::string keptMp3Path; // where a kept ".mp3" goes: beside the output
+    // In the scratch folder:
     std::string tmpPath;    // frames file
     std::string mp3Path;    // audio written by the decoding pipeline
     std::string headerPath; // header scratch
     std::string indexPath;  // index scratch
-    std::string zemPath;    // movie data scratch
+    std::string zemPath;    // movie data, renamed to the output when done
 };
 
 // Whether the program reads this path: its ending, in any case, is one of the
@@ -33,15 +39,24 @@ std::string PathMinusExtension(const std::string& path);
 // The input path minus its extension + "_ZM.avi".
 std::string DefaultOutputPath(const std::string& inputPath);
 
-// Scratch files lie beside the output. The movie-data scratch lies beside the
-// input where that folder is writable (as it always has), else beside the
-// output, so inputs on read-only media convert too.
-ConversionPaths DeriveConversionPaths(const std::string& inputPath, const std::string& outputPath);
+// The n-th name of an output whose name another output of the same run
+// already has: "a(2)_ZM.avi" for "a_ZM.avi" (the number goes before the
+// suffix, or before the extension of another name); n = 1 is the name itself.
+std::string NumberedOutputPath(const std::string& outputPath, int n);
+
+// The names of `outputs` made distinct where two would be one file (the same
+// name in the same folder, whatever path leads there), by numbering the later
+// ones; an output is never given a name that another in the list has.
+std::vector<std::string> DistinctOutputPaths(const std::vector<std::string>& outputs);
+
+// The intermediate files lie in `scratchFolder` (made in the output's folder,
+// so the output appears by a rename); nothing is written beside the input.
+ConversionPaths DeriveConversionPaths(const std::string& inputPath, const std::string& outputPath,
+                                      const std::string& scratchFolder);
 
 // True when every derived path fits the platform's path limit.
 bool PathsFitLimit(const ConversionPaths& paths);
 
 std::string DirectoryOf(const std::string& path);
-bool IsDirectoryWritable(const std::string& directory);
 
 } // namespace zem

@@ -1,12 +1,18 @@
 #include "ConversionRun.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "AsxPlaylist.h"
 #include "ConversionHost.h"
 #include "GraphState.h"
+#include "SilentTrack.h"
 
 namespace zem {
 
@@ -35,10 +41,14 @@ ConversionRun::~ConversionRun() {
 void ConversionRun::SelectJob(const ConversionJob& job) {
     m_inputPath = job.inputPath;
     m_outputPath = job.outputPath;
-    m_paths = DeriveConversionPaths(m_inputPath, m_outputPath);
-    m_zemPath = m_paths.zemPath;
-    m_mp3Path = m_paths.mp3Path;
-    m_tmpPath = m_paths.tmpPath;
+    // The intermediates get their names when the job starts and its scratch
+    // folder exists.
+    m_paths = ConversionPaths{};
+    m_paths.inputPath = m_inputPath;
+    m_paths.outputPath = m_outputPath;
+    m_zemPath.clear();
+    m_mp3Path.clear();
+    m_tmpPath.clear();
     m_selectionStart = job.selectionStart;
     m_selectionEnd = job.selectionEnd;
     m_duration = 0;
@@ -64,24 +74,90 @@ int ConversionRun::CheckInputFile() const {
     if (m_inputPath.size() >= PATH_MAX)
         return runcode::kInputTooLong;
     struct stat st {};
-    if (::stat(m_inputPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+    if (::stat(m_inputPath.c_str(), &st) != 0)
+        return errno == ENAMETOOLONG ? runcode::kInputTooLong : runcode::kInputMissing;
+    if (S_ISDIR(st.st_mode))
         return runcode::kInputMissing;
+    const int fd = ::open(m_inputPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return runcode::kInputMissing;
+    ::close(fd);
     return 0;
 }
 
-bool ConversionRun::OutputReplacesInput() const {
-    // The input is never touched: an output (or one of its scratch files)
-    // that is the input file itself, by any name, is refused.
-    struct stat in {};
-    if (::stat(m_inputPath.c_str(), &in) != 0)
-        return false;
-    for (const std::string* path : {&m_paths.outputPath, &m_paths.tmpPath, &m_paths.mp3Path, &m_paths.zemPath,
-                                    &m_paths.headerPath, &m_paths.indexPath}) {
-        struct stat other {};
-        if (::stat(path->c_str(), &other) == 0 && other.st_dev == in.st_dev && other.st_ino == in.st_ino)
-            return true;
+std::string ConversionRun::InputProblem() const {
+    if (m_inputPath.empty())
+        return "No input file";
+    if (m_inputPath.size() >= PATH_MAX)
+        return "The input path is too long (" + std::to_string(m_inputPath.size()) + " bytes; the limit is " +
+               std::to_string(PATH_MAX - 1) + "): " + m_inputPath.substr(0, 64) + "...";
+    struct stat st {};
+    if (::stat(m_inputPath.c_str(), &st) != 0)
+        return "Cannot open " + m_inputPath + ": " + SystemErrorText(errno);
+    if (S_ISDIR(st.st_mode))
+        return m_inputPath + " is a folder, not a video file";
+    const int fd = ::open(m_inputPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return "Cannot open " + m_inputPath + ": " + SystemErrorText(errno);
+    ::close(fd);
+    return {};
+}
+
+bool ConversionRun::OutputReplacesInput(std::string& why) const {
+    // The inputs are never touched: an output that is one of them, by any
+    // name, is refused. A play list's entries count as inputs too.
+    const auto sameFile = [](const std::string& a, const std::string& b) {
+        struct stat sa {}, sb {};
+        return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+               sa.st_ino == sb.st_ino;
+    };
+    std::vector<std::pair<std::string, std::string>> inputs; // file, how the user knows it
+    for (const std::string* input : {&m_inputPath}) {
+        inputs.emplace_back(*input, "the input " + *input);
+    }
+    for (const std::string& other : m_otherInputs)
+        inputs.emplace_back(other, "the input " + other);
+    const size_t direct = inputs.size();
+    for (size_t i = 0; i < direct; ++i) {
+        if (!media::IsAsxPath(inputs[i].first))
+            continue;
+        const std::string list = inputs[i].first;
+        for (const std::string& entry : media::AsxLocalEntries(list))
+            inputs.emplace_back(entry, "the file " + entry + " that " + list + " plays");
+    }
+    std::vector<std::string> written{m_outputPath};
+    if (m_saveMp3)
+        written.push_back(m_paths.keptMp3Path);
+    for (const std::string& out : written) {
+        for (const auto& [input, name] : inputs) {
+            if (out == input || sameFile(out, input)) {
+                why = "The output " + out + " would replace " + name;
+                return true;
+            }
+        }
     }
     return false;
+}
+
+int ConversionRun::MakeScratchFolder() {
+    ScratchFolder::Outcome outcome = ScratchFolder::Outcome::Failed;
+    std::string error;
+    m_scratch = ScratchFolder::Create(m_outputPath, outcome, error);
+    if (!m_scratch) {
+        const int code = outcome == ScratchFolder::Outcome::OutputBusy ? runcode::kOutputBusy : runcode::kFramesFile;
+        Fail(code, error);
+        return code;
+    }
+    m_paths = DeriveConversionPaths(m_inputPath, m_outputPath, m_scratch->Path());
+    m_zemPath = m_paths.zemPath;
+    m_mp3Path = m_paths.mp3Path;
+    m_tmpPath = m_paths.tmpPath;
+    if (!PathsFitLimit(m_paths)) {
+        m_scratch.reset();
+        Fail(runcode::kFramesFile, "The output path is too long: " + m_outputPath);
+        return runcode::kFramesFile;
+    }
+    return 0;
 }
 
 int ConversionRun::SeekToSelectionStart() {
@@ -101,7 +177,7 @@ int ConversionRun::SeekToSelectionStart() {
 }
 
 int ConversionRun::CreateFramesFile() {
-    if (m_tmpPath.size() >= PATH_MAX || !m_framesFile.Open(m_tmpPath, File::Mode::CreateWrite)) {
+    if (m_tmpPath.size() >= PATH_MAX || !m_framesFile.Open(m_tmpPath, File::Mode::CreateExclusive)) {
         m_host.ShowMessage("Could not create temporary file");
         m_resultMessage = m_framesFile.Error().empty() ? "Path too long: " + m_tmpPath : m_framesFile.Error();
         m_session.OpenPreviewFile(m_inputPath);
@@ -116,6 +192,7 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     m_resultMessage.clear();
     m_muxResult = MuxResult{};
     m_failedWhileRunning = false;
+    m_runningFailureCode = 0;
     m_abandonRequested = false;
     m_soundWaitTicks = 0;
 
@@ -124,18 +201,35 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     OpenGraphLog(m_logFile, graph);
     SaveGraphSnapshot(graph, "OnConvert()");
     settings.DeriveConversionNumbers();
+    m_saveMp3 = settings.m_saveMp3 != 0;
+    m_paths.keptMp3Path = DeriveConversionPaths(m_inputPath, m_outputPath, {}).keptMp3Path;
     int code = CheckInputFile();
     if (code != 0) {
         CloseGraphLog(m_logFile, graph);
-        Fail(code, code == runcode::kInputMissing ? "Cannot open " + m_inputPath + ": no such file"
-                                                  : "Input path not usable: " + m_inputPath);
+        Fail(code, InputProblem());
         return code;
     }
-    if (OutputReplacesInput()) {
+    std::string why;
+    if (OutputReplacesInput(why)) {
         CloseGraphLog(m_logFile, graph);
-        Fail(runcode::kOutputIsInput, "The output " + m_outputPath + " would replace the input " + m_inputPath);
+        Fail(runcode::kOutputIsInput, why);
         m_host.ShowMessage(m_resultMessage);
         return runcode::kOutputIsInput;
+    }
+    struct stat out {};
+    if (::stat(m_outputPath.c_str(), &out) == 0 && S_ISDIR(out.st_mode)) {
+        CloseGraphLog(m_logFile, graph);
+        Fail(runcode::kWriteFailed, "Cannot create " + m_outputPath + ": " + SystemErrorText(EISDIR));
+        m_host.ShowMessage(m_resultMessage);
+        return runcode::kWriteFailed;
+    }
+    // Before anything is decoded: the scratch folder claims the output, so
+    // a second conversion to it is refused here.
+    code = MakeScratchFolder();
+    if (code != 0) {
+        CloseGraphLog(m_logFile, graph);
+        m_host.ShowMessage(m_resultMessage);
+        return code;
     }
     m_host.Pause(kPauseBeforeBuild);
     code = SeekToSelectionStart();
@@ -144,7 +238,7 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     if (code != 0) {
         if (m_resultMessage.empty() && !m_session.LastFailure().empty())
             m_resultMessage = m_session.LastFailure();
-        Fail(code, "Could not start converting " + m_inputPath);
+        Fail(code, std::string(FailureCodeText(code)) + ": " + m_inputPath);
         CloseGraphLog(m_logFile, m_session.Handles().pGB.get());
         m_framesFile.Close();
         RemoveIntermediates();
@@ -193,8 +287,7 @@ int ConversionRun::StartGraph(ConversionSettings& settings) {
     m_muxSettings.videoWidth = settings.m_videoWidth;
     m_muxSettings.videoHeight = settings.m_videoHeight;
     m_muxSettings.rotate = settings.m_rotate;
-    m_muxSettings.saveMp3 = settings.m_saveMp3 != 0;
-    m_saveMp3 = m_muxSettings.saveMp3;
+    m_muxSettings.saveMp3 = m_saveMp3;
 
     m_host.Pause(kPauseBeforeRun);
     const HRESULT hr = h.pMC ? h.pMC->Run() : E_POINTER;
@@ -272,11 +365,9 @@ void ConversionRun::UpdateProgress() {
 }
 
 void ConversionRun::RemoveIntermediates() {
-    RemoveFile(m_paths.tmpPath);
-    RemoveFile(m_paths.mp3Path);
-    RemoveFile(m_paths.headerPath);
-    RemoveFile(m_paths.indexPath);
-    RemoveFile(m_paths.zemPath);
+    // Everything the job wrote lies in its folder; the output and a kept
+    // ".mp3" have left it by then.
+    m_scratch.reset();
 }
 
 void ConversionRun::FinishConversion(bool stopped) {
@@ -288,6 +379,8 @@ void ConversionRun::FinishConversion(bool stopped) {
     if (h.pMC)
         h.pMC->Stop();
     g_playState = kPlayStopped;
+    if (m_capture)
+        m_capture->FinishFrames();
     // The pictures start with the first frame taken, the sound with its first
     // sample: line the sound up with the pictures.
     REFERENCE_TIME soundStart = 0;
@@ -296,6 +389,12 @@ void ConversionRun::FinishConversion(bool stopped) {
     const double pictureStart = m_capture ? m_capture->firstFrameTime() : -1.0;
     const bool framesFailed = m_capture && m_capture->writeFailed();
     const std::string framesError = m_capture ? m_capture->writeError() : std::string();
+    // A film without sound gets silence as long as its pictures.
+    const bool soundless = !m_session.Conversion().HasSound();
+    const uint64_t framesTaken = m_capture ? m_capture->framesWritten() : 0;
+    std::string silenceError;
+    // The sound file is complete (or has failed) once the graph lets go of its writer.
+    auto soundWriter = QueryInterface<IErrorDetail>(m_session.Conversion().m_fileWriter);
     // Releasing the graph completes the ".mp3"; the window shows the file again.
     if (m_host.ReloadsPreview())
         m_session.OpenPreviewFile(m_inputPath);
@@ -311,12 +410,22 @@ void ConversionRun::FinishConversion(bool stopped) {
     m_host.StartPositionTimer();
     m_host.SetMessageText(m_host.Translate(kTextWriting));
 
+    ErrorDetail soundFailure;
+    const bool soundFailed = soundWriter && soundWriter->GetErrorDetail(&soundFailure) == S_OK;
+    soundWriter.reset();
     if (m_failedWhileRunning) {
         RemoveIntermediates();
-        Fail(runcode::kDecodeFailed, m_resultMessage);
+        Fail(m_runningFailureCode, m_resultMessage);
     } else if (framesFailed || !framesClosed) {
         RemoveIntermediates();
         Fail(runcode::kWriteFailed, framesFailed ? framesError : m_framesFile.Error());
+    } else if (soundFailed) {
+        RemoveIntermediates();
+        Fail(runcode::kWriteFailed, soundFailure.text);
+    } else if (soundless &&
+               !WriteSilentTrack(m_paths.mp3Path, SilentFramesFor(framesTaken, m_muxSettings.frameRate), silenceError)) {
+        RemoveIntermediates();
+        Fail(runcode::kWriteFailed, silenceError);
     } else {
         // A first picture at exactly 0 carries no time of its own (the
         // decoder gave none, or it opens the range): nothing to line up.
@@ -332,9 +441,9 @@ void ConversionRun::FinishConversion(bool stopped) {
             m_result = JobResult::Stopped;
             m_resultMessage = m_muxResult.message;
         } else if (!m_muxResult.ok) {
-            RemoveIntermediates();
             Fail(runcode::kWriteFailed, m_muxResult.message);
         }
+        RemoveIntermediates();
     }
 
     m_writing = 0;
@@ -395,33 +504,44 @@ void ConversionRun::Abandon() {
 
 void ConversionRun::OnGraphNotify() {
     for (;;) {
-        auto events = m_session.Handles().pME;
-        if (!events)
-            return;
         long code = 0;
         LONG_PTR param1 = 0, param2 = 0;
-        if (FAILED(events->GetEvent(&code, &param1, &param2, 0)))
-            return;
+        {
+            // No reference to the graph may outlive this block: finishing
+            // releases the graph, and only its last release stops the
+            // streaming threads that call into the frame encoder.
+            auto events = m_session.Handles().pME;
+            if (!events || FAILED(events->GetEvent(&code, &param1, &param2, 0)))
+                return;
+            events->FreeEventParams(code, param1, param2);
+        }
         m_host.LogGraphEvent(code);
         const bool running = m_converting && !m_finishing;
         if (code == EC_COMPLETE && running) {
-            events->FreeEventParams(code, param1, param2);
             FinishConversion(false);
             continue;
         }
         if ((code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED) && running) {
-            // The decoder gave up: what was captured is not the file the user
-            // asked for, so nothing is written.
-            char text[64];
-            std::snprintf(text, sizeof text, "0x%08x", unsigned(param1));
-            m_resultMessage = "Could not decode " + m_inputPath + ": the input is damaged, unreadable or gone (" +
-                              text + ")";
+            // What was captured is not the file the user asked for, so
+            // nothing is written. The graph says what failed and why.
+            ErrorDetail detail;
+            bool known = false;
+            if (auto source = QueryInterface<IErrorDetail>(m_session.Handles().pGB))
+                known = source->GetErrorDetail(&detail) == S_OK;
+            if (known && detail.kind == ErrorDetail::Kind::Output) {
+                m_runningFailureCode = runcode::kWriteFailed;
+                m_resultMessage = detail.text;
+            } else {
+                m_runningFailureCode = runcode::kDecodeFailed;
+                char text[64];
+                std::snprintf(text, sizeof text, "0x%08x", unsigned(param1));
+                m_resultMessage = "Could not decode " + m_inputPath + ": " +
+                                  (known ? detail.text + (detail.element.empty() ? "" : " (" + detail.element + ")")
+                                         : std::string("the input is damaged, unreadable or gone (") + text + ")");
+            }
             m_failedWhileRunning = true;
-            events->FreeEventParams(code, param1, param2);
             FinishConversion(false);
-            continue;
         }
-        events->FreeEventParams(code, param1, param2);
     }
 }
 

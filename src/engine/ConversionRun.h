@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ConversionGraph.h"
 #include "ConversionPaths.h"
@@ -19,24 +20,12 @@
 #include "GraphLog.h"
 #include "MediaSession.h"
 #include "Muxer.h"
+#include "ScratchFolder.h"
 
 namespace zem {
 
 class ConversionHost;
 
-// Failure codes of a job start, shown as "ERROR(n)".
-namespace runcode {
-inline constexpr int kInputEmpty = 2;
-inline constexpr int kInputTooLong = 3;
-inline constexpr int kInputMissing = 4;
-inline constexpr int kGraphNotStopped = 33;
-inline constexpr int kFramesFile = 34;
-inline constexpr int kSeekFailed = 35;
-// Found only while the job runs or is written.
-inline constexpr int kDecodeFailed = 36;
-inline constexpr int kWriteFailed = 37;
-inline constexpr int kOutputIsInput = 38;
-} // namespace runcode
 
 // One row of the file list, as the engine needs it.
 struct ConversionJob {
@@ -57,8 +46,17 @@ public:
     void SelectJob(const ConversionJob& job);
     // 0 when the graph runs, else a failure code (the row shows "ERROR(n)").
     int OnConvert(ConversionSettings& settings);
+    // 0, or 2, 3, 4 with InputProblem() saying why in words.
     int CheckInputFile() const;
-    bool OutputReplacesInput() const;
+    std::string InputProblem() const;
+    // Whether the output (or the kept ".mp3") would replace the input, a file
+    // its play list plays, or another input of the same call or list; the
+    // reason goes to `why`.
+    bool OutputReplacesInput(std::string& why) const;
+    // The other files the front end converts in this session (the rest of
+    // the list, or the other inputs of the command line): no output may
+    // replace one of them.
+    void SetOtherInputs(std::vector<std::string> inputs) { m_otherInputs = std::move(inputs); }
     int SeekToSelectionStart();
     int CreateFramesFile();
     // The work of each 100 ms tick while a job runs.
@@ -69,8 +67,8 @@ public:
     // Drains the graph's events; the end of the stream finishes the job, an
     // error ends it as failed.
     void OnGraphNotify();
-    // Gives up at once: the graph stops, nothing is written, every
-    // intermediate is removed (a second Ctrl+C on the command line).
+    // Gives up at once: the graph stops, nothing is written, the scratch
+    // folder goes (a second Ctrl+C on the command line).
     void Abandon();
 
     bool converting() const { return m_converting != 0; }
@@ -101,18 +99,23 @@ public:
 private:
     void Fail(int code, const std::string& message);
     void RemoveIntermediates();
+    int MakeScratchFolder();
     int StartGraph(ConversionSettings& settings);
     void SetStatus(const std::string& text);
 
     ConversionHost& m_host;
     MediaSession& m_session;
     ConversionPaths m_paths;
+    std::vector<std::string> m_otherInputs;
+    // The job's intermediates live here from its start to its end.
+    std::unique_ptr<ScratchFolder> m_scratch;
     MuxSettings m_muxSettings;
     std::unique_ptr<FrameCaptureContext> m_capture;
     std::unique_ptr<FrameGrabberCallback> m_callback;
     int64_t m_duration = 0;
     bool m_finishing = false;
     bool m_failedWhileRunning = false;
+    int m_runningFailureCode = 0;
     bool m_abandonRequested = false;
     int m_soundWaitTicks = 0;
     JobResult m_result = JobResult::None;

@@ -52,6 +52,7 @@ bool File::Open(const std::string& path, Mode mode) {
     case Mode::ReadWrite: flags |= O_RDWR; break;
     case Mode::CreateReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case Mode::CreateWrite: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    case Mode::CreateExclusive: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
     }
     do {
         m_fd = ::open(path.c_str(), flags, kNewFileMode);
@@ -219,6 +220,13 @@ int64_t BufferedReader::Read(void* data, size_t size) {
 }
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+
+bool RenameFile(const std::string& from, const std::string& to, std::string& error) {
+    if (::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    error = "Cannot create " + to + ": " + SystemErrorText(errno);
+    return false;
+}
 
 bool FileExists(const std::string& path) {
     struct stat st {};

@@ -11,7 +11,10 @@ namespace zem {
 
 class File {
 public:
-    enum class Mode { Read, ReadWrite, CreateReadWrite, CreateWrite };
+    // CreateExclusive makes a new file, read and write, and fails when the
+    // name exists in any form (a file, a link, a folder): what the program
+    // writes is never opened through a name someone else could have planted.
+    enum class Mode { Read, ReadWrite, CreateReadWrite, CreateWrite, CreateExclusive };
 
     File() = default;
     ~File();
@@ -87,6 +90,9 @@ private:
 };
 
 bool RemoveFile(const std::string& path);
+// Gives `from` the name `to` (replacing a file or a link there, never writing
+// through it); false with "Cannot create TO: reason" in `error`.
+bool RenameFile(const std::string& from, const std::string& to, std::string& error);
 bool FileExists(const std::string& path);
 std::string SystemErrorText(int error);
 

@@ -25,8 +25,22 @@ void MediaSession::ReportFailure(const char* format, HRESULT hr, const std::stri
         std::snprintf(text, sizeof text, format, static_cast<unsigned>(hr));
     else
         std::snprintf(text, sizeof text, format, static_cast<unsigned>(hr), path.c_str());
-    m_lastFailure = text;
-    m_host.ShowMessage(text);
+    // The code says which call failed; the cause, when the layer knows it,
+    // says why in words and is what the row and the status line show.
+    std::string message = text;
+    if (!m_lastCause.text.empty()) {
+        while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+            message.pop_back();
+        message += "\n" + m_lastCause.text;
+    }
+    m_lastFailure = m_lastCause.text.empty() ? message : m_lastCause.text;
+    m_host.ShowMessage(message);
+}
+
+void MediaSession::NoteCause(const std::shared_ptr<IErrorDetail>& source) {
+    ErrorDetail detail;
+    if (source && source->GetErrorDetail(&detail) == S_OK && m_lastCause.kind == ErrorDetail::Kind::None)
+        m_lastCause = detail;
 }
 
 bool MediaSession::InitDirectShow() {
@@ -126,6 +140,7 @@ HRESULT MediaSession::RenderWMFile(const std::string& path) {
     }
     hr = source->Load(path, nullptr);
     if (FAILED(hr)) {
+        NoteCause(QueryInterface<IErrorDetail>(reader));
         ReportFailure("FAILED(0x%x) pFS->Load(wFile, NULL)\n", hr);
         return hr;
     }
@@ -146,6 +161,7 @@ HRESULT MediaSession::RenderMediaFile(const std::string& path) {
     } else {
         hr = m_handles.pGB->RenderFile(path, {});
         if (FAILED(hr)) {
+            NoteCause(QueryInterface<IErrorDetail>(m_handles.pGB));
             ReportFailure("*** Failed(%08lx) in RenderFile(%s)!\r\n", hr, path);
             return hr;
         }
@@ -169,6 +185,8 @@ HRESULT MediaSession::RenderMediaFile(const std::string& path) {
 }
 
 bool MediaSession::OpenPreviewFile(const std::string& path) {
+    m_lastCause = ErrorDetail{};
+    m_lastFailure.clear();
     if (!ResetDirectShow())
         return false;
     const int decoderCode = AddMpegDecoder();

@@ -56,6 +56,8 @@ public:
     bool AudioOnly() const { return m_audioOnly; }
     // The message of the latest failure, for the command line's summary.
     const std::string& LastFailure() const { return m_lastFailure; }
+    // Why the latest open failed, as the media layer put it (kind None when unknown).
+    const ErrorDetail& LastCause() const { return m_lastCause; }
     void ReportFailure(const char* format, HRESULT hr, const std::string& path = {});
 
 private:
@@ -63,7 +65,10 @@ private:
     GraphHandles m_handles;
     std::unique_ptr<ConversionGraph> m_conversion;
     bool m_audioOnly = false;
+    void NoteCause(const std::shared_ptr<IErrorDetail>& source);
+
     std::string m_lastFailure;
+    ErrorDetail m_lastCause;
 };
 
 } // namespace zem

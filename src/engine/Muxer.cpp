@@ -35,7 +35,7 @@ public:
 
     MuxResult Run() {
         const bool produced = OpenFiles() && Interleave() && AssembleOutputFile();
-        CloseAndRemove(produced);
+        CloseAndRemove();
         if (!produced)
             m_result.ok = false;
         return m_result;
@@ -51,14 +51,14 @@ private:
     bool OpenFiles() {
         if (!PathsFitLimit(m_paths))
             return Fail("Path too long: " + m_paths.outputPath);
-        if (!m_header.Open(m_paths.headerPath, File::Mode::CreateReadWrite))
+        if (!m_header.Open(m_paths.headerPath, File::Mode::CreateExclusive))
             return Fail(m_header.Error());
         const Header header = BuildHeaderTemplate();
         if (!m_header.Write(header.data(), header.size()))
             return Fail(m_header.Error());
-        if (!m_index.Open(m_paths.indexPath, File::Mode::CreateReadWrite))
+        if (!m_index.Open(m_paths.indexPath, File::Mode::CreateExclusive))
             return Fail(m_index.Error());
-        if (!m_zem.Open(m_paths.zemPath, File::Mode::CreateReadWrite))
+        if (!m_zem.Open(m_paths.zemPath, File::Mode::CreateExclusive))
             return Fail(m_zem.Error());
         if (!m_frames.Open(m_paths.tmpPath, File::Mode::Read))
             return Fail(m_frames.Error());
@@ -250,20 +250,19 @@ private:
         if (!m_zem.Close())
             return Fail(m_zem.Error());
         m_result.fileBytes = kHeaderSize + m_result.movieBytes + m_indexBytes;
-        if (::rename(m_paths.zemPath.c_str(), m_paths.outputPath.c_str()) != 0) {
-            if (errno != EXDEV)
-                return Fail("Cannot create " + m_paths.outputPath + ": " + SystemErrorText(errno));
-            // The input's folder is on another file system: copy instead.
-            File whole;
-            if (!whole.Open(m_paths.zemPath, File::Mode::Read))
-                return Fail(whole.Error());
-            if (!m_output.Open(m_paths.outputPath, File::Mode::CreateWrite))
-                return Fail(m_output.Error());
-            m_outputCreated = true;
-            if (!CopyInto(m_output, whole, m_result.fileBytes))
-                return false;
-            if (!m_output.Close())
-                return Fail(m_output.Error());
+        // The scratch folder lies in the output's folder: both names appear
+        // whole by a rename, and a link at either name is replaced, not
+        // written through.
+        std::string error;
+        if (m_settings.saveMp3) {
+            m_audio.Close();
+            if (!RenameFile(m_paths.mp3Path, m_paths.keptMp3Path, error))
+                return Fail(error);
+        }
+        if (!RenameFile(m_paths.zemPath, m_paths.outputPath, error)) {
+            if (m_settings.saveMp3)
+                RemoveFile(m_paths.keptMp3Path);
+            return Fail(error);
         }
         m_result.ok = true;
         return true;
@@ -297,29 +296,23 @@ private:
         return true;
     }
 
-    void CloseAndRemove(bool produced) {
+    void CloseAndRemove() {
         m_header.Close();
         m_frames.Close();
         m_audio.Close();
         m_zem.Close();
         m_index.Close();
-        if (!produced && m_outputCreated) {
-            m_output.Close();
-            RemoveFile(m_paths.outputPath);
-        }
         RemoveFile(m_paths.headerPath);
         RemoveFile(m_paths.indexPath);
         RemoveFile(m_paths.zemPath);
         RemoveFile(m_paths.tmpPath);
-        if (!m_settings.saveMp3)
-            RemoveFile(m_paths.mp3Path);
+        RemoveFile(m_paths.mp3Path); // a kept one has its own name by now
     }
 
     const ConversionPaths& m_paths;
     const MuxSettings& m_settings;
     const MuxCycleCallback& m_onCycle;
-    File m_header, m_index, m_zem, m_frames, m_audio, m_output;
-    bool m_outputCreated = false;
+    File m_header, m_index, m_zem, m_frames, m_audio;
     uint64_t m_indexBytes = kIndexHeadSize;
     uint64_t m_audioCut = kMp3HeadSize;
     MuxProgress m_progress;

@@ -20,7 +20,7 @@ struct MuxSettings {
     int32_t videoWidth = 320;  // before any quarter turn
     int32_t videoHeight = 240;
     int32_t rotate = 0;        // a quarter turn swaps the stored sides
-    bool saveMp3 = false;      // keep the ".mp3" beside the output
+    bool saveMp3 = false;      // keep the ".mp3" beside the output (paths.keptMp3Path)
     // The 32-bit size fields cannot describe a larger file; the movie data
     // ends with the last cycle that keeps the file within this many bytes.
     uint64_t maxFileBytes = 0xFFFFFFFFull;
@@ -61,9 +61,10 @@ struct MuxResult {
 // the mux: nothing is written and the intermediates are removed.
 using MuxCycleCallback = std::function<bool(const MuxProgress&)>;
 
-// Reads paths.tmpPath and paths.mp3Path, writes paths.outputPath. Whatever the
-// outcome, the scratch files and the frames file are removed, and the ".mp3"
-// too unless it is to be kept; on failure no output file is left behind.
+// Reads paths.tmpPath and paths.mp3Path, writes paths.outputPath by renaming
+// the finished movie file onto it (the output never appears cut). Whatever the
+// outcome, the intermediates are removed, except a kept ".mp3", which is
+// renamed to paths.keptMp3Path; on failure the output is left as it was.
 MuxResult MuxOutputFile(const ConversionPaths& paths, const MuxSettings& settings,
                         const MuxCycleCallback& onCycle = {});
 

@@ -26,7 +26,7 @@ uint64_t SilentFramesFor(uint64_t frames, int32_t frameRate) {
 
 bool WriteSilentTrack(const std::string& path, uint64_t audioFrames, std::string& error) {
     File file;
-    if (!file.Open(path, File::Mode::CreateWrite)) {
+    if (!file.Open(path, File::Mode::CreateExclusive)) {
         error = file.Error();
         return false;
     }

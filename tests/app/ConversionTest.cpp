@@ -223,7 +223,11 @@ TEST(Conversion, AllFilesGoesOnAfterARowThatFails) {
     ASSERT_FALSE(fixture.m_messages.empty());
     const QString report = fixture.m_messages.front().text;
     EXPECT_TRUE(report.startsWith(QStringLiteral("*** Failed(8"))) << report.toStdString();
-    EXPECT_TRUE(report.endsWith(QStringLiteral(") in RenderFile(%1)!\r\n").arg(Path(broken)))) << report.toStdString();
+    EXPECT_TRUE(report.contains(QStringLiteral(") in RenderFile(%1)!").arg(Path(broken)))) << report.toStdString();
+    // The box, the row's tooltip and the Messages line say why in words.
+    const QString why = QStringLiteral("%1 is not a video file the converter can read").arg(Path(broken));
+    EXPECT_TRUE(report.contains(why)) << report.toStdString();
+    EXPECT_TRUE(window->CellToolTip(1, kColStatus).startsWith(why)) << window->CellToolTip(1, kColStatus).toStdString();
     // The last row stays selected and is shown again.
     EXPECT_EQ(window->GetSelectedRow(), 2);
     EXPECT_TRUE(window->Control(kIdConvert)->isEnabled());

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "AviParse.h"
+#include "CliTestSupport.h"
 #include "TestClips.h"
 #include "TestDirs.h"
 
@@ -24,59 +25,6 @@ using namespace zem::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Outcome {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Runs zemconvert with `args`, standard output and error into files.
-Outcome RunZemconvert(const std::vector<std::string>& args, const std::string& scratch) {
-    const std::string outFile = scratch + "/stdout.txt";
-    const std::string errFile = scratch + "/stderr.txt";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        std::vector<char*> argv{const_cast<char*>(ZEMCONVERT_PATH)};
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(ZEMCONVERT_PATH, argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    Outcome o;
-    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    o.out = Slurp(outFile);
-    o.err = Slurp(errFile);
-    ::unlink(outFile.c_str());
-    ::unlink(errFile.c_str());
-    return o;
-}
-
-// The ffmpeg tool decodes the whole file; anything it complains about is returned.
-std::string DecodeComplaints(const std::string& path) {
-    const std::string err = path + ".decode.txt";
-    const std::string command = "ffmpeg -v error -i '" + path + "' -f null - 2> '" + err + "'";
-    const int rc = std::system(command.c_str());
-    std::string text = Slurp(err);
-    ::unlink(err.c_str());
-    if (rc != 0 && text.empty())
-        text = "ffmpeg exited with " + std::to_string(rc);
-    return text;
-}
 
 // Reads pixel rows of the first (or n-th) picture of an output as RGB.
 std::vector<uint8_t> DecodePicture(const std::string& avi, int index, int width, int height) {
@@ -90,14 +38,6 @@ std::vector<uint8_t> DecodePicture(const std::string& avi, int index, int width,
     if (pixels.size() != size_t(width) * height * 3)
         pixels.clear();
     return pixels;
-}
-
-std::vector<std::string> Entries(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // Checks an output against what the player needs and what the clip held.
@@ -145,7 +85,7 @@ TEST_F(Zemconvert, EveryAcceptedKindConvertsIntoAPlayableFile) {
         fs::remove(output);
     }
     // Nothing but the clips (and the files an asx points at) is left.
-    for (const auto& name : Entries(clips.path())) {
+    for (const auto& name : Entries(clips.path().string())) {
         const std::string ext = fs::path(name).extension().string();
         EXPECT_TRUE(ext != ".tmp" && ext != ".mp3" && ext != ".zem" && ext != ".idx" && ext != ".hit") << name;
     }
@@ -225,10 +165,7 @@ TEST_F(Zemconvert, StopKeepsWhatWasConvertedAndEndsTheRun) {
         ::_exit(127);
     }
     // Wait until frames are being written, then press Ctrl+C once.
-    const std::string frames = out.file(fs::path(input).stem().string() + "_ZM.tmp");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (FileSizeOf(frames) < 200000 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(WaitForFrames(out.path(), 200000));
     ::kill(pid, SIGINT);
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -252,7 +189,6 @@ TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
     WriteWholeFile(bad.file("noise.avi"), noise);
     const auto whole = ReadWholeFile(Clip("mp4", 3.0));
     WriteWholeFile(bad.file("truncated.mp4"), std::vector<uint8_t>(whole.begin(), whole.begin() + long(whole.size() / 2)));
-    fs::copy_file(Clip("video-only", 1.0), bad.file("silent.mp4"));
     ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i sine=frequency=440:duration=1 -c:a libmp3lame '" +
                            bad.file("blind.mkv") + "'")
                               .c_str()),
@@ -265,7 +201,6 @@ TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
     const Case cases[] = {{bad.file("missing.mkv"), "ERROR(4)"},
                           {bad.file("empty.mp4"), "ERROR("},
                           {bad.file("noise.avi"), "ERROR("},
-                          {bad.file("silent.mp4"), "ERROR(15)"},
                           {bad.file("blind.mkv"), "ERROR(11)"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -275,8 +210,9 @@ TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
         EXPECT_NE(o.out.find("Status: " + c.status), std::string::npos) << o.out << o.err;
         EXPECT_EQ(ReadWholeFile(c.file), before);
     }
-    const Outcome silent = RunZemconvert({bad.file("silent.mp4")}, Scratch());
-    EXPECT_NE(silent.err.find("Could not get audio renderer input"), std::string::npos) << silent.err;
+    // Each says why in words, naming the file.
+    const Outcome garbled = RunZemconvert({bad.file("noise.avi")}, Scratch());
+    EXPECT_NE(garbled.out.find(bad.file("noise.avi") + " is not a video file"), std::string::npos) << garbled.out;
 
     // A truncated file converts what can be read, or fails; either way the
     // output is whole or absent.
@@ -288,26 +224,26 @@ TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
     fs::remove(bad.file("truncated_ZM.avi"));
 
     EXPECT_EQ(bad.entries(),
-              (std::vector<std::string>{"blind.mkv", "empty.mp4", "noise.avi", "silent.mp4", "truncated.mp4"}));
+              (std::vector<std::string>{"blind.mkv", "empty.mp4", "noise.avi", "truncated.mp4"}));
 }
 
 TEST_F(Zemconvert, UnwritableOutputsAndUnknownKindsAreRefused) {
     const std::string input = Clip("mp4", 1.0);
-    const auto inputsBefore = Entries(clips.path());
+    const auto inputsBefore = Entries(clips.path().string());
     ReadOnlyDir locked;
     if (locked.usable()) {
         const Outcome o = RunZemconvert({"-d", locked.path(), input}, Scratch());
         EXPECT_EQ(o.exitCode, 1);
         EXPECT_NE(o.out.find("Status: ERROR("), std::string::npos) << o.out << o.err;
         EXPECT_NE((o.out + o.err).find(locked.path()), std::string::npos) << "the message names the folder: " << o.out << o.err;
-        EXPECT_EQ(Entries(clips.path()), inputsBefore);
+        EXPECT_EQ(Entries(clips.path().string()), inputsBefore);
     }
     FullDiskDir full(96 * 1024);
     const Outcome o = RunZemconvert({"-d", full.path(), input}, Scratch());
     EXPECT_EQ(o.exitCode, 1) << o.out << o.err;
     EXPECT_NE(o.out.find("Status: ERROR("), std::string::npos) << o.out;
     EXPECT_TRUE(full.entries().empty()) << full.entries().front();
-    EXPECT_EQ(Entries(clips.path()), inputsBefore);
+    EXPECT_EQ(Entries(clips.path().string()), inputsBefore);
 
     // An output that is the input itself is refused, the input untouched.
     const auto original = ReadWholeFile(input);
@@ -402,10 +338,7 @@ TEST_F(Zemconvert, SecondCtrlCGivesUpAndLeavesNothing) {
         ::execl(ZEMCONVERT_PATH, ZEMCONVERT_PATH, "-d", out.path().c_str(), input.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    const std::string frames = out.file(fs::path(input).stem().string() + "_ZM.tmp");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (FileSizeOf(frames) < 100000 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(WaitForFrames(out.path(), 100000));
     ::kill(pid, SIGINT);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     ::kill(pid, SIGINT);

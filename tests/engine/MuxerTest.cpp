@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <numeric>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "AviParse.h"
 #include "ConversionPaths.h"
@@ -43,7 +45,9 @@ std::vector<uint8_t> AudioFile(size_t streamBytes) {
 
 struct MuxFixture : ::testing::Test {
     TempDir dir;
-    ConversionPaths paths = DeriveConversionPaths(dir.file("clip.mp4"), dir.file("clip_ZM.avi"));
+    // The folder doubles as the scratch folder: after a mux it holds only the
+    // output (and a kept ".mp3").
+    ConversionPaths paths = DeriveConversionPaths(dir.file("clip.mp4"), dir.file("clip_ZM.avi"), dir.path());
     MuxSettings settings;
 
     void Write(const std::vector<uint8_t>& frames, const std::vector<uint8_t>& audio) {
@@ -51,9 +55,9 @@ struct MuxFixture : ::testing::Test {
         ASSERT_TRUE(WriteWholeFile(paths.mp3Path, audio));
     }
     void ExpectNoScratch(bool mp3Kept) {
-        for (const auto* p : {&paths.tmpPath, &paths.headerPath, &paths.indexPath, &paths.zemPath})
+        for (const auto* p : {&paths.tmpPath, &paths.mp3Path, &paths.headerPath, &paths.indexPath, &paths.zemPath})
             EXPECT_FALSE(PathExists(*p)) << *p << " left behind";
-        EXPECT_EQ(PathExists(paths.mp3Path), mp3Kept);
+        EXPECT_EQ(PathExists(paths.keptMp3Path), mp3Kept);
     }
 };
 
@@ -103,7 +107,7 @@ TEST_F(MuxFixture, WorkedExampleByteForByte) {
     EXPECT_EQ(avi::GetLe32(&b[1024 + 3584 + 4]), 80u);
 
     // Audio shorter than video: the kept audio file is not cut.
-    EXPECT_EQ(FileSizeOf(paths.mp3Path), 68 + 1000);
+    EXPECT_EQ(FileSizeOf(paths.keptMp3Path), 68 + 1000);
     ExpectNoScratch(true);
 }
 
@@ -220,7 +224,7 @@ TEST_F(MuxFixture, AudioLongerThanVideoIsCutAtTheLastFrame) {
     // Cycle 3 takes the second picture; cycles 4 and 5 need none; cycle 6
     // finds no third one and ends.
     EXPECT_EQ(result.audioChunks, 6u);
-    EXPECT_EQ(FileSizeOf(paths.mp3Path), 68 + 6 * 384);
+    EXPECT_EQ(FileSizeOf(paths.keptMp3Path), 68 + 6 * 384);
     EXPECT_TRUE(ParseAvi(paths.outputPath).problems.empty());
 }
 
@@ -231,7 +235,7 @@ TEST_F(MuxFixture, VideoLongerThanAudioLeavesTheAudioWhole) {
     ASSERT_TRUE(result.ok);
     EXPECT_EQ(result.audioChunks, 4u);
     EXPECT_LT(result.videoChunks, 30u);
-    EXPECT_EQ(FileSizeOf(paths.mp3Path), 68 + 384 * 3 + 10);
+    EXPECT_EQ(FileSizeOf(paths.keptMp3Path), 68 + 384 * 3 + 10);
     const AviFile avi = ParseAvi(paths.outputPath);
     ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
     // The short last block still fills a sector and announces 384 bytes.
@@ -267,7 +271,7 @@ TEST_F(MuxFixture, EmptyFramesFileGivesOneAudioChunkAndCutsTheAudio) {
     EXPECT_EQ(avi.videoCount(), 0u);
     EXPECT_EQ(avi.totalFrames, 0u);
     EXPECT_EQ(avi.bytes.size(), 1024u + 512 + 8 + 16);
-    EXPECT_EQ(FileSizeOf(paths.mp3Path), 452);
+    EXPECT_EQ(FileSizeOf(paths.keptMp3Path), 452);
 }
 
 TEST_F(MuxFixture, RecordsOfLengthZeroOrCutShortEndTheVideoSafely) {
@@ -319,33 +323,62 @@ TEST_F(MuxFixture, SizeLimitCutsAtACycleAndSaysSo) {
     // One more cycle (an audio chunk, perhaps a picture, their index records) would not have fit.
     EXPECT_GT(avi.bytes.size() + 512 + 16, 20000u - 2048 - 16);
     // The kept audio matches what went into the file.
-    EXPECT_EQ(FileSizeOf(paths.mp3Path), int64_t(68 + 384 * avi.audioCount()));
+    EXPECT_EQ(FileSizeOf(paths.keptMp3Path), int64_t(68 + 384 * avi.audioCount()));
 }
 
-TEST_F(MuxFixture, MovieDataBesideAReadOnlyInputGoesBesideTheOutput) {
-    ReadOnlyDir input("movie.vob", {1, 2, 3});
-    if (!input.usable())
-        GTEST_SKIP() << "cannot make a read-only folder here";
-    const ConversionPaths p = DeriveConversionPaths(input.file("movie.vob"), dir.file("movie_ZM.avi"));
-    EXPECT_EQ(p.zemPath, dir.file("movie_ZM.zem"));
-    EXPECT_EQ(p.indexPath, dir.file("movie_ZM.idx"));
-    ASSERT_TRUE(WriteWholeFile(p.tmpPath, FramesFile({700, 700})));
-    ASSERT_TRUE(WriteWholeFile(p.mp3Path, AudioFile(2000)));
-    const MuxResult result = MuxOutputFile(p, settings);
-    ASSERT_TRUE(result.ok) << result.message;
-    EXPECT_EQ(dir.entries(), std::vector<std::string>{"movie_ZM.avi"});
-}
-
-TEST(ConversionPathsTest, ScratchNamesFollowTheOutputAndInput) {
-    TempDir dir;
-    const ConversionPaths p = DeriveConversionPaths(dir.file("a.b/clip.mpeg"), "/out/x.y/name.avi");
-    EXPECT_EQ(p.tmpPath, "/out/x.y/name.tmp");
-    EXPECT_EQ(p.mp3Path, "/out/x.y/name.mp3");
-    EXPECT_EQ(p.headerPath, "/out/x.y/name.hit");
-    EXPECT_EQ(p.indexPath, "/out/x.y/name.idx");
+TEST(ConversionPathsTest, IntermediatesLieInTheScratchFolderAndTheKeptSoundBesideTheOutput) {
+    const ConversionPaths p = DeriveConversionPaths("/in/a.b/clip.mpeg", "/out/x.y/name.avi", "/out/x.y/.work");
+    EXPECT_EQ(p.tmpPath, "/out/x.y/.work/scratch.tmp");
+    EXPECT_EQ(p.mp3Path, "/out/x.y/.work/scratch.mp3");
+    EXPECT_EQ(p.headerPath, "/out/x.y/.work/scratch.hit");
+    EXPECT_EQ(p.indexPath, "/out/x.y/.work/scratch.idx");
+    EXPECT_EQ(p.zemPath, "/out/x.y/.work/scratch.zem");
+    EXPECT_EQ(p.keptMp3Path, "/out/x.y/name.mp3");
+    // An output that is itself named ".mp3" keeps its sound under another name.
+    EXPECT_EQ(DeriveConversionPaths("/in/c.mp4", "/o/c.mp3", "/o/.w").keptMp3Path, "/o/c.mp3.mp3");
     EXPECT_EQ(PathMinusExtension("/a.b/noext"), "/a.b/noext");
     EXPECT_EQ(DefaultOutputPath("/v/Film.MKV"), "/v/Film_ZM.avi");
-    EXPECT_FALSE(PathsFitLimit(DeriveConversionPaths("/in.mp4", "/" + std::string(5000, 'x') + ".avi")));
+    EXPECT_FALSE(PathsFitLimit(DeriveConversionPaths("/in.mp4", "/" + std::string(5000, 'x') + ".avi", "/w")));
+}
+
+TEST_F(MuxFixture, LinksAtTheOutputAndKeptSoundNamesAreReplacedNotWrittenThrough) {
+    TempDir elsewhere;
+    const std::vector<uint8_t> victim{'m', 'i', 'n', 'e'};
+    ASSERT_TRUE(WriteWholeFile(elsewhere.file("victim.avi"), victim));
+    ASSERT_TRUE(WriteWholeFile(elsewhere.file("victim.mp3"), victim));
+    ASSERT_EQ(::symlink(elsewhere.file("victim.avi").c_str(), paths.outputPath.c_str()), 0);
+    ASSERT_EQ(::symlink(elsewhere.file("victim.mp3").c_str(), paths.keptMp3Path.c_str()), 0);
+    settings.saveMp3 = true;
+    Write(FramesFile({700, 700}), AudioFile(2000));
+    const MuxResult result = MuxOutputFile(paths, settings);
+    ASSERT_TRUE(result.ok) << result.message;
+    EXPECT_EQ(ReadWholeFile(elsewhere.file("victim.avi")), victim);
+    EXPECT_EQ(ReadWholeFile(elsewhere.file("victim.mp3")), victim);
+    struct stat st {};
+    ASSERT_EQ(::lstat(paths.outputPath.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << "the output is still a link";
+    ASSERT_EQ(::lstat(paths.keptMp3Path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << "the kept sound is still a link";
+    EXPECT_TRUE(ParseAvi(paths.outputPath).problems.empty());
+}
+
+TEST_F(MuxFixture, AScratchNameThatAlreadyExistsIsNeverOpened) {
+    // Intermediates are created, never opened: a link or file at one of their
+    // names fails the mux and is left as it was.
+    TempDir elsewhere;
+    const std::vector<uint8_t> victim{1, 2, 3};
+    ASSERT_TRUE(WriteWholeFile(elsewhere.file("victim"), victim));
+    for (const std::string* planted : {&paths.headerPath, &paths.indexPath, &paths.zemPath}) {
+        SCOPED_TRACE(*planted);
+        Write(FramesFile({500}), AudioFile(1000));
+        ASSERT_EQ(::symlink(elsewhere.file("victim").c_str(), planted->c_str()), 0);
+        const MuxResult result = MuxOutputFile(paths, settings);
+        EXPECT_FALSE(result.ok);
+        EXPECT_NE(result.message.find(*planted), std::string::npos) << result.message;
+        EXPECT_EQ(ReadWholeFile(elsewhere.file("victim")), victim);
+        EXPECT_FALSE(PathExists(paths.outputPath));
+        ::unlink(planted->c_str());
+    }
 }
 
 // ---- failures: a clear message, no output, no scratch file, input intact ----
@@ -366,7 +399,7 @@ TEST_F(MuxFixture, EmptyAudioFileFailsCleanly) {
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.message.find("empty"), std::string::npos) << result.message;
     EXPECT_FALSE(PathExists(paths.outputPath));
-    ExpectNoScratch(true);
+    ExpectNoScratch(false); // a failed job keeps no sound either
 }
 
 TEST_F(MuxFixture, HeaderScratchThatCannotBeCreatedFailsTheMux) {
@@ -385,11 +418,7 @@ TEST_F(MuxFixture, UnwritableOutputFolderFailsCleanly) {
     if (!out.usable())
         GTEST_SKIP() << "cannot make a read-only folder here";
     // Intermediates beside the input, output where nothing may be written.
-    ConversionPaths p = DeriveConversionPaths(dir.file("clip.mp4"), out.file("clip_ZM.avi"));
-    p.tmpPath = dir.file("clip.tmp");
-    p.mp3Path = dir.file("clip.mp3");
-    p.headerPath = dir.file("clip.hit");
-    p.indexPath = dir.file("clip.idx");
+    const ConversionPaths p = DeriveConversionPaths(dir.file("clip.mp4"), out.file("clip_ZM.avi"), dir.path());
     ASSERT_TRUE(WriteWholeFile(dir.file("clip.mp4"), {9, 9, 9}));
     ASSERT_TRUE(WriteWholeFile(p.tmpPath, FramesFile({500, 500})));
     ASSERT_TRUE(WriteWholeFile(p.mp3Path, AudioFile(3000)));
@@ -406,7 +435,7 @@ TEST_F(MuxFixture, FullDiskLeavesNoPartialOutput) {
     // output do not (this holds for a small file system and for a per-file
     // size limit alike).
     FullDiskDir full(130 * 1024);
-    const ConversionPaths p = DeriveConversionPaths(full.file("clip.mp4"), full.file("clip_ZM.avi"));
+    const ConversionPaths p = DeriveConversionPaths(full.file("clip.mp4"), full.file("clip_ZM.avi"), full.path());
     ASSERT_TRUE(WriteWholeFile(full.file("clip.mp4"), {1, 2, 3}));
     ASSERT_TRUE(WriteWholeFile(p.tmpPath, FramesFile(std::vector<uint32_t>(48, 1500))));
     ASSERT_TRUE(WriteWholeFile(p.mp3Path, AudioFile(384 * 125)));
@@ -416,24 +445,6 @@ TEST_F(MuxFixture, FullDiskLeavesNoPartialOutput) {
                 result.message.find("large") != std::string::npos)
         << result.message;
     EXPECT_EQ(full.entries(), std::vector<std::string>{"clip.mp4"});
-}
-
-TEST_F(MuxFixture, InputOnAnotherFileSystemStillGivesACompleteOutput) {
-    // The movie data lies beside the input; the finished file must still reach
-    // the output folder when the two are on different file systems.
-    FullDiskDir other(4 << 20);
-    const ConversionPaths p = DeriveConversionPaths(other.file("clip.dat"), dir.file("clip_ZM.avi"));
-    ASSERT_EQ(p.zemPath, other.file("clip.zem"));
-    ASSERT_TRUE(WriteWholeFile(other.file("clip.dat"), {4, 5, 6}));
-    ASSERT_TRUE(WriteWholeFile(p.tmpPath, FramesFile(std::vector<uint32_t>(40, 900))));
-    ASSERT_TRUE(WriteWholeFile(p.mp3Path, AudioFile(384 * 100)));
-    const MuxResult result = MuxOutputFile(p, settings);
-    ASSERT_TRUE(result.ok) << result.message;
-    const AviFile avi = ParseAvi(p.outputPath);
-    EXPECT_TRUE(avi.problems.empty()) << avi.problems.front();
-    EXPECT_EQ(avi.bytes.size(), result.fileBytes);
-    EXPECT_EQ(other.entries(), std::vector<std::string>{"clip.dat"});
-    EXPECT_EQ(dir.entries(), std::vector<std::string>{"clip_ZM.avi"});
 }
 
 TEST_F(MuxFixture, LeadInMovesTheSoundAgainstThePictures) {

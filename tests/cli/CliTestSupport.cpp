@@ -1,0 +1,119 @@
+#include "CliTestSupport.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <grp.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace zem::test {
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+namespace {
+[[noreturn]] void ExecZemconvert(const std::vector<std::string>& args) {
+    std::vector<char*> argv{const_cast<char*>(ZEMCONVERT_PATH)};
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(ZEMCONVERT_PATH, argv.data());
+    ::_exit(127);
+}
+} // namespace
+
+Outcome RunZemconvert(const std::vector<std::string>& args, const std::string& scratch, const RunOptions& options) {
+    const std::string outFile = scratch + "/stdout.txt";
+    const std::string errFile = scratch + "/stderr.txt";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        if (options.fileSizeLimit >= 0) {
+            const rlimit limit{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (options.uid >= 0 && (::setgroups(0, nullptr) != 0 || ::setgid(options.uid) != 0 || ::setuid(options.uid) != 0))
+            ::_exit(126);
+        ExecZemconvert(args);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    Outcome o;
+    o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    o.out = Slurp(outFile);
+    o.err = Slurp(errFile);
+    ::unlink(outFile.c_str());
+    ::unlink(errFile.c_str());
+    return o;
+}
+
+int StartZemconvert(const std::vector<std::string>& args) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, 1);
+        ::dup2(devnull, 2);
+        ExecZemconvert(args);
+    }
+    return pid;
+}
+
+std::string DecodeComplaints(const std::string& path) {
+    const std::string err = path + ".decode.txt";
+    const std::string command = "ffmpeg -v error -i '" + path + "' -f null - 2> '" + err + "'";
+    const int rc = std::system(command.c_str());
+    std::string text = Slurp(err);
+    ::unlink(err.c_str());
+    if (rc != 0 && text.empty())
+        text = "ffmpeg exited with " + std::to_string(rc);
+    return text;
+}
+
+std::vector<std::string> Entries(const std::string& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir, ec))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+long long ScratchFramesSize(const std::string& outputDir) {
+    for (const std::string& name : Entries(outputDir)) {
+        if (name.rfind(".ZemConverter-", 0) != 0)
+            continue;
+        std::error_code ec;
+        const auto size = fs::file_size(fs::path(outputDir) / name / "scratch.tmp", ec);
+        if (!ec)
+            return static_cast<long long>(size);
+    }
+    return -1;
+}
+
+bool WaitForFrames(const std::string& outputDir, long long bytes, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (ScratchFramesSize(outputDir) < bytes) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+} // namespace zem::test
