@@ -516,6 +516,15 @@ private:
     long m_length;
 };
 
+class MappedPictureRows : public IPictureRows {
+public:
+    explicit MappedPictureRows(const GstVideoFrame& frame) : m_frame(frame) {}
+    bool ReadRow(int row, std::uint8_t* dst) override { return ConvertRowToBgr(m_frame, row, dst); }
+
+private:
+    const GstVideoFrame& m_frame;
+};
+
 }  // namespace
 
 void SampleGrabberFilter::CreatePins()
@@ -642,6 +651,17 @@ GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info)
     }
     m_lastTime = seconds;
     if (m_which == 1 && !m_callback->WillTakeSample(seconds)) return GST_PAD_PROBE_OK;
+    if (m_which == 1 && m_callback->TakesRows()) {
+        // No full-size BGR copy: the callback converts the rows it reads.
+        if (!CanConvertToBgr(m_info)) return GST_PAD_PROBE_OK;
+        GstVideoFrame mapped;
+        if (!gst_video_frame_map(&mapped, &m_info, buffer, GST_MAP_READ)) return GST_PAD_PROBE_OK;
+        MappedPictureRows rows(mapped);
+        m_callback->RowsCB(seconds, rows);
+        gst_video_frame_unmap(&mapped);
+        FinishShot();
+        return GST_PAD_PROBE_OK;
+    }
     const int width = GST_VIDEO_INFO_WIDTH(&m_info);
     const int height = GST_VIDEO_INFO_HEIGHT(&m_info);
     const std::size_t size = static_cast<std::size_t>(Rgb24Stride(width)) * height;
@@ -657,11 +677,16 @@ GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info)
         GrabbedSample sample(m_bgr.data(), static_cast<long>(size));
         m_callback->SampleCB(seconds, &sample);
     }
+    FinishShot();
+    return GST_PAD_PROBE_OK;
+}
+
+void SampleGrabberFilter::FinishShot()
+{
     if (m_oneShot) {
         m_shotTaken = true;
         if (m_post) m_post(EC_COMPLETE);
     }
-    return GST_PAD_PROBE_OK;
 }
 
 GstPad* SampleGrabberFilter::InputPad(int index)

@@ -162,6 +162,8 @@ public:
 private:
     static GstPadProbeReturn OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     GstPadProbeReturn Handle(GstPadProbeInfo* info);
+    // Ends the stream after the first picture in one-shot mode.
+    void FinishShot();
 
     bool m_typeSet = false;
     bool m_oneShot = false;

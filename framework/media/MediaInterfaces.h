@@ -203,6 +203,15 @@ struct IMediaSample {
     virtual long GetActualDataLength() = 0;
 };
 
+// A decoded picture in the decoder's own format, valid during the call that
+// hands it over; its rows become 24-bit BGR only when read.
+struct IPictureRows {
+    virtual ~IPictureRows() = default;
+    // Row `row` of the picture BufferCB would get (bottom row first), width * 3
+    // bytes into dst.
+    virtual bool ReadRow(int row, std::uint8_t* dst) = 0;
+};
+
 // Called on the streaming thread for every picture that reaches the grabber.
 struct ISampleGrabberCB {
     virtual ~ISampleGrabberCB() = default;
@@ -213,6 +222,10 @@ struct ISampleGrabberCB {
     // Asked first, from the time alone: false means the picture is not wanted and
     // is neither converted nor handed on. The default takes every picture.
     virtual bool WillTakeSample(double /*sampleTime*/) { return true; }
+    // With the buffer callback chosen, a callback that answers true gets the
+    // picture through RowsCB instead of BufferCB and converts what it needs.
+    virtual bool TakesRows() const { return false; }
+    virtual HRESULT RowsCB(double /*sampleTime*/, IPictureRows& /*picture*/) { return E_NOTIMPL; }
 };
 
 struct ISampleGrabber : virtual IUnknown {

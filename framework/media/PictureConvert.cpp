@@ -22,52 +22,94 @@ const libyuv::YuvConstants* MatrixFor(const GstVideoInfo& info)
     return &libyuv::kYuvI601Constants;
 }
 
-}  // namespace
-
-bool ConvertToBgrBottomUp(const GstVideoFrame& frame, std::uint8_t* dst)
+// Converts `rows` picture rows from `top` (counted from the top) into dst, the
+// first of them at dst, each next one `dstStride` further; with `bottomUp` the
+// band's order is turned over. libyuv starts a band's chroma at the chroma row
+// of `top` and steps it with the band's own row count, so a band of more than
+// one row must start on an even row for 4:2:0 formats.
+bool ConvertBand(const GstVideoFrame& frame, int top, int rows, std::uint8_t* dst, int dstStride, bool bottomUp)
 {
     const GstVideoInfo& info = frame.info;
     const int width = GST_VIDEO_INFO_WIDTH(&info);
-    const int height = GST_VIDEO_INFO_HEIGHT(&info);
-    const int stride = Rgb24Stride(width);
     // A negative height makes libyuv write the rows bottom-up.
-    const int flipped = -height;
-    auto plane = [&](int i) { return static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, i)); };
+    const int height = bottomUp ? -rows : rows;
+    const GstVideoFormatInfo* format = info.finfo;
+    auto plane = [&](int i) {
+        const int rowInPlane = i == 0 ? top : top >> GST_VIDEO_FORMAT_INFO_H_SUB(format, i);
+        return static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, i)) +
+               static_cast<std::ptrdiff_t>(rowInPlane) * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, i);
+    };
     auto pstride = [&](int i) { return GST_VIDEO_FRAME_PLANE_STRIDE(&frame, i); };
     const libyuv::YuvConstants* matrix = MatrixFor(info);
     // libyuv's "RGB24" is B, G, R in memory; "RAW" is R, G, B.
     switch (GST_VIDEO_INFO_FORMAT(&info)) {
     case GST_VIDEO_FORMAT_I420:
         return libyuv::I420ToRGB24Matrix(plane(0), pstride(0), plane(1), pstride(1), plane(2), pstride(2), dst,
-                                         stride, matrix, width, flipped) == 0;
+                                         dstStride, matrix, width, height) == 0;
     case GST_VIDEO_FORMAT_YV12:
         return libyuv::I420ToRGB24Matrix(plane(0), pstride(0), plane(2), pstride(2), plane(1), pstride(1), dst,
-                                         stride, matrix, width, flipped) == 0;
+                                         dstStride, matrix, width, height) == 0;
     case GST_VIDEO_FORMAT_NV12:
-        return libyuv::NV12ToRGB24Matrix(plane(0), pstride(0), plane(1), pstride(1), dst, stride, matrix, width,
-                                         flipped) == 0;
+        return libyuv::NV12ToRGB24Matrix(plane(0), pstride(0), plane(1), pstride(1), dst, dstStride, matrix, width,
+                                         height) == 0;
     case GST_VIDEO_FORMAT_NV21:
-        return libyuv::NV21ToRGB24Matrix(plane(0), pstride(0), plane(1), pstride(1), dst, stride, matrix, width,
-                                         flipped) == 0;
+        return libyuv::NV21ToRGB24Matrix(plane(0), pstride(0), plane(1), pstride(1), dst, dstStride, matrix, width,
+                                         height) == 0;
     case GST_VIDEO_FORMAT_Y42B:
         return libyuv::I422ToRGB24Matrix(plane(0), pstride(0), plane(1), pstride(1), plane(2), pstride(2), dst,
-                                         stride, matrix, width, flipped) == 0;
+                                         dstStride, matrix, width, height) == 0;
     case GST_VIDEO_FORMAT_Y444:
         return libyuv::I444ToRGB24Matrix(plane(0), pstride(0), plane(1), pstride(1), plane(2), pstride(2), dst,
-                                         stride, matrix, width, flipped) == 0;
+                                         dstStride, matrix, width, height) == 0;
     case GST_VIDEO_FORMAT_BGRx:
     case GST_VIDEO_FORMAT_BGRA:
-        return libyuv::ARGBToRGB24(plane(0), pstride(0), dst, stride, width, flipped) == 0;
+        return libyuv::ARGBToRGB24(plane(0), pstride(0), dst, dstStride, width, height) == 0;
     case GST_VIDEO_FORMAT_RGB:
-        return libyuv::RAWToRGB24(plane(0), pstride(0), dst, stride, width, flipped) == 0;
+        return libyuv::RAWToRGB24(plane(0), pstride(0), dst, dstStride, width, height) == 0;
     case GST_VIDEO_FORMAT_BGR:
-        for (int row = 0; row < height; ++row)
-            std::memcpy(dst + static_cast<std::size_t>(height - 1 - row) * stride, plane(0) + row * pstride(0),
-                        static_cast<std::size_t>(width) * 3);
+        for (int row = 0; row < rows; ++row)
+            std::memcpy(dst + static_cast<std::ptrdiff_t>(bottomUp ? rows - 1 - row : row) * dstStride,
+                        plane(0) + static_cast<std::ptrdiff_t>(row) * pstride(0), static_cast<std::size_t>(width) * 3);
         return true;
     default:
         return false;
     }
+}
+
+}  // namespace
+
+bool ConvertToBgrBottomUp(const GstVideoFrame& frame, std::uint8_t* dst)
+{
+    const int width = GST_VIDEO_INFO_WIDTH(&frame.info);
+    const int height = GST_VIDEO_INFO_HEIGHT(&frame.info);
+    return ConvertBand(frame, 0, height, dst, Rgb24Stride(width), true);
+}
+
+bool CanConvertToBgr(const GstVideoInfo& info)
+{
+    switch (GST_VIDEO_INFO_FORMAT(&info)) {
+    case GST_VIDEO_FORMAT_I420:
+    case GST_VIDEO_FORMAT_YV12:
+    case GST_VIDEO_FORMAT_NV12:
+    case GST_VIDEO_FORMAT_NV21:
+    case GST_VIDEO_FORMAT_Y42B:
+    case GST_VIDEO_FORMAT_Y444:
+    case GST_VIDEO_FORMAT_BGRx:
+    case GST_VIDEO_FORMAT_BGRA:
+    case GST_VIDEO_FORMAT_RGB:
+    case GST_VIDEO_FORMAT_BGR:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool ConvertRowToBgr(const GstVideoFrame& frame, int row, std::uint8_t* dst)
+{
+    const int height = GST_VIDEO_INFO_HEIGHT(&frame.info);
+    if (row < 0 || row >= height) return false;
+    const int width = GST_VIDEO_INFO_WIDTH(&frame.info);
+    return ConvertBand(frame, height - 1 - row, 1, dst, Rgb24Stride(width), false);
 }
 
 }  // namespace zem::media

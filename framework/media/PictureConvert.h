@@ -1,6 +1,7 @@
 #pragma once
 // Decoded picture -> 24-bit BGR, bottom row first, rows padded to 4 bytes, in one
-// pass (libyuv converts and flips together).
+// pass (libyuv converts and flips together), or one row at a time for a
+// consumer that shrinks the picture as the rows come.
 #include <gst/video/video.h>
 
 #include <cstdint>
@@ -16,5 +17,12 @@ constexpr unsigned kGrabberQueuePictures = 4;
 // Writes the picture into dst (Rgb24Stride(width) * height bytes). False when the
 // format is not one of kGrabberInputCaps.
 bool ConvertToBgrBottomUp(const GstVideoFrame& frame, std::uint8_t* dst);
+
+// Whether the frame's format is one of kGrabberInputCaps.
+bool CanConvertToBgr(const GstVideoInfo& info);
+
+// One row of the picture ConvertToBgrBottomUp would write, `row` counted from
+// the bottom, width * 3 bytes into dst, with the same bytes.
+bool ConvertRowToBgr(const GstVideoFrame& frame, int row, std::uint8_t* dst);
 
 }  // namespace zem::media

@@ -42,8 +42,24 @@ public:
         return S_OK;
     }
     bool WillTakeSample(double sampleTime) override { return m_context.WillTakeSample(sampleTime); }
+    // The frame encoder converts only the rows its shrink reads, as it reads them.
+    bool TakesRows() const override { return true; }
+    HRESULT RowsCB(double sampleTime, IPictureRows& picture) override {
+        LayerRows rows(picture);
+        m_context.OnFrameRows(sampleTime, rows);
+        return S_OK;
+    }
 
 private:
+    class LayerRows : public PictureRowReader {
+    public:
+        explicit LayerRows(IPictureRows& picture) : m_picture(picture) {}
+        bool ReadRow(uint32_t row, uint8_t* bgr) override { return m_picture.ReadRow(int(row), bgr); }
+
+    private:
+        IPictureRows& m_picture;
+    };
+
     FrameCaptureContext& m_context;
 };
 

@@ -176,17 +176,52 @@ bool FrameCaptureContext::WillTakeSample(double sampleTime) {
     return false;
 }
 
+bool FrameCaptureContext::SizesUsable() const {
+    return sourceWidth != 0 && sourceHeight != 0 && targetWidth != 0 && targetHeight != 0;
+}
+
 int FrameCaptureContext::OnFrameSample(double sampleTime, uint8_t* data, size_t length) {
     if (!WillTakeSample(sampleTime))
         return 0; // nothing reads a refused picture, clamped or not
     // A picture smaller than the negotiated size would be read past its end.
     const size_t needed = size_t(PictureStride(sourceWidth)) * sourceHeight;
-    if (data == nullptr || sourceWidth == 0 || sourceHeight == 0 || length < needed || targetWidth == 0 ||
-        targetHeight == 0) {
+    if (data == nullptr || !SizesUsable() || length < needed) {
         ++m_picturesRejected;
         return 0;
     }
+    TakePicture(sampleTime, [&] {
+        const uint32_t sourceStride = PictureStride(sourceWidth);
+        const bool shrinking = targetWidth <= sourceWidth && targetHeight <= sourceHeight;
+        if (shrinking && sourceStride % 3 == 0) {
+            // Rows start on whole pixel groups, so clamping row by row as the
+            // shrink reads them gives the same bytes as clamping first, without a
+            // second trip through memory. Bytes past the picture are never read.
+            ShrinkPictureFiltered(data, sourceWidth, sourceHeight, m_workArea.data(), targetWidth, targetHeight,
+                                  ClampPixelExtremes);
+        } else {
+            ClampPixelExtremes(data, length);
+            ScalePicture(data, sourceWidth, sourceHeight, m_workArea.data(), targetWidth, targetHeight);
+        }
+        return true;
+    });
+    return 0;
+}
 
+int FrameCaptureContext::OnFrameRows(double sampleTime, PictureRowReader& rows) {
+    if (!WillTakeSample(sampleTime))
+        return 0;
+    if (!SizesUsable()) {
+        ++m_picturesRejected;
+        return 0;
+    }
+    TakePicture(sampleTime, [&] {
+        return m_picturePath.Scale(rows, sourceWidth, sourceHeight, m_workArea.data(), targetWidth, targetHeight);
+    });
+    return 0;
+}
+
+template <typename ScaleInto>
+void FrameCaptureContext::TakePicture(double sampleTime, ScaleInto&& scale) {
     const bool sparse = SparseStep(sampleTime);
     NotePicture(sampleTime);
     double frameTime = sampleTime;
@@ -201,7 +236,7 @@ int FrameCaptureContext::OnFrameSample(double sampleTime, uint8_t* data, size_t 
         }
         frameTime = lastSampleTime + frameInterval;
         if (!BeforeStop(frameTime))
-            return 0;
+            return;
     } else if (frameTaken) {
         frameTime = lastSampleTime + frameInterval;
     }
@@ -212,17 +247,11 @@ int FrameCaptureContext::OnFrameSample(double sampleTime, uint8_t* data, size_t 
     Publish(frameTime);
 
     m_workArea.resize(size_t(PictureStride(targetWidth)) * targetHeight);
-    const uint32_t sourceStride = PictureStride(sourceWidth);
-    const bool shrinking = targetWidth <= sourceWidth && targetHeight <= sourceHeight;
-    if (shrinking && sourceStride % 3 == 0) {
-        // Rows start on whole pixel groups, so clamping row by row as the
-        // shrink reads them gives the same bytes as clamping first, without a
-        // second trip through memory. Bytes past the picture are never read.
-        ShrinkPictureFiltered(data, sourceWidth, sourceHeight, m_workArea.data(), targetWidth, targetHeight,
-                              ClampPixelExtremes);
-    } else {
-        ClampPixelExtremes(data, length);
-        ScalePicture(data, sourceWidth, sourceHeight, m_workArea.data(), targetWidth, targetHeight);
+    if (!scale()) {
+        // A picture the decoder could not convert is coded as it came out,
+        // which keeps the frame count; it does not happen with the formats
+        // the grabber lets through.
+        ++m_picturesRejected;
     }
     CodeFrameJpeg(m_workArea.data(), targetWidth, targetHeight, rotate, jpegQuality, m_image, m_jpeg);
     m_record.resize(avi::kFrameLengthSize + m_jpeg.size());
@@ -238,7 +267,6 @@ int FrameCaptureContext::OnFrameSample(double sampleTime, uint8_t* data, size_t 
         Publish(lastSampleTime);
         WriteRecord();
     }
-    return 0;
 }
 
 void FrameCaptureContext::FinishFrames() {

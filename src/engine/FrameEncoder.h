@@ -12,6 +12,7 @@
 
 #include "CxImage.h"
 #include "FileIo.h"
+#include "PicturePath.h"
 
 namespace zem {
 
@@ -69,6 +70,9 @@ struct FrameCaptureContext {
     // at its time, give or take half a frame: a new picture starts at the
     // frame nearest its time and the frames before that repeat the last one.
     int OnFrameSample(double sampleTime, uint8_t* data, size_t length);
+    // The same for a picture still in the decoder's format: only the rows the
+    // resampling reads are converted, and the picture is left as it is.
+    int OnFrameRows(double sampleTime, PictureRowReader& rows);
 
     // Whether a picture at this time would be taken; the decoder skips colour
     // conversion for the others. A refused picture still counts as shown.
@@ -91,6 +95,10 @@ struct FrameCaptureContext {
     const std::string& writeError() const { return m_writeError; }
 
 private:
+    bool SizesUsable() const;
+    // Paces the picture into frames; `scale` fills the work area once it is taken.
+    template <typename ScaleInto>
+    void TakePicture(double sampleTime, ScaleInto&& scale);
     void Publish(double seconds);
     bool WriteRecord();
     bool BeforeStop(double frameTime) const { return stopTime < 0 || frameTime < stopTime; }
@@ -99,6 +107,7 @@ private:
     void NotePicture(double sampleTime);
 
     std::vector<uint8_t> m_workArea;  // the scaled picture, reused for every frame
+    PicturePath m_picturePath;
     std::vector<uint8_t> m_jpeg;      // the latest coded picture
     std::vector<uint8_t> m_record;    // length field + picture, written in one go
     CxImage m_image;
