@@ -22,6 +22,9 @@ namespace zem::media {
 namespace {
 
 constexpr int kDiscoverTimeoutSeconds = 5;  // opening a file that long is taken as a failure
+// The MPEG-1/2 decoder a render takes while the MPEG-2 decoder filter is in the
+// graph: libav's, which decodes on frame threads (mpeg2dec has one thread).
+constexpr const char* kPreferredMpegDecoder = "avdec_mpeg2video";
 constexpr int kMp3BitrateKbps = 128;
 constexpr int kOutputSampleRate = 48000;
 constexpr int kOutputChannels = 2;
@@ -221,7 +224,7 @@ gint SourceFilter::OnAutoplugSelect(GstElement*, GstPad*, GstCaps* caps, GstElem
         version > 2)
         return kTry;
     const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
-    return std::strcmp(name, "mpeg2dec") == 0 ? kTry : kSkip;
+    return std::strcmp(name, kPreferredMpegDecoder) == 0 ? kTry : kSkip;
 }
 
 void SourceFilter::OnPadAdded(GstElement*, GstPad* pad, gpointer self)

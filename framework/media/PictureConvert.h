@@ -11,8 +11,9 @@ namespace zem::media {
 // The raw formats the conversion takes directly; anything else is converted by
 // videoconvert in front of it. Listed in order of preference for negotiation.
 extern const char* const kGrabberInputCaps;
-// Pictures the grabber's queue holds while the callback works on an earlier one.
-constexpr unsigned kGrabberQueuePictures = 4;
+// Pictures the grabber's queue holds while the callback works on an earlier one:
+// enough to keep the decoder busy meanwhile, each one a decoded picture held.
+constexpr unsigned kGrabberQueuePictures = 2;
 
 // Writes the picture into dst (Rgb24Stride(width) * height bytes). False when the
 // format is not one of kGrabberInputCaps.
