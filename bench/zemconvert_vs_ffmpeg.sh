@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Times zemconvert against an ffmpeg command that makes a comparable file
 # (Motion-JPEG 320x240 at 16 frames per second, MP3 128 kbit/s 48 kHz) on four
-# clips, median of three runs each, and reports the ratio and the peak memory.
+# clips, median of three runs each, and reports the ratio, the peak memory and
+# the CPU-seconds (user + system) of each side; the load average around the
+# runs says how far the figures can be trusted on a shared machine.
 #
 #   bench/zemconvert_vs_ffmpeg.sh [BUILD_DIR] [RUNS]
 #
@@ -30,26 +32,30 @@ make_clip mpeg2_576.mpg 60 720x576 25 "-c:v mpeg2video -b:v 6M" "-c:a mp2 -b:a 1
 make_clip h264_1080p.mkv 60 1920x1080 30 "-c:v libx264 -preset veryfast -pix_fmt yuv420p" "-c:a aac -b:a 128k"
 make_clip wmv2_480.wmv 30 640x480 25 "-c:v wmv2 -b:v 2M" "-c:a wmav2 -b:a 128k"
 
-# Prints "seconds peak_kb" for one run of a command.
+# Prints "seconds peak_kb cpu_seconds" for one run of a command.
 measure() {
   local log="$OUT/time.txt"
-  /usr/bin/time -f "%e %M" -o "$log" "$@" > /dev/null 2>&1 || { echo "failed: $*" >&2; cat "$log" >&2; }
-  tail -n 1 "$log"
+  /usr/bin/time -f "%e %M %U %S" -o "$log" "$@" > /dev/null 2>&1 || { echo "failed: $*" >&2; cat "$log" >&2; }
+  tail -n 1 "$log" | awk '{print $1, $2, $3 + $4}'
 }
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
-printf "%-16s %12s %12s %8s %14s\n" clip "zemconvert s" "ffmpeg s" ratio "peak MB (zem)"
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+printf "%-16s %12s %12s %8s %14s %10s %10s\n" clip "zemconvert s" "ffmpeg s" ratio "peak MB (zem)" "zem CPU s" "ff CPU s"
 for clip in mpeg2_576.mpg wmv2_480.wmv h264_720p.mp4 h264_1080p.mkv; do
-  zem_times=(); ff_times=(); peak=0
+  zem_times=(); ff_times=(); zem_cpu=(); ff_cpu=(); peak=0
   for _ in $(seq "$RUNS"); do
-    read -r t m < <(measure "$ZEMCONVERT" -o "$OUT/zem.avi" "$CLIPS/$clip")
-    zem_times+=("$t"); [ "$m" -gt "$peak" ] && peak=$m
-    read -r t _ < <(measure ffmpeg -v error -y -i "$CLIPS/$clip" -vf fps=16,scale=320:240 -c:v mjpeg -q:v 3 \
+    read -r t m c < <(measure "$ZEMCONVERT" -o "$OUT/zem.avi" "$CLIPS/$clip")
+    zem_times+=("$t"); zem_cpu+=("$c"); [ "$m" -gt "$peak" ] && peak=$m
+    read -r t _ c < <(measure ffmpeg -v error -y -i "$CLIPS/$clip" -vf fps=16,scale=320:240 -c:v mjpeg -q:v 3 \
       -c:a libmp3lame -b:a 128k -ar 48000 -ac 2 "$OUT/ff.avi")
-    ff_times+=("$t")
+    ff_times+=("$t"); ff_cpu+=("$c")
   done
   zem=$(printf "%s\n" "${zem_times[@]}" | median)
   ff=$(printf "%s\n" "${ff_times[@]}" | median)
-  printf "%-16s %12s %12s %8.2f %14.1f\n" "$clip" "$zem" "$ff" "$(awk -v a="$zem" -v b="$ff" 'BEGIN{print a/b}')" "$(awk -v p="$peak" 'BEGIN{print p/1024}')"
+  printf "%-16s %12s %12s %8.2f %14.1f %10s %10s\n" "$clip" "$zem" "$ff" "$(awk -v a="$zem" -v b="$ff" 'BEGIN{print a/b}')" \
+    "$(awk -v p="$peak" 'BEGIN{print p/1024}')" "$(printf "%s\n" "${zem_cpu[@]}" | median)" \
+    "$(printf "%s\n" "${ff_cpu[@]}" | median)"
 done
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 
 #include "ConversionPaths.h"
@@ -36,6 +37,21 @@ std::optional<int> Lookup(const std::array<Named, N>& table, const std::string& 
         if (wanted == n.name)
             return n.value;
     return std::nullopt;
+}
+
+template <size_t N>
+std::string NameOf(const std::array<Named, N>& table, int value) {
+    for (const Named& n : table)
+        if (n.value == value)
+            return n.name;
+    return table[0].name;
+}
+
+// Seconds to the 100 ns the engine counts in.
+std::string TimeText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.7f", seconds);
+    return text;
 }
 
 template <size_t N>
@@ -104,12 +120,30 @@ std::string UsageText() {
            "      --start T          convert from T (seconds, or mm:ss.mmm)\n"
            "      --end T            convert up to T\n"
            "      --keep-mp3         keep the intermediate .mp3 beside the output\n"
+           "  -j, --jobs N           convert up to N inputs at once (default 1)\n"
            "  -h, --help             show this help\n"
            "      --version          show the version\n"
            "\n"
            "Ctrl+C stops the current file (what was converted so far is written) and\n"
            "converts no further input; a second Ctrl+C gives up at once.\n"
            "Exit status: 0 when every input converted, 1 when any did not, 2 for bad usage.\n";
+}
+
+std::vector<std::string> SingleJobArguments(const CliOptions& options, const std::string& input,
+                                            const std::string& output) {
+    std::vector<std::string> args{"-s", NameOf(kSizes, options.sizeIndex), "-q", NameOf(kQualities, options.qualityIndex),
+                                  "-r", NameOf(kRotations, options.rotate)};
+    if (options.start > 0)
+        args.insert(args.end(), {"--start", TimeText(options.start)});
+    if (options.end > 0)
+        args.insert(args.end(), {"--end", TimeText(options.end)});
+    if (options.keepMp3)
+        args.emplace_back("--keep-mp3");
+    for (const std::string& other : options.inputs)
+        if (other != input)
+            args.insert(args.end(), {"--other-input", other});
+    args.insert(args.end(), {"-o", output, "--", input});
+    return args;
 }
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
@@ -186,6 +220,18 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             if (!rotate)
                 return fail("unknown rotation \"" + v + "\" (choose " + Names(kRotations) + ")");
             options.rotate = *rotate;
+        } else if (arg == "-j" || arg == "--jobs") {
+            if (!takeValue(v))
+                return fail("option " + arg + " needs a number");
+            char* end = nullptr;
+            const long jobs = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || jobs < 1 || jobs > kMaxJobs)
+                return fail("cannot read the number of jobs \"" + v + "\" (1 to " + std::to_string(kMaxJobs) + ")");
+            options.jobs = int(jobs);
+        } else if (arg == "--other-input") {
+            if (!takeValue(v))
+                return fail("option " + arg + " needs a file name");
+            options.otherInputs.push_back(v);
         } else if (arg == "--start" || arg == "--end") {
             if (!takeValue(v))
                 return fail("option " + arg + " needs a time");

@@ -19,6 +19,10 @@ struct CliOptions {
     double start = 0.0;      // seconds; both 0: the whole file
     double end = 0.0;
     bool keepMp3 = false;
+    int jobs = 1;            // -j: inputs converted at once, each in a process of its own
+    // Inputs of the whole command line that a job's process converts alone: no
+    // output of it may replace one of them (given by -j to each such process).
+    std::vector<std::string> otherInputs;
     bool help = false;
     bool version = false;
 };
@@ -40,6 +44,14 @@ using zem::IsAcceptedInputPath;
 std::string OutputPathFor(const CliOptions& options, const std::string& input);
 
 std::string UsageText();
+
+// The arguments that make a zemconvert process convert `input` into `output`
+// alone with the same choices, knowing the other inputs of the batch.
+std::vector<std::string> SingleJobArguments(const CliOptions& options, const std::string& input,
+                                            const std::string& output);
+
+// The most inputs -j converts at once.
+inline constexpr int kMaxJobs = 64;
 inline constexpr const char* kVersionText = "zemconvert (ZemConverter) 4.10";
 
 } // namespace zem::cli

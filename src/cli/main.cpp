@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "BatchRun.h"
 #include "CliHost.h"
 #include "CliOptions.h"
 #include "ConversionRun.h"
@@ -179,6 +180,8 @@ int main(int argc, char** argv) {
     for (const std::string& input : options.inputs)
         outputs.push_back(OutputPathFor(options, input));
     outputs = DistinctOutputPaths(outputs);
+    if (options.jobs > 1 && options.inputs.size() > 1)
+        return RunBatch(options, outputs, g_interrupts) ? kExitOk : kExitFailed;
 
     bool allConverted = true;
     for (size_t i = 0; i < options.inputs.size(); ++i) {
@@ -190,6 +193,7 @@ int main(int argc, char** argv) {
         const std::string& output = outputs[i];
         std::vector<std::string> others = options.inputs;
         others.erase(others.begin() + std::ptrdiff_t(i));
+        others.insert(others.end(), options.otherInputs.begin(), options.otherInputs.end());
         run.SetOtherInputs(std::move(others));
         std::printf("Input:  %s\nOutput: %s\n", input.c_str(), output.c_str());
         std::fflush(stdout);

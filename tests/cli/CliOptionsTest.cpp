@@ -78,3 +78,30 @@ TEST(CliOptionsTest, OutputNamesFollowTheInputOrTheOptions) {
     EXPECT_EQ(OutputPathFor(Parse({"-d", "/out/", "/v/a.b/c.vob"}), "/v/a.b/c.vob"), "/out/c_ZM.avi");
     EXPECT_EQ(OutputPathFor(Parse({"rel.mpg"}), "rel.mpg"), "rel_ZM.avi");
 }
+
+TEST(CliOptionsTest, JobsAreCountedAndEachJobGetsItsOwnCommandLine) {
+    EXPECT_EQ(Parse({"a.mp4"}).jobs, 1);
+    EXPECT_EQ(Parse({"-j", "3", "a.mp4", "b.mp4"}).jobs, 3);
+    EXPECT_EQ(Parse({"--jobs=2", "a.mp4"}).jobs, 2);
+    for (const char* bad : {"0", "-1", "x", "2x", "65"})
+        EXPECT_NE(ErrorOf({"-j", bad, "a.mp4"}).find("number of jobs"), std::string::npos) << bad;
+
+    const CliOptions batch =
+        Parse({"-j", "2", "-s", "176x128", "-q", "low", "-r", "left", "--start", "1:02.250", "--end", "70",
+               "--keep-mp3", "-d", "out", "a.mp4", "--", "-b.mkv"});
+    const CliOptions one = Parse(SingleJobArguments(batch, "-b.mkv", "out/-b_ZM.avi"));
+    EXPECT_EQ(one.inputs, std::vector<std::string>{"-b.mkv"});
+    EXPECT_EQ(one.output, "out/-b_ZM.avi");
+    EXPECT_EQ(one.otherInputs, std::vector<std::string>{"a.mp4"});
+    EXPECT_EQ(one.jobs, 1);
+    EXPECT_EQ(one.sizeIndex, batch.sizeIndex);
+    EXPECT_EQ(one.qualityIndex, batch.qualityIndex);
+    EXPECT_EQ(one.rotate, batch.rotate);
+    EXPECT_DOUBLE_EQ(one.start, 62.25);
+    EXPECT_DOUBLE_EQ(one.end, 70.0);
+    EXPECT_TRUE(one.keepMp3);
+    const CliOptions plain = Parse(SingleJobArguments(Parse({"a.mp4", "b.mp4"}), "a.mp4", "a_ZM.avi"));
+    EXPECT_EQ(plain.start, 0.0);
+    EXPECT_EQ(plain.end, 0.0);
+    EXPECT_FALSE(plain.keepMp3);
+}

@@ -1,0 +1,215 @@
+#include "BatchRun.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
+
+namespace zem::cli {
+
+namespace {
+
+constexpr int kTickMs = 100;
+constexpr int kPercentDone = 100;
+// What a job's process prints on a pipe: one line a tenth of its progress.
+constexpr const char* kProgressPrefix = "Converting ";
+
+// One input of the batch and, while it runs, its process.
+struct BatchJob {
+    std::string input;
+    std::string output;
+    std::unique_ptr<QProcess> process;
+    std::string pendingError; // the part of a line the process has not ended yet
+    std::string report;       // its "Input:", "Output:" and "Status:" lines
+    int percent = 0;
+    bool finished = false;
+    bool converted = false;
+};
+
+std::string BaseName(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+class Batch {
+public:
+    Batch(const CliOptions& options, const std::vector<std::string>& outputs, const std::atomic<int>& interrupts)
+        : m_options(options), m_interrupts(interrupts), m_terminal(::isatty(STDERR_FILENO) != 0) {
+        for (size_t i = 0; i < options.inputs.size(); ++i)
+            m_jobs.push_back(BatchJob{options.inputs[i], outputs[i], nullptr, {}, {}, 0, false, false});
+    }
+
+    bool Run() {
+        m_start = std::chrono::steady_clock::now();
+        QEventLoop loop;
+        QTimer tick;
+        tick.setInterval(kTickMs);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            PassOnInterrupts();
+            StartJobs();
+            Draw();
+            if (Running() == 0 && (m_next == m_jobs.size() || m_seenInterrupts > 0))
+                loop.quit();
+        });
+        tick.start();
+        StartJobs();
+        loop.exec();
+        ClearProgress();
+        bool all = true;
+        for (const BatchJob& job : m_jobs)
+            all = all && job.converted;
+        return all;
+    }
+
+private:
+    size_t Running() const {
+        size_t running = 0;
+        for (const BatchJob& job : m_jobs)
+            running += job.process && !job.finished ? 1 : 0;
+        return running;
+    }
+
+    void StartJobs() {
+        while (m_seenInterrupts == 0 && m_next < m_jobs.size() && Running() < size_t(m_options.jobs))
+            Start(m_jobs[m_next++]);
+    }
+
+    void Start(BatchJob& job) {
+        job.process = std::make_unique<QProcess>();
+        QProcess& process = *job.process;
+        // Its own process group: a Ctrl+C in the terminal reaches this process
+        // only, which passes each one on exactly once.
+        process.setChildProcessModifier([] { ::setpgid(0, 0); });
+        QStringList args;
+        for (const std::string& arg : SingleJobArguments(m_options, job.input, job.output))
+            args << QString::fromStdString(arg);
+        QObject::connect(&process, &QProcess::readyReadStandardError, [this, &job] { ReadErrors(job); });
+        QObject::connect(&process, &QProcess::readyReadStandardOutput,
+                         [&job] { job.report += job.process->readAllStandardOutput().toStdString(); });
+        QObject::connect(&process, &QProcess::finished, [this, &job](int code, QProcess::ExitStatus status) {
+            Finish(job, status == QProcess::NormalExit && code == 0);
+        });
+        QObject::connect(&process, &QProcess::errorOccurred, [this, &job](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                Finish(job, false);
+        });
+        process.start(QCoreApplication::applicationFilePath(), args);
+    }
+
+    // Progress lines are taken in; anything else (the process's messages) is passed on.
+    void ReadErrors(BatchJob& job) {
+        job.pendingError += job.process->readAllStandardError().toStdString();
+        size_t end;
+        while ((end = job.pendingError.find('\n')) != std::string::npos) {
+            const std::string line = job.pendingError.substr(0, end);
+            job.pendingError.erase(0, end + 1);
+            int percent = 0;
+            if (line.rfind(kProgressPrefix, 0) == 0 && std::sscanf(line.c_str() + std::strlen(kProgressPrefix), "%d%%", &percent) == 1) {
+                job.percent = percent;
+                if (!m_terminal)
+                    std::fprintf(stderr, "%s: %s\n", BaseName(job.input).c_str(), line.c_str());
+                continue;
+            }
+            ClearProgress();
+            std::fprintf(stderr, "%s\n", line.c_str());
+        }
+    }
+
+    void Finish(BatchJob& job, bool converted) {
+        if (job.finished)
+            return;
+        job.finished = true;
+        job.converted = converted;
+        job.percent = kPercentDone;
+        if (job.process)
+            job.report += job.process->readAllStandardOutput().toStdString();
+        if (job.report.find("Status:") == std::string::npos)
+            job.report += "Input:  " + job.input + "\nOutput: " + job.output + "\nStatus: ERROR zemconvert ended (" +
+                          (job.process ? job.process->errorString().toStdString() : std::string()) + ")\n";
+        ClearProgress();
+        std::fputs(job.report.c_str(), stdout);
+        std::fflush(stdout);
+        if (!m_terminal)
+            std::fprintf(stderr, "%s\n", Summary().c_str());
+    }
+
+    void PassOnInterrupts() {
+        const int interrupts = m_interrupts.load();
+        while (m_seenInterrupts < interrupts) {
+            ++m_seenInterrupts;
+            for (BatchJob& job : m_jobs)
+                if (job.process && !job.finished && job.process->processId() > 0)
+                    ::kill(pid_t(job.process->processId()), SIGINT);
+        }
+    }
+
+    // "3 of 8 done, about 01:20 left": each running file counts by its share done.
+    std::string Summary() const {
+        double done = 0;
+        size_t finished = 0;
+        for (const BatchJob& job : m_jobs) {
+            done += job.finished ? 1.0 : job.percent / double(kPercentDone);
+            finished += job.finished ? 1 : 0;
+        }
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        char text[96];
+        if (done <= 0 || finished == m_jobs.size()) {
+            std::snprintf(text, sizeof text, "Batch: %zu of %zu done", finished, m_jobs.size());
+        } else {
+            const int left = int(elapsed * (double(m_jobs.size()) - done) / done + 0.5);
+            std::snprintf(text, sizeof text, "Batch: %zu of %zu done, about %02d:%02d left", finished, m_jobs.size(),
+                          left / 60, left % 60);
+        }
+        return text;
+    }
+
+    // On a terminal: a line for each running file and one for the batch,
+    // drawn over the last ones.
+    void Draw() {
+        if (!m_terminal)
+            return;
+        ClearProgress();
+        for (const BatchJob& job : m_jobs) {
+            if (!job.process || job.finished)
+                continue;
+            std::fprintf(stderr, "%3d%%  %s\n", job.percent, BaseName(job.input).c_str());
+            ++m_drawnLines;
+        }
+        std::fprintf(stderr, "%s\n", Summary().c_str());
+        ++m_drawnLines;
+        std::fflush(stderr);
+    }
+
+    void ClearProgress() {
+        if (!m_terminal)
+            return;
+        for (; m_drawnLines > 0; --m_drawnLines)
+            std::fputs("\x1b[1A\x1b[2K", stderr);
+        std::fflush(stderr);
+    }
+
+    const CliOptions& m_options;
+    const std::atomic<int>& m_interrupts;
+    const bool m_terminal;
+    std::vector<BatchJob> m_jobs;
+    size_t m_next = 0;
+    int m_seenInterrupts = 0;
+    int m_drawnLines = 0;
+    std::chrono::steady_clock::time_point m_start;
+};
+
+} // namespace
+
+bool RunBatch(const CliOptions& options, const std::vector<std::string>& outputs, const std::atomic<int>& interrupts) {
+    Batch batch(options, outputs, interrupts);
+    return batch.Run();
+}
+
+} // namespace zem::cli
