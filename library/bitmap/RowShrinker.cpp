@@ -2,12 +2,18 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zem {
 
 namespace {
 
 // The largest number of rows whose bytes a 16-bit sum holds for certain.
 constexpr uint32_t kNarrowSumRows = 0xFFFFu / 0xFFu;
+// The column sums are read four at a time for three; the last read ends one past them.
+constexpr size_t kColumnSpare = 1;
 // Above this height a straddling row's next share can round to 0, and the
 // shrink then carries on summing into the same cell.
 constexpr uint32_t kExactShareHeight = uint32_t(kWeightOne);
@@ -82,9 +88,7 @@ void RowShrinker::Start(uint16_t sourceWidth, uint16_t sourceHeight, uint16_t ta
         m_plainWide.assign(m_narrowSums ? 0 : values, 0u);
         m_weighted.assign(values, 0u);
         m_next.assign(values, 0u);
-        m_column.assign(values, 0u);
-        m_cellPlain.assign((size_t(targetWidth) + 1) * 3, 0u);
-        m_cellWeighted.assign((size_t(targetWidth) + 1) * 3, 0u);
+        m_column.assign(values + kColumnSpare, 0u);
         return;
     }
     // A picture left unfinished (a reader gave up) must not leak into the next.
@@ -141,32 +145,49 @@ void RowShrinker::FinishTargetRow(uint8_t* target) {
     else
         FinishWide(m_column.data(), m_plainWide.data(), m_weighted.data(), m_fullY, values);
 
-    std::fill(m_cellPlain.begin(), m_cellPlain.end(), 0u);
-    std::fill(m_cellWeighted.begin(), m_cellWeighted.end(), 0u);
+    // Across: each cell is one run of full-weight columns plus the shares of
+    // the columns straddling its two ends; the share of the cell after is
+    // carried along in registers.
     const uint32_t* column = m_column.data();
-    for (const Segment& s : m_segments) {
-        uint32_t b = 0, g = 0, r = 0;
-        for (const uint32_t* v = column + size_t(s.begin) * 3; v < column + size_t(s.end) * 3; v += 3) {
-            b += v[0];
-            g += v[1];
-            r += v[2];
-        }
-        uint32_t* plain = &m_cellPlain[size_t(s.cell) * 3];
-        plain[0] += b;
-        plain[1] += g;
-        plain[2] += r;
-        if (s.w1 != 0) {
-            const uint32_t* v = column + size_t(s.end) * 3;
-            uint32_t* weighted = &m_cellWeighted[size_t(s.cell) * 3];
-            for (int k = 0; k < 3; ++k) {
-                weighted[k] += s.w0 * v[k];
-                weighted[3 + k] += s.w1 * v[k];
-            }
-        }
-    }
     uint8_t* out = target + size_t(m_rowsDone) * PictureStride(m_targetWidth);
-    for (size_t i = 0; i < size_t(m_targetWidth) * 3; ++i)
-        out[i] = uint8_t((m_fullX * m_cellPlain[i] + m_cellWeighted[i]) >> 24);
+    const uint32_t fullX = m_fullX;
+    uint32_t carry[3] = {0, 0, 0};
+    uint32_t cellsDone = 0;
+    for (const Segment s : m_segments) {
+        uint32_t plain[4] = {0, 0, 0, 0};
+#if defined(__SSE2__)
+        // A pixel's three sums and the next one's first in one register: one
+        // load and one addition a pixel (the fourth lane is not used).
+        __m128i sums = _mm_setzero_si128();
+        for (const uint32_t* v = column + size_t(s.begin) * 3; v < column + size_t(s.end) * 3; v += 3)
+            sums = _mm_add_epi32(sums, _mm_loadu_si128(reinterpret_cast<const __m128i*>(v)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(plain), sums);
+#else
+        for (const uint32_t* v = column + size_t(s.begin) * 3; v < column + size_t(s.end) * 3; v += 3) {
+            plain[0] += v[0];
+            plain[1] += v[1];
+            plain[2] += v[2];
+        }
+#endif
+        const uint32_t* edge = column + size_t(s.end) * 3;
+        uint8_t* cell = out + size_t(s.cell) * 3;
+        for (int k = 0; k < 3; ++k) {
+            uint32_t weighted = carry[k];
+            carry[k] = 0;
+            if (s.w1 != 0) {
+                weighted += s.w0 * edge[k];
+                carry[k] = s.w1 * edge[k];
+            }
+            cell[k] = uint8_t((fullX * plain[k] + weighted) >> 24);
+        }
+        cellsDone = s.cell + 1;
+    }
+    // Cells no column reached: the last straddle's share, then nothing.
+    for (uint32_t c = cellsDone; c < m_targetWidth; ++c)
+        for (int k = 0; k < 3; ++k) {
+            out[size_t(c) * 3 + k] = uint8_t(carry[k] >> 24);
+            carry[k] = 0;
+        }
     ++m_rowsDone;
 
     m_weighted.swap(m_next);

@@ -59,8 +59,6 @@ private:
     std::vector<uint32_t> m_weighted;      // straddling rows' shares in the current cell
     std::vector<uint32_t> m_next;          // their shares in the next cell
     std::vector<uint32_t> m_column;        // finished column sums of one target row
-    std::vector<uint32_t> m_cellPlain;     // one spare cell takes the last straddle's unused share
-    std::vector<uint32_t> m_cellWeighted;
 };
 
 } // namespace zem

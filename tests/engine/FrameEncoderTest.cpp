@@ -184,6 +184,19 @@ TEST(FrameEncoderClamp, FastWalkMatchesThePlainOne) {
     ClampPixelExtremes(areas.data(), areas.size());
     ClampPixelExtremesReference(expected.data(), expected.size());
     EXPECT_EQ(areas, expected);
+    // Ordinary colour with a lone extreme group now and then: long spans with
+    // nothing to do, ending at any offset.
+    for (size_t spacing : {40u, 97u, 300u, 5000u}) {
+        std::vector<uint8_t> sparse(20000);
+        for (auto& v : sparse)
+            v = uint8_t(4 + rng() % 247);
+        for (size_t at = rng() % spacing; at + 3 <= sparse.size(); at += 1 + rng() % spacing)
+            std::fill_n(sparse.begin() + long(at), 3, rng() % 2 ? uint8_t(rng() % 4) : uint8_t(251 + rng() % 5));
+        std::vector<uint8_t> plain = sparse;
+        ClampPixelExtremes(sparse.data(), sparse.size());
+        ClampPixelExtremesReference(plain.data(), plain.size());
+        EXPECT_EQ(sparse, plain) << "spacing " << spacing;
+    }
 }
 
 TEST(FrameEncoderScale, ShrinksEnlargesAndPassesEqualSizesUnchanged) {
