@@ -1,12 +1,13 @@
 // Labels in the user's language and the manual that goes with it.
 
 #include "CompressorDlg.h"
+#include "DialogSeam.h"
 #include "DlgConstants.h"
+#include "HelpViewer.h"
 #include "ProgramPaths.h"
 #include "SystemLocale.h"
 
 #include <QAbstractButton>
-#include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -98,5 +99,8 @@ void CCompressorDlg::ShowHelp() {
     // A missing manual or an unknown language opens nothing.
     if (path.isEmpty() || !QFileInfo::exists(path))
         return;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    // Without a browser (a bare desktop, a kiosk) the manual shows in the
+    // program's own viewer.
+    if (!OpenUrl(QUrl::fromLocalFile(path)))
+        ShowHelpViewer(this, path);
 }

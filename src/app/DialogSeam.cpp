@@ -1,5 +1,6 @@
 #include "DialogSeam.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
 
 namespace zem::app {
@@ -7,6 +8,7 @@ namespace zem::app {
 namespace {
 MessageHandler g_messageHandler;
 FileDialogHandler g_fileDialogHandler;
+UrlOpener g_urlOpener;
 } // namespace
 
 void SetMessageHandler(MessageHandler handler) {
@@ -15,6 +17,16 @@ void SetMessageHandler(MessageHandler handler) {
 
 void SetFileDialogHandler(FileDialogHandler handler) {
     g_fileDialogHandler = std::move(handler);
+}
+
+void SetUrlOpener(UrlOpener opener) {
+    g_urlOpener = std::move(opener);
+}
+
+bool OpenUrl(const QUrl& url) {
+    if (g_urlOpener)
+        return g_urlOpener(url);
+    return QDesktopServices::openUrl(url);
 }
 
 QMessageBox::StandardButton ShowMessage(QWidget* parent, const MessageRequest& request) {

@@ -1,10 +1,12 @@
 #pragma once
-// Every message box and file dialog of the window goes through these calls, so
-// a test (or an automation) can answer them instead of a person.
+// Every message box, file dialog and address handed to the desktop goes
+// through these calls, so a test (or an automation) can answer them instead
+// of a person.
 
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <functional>
 
 namespace zem::app {
@@ -29,12 +31,17 @@ struct FileDialogRequest {
 };
 // The chosen paths; empty when the user cancelled.
 using FileDialogHandler = std::function<QStringList(const FileDialogRequest&)>;
+// Whether something (a browser) took the address.
+using UrlOpener = std::function<bool(const QUrl&)>;
 
 // An empty handler restores the real dialogs.
 void SetMessageHandler(MessageHandler handler);
 void SetFileDialogHandler(FileDialogHandler handler);
+void SetUrlOpener(UrlOpener opener);
 
 QMessageBox::StandardButton ShowMessage(QWidget* parent, const MessageRequest& request);
 QStringList RunFileDialog(QWidget* parent, const FileDialogRequest& request);
+// Hands the address to the desktop (QDesktopServices).
+bool OpenUrl(const QUrl& url);
 
 } // namespace zem::app

@@ -13,6 +13,11 @@ inline constexpr const char* kAppName = "ZemConverter";
 inline constexpr int kClientWidthDu = 511;
 inline constexpr int kClientHeightDu = 439;
 inline constexpr int kDialogFontPointSize = 8;
+// The vertical unit follows the font's line height, but no more than this
+// many times its size: the CJK fonts chosen for Korean and Chinese leave
+// half an em between lines, which would make the window taller than a
+// 768-line screen.
+inline constexpr double kMaxLineHeightEm = 1.2;
 
 // Control identifiers (also each control's object name).
 enum ControlId : int {
@@ -321,5 +326,40 @@ inline constexpr const char* kClassKeySuffix = "\\InprocServer32\\";
 // The subtitle filter's file, below the system's library folder.
 inline constexpr const char* kSystemFolder = "/usr/lib";
 inline constexpr const char* kSubtitleFilterFile = "/VSfilter/DVobSub.ax";
+
+// The file list kept from one session to the next, beside the settings file.
+inline constexpr const char* kSavedListFile = "FileList.json";
+inline constexpr const char* kSavedListRows = "files";
+inline constexpr const char* kSavedListInput = "input";
+inline constexpr const char* kSavedListOutput = "output";
+inline constexpr const char* kSavedListStart = "start";
+inline constexpr const char* kSavedListEnd = "end";
+// What a range cell holds when set ("01:30.500").
+inline constexpr const char* kRangeCellPattern = "^\\d{2,}:\\d{2}\\.\\d{3}$";
+// Texts in the language files; a name in braces is filled in by the program.
+inline constexpr const char* kTextFilesGone = "{count} file(s) of the last list no longer exist: left out";
+inline constexpr const char* kTextTimeLeft = "{time} left";
+inline constexpr const char* kTextRunTimeLeft = "{n} of {count}: {time} left (all: {total})";
+
+// Time left in the Messages line: looked at every second, shown once the
+// current file has been converting for this long (its first moments, when the
+// graph starts, say little about its speed).
+inline constexpr int kTimeLeftTickMs = 1000;
+inline constexpr int kTimeLeftDelayMs = 3000;
+// How long reading a later file's length may take.
+inline constexpr int kLengthProbeTimeoutS = 5;
+
+// The desktop's entry for the program (a ".desktop" file): what menus and a
+// file manager's "Open with" show.
+inline constexpr const char* kDesktopName = "ZemConverter";
+inline constexpr const char* kDesktopGenericName = "Video Converter";
+inline constexpr const char* kDesktopComment = "Convert videos for small portable players (Motion-JPEG AVI)";
+inline constexpr const char* kDesktopExec = "zemconverter %F";
+inline constexpr const char* kDesktopIcon = "zemconverter";
+inline constexpr const char* kDesktopCategories = "AudioVideo;Video;AudioVideoEditing;";
+
+// The program's own viewer for the manual, when no browser opens it.
+inline constexpr int kHelpViewerWidth = 800;
+inline constexpr int kHelpViewerHeight = 600;
 
 } // namespace zem::app
