@@ -8,7 +8,8 @@ PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-tools
   libjpeg62-turbo-dev libyuv-dev libgtest-dev libgmock-dev libbenchmark-dev
-  ffmpeg xvfb xauth fonts-noto-cjk time
+  ffmpeg xvfb xauth fonts-noto-cjk time shared-mime-info
+  gstreamer1.0-x libuchardet-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
