@@ -1,0 +1,116 @@
+// Files named on the window's command line join the list as if dropped, and
+// Help shows the manual in the program's own viewer when no browser takes it.
+
+#include "AppTestSupport.h"
+#include "CompressorApp.h"
+#include "HelpViewer.h"
+#include "TestClips.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QLabel>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using apptest::ScopedEnv;
+using apptest::WindowFixture;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kColInput = 0;
+constexpr int kIdVideoSize = 1046;
+
+QString Path(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+// Runs in `folder` while it lives, then goes back.
+class ScopedCurrentFolder {
+public:
+    explicit ScopedCurrentFolder(const QString& folder) : m_old(QDir::currentPath()) { QDir::setCurrent(folder); }
+    ~ScopedCurrentFolder() { QDir::setCurrent(m_old); }
+
+private:
+    QString m_old;
+};
+
+} // namespace
+
+TEST(CommandLine, FilesOnTheCommandLineAreAddedAsIfDropped) {
+    zem::testclips::TempDir clips;
+    const fs::path mp4 = zem::testclips::MakeClip(clips.path(), "mp4", 1.0);
+    const fs::path mkv = zem::testclips::MakeClip(clips.path(), "mkv", 1.0);
+    ASSERT_FALSE(mp4.empty());
+    ASSERT_FALSE(mkv.empty());
+    const QString notes = Path(clips.path() / "notes.txt");
+
+    QStringList files;
+    {
+        // A name relative to the folder the program was started in, a file
+        // manager's "file://" address, a file that is no video, a switch.
+        ScopedCurrentFolder here(Path(clips.path()));
+        files = CCompressorApp::InputFiles({QStringLiteral("zemconverter"), QStringLiteral("-nosplash"),
+                                            Path(mp4.filename()), QUrl::fromLocalFile(Path(mkv)).toString(),
+                                            notes, QStringLiteral("/NOSPLASH")});
+    }
+    EXPECT_EQ(files, (QStringList{Path(mp4), Path(mkv), notes}));
+
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    window->AddDroppedFiles(files);
+    ASSERT_EQ(window->RowCount(), 2);
+    EXPECT_EQ(window->CellText(0, kColInput), Path(mp4));
+    EXPECT_EQ(window->CellText(1, kColInput), Path(mkv));
+    // The last one is open in the preview, as after a drop.
+    EXPECT_EQ(window->GetSelectedRow(), 1);
+    EXPECT_EQ(window->ControlAs<QLabel>(kIdVideoSize)->text(), QStringLiteral("160 x 128"));
+    EXPECT_TRUE(fixture.m_messages.empty());
+}
+
+TEST(Help, ManualShowsInTheProgramsOwnViewerWhenNoBrowserTakesIt) {
+    ScopedEnv english("LC_ALL", "en_US.UTF-8");
+    WindowFixture fixture;
+    CCompressorDlg::Environment environment = fixture.Environment();
+    environment.appDir = QStringLiteral(ZEM_SOURCE_DIR);
+    CCompressorDlg window(environment);
+    window.show();
+    const QString manual = QStringLiteral(ZEM_SOURCE_DIR "/Doc/ZemConverter_UserManual_Eng.html");
+
+    // A browser took it: no viewer of our own.
+    QList<QUrl> asked;
+    zem::app::SetUrlOpener([&asked](const QUrl& url) {
+        asked.append(url);
+        return true;
+    });
+    window.ShowHelp();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked[0], QUrl::fromLocalFile(manual));
+    EXPECT_EQ(window.findChild<QDialog*>(QString::fromLatin1(zem::app::kHelpViewerName)), nullptr);
+
+    // Nothing took it: the viewer shows the manual with its pictures.
+    zem::app::SetUrlOpener([&asked](const QUrl& url) {
+        asked.append(url);
+        return false;
+    });
+    window.ShowHelp();
+    EXPECT_EQ(asked.size(), 2);
+    auto* viewer = window.findChild<QDialog*>(QString::fromLatin1(zem::app::kHelpViewerName));
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->isVisible());
+    auto* browser = viewer->findChild<QTextBrowser*>();
+    ASSERT_NE(browser, nullptr);
+    EXPECT_EQ(browser->source(), QUrl::fromLocalFile(manual));
+    EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("ZemConverter")));
+    // The manual's pictures are found beside it.
+    const QVariant picture = browser->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("images/window_eng.png")));
+    EXPECT_FALSE(picture.toByteArray().isEmpty());
+
+    // A second Help raises the same viewer.
+    window.ShowHelp();
+    EXPECT_EQ(window.findChildren<QDialog*>(QString::fromLatin1(zem::app::kHelpViewerName)).size(), 1);
+    zem::app::SetUrlOpener({});
+}
