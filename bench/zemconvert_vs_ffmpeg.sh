@@ -2,8 +2,9 @@
 # Times zemconvert against an ffmpeg command that makes a comparable file
 # (Motion-JPEG 320x240 at 16 frames per second, MP3 128 kbit/s 48 kHz) on four
 # clips, median of three runs each, and reports the ratio, the peak memory and
-# the CPU-seconds (user + system) of each side; the load average around the
-# runs says how far the figures can be trusted on a shared machine.
+# the CPU-seconds (user + system) of each side, and, where perf is installed,
+# zemconvert's CPU-seconds by stage; the load average around the runs says how
+# far the figures can be trusted on a shared machine.
 #
 #   bench/zemconvert_vs_ffmpeg.sh [BUILD_DIR] [RUNS]
 #
@@ -41,6 +42,27 @@ measure() {
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
+# CPU-seconds of one more run split by stage, from where perf's samples fall:
+# decoding (libav, libmpeg2), the picture path (libyuv and our own shrink and
+# clamp in zemconvert), JPEG (libjpeg), MP3 (LAME) and everything else.
+stages() {
+  command -v perf > /dev/null || { echo "(perf not installed)"; return; }
+  local data="$OUT/perf.data" log="$OUT/stage-time.txt"
+  perf record -q -F 499 -o "$data" -- /usr/bin/time -f "%U %S" -o "$log" "$ZEMCONVERT" -o "$OUT/zem.avi" "$1" \
+    > /dev/null 2>&1 || { echo "(perf record failed)"; return; }
+  perf report -i "$data" --stdio --sort dso 2> /dev/null | awk -v cpu="$(awk '{print $1 + $2}' "$log")" '
+    /^#/ || NF < 2 { next }
+    { share = $1; sub(/%/, "", share); dso = $2
+      if (dso ~ /libavcodec|libavutil|libmpeg2|libgstlibav|libswresample/) s["decode"] += share
+      else if (dso ~ /libyuv|zemconvert/) s["pictures"] += share
+      else if (dso ~ /libjpeg/) s["jpeg"] += share
+      else if (dso ~ /libmp3lame/) s["mp3"] += share
+      else s["other"] += share }
+    END { printf "decode %.2f  pictures %.2f  jpeg %.2f  mp3 %.2f  other %.2f  (CPU-s of one run)\n",
+          cpu * s["decode"] / 100, cpu * s["pictures"] / 100, cpu * s["jpeg"] / 100, cpu * s["mp3"] / 100,
+          cpu * s["other"] / 100 }'
+}
+
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 printf "%-16s %12s %12s %8s %14s %10s %10s\n" clip "zemconvert s" "ffmpeg s" ratio "peak MB (zem)" "zem CPU s" "ff CPU s"
 for clip in mpeg2_576.mpg wmv2_480.wmv h264_720p.mp4 h264_1080p.mkv; do
@@ -57,5 +79,6 @@ for clip in mpeg2_576.mpg wmv2_480.wmv h264_720p.mp4 h264_1080p.mkv; do
   printf "%-16s %12s %12s %8.2f %14.1f %10s %10s\n" "$clip" "$zem" "$ff" "$(awk -v a="$zem" -v b="$ff" 'BEGIN{print a/b}')" \
     "$(awk -v p="$peak" 'BEGIN{print p/1024}')" "$(printf "%s\n" "${zem_cpu[@]}" | median)" \
     "$(printf "%s\n" "${ff_cpu[@]}" | median)"
+  printf "%-16s   stages: %s\n" "" "$(stages "$CLIPS/$clip")"
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
