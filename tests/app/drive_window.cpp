@@ -2,7 +2,8 @@
 // Add (the open dialog answered with the given files), choose the options,
 // Convert, and saves pictures of the screen after the open, while the job
 // runs and after it (not a test).
-//   xvfb-run -a drive_window PREFIX [--monitoring] CLIP...
+// With --all-files every row of the list is converted, one after another.
+//   xvfb-run -a drive_window PREFIX [--monitoring] [--all-files] CLIP...
 
 #include "CompressorDlg.h"
 #include "DialogSeam.h"
@@ -34,8 +35,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool monitoring = args.removeAll(QStringLiteral("--monitoring")) > 0;
+    const bool allFiles = args.removeAll(QStringLiteral("--all-files")) > 0;
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: drive_window PREFIX [--monitoring] CLIP...\n");
+        std::fprintf(stderr, "usage: drive_window PREFIX [--monitoring] [--all-files] CLIP...\n");
         return 2;
     }
     const QString prefix = args.takeFirst();
@@ -65,7 +67,7 @@ int main(int argc, char** argv) {
         click(IDC_ADD);
         QApplication::processEvents();
         SaveScreen(prefix + QStringLiteral("_opened.png"));
-        click(IDC_SELECTED_FILE);
+        click(allFiles ? IDC_ALL_FILES : IDC_SELECTED_FILE);
         click(IDC_SIZE_160);
         if (monitoring != window.ControlAs<QAbstractButton>(IDC_MONITORING)->isChecked())
             click(IDC_MONITORING);
