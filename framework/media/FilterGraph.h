@@ -75,6 +75,8 @@ public:
     HRESULT SetSyncSource(IReferenceClock* clock) override;
     // IErrorDetail: the first failure of RenderFile or of the running pipeline.
     HRESULT GetErrorDetail(ErrorDetail* detail) override;
+    // What the filters left out without failing, each told once.
+    std::vector<std::string> Warnings() override;
 
     GstElement* Pipeline() const { return m_pipeline.get(); }
     std::string Describe() const;

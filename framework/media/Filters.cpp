@@ -167,12 +167,42 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*)
     gst_discoverer_stream_info_list_free(audios);
     if (m_pins.empty()) return fail(VFW_E_UNSUPPORTED_STREAM, path + " holds neither pictures nor sound");
 
+    // Subtitles: a file beside the input, else the input's own text track.
+    const SubtitleOptions subtitles = CurrentSubtitleOptions();
+    m_subtitle.reset();
+    m_embeddedText = false;
+    m_warnings.clear();
+    m_subtitleHeight = subtitles.fontHeight;
+    if (subtitles.enabled && videoCount > 0) {
+        const std::string file = subtitles.forcedFile.empty() ? FindSubtitleFile(path) : subtitles.forcedFile;
+        std::string warning;
+        if (!file.empty()) m_subtitle = LoadSubtitleFile(file, warning);
+        if (!warning.empty()) m_warnings.push_back(warning);
+        if (file.empty()) {
+            GList* texts = gst_discoverer_info_get_subtitle_streams(info.get());
+            m_embeddedText = texts != nullptr;
+            gst_discoverer_stream_info_list_free(texts);
+        }
+    }
+    for (const auto& pin : m_pins) {
+        if (IsVideo(pin->m_format)) {
+            m_pictureHeight = pin->m_format.height;
+            break;
+        }
+    }
+
     const GstClockTime duration = gst_discoverer_info_get_duration(info.get());
     m_duration = GST_CLOCK_TIME_IS_VALID(duration) ? static_cast<REFERENCE_TIME>(duration / 100) : 0;
     m_seekable = gst_discoverer_info_get_seekable(info.get());
     m_path = path;
     m_uri = uri.get();
     return S_OK;
+}
+
+std::vector<std::string> SourceFilter::Warnings()
+{
+    std::lock_guard lock(m_mutex);
+    return m_warnings;
 }
 
 HRESULT SourceFilter::GetErrorDetail(ErrorDetail* detail)
@@ -208,6 +238,8 @@ void SourceFilter::Unrealize()
     std::lock_guard lock(m_mutex);
     m_routes.clear();
     m_padStates.clear();
+    m_overlay = nullptr;
+    m_pendingText.reset();
     m_decodeBin = nullptr;
     m_bin = nullptr;
 }
@@ -241,9 +273,12 @@ void SourceFilter::PadAdded(GstPad* pad)
                             : "";
     const bool video = g_str_has_prefix(media, "video/");
     const bool audio = g_str_has_prefix(media, "audio/");
+    const bool text = g_str_has_prefix(media, "text/x-raw");
 
     std::lock_guard lock(m_mutex);
     if (!m_bin) return;
+    if (text && m_embeddedText && JoinTextTrack(pad)) return;
+    if (video && m_videoSeen == 0 && (m_subtitle || m_embeddedText)) pad = DrawSubtitlesOn(pad);
     GstPad* target = nullptr;
     if (video || audio) {
         const int wanted = video ? m_videoSeen++ : m_audioSeen++;
@@ -274,6 +309,46 @@ void SourceFilter::PadAdded(GstPad* pad)
     GstRef<GstPad> sinkPad(gst_element_get_static_pad(sink, "sink"));
     gst_pad_link(pad, sinkPad.get());
     gst_element_sync_state_with_parent(sink);
+}
+
+GstPad* SourceFilter::DrawSubtitlesOn(GstPad* pictures)
+{
+    std::string warning;
+    GstElement* overlay =
+        MakeSubtitleOverlay(m_bin, m_subtitle ? &*m_subtitle : nullptr, m_pictureHeight, m_subtitleHeight, warning);
+    if (!warning.empty()) m_warnings.push_back(warning);
+    if (!overlay) return pictures;
+    GstRef<GstPad> in(gst_element_get_static_pad(overlay, "video_sink"));
+    if (gst_pad_link(pictures, in.get()) != GST_PAD_LINK_OK) {
+        m_warnings.push_back("Subtitles not shown: the pictures of " + m_path + " cannot take them");
+        gst_bin_remove(m_bin, overlay);
+        return pictures;
+    }
+    gst_bin_sync_children_states(m_bin);
+    if (!m_subtitle) {
+        m_overlay = overlay;
+        if (m_pendingText) JoinTextTrack(m_pendingText.get());
+    }
+    // The element keeps its pad alive.
+    GstRef<GstPad> out(gst_element_get_static_pad(overlay, "src"));
+    return out.get();
+}
+
+bool SourceFilter::JoinTextTrack(GstPad* text)
+{
+    if (!m_overlay) {
+        // Its pictures come later; the first track waits for them.
+        if (!m_pendingText) {
+            m_pendingText.reset(GST_PAD(gst_object_ref(text)));
+            return true;
+        }
+        return false;
+    }
+    GstRef<GstPad> sink(gst_element_get_static_pad(m_overlay, "text_sink"));
+    if (!sink || gst_pad_is_linked(sink.get())) return false;
+    if (gst_pad_link(text, sink.get()) != GST_PAD_LINK_OK) return false;
+    m_pendingText.reset();
+    return true;
 }
 
 GstPadProbeReturn SourceFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer data)

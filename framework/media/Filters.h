@@ -2,6 +2,7 @@
 // The filters of the factory table (inside of the graph layer).
 #include "Downmix.h"
 #include "GraphImpl.h"
+#include "Subtitles.h"
 #include "VideoWidget.h"
 
 #include <gst/app/gstappsink.h>
@@ -13,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sys/types.h>
 #include <vector>
 
@@ -31,6 +33,7 @@ public:
     HRESULT Load(const std::string& path, const AM_MEDIA_TYPE* type) override;
     // Why Load failed: the file and the system's or GStreamer's reason.
     HRESULT GetErrorDetail(ErrorDetail* detail) override;
+    std::vector<std::string> Warnings() override;
 
     bool Accepts(const Pin&, const MediaFormat&) const override { return false; }
     bool IsSource() const override { return true; }
@@ -64,12 +67,21 @@ private:
     static GstPadProbeReturn OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer state);
     static gint OnAutoplugSelect(GstElement*, GstPad*, GstCaps*, GstElementFactory* factory, gpointer self);
     void PadAdded(GstPad* pad);
+    // These run with m_mutex held, on the streaming thread that adds the pads.
+    GstPad* DrawSubtitlesOn(GstPad* pictures);
+    bool JoinTextTrack(GstPad* text);
 
     std::string m_path;
     std::string m_uri;
     REFERENCE_TIME m_duration = 0;
     bool m_seekable = true;
     bool m_preferMpeg2 = false;
+    // Subtitles drawn into the first video stream: a prepared file, or the
+    // input's own text track.
+    std::optional<SubtitleText> m_subtitle;
+    bool m_embeddedText = false;
+    int m_subtitleHeight = kSubtitleHeightMiddle;
+    int m_pictureHeight = 0;
 
     // Realised state, touched from streaming threads while the pipeline exists.
     std::mutex m_mutex;
@@ -80,6 +92,9 @@ private:
     std::vector<std::unique_ptr<PadState>> m_padStates;
     int m_videoSeen = 0;
     int m_audioSeen = 0;
+    GstElement* m_overlay = nullptr;      // waiting for a text track when it has no file
+    GstRef<GstPad> m_pendingText;         // a text track that came before its pictures
+    std::vector<std::string> m_warnings;  // also written by Load, before any stream runs
 };
 
 class VideoRendererFilter : public BaseFilter {

@@ -282,6 +282,8 @@ struct ErrorDetail {
 struct IErrorDetail : virtual IUnknown {
     // S_OK with the detail, S_FALSE when nothing failed.
     virtual HRESULT GetErrorDetail(ErrorDetail* detail) = 0;
+    // What was left out without failing (a subtitle file that cannot be read).
+    virtual std::vector<std::string> Warnings() { return {}; }
 };
 
 // Creates a filter from the factory table; REGDB_E_CLASSNOTREG for an unknown class id. The graph itself comes from CreateFilterGraph.

@@ -4,6 +4,7 @@
 
 #include "DlgConstants.h"
 #include "GraphState.h"
+#include "MediaLengths.h"
 #include "NiceSliderCtrl.h"
 #include "Splash.h"
 
@@ -52,6 +53,7 @@ void CCompressorDlg::OnInitDialog() {
     ApplyLanguage();
 
     InitFileList();
+    ConnectRowInfo();
 
     m_inputFile.clear();
     m_outputFile.clear();
@@ -66,6 +68,9 @@ void CCompressorDlg::OnInitDialog() {
     CheckCodecEnvironment();
     SetSubtitleFontHeight(kStartSubtitleHeight);
     UpdateData(false);
+
+    InitTimeLeft();
+    RestoreFileList();
 }
 
 void CCompressorDlg::OnCloseRoutine() {
@@ -77,6 +82,7 @@ void CCompressorDlg::OnCloseRoutine() {
     m_session.ReleaseDirectShow();
     UpdateData(true);
     SaveSettings();
+    SaveFileList();
 }
 
 void CCompressorDlg::LoadSettings() {

@@ -8,22 +8,30 @@
 #include "ConversionHost.h"
 #include "ConversionRun.h"
 #include "ConversionSettings.h"
+#include "DlgConstants.h"
 #include "MediaSession.h"
 #include "RegistryStore.h"
+#include "TimeLeft.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 
 class QButtonGroup;
 class QTableWidget;
 class QLabel;
 class QProgressBar;
+class QTableWidgetItem;
 class CNiceSliderCtrl;
+namespace zem::app {
+class MediaLengths;
+}
 
 class CCompressorDlg : public QDialog, public zem::ConversionSettings, public zem::ConversionHost {
     Q_OBJECT
@@ -62,7 +70,8 @@ public:
     // File list.
     int AddFile(const QString& path);
     static bool IsAcceptedPath(const QString& path);
-    static QString DefaultOutputPath(const QString& inputPath);
+    // `wanted`, or a numbered form of it that no row's output has.
+    QString FreeOutputPath(const QString& wanted) const;
     int GetSelectedRow() const;
     void SelectRow(int row);
     void ClearPreview();
@@ -80,6 +89,20 @@ public:
     int64_t SetTimeCell(int column, int64_t time, bool withMilliseconds);
     int64_t GetTimeCell(int column) const;
     static QString FormatTime(int64_t time, bool withMilliseconds);
+    // The time a range cell's text stands for; an end covers its last millisecond.
+    static int64_t TimeCellValue(const QString& text, bool isEnd);
+
+    // The list kept for the next session, beside the settings file.
+    QString SavedListPath() const;
+    void SaveFileList();
+    void RestoreFileList();
+
+    // "Size" of a row whose output is complete.
+    static QString FileSizeText(int64_t bytes);
+    void ShowOutputSize(int row);
+
+    // How long a file converts before its time left shows (kTimeLeftDelayMs).
+    void SetTimeLeftDelay(int milliseconds) { m_timeLeft.SetDelay(milliseconds); }
 
     // Makes the row the current job: its paths and selection go to the
     // conversion run, which opens the input in the preview; the labels under
@@ -131,6 +154,8 @@ public:
     static bool HasMediaElement(const char* name);
     void SetSubtitleFontHeight(int32_t height);
     void WriteSubtitleLoadLevel();
+    // Hands the stored subtitle settings to the renderer.
+    void PushSubtitleSettings();
     void OnSubtitle();
     void OnSubtitleSize(int sizeIndex);
     QString SubtitleFilterPath() const;
@@ -206,6 +231,13 @@ private:
     void CreateControls();
     void ConnectRoutes();
     void OnInitDialog();
+    void ConnectRowInfo();
+    void OnCellChanged(QTableWidgetItem* cell);
+    void InitTimeLeft();
+    void OnTimeLeftTick();
+    // Media a row still has to convert (its range, or the whole file); -1
+    // while its length is being read.
+    int64_t RowLength(int row);
     void InitFileList();
     void InitTransportButtons();
     void HideSubtitleGroup();
@@ -224,10 +256,21 @@ private:
     Environment m_environment;
     zem::os::RegistryStore m_registry;
     std::map<RadioGroup, QButtonGroup*> m_radioGroups;
+    // Set while Convert works through its rows: failures are not boxed then.
+    bool m_runActive = false;
     QTableWidget* m_fileList = nullptr;
     CNiceSliderCtrl* m_positionSlider = nullptr;
     double m_xUnit = 1.5;
     double m_yUnit = 1.6;
+
+    // Time left in the Messages line: the estimate, the clock it reads and
+    // the job it measures.
+    zem::app::TimeLeftEstimate m_timeLeft{zem::app::kTimeLeftDelayMs};
+    std::unique_ptr<zem::app::MediaLengths> m_mediaLengths;
+    QElapsedTimer m_timeLeftClock;
+    bool m_timeLeftJobSeen = false;
+    int m_timeLeftRow = -1;
+    int64_t m_timeLeftOrigin = 0;
 
     // The graph and the run; declared last so they go before the controls do.
     zem::MediaSession m_session{*this};

@@ -3,6 +3,7 @@
 #include "CompressorDlg.h"
 #include "DialogSeam.h"
 #include "DlgConstants.h"
+#include "Subtitles.h"
 
 #include <QAbstractButton>
 #include <QtEndian>
@@ -56,6 +57,21 @@ void CCompressorDlg::CheckCodecEnvironment() {
         const QString key = QLatin1String(kClassKeyPrefix) + QLatin1String(classId) + QLatin1String(kClassKeySuffix);
         m_registry.WriteString(RegistryRoot::ClassesRoot, key, QString(), filterPath);
     }
+    PushSubtitleSettings();
+}
+
+void CCompressorDlg::PushSubtitleSettings() {
+    // The subtitle renderer reads its two settings from the registry store;
+    // values that were never written leave it as it starts: on, middle size.
+    zem::media::SubtitleOptions options;
+    const auto level = m_registry.ReadNumber(RegistryRoot::CurrentUser, QString::fromLatin1(kSubtitleGeneralKey),
+                                             QString::fromLatin1(kLoadLevelValue));
+    options.enabled = !level || *level == kLoadLevelOn;
+    const auto font = m_registry.ReadBinary(RegistryRoot::CurrentUser, QString::fromLatin1(kSubtitleTextKey),
+                                            QString::fromLatin1(kLogFontValue));
+    if (font && font->size() == kLogFontSize)
+        options.fontHeight = qFromLittleEndian<int32_t>(font->constData());
+    zem::media::SetSubtitleOptions(options);
 }
 
 void CCompressorDlg::SetSubtitleFontHeight(int32_t height) {
@@ -67,11 +83,13 @@ void CCompressorDlg::SetSubtitleFontHeight(int32_t height) {
         return;
     qToLittleEndian<int32_t>(height, font->data());
     m_registry.WriteBinary(RegistryRoot::CurrentUser, key, name, *font);
+    PushSubtitleSettings();
 }
 
 void CCompressorDlg::WriteSubtitleLoadLevel() {
     m_registry.WriteNumber(RegistryRoot::CurrentUser, QString::fromLatin1(kSubtitleGeneralKey),
                            QString::fromLatin1(kLoadLevelValue), m_subtitle == 1 ? kLoadLevelOn : kLoadLevelOff);
+    PushSubtitleSettings();
 }
 
 void CCompressorDlg::OnSubtitle() {

@@ -5,13 +5,15 @@
 #include "CompressorDlg.h"
 #include "DialogSeam.h"
 #include "DlgConstants.h"
+#include "NiceSliderCtrl.h"
 
 #include <QApplication>
 #include <QEvent>
+#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTableWidget>
-#include <QThread>
+#include <QTimer>
 #include <QTimerEvent>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +26,11 @@ void CCompressorDlg::OnConvertClicked() {
     if (m_run.converting())
         return;
     UpdateData(true);
+    m_runActive = true;
+    struct EndOfRun {
+        bool& active;
+        ~EndOfRun() { active = false; }
+    } endOfRun{m_runActive};
 
     const auto processRow = [this](int row) {
         QCoreApplication::processEvents();
@@ -56,8 +63,10 @@ void CCompressorDlg::OnConvertClicked() {
                 EndConversionForClose();
                 break;
             }
-            QThread::msleep(kConversionWaitMs);
-            QCoreApplication::processEvents();
+            // Stop, the timer and the graph's events are handled as they come.
+            QEventLoop wait;
+            QTimer::singleShot(kConversionWaitMs, &wait, &QEventLoop::quit);
+            wait.exec();
         }
         if (m_run.result() == zem::JobResult::Failed)
             ShowFailureReason(row);
@@ -123,9 +132,13 @@ bool CCompressorDlg::event(QEvent* event) {
 void CCompressorDlg::OnGraphNotify() {
     m_previewEnded = false;
     m_run.OnGraphNotify();
-    // The end of a previewed file returns the player to its first picture.
-    if (m_previewEnded && !m_run.converting())
+    // The end of a previewed file returns the player to its first picture;
+    // a slider press that led there ends with it, so its release cannot
+    // move the position back to the end.
+    if (m_previewEnded && !m_run.converting()) {
+        m_positionSlider->CancelGesture();
         RewindAndStop();
+    }
     m_previewEnded = false;
 }
 
@@ -149,6 +162,12 @@ void CCompressorDlg::LogGraphEvent(long code) {
 // ---- the engine's view of the window
 
 void CCompressorDlg::ShowMessage(const std::string& text) {
+    // A run goes on unattended: its failures are told in the rows and the
+    // Messages line, not by boxes that wait for someone to click.
+    if (m_runActive) {
+        LogFailure(text);
+        return;
+    }
     MessageRequest request;
     request.text = QString::fromStdString(text);
     zem::app::ShowMessage(this, request);
@@ -191,8 +210,11 @@ void CCompressorDlg::PumpMessages() {
 }
 
 void CCompressorDlg::Pause(int milliseconds) {
-    QThread::msleep(static_cast<unsigned long>(milliseconds));
-    QCoreApplication::processEvents();
+    // The window keeps painting through the pauses between steps; clicks and
+    // keys wait until the step is done.
+    QEventLoop wait;
+    QTimer::singleShot(milliseconds, &wait, &QEventLoop::quit);
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void CCompressorDlg::Beep() {

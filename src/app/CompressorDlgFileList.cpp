@@ -36,9 +36,13 @@ void CCompressorDlg::InitFileList() {
 
 bool CCompressorDlg::IsAcceptedPath(const QString& path) { return zem::IsAcceptedInputPath(path.toStdString()); }
 
-QString CCompressorDlg::DefaultOutputPath(const QString& inputPath) {
-    const qsizetype dot = inputPath.lastIndexOf(QLatin1Char('.'));
-    return (dot < 0 ? QString() : inputPath.left(dot)) + QLatin1String(zem::kOutputSuffix);
+QString CCompressorDlg::FreeOutputPath(const QString& wanted) const {
+    // Two rows never write one file: a name another row has gets a number.
+    std::vector<std::string> outputs;
+    for (int row = 0; row < RowCount(); ++row)
+        outputs.push_back(CellText(row, kColOutput).toStdString());
+    outputs.push_back(wanted.toStdString());
+    return QString::fromStdString(zem::DistinctOutputPaths(outputs).back());
 }
 
 int CCompressorDlg::RowCount() const {
@@ -69,8 +73,9 @@ int CCompressorDlg::AddFile(const QString& path) {
         item->setTextAlignment((kColumns[column].rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
         m_fileList->setItem(row, column, item);
     }
+    const QString output = FreeOutputPath(QString::fromStdString(zem::DefaultOutputPath(path.toStdString())));
     m_fileList->item(row, kColInput)->setText(path);
-    m_fileList->item(row, kColOutput)->setText(DefaultOutputPath(path));
+    m_fileList->item(row, kColOutput)->setText(output);
     m_fileList->setFocus();
     m_fileList->scrollToItem(m_fileList->item(row, kColInput));
     SelectRow(row);
@@ -192,11 +197,16 @@ void CCompressorDlg::OnChangeOutput() {
     if (zem::app::ShowMessage(this, question) != QMessageBox::Yes)
         return;
     const QString folder = path.left(path.lastIndexOf(QLatin1Char('/')));
+    std::vector<std::string> moved;
     for (int each = 0; each < RowCount(); ++each) {
         const QString current = CellText(each, kColOutput);
         const QString name = current.mid(current.lastIndexOf(QLatin1Char('/')) + 1);
-        m_fileList->item(each, kColOutput)->setText(folder + QLatin1Char('/') + name);
+        moved.push_back((folder + QLatin1Char('/') + name).toStdString());
     }
+    // Rows whose names met in the new folder are numbered apart.
+    moved = zem::DistinctOutputPaths(moved);
+    for (int each = 0; each < RowCount(); ++each)
+        m_fileList->item(each, kColOutput)->setText(QString::fromStdString(moved[size_t(each)]));
 }
 
 QString CCompressorDlg::FormatTime(int64_t time, bool withMilliseconds) {
@@ -218,7 +228,10 @@ int64_t CCompressorDlg::GetTimeCell(int column) const {
     const int row = GetSelectedRow();
     if (row < 0)
         return 0;
-    const QString text = CellText(row, column);
+    return TimeCellValue(CellText(row, column), column == kColSelEnd);
+}
+
+int64_t CCompressorDlg::TimeCellValue(const QString& text, bool isEnd) {
     if (text.isEmpty())
         return 0;
     int minutes = 0;
@@ -226,7 +239,7 @@ int64_t CCompressorDlg::GetTimeCell(int column) const {
     int milliseconds = 0;
     std::sscanf(text.toLatin1().constData(), "%d:%d.%d", &minutes, &seconds, &milliseconds);
     int64_t time = ((int64_t(minutes) * 60 + seconds) * 1000 + milliseconds) * kUnitsPerMs;
-    if (column == kColSelEnd)
+    if (isEnd)
         time += kEndCellExtra;
     return time;
 }

@@ -18,6 +18,8 @@
 #include <QRadioButton>
 #include <QTableWidget>
 
+#include <algorithm>
+
 using namespace zem::app;
 
 namespace {
@@ -172,11 +174,12 @@ void CCompressorDlg::CreateControls() {
     dialogFont.setPointSize(kDialogFontPointSize);
     setFont(dialogFont);
     // Dialog units: a quarter of the average letter width, an eighth of the
-    // line height.
+    // line height (kept within kMaxLineHeightEm of the font's size).
     const QFontMetricsF metrics(dialogFont);
     const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     m_xUnit = metrics.horizontalAdvance(letters) / letters.size() / 4.0;
-    m_yUnit = metrics.height() / 8.0;
+    const double em = dialogFont.pointSizeF() * logicalDpiY() / 72.0;
+    m_yUnit = std::min(metrics.height(), em * kMaxLineHeightEm) / 8.0;
 
     for (const ControlEntry& control : kControls) {
         QWidget* widget = nullptr;
@@ -323,6 +326,11 @@ void CCompressorDlg::EnableControls(bool enable) {
     for (QWidget* control : EnableControlList()) {
         if (control != nullptr)
             control->setEnabled(enable);
+    }
+    // Without an open file the transport has nothing to move.
+    if (enable && !m_session.Handles().pGB) {
+        for (const int id : {IDC_POSITION_SLIDER, IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_FRAME_STEP})
+            Control(id)->setEnabled(false);
     }
 }
 

@@ -31,11 +31,14 @@ void CCompressorDlg::SelectJob(int row) {
     job.selectionEnd = GetTimeCell(kColSelEnd);
     m_run.SelectJob(job);
 
-    auto* play = Control(IDC_PLAY);
     if (!m_session.Handles().pGB) {
         // Nothing could be opened (the run has told the user why): the labels
-        // must not go on describing the previous file.
-        play->setEnabled(false);
+        // must not go on describing the previous file, and the transport has
+        // nothing to move.
+        for (const int id : {IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_FRAME_STEP})
+            Control(id)->setEnabled(false);
+        m_positionSlider->setValue(0);
+        m_positionSlider->setEnabled(false);
         m_videoSizeText.clear();
         m_fileSizeText.clear();
         m_duration = 0;
@@ -46,7 +49,8 @@ void CCompressorDlg::SelectJob(int row) {
         UpdateData(false);
         return;
     }
-    play->setEnabled(true);
+    for (const int id : {IDC_PLAY, IDC_PAUSE, IDC_STOP})
+        Control(id)->setEnabled(true);
     ShowFileSize(m_inputFile);
     ShowPictureSize();
     ShowDuration();

@@ -29,6 +29,7 @@ constexpr std::array<Named, 6> kSizes{{
 constexpr std::array<Named, 5> kQualities{{
     {"high-definition", 0}, {"high-frame", 1}, {"standard", 2}, {"middle", 3}, {"low", 4}}};
 constexpr std::array<Named, 3> kRotations{{{"none", 0}, {"left", 1}, {"right", 2}}};
+constexpr std::array<Named, 3> kSubtitleSizes{{{"big", 0}, {"middle", 1}, {"small", 2}}};
 
 template <size_t N>
 std::optional<int> Lookup(const std::array<Named, N>& table, const std::string& text) {
@@ -120,6 +121,14 @@ std::string UsageText() {
            "      --start T          convert from T (seconds, or mm:ss.mmm)\n"
            "      --end T            convert up to T\n"
            "      --keep-mp3         keep the intermediate .mp3 beside the output\n"
+           "      --subtitles FILE   draw the subtitles of FILE into the pictures; by default\n"
+           "                         a file beside the input with its name and the ending\n"
+           "                         .smi, .ass, .ssa, .srt or .sub, else the input's own\n"
+           "                         text track\n"
+           "      --no-subtitles     draw no subtitles\n"
+           "      --subtitle-size S  " +
+           Names(kSubtitleSizes) +
+           " (default middle)\n"
            "  -j, --jobs N           convert up to N inputs at once (default 1)\n"
            "  -h, --help             show this help\n"
            "      --version          show the version\n"
@@ -139,6 +148,11 @@ std::vector<std::string> SingleJobArguments(const CliOptions& options, const std
         args.insert(args.end(), {"--end", TimeText(options.end)});
     if (options.keepMp3)
         args.emplace_back("--keep-mp3");
+    if (options.noSubtitles)
+        args.emplace_back("--no-subtitles");
+    if (!options.subtitlesFile.empty())
+        args.insert(args.end(), {"--subtitles", options.subtitlesFile});
+    args.insert(args.end(), {"--subtitle-size", NameOf(kSubtitleSizes, options.subtitleSize)});
     for (const std::string& other : options.inputs)
         if (other != input)
             args.insert(args.end(), {"--other-input", other});
@@ -191,6 +205,19 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             options.version = true;
         } else if (arg == "--keep-mp3") {
             options.keepMp3 = true;
+        } else if (arg == "--no-subtitles") {
+            options.noSubtitles = true;
+        } else if (arg == "--subtitles") {
+            if (!takeValue(v) || v.empty())
+                return fail("option " + arg + " needs a file name");
+            options.subtitlesFile = v;
+        } else if (arg == "--subtitle-size") {
+            if (!takeValue(v))
+                return fail("option " + arg + " needs a size");
+            const auto size = Lookup(kSubtitleSizes, v);
+            if (!size)
+                return fail("unknown subtitle size \"" + v + "\" (choose " + Names(kSubtitleSizes) + ")");
+            options.subtitleSize = *size;
         } else if (arg == "-o" || arg == "--output") {
             if (!takeValue(v) || v.empty())
                 return fail("option " + arg + " needs a file name");

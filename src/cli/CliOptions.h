@@ -19,6 +19,10 @@ struct CliOptions {
     double start = 0.0;      // seconds; both 0: the whole file
     double end = 0.0;
     bool keepMp3 = false;
+    // Subtitles: the file beside each input by default.
+    bool noSubtitles = false;
+    std::string subtitlesFile; // --subtitles: this file instead
+    int subtitleSize = 1;      // 0 big, 1 middle, 2 small
     int jobs = 1;            // -j: inputs converted at once, each in a process of its own
     // Inputs of the whole command line that a job's process converts alone: no
     // output of it may replace one of them (given by -j to each such process).

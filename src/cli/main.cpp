@@ -1,6 +1,7 @@
 // zemconvert: converts video files into the player's AVI files from the
 // command line, with the same engine as the window.
 
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <csignal>
@@ -19,6 +20,7 @@
 #include "ConversionSettings.h"
 #include "FailureCodes.h"
 #include "MediaSession.h"
+#include "Subtitles.h"
 
 using namespace zem;
 using namespace zem::cli;
@@ -53,6 +55,7 @@ void InstallSignalHandlers() {
 struct JobReport {
     std::string status;
     std::string message;
+    std::vector<std::string> warnings; // printed before the status
     bool converted = false;
 };
 
@@ -118,6 +121,7 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
     host.onPump = nullptr;
     host.EndJob();
 
+    report.warnings = run.warnings();
     switch (run.result()) {
     case JobResult::Completed:
         report.status = kTextCompleted;
@@ -169,6 +173,13 @@ int main(int argc, char** argv) {
 
     QCoreApplication app(argc, argv);
     InstallSignalHandlers();
+    // zemconvert's own settings, not the window's stored ones.
+    media::SubtitleOptions subtitles;
+    subtitles.enabled = !options.noSubtitles;
+    subtitles.forcedFile = options.subtitlesFile;
+    subtitles.fontHeight = std::array{media::kSubtitleHeightBig, media::kSubtitleHeightMiddle,
+                                      media::kSubtitleHeightSmall}[size_t(options.subtitleSize)];
+    media::SetSubtitleOptions(subtitles);
 
     CliHost host;
     MediaSession session(host);
@@ -200,6 +211,8 @@ int main(int argc, char** argv) {
         JobReport report = ConvertOne(host, run, options, input, output);
         while (!report.message.empty() && std::isspace(static_cast<unsigned char>(report.message.back())))
             report.message.pop_back();
+        for (const std::string& warning : report.warnings)
+            std::printf("Warning: %s\n", warning.c_str());
         if (report.message.empty())
             std::printf("Status: %s\n", report.status.c_str());
         else

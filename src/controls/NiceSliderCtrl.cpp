@@ -42,6 +42,14 @@ bool CNiceSliderCtrl::MoveThumbToPoint(const QPoint& point) {
     return true;
 }
 
+void CNiceSliderCtrl::CancelGesture() {
+    if (!m_pressed)
+        return;
+    m_pressed = false;
+    m_movedWhilePressed = false;
+    releaseMouse();
+}
+
 void CNiceSliderCtrl::NotifyParent(int code) {
     emit positionScrolled(code, value());
 }

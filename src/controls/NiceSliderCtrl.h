@@ -25,6 +25,9 @@ public:
 
     // True when the position changed.
     bool MoveThumbToPoint(const QPoint& point);
+    // Drops a press in progress: its release reports nothing. The owner calls
+    // it when something else (the end of the stream) has moved the position.
+    void CancelGesture();
 
     // The marked range, in slider positions; cleared: no range is drawn.
     void SetSelection(int start, int end);

@@ -4,6 +4,7 @@
 // option controls are enabled, how pending messages are handled and whether
 // the run pauses. The run's logic is the same for both.
 
+#include <cstdio>
 #include <string>
 
 class QObject;
@@ -42,6 +43,8 @@ public:
     virtual bool ReloadsPreview() { return true; }
     // The name of each graph event as it arrives.
     virtual void LogGraphEvent(long code) { (void)code; }
+    // A failure's technical text (result codes) for the log, never a box.
+    virtual void LogFailure(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 };
 
 // Status and message texts of a run.

@@ -52,7 +52,9 @@ void ConversionRun::SelectJob(const ConversionJob& job) {
     m_selectionStart = job.selectionStart;
     m_selectionEnd = job.selectionEnd;
     m_duration = 0;
+    m_warnings.clear();
     if (!m_inputPath.empty() && m_session.OpenPreviewFile(m_inputPath)) {
+        CollectWarnings();
         auto& seeking = m_session.Handles().pMS;
         if (!seeking || FAILED(seeking->GetDuration(&m_duration)))
             m_duration = 0;
@@ -60,6 +62,18 @@ void ConversionRun::SelectJob(const ConversionJob& job) {
 }
 
 void ConversionRun::SetStatus(const std::string& text) { m_host.SetStatus(text); }
+
+void ConversionRun::CollectWarnings() {
+    const auto source = QueryInterface<IErrorDetail>(m_session.Handles().pGB);
+    if (!source)
+        return;
+    for (const std::string& warning : source->Warnings()) {
+        if (std::find(m_warnings.begin(), m_warnings.end(), warning) != m_warnings.end())
+            continue;
+        m_warnings.push_back(warning);
+        m_host.LogFailure(warning);
+    }
+}
 
 void ConversionRun::Fail(int code, const std::string& message) {
     m_result = JobResult::Failed;
@@ -199,6 +213,11 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     m_host.EnableOptionControls(false);
     IGraphBuilder* graph = m_session.Handles().pGB.get();
     OpenGraphLog(m_logFile, graph);
+    // What the file's opening left out (unreadable subtitles) goes into the log too.
+    if (std::FILE* log = m_logFile.Handle()) {
+        for (const std::string& warning : m_warnings)
+            std::fprintf(log, "Warning: %s\n", warning.c_str());
+    }
     SaveGraphSnapshot(graph, "OnConvert()");
     settings.DeriveConversionNumbers();
     m_saveMp3 = settings.m_saveMp3 != 0;
@@ -390,9 +409,10 @@ void ConversionRun::FinishConversion(bool stopped) {
     const bool framesFailed = m_capture && m_capture->writeFailed();
     const std::string framesError = m_capture ? m_capture->writeError() : std::string();
     // A film without sound gets silence as long as its pictures.
-    const bool soundless = !m_session.Conversion().HasSound();
+    const bool soundlessFilm = !m_session.Conversion().HasSound();
     const uint64_t framesTaken = m_capture ? m_capture->framesWritten() : 0;
     std::string silenceError;
+    CollectWarnings();
     // The sound file is complete (or has failed) once the graph lets go of its writer.
     auto soundWriter = QueryInterface<IErrorDetail>(m_session.Conversion().m_fileWriter);
     // Releasing the graph completes the ".mp3"; the window shows the file again.
@@ -422,7 +442,7 @@ void ConversionRun::FinishConversion(bool stopped) {
     } else if (soundFailed) {
         RemoveIntermediates();
         Fail(runcode::kWriteFailed, soundFailure.text);
-    } else if (soundless &&
+    } else if ((soundlessFilm || (stopped && !FileExists(m_paths.mp3Path))) && // stopped before any sound came
                !WriteSilentTrack(m_paths.mp3Path, SilentFramesFor(framesTaken, m_muxSettings.frameRate), silenceError)) {
         RemoveIntermediates();
         Fail(runcode::kWriteFailed, silenceError);

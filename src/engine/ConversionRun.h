@@ -77,6 +77,8 @@ public:
     int resultCode() const { return m_resultCode; }
     const std::string& resultMessage() const { return m_resultMessage; }
     const MuxResult& muxResult() const { return m_muxResult; }
+    // What the job left out without failing (subtitles that could not be read).
+    const std::vector<std::string>& warnings() const { return m_warnings; }
     // Position of the job in 100 ns, and the same as a percentage of the job.
     int64_t Position();
     int Percent(int64_t position) const;
@@ -102,6 +104,7 @@ private:
     int MakeScratchFolder();
     int StartGraph(ConversionSettings& settings);
     void SetStatus(const std::string& text);
+    void CollectWarnings();
 
     ConversionHost& m_host;
     MediaSession& m_session;
@@ -121,6 +124,7 @@ private:
     JobResult m_result = JobResult::None;
     int m_resultCode = 0;
     std::string m_resultMessage;
+    std::vector<std::string> m_warnings;
     MuxResult m_muxResult;
 };
 

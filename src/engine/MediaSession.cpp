@@ -20,21 +20,25 @@ MediaSession::MediaSession(ConversionHost& host) : m_host(host), m_conversion(st
 MediaSession::~MediaSession() { ReleaseDirectShow(); }
 
 void MediaSession::ReportFailure(const char* format, HRESULT hr, const std::string& path) {
+    m_host.ShowMessage(NoteFailure(format, hr, path));
+}
+
+std::string MediaSession::NoteFailure(const char* format, HRESULT hr, const std::string& path) {
     char text[kFailureTextLimit + 1];
     if (path.empty())
         std::snprintf(text, sizeof text, format, static_cast<unsigned>(hr));
     else
         std::snprintf(text, sizeof text, format, static_cast<unsigned>(hr), path.c_str());
-    // The code says which call failed; the cause, when the layer knows it,
-    // says why in words and is what the row and the status line show.
+    // The code says which call failed and goes to the log; the cause, when
+    // the layer knows it, says why in words and is what the user reads.
     std::string message = text;
-    if (!m_lastCause.text.empty()) {
-        while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
-            message.pop_back();
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.pop_back();
+    m_host.LogFailure(message);
+    if (!m_lastCause.text.empty())
         message += "\n" + m_lastCause.text;
-    }
     m_lastFailure = m_lastCause.text.empty() ? message : m_lastCause.text;
-    m_host.ShowMessage(message);
+    return message;
 }
 
 void MediaSession::NoteCause(const std::shared_ptr<IErrorDetail>& source) {
@@ -130,23 +134,23 @@ HRESULT MediaSession::RenderWMFile(const std::string& path) {
         return hr;
     hr = m_handles.pGB->AddFilter(reader, "ASF Reader");
     if (FAILED(hr)) {
-        ReportFailure("Failed to add ASF reader filter to graph!  hr=0x%x\n", hr);
+        NoteFailure("Failed to add ASF reader filter to graph!  hr=0x%x\n", hr);
         return hr;
     }
     auto source = QueryInterface<IFileSourceFilter>(reader);
     if (!source) {
-        ReportFailure("FAILED(0x%x) pReader->QueryInterface(IID_IFileSourceFilter, (void **) &pFS)\n", E_NOINTERFACE);
+        NoteFailure("FAILED(0x%x) pReader->QueryInterface(IID_IFileSourceFilter, (void **) &pFS)\n", E_NOINTERFACE);
         return E_NOINTERFACE;
     }
     hr = source->Load(path, nullptr);
     if (FAILED(hr)) {
         NoteCause(QueryInterface<IErrorDetail>(reader));
-        ReportFailure("FAILED(0x%x) pFS->Load(wFile, NULL)\n", hr);
+        NoteFailure("FAILED(0x%x) pFS->Load(wFile, NULL)\n", hr);
         return hr;
     }
     hr = ::RenderOutputPins(m_handles.pGB.get(), reader.get());
     if (FAILED(hr))
-        ReportFailure("FAILED(0x%x) RenderOutputPins(pGB, pReader)\n", hr);
+        NoteFailure("FAILED(0x%x) RenderOutputPins(pGB, pReader)\n", hr);
     return hr;
 }
 
@@ -155,14 +159,14 @@ HRESULT MediaSession::RenderMediaFile(const std::string& path) {
     if (IsWindowsMediaFile(path)) {
         hr = RenderWMFile(path);
         if (FAILED(hr)) {
-            ReportFailure("*** Failed(%08lx) to Render WM File(%s)!\r\n", hr, path);
+            NoteFailure("*** Failed(%08lx) to Render WM File(%s)!\r\n", hr, path);
             return hr;
         }
     } else {
         hr = m_handles.pGB->RenderFile(path, {});
         if (FAILED(hr)) {
             NoteCause(QueryInterface<IErrorDetail>(m_handles.pGB));
-            ReportFailure("*** Failed(%08lx) in RenderFile(%s)!\r\n", hr, path);
+            NoteFailure("*** Failed(%08lx) in RenderFile(%s)!\r\n", hr, path);
             return hr;
         }
     }
@@ -198,7 +202,9 @@ bool MediaSession::OpenPreviewFile(const std::string& path) {
         m_host.EnableOptionControls(true);
     }
     if (FAILED(RenderMediaFile(path))) {
-        m_host.ShowMessage("File failed to render!");
+        // One box for one failure, in words; the codes went to the log.
+        m_host.ShowMessage(m_lastFailure.empty() ? std::string(kTextRenderFailed)
+                                                 : std::string(kTextRenderFailed) + "\n\n" + m_lastFailure);
         ReleaseDirectShow();
         m_host.Beep();
         return false;

@@ -29,6 +29,7 @@ struct GraphHandles {
 inline constexpr long WM_GRAPH_EVENT = 0x8000 + 1;
 
 inline constexpr int kCodeMpegDecoder = 8;
+inline constexpr const char* kTextRenderFailed = "File failed to render!";
 
 class MediaSession {
 public:
@@ -59,6 +60,8 @@ public:
     // Why the latest open failed, as the media layer put it (kind None when unknown).
     const ErrorDetail& LastCause() const { return m_lastCause; }
     void ReportFailure(const char* format, HRESULT hr, const std::string& path = {});
+    // The same text, logged and kept as the latest failure but not shown.
+    std::string NoteFailure(const char* format, HRESULT hr, const std::string& path = {});
 
 private:
     ConversionHost& m_host;

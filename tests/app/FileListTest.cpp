@@ -27,9 +27,9 @@ TEST(FileList, AddFileAcceptsTheListedEndingsOnly) {
     // Same path again: refused; same file in other letter case: a new row.
     EXPECT_EQ(window->AddFile(QStringLiteral("/v/a.MpG")), -1);
     EXPECT_EQ(window->AddFile(QStringLiteral("/v/A.MpG")), 3);
-    // "mpeg" matches without a dot; the output then has no stem at all.
+    // "mpeg" matches without a dot; a name without a dot keeps all of it.
     EXPECT_EQ(window->AddFile(QStringLiteral("mpeg")), 4);
-    EXPECT_EQ(window->CellText(4, 1), QStringLiteral("_ZM.avi"));
+    EXPECT_EQ(window->CellText(4, 1), QStringLiteral("mpeg_ZM.avi"));
     EXPECT_EQ(window->CellText(0, 1), QStringLiteral("/v/Movie_ZM.avi"));
     EXPECT_EQ(window->CellText(2, 1), QStringLiteral("/v/a_ZM.avi"));
 

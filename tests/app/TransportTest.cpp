@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <utility>
@@ -416,4 +417,56 @@ TEST(Transport, SliderReportsEveryGesture) {
         Click(*window, id);
     EXPECT_EQ(window->ControlAs<QLabel>(kIdPosition)->text(), QStringLiteral("00:00"));
     EXPECT_TRUE(fixture.m_messages.empty());
+}
+
+TEST(Transport, EndOfStreamDuringASliderClickLeavesOneConsistentState) {
+    zem::testclips::TempDir clips;
+    const fs::path clip = zem::testclips::MakeClip(clips.path(), "mp4", 2.0);
+    ASSERT_FALSE(clip.empty());
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    ASSERT_EQ(window->AddFile(Path(clip)), 0);
+    auto* slider = window->ControlAs<CNiceSliderCtrl>(kIdPositionSlider);
+    const int first = ShownPicture(*window);
+    Click(*window, kIdPlay);
+    Spin(200);
+    // Pressed at the right end while playing: the seek reaches the end of the
+    // stream, which rewinds the preview before the button comes up there.
+    const QPoint end(slider->width() - 1, slider->height() / 2);
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, end);
+    ASSERT_TRUE(SpinUntil([] { return g_playState == kPlayStopped; }, 5000));
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, end);
+    Spin(100);
+    EXPECT_EQ(slider->value(), 0);
+    EXPECT_EQ(PositionText(*window), QStringLiteral("00:00"));
+    EXPECT_EQ(Position(*window), 0);
+    EXPECT_EQ(ShownPicture(*window), first);
+    // One Play plays.
+    Click(*window, kIdPlay);
+    Spin(400);
+    EXPECT_EQ(g_playState, kPlayRunning);
+    EXPECT_GT(Position(*window), 0);
+    Click(*window, kIdStop);
+}
+
+TEST(Transport, WithoutAnOpenFileNothingMoves) {
+    zem::testclips::TempDir clips;
+    const fs::path broken = clips.path() / "broken.mp4";
+    {
+        std::ofstream out(broken, std::ios::binary);
+        out << std::string(5000, 'x');
+    }
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    ASSERT_EQ(window->AddFile(Path(broken)), 0);
+    ASSERT_FALSE(window->Session().Handles().pGB);
+    auto* slider = window->ControlAs<CNiceSliderCtrl>(kIdPositionSlider);
+    for (const int id : {kIdPlay, kIdPause, kIdStop, kIdFrameStep})
+        EXPECT_FALSE(window->Control(id)->isEnabled()) << id;
+    EXPECT_FALSE(slider->isEnabled());
+    QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(slider->width() / 2, slider->height() / 2));
+    EXPECT_EQ(slider->value(), 0);
+    EXPECT_EQ(PositionText(*window), QStringLiteral("00:00"));
 }

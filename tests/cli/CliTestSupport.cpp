@@ -85,6 +85,21 @@ std::string DecodeComplaints(const std::string& path) {
     return text;
 }
 
+std::vector<uint8_t> DecodePicture(const std::string& avi, int index, int width, int height) {
+    const std::string raw = avi + ".frame.rgb";
+    const std::string command = "ffmpeg -v error -i '" + avi + "' -vf 'select=eq(n\\," + std::to_string(index) +
+                                ")' -frames:v 1 -f rawvideo -pix_fmt rgb24 -y '" + raw + "'";
+    std::vector<uint8_t> pixels;
+    if (std::system(command.c_str()) == 0) {
+        std::ifstream in(raw, std::ios::binary);
+        pixels.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ::unlink(raw.c_str());
+    if (pixels.size() != size_t(width) * height * 3)
+        pixels.clear();
+    return pixels;
+}
+
 std::vector<std::string> Entries(const std::string& dir) {
     std::vector<std::string> names;
     std::error_code ec;

@@ -1,6 +1,7 @@
 #pragma once
 // Running zemconvert as a user would, and looking at what it left.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ int StartZemconvert(const std::vector<std::string>& args);
 
 // The ffmpeg tool decodes the whole file; anything it complains about is returned.
 std::string DecodeComplaints(const std::string& path);
+
+// The n-th picture of an output, decoded by ffmpeg to RGB rows (empty when
+// it cannot be read or has another size).
+std::vector<uint8_t> DecodePicture(const std::string& avi, int index, int width, int height);
 
 // Names in a folder, sorted, hidden ones included.
 std::vector<std::string> Entries(const std::string& dir);

@@ -26,20 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Reads pixel rows of the first (or n-th) picture of an output as RGB.
-std::vector<uint8_t> DecodePicture(const std::string& avi, int index, int width, int height) {
-    const std::string raw = avi + ".frame.rgb";
-    const std::string command = "ffmpeg -v error -i '" + avi + "' -vf 'select=eq(n\\," + std::to_string(index) +
-                                ")' -frames:v 1 -f rawvideo -pix_fmt rgb24 -y '" + raw + "'";
-    std::vector<uint8_t> pixels;
-    if (std::system(command.c_str()) == 0)
-        pixels = ReadWholeFile(raw);
-    ::unlink(raw.c_str());
-    if (pixels.size() != size_t(width) * height * 3)
-        pixels.clear();
-    return pixels;
-}
-
 // Checks an output against what the player needs and what the clip held.
 void ExpectGoodOutput(const std::string& avi, double seconds, uint32_t width = 320, uint32_t height = 240) {
     const AviFile file = ParseAvi(avi);

@@ -1,0 +1,93 @@
+// The file list kept from one session to the next: inputs, outputs and ranges
+// are written beside the settings file when the window closes and read back
+// when it opens. Files that have gone meanwhile are left out.
+
+#include "CompressorDlg.h"
+#include "DlgConstants.h"
+#include "ReplaceFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTableWidget>
+#include <cstdio>
+
+using namespace zem::app;
+
+namespace {
+
+// A range cell as the window writes it, or empty.
+QString RangeCell(const QJsonObject& entry, const char* key) {
+    static const QRegularExpression kTimeCell(QString::fromLatin1(kRangeCellPattern));
+    const QString text = entry.value(QLatin1String(key)).toString();
+    return kTimeCell.match(text).hasMatch() ? text : QString();
+}
+
+} // namespace
+
+QString CCompressorDlg::SavedListPath() const {
+    return QFileInfo(m_environment.settingsFile).absolutePath() + QLatin1Char('/') + QLatin1String(kSavedListFile);
+}
+
+void CCompressorDlg::SaveFileList() {
+    QJsonArray rows;
+    for (int row = 0; row < RowCount(); ++row) {
+        rows.append(QJsonObject{
+            {QLatin1String(kSavedListInput), CellText(row, kColInput)},
+            {QLatin1String(kSavedListOutput), CellText(row, kColOutput)},
+            {QLatin1String(kSavedListStart), CellText(row, kColSelStart)},
+            {QLatin1String(kSavedListEnd), CellText(row, kColSelEnd)},
+        });
+    }
+    const QString path = SavedListPath();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QString error;
+    const QByteArray contents = QJsonDocument(QJsonObject{{QLatin1String(kSavedListRows), rows}}).toJson();
+    // The window is going away: a list that cannot be kept is only worth a line on standard error.
+    if (!zem::os::ReplaceFileContents(path, contents, error))
+        std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+}
+
+void CCompressorDlg::RestoreFileList() {
+    QFile file(SavedListPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QJsonArray rows = QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String(kSavedListRows)).toArray();
+    int gone = 0;
+    int added = -1;
+    // Each row is opened once, when the last one is selected below.
+    m_selectingForRun = true;
+    for (const QJsonValue& value : rows) {
+        const QJsonObject entry = value.toObject();
+        const QString input = entry.value(QLatin1String(kSavedListInput)).toString();
+        if (input.isEmpty())
+            continue;
+        if (!QFileInfo(input).isFile()) {
+            ++gone;
+            continue;
+        }
+        const int row = AddFile(input);
+        if (row < 0)
+            continue;
+        added = row;
+        const QString output = entry.value(QLatin1String(kSavedListOutput)).toString();
+        if (!output.isEmpty())
+            m_fileList->item(row, kColOutput)->setText(output);
+        m_fileList->item(row, kColSelStart)->setText(RangeCell(entry, kSavedListStart));
+        m_fileList->item(row, kColSelEnd)->setText(RangeCell(entry, kSavedListEnd));
+    }
+    m_selectingForRun = false;
+    if (added >= 0) {
+        UpdateData(true);
+        SelectJob(added);
+        UpdateData(false);
+    }
+    if (gone > 0)
+        SetMessageText(Translate(QString::fromLatin1(kTextFilesGone))
+                           .replace(QLatin1String("{count}"), QString::number(gone))
+                           .toStdString());
+}

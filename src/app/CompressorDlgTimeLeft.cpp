@@ -1,0 +1,83 @@
+// The time left in the Messages line while files convert: for the current
+// file and, in an "All files" run, for the rest of the list as well. It looks
+// at the run once a second from outside; the run itself knows nothing of it.
+
+#include "CompressorDlg.h"
+#include "DlgConstants.h"
+#include "MediaLengths.h"
+
+#include <QProgressBar>
+#include <QTableWidget>
+#include <QTimer>
+
+using namespace zem::app;
+
+void CCompressorDlg::InitTimeLeft() {
+    m_mediaLengths = std::make_unique<MediaLengths>(kLengthProbeTimeoutS);
+    m_timeLeftClock.start();
+    auto* timer = new QTimer(this);
+    timer->setInterval(kTimeLeftTickMs);
+    connect(timer, &QTimer::timeout, this, [this] { OnTimeLeftTick(); });
+    timer->start();
+    // Each step of the progress bar is a fresh look too: a short file may be
+    // done before the timer's first tick.
+    connect(ControlAs<QProgressBar>(IDC_PROGRESS), &QProgressBar::valueChanged, this, [this] { OnTimeLeftTick(); });
+}
+
+int64_t CCompressorDlg::RowLength(int row) {
+    const int64_t start = TimeCellValue(CellText(row, kColSelStart), false);
+    const int64_t end = TimeCellValue(CellText(row, kColSelEnd), true);
+    if (end > start)
+        return end - start;
+    const std::optional<int64_t> length = m_mediaLengths->Length(CellText(row, kColInput));
+    if (!length)
+        return -1;
+    return std::max<int64_t>(0, *length - start);
+}
+
+void CCompressorDlg::OnTimeLeftTick() {
+    // Writing the output is not converting: the next tick that sees a job
+    // running again sees a new one.
+    if (!m_run.converting() || m_run.m_writing) {
+        m_timeLeftJobSeen = false;
+        return;
+    }
+    const int row = GetSelectedRow();
+    const int64_t now = m_timeLeftClock.elapsed();
+    const bool ranged = m_run.m_selectionActive && m_run.m_selectionEnd > m_run.m_selectionStart;
+    if (!m_timeLeftJobSeen) {
+        m_timeLeftJobSeen = true;
+        // A run goes down the list; anything else starts a new one.
+        if (m_convertAll != 1 || row <= m_timeLeftRow)
+            m_timeLeft.StartRun();
+        m_timeLeftRow = row;
+        m_timeLeftOrigin = ranged ? m_run.m_selectionStart : 0;
+        m_timeLeft.StartFile(ranged ? m_run.m_selectionEnd - m_run.m_selectionStart : m_run.Duration(), now);
+    }
+    m_timeLeft.Update(m_run.Position() - m_timeLeftOrigin, now);
+    if (!m_timeLeft.Ready())
+        return;
+
+    const QString fileLeft = QString::fromStdString(TimeLeftEstimate::Format(m_timeLeft.FileSecondsLeft()));
+    QString text = Translate(QString::fromLatin1(kTextTimeLeft)).replace(QLatin1String("{time}"), fileLeft);
+    if (m_convertAll == 1 && row >= 0 && row + 1 < RowCount()) {
+        int64_t laterLength = 0;
+        bool known = true;
+        for (int later = row + 1; later < RowCount(); ++later) {
+            const int64_t length = RowLength(later);
+            known = known && length >= 0;
+            laterLength += std::max<int64_t>(0, length);
+        }
+        // Until every later file's length is read, only the current file's time shows.
+        if (known) {
+            const int laterFiles = RowCount() - row - 1;
+            text = Translate(QString::fromLatin1(kTextRunTimeLeft))
+                       .replace(QLatin1String("{n}"), QString::number(row + 1))
+                       .replace(QLatin1String("{count}"), QString::number(RowCount()))
+                       .replace(QLatin1String("{time}"), fileLeft)
+                       .replace(QLatin1String("{total}"), QString::fromStdString(TimeLeftEstimate::Format(
+                                                               m_timeLeft.RunSecondsLeft(laterLength, laterFiles))));
+        }
+    }
+    SetMessageText(text.toStdString());
+}

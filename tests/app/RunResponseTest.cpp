@@ -1,0 +1,152 @@
+// The window while it converts, as a user meets it: Stop answers at once
+// whatever is playing, a row's output never collides with another row's, and
+// an "All files" run over bad files finishes on its own with the reasons in
+// words instead of a box per failure.
+
+#include "AppTestSupport.h"
+#include "AviParse.h"
+#include "TestClips.h"
+
+#include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using apptest::WindowFixture;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kIdConvert = 1007;
+constexpr int kIdStopConversion = 1026;
+constexpr int kIdMonitoring = 1031;
+constexpr int kIdAllFiles = 1045;
+constexpr int kIdSelectedFile = 1035;
+constexpr int kIdSize160 = 1042;
+constexpr int kIdMessage = 1010;
+constexpr int kColOutput = 1;
+constexpr int kColStatus = 6;
+
+QString Path(const fs::path& path) { return QString::fromStdString(path.string()); }
+
+// The longest time the window's event loop went without running a 10 ms
+// timer, from when it starts watching until it is stopped.
+class StallMeter {
+public:
+    explicit StallMeter(QObject* parent) : m_timer(parent) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_longest = std::max(m_longest, m_clock.restart()); });
+        m_clock.start();
+        m_timer.start(10);
+    }
+    qint64 longestMs() const { return m_longest; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};
+
+} // namespace
+
+TEST(RunResponse, StopWithMonitoringAnswersAtOnceAndKeepsTheOutputWhole) {
+    zem::testclips::TempDir clips;
+    const fs::path clip =
+        zem::testclips::MakeClip(clips.path(), "mp4", 60.0, 1280, 720, 25, zem::testclips::Pattern::Moving);
+    ASSERT_FALSE(clip.empty());
+
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    window->AddFile(Path(clip));
+    window->ControlAs<QAbstractButton>(kIdSelectedFile)->click();
+    window->ControlAs<QAbstractButton>(kIdSize160)->click();
+    if (!window->ControlAs<QAbstractButton>(kIdMonitoring)->isChecked())
+        window->ControlAs<QAbstractButton>(kIdMonitoring)->click();
+
+    qint64 worstStopMs = 0;
+    qint64 worstStallMs = 0;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        SCOPED_TRACE(attempt);
+        QFile::remove(window->CellText(0, kColOutput));
+        QElapsedTimer sinceStop;
+        qint64 stopToStoppedMs = -1;
+        std::unique_ptr<StallMeter> meter;
+        // Stop is pressed a moment into the run, at a different point each time.
+        const int pressAfterMs = 600 + 150 * attempt;
+        QElapsedTimer sinceRun;
+        auto* watch = new QTimer(window.get());
+        QObject::connect(watch, &QTimer::timeout, [&, watch] {
+            if (!sinceStop.isValid()) {
+                if (window->Run().converting() && sinceRun.isValid() && sinceRun.elapsed() > pressAfterMs) {
+                    meter = std::make_unique<StallMeter>(window.get());
+                    sinceStop.start();
+                    window->ControlAs<QAbstractButton>(kIdStopConversion)->click();
+                }
+            } else if (stopToStoppedMs < 0 && !window->Run().converting()) {
+                stopToStoppedMs = sinceStop.elapsed();
+                watch->stop();
+            }
+        });
+        watch->start(5);
+        QTimer::singleShot(0, [&] { sinceRun.start(); });
+        window->ControlAs<QAbstractButton>(kIdConvert)->click();
+        if (stopToStoppedMs < 0 && sinceStop.isValid())
+            stopToStoppedMs = sinceStop.elapsed();
+        delete watch;
+        ASSERT_TRUE(sinceStop.isValid()) << "the job ended before Stop was pressed";
+        worstStopMs = std::max(worstStopMs, stopToStoppedMs);
+        worstStallMs = std::max(worstStallMs, meter ? meter->longestMs() : 0);
+        EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Stopped")) << window->Run().resultMessage();
+        const zem::test::AviFile avi = zem::test::ParseAvi(window->CellText(0, kColOutput).toStdString());
+        EXPECT_TRUE(avi.problems.empty()) << (avi.problems.empty() ? "" : avi.problems[0]);
+    }
+    // A frozen window took 10 to 20 s here; a generous bound keeps a loaded
+    // machine from failing the test while any such freeze still does.
+    EXPECT_LT(worstStallMs, 2000) << "the window stopped answering for " << worstStallMs << " ms";
+    EXPECT_LT(worstStopMs, 4000) << "Stop took " << worstStopMs << " ms to end the job";
+    RecordProperty("worst_stall_ms", int(worstStallMs));
+    RecordProperty("worst_stop_ms", int(worstStopMs));
+    std::printf("worst stall after Stop %lld ms, worst Stop to \"Stopped\" %lld ms\n", (long long)worstStallMs,
+                (long long)worstStopMs);
+}
+
+TEST(RunResponse, AllFilesOverBadFilesFinishesWithoutABoxAndSaysWhyInWords) {
+    zem::testclips::TempDir clips;
+    const fs::path good = zem::testclips::MakeClip(clips.path(), "mp4", 1.0);
+    ASSERT_FALSE(good.empty());
+    const fs::path corrupt = clips.path() / "corrupt.avi";
+    {
+        std::ofstream out(corrupt, std::ios::binary);
+        for (int i = 0; i < 8192; ++i)
+            out.put(char((i * 131) & 0xff));
+    }
+    const fs::path deleted = clips.path() / "deleted.mp4";
+    fs::copy_file(good, deleted);
+
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    window->AddFile(Path(corrupt));
+    window->AddFile(Path(deleted));
+    window->AddFile(Path(good));
+    fs::remove(deleted); // gone between adding it and converting it
+    window->ControlAs<QAbstractButton>(kIdAllFiles)->click();
+    window->ControlAs<QAbstractButton>(kIdSize160)->click();
+    fixture.m_messages.clear();
+
+    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+
+    EXPECT_TRUE(fixture.m_messages.empty()) << fixture.m_messages.size() << " boxes, the first: "
+                                            << fixture.m_messages.front().text.toStdString();
+    EXPECT_TRUE(window->CellText(0, kColStatus).startsWith(QStringLiteral("ERROR(")));
+    EXPECT_TRUE(window->CellText(1, kColStatus).startsWith(QStringLiteral("ERROR(")));
+    EXPECT_EQ(window->CellText(2, kColStatus), QStringLiteral("Completed"));
+    EXPECT_TRUE(window->CellToolTip(0, kColStatus).contains(QStringLiteral("is not a video file")))
+        << window->CellToolTip(0, kColStatus).toStdString();
+    EXPECT_TRUE(window->CellToolTip(1, kColStatus).contains(QStringLiteral("No such file or directory")))
+        << window->CellToolTip(1, kColStatus).toStdString();
+}

@@ -1,0 +1,158 @@
+// The file list outlives the window: inputs, outputs and ranges come back at
+// the next start, files that went meanwhile are left out with one line.
+
+#include "AppTestSupport.h"
+#include "ReplaceFile.h"
+#include "TestClips.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <filesystem>
+#include <unistd.h>
+#include <gtest/gtest.h>
+
+using apptest::WindowFixture;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kColInput = 0;
+constexpr int kColOutput = 1;
+constexpr int kColSelStart = 2;
+constexpr int kColSelEnd = 3;
+constexpr int kIdMessage = 1010;
+constexpr int kIdFileCount = 1064;
+
+QString Path(const fs::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+struct Row {
+    QString input, output, start, end;
+    bool operator==(const Row&) const = default;
+};
+
+std::vector<Row> Rows(const CCompressorDlg& window) {
+    std::vector<Row> rows;
+    for (int row = 0; row < window.RowCount(); ++row)
+        rows.push_back({window.CellText(row, kColInput), window.CellText(row, kColOutput),
+                        window.CellText(row, kColSelStart), window.CellText(row, kColSelEnd)});
+    return rows;
+}
+
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.input.toStdString() << " -> " << row.output.toStdString() << " [" << row.start.toStdString()
+         << ", " << row.end.toStdString() << "]";
+}
+
+} // namespace
+
+TEST(Session, TheListComesBackAfterARestartWithoutTheFilesThatWent) {
+    zem::testclips::TempDir clips;
+    fs::create_directories(clips.path() / "a");
+    fs::create_directories(clips.path() / "b");
+    fs::create_directories(clips.path() / "c");
+    const fs::path first = zem::testclips::MakeClip(clips.path() / "a", "mp4", 2.0);
+    const fs::path second = zem::testclips::MakeClip(clips.path() / "b", "avi", 2.0);
+    const fs::path third = zem::testclips::MakeClip(clips.path() / "c", "mkv", 1.0);
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(second.empty());
+    ASSERT_FALSE(third.empty());
+    const QString elsewhere = Path(clips.path() / "out" / "second.avi");
+
+    WindowFixture fixture;
+    std::vector<Row> before;
+    {
+        auto window = fixture.MakeWindow();
+        window->show();
+        window->AddDroppedFiles({Path(first), Path(second), Path(third)});
+        ASSERT_EQ(window->RowCount(), 3);
+        // A new output for the second row, a range on the first.
+        window->SelectRow(1);
+        fixture.m_fileDialogAnswer = {elsewhere};
+        fixture.m_answer = QMessageBox::No; // only this row's output
+        window->OnChangeOutput();
+        window->SelectRow(0);
+        window->SetTimeCell(kColSelStart, 5'000'000, true);
+        window->SetTimeCell(kColSelEnd, 15'000'000, true);
+        before = Rows(*window);
+        ASSERT_EQ(before[1].output, elsewhere);
+        ASSERT_EQ(before[0].start, QStringLiteral("00:00.500"));
+        window->close();
+    }
+    // Nothing but the list itself is left beside the settings.
+    const QString saved = QFileInfo(fixture.SettingsFile()).absolutePath() + QStringLiteral("/FileList.json");
+    EXPECT_TRUE(QFileInfo(saved).isFile());
+    const QStringList hidden = QDir(QFileInfo(saved).absolutePath()).entryList(QDir::Hidden | QDir::Files | QDir::NoDotAndDotDot);
+    EXPECT_EQ(hidden, (QStringList{QStringLiteral("FileList.json"), QStringLiteral("ZemConverter.ini")}));
+
+    {
+        // The same list, range and changed output included.
+        auto window = fixture.MakeWindow();
+        window->show();
+        EXPECT_EQ(Rows(*window), before);
+        EXPECT_EQ(window->ControlAs<QLabel>(kIdFileCount)->text(), QStringLiteral("3"));
+        EXPECT_EQ(window->ControlAs<QLabel>(kIdMessage)->text(), QString());
+        // The last row is the open one, as after adding.
+        EXPECT_EQ(window->GetSelectedRow(), 2);
+        EXPECT_EQ(window->m_inputFile, Path(third));
+        window->close();
+    }
+
+    fs::remove(second);
+    {
+        auto window = fixture.MakeWindow();
+        window->show();
+        EXPECT_EQ(Rows(*window), (std::vector<Row>{before[0], before[2]}));
+        EXPECT_EQ(window->ControlAs<QLabel>(kIdMessage)->text(),
+                  QStringLiteral("1 file(s) of the last list no longer exist: left out"));
+        window->OnDeleteAll();
+        window->close();
+    }
+    {
+        // An emptied list stays empty, and starting says nothing.
+        const size_t told = fixture.m_messages.size();
+        auto window = fixture.MakeWindow();
+        EXPECT_EQ(window->RowCount(), 0);
+        EXPECT_EQ(fixture.m_messages.size(), told);
+        EXPECT_EQ(window->ControlAs<QLabel>(kIdMessage)->text(), QString());
+    }
+}
+
+TEST(Session, ReplacingTheListNeverWritesThroughAPlantedLink) {
+    zem::testclips::TempDir folder;
+    const QString target = Path(folder.path() / "FileList.json");
+    const QString victim = Path(folder.path() / "victim.txt");
+    {
+        QFile file(victim);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("untouched");
+    }
+    ASSERT_TRUE(QFile::link(victim, target));
+
+    QString error;
+    ASSERT_TRUE(zem::os::ReplaceFileContents(target, "new list", error)) << error.toStdString();
+    // The link itself was replaced by a plain file; what it pointed at is as it was.
+    EXPECT_FALSE(QFileInfo(target).isSymLink());
+    QFile written(target);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), QByteArray("new list"));
+    QFile untouched(victim);
+    ASSERT_TRUE(untouched.open(QIODevice::ReadOnly));
+    EXPECT_EQ(untouched.readAll(), QByteArray("untouched"));
+    EXPECT_EQ(QFileInfo(target).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+
+    // A folder that cannot be written: a reason, and nothing left behind.
+    const QString locked = Path(folder.path() / "locked");
+    ASSERT_TRUE(QDir().mkpath(locked));
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
+    const bool root = ::geteuid() == 0;
+    if (!root) {
+        EXPECT_FALSE(zem::os::ReplaceFileContents(locked + QStringLiteral("/FileList.json"), "x", error));
+        EXPECT_TRUE(error.contains(locked)) << error.toStdString();
+    }
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_TRUE(QDir(locked).entryList(QDir::Hidden | QDir::Files).isEmpty());
+}

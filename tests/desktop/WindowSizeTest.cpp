@@ -1,0 +1,86 @@
+// The window on a 1366x768 screen in the language of the locale variables
+// (LC_ALL is set by the test's registration; the fonts the desktop picks
+// for a language are chosen once per process, so each language runs in a
+// process of its own).
+
+#include "AppTestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <cstdio>
+#include <gtest/gtest.h>
+
+using apptest::WindowFixture;
+
+namespace {
+
+constexpr int kScreenWidth = 1366;
+constexpr int kScreenHeight = 768;
+// A title bar, which the offscreen platform does not draw.
+constexpr int kTitleBarAllowance = 32;
+
+} // namespace
+
+TEST(WindowSize, FitsA1366x768ScreenAndEveryLabelFitsItsPlace) {
+    WindowFixture fixture;
+    CCompressorDlg::Environment environment = fixture.Environment();
+    environment.appDir = QStringLiteral(ZEM_SOURCE_DIR);
+    CCompressorDlg window(environment);
+    window.show();
+    QApplication::processEvents();
+
+    const QString language = qEnvironmentVariable("ZEM_EXPECTED_LANGUAGE");
+    ASSERT_FALSE(language.isEmpty());
+    EXPECT_TRUE(window.m_langFile.endsWith(QStringLiteral("/Lang/") + language + QStringLiteral(".ini")))
+        << window.m_langFile.toStdString();
+    std::printf("%s window %dx%d, font %s\n", language.toLatin1().constData(), window.width(), window.height(),
+                QFontInfo(window.font()).family().toUtf8().constData());
+
+    EXPECT_LE(window.frameGeometry().width(), kScreenWidth);
+    EXPECT_LE(window.frameGeometry().height() + kTitleBarAllowance, kScreenHeight);
+
+    // Every shown caption fits the place the layout gives it.
+    int checked = 0;
+    for (QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
+        if (!button->isVisible() || button->text().isEmpty())
+            continue;
+        ++checked;
+        // A push button's size hint has a floor of its own; its text and margins are what must fit.
+        const int needed = qobject_cast<QPushButton*>(button) != nullptr
+                               ? button->fontMetrics().horizontalAdvance(button->text()) +
+                                     2 * button->style()->pixelMetric(QStyle::PM_ButtonMargin)
+                               : button->sizeHint().width();
+        EXPECT_LE(needed, button->width()) << button->text().toStdString();
+        EXPECT_LE(button->fontMetrics().height(), button->height()) << button->text().toStdString();
+    }
+    for (QGroupBox* box : window.findChildren<QGroupBox*>()) {
+        if (box->isVisible() && !box->title().isEmpty())
+            EXPECT_LE(box->fontMetrics().horizontalAdvance(box->title()), box->width()) << box->title().toStdString();
+    }
+    EXPECT_GT(checked, 20);
+
+    // The Messages line holds the longest time-left text of a long run.
+    auto* messages = window.ControlAs<QLabel>(1010);
+    const QString longest = window.Translate(QString::fromLatin1(zem::app::kTextRunTimeLeft))
+                                .replace(QLatin1String("{n}"), QStringLiteral("12"))
+                                .replace(QLatin1String("{count}"), QStringLiteral("15"))
+                                .replace(QLatin1String("{time}"), QStringLiteral("12:34"))
+                                .replace(QLatin1String("{total}"), QStringLiteral("1:02:34"));
+    EXPECT_FALSE(longest.contains(QLatin1Char('{'))) << longest.toStdString();
+    EXPECT_LE(messages->fontMetrics().horizontalAdvance(longest), messages->width()) << longest.toStdString();
+}
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
