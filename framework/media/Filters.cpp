@@ -1,5 +1,6 @@
 #include "Filters.h"
 
+#include "OverlayBlend.h"
 #include "PictureConvert.h"
 
 #include <gst/app/gstappsink.h>
@@ -596,11 +597,19 @@ private:
 
 class MappedPictureRows : public IPictureRows {
 public:
-    explicit MappedPictureRows(const GstVideoFrame& frame) : m_frame(frame) {}
-    bool ReadRow(int row, std::uint8_t* dst) override { return ConvertRowToBgr(m_frame, row, dst); }
+    MappedPictureRows(const GstVideoFrame& frame, const PictureOverlay& overlay) : m_frame(frame), m_overlay(overlay)
+    {
+    }
+    bool ReadRow(int row, std::uint8_t* dst) override
+    {
+        if (!ConvertRowToBgr(m_frame, row, dst)) return false;
+        if (!m_overlay.empty()) m_overlay.BlendRow(GST_VIDEO_FRAME_HEIGHT(&m_frame) - 1 - row, dst);
+        return true;
+    }
 
 private:
     const GstVideoFrame& m_frame;
+    const PictureOverlay& m_overlay;
 };
 
 }  // namespace
@@ -680,6 +689,8 @@ bool SampleGrabberFilter::Realize(GstBin* bin, const std::shared_ptr<StreamGate>
     m_infoValid = false;
     m_shotTaken = false;
     gst_segment_init(&m_segment, GST_FORMAT_TIME);
+    GstRef<GstPad> sink(gst_element_get_static_pad(m_convert, "sink"));
+    AcceptOverlayMeta(sink.get());
     GstRef<GstPad> src(gst_element_get_static_pad(m_queue, "src"));
     gst_pad_add_probe(src.get(),
                       static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
@@ -734,7 +745,8 @@ GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info)
         if (!CanConvertToBgr(m_info)) return GST_PAD_PROBE_OK;
         GstVideoFrame mapped;
         if (!gst_video_frame_map(&mapped, &m_info, buffer, GST_MAP_READ)) return GST_PAD_PROBE_OK;
-        MappedPictureRows rows(mapped);
+        const PictureOverlay overlay(buffer, GST_VIDEO_INFO_WIDTH(&m_info), GST_VIDEO_INFO_HEIGHT(&m_info));
+        MappedPictureRows rows(mapped, overlay);
         m_callback->RowsCB(seconds, rows);
         gst_video_frame_unmap(&mapped);
         FinishShot();
@@ -749,6 +761,7 @@ GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info)
     const bool converted = ConvertToBgrBottomUp(frame, m_bgr.data());
     gst_video_frame_unmap(&frame);
     if (!converted) return GST_PAD_PROBE_OK;
+    PictureOverlay(buffer, width, height).BlendBottomUp(m_bgr.data(), Rgb24Stride(width));
     if (m_which == 1) {
         m_callback->BufferCB(seconds, m_bgr.data(), static_cast<long>(size));
     } else {

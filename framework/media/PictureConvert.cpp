@@ -8,8 +8,12 @@
 
 namespace zem::media {
 
-const char* const kGrabberInputCaps =
-    "video/x-raw, format=(string){ I420, YV12, NV12, NV21, Y42B, Y444, BGRx, BGRA, BGR, RGB }";
+#define ZEM_GRABBER_FORMATS "format=(string){ I420, YV12, NV12, NV21, Y42B, Y444, BGRx, BGRA, BGR, RGB }"
+// The second form carries subtitles as an attached composition (see OverlayBlend.h).
+const char* const kGrabberInputCaps = "video/x-raw, " ZEM_GRABBER_FORMATS
+                                      "; video/x-raw(" GST_CAPS_FEATURE_MEMORY_SYSTEM_MEMORY ", " GST_CAPS_FEATURE_META_GST_VIDEO_OVERLAY_COMPOSITION
+                                      "), " ZEM_GRABBER_FORMATS;
+#undef ZEM_GRABBER_FORMATS
 
 namespace {
 
