@@ -17,7 +17,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableWidget>
 
 using namespace zem::app;
@@ -100,6 +102,18 @@ void CCompressorDlg::showEvent(QShowEvent* event) {
     // The splash came up first; keep it above the window that appears under it.
     if (g_splash)
         g_splash->raise();
+}
+
+void CCompressorDlg::paintEvent(QPaintEvent* event) {
+    if (!isMinimized()) {
+        QDialog::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    const int side = style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, this);
+    QRect place(0, 0, side, side);
+    place.moveCenter(rect().center());
+    m_hIcon.paint(&painter, place);
 }
 
 void CCompressorDlg::closeEvent(QCloseEvent* event) {

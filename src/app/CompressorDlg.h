@@ -11,6 +11,7 @@
 #include "DlgConstants.h"
 #include "MediaSession.h"
 #include "RegistryStore.h"
+#include "ThemeHelperST.h"
 #include "TimeLeft.h"
 
 #include <QDialog>
@@ -214,9 +215,13 @@ public:
     QString m_langFile;
 
     QIcon m_hIcon;
+    // Shared by the transport buttons; lives as long as the window.
+    ThemeHelperST m_themeHelper;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Minimised, the window shows its icon centred instead of its face.
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -1,11 +1,11 @@
 // The window's controls: their places in dialog units, which are shown, and
 // where each user action is routed.
 
-#include "BtnST.h"
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
 #include "GraphState.h"
 #include "NiceSliderCtrl.h"
+#include "XPStyleButtonST.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -193,7 +193,7 @@ void CCompressorDlg::CreateControls() {
         }
         case Kind::Transport:
         case Kind::TransportCheck: {
-            auto* button = new CButtonST(this);
+            auto* button = new CXPStyleButtonST(this);
             button->setText(text);
             button->SetCheckBox(control.kind == Kind::TransportCheck);
             widget = button;
@@ -336,7 +336,8 @@ void CCompressorDlg::EnableControls(bool enable) {
 
 void CCompressorDlg::InitTransportButtons() {
     for (const TransportButton& control : kTransportButtons) {
-        auto* button = ControlAs<CButtonST>(control.id);
+        auto* button = ControlAs<CXPStyleButtonST>(control.id);
+        button->SetThemeHelper(&m_themeHelper);
         button->SetTooltipText(QString::fromLatin1(control.tooltip));
         if (control.icon != 0)
             button->SetIcon(LoadIconResource(control.icon));
