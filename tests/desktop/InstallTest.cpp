@@ -22,6 +22,7 @@ TEST(Install, ProgramDataEntryAndIconGoToTheXdgPlaces) {
     const QDir root(prefix.path());
 
     EXPECT_TRUE(QFileInfo(root.filePath(QStringLiteral("bin/zemconverter"))).isExecutable());
+    EXPECT_TRUE(QFileInfo(root.filePath(QStringLiteral("bin/zemconvert"))).isExecutable());
     for (const char* name : {"KOR", "ENG", "CHS", "CHT"})
         EXPECT_TRUE(QFileInfo::exists(root.filePath(QStringLiteral("share/zemconverter/Lang/%1.ini").arg(QLatin1String(name))))) << name;
     EXPECT_TRUE(QFileInfo::exists(root.filePath(QStringLiteral("share/zemconverter/Doc/ZemConverter_UserManual_Eng.html"))));
