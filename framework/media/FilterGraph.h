@@ -1,14 +1,21 @@
 #pragma once
 // The graph object (inside of the graph layer). One object answers all the
 // graph-level interfaces; its filters are realised as one GStreamer pipeline,
-// rebuilt whenever the topology changed while stopped.
-#include "Filters.h"
+// rebuilt whenever the topology changed while stopped. Its parts are
+// FilterGraph.cpp (log, errors, video window, volume, description),
+// FilterGraphBuild.cpp (filters, connections, rendering), FilterGraphState.cpp
+// (realisation and the media control) and FilterGraphSeek.cpp (positions).
+//
+// Threads: every interface call comes from the window's thread, which owns the
+// filters, the pipeline and the fields below. Streaming threads reach the graph
+// only through the StreamGate (atomics), the events (GraphEvents) and the log.
+#include "GraphEvents.h"
 #include "GraphImpl.h"
 
-#include <QPointer>
-#include <QRect>
-
-#include <thread>
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <mutex>
 
 namespace zem::media {
 
@@ -83,18 +90,14 @@ public:
     void Trace(const char* format, ...) G_GNUC_PRINTF(2, 3);
 
 private:
-    struct Event {
-        long code;
-        LONG_PTR param1;
-        LONG_PTR param2;
-    };
-
     std::shared_ptr<BaseFilter> AsFilter(const IBaseFilterPtr& filter) const;
     bool Contains(const std::shared_ptr<BaseFilter>& filter) const;
     HRESULT ConnectPins(const std::shared_ptr<Pin>& out, const std::shared_ptr<Pin>& in);
     void BreakConnection(const std::shared_ptr<Pin>& pin);
     void TopologyChanged();
     HRESULT Realize();
+    HRESULT RealizeFilters(GstBin* bin, const std::vector<std::shared_ptr<BaseFilter>>& order);
+    HRESULT LinkFilters(GstBin* bin, const std::vector<std::shared_ptr<BaseFilter>>& order);
     void Teardown();
     HRESULT EnsurePrerolled();
     HRESULT Reposition(REFERENCE_TIME target);
@@ -104,18 +107,18 @@ private:
     HRESULT SetPipelineState(GstState state);
     gint64 OriginNs() const;
     REFERENCE_TIME QueryPosition() const;
+    REFERENCE_TIME LongestDuration() const;
     double FrameSeconds() const;
+    bool HasSourceVideo() const;
     bool HasDeliveringFilters() const;
-    std::shared_ptr<VideoRendererFilter> FindVideoRenderer(bool connectedOnly) const;
-    std::shared_ptr<AudioRendererFilter> FindAudioRenderer() const;
-    void QueueEvent(long code, LONG_PTR param1 = 0, LONG_PTR param2 = 0);
-    void KeepError(const ErrorDetail& detail);
-    static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
-    void StartWatchdog();
-    void StopWatchdog();
+    // The connected video renderer (or any, for the widget) and the connected audio renderer.
+    std::shared_ptr<BaseFilter> FindVideoRenderer(bool connectedOnly) const;
+    SoundOutput* FindSoundOutput() const;
+    // The video renderer's view once its widget exists; nullptr otherwise.
+    VideoView* ShownView();
 
+    // Window's thread.
     std::vector<std::shared_ptr<BaseFilter>> m_filters;
-    std::shared_ptr<StreamGate> m_gate = std::make_shared<StreamGate>();
     GstRef<GstElement> m_pipeline;
     std::vector<std::shared_ptr<BaseFilter>> m_realized;
     bool m_dirty = true;
@@ -124,30 +127,19 @@ private:
     REFERENCE_TIME m_position = 0;
     bool m_noClock = false;
     bool m_seekBroken = false;
-    std::atomic<bool> m_errorPosted{false};
-    std::atomic<bool> m_eos{false};
+    long m_windowStyle = 0;
 
-    // Event queue, filled from streaming threads.
-    std::mutex m_eventMutex;
-    std::condition_variable m_eventReady;
-    std::deque<Event> m_events;
-    QObject* m_notifyWindow = nullptr;
-    long m_notifyMessage = 0;
+    // Shared with the streaming threads (atomics).
+    const std::shared_ptr<StreamGate> m_gate = std::make_shared<StreamGate>();
 
-    // The first failure; written from streaming threads, read on the window's.
-    std::mutex m_errorMutex;
-    ErrorDetail m_firstError;
-
-    // Graph log.
+    // Graph log, written from any thread: the lock protects the fields below.
     std::mutex m_logMutex;
     std::FILE* m_logFile = nullptr;
     GstDebugLevel m_savedThreshold = GST_LEVEL_NONE;
 
-    // Video window.
-    QPointer<QWidget> m_owner;
-    long m_windowStyle = 0;
-
-    std::jthread m_watchdog;
+    // Event queue, bus handler and watchdog; last, so it goes (and its
+    // watchdog stops) before the log it writes to.
+    GraphEvents m_events{[this](const std::string& line) { Trace("%s", line.c_str()); }};
 };
 
 }  // namespace zem::media

@@ -1,6 +1,6 @@
-// Pins, filter base, enumerators, the factory table and small GStreamer helpers.
-#include "Filters.h"
-#include "FilterGraph.h"
+// Pins, the filter base, enumerators and small GStreamer helpers: the bottom of
+// the graph layer, used by the filters and the graph above it.
+#include "GraphImpl.h"
 
 #include <malloc.h>
 
@@ -204,6 +204,12 @@ int BaseFilter::CountPins(PIN_DIRECTION dir) const
     return count;
 }
 
+void BaseFilter::JoinGraph(std::weak_ptr<IFilterGraph> graph, const std::string& name)
+{
+    m_graph = std::move(graph);
+    m_name = name;
+}
+
 bool BaseFilter::HasConnectedPin() const
 {
     for (const auto& pin : m_pins)
@@ -211,73 +217,20 @@ bool BaseFilter::HasConnectedPin() const
     return false;
 }
 
-// ---------------------------------------------------------------- factory table
+// ---------------------------------------------------------------- element chain
 
-namespace {
-
-struct FactoryEntry {
-    const CLSID* clsid;
-    IBaseFilterPtr (*create)();
-};
-
-template <class F>
-IBaseFilterPtr Create()
+GstPad* ElementChainFilter::InputPad(int index)
 {
-    return MakeFilter<F>();
+    if (index != 0 || !m_first) return nullptr;
+    GstRef<GstPad> pad(gst_element_get_static_pad(m_first, "sink"));
+    return pad.get();  // the element keeps the pad alive
 }
 
-IBaseFilterPtr CreateAsfReader() { return MakeFilter<SourceFilter>(CLSID_WMAsfReader); }
-IBaseFilterPtr CreateFileSource() { return MakeFilter<SourceFilter>(CLSID_FileSource); }
-
-const FactoryEntry kFactoryTable[] = {
-    {&CLSID_WMAsfReader, &CreateAsfReader},
-    {&CLSID_FileSource, &CreateFileSource},
-    {&CLSID_GplMpeg2Decoder, &Create<Mpeg2DecoderFilter>},
-    {&CLSID_SampleGrabber, &Create<SampleGrabberFilter>},
-    {&CLSID_NullRenderer, &Create<NullRendererFilter>},
-    {&CLSID_AudioProcessor, &Create<AudioProcessorFilter>},
-    {&CLSID_Mp3Encoder, &Create<Mp3EncoderFilter>},
-    {&CLSID_WavDest, &Create<WavDestFilter>},
-    {&CLSID_FileWriter, &Create<FileWriterFilter>},
-    {&CLSID_VideoRenderer, &Create<VideoRendererFilter>},
-    {&CLSID_AudioRenderer, &Create<AudioRendererFilter>},
-};
-
-}  // namespace
+GstPad* ElementChainFilter::OutputPad(int index)
+{
+    if (index != 0 || !m_last || CountPins(PINDIR_OUTPUT) == 0) return nullptr;
+    GstRef<GstPad> pad(gst_element_get_static_pad(m_last, "src"));
+    return pad.get();
+}
 
 }  // namespace zem::media
-
-HRESULT CoCreateFilter(const CLSID& clsid, IBaseFilterPtr* filter)
-{
-    if (!filter) return E_POINTER;
-    filter->reset();
-    zem::media::EnsureGstInitialised();
-    for (const auto& entry : zem::media::kFactoryTable) {
-        if (*entry.clsid == clsid) {
-            *filter = entry.create();
-            return S_OK;
-        }
-    }
-    return REGDB_E_CLASSNOTREG;
-}
-
-HRESULT CreateFilterGraph(std::shared_ptr<IGraphBuilder>* graph)
-{
-    if (!graph) return E_POINTER;
-    zem::media::EnsureGstInitialised();
-    *graph = std::make_shared<zem::media::FilterGraph>();
-    return S_OK;
-}
-
-_GstElement* GraphPipelineForDiagnostics(IUnknown* graph)
-{
-    auto* g = dynamic_cast<zem::media::FilterGraph*>(graph);
-    if (!g || !g->Pipeline()) return nullptr;
-    return GST_ELEMENT(gst_object_ref(g->Pipeline()));
-}
-
-std::string DescribeGraph(IUnknown* graph)
-{
-    auto* g = dynamic_cast<zem::media::FilterGraph*>(graph);
-    return g ? g->Describe() : std::string();
-}

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -44,6 +46,9 @@ struct StreamGate {
     std::atomic<bool> oneShotDone{false};
 };
 
+// Pins and filters belong to the thread that owns the window (the graph's
+// thread): they are made, connected and read only there. Streaming threads see
+// the StreamGate above and each filter's own realised state.
 class Pin : public IPin, public std::enable_shared_from_this<Pin> {
 public:
     Pin(std::weak_ptr<BaseFilter> owner, PIN_DIRECTION dir, std::string name, int index)
@@ -60,13 +65,53 @@ public:
     PIN_DIRECTION Direction() const { return m_dir; }
     int Index() const { return m_index; }
     const std::string& Name() const { return m_name; }
+    // Of the connection (inputs) or of what the pin offers (outputs).
+    const MediaFormat& Format() const { return m_format; }
+    void SetFormat(const MediaFormat& format) { m_format = format; }
+    // One end of a connection; the graph sets both ends.
+    void SetPeer(const std::shared_ptr<Pin>& peer) { m_peer = peer; }
+    void ClearPeer() { m_peer.reset(); }
 
+private:
     std::weak_ptr<BaseFilter> m_owner;
     PIN_DIRECTION m_dir;
     std::string m_name;
     int m_index;  // among the filter's pins of the same direction
     std::weak_ptr<Pin> m_peer;
-    MediaFormat m_format;  // of the connection (inputs) or of what the pin offers (outputs)
+    MediaFormat m_format;
+};
+
+class VideoView;
+
+// What the graph hands every filter it realises.
+struct RealizeContext {
+    std::shared_ptr<StreamGate> gate;
+    // An MPEG-2 decoder filter is in the graph: sources decode MPEG-1/2 video with it.
+    bool preferMpeg2 = false;
+    // Queues a graph event; callable from any thread while the graph lives.
+    std::function<void(long code)> post;
+};
+
+// The video renderer as the graph sees it (IVideoWindow, IBasicVideo, IVideoFrameStep).
+class PictureOutput {
+public:
+    // Where the pictures are shown: nullptr when no widget library is linked.
+    virtual VideoView* View() = 0;
+    // The sink that takes step events; nullptr while not realised.
+    virtual GstElement* StepElement() const = 0;
+
+protected:
+    ~PictureOutput() = default;
+};
+
+// The audio renderer as the graph sees it (IBasicAudio).
+class SoundOutput {
+public:
+    virtual long Volume() const = 0;
+    virtual void SetVolume(long volume) = 0;
+
+protected:
+    ~SoundOutput() = default;
 };
 
 class BaseFilter : public IBaseFilter, public std::enable_shared_from_this<BaseFilter> {
@@ -84,30 +129,75 @@ public:
     std::shared_ptr<Pin> PinAt(PIN_DIRECTION dir, int index) const;
     int CountPins(PIN_DIRECTION dir) const;
     bool HasConnectedPin() const;
+    const std::vector<std::shared_ptr<Pin>>& Pins() const { return m_pins; }
+
+    const CLSID& ClassId() const { return m_clsid; }
+    const std::string& Name() const { return m_name; }
+    bool InGraph() const { return !m_graph.expired(); }
+    void JoinGraph(std::weak_ptr<IFilterGraph> graph, const std::string& name);
+    void LeaveGraph() { m_graph.reset(); }
 
     // Whether an input pin takes what the upstream pin offers (converters included).
     virtual bool Accepts(const Pin& in, const MediaFormat& upstream) const = 0;
     // What an output pin offers, from the connected inputs.
-    virtual MediaFormat OutputFormat(const Pin& out) const { return out.m_format; }
+    virtual MediaFormat OutputFormat(const Pin& out) const { return out.Format(); }
     virtual bool IsSource() const { return false; }
     // Filters Render may reuse as the end of a chain.
     virtual bool IsRenderer() const { return CountPins(PINDIR_OUTPUT) == 0; }
 
     // Creates the filter's GStreamer elements inside the bin. A failure leaves no
     // element behind.
-    virtual bool Realize(GstBin* bin, const std::shared_ptr<StreamGate>& gate) = 0;
+    virtual bool Realize(GstBin* bin, const RealizeContext& context) = 0;
     // Borrowed pads of the realised elements (nullptr for pads made at run time).
-    virtual GstPad* InputPad(int index) = 0;
-    virtual GstPad* OutputPad(int index) = 0;
+    virtual GstPad* InputPad(int) { return nullptr; }
+    virtual GstPad* OutputPad(int) { return nullptr; }
     // Forgets the elements after the pipeline has gone to NULL.
-    virtual void Unrealize() = 0;
+    virtual void Unrealize() {}
     // Extra work when the graph reaches its end or is torn down (files are closed here).
     virtual void Finish() {}
 
+    // What the graph and the other filters ask a filter, instead of its class id.
+    // The length of the file a source reads (100 ns units; 0 when unknown or no source).
+    virtual REFERENCE_TIME Duration() const { return 0; }
+    // The GPL MPEG-2 decoder filter: its presence makes sources prefer it.
+    virtual bool SelectsMpeg2Decoder() const { return false; }
+    // Hands data to callbacks or files only while the gate delivers (grabber, File Writer).
+    virtual bool Delivers() const { return false; }
+    // WavDest: the File Writer behind it puts the WAV head in front of the data.
+    virtual bool AsksForWavHead() const { return false; }
+    virtual PictureOutput* Pictures() { return nullptr; }
+    virtual SoundOutput* Sound() { return nullptr; }
+
+private:
     CLSID m_clsid;
     std::string m_name;
-    std::weak_ptr<FilterGraph> m_graph;
+    std::weak_ptr<IFilterGraph> m_graph;
     std::vector<std::shared_ptr<Pin>> m_pins;
+};
+
+// A filter realised as a chain of GStreamer elements: data enters at the first
+// element's "sink" pad and leaves at the last one's "src" pad (pin 0 each way).
+class ElementChainFilter : public BaseFilter {
+public:
+    using BaseFilter::BaseFilter;
+    GstPad* InputPad(int index) override;
+    // nullptr for a filter without output pins (renderers).
+    GstPad* OutputPad(int index) override;
+    // Forgets the ends; filters that keep further elements forget them and call this.
+    void Unrealize() override { m_first = m_last = nullptr; }
+
+protected:
+    void SetChain(GstElement* first, GstElement* last)
+    {
+        m_first = first;
+        m_last = last;
+    }
+    GstElement* First() const { return m_first; }
+    GstElement* Last() const { return m_last; }
+
+private:
+    GstElement* m_first = nullptr;
+    GstElement* m_last = nullptr;
 };
 
 template <class F, class... Args>

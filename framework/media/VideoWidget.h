@@ -1,8 +1,12 @@
 #pragma once
-// The widget the video renderer paints its pictures into. Pictures arrive on a
-// streaming thread and are handed over through a FrameSlot; painting happens on
-// the GUI thread.
+// The widget the video renderer paints its pictures into (zem_media_widgets,
+// the media layer's only Qt Widgets code). Pictures arrive on a streaming
+// thread and are handed over through a FrameSlot; painting happens on the GUI
+// thread.
+#include "VideoView.h"
+
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -10,6 +14,8 @@
 
 namespace zem::media {
 
+// Streaming thread (PostFrame) and GUI thread (the widget) meet here: the
+// mutex protects the fields below.
 struct FrameSlot {
     std::mutex mutex;
     QImage image;
@@ -29,6 +35,23 @@ protected:
 
 private:
     std::shared_ptr<FrameSlot> m_slot;
+};
+
+// The renderer's view: keeps the last picture until the widget is made.
+// Threads: Show on a streaming thread (through the slot only); the rest on the GUI thread.
+class WidgetVideoView : public VideoView {
+public:
+    ~WidgetVideoView() override;
+    void Show(const std::uint8_t* bgrx, int width, int height, int stride) override;
+    QWidget* Widget() override;
+    void SetVisible(bool visible) override;
+    void SetOwner(QWidget* owner) override;
+    void SetGeometry(int left, int top, int width, int height) override;
+    void Raise() override;
+
+private:
+    const std::shared_ptr<FrameSlot> m_slot = std::make_shared<FrameSlot>();
+    QPointer<QWidget> m_widget;  // GUI thread only
 };
 
 }  // namespace zem::media

@@ -26,5 +26,11 @@ using MessageBoxHook = std::function<int(const std::string&, const std::string&,
 // goes to standard error and the answer is IDOK / IDYES) and returns the answer.
 int ShowMessageBox(const std::string& text, const std::string& caption = kMessageBoxCaption, int flags = MB_OK);
 
+// The real box: shows it and sets the answer, or returns false (no QApplication).
+// Installed at start-up by zem_dshowutil_widgets (MessageBoxWidget.cpp), so that
+// programs without Qt Widgets (zemconvert) print the text instead.
+using MessageBoxShower = bool (*)(const std::string& text, const std::string& caption, int flags, int* answer);
+void SetMessageBoxShower(MessageBoxShower shower);
+
 // Replaces the box with a hook (empty: the real box again); returns the previous hook.
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);

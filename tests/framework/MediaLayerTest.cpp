@@ -22,6 +22,8 @@
 #include <mutex>
 #include <vector>
 
+#include <unistd.h>
+
 using zem::testclips::ClipTimes;
 using zem::testclips::MakeClip;
 using zem::testclips::ProbeClip;
@@ -37,13 +39,40 @@ constexpr int kMp3FrameBytes = 384;
 constexpr int kWavHead = 68;
 constexpr double kMp3FrameSeconds = 1152.0 / 48000.0;
 
+// Each test runs in a process of its own, so the clips are kept on disk and
+// made once for a whole run of the suite: in a folder of the build tree that a
+// ctest fixture empties first (tests/framework/CMakeLists.txt).
+std::filesystem::path CachedClip(const std::string& kind)
+{
+    const std::filesystem::path folder = std::filesystem::path(ZEM_CLIP_CACHE_DIR) / kind;
+    const auto read = [&folder]() -> std::filesystem::path {
+        std::ifstream marker(folder / "clip.txt");
+        std::string name;
+        if (!std::getline(marker, name) || name.empty()) return {};
+        return folder / name;
+    };
+    if (auto clip = read(); !clip.empty()) return clip;
+    // Made aside and moved in whole, so a parallel test sees all of it or none.
+    std::error_code ec;
+    std::filesystem::create_directories(folder.parent_path(), ec);
+    const auto aside = folder.parent_path() / (kind + ".making." + std::to_string(::getpid()));
+    std::filesystem::remove_all(aside, ec);
+    std::filesystem::create_directories(aside, ec);
+    const auto made = MakeClip(aside, kind, kClipSeconds);
+    if (made.empty()) return {};
+    std::ofstream(aside / "clip.txt") << made.filename().string() << "\n";
+    std::filesystem::rename(aside, folder, ec);
+    if (ec) std::filesystem::remove_all(aside, ec);  // another test was first
+    return read();
+}
+
 struct ClipSet {
-    TempDir dir;
+    TempDir dir;  // what the tests write
     std::map<std::string, std::filesystem::path> clips;
     std::filesystem::path Get(const std::string& kind)
     {
         auto it = clips.find(kind);
-        if (it == clips.end()) it = clips.emplace(kind, MakeClip(dir.path(), kind, kClipSeconds)).first;
+        if (it == clips.end()) it = clips.emplace(kind, CachedClip(kind)).first;
         return it->second;
     }
 };
@@ -290,98 +319,143 @@ struct Kind {
 
 void PrintTo(const Kind& k, std::ostream* os) { *os << k.kind; }
 
-class FormatTest : public testing::TestWithParam<Kind> {};
+// One clip a format (made once, see CachedClip), each step of playing it a
+// case of its own, so one failure does not hide the others.
+class FormatTest : public testing::TestWithParam<Kind> {
+protected:
+    static constexpr double kSelectionStart = 0.52;
 
-TEST_P(FormatTest, RendersSeeksStepsPlaysAndConverts)
-{
-    const Kind k = GetParam();
-    const auto clip = Clips().Get(k.kind);
-    ASSERT_FALSE(clip.empty()) << "ffmpeg could not make the clip";
-    const ClipTimes times = ProbeClip(k.kind == std::string("asx") ? Clips().Get("mp4") : clip);
-    constexpr double kSelectionStart = 0.52;
-    const int atStart = PictureAt(times, kSelectionStart);
-    QWidget owner;
-    owner.resize(320, 256);
-
-    // Render: duration, native size, sound path.
+    void SetUp() override
     {
-        Graph g;
-        ASSERT_EQ(g.gb->RenderFile(clip.string(), {}), S_OK);
-        REFERENCE_TIME duration = 0;
-        ASSERT_EQ(g.ms->GetDuration(&duration), S_OK);
-        EXPECT_NEAR(static_cast<double>(duration) / kUnits, kClipSeconds, 0.15);
-        long w = 0, h = 0;
-        long volume = 1;
-        if (k.video) {
-            ASSERT_EQ(g.bv->GetVideoSize(&w, &h), S_OK);
-            EXPECT_EQ(w, k.width);
-            EXPECT_EQ(h, k.height);
-            EXPECT_EQ(g.vw->put_MessageDrain(&owner), S_OK);
-            EXPECT_EQ(g.fs->CanStep(0, nullptr), S_OK);
-        } else {
-            EXPECT_EQ(g.bv->GetVideoSize(&w, &h), E_NOINTERFACE);
-            EXPECT_NE(g.vw->put_MessageDrain(&owner), S_OK);
-            EXPECT_EQ(g.fs->CanStep(0, nullptr), S_FALSE);
-        }
-        if (k.audio) {
-            EXPECT_EQ(g.ba->put_Volume(-10000), S_OK);
-            EXPECT_EQ(g.ba->get_Volume(&volume), S_OK);
-            EXPECT_EQ(volume, -10000);
-        } else {
-            EXPECT_EQ(g.ba->get_Volume(&volume), E_NOTIMPL);
-        }
-
-        // Stopped at the start with the first picture shown.
-        if (k.video) {
-            EXPECT_EQ(g.vw->put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS), S_OK);
-            EXPECT_EQ(g.vw->put_Owner(&owner), S_OK);
-            EXPECT_EQ(g.vw->SetWindowPosition(8, 4, 160, 128), S_OK);
-            EXPECT_EQ(g.vw->put_Visible(true), S_OK);
-            EXPECT_EQ(g.vw->SetWindowForeground(true), S_OK);
-            EXPECT_EQ(g.vw->VideoWidget()->parentWidget(), &owner);
-            EXPECT_EQ(g.vw->VideoWidget()->geometry(), QRect(8, 4, 160, 128));
-        } else {
-            EXPECT_EQ(g.vw->put_Owner(&owner), E_NOINTERFACE);
-        }
-        ASSERT_EQ(g.mc->StopWhenReady(), S_OK);
-        OAFilterState state = -1;
-        EXPECT_EQ(g.mc->GetState(1000, &state), S_OK);
-        EXPECT_EQ(state, State_Stopped);
-        EXPECT_EQ(g.Position(), 0);
-        if (k.video) {
-            EXPECT_EQ(ShownPicture(g.vw->VideoWidget()), 0);
-        }
-
-        // Seek while paused: the picture covering the position is shown, and the
-        // position reads back within one picture.
-        ASSERT_EQ(g.mc->Pause(), S_OK);
-        ASSERT_EQ(g.SeekTo(kSelectionStart), S_OK);
-        EXPECT_NEAR(static_cast<double>(g.Position()) / kUnits, kSelectionStart, kFrame);
-        if (k.video) {
-            EXPECT_NEAR(ShownPicture(g.vw->VideoWidget()), atStart, 1);
-            ASSERT_EQ(g.fs->Step(1, nullptr), S_OK);
-            EXPECT_TRUE(WaitForEvent(g.me.get(), EC_STEP_COMPLETE, 5000));
-            EXPECT_NEAR(ShownPicture(g.vw->VideoWidget()), atStart + 1, 1);
-        }
-
-        // Play the last half second with the clock: the end comes as EC_COMPLETE.
-        ASSERT_EQ(g.SeekTo(1.5), S_OK);
-        const auto start = std::chrono::steady_clock::now();
-        ASSERT_EQ(g.mc->Run(), S_OK);
-        EXPECT_TRUE(WaitForEvent(g.me.get(), EC_COMPLETE, 10000));
-        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        EXPECT_GE(took, 0.3) << "playback follows the clock";
-        // Back to the start, stopped, with the first picture shown.
-        EXPECT_EQ(g.mc->Stop(), S_OK);
-        ASSERT_EQ(g.SeekTo(0), S_OK);
-        ASSERT_EQ(g.mc->StopWhenReady(), S_OK);
-        EXPECT_EQ(g.Position(), 0);
-        if (k.video) {
-            EXPECT_EQ(ShownPicture(g.vw->VideoWidget()), 0);
-        }
+        k = GetParam();
+        clip = Clips().Get(k.kind);
+        ASSERT_FALSE(clip.empty()) << "ffmpeg could not make the clip";
+        times = ProbeClip(k.kind == std::string("asx") ? Clips().Get("mp4") : clip);
+        atStart = PictureAt(times, kSelectionStart);
+        owner.resize(320, 256);
     }
 
-    // Conversion from a selection start: rewired while stopped, run without a clock.
+    // Rendered, with the picture (if any) shown in `owner`, stopped at the start.
+    void RenderAndShow(Graph& g)
+    {
+        ASSERT_EQ(g.gb->RenderFile(clip.string(), {}), S_OK);
+        if (k.video) {
+            ASSERT_EQ(g.vw->put_Owner(&owner), S_OK);
+            ASSERT_EQ(g.vw->SetWindowPosition(8, 4, 160, 128), S_OK);
+            ASSERT_EQ(g.vw->put_Visible(true), S_OK);
+        }
+        ASSERT_EQ(g.mc->StopWhenReady(), S_OK);
+    }
+
+    Kind k{};
+    std::filesystem::path clip;
+    ClipTimes times;
+    int atStart = 0;
+    QWidget owner;
+};
+
+TEST_P(FormatTest, RendersWithItsLengthSizeAndSound)
+{
+    Graph g;
+    ASSERT_EQ(g.gb->RenderFile(clip.string(), {}), S_OK);
+    REFERENCE_TIME duration = 0;
+    ASSERT_EQ(g.ms->GetDuration(&duration), S_OK);
+    EXPECT_NEAR(static_cast<double>(duration) / kUnits, kClipSeconds, 0.15);
+    long w = 0, h = 0;
+    long volume = 1;
+    if (k.video) {
+        ASSERT_EQ(g.bv->GetVideoSize(&w, &h), S_OK);
+        EXPECT_EQ(w, k.width);
+        EXPECT_EQ(h, k.height);
+        EXPECT_EQ(g.vw->put_MessageDrain(&owner), S_OK);
+        EXPECT_EQ(g.fs->CanStep(0, nullptr), S_OK);
+    } else {
+        EXPECT_EQ(g.bv->GetVideoSize(&w, &h), E_NOINTERFACE);
+        EXPECT_NE(g.vw->put_MessageDrain(&owner), S_OK);
+        EXPECT_EQ(g.fs->CanStep(0, nullptr), S_FALSE);
+    }
+    if (k.audio) {
+        EXPECT_EQ(g.ba->put_Volume(-10000), S_OK);
+        EXPECT_EQ(g.ba->get_Volume(&volume), S_OK);
+        EXPECT_EQ(volume, -10000);
+    } else {
+        EXPECT_EQ(g.ba->get_Volume(&volume), E_NOTIMPL);
+    }
+
+    // Stopped at the start with the first picture shown.
+    if (k.video) {
+        EXPECT_EQ(g.vw->put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS), S_OK);
+        EXPECT_EQ(g.vw->put_Owner(&owner), S_OK);
+        EXPECT_EQ(g.vw->SetWindowPosition(8, 4, 160, 128), S_OK);
+        EXPECT_EQ(g.vw->put_Visible(true), S_OK);
+        EXPECT_EQ(g.vw->SetWindowForeground(true), S_OK);
+        EXPECT_EQ(g.vw->VideoWidget()->parentWidget(), &owner);
+        EXPECT_EQ(g.vw->VideoWidget()->geometry(), QRect(8, 4, 160, 128));
+    } else {
+        EXPECT_EQ(g.vw->put_Owner(&owner), E_NOINTERFACE);
+    }
+    ASSERT_EQ(g.mc->StopWhenReady(), S_OK);
+    OAFilterState state = -1;
+    EXPECT_EQ(g.mc->GetState(1000, &state), S_OK);
+    EXPECT_EQ(state, State_Stopped);
+    EXPECT_EQ(g.Position(), 0);
+    if (k.video) {
+        EXPECT_EQ(ShownPicture(g.vw->VideoWidget()), 0);
+    }
+}
+
+TEST_P(FormatTest, SeeksWhilePausedToThePictureCoveringThePosition)
+{
+    Graph g;
+    RenderAndShow(g);
+    ASSERT_EQ(g.mc->Pause(), S_OK);
+    ASSERT_EQ(g.SeekTo(kSelectionStart), S_OK);
+    EXPECT_NEAR(static_cast<double>(g.Position()) / kUnits, kSelectionStart, kFrame);
+    if (k.video) {
+        EXPECT_NEAR(ShownPicture(g.vw->VideoWidget()), atStart, 1);
+    }
+}
+
+TEST_P(FormatTest, StepsOnePictureOn)
+{
+    Graph g;
+    RenderAndShow(g);
+    ASSERT_EQ(g.mc->Pause(), S_OK);
+    ASSERT_EQ(g.SeekTo(kSelectionStart), S_OK);
+    if (!k.video) {
+        EXPECT_EQ(g.fs->Step(1, nullptr), E_FAIL) << "no pictures, nothing to step";
+        return;
+    }
+    ASSERT_EQ(g.fs->Step(1, nullptr), S_OK);
+    EXPECT_TRUE(WaitForEvent(g.me.get(), EC_STEP_COMPLETE, 5000));
+    EXPECT_NEAR(ShownPicture(g.vw->VideoWidget()), atStart + 1, 1);
+}
+
+TEST_P(FormatTest, PlaysToItsEndWithTheClockAndGoesBackToTheStart)
+{
+    Graph g;
+    RenderAndShow(g);
+    ASSERT_EQ(g.mc->Pause(), S_OK);
+    // Play the last half second with the clock: the end comes as EC_COMPLETE.
+    ASSERT_EQ(g.SeekTo(1.5), S_OK);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(g.mc->Run(), S_OK);
+    EXPECT_TRUE(WaitForEvent(g.me.get(), EC_COMPLETE, 10000));
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(took, 0.3) << "playback follows the clock";
+    // Back to the start, stopped, with the first picture shown.
+    EXPECT_EQ(g.mc->Stop(), S_OK);
+    ASSERT_EQ(g.SeekTo(0), S_OK);
+    ASSERT_EQ(g.mc->StopWhenReady(), S_OK);
+    EXPECT_EQ(g.Position(), 0);
+    if (k.video) {
+        EXPECT_EQ(ShownPicture(g.vw->VideoWidget()), 0);
+    }
+}
+
+TEST_P(FormatTest, ConvertsFromTheSelectionStart)
+{
+    // Rewired while stopped, run without a clock.
     const auto mp3 = Clips().dir.path() / (std::string(k.kind) + "_conv.mp3");
     Grabbed grabbed;
     {

@@ -1,0 +1,56 @@
+#pragma once
+// The renderers: pictures to a VideoView, sound to the sound card, anything to nowhere.
+#include "GraphImpl.h"
+#include "VideoView.h"
+
+#include <memory>
+
+namespace zem::media {
+
+// Threads: the window's thread makes, realises and asks it; the appsink's
+// streaming thread hands every picture to the view (VideoView::Show), which
+// copies it under its own lock.
+class VideoRendererFilter : public ElementChainFilter, public PictureOutput {
+public:
+    VideoRendererFilter();
+    ~VideoRendererFilter() override;
+    void CreatePins() override;
+    bool Accepts(const Pin&, const MediaFormat& upstream) const override;
+    bool Realize(GstBin* bin, const RealizeContext& context) override;
+
+    PictureOutput* Pictures() override { return this; }
+    VideoView* View() override { return m_view.get(); }
+    GstElement* StepElement() const override { return Last(); }
+
+private:
+    static GstFlowReturn OnSample(GstElement* sink, gpointer self, bool preroll);
+    const std::unique_ptr<VideoView> m_view;  // nullptr without zem_media_widgets
+};
+
+// Window's thread only (the volume is set on the element, which GStreamer guards).
+class AudioRendererFilter : public ElementChainFilter, public SoundOutput {
+public:
+    AudioRendererFilter() : ElementChainFilter(CLSID_AudioRenderer) {}
+    void CreatePins() override;
+    bool Accepts(const Pin&, const MediaFormat& upstream) const override;
+    bool Realize(GstBin* bin, const RealizeContext& context) override;
+    void Unrealize() override;
+
+    SoundOutput* Sound() override { return this; }
+    long Volume() const override { return m_volume; }
+    void SetVolume(long volume) override;
+
+private:
+    long m_volume = 0;
+    GstElement* m_volumeElement = nullptr;
+};
+
+class NullRendererFilter : public ElementChainFilter {
+public:
+    NullRendererFilter() : ElementChainFilter(CLSID_NullRenderer) {}
+    void CreatePins() override;
+    bool Accepts(const Pin&, const MediaFormat&) const override { return true; }
+    bool Realize(GstBin* bin, const RealizeContext& context) override;
+};
+
+}  // namespace zem::media

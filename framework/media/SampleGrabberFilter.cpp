@@ -1,0 +1,219 @@
+#include "SampleGrabberFilter.h"
+
+#include "OverlayBlend.h"
+#include "PictureConvert.h"
+
+namespace zem::media {
+
+namespace {
+
+class GrabbedSample : public IMediaSample {
+public:
+    GrabbedSample(std::uint8_t* data, long length) : m_data(data), m_length(length) {}
+    HRESULT GetPointer(std::uint8_t** buffer) override
+    {
+        if (!buffer) return E_POINTER;
+        *buffer = m_data;
+        return S_OK;
+    }
+    long GetActualDataLength() override { return m_length; }
+
+private:
+    std::uint8_t* m_data;
+    long m_length;
+};
+
+class MappedPictureRows : public IPictureRows {
+public:
+    MappedPictureRows(const GstVideoFrame& frame, const PictureOverlay& overlay) : m_frame(frame), m_overlay(overlay)
+    {
+    }
+    bool ReadRow(int row, std::uint8_t* dst) override
+    {
+        if (!ConvertRowToBgr(m_frame, row, dst)) return false;
+        if (!m_overlay.empty()) m_overlay.BlendRow(GST_VIDEO_FRAME_HEIGHT(&m_frame) - 1 - row, dst);
+        return true;
+    }
+
+private:
+    const GstVideoFrame& m_frame;
+    const PictureOverlay& m_overlay;
+};
+
+}  // namespace
+
+void SampleGrabberFilter::CreatePins()
+{
+    AddPin(PINDIR_INPUT, "Input");
+    AddPin(PINDIR_OUTPUT, "Output");
+}
+
+HRESULT SampleGrabberFilter::SetMediaType(const AM_MEDIA_TYPE* type)
+{
+    if (!type) return E_POINTER;
+    if (type->majortype != MEDIATYPE_Video || type->subtype != MEDIASUBTYPE_RGB24) return VFW_E_TYPE_NOT_ACCEPTED;
+    m_typeSet = true;
+    return S_OK;
+}
+
+HRESULT SampleGrabberFilter::GetConnectedMediaType(AM_MEDIA_TYPE* type)
+{
+    if (!type) return E_POINTER;
+    auto in = PinAt(PINDIR_INPUT, 0);
+    if (!in || !in->IsConnected()) return VFW_E_NOT_CONNECTED;
+    FillMediaType(OutputFormat(*PinAt(PINDIR_OUTPUT, 0)), type);
+    return S_OK;
+}
+
+HRESULT SampleGrabberFilter::SetBufferSamples(bool buffer)
+{
+    m_bufferSamples = buffer;
+    return S_OK;
+}
+
+HRESULT SampleGrabberFilter::SetOneShot(bool oneShot)
+{
+    m_oneShot = oneShot;
+    return S_OK;
+}
+
+HRESULT SampleGrabberFilter::SetCallback(ISampleGrabberCB* callback, long which)
+{
+    if (which != 0 && which != 1) return E_INVALIDARG;
+    m_callback = callback;
+    m_which = which;
+    return S_OK;
+}
+
+bool SampleGrabberFilter::Accepts(const Pin& in, const MediaFormat& upstream) const
+{
+    return in.Direction() == PINDIR_INPUT && upstream.major == MEDIATYPE_Video;
+}
+
+MediaFormat SampleGrabberFilter::OutputFormat(const Pin&) const
+{
+    MediaFormat format;
+    auto in = PinAt(PINDIR_INPUT, 0);
+    if (in) format = in->Format();
+    format.major = MEDIATYPE_Video;
+    format.subtype = MEDIASUBTYPE_RGB24;
+    return format;
+}
+
+bool SampleGrabberFilter::Realize(GstBin* bin, const RealizeContext& context)
+{
+    GstElement* convert = MakeElement(bin, "videoconvert");
+    GstElement* filter = MakeElement(bin, "capsfilter");
+    // The callback's work (colour conversion, scaling, JPEG coding) runs on the
+    // queue's own thread, so the decoder goes on with the next pictures on the
+    // other core meanwhile.
+    GstElement* queue = MakeElement(bin, "queue");
+    SetChain(convert, queue);
+    if (!convert || !filter || !queue) return false;
+    g_object_set(queue, "max-size-buffers", kGrabberQueuePictures, "max-size-bytes", 0u, "max-size-time",
+                 static_cast<guint64>(0), nullptr);
+    CapsRef caps(gst_caps_from_string(kGrabberInputCaps));
+    g_object_set(filter, "caps", caps.get(), nullptr);
+    m_gate = context.gate;
+    m_post = context.post;
+    m_infoValid = false;
+    m_shotTaken = false;
+    gst_segment_init(&m_segment, GST_FORMAT_TIME);
+    GstRef<GstPad> sink(gst_element_get_static_pad(convert, "sink"));
+    AcceptOverlayMeta(sink.get());
+    GstRef<GstPad> src(gst_element_get_static_pad(queue, "src"));
+    gst_pad_add_probe(src.get(),
+                      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                      &SampleGrabberFilter::OnProbe, this, nullptr);
+    return LinkChain({convert, filter, queue});
+}
+
+GstPadProbeReturn SampleGrabberFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer self)
+{
+    return static_cast<SampleGrabberFilter*>(self)->Handle(info);
+}
+
+GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info)
+{
+    if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+            const GstSegment* segment = nullptr;
+            gst_event_parse_segment(event, &segment);
+            m_segment = *segment;
+            m_lastTime = -1.0;
+        } else if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+            GstCaps* caps = nullptr;
+            gst_event_parse_caps(event, &caps);
+            m_infoValid = gst_video_info_from_caps(&m_info, caps);
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    if (m_shotTaken) return GST_PAD_PROBE_DROP;
+    if (!m_callback || !m_infoValid || !m_gate->deliver.load()) return GST_PAD_PROBE_OK;
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    const GstClockTime pts = GST_BUFFER_PTS(buffer);
+    double seconds = 0.0;
+    if (GST_CLOCK_TIME_IS_VALID(pts)) {
+        guint64 running = 0;
+        // A picture that starts before the range but covers its start counts as time 0.
+        if (gst_segment_to_running_time_full(&m_segment, GST_FORMAT_TIME, pts, &running) > 0)
+            seconds = static_cast<double>(running) / GST_SECOND;
+    }
+    // Some MPEG streams stamp two pictures alike around a group boundary; a picture
+    // never gets a time at or before the one handed on before it.
+    if (m_lastTime >= 0.0 && seconds <= m_lastTime) {
+        const double step = GST_VIDEO_INFO_FPS_N(&m_info) > 0
+                                ? static_cast<double>(GST_VIDEO_INFO_FPS_D(&m_info)) / GST_VIDEO_INFO_FPS_N(&m_info)
+                                : 0.001;
+        seconds = m_lastTime + step;
+    }
+    m_lastTime = seconds;
+    if (m_which == 1 && !m_callback->WillTakeSample(seconds)) return GST_PAD_PROBE_OK;
+    if (m_which == 1 && m_callback->TakesRows()) {
+        // No full-size BGR copy: the callback converts the rows it reads.
+        if (!CanConvertToBgr(m_info)) return GST_PAD_PROBE_OK;
+        GstVideoFrame mapped;
+        if (!gst_video_frame_map(&mapped, &m_info, buffer, GST_MAP_READ)) return GST_PAD_PROBE_OK;
+        const PictureOverlay overlay(buffer, GST_VIDEO_INFO_WIDTH(&m_info), GST_VIDEO_INFO_HEIGHT(&m_info));
+        MappedPictureRows rows(mapped, overlay);
+        m_callback->RowsCB(seconds, rows);
+        gst_video_frame_unmap(&mapped);
+        FinishShot();
+        return GST_PAD_PROBE_OK;
+    }
+    const int width = GST_VIDEO_INFO_WIDTH(&m_info);
+    const int height = GST_VIDEO_INFO_HEIGHT(&m_info);
+    const std::size_t size = static_cast<std::size_t>(Rgb24Stride(width)) * height;
+    if (m_bgr.size() != size) m_bgr.assign(size, 0);
+    GstVideoFrame frame;
+    if (!gst_video_frame_map(&frame, &m_info, buffer, GST_MAP_READ)) return GST_PAD_PROBE_OK;
+    const bool converted = ConvertToBgrBottomUp(frame, m_bgr.data());
+    gst_video_frame_unmap(&frame);
+    if (!converted) return GST_PAD_PROBE_OK;
+    PictureOverlay(buffer, width, height).BlendBottomUp(m_bgr.data(), Rgb24Stride(width));
+    if (m_which == 1) {
+        m_callback->BufferCB(seconds, m_bgr.data(), static_cast<long>(size));
+    } else {
+        GrabbedSample sample(m_bgr.data(), static_cast<long>(size));
+        m_callback->SampleCB(seconds, &sample);
+    }
+    FinishShot();
+    return GST_PAD_PROBE_OK;
+}
+
+void SampleGrabberFilter::FinishShot()
+{
+    if (m_oneShot) {
+        m_shotTaken = true;
+        if (m_post) m_post(EC_COMPLETE);
+    }
+}
+
+void SampleGrabberFilter::Unrealize()
+{
+    m_gate.reset();
+    ElementChainFilter::Unrealize();
+}
+
+}  // namespace zem::media

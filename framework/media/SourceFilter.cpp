@@ -1,0 +1,406 @@
+#include "SourceFilter.h"
+
+#include "SoundTrim.h"
+
+#include <gst/audio/audio.h>
+#include <gst/pbutils/pbutils.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zem::media {
+
+namespace {
+
+constexpr int kDiscoverTimeoutSeconds = 5;  // opening a file that long is taken as a failure
+// The MPEG-1/2 decoder a render takes while the MPEG-2 decoder filter is in the
+// graph: libav's, which decodes on frame threads (mpeg2dec has one thread).
+constexpr const char* kPreferredMpegDecoder = "avdec_mpeg2video";
+
+bool IsVideo(const MediaFormat& f) { return f.major == MEDIATYPE_Video; }
+bool IsAudio(const MediaFormat& f) { return f.major == MEDIATYPE_Audio; }
+
+}  // namespace
+
+SourceFilter::~SourceFilter() = default;
+
+HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*)
+{
+    EnsureGstInitialised();
+    if (!Pins().empty()) return E_FAIL;  // a source loads one file
+    m_error = ErrorDetail{};
+    const auto fail = [&](HRESULT hr, const std::string& text, const std::string& debug = {}) {
+        m_error.kind = ErrorDetail::Kind::Input;
+        m_error.text = text;
+        m_error.debug = debug;
+        return hr;
+    };
+    {
+        // What the user can mend: the file's name, folder or permissions.
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            const int error = errno;
+            return fail(error == ENOENT ? HRESULT_FILE_NOT_FOUND : E_FAIL,
+                        "Cannot open " + path + ": " + std::strerror(error));
+        }
+        if (S_ISDIR(st.st_mode)) return fail(HRESULT_FILE_NOT_FOUND, path + " is a folder, not a video file");
+        if (!S_ISREG(st.st_mode)) return fail(HRESULT_FILE_NOT_FOUND, path + " is not a plain file");
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return fail(E_ACCESSDENIED, "Cannot open " + path + ": " + std::strerror(errno));
+        ::close(fd);
+        if (st.st_size == 0) return fail(VFW_E_UNSUPPORTED_STREAM, path + " is empty");
+    }
+    GError* raw = nullptr;
+    GCharRef uri(gst_filename_to_uri(path.c_str(), &raw));
+    ErrorRef error(raw);
+    if (!uri) return fail(HRESULT_FILE_NOT_FOUND, "Cannot open " + path + ": " + (error ? error->message : "bad name"));
+
+    raw = nullptr;
+    GstRef<GstDiscoverer> discoverer(gst_discoverer_new(kDiscoverTimeoutSeconds * GST_SECOND, &raw));
+    error.reset(raw);
+    if (!discoverer) return fail(E_FAIL, std::string("Cannot read media files: ") + (error ? error->message : ""));
+    raw = nullptr;
+    GstRef<GstDiscovererInfo> info(gst_discoverer_discover_uri(discoverer.get(), uri.get(), &raw));
+    error.reset(raw);
+    const std::string why = error ? error->message : "";
+    if (!info) return fail(VFW_E_UNSUPPORTED_STREAM, path + " is not a video file the converter can read", why);
+    const GstDiscovererResult result = gst_discoverer_info_get_result(info.get());
+    if (result == GST_DISCOVERER_TIMEOUT)
+        return fail(VFW_E_TIMEOUT, path + " took longer than " + std::to_string(kDiscoverTimeoutSeconds) +
+                                       " s to open", why);
+    if (result == GST_DISCOVERER_MISSING_PLUGINS)
+        return fail(VFW_E_UNSUPPORTED_STREAM, path + " needs a decoder that is not installed", why);
+    if (result != GST_DISCOVERER_OK)
+        return fail(VFW_E_UNSUPPORTED_STREAM,
+                    path + " is not a video file the converter can read" + (why.empty() ? "" : " (" + why + ")"), why);
+
+    GList* videos = gst_discoverer_info_get_video_streams(info.get());
+    GList* audios = gst_discoverer_info_get_audio_streams(info.get());
+    int videoCount = 0;
+    for (GList* l = videos; l; l = l->next) {
+        auto* v = GST_DISCOVERER_VIDEO_INFO(l->data);
+        // Demuxers may announce a stream twice, once before its format is known.
+        if (gst_discoverer_video_info_is_image(v) || gst_discoverer_video_info_get_width(v) == 0) continue;
+        MediaFormat format;
+        format.major = MEDIATYPE_Video;
+        format.subtype = MEDIASUBTYPE_RAW;
+        format.width = static_cast<int>(gst_discoverer_video_info_get_width(v));
+        format.height = static_cast<int>(gst_discoverer_video_info_get_height(v));
+        const guint den = gst_discoverer_video_info_get_framerate_denom(v);
+        if (den) format.fps = static_cast<double>(gst_discoverer_video_info_get_framerate_num(v)) / den;
+        AddPin(PINDIR_OUTPUT, videoCount == 0 ? "Video" : "Video " + std::to_string(videoCount + 1))->SetFormat(format);
+        ++videoCount;
+    }
+    int audioCount = 0;
+    for (GList* l = audios; l; l = l->next) {
+        auto* a = GST_DISCOVERER_AUDIO_INFO(l->data);
+        if (gst_discoverer_audio_info_get_sample_rate(a) == 0) continue;
+        MediaFormat format;
+        format.major = MEDIATYPE_Audio;
+        format.subtype = MEDIASUBTYPE_PCM;
+        format.sampleRate = static_cast<int>(gst_discoverer_audio_info_get_sample_rate(a));
+        format.channels = static_cast<int>(gst_discoverer_audio_info_get_channels(a));
+        AddPin(PINDIR_OUTPUT, audioCount == 0 ? "Audio" : "Audio " + std::to_string(audioCount + 1))->SetFormat(format);
+        ++audioCount;
+    }
+    gst_discoverer_stream_info_list_free(videos);
+    gst_discoverer_stream_info_list_free(audios);
+    if (Pins().empty()) return fail(VFW_E_UNSUPPORTED_STREAM, path + " holds neither pictures nor sound");
+
+    // Subtitles: a file beside the input, else the input's own text track.
+    const SubtitleOptions subtitles = CurrentSubtitleOptions();
+    m_subtitle.reset();
+    m_embeddedText = false;
+    m_warnings.clear();
+    m_subtitleHeight = subtitles.fontHeight;
+    if (subtitles.enabled && videoCount > 0) {
+        const std::string file = subtitles.forcedFile.empty() ? FindSubtitleFile(path) : subtitles.forcedFile;
+        std::string warning;
+        if (!file.empty()) m_subtitle = LoadSubtitleFile(file, warning);
+        if (!warning.empty()) m_warnings.push_back(warning);
+        if (file.empty()) {
+            GList* texts = gst_discoverer_info_get_subtitle_streams(info.get());
+            m_embeddedText = texts != nullptr;
+            gst_discoverer_stream_info_list_free(texts);
+        }
+    }
+    for (const auto& pin : Pins()) {
+        if (IsVideo(pin->Format())) {
+            m_pictureHeight = pin->Format().height;
+            break;
+        }
+    }
+
+    const GstClockTime duration = gst_discoverer_info_get_duration(info.get());
+    m_duration = GST_CLOCK_TIME_IS_VALID(duration) ? static_cast<REFERENCE_TIME>(duration / 100) : 0;
+    m_seekable = gst_discoverer_info_get_seekable(info.get());
+    m_path = path;
+    m_uri = uri.get();
+    return S_OK;
+}
+
+std::vector<std::string> SourceFilter::Warnings()
+{
+    std::lock_guard lock(m_mutex);
+    return m_warnings;
+}
+
+HRESULT SourceFilter::GetErrorDetail(ErrorDetail* detail)
+{
+    if (!detail) return E_POINTER;
+    *detail = m_error;
+    return m_error.kind == ErrorDetail::Kind::None ? S_FALSE : S_OK;
+}
+
+bool SourceFilter::Realize(GstBin* bin, const RealizeContext& context)
+{
+    m_preferMpeg2 = context.preferMpeg2;
+    std::lock_guard lock(m_mutex);
+    m_decodeBin = MakeElement(bin, "uridecodebin");
+    if (!m_decodeBin) return false;
+    g_object_set(m_decodeBin, "uri", m_uri.c_str(), nullptr);
+    m_bin = bin;
+    m_gate = context.gate;
+    m_videoSeen = m_audioSeen = 0;
+    m_routes.clear();
+    for (const auto& pin : Pins()) {
+        GstPad* target = nullptr;
+        if (auto peer = pin->Peer())
+            if (auto filter = peer->Owner()) target = filter->InputPad(peer->Index());
+        m_routes.emplace_back(target ? GST_PAD(gst_object_ref(target)) : nullptr);
+    }
+    g_signal_connect(m_decodeBin, "pad-added", G_CALLBACK(&SourceFilter::OnPadAdded), this);
+    g_signal_connect(m_decodeBin, "autoplug-select", G_CALLBACK(&SourceFilter::OnAutoplugSelect), this);
+    return true;
+}
+
+void SourceFilter::Unrealize()
+{
+    std::lock_guard lock(m_mutex);
+    m_routes.clear();
+    m_padStates.clear();
+    m_overlay = nullptr;
+    m_pendingText.reset();
+    m_decodeBin = nullptr;
+    m_bin = nullptr;
+}
+
+gint SourceFilter::OnAutoplugSelect(GstElement*, GstPad*, GstCaps* caps, GstElementFactory* factory, gpointer self)
+{
+    enum { kTry = 0, kSkip = 2 };
+    auto* source = static_cast<SourceFilter*>(self);
+    if (!source->m_preferMpeg2 || !gst_element_factory_list_is_type(factory, GST_ELEMENT_FACTORY_TYPE_DECODER))
+        return kTry;
+    const GstStructure* s = gst_caps_get_structure(caps, 0);
+    int version = 0;
+    if (!gst_structure_has_name(s, "video/mpeg") || !gst_structure_get_int(s, "mpegversion", &version) ||
+        version > 2)
+        return kTry;
+    const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
+    return std::strcmp(name, kPreferredMpegDecoder) == 0 ? kTry : kSkip;
+}
+
+void SourceFilter::OnPadAdded(GstElement*, GstPad* pad, gpointer self)
+{
+    static_cast<SourceFilter*>(self)->PadAdded(pad);
+}
+
+void SourceFilter::PadAdded(GstPad* pad)
+{
+    CapsRef caps(gst_pad_get_current_caps(pad));
+    if (!caps) caps.reset(gst_pad_query_caps(pad, nullptr));
+    const char* media = caps && !gst_caps_is_empty(caps.get())
+                            ? gst_structure_get_name(gst_caps_get_structure(caps.get(), 0))
+                            : "";
+    const bool video = g_str_has_prefix(media, "video/");
+    const bool audio = g_str_has_prefix(media, "audio/");
+    const bool text = g_str_has_prefix(media, "text/x-raw");
+
+    std::lock_guard lock(m_mutex);
+    if (!m_bin) return;
+    if (text && m_embeddedText && JoinTextTrack(pad)) return;
+    if (video && m_videoSeen == 0 && (m_subtitle || m_embeddedText)) pad = DrawSubtitlesOn(pad);
+    GstPad* target = nullptr;
+    if (video || audio) {
+        const int wanted = video ? m_videoSeen++ : m_audioSeen++;
+        int seen = 0;
+        const auto& pins = Pins();
+        for (std::size_t i = 0; i < pins.size(); ++i) {
+            const bool pinVideo = IsVideo(pins[i]->Format());
+            const bool pinAudio = IsAudio(pins[i]->Format());
+            if ((video && pinVideo) || (audio && pinAudio)) {
+                if (seen++ == wanted) {
+                    target = m_routes[i].get();
+                    break;
+                }
+            }
+        }
+    }
+    auto state = std::make_unique<PadState>();
+    state->owner = this;
+    state->video = video;
+    gst_pad_add_probe(pad, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                      &SourceFilter::OnProbe, state.get(), nullptr);
+    m_padStates.push_back(std::move(state));
+
+    if (target && !gst_pad_is_linked(target) && gst_pad_link(pad, target) == GST_PAD_LINK_OK) return;
+    // A stream nobody takes still has to flow somewhere, or the source stops with "not linked".
+    GstElement* sink = MakeElement(m_bin, "fakesink");
+    if (!sink) return;
+    g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
+    GstRef<GstPad> sinkPad(gst_element_get_static_pad(sink, "sink"));
+    gst_pad_link(pad, sinkPad.get());
+    gst_element_sync_state_with_parent(sink);
+}
+
+GstPad* SourceFilter::DrawSubtitlesOn(GstPad* pictures)
+{
+    std::string warning;
+    GstElement* overlay =
+        MakeSubtitleOverlay(m_bin, m_subtitle ? &*m_subtitle : nullptr, m_pictureHeight, m_subtitleHeight, warning);
+    if (!warning.empty()) m_warnings.push_back(warning);
+    if (!overlay) return pictures;
+    GstRef<GstPad> in(gst_element_get_static_pad(overlay, "video_sink"));
+    if (gst_pad_link(pictures, in.get()) != GST_PAD_LINK_OK) {
+        m_warnings.push_back("Subtitles not shown: the pictures of " + m_path + " cannot take them");
+        gst_bin_remove(m_bin, overlay);
+        return pictures;
+    }
+    gst_bin_sync_children_states(m_bin);
+    if (!m_subtitle) {
+        m_overlay = overlay;
+        if (m_pendingText) JoinTextTrack(m_pendingText.get());
+    }
+    // The element keeps its pad alive.
+    GstRef<GstPad> out(gst_element_get_static_pad(overlay, "src"));
+    return out.get();
+}
+
+bool SourceFilter::JoinTextTrack(GstPad* text)
+{
+    if (!m_overlay) {
+        // Its pictures come later; the first track waits for them.
+        if (!m_pendingText) {
+            m_pendingText.reset(GST_PAD(gst_object_ref(text)));
+            return true;
+        }
+        return false;
+    }
+    GstRef<GstPad> sink(gst_element_get_static_pad(m_overlay, "text_sink"));
+    if (!sink || gst_pad_is_linked(sink.get())) return false;
+    if (gst_pad_link(text, sink.get()) != GST_PAD_LINK_OK) return false;
+    m_pendingText.reset();
+    return true;
+}
+
+GstPadProbeReturn SourceFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer data)
+{
+    auto* state = static_cast<PadState*>(data);
+    if (!(info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM)) return state->owner->PassBuffer(*state, info);
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS && !state->video) {
+        GstCaps* caps = nullptr;
+        gst_event_parse_caps(event, &caps);
+        GstAudioInfo audio;
+        if (gst_audio_info_from_caps(&audio, caps)) {
+            state->rate = GST_AUDIO_INFO_RATE(&audio);
+            state->bytesPerFrame = GST_AUDIO_INFO_BPF(&audio);
+        }
+    }
+    if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT) return GST_PAD_PROBE_OK;
+    return state->owner->PassSegment(*state, info);
+}
+
+GstPadProbeReturn SourceFilter::PassSegment(PadState& state, GstPadProbeInfo* info)
+{
+    StreamGate& gate = *m_gate;
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    const GstSegment* segment = nullptr;
+    gst_event_parse_segment(event, &segment);
+    // The same segment again means the stream is being sent again from its start
+    // (MPEG program streams do this now and then after a seek): what was let
+    // through already must not be handed on twice.
+    const guint32 seqnum = gst_event_get_seqnum(event);
+    state.repeatUntil = state.haveSegment && seqnum == state.segmentSeqnum ? state.lastPts : GST_CLOCK_TIME_NONE;
+    if (!GST_CLOCK_TIME_IS_VALID(state.repeatUntil)) state.lastPts = GST_CLOCK_TIME_NONE;
+    state.segmentSeqnum = seqnum;
+    state.original = *segment;
+    state.haveSegment = true;
+    if (segment->format != GST_FORMAT_TIME) return GST_PAD_PROBE_OK;
+    // The file's own origin: the smallest stream time any stream starts at.
+    gint64 origin = gate.origin.load();
+    const auto time = static_cast<gint64>(segment->time);
+    while ((origin < 0 || time < origin) && !gate.originFixed.load() &&
+           !gate.origin.compare_exchange_weak(origin, time)) {
+    }
+    const gint64 until = gate.discardUntil.load();
+    if (until < 0 || segment->rate <= 0) return GST_PAD_PROBE_OK;
+    guint64 startPts = 0;
+    if (gst_segment_position_from_stream_time_full(segment, GST_FORMAT_TIME, static_cast<guint64>(until),
+                                                   &startPts) <= 0 ||
+        startPts <= segment->start)
+        return GST_PAD_PROBE_OK;
+    // Make the played range begin at the wanted position, so running time 0 is
+    // the picture the user asked for even when the demuxer started earlier.
+    GstSegment moved = *segment;
+    moved.start = startPts;
+    moved.position = startPts;
+    moved.time = static_cast<guint64>(until);
+    GstEvent* replacement = gst_event_new_segment(&moved);
+    gst_event_set_seqnum(replacement, gst_event_get_seqnum(event));
+    gst_event_unref(event);
+    GST_PAD_PROBE_INFO_DATA(info) = replacement;
+    return GST_PAD_PROBE_OK;
+}
+
+GstPadProbeReturn SourceFilter::PassBuffer(PadState& state, GstPadProbeInfo* info)
+{
+    StreamGate& gate = *m_gate;
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    gate.lastActivityMs.store(MonotonicMs());
+    const GstClockTime pts = GST_BUFFER_PTS(buffer);
+    if (!state.haveSegment || !GST_CLOCK_TIME_IS_VALID(pts)) return GST_PAD_PROBE_OK;
+    if (GST_CLOCK_TIME_IS_VALID(state.repeatUntil)) {
+        if (pts <= state.repeatUntil) return GST_PAD_PROBE_DROP;
+        state.repeatUntil = GST_CLOCK_TIME_NONE;
+    }
+    guint64 st = 0;
+    const int sign = gst_segment_to_stream_time_full(&state.original, GST_FORMAT_TIME, pts, &st);
+    if (sign == 0) {
+        state.lastPts = pts;
+        return GST_PAD_PROBE_OK;
+    }
+    const gint64 streamTime = sign > 0 ? static_cast<gint64>(st) : -static_cast<gint64>(st);
+    if (state.video) {
+        gint64 expected = -1;
+        gate.firstVideoTime.compare_exchange_strong(expected, streamTime);
+    }
+    const gint64 until = gate.discardUntil.load();
+    if (until < 0) {
+        state.lastPts = pts;
+        return GST_PAD_PROBE_OK;
+    }
+    const GstClockTime duration = GST_BUFFER_DURATION(buffer);
+    const bool before = GST_CLOCK_TIME_IS_VALID(duration) ? streamTime + static_cast<gint64>(duration) <= until
+                                                          : streamTime < until;
+    if (before) return GST_PAD_PROBE_DROP;
+    state.lastPts = pts;
+    // Sound is cut at the exact sample where the played range begins.
+    if (!state.video)
+        if (GstBuffer* cut = TrimSoundBefore(buffer, pts, streamTime, until, state.rate, state.bytesPerFrame))
+            GST_PAD_PROBE_INFO_DATA(info) = cut;
+    return GST_PAD_PROBE_OK;
+}
+
+// ---------------------------------------------------------------- MPEG-2 decoder
+
+void Mpeg2DecoderFilter::CreatePins()
+{
+    AddPin(PINDIR_INPUT, "Video Input");
+    AddPin(PINDIR_OUTPUT, "Video Output");
+}
+
+}  // namespace zem::media

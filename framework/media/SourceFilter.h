@@ -1,0 +1,107 @@
+#pragma once
+// The file source: one output pin per decodable stream, found when the file is loaded.
+#include "GraphImpl.h"
+#include "Subtitles.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zem::media {
+
+// Threads: Load, Realize, Unrealize and the getters run on the window's thread.
+// uridecodebin adds its pads (PadAdded, OnAutoplugSelect) on streaming threads,
+// which meet the window's thread under m_mutex. Each decoded pad's probe runs on
+// that pad's streaming thread and touches only its own PadState and the gate's
+// atomics.
+class SourceFilter : public BaseFilter, public IFileSourceFilter, public IErrorDetail {
+public:
+    explicit SourceFilter(const CLSID& clsid) : BaseFilter(clsid) {}
+    ~SourceFilter() override;
+    HRESULT Load(const std::string& path, const AM_MEDIA_TYPE* type) override;
+    // Why Load failed: the file and the system's or GStreamer's reason.
+    HRESULT GetErrorDetail(ErrorDetail* detail) override;
+    std::vector<std::string> Warnings() override;
+
+    bool Accepts(const Pin&, const MediaFormat&) const override { return false; }
+    bool IsSource() const override { return true; }
+    bool IsRenderer() const override { return false; }
+    bool Realize(GstBin* bin, const RealizeContext& context) override;
+    void Unrealize() override;
+
+    REFERENCE_TIME Duration() const override { return m_duration; }
+    const std::string& Path() const { return m_path; }
+    bool Seekable() const { return m_seekable; }
+
+private:
+    // One decoded pad's state; its streaming thread alone touches it.
+    struct PadState {
+        SourceFilter* owner = nullptr;
+        bool video = false;
+        GstSegment original{};
+        bool haveSegment = false;
+        int rate = 0;  // decoded sound: samples per second and bytes per frame
+        int bytesPerFrame = 0;
+        guint32 segmentSeqnum = 0;
+        GstClockTime lastPts = GST_CLOCK_TIME_NONE;      // of the last buffer let through
+        GstClockTime repeatUntil = GST_CLOCK_TIME_NONE;  // a resent range is dropped up to here
+    };
+
+    static void OnPadAdded(GstElement*, GstPad* pad, gpointer self);
+    static GstPadProbeReturn OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer state);
+    static gint OnAutoplugSelect(GstElement*, GstPad*, GstCaps*, GstElementFactory* factory, gpointer self);
+    void PadAdded(GstPad* pad);
+    // The probe's two cases, on the pad's streaming thread.
+    GstPadProbeReturn PassSegment(PadState& state, GstPadProbeInfo* info);
+    GstPadProbeReturn PassBuffer(PadState& state, GstPadProbeInfo* info);
+    // These run with m_mutex held, on the streaming thread that adds the pads.
+    GstPad* DrawSubtitlesOn(GstPad* pictures);
+    bool JoinTextTrack(GstPad* text);
+
+    // Written by Load on the window's thread before any stream runs.
+    ErrorDetail m_error;
+    std::string m_path;
+    std::string m_uri;
+    REFERENCE_TIME m_duration = 0;
+    bool m_seekable = true;
+    // Subtitles drawn into the first video stream: a prepared file, or the
+    // input's own text track.
+    std::optional<SubtitleText> m_subtitle;
+    bool m_embeddedText = false;
+    int m_subtitleHeight = kSubtitleHeightMiddle;
+    int m_pictureHeight = 0;
+
+    // Set by Realize before the pipeline runs; read by OnAutoplugSelect.
+    bool m_preferMpeg2 = false;
+
+    // Realised state, touched from streaming threads while the pipeline exists:
+    // the lock protects the fields below.
+    std::mutex m_mutex;
+    GstBin* m_bin = nullptr;
+    GstElement* m_decodeBin = nullptr;
+    std::shared_ptr<StreamGate> m_gate;  // the probes read it without the lock while the pipeline runs
+    std::vector<GstRef<GstPad>> m_routes;  // by output pin order; empty ref = unconnected
+    std::vector<std::unique_ptr<PadState>> m_padStates;
+    int m_videoSeen = 0;
+    int m_audioSeen = 0;
+    GstElement* m_overlay = nullptr;      // waiting for a text track when it has no file
+    GstRef<GstPad> m_pendingText;         // a text track that came before its pictures
+    std::vector<std::string> m_warnings;  // also written by Load, before any stream runs
+};
+
+// The GPL MPEG-2 decoder: while it is in the graph, sources decode MPEG-1/2
+// video with libav's threaded decoder. Its own pins take compressed MPEG video
+// only, which the layer's sources never offer, so it stays unconnected.
+class Mpeg2DecoderFilter : public BaseFilter {
+public:
+    Mpeg2DecoderFilter() : BaseFilter(CLSID_GplMpeg2Decoder) {}
+    void CreatePins() override;
+    bool Accepts(const Pin&, const MediaFormat&) const override { return false; }
+    bool IsRenderer() const override { return false; }
+    bool SelectsMpeg2Decoder() const override { return true; }
+    bool Realize(GstBin*, const RealizeContext&) override { return true; }
+};
+
+}  // namespace zem::media
