@@ -12,7 +12,7 @@ namespace {
 std::mutex g_hookMutex;
 MessageBoxHook g_hook;
 
-int ShowWithQt(const std::string& text, const std::string& caption, int flags)
+int ShowWithQt(const std::string& text, const std::string& caption, int flags, QWidget* parent)
 {
     const QString body = QString::fromUtf8(text.c_str());
     const QString title = QString::fromUtf8(caption.c_str());
@@ -23,7 +23,7 @@ int ShowWithQt(const std::string& text, const std::string& caption, int flags)
                                      : icon == MB_ICONINFORMATION ? QMessageBox::Information
                                                                   : QMessageBox::NoIcon;
     const int buttons = flags & 0xF;
-    QMessageBox box(qtIcon, title, body);
+    QMessageBox box(qtIcon, title, body, QMessageBox::NoButton, parent);
     if (buttons == MB_YESNO) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     } else if (buttons == MB_OKCANCEL) {
@@ -41,7 +41,7 @@ int ShowWithQt(const std::string& text, const std::string& caption, int flags)
 
 }  // namespace
 
-int ShowMessageBox(const std::string& text, const std::string& caption, int flags)
+int ShowMessageBox(const std::string& text, const std::string& caption, int flags, QWidget* parent)
 {
     MessageBoxHook hook;
     {
@@ -49,7 +49,7 @@ int ShowMessageBox(const std::string& text, const std::string& caption, int flag
         hook = g_hook;
     }
     if (hook) return hook(text, caption, flags);
-    if (qobject_cast<QApplication*>(QCoreApplication::instance())) return ShowWithQt(text, caption, flags);
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) return ShowWithQt(text, caption, flags, parent);
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     return (flags & 0xF) == MB_YESNO ? IDYES : IDOK;
 }

@@ -4,6 +4,7 @@
 #include "CompressorDlg.h"
 #include "DialogSeam.h"
 #include "DlgConstants.h"
+#include "MessageBoxSeam.h"
 #include "GraphState.h"
 #include "NiceSliderCtrl.h"
 #include "ConversionPaths.h"
@@ -190,11 +191,7 @@ void CCompressorDlg::OnChangeOutput() {
     m_fileList->item(row, kColOutput)->setText(path);
     if (RowCount() <= 1)
         return;
-    MessageRequest question;
-    question.text = QString::fromLatin1(kChangeAllQuestion);
-    question.icon = QMessageBox::Question;
-    question.buttons = QMessageBox::Yes | QMessageBox::No;
-    if (zem::app::ShowMessage(this, question) != QMessageBox::Yes)
+    if (ShowMessageBox(kChangeAllQuestion, kMessageBoxCaption, MB_YESNO | MB_ICONQUESTION, this) != IDYES)
         return;
     const QString folder = path.left(path.lastIndexOf(QLatin1Char('/')));
     std::vector<std::string> moved;

@@ -145,17 +145,17 @@ TEST(FileList, ChangeOutputKeepsEachFileName) {
     window->AddFile(QStringLiteral("/in/sub/c.wmv"));
     window->SelectRow(1);
     fixture.m_messages.clear();
-    fixture.m_answer = QMessageBox::No;
+    fixture.m_answer = IDNO;
     fixture.m_fileDialogAnswer = {QStringLiteral("/elsewhere/bee.avi")};
     window->OnChangeOutput();
     ASSERT_EQ(fixture.m_messages.size(), 1u);
     EXPECT_EQ(fixture.m_messages[0].text, QStringLiteral("Change all remaining files' output to this folder ?"));
-    EXPECT_EQ(fixture.m_messages[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(fixture.m_messages[0].buttons(), MB_YESNO);
     EXPECT_EQ(window->CellText(1, 1), QStringLiteral("/elsewhere/bee.avi"));
     EXPECT_EQ(window->CellText(2, 1), QStringLiteral("/in/sub/c_ZM.avi"));
 
     // Yes: every row moves to the folder and keeps its own name.
-    fixture.m_answer = QMessageBox::Yes;
+    fixture.m_answer = IDYES;
     fixture.m_fileDialogAnswer = {QStringLiteral("/target/dir/new.avi")};
     window->OnChangeOutput();
     EXPECT_EQ(window->CellText(0, 1), QStringLiteral("/target/dir/first.avi"));

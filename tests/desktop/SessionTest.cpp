@@ -72,7 +72,7 @@ TEST(Session, TheListComesBackAfterARestartWithoutTheFilesThatWent) {
         // A new output for the second row, a range on the first.
         window->SelectRow(1);
         fixture.m_fileDialogAnswer = {elsewhere};
-        fixture.m_answer = QMessageBox::No; // only this row's output
+        fixture.m_answer = IDNO; // only this row's output
         window->OnChangeOutput();
         window->SelectRow(0);
         window->SetTimeCell(kColSelStart, 5'000'000, true);
