@@ -17,7 +17,7 @@ using namespace zem::app;
 
 void CCompressorDlg::InitFileList() {
     QStringList headers;
-    for (const ColumnSpec& column : kColumns)
+    for (const ColumnLayout& column : kColumns)
         headers.append(Translate(QString::fromLatin1(column.key)));
     m_fileList->setHorizontalHeaderLabels(headers);
     for (int column = 0; column < kColumnCount; ++column) {
