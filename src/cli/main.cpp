@@ -16,6 +16,7 @@
 #include "BatchRun.h"
 #include "CliHost.h"
 #include "CliOptions.h"
+#include "ConversionPaths.h"
 #include "ConversionRun.h"
 #include "ConversionSettings.h"
 #include "FailureCodes.h"
@@ -163,10 +164,8 @@ int main(int argc, char** argv) {
     // Refuse what the file list would refuse, before any work starts.
     for (const std::string& input : options.inputs) {
         if (!IsAcceptedInputPath(input)) {
-            std::fprintf(stderr,
-                         "zemconvert: %s: not a video file the converter reads (avi, mpg, mpeg, vob, dat, wmv, asf, "
-                         "asx, rm, rmvb, mp4, mkv)\n",
-                         input.c_str());
+            std::fprintf(stderr, "zemconvert: %s: not a video file the converter reads (%s)\n", input.c_str(),
+                         AcceptedInputEndingsText().c_str());
             return kExitUsage;
         }
     }
