@@ -137,6 +137,10 @@ public:
     // Selection range of the selected row, kept in its "|<" and ">|" cells.
     void OnStartSelection();
     void OnEndSelection();
+    // The body of both: the playing position becomes that edge of the
+    // selection; the other edge stays unless the new one passes it.
+    enum class SelectionEdge { Start, End };
+    void MarkSelectionEdge(SelectionEdge edge);
     void OnClearSelection();
     void ShowSelection(int64_t start, int64_t end);
 
