@@ -33,6 +33,8 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kTickMs = 100;
 
+// Written by the signal handler, on whichever thread the signal lands, and
+// read by the main thread's tick: an atomic, the one thing they share.
 std::atomic<int> g_interrupts{0};
 
 // Ctrl+C, a terminal closing and a polite kill all mean "stop": the first
@@ -76,10 +78,8 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
     job.selectionEnd = int64_t(options.end * 1e7 + 0.5);
     host.BeginJob();
     run.SelectJob(job);
-    if (job.selectionStart > 0 && job.selectionEnd == 0) {
-        // From a start to the end of the file.
-        run.m_selectionEnd = run.Duration() > job.selectionStart ? run.Duration() : INT64_MAX;
-    }
+    if (job.selectionStart > 0 && job.selectionEnd == 0)
+        run.SelectToEndOfFile();
 
     JobReport report;
     const int code = run.OnConvert(settings);

@@ -315,7 +315,7 @@ TEST(Conversion, ClosingWhileTheOutputIsWrittenAbandonsIt) {
     int pumpsWhileWriting = 0;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (window->Run().m_writing == 0)
+        if (!window->Run().writing())
             return;
         if (++pumpsWhileWriting == 1)
             window->close();
