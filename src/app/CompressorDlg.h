@@ -4,6 +4,10 @@
 // inherited ConversionSettings members; UpdateData moves them between the
 // controls and the members. The window is the conversion engine's host: the
 // engine runs the job, the window shows what it reports.
+//
+// Threads: the window, its run and its graph belong to the GUI thread. The
+// graph's threads reach it only as events posted to it (event()), and the
+// frame encoder they call is the run's (ConversionRun says what it shares).
 
 #include "ConversionHost.h"
 #include "ConversionRun.h"
