@@ -52,9 +52,9 @@ bool EncodeFrameJpeg(File& file, const uint8_t* picture, uint32_t width, uint32_
 // on the pipeline's streaming thread, one call at a time. The owner reads the
 // position and pastStop() while the pipeline runs (atomics); it calls
 // FinishFrames and reads the results only after the pipeline has stopped.
-// Every entry point holds m_lock, so that hand-over is ordered even where
-// the pipeline's own joins (GLib's futex locks) are invisible to a checker
-// such as ThreadSanitizer; it is never contended.
+// Every entry point holds m_lock, so that hand-over does not rest on how the
+// media layer stops its streaming threads (GLib's own locks and joins are
+// invisible to ThreadSanitizer); the lock is never contended.
 struct FrameCaptureContext {
     // Settings: written by the owner before the pipeline runs, read-only after.
     uint16_t sourceWidth = 0;
