@@ -35,8 +35,9 @@ std::vector<ResampleWeight> BuildResampleWeights(uint32_t n, uint32_t m, bool sh
 
 namespace {
 
-// Runs for every frame: the processor's widest vectors are worth a second copy.
-#if defined(__x86_64__) && defined(__GNUC__)
+// Runs for every frame: the processor's widest vectors are worth a second copy
+// (not under ThreadSanitizer, whose runtime is not up when the copy is chosen).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("avx2", "default")))
 #endif
 void ShrinkRows(const uint8_t* source, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,

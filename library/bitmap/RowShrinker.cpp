@@ -19,8 +19,9 @@ constexpr size_t kColumnSpare = 1;
 constexpr uint32_t kExactShareHeight = uint32_t(kWeightOne);
 
 // These loops run for every source row of every frame; the processor's widest
-// vectors are worth a second copy of each.
-#if defined(__x86_64__) && defined(__GNUC__)
+// vectors are worth a second copy of each. Not under ThreadSanitizer: the
+// copies are chosen by a resolver that runs before its runtime is up.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
 #define ZEM_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
 #else
 #define ZEM_WIDE_VECTORS

@@ -6,6 +6,11 @@
 
 // 0 Stopped, 1 Paused, 2 Running; changed only here, only after a successful call.
 enum PlayState { kPlayStopped = 0, kPlayPaused = 1, kPlayRunning = 2 };
+// Process-wide on purpose: a process has one graph, which the preview and the
+// conversion take turns on, so its play state and the mute toggle belong to
+// the process, not to whichever object opened the current file (the mute
+// toggle outlives every file). Both are the graph owner's thread's alone (the
+// window's or zemconvert's main thread); no streaming thread touches them.
 extern int g_playState;
 // Mute toggle (0 or 1); kept across opened files.
 extern int g_muted;

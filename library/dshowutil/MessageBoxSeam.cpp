@@ -11,7 +11,7 @@ MessageBoxShower g_shower;  // the real box, when the program links zem_dshowuti
 
 }  // namespace
 
-int ShowMessageBox(const std::string& text, const std::string& caption, int flags)
+int ShowMessageBox(const std::string& text, const std::string& caption, int flags, QWidget* parent)
 {
     MessageBoxHook hook;
     MessageBoxShower shower = nullptr;
@@ -22,7 +22,7 @@ int ShowMessageBox(const std::string& text, const std::string& caption, int flag
     }
     if (hook) return hook(text, caption, flags);
     int answer = 0;
-    if (shower && shower(text, caption, flags, &answer)) return answer;
+    if (shower && shower(text, caption, flags, parent, &answer)) return answer;
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     return (flags & 0xF) == MB_YESNO ? IDYES : IDOK;
 }

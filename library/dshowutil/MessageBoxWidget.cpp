@@ -8,7 +8,7 @@
 
 namespace {
 
-int ShowWithQt(const std::string& text, const std::string& caption, int flags)
+int ShowWithQt(const std::string& text, const std::string& caption, int flags, QWidget* parent)
 {
     const QString body = QString::fromUtf8(text.c_str());
     const QString title = QString::fromUtf8(caption.c_str());
@@ -19,7 +19,7 @@ int ShowWithQt(const std::string& text, const std::string& caption, int flags)
                                      : icon == MB_ICONINFORMATION ? QMessageBox::Information
                                                                   : QMessageBox::NoIcon;
     const int buttons = flags & 0xF;
-    QMessageBox box(qtIcon, title, body);
+    QMessageBox box(qtIcon, title, body, QMessageBox::NoButton, parent);
     if (buttons == MB_YESNO) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     } else if (buttons == MB_OKCANCEL) {
@@ -35,10 +35,10 @@ int ShowWithQt(const std::string& text, const std::string& caption, int flags)
     }
 }
 
-bool ShowWhenWindowed(const std::string& text, const std::string& caption, int flags, int* answer)
+bool ShowWhenWindowed(const std::string& text, const std::string& caption, int flags, QWidget* parent, int* answer)
 {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
-    *answer = ShowWithQt(text, caption, flags);
+    *answer = ShowWithQt(text, caption, flags, parent);
     return true;
 }
 

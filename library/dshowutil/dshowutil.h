@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-// Longest failure text; longer texts are cut.
+// Longest failure text, for the media layer's reports and the engine's
+// (MediaSession); longer texts are cut.
 constexpr std::size_t kFailureTextMax = 1023;
 
 // printf-style: the text (cut at kFailureTextMax characters) goes to standard

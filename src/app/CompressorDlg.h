@@ -4,6 +4,10 @@
 // inherited ConversionSettings members; UpdateData moves them between the
 // controls and the members. The window is the conversion engine's host: the
 // engine runs the job, the window shows what it reports.
+//
+// Threads: the window, its run and its graph belong to the GUI thread. The
+// graph's threads reach it only as events posted to it (event()), and the
+// frame encoder they call is the run's (ConversionRun says what it shares).
 
 #include "ConversionHost.h"
 #include "ConversionRun.h"
@@ -138,6 +142,10 @@ public:
     // Selection range of the selected row, kept in its "|<" and ">|" cells.
     void OnStartSelection();
     void OnEndSelection();
+    // The body of both: the playing position becomes that edge of the
+    // selection; the other edge stays unless the new one passes it.
+    enum class SelectionEdge { Start, End };
+    void MarkSelectionEdge(SelectionEdge edge);
     void OnClearSelection();
     void ShowSelection(int64_t start, int64_t end);
 

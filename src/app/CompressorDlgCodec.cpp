@@ -1,8 +1,8 @@
 // Codec environment at start-up and the subtitle renderer's settings.
 
 #include "CompressorDlg.h"
-#include "DialogSeam.h"
 #include "DlgConstants.h"
+#include "MessageBoxSeam.h"
 #include "Subtitles.h"
 
 #include <QAbstractButton>
@@ -44,10 +44,8 @@ QString CCompressorDlg::SubtitleFilterPath() const {
 void CCompressorDlg::CheckCodecEnvironment() {
     const QStringList missing = MissingCodecPackages(&HasMediaElement);
     if (!missing.isEmpty()) {
-        MessageRequest message;
-        message.text = QLatin1String(kInstallMessagePrefix) + missing.join(QLatin1Char(' '));
-        message.icon = QMessageBox::Warning;
-        zem::app::ShowMessage(this, message);
+        const QString text = QLatin1String(kInstallMessagePrefix) + missing.join(QLatin1Char(' '));
+        ShowMessageBox(text.toStdString(), kMessageBoxCaption, MB_OK | MB_ICONWARNING, this);
     }
     m_subtitle = 1;
     m_registry.WriteNumber(RegistryRoot::CurrentUser, QString::fromLatin1(kSubtitleGeneralKey),

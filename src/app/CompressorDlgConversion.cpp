@@ -3,8 +3,8 @@
 // each job, the window waits for it while it keeps handling its messages.
 
 #include "CompressorDlg.h"
-#include "DialogSeam.h"
 #include "DlgConstants.h"
+#include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
 
 #include <QApplication>
@@ -168,9 +168,7 @@ void CCompressorDlg::ShowMessage(const std::string& text) {
         LogFailure(text);
         return;
     }
-    MessageRequest request;
-    request.text = QString::fromStdString(text);
-    zem::app::ShowMessage(this, request);
+    ShowMessageBox(text, kMessageBoxCaption, MB_OK, this);
 }
 
 void CCompressorDlg::SetStatus(const std::string& text) {

@@ -4,6 +4,7 @@
 #include "CompressorDlg.h"
 #include "DialogSeam.h"
 #include "DlgConstants.h"
+#include "MessageBoxSeam.h"
 #include "GraphState.h"
 #include "NiceSliderCtrl.h"
 #include "ConversionPaths.h"
@@ -16,7 +17,7 @@ using namespace zem::app;
 
 void CCompressorDlg::InitFileList() {
     QStringList headers;
-    for (const ColumnSpec& column : kColumns)
+    for (const ColumnLayout& column : kColumns)
         headers.append(Translate(QString::fromLatin1(column.key)));
     m_fileList->setHorizontalHeaderLabels(headers);
     for (int column = 0; column < kColumnCount; ++column) {
@@ -190,11 +191,7 @@ void CCompressorDlg::OnChangeOutput() {
     m_fileList->item(row, kColOutput)->setText(path);
     if (RowCount() <= 1)
         return;
-    MessageRequest question;
-    question.text = QString::fromLatin1(kChangeAllQuestion);
-    question.icon = QMessageBox::Question;
-    question.buttons = QMessageBox::Yes | QMessageBox::No;
-    if (zem::app::ShowMessage(this, question) != QMessageBox::Yes)
+    if (ShowMessageBox(kChangeAllQuestion, kMessageBoxCaption, MB_YESNO | MB_ICONQUESTION, this) != IDYES)
         return;
     const QString folder = path.left(path.lastIndexOf(QLatin1Char('/')));
     std::vector<std::string> moved;

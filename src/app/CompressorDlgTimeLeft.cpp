@@ -38,21 +38,20 @@ int64_t CCompressorDlg::RowLength(int row) {
 void CCompressorDlg::OnTimeLeftTick() {
     // Writing the output is not converting: the next tick that sees a job
     // running again sees a new one.
-    if (!m_run.converting() || m_run.m_writing) {
+    if (!m_run.converting() || m_run.writing()) {
         m_timeLeftJobSeen = false;
         return;
     }
     const int row = GetSelectedRow();
     const int64_t now = m_timeLeftClock.elapsed();
-    const bool ranged = m_run.m_selectionActive && m_run.m_selectionEnd > m_run.m_selectionStart;
     if (!m_timeLeftJobSeen) {
         m_timeLeftJobSeen = true;
         // A run goes down the list; anything else starts a new one.
         if (m_convertAll != 1 || row <= m_timeLeftRow)
             m_timeLeft.StartRun();
         m_timeLeftRow = row;
-        m_timeLeftOrigin = ranged ? m_run.m_selectionStart : 0;
-        m_timeLeft.StartFile(ranged ? m_run.m_selectionEnd - m_run.m_selectionStart : m_run.Duration(), now);
+        m_timeLeftOrigin = m_run.JobStart();
+        m_timeLeft.StartFile(m_run.JobLength(), now);
     }
     m_timeLeft.Update(m_run.Position() - m_timeLeftOrigin, now);
     if (!m_timeLeft.Ready())

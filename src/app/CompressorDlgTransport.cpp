@@ -88,40 +88,36 @@ void CCompressorDlg::ShowSelection(int64_t start, int64_t end) {
     m_positionSlider->ClearSelection();
 }
 
-void CCompressorDlg::OnStartSelection() {
-    const auto& seeking = m_session.Handles().pMS;
-    if (!seeking)
-        return;
-    REFERENCE_TIME position = 0;
-    if (FAILED(seeking->GetCurrentPosition(&position)))
-        return;
-    m_selectionStart = position;
-    SetTimeCell(kColSelStart, m_selectionStart, true);
-    m_selectionEnd = GetTimeCell(kColSelEnd);
-    // An end at or before the new start (or none) becomes the file's end.
-    if (m_selectionEnd <= m_selectionStart) {
-        m_selectionEnd = m_duration;
-        SetTimeCell(kColSelEnd, m_duration, true);
-    }
-    SetTimeCell(kColTime, GetTimeCell(kColSelEnd) - GetTimeCell(kColSelStart), false);
-    ShowSelection(m_selectionStart, m_selectionEnd);
-}
+void CCompressorDlg::OnStartSelection() { MarkSelectionEdge(SelectionEdge::Start); }
 
-void CCompressorDlg::OnEndSelection() {
+void CCompressorDlg::OnEndSelection() { MarkSelectionEdge(SelectionEdge::End); }
+
+void CCompressorDlg::MarkSelectionEdge(SelectionEdge edge) {
     const auto& seeking = m_session.Handles().pMS;
     if (!seeking)
         return;
     REFERENCE_TIME position = 0;
     if (FAILED(seeking->GetCurrentPosition(&position)))
         return;
-    m_selectionEnd = position;
-    m_selectionStart = GetTimeCell(kColSelStart);
-    SetTimeCell(kColSelEnd, m_selectionEnd, true);
-    // A start at or after the new end (or none) becomes the file's start.
-    if (m_selectionStart >= m_selectionEnd)
-        m_selectionStart = 0;
-    if (m_selectionStart == 0)
-        SetTimeCell(kColSelStart, 0, true);
+    if (edge == SelectionEdge::Start) {
+        m_selectionStart = position;
+        SetTimeCell(kColSelStart, m_selectionStart, true);
+        m_selectionEnd = GetTimeCell(kColSelEnd);
+        // An end at or before the new start (or none) becomes the file's end.
+        if (m_selectionEnd <= m_selectionStart) {
+            m_selectionEnd = m_duration;
+            SetTimeCell(kColSelEnd, m_duration, true);
+        }
+    } else {
+        m_selectionEnd = position;
+        m_selectionStart = GetTimeCell(kColSelStart);
+        SetTimeCell(kColSelEnd, m_selectionEnd, true);
+        // A start at or after the new end (or none) becomes the file's start.
+        if (m_selectionStart >= m_selectionEnd)
+            m_selectionStart = 0;
+        if (m_selectionStart == 0)
+            SetTimeCell(kColSelStart, 0, true);
+    }
     SetTimeCell(kColTime, GetTimeCell(kColSelEnd) - GetTimeCell(kColSelStart), false);
     ShowSelection(m_selectionStart, m_selectionEnd);
 }

@@ -6,14 +6,9 @@
 namespace zem::app {
 
 namespace {
-MessageHandler g_messageHandler;
 FileDialogHandler g_fileDialogHandler;
 UrlOpener g_urlOpener;
 } // namespace
-
-void SetMessageHandler(MessageHandler handler) {
-    g_messageHandler = std::move(handler);
-}
 
 void SetFileDialogHandler(FileDialogHandler handler) {
     g_fileDialogHandler = std::move(handler);
@@ -27,13 +22,6 @@ bool OpenUrl(const QUrl& url) {
     if (g_urlOpener)
         return g_urlOpener(url);
     return QDesktopServices::openUrl(url);
-}
-
-QMessageBox::StandardButton ShowMessage(QWidget* parent, const MessageRequest& request) {
-    if (g_messageHandler)
-        return g_messageHandler(request);
-    QMessageBox box(request.icon, QString::fromLatin1(kMessageBoxCaption), request.text, request.buttons, parent);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
 QStringList RunFileDialog(QWidget* parent, const FileDialogRequest& request) {

@@ -168,12 +168,12 @@ enum FileListColumn : int {
     kColStatus = 6,
     kColumnCount = 7,
 };
-struct ColumnSpec {
+struct ColumnLayout {
     const char* key;
     int widthPx;
     bool rightAligned;
 };
-inline constexpr std::array<ColumnSpec, kColumnCount> kColumns{{
+inline constexpr std::array<ColumnLayout, kColumnCount> kColumns{{
     {"Input File", 230, false},
     {"Output File", 230, false},
     {"|<", 65, false},

@@ -1,7 +1,8 @@
 #pragma once
 // The play length of files that are not open yet, read in the background by
 // GStreamer's discoverer on the window thread's main loop: the window never
-// waits for a slow or broken file.
+// waits for a slow or broken file. Threads: the lengths are the window
+// thread's alone, as the discoverer answers on that thread's main loop.
 
 #include <QString>
 #include <cstdint>

@@ -195,6 +195,8 @@ private:
         std::fflush(stderr);
     }
 
+    // Threads: the batch is the main thread's (its processes report through
+    // its event loop) except m_interrupts, which the signal handler counts up.
     const CliOptions& m_options;
     const std::atomic<int>& m_interrupts;
     const bool m_terminal;

@@ -1,6 +1,9 @@
 #pragma once
 // The command line's side of a conversion: messages to standard error, a
 // progress bar (or a line per 10 % when standard error is not a terminal).
+//
+// Threads: all of it is the main thread's; the graph's threads post their
+// events to it, and event() runs them on the main thread.
 
 #include <chrono>
 #include <functional>

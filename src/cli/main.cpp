@@ -16,6 +16,7 @@
 #include "BatchRun.h"
 #include "CliHost.h"
 #include "CliOptions.h"
+#include "ConversionPaths.h"
 #include "ConversionRun.h"
 #include "ConversionSettings.h"
 #include "FailureCodes.h"
@@ -32,6 +33,8 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kTickMs = 100;
 
+// Written by the signal handler, on whichever thread the signal lands, and
+// read by the main thread's tick: an atomic, the one thing they share.
 std::atomic<int> g_interrupts{0};
 
 // Ctrl+C, a terminal closing and a polite kill all mean "stop": the first
@@ -75,10 +78,8 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
     job.selectionEnd = int64_t(options.end * 1e7 + 0.5);
     host.BeginJob();
     run.SelectJob(job);
-    if (job.selectionStart > 0 && job.selectionEnd == 0) {
-        // From a start to the end of the file.
-        run.m_selectionEnd = run.Duration() > job.selectionStart ? run.Duration() : INT64_MAX;
-    }
+    if (job.selectionStart > 0 && job.selectionEnd == 0)
+        run.SelectToEndOfFile();
 
     JobReport report;
     const int code = run.OnConvert(settings);
@@ -163,10 +164,8 @@ int main(int argc, char** argv) {
     // Refuse what the file list would refuse, before any work starts.
     for (const std::string& input : options.inputs) {
         if (!IsAcceptedInputPath(input)) {
-            std::fprintf(stderr,
-                         "zemconvert: %s: not a video file the converter reads (avi, mpg, mpeg, vob, dat, wmv, asf, "
-                         "asx, rm, rmvb, mp4, mkv)\n",
-                         input.c_str());
+            std::fprintf(stderr, "zemconvert: %s: not a video file the converter reads (%s)\n", input.c_str(),
+                         AcceptedInputEndingsText().c_str());
             return kExitUsage;
         }
     }

@@ -290,6 +290,9 @@ int BuildConversionGraph(ConversionGraph& members, const ConversionGraphSetup& s
 
 void StartFrameCapture(ConversionGraph& members, FrameCaptureContext& context, FrameGrabberCallback& callback,
                        IMediaFilter* mediaFilter) {
+    // The pacing starts afresh before the grabber can call the frame encoder.
+    context.lastSampleTime = 0.0;
+    context.frameTaken = false;
     if (members.m_sampleGrabber) {
         AM_MEDIA_TYPE type;
         if (SUCCEEDED(members.m_sampleGrabber->GetConnectedMediaType(&type))) {
@@ -307,8 +310,6 @@ void StartFrameCapture(ConversionGraph& members, FrameCaptureContext& context, F
         members.m_sampleGrabber->SetOneShot(false);
         members.m_sampleGrabber->SetCallback(&callback, 1);
     }
-    context.lastSampleTime = 0.0;
-    context.frameTaken = false;
     if (mediaFilter != nullptr)
         mediaFilter->SetSyncSource(nullptr);
 }

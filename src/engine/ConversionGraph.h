@@ -33,6 +33,8 @@ inline constexpr const char* kNameNullRenderer = "Null Renderer";
 inline constexpr const char* kNameMpeg2Decoder = "GPLMpeg2Decoder";
 
 // Hands each decoded picture to the frame encoder; lives as long as the run.
+// Threads: called on the grabber's streaming thread only; it keeps no state
+// of its own, and the frame encoder says how it shares its own.
 class FrameGrabberCallback : public ISampleGrabberCB {
 public:
     explicit FrameGrabberCallback(FrameCaptureContext& context) : m_context(context) {}

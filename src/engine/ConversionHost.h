@@ -3,6 +3,10 @@
 // converted: where messages go, how a row's status is shown, whether the
 // option controls are enabled, how pending messages are handled and whether
 // the run pauses. The run's logic is the same for both.
+//
+// Threads: every call comes from the thread that owns the graph (the window's
+// or zemconvert's main thread); the graph's threads reach the host only by
+// posting events to EventTarget(), which that thread's event loop delivers.
 
 #include <cstdio>
 #include <string>

@@ -5,25 +5,26 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 namespace zem {
-
-namespace {
-// Accepted endings, compared on the last three or four characters in lower case.
-constexpr std::array<const char*, 11> kAcceptedFour{".asf", ".avi", ".mpg", "mpeg", ".wmv", ".dat",
-                                                     ".vob", ".mkv", "rmvb", ".mp4", ".asx"};
-constexpr const char* kAcceptedThree = ".rm";
-} // namespace
 
 bool IsAcceptedInputPath(const std::string& path) {
     std::string lower = path;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    if (lower.size() >= 3 && lower.compare(lower.size() - 3, 3, kAcceptedThree) == 0)
-        return true;
-    if (lower.size() < 4)
-        return false;
-    const std::string tail = lower.substr(lower.size() - 4);
-    return std::any_of(kAcceptedFour.begin(), kAcceptedFour.end(), [&](const char* e) { return tail == e; });
+    // Compared on the last three or four characters: a dot and a short
+    // ending, or a four-letter ending alone.
+    return std::any_of(kAcceptedInputEndings.begin(), kAcceptedInputEndings.end(), [&](const char* ending) {
+        const std::string tail = std::strlen(ending) >= 4 ? std::string(ending) : "." + std::string(ending);
+        return lower.size() >= tail.size() && lower.compare(lower.size() - tail.size(), tail.size(), tail) == 0;
+    });
+}
+
+std::string AcceptedInputEndingsText() {
+    std::string text;
+    for (const char* ending : kAcceptedInputEndings)
+        text += (text.empty() ? "" : ", ") + std::string(ending);
+    return text;
 }
 
 std::string PathMinusExtension(const std::string& path) {

@@ -1,6 +1,7 @@
 #pragma once
 // The files one conversion touches, all derived from the input and output paths.
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -28,9 +29,17 @@ struct ConversionPaths {
     std::string zemPath;    // movie data, renamed to the output when done
 };
 
-// Whether the program reads this path: its ending, in any case, is one of the
-// video formats taken ("mpeg" and "rmvb" match without a dot before them).
+// The endings of the video files the program reads, in the order the user is
+// told them. The one list: the file list, zemconvert and the desktop entry
+// all take it from here.
+inline constexpr std::array<const char*, 12> kAcceptedInputEndings{"avi", "mpg", "mpeg", "vob", "dat", "wmv",
+                                                                   "asf", "asx", "rm",  "rmvb", "mp4", "mkv"};
+
+// Whether the program reads this path: its ending, in any case, is one of
+// kAcceptedInputEndings ("mpeg" and "rmvb" match without a dot before them).
 bool IsAcceptedInputPath(const std::string& path);
+// The endings for a message: "avi, mpg, ..., mkv".
+std::string AcceptedInputEndingsText();
 
 // The path cut before the last "." of its file name (the whole path when the
 // name has none; a dot in a folder name is never taken for an extension).

@@ -61,6 +61,14 @@ void ConversionRun::SelectJob(const ConversionJob& job) {
     }
 }
 
+void ConversionRun::SelectToEndOfFile() {
+    m_selectionEnd = m_duration > m_selectionStart ? m_duration : INT64_MAX;
+}
+
+int64_t ConversionRun::JobStart() const { return HasRange() ? m_selectionStart : 0; }
+
+int64_t ConversionRun::JobLength() const { return HasRange() ? m_selectionEnd - m_selectionStart : m_duration; }
+
 void ConversionRun::SetStatus(const std::string& text) { m_host.SetStatus(text); }
 
 void ConversionRun::CollectWarnings() {
@@ -296,7 +304,7 @@ int ConversionRun::StartGraph(ConversionSettings& settings) {
     m_capture->frameInterval = 1.0 / settings.m_frameRate;
     m_capture->framesFile = &m_framesFile;
     m_capture->positionOut = &m_conversionPosition;
-    if (m_selectionActive && m_selectionEnd > m_selectionStart)
+    if (HasRange())
         m_capture->stopTime = double(m_selectionEnd - m_selectionStart) / kTicksPerSecond;
     m_callback = std::make_unique<FrameGrabberCallback>(*m_capture);
     StartFrameCapture(m_session.Conversion(), *m_capture, *m_callback, h.pMF.get());
@@ -342,7 +350,7 @@ int64_t ConversionRun::Position() {
 
 int ConversionRun::Percent(int64_t position) const {
     int64_t percent = 0;
-    if (m_selectionActive && m_selectionEnd > m_selectionStart)
+    if (HasRange())
         percent = (position - m_selectionStart) * 100 / (m_selectionEnd - m_selectionStart);
     else if (m_duration > 0)
         percent = position * 100 / m_duration;
@@ -398,6 +406,8 @@ void ConversionRun::FinishConversion(bool stopped) {
     if (h.pMC)
         h.pMC->Stop();
     g_playState = kPlayStopped;
+    // The pipeline is down: the streaming thread is done with the frame
+    // encoder and the frames file, whose results are read from here on.
     if (m_capture)
         m_capture->FinishFrames();
     // The pictures start with the first frame taken, the sound with its first

@@ -3,8 +3,10 @@
 // selection, rewire the graph, capture frames and sound while the graph runs
 // without a clock, then mux the output and remove the intermediates.
 //
-// Everything runs on the thread that owns the graph; the graph's streaming
-// thread only calls the frame encoder and publishes the position.
+// Threads: every operation runs on the thread that owns the graph (the
+// window's or zemconvert's main thread). While the graph runs, its streaming
+// thread calls the frame encoder, which writes the frames file and publishes
+// the position; the fields it touches are grouped at the end of the class.
 
 #include <atomic>
 #include <cstdint>
@@ -57,6 +59,10 @@ public:
     // the list, or the other inputs of the command line): no output may
     // replace one of them.
     void SetOtherInputs(std::vector<std::string> inputs) { m_otherInputs = std::move(inputs); }
+    // The selection of the job just selected runs from its start to the end
+    // of the file (zemconvert's --start without --end); a file of unknown
+    // length is converted to its end.
+    void SelectToEndOfFile();
     int SeekToSelectionStart();
     int CreateFramesFile();
     // The work of each 100 ms tick while a job runs.
@@ -72,6 +78,8 @@ public:
     void Abandon();
 
     bool converting() const { return m_converting != 0; }
+    // The pictures are all in; the output is being written.
+    bool writing() const { return m_writing != 0; }
     bool finishing() const { return m_finishing; }
     JobResult result() const { return m_result; }
     int resultCode() const { return m_resultCode; }
@@ -83,20 +91,10 @@ public:
     int64_t Position();
     int Percent(int64_t position) const;
     int64_t Duration() const { return m_duration; }
-
-    // The run's state, named as the window knows it.
-    std::string m_inputPath, m_outputPath, m_zemPath, m_mp3Path, m_tmpPath;
-    File m_framesFile;
-    GraphLogFile m_logFile;
-    int64_t m_selectionStart = 0;
-    int64_t m_selectionEnd = 0;
-    int m_selectionActive = 0;
-    std::atomic<int64_t> m_conversionPosition{0};
-    int m_converting = 0;
-    int m_writing = 0;
-    uint64_t m_writeTotal = 0;
-    int m_progress = 0;
-    bool m_saveMp3 = false;
+    // The part of the file the running job converts, in 100 ns: where it
+    // starts (0 for the whole file) and how long it is.
+    int64_t JobStart() const;
+    int64_t JobLength() const;
 
 private:
     void Fail(int code, const std::string& message);
@@ -106,15 +104,27 @@ private:
     void SetStatus(const std::string& text);
     void CollectWarnings();
 
+    bool HasRange() const { return m_selectionActive && m_selectionEnd > m_selectionStart; }
+
     ConversionHost& m_host;
     MediaSession& m_session;
+
+    // The owner thread's; the streaming thread touches none of these.
+    std::string m_inputPath, m_outputPath, m_zemPath, m_mp3Path, m_tmpPath;
+    GraphLogFile m_logFile;
+    int64_t m_selectionStart = 0;
+    int64_t m_selectionEnd = 0;
+    int m_selectionActive = 0;
+    int m_converting = 0;
+    int m_writing = 0;
+    uint64_t m_writeTotal = 0;
+    int m_progress = 0;
+    bool m_saveMp3 = false;
     ConversionPaths m_paths;
     std::vector<std::string> m_otherInputs;
     // The job's intermediates live here from its start to its end.
     std::unique_ptr<ScratchFolder> m_scratch;
     MuxSettings m_muxSettings;
-    std::unique_ptr<FrameCaptureContext> m_capture;
-    std::unique_ptr<FrameGrabberCallback> m_callback;
     int64_t m_duration = 0;
     bool m_finishing = false;
     bool m_failedWhileRunning = false;
@@ -126,6 +136,16 @@ private:
     std::string m_resultMessage;
     std::vector<std::string> m_warnings;
     MuxResult m_muxResult;
+
+    // Shared with the graph's streaming thread while the graph runs. The
+    // owner sets them up before pMC->Run(), and closes the frames file,
+    // finishes and reads the frame encoder only after pMC->Stop() has taken
+    // the pipeline down (the encoder's own lock orders that hand-over).
+    // While the graph runs the owner reads the position alone, hence atomic.
+    File m_framesFile;                                // the encoder writes, the owner opens and closes
+    std::unique_ptr<FrameCaptureContext> m_capture;   // called through m_callback
+    std::unique_ptr<FrameGrabberCallback> m_callback; // handed to the grabber
+    std::atomic<int64_t> m_conversionPosition{0};     // the encoder's latest frame time
 };
 
 } // namespace zem

@@ -199,6 +199,11 @@ void FrameCaptureContext::NotePicture(double sampleTime) {
 }
 
 bool FrameCaptureContext::WillTakeSample(double sampleTime) {
+    std::lock_guard lock(m_lock);
+    return TakesSample(sampleTime);
+}
+
+bool FrameCaptureContext::TakesSample(double sampleTime) {
     if (!BeforeStop(sampleTime)) {
         m_pastStop.store(true, std::memory_order_release);
         return false;
@@ -218,7 +223,8 @@ bool FrameCaptureContext::SizesUsable() const {
 }
 
 int FrameCaptureContext::OnFrameSample(double sampleTime, uint8_t* data, size_t length) {
-    if (!WillTakeSample(sampleTime))
+    std::lock_guard lock(m_lock);
+    if (!TakesSample(sampleTime))
         return 0; // nothing reads a refused picture, clamped or not
     // A picture smaller than the negotiated size would be read past its end.
     const size_t needed = size_t(PictureStride(sourceWidth)) * sourceHeight;
@@ -245,7 +251,8 @@ int FrameCaptureContext::OnFrameSample(double sampleTime, uint8_t* data, size_t 
 }
 
 int FrameCaptureContext::OnFrameRows(double sampleTime, PictureRowReader& rows) {
-    if (!WillTakeSample(sampleTime))
+    std::lock_guard lock(m_lock);
+    if (!TakesSample(sampleTime))
         return 0;
     if (!SizesUsable()) {
         ++m_picturesRejected;
@@ -307,6 +314,7 @@ void FrameCaptureContext::TakePicture(double sampleTime, ScaleInto&& scale) {
 }
 
 void FrameCaptureContext::FinishFrames() {
+    std::lock_guard lock(m_lock);
     if (!frameTaken || m_record.empty() || m_lastPictureSpan <= frameInterval + kSparseSlack)
         return;
     // The last picture counts as on screen until the time a next one would
@@ -317,6 +325,31 @@ void FrameCaptureContext::FinishFrames() {
         Publish(lastSampleTime);
         WriteRecord();
     }
+}
+
+uint64_t FrameCaptureContext::framesWritten() const {
+    std::lock_guard lock(m_lock);
+    return m_framesWritten;
+}
+
+double FrameCaptureContext::firstFrameTime() const {
+    std::lock_guard lock(m_lock);
+    return m_firstFrameTime;
+}
+
+uint64_t FrameCaptureContext::picturesRejected() const {
+    std::lock_guard lock(m_lock);
+    return m_picturesRejected;
+}
+
+bool FrameCaptureContext::writeFailed() const {
+    std::lock_guard lock(m_lock);
+    return m_writeFailed;
+}
+
+std::string FrameCaptureContext::writeError() const {
+    std::lock_guard lock(m_lock);
+    return m_writeError;
 }
 
 } // namespace zem

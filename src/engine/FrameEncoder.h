@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,9 +44,19 @@ bool CodeFrameJpeg(const uint8_t* picture, uint32_t width, uint32_t height, int3
 bool EncodeFrameJpeg(File& file, const uint8_t* picture, uint32_t width, uint32_t height, bool withLength,
                      int32_t rotation, int32_t quality);
 
-// The frame callback's record for one conversion. Filled before the pipeline
-// runs; OnFrameSample then runs on the streaming thread, one call at a time.
+// The frame callback's record for one conversion.
+//
+// Threads: the thread that owns the conversion (the window's or zemconvert's
+// main thread) fills the settings before the pipeline runs and never changes
+// them while it runs. WillTakeSample, OnFrameSample and OnFrameRows then run
+// on the pipeline's streaming thread, one call at a time. The owner reads the
+// position and pastStop() while the pipeline runs (atomics); it calls
+// FinishFrames and reads the results only after the pipeline has stopped.
+// Every entry point holds m_lock, so that hand-over does not rest on how the
+// media layer stops its streaming threads (GLib's own locks and joins are
+// invisible to ThreadSanitizer); the lock is never contended.
 struct FrameCaptureContext {
+    // Settings: written by the owner before the pipeline runs, read-only after.
     uint16_t sourceWidth = 0;
     uint16_t sourceHeight = 0;
     uint16_t targetWidth = 320;
@@ -54,12 +65,15 @@ struct FrameCaptureContext {
     int32_t rotate = 0;
     double frameInterval = 1.0 / 16;
     File* framesFile = nullptr;                     // open for writing; never closed here
-    double lastSampleTime = 0.0;                    // time of the latest frame written
-    bool frameTaken = false;                        // whether lastSampleTime holds a frame yet
     std::atomic<int64_t>* positionOut = nullptr;    // latest frame time, 100 ns units
     // Pictures at or after this time (seconds) are not taken: the end of a
     // selection is kept to the frame although the run stops a tick later.
     double stopTime = -1.0;                         // negative: no end
+
+    // Pacing state: reset by the owner before the pipeline runs, then the
+    // streaming thread's (under m_lock).
+    double lastSampleTime = 0.0;                    // time of the latest frame written
+    bool frameTaken = false;                        // whether lastSampleTime holds a frame yet
 
     // Called for every decoded picture: `sampleTime` in seconds from the start
     // of the played range; `data` 24-bit BGR, bottom row first. Always 0.
@@ -86,15 +100,18 @@ struct FrameCaptureContext {
     // range are all in the frames file. Read from another thread.
     bool pastStop() const { return m_pastStop.load(std::memory_order_acquire); }
 
-    // Frames written, pictures refused as malformed, and the first write error.
-    uint64_t framesWritten() const { return m_framesWritten; }
+    // Results, read by the owner once the pipeline has stopped: frames
+    // written, pictures refused as malformed, and the first write error.
+    uint64_t framesWritten() const;
     // Time of the first frame taken, seconds; negative before it.
-    double firstFrameTime() const { return m_firstFrameTime; }
-    uint64_t picturesRejected() const { return m_picturesRejected; }
-    bool writeFailed() const { return m_writeFailed; }
-    const std::string& writeError() const { return m_writeError; }
+    double firstFrameTime() const;
+    uint64_t picturesRejected() const;
+    bool writeFailed() const;
+    std::string writeError() const;
 
 private:
+    // WillTakeSample without taking the lock.
+    bool TakesSample(double sampleTime);
     bool SizesUsable() const;
     // Paces the picture into frames; `scale` fills the work area once it is taken.
     template <typename ScaleInto>
@@ -106,19 +123,25 @@ private:
     bool SparseStep(double sampleTime) const;
     void NotePicture(double sampleTime);
 
+    // m_lock protects the pacing state above and the fields below it: the
+    // streaming thread's while the pipeline runs, the owner's after it stopped.
+    mutable std::mutex m_lock;
     std::vector<uint8_t> m_workArea;  // the scaled picture, reused for every frame
     PicturePath m_picturePath;
     std::vector<uint8_t> m_jpeg;      // the latest coded picture
     std::vector<uint8_t> m_record;    // length field + picture, written in one go
     CxImage m_image;
-    uint64_t m_framesWritten = 0;
-    double m_firstFrameTime = -1.0;
     double m_lastPictureTime = -1.0;  // the latest picture delivered, taken or not
     double m_lastPictureSpan = 0.0;   // its distance from the one before it
-    std::atomic<bool> m_pastStop{false};
+    // The results.
+    uint64_t m_framesWritten = 0;
+    double m_firstFrameTime = -1.0;
     uint64_t m_picturesRejected = 0;
     bool m_writeFailed = false;
     std::string m_writeError;
+
+    // Read by the owner while the pipeline runs.
+    std::atomic<bool> m_pastStop{false};
 };
 
 } // namespace zem

@@ -11,10 +11,6 @@
 
 namespace zem {
 
-namespace {
-constexpr size_t kFailureTextLimit = 1023;
-} // namespace
-
 MediaSession::MediaSession(ConversionHost& host) : m_host(host), m_conversion(std::make_unique<ConversionGraph>()) {}
 
 MediaSession::~MediaSession() { ReleaseDirectShow(); }
@@ -24,7 +20,7 @@ void MediaSession::ReportFailure(const char* format, HRESULT hr, const std::stri
 }
 
 std::string MediaSession::NoteFailure(const char* format, HRESULT hr, const std::string& path) {
-    char text[kFailureTextLimit + 1];
+    char text[kFailureTextMax + 1]; // cut like the media layer's own reports
     if (path.empty())
         std::snprintf(text, sizeof text, format, static_cast<unsigned>(hr));
     else

@@ -12,8 +12,8 @@ WindowFixture::WindowFixture() {
     QDir(m_dir.path()).mkpath(QStringLiteral("app/Doc"));
     QDir(m_dir.path()).mkpath(QStringLiteral("data"));
     QDir(m_dir.path()).mkpath(QStringLiteral("registry"));
-    zem::app::SetMessageHandler([this](const zem::app::MessageRequest& request) {
-        m_messages.push_back(request);
+    m_previousMessageHook = SetMessageBoxHook([this](const std::string& text, const std::string&, int flags) {
+        m_messages.push_back({QString::fromStdString(text), flags});
         return m_answer;
     });
     zem::app::SetFileDialogHandler([this](const zem::app::FileDialogRequest& request) {
@@ -23,7 +23,7 @@ WindowFixture::WindowFixture() {
 }
 
 WindowFixture::~WindowFixture() {
-    zem::app::SetMessageHandler({});
+    SetMessageBoxHook(std::move(m_previousMessageHook));
     zem::app::SetFileDialogHandler({});
 }
 

@@ -4,12 +4,21 @@
 
 #include "CompressorDlg.h"
 #include "DialogSeam.h"
+#include "MessageBoxSeam.h"
 
 #include <QTemporaryDir>
 #include <memory>
 #include <vector>
 
 namespace apptest {
+
+// One message box the window showed: its text and its MB_ button and icon flags.
+struct ShownMessage {
+    QString text;
+    int flags = MB_OK;
+    int buttons() const { return flags & 0xF; }
+    int icon() const { return flags & 0xF0; }
+};
 
 // A temporary program folder (with Lang/ and Doc/), settings file and
 // registry store; message boxes are recorded and answered with `answer`.
@@ -30,8 +39,9 @@ public:
     // Creates an empty file in DataDir() and returns its path.
     QString TouchFile(const QString& name) const;
 
-    std::vector<zem::app::MessageRequest> m_messages;
-    QMessageBox::StandardButton m_answer = QMessageBox::Yes;
+    std::vector<ShownMessage> m_messages;
+    int m_answer = IDYES; // IDYES, IDNO, IDOK or IDCANCEL
+    MessageBoxHook m_previousMessageHook;
     std::vector<zem::app::FileDialogRequest> m_fileDialogs;
     QStringList m_fileDialogAnswer;
 

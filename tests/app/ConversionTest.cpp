@@ -20,24 +20,13 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+using enum zem::app::ControlId;
+
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kIdPlay = 1011;
-constexpr int kIdConvert = 1007;
-constexpr int kIdStopConversion = 1026;
-constexpr int kIdMessage = 1010;
-constexpr int kIdProgress = 1004;
-constexpr int kIdSelectedFile = 1035;
-constexpr int kIdAllFiles = 1045;
-constexpr int kIdSize160 = 1042;
-constexpr int kIdVideoArea = 1013;
-constexpr int kIdVideoSize = 1046;
-constexpr int kIdFileSize = 1047;
-constexpr int kIdDuration = 1034;
-constexpr int kIdPositionSlider = 1022;
 constexpr int kColTime = 4;
 constexpr int kColStatus = 6;
 
@@ -100,17 +89,17 @@ TEST(Preview, OpeningARowDescribesTheFile) {
     // Adding selects the new row, which opens it in the preview.
     ASSERT_EQ(window->AddFile(Path(clip)), 0);
     EXPECT_TRUE(fixture.m_messages.empty());
-    EXPECT_EQ(window->ControlAs<QLabel>(kIdVideoSize)->text(), QStringLiteral("160 x 128"));
-    EXPECT_EQ(window->ControlAs<QLabel>(kIdDuration)->text(), QStringLiteral("00:02"));
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_VIDEO_SIZE_TEXT)->text(), QStringLiteral("160 x 128"));
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_DURATION)->text(), QStringLiteral("00:02"));
     EXPECT_EQ(window->CellText(0, kColTime), QStringLiteral("00:02"));
     const qint64 bytes = QFileInfo(Path(clip)).size();
     ASSERT_LT(bytes, 1024 * 1024);
-    EXPECT_EQ(window->ControlAs<QLabel>(kIdFileSize)->text(), QStringLiteral("%1KB").arg(bytes / 1024));
-    EXPECT_TRUE(window->Control(kIdPlay)->isEnabled());
-    EXPECT_TRUE(window->Control(kIdPositionSlider)->isEnabled());
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_FILE_SIZE_TEXT)->text(), QStringLiteral("%1KB").arg(bytes / 1024));
+    EXPECT_TRUE(window->Control(IDC_PLAY)->isEnabled());
+    EXPECT_TRUE(window->Control(IDC_POSITION_SLIDER)->isEnabled());
     EXPECT_GT(window->m_duration, 19'000'000);
     // The picture fills the video area inside its frame.
-    auto* area = qobject_cast<QFrame*>(window->Control(kIdVideoArea));
+    auto* area = qobject_cast<QFrame*>(window->Control(IDC_VIDEO_AREA));
     const auto pictures = area->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
     ASSERT_EQ(pictures.size(), 1);
     EXPECT_EQ(pictures[0]->geometry(), area->contentsRect());
@@ -126,21 +115,21 @@ TEST(Preview, OpeningARowDescribesTheFile) {
     EXPECT_TRUE(told.startsWith(QStringLiteral("File failed to render!\n\n"))) << told.toStdString();
     EXPECT_TRUE(told.contains(QStringLiteral("%1 is not a video file").arg(Path(broken)))) << told.toStdString();
     EXPECT_FALSE(told.contains(QStringLiteral("Failed("))) << told.toStdString();
-    EXPECT_FALSE(window->Control(kIdPlay)->isEnabled());
-    EXPECT_EQ(window->ControlAs<QLabel>(kIdVideoSize)->text(), QString());
-    EXPECT_EQ(window->ControlAs<QLabel>(kIdDuration)->text(), QStringLiteral("00:00"));
+    EXPECT_FALSE(window->Control(IDC_PLAY)->isEnabled());
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_VIDEO_SIZE_TEXT)->text(), QString());
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_DURATION)->text(), QStringLiteral("00:00"));
     EXPECT_FALSE(window->Session().Handles().pGB);
 
     // Back to the good row: a fresh graph describes it again.
     window->SelectRow(0);
-    EXPECT_EQ(window->ControlAs<QLabel>(kIdVideoSize)->text(), QStringLiteral("160 x 128"));
-    EXPECT_TRUE(window->Control(kIdPlay)->isEnabled());
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_VIDEO_SIZE_TEXT)->text(), QStringLiteral("160 x 128"));
+    EXPECT_TRUE(window->Control(IDC_PLAY)->isEnabled());
 
     // An empty list leaves no graph and no picture behind.
     window->OnDeleteAll();
     EXPECT_FALSE(window->Session().Handles().pGB);
     EXPECT_TRUE(area->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).isEmpty());
-    EXPECT_EQ(window->ControlAs<QLabel>(kIdVideoSize)->text(), QString());
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_VIDEO_SIZE_TEXT)->text(), QString());
 }
 
 TEST(Conversion, SelectedFileBecomesAPlayerFile) {
@@ -156,28 +145,28 @@ TEST(Conversion, SelectedFileBecomesAPlayerFile) {
     window->AddFile(Path(first));
     window->AddFile(Path(second));
     window->SelectRow(0);
-    window->ControlAs<QAbstractButton>(kIdSelectedFile)->click();
-    window->ControlAs<QAbstractButton>(kIdSize160)->click();
+    window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
+    window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
     StatusLog log(window->FileList());
 
     testing::internal::CaptureStdout();
     // Returns once the job is finished.
-    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
     const std::string events = testing::internal::GetCapturedStdout();
 
     EXPECT_TRUE(fixture.m_messages.empty());
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
     EXPECT_EQ(window->CellText(1, kColStatus), QString()); // only the selected row
-    EXPECT_EQ(window->ControlAs<QLabel>(kIdMessage)->text(), QStringLiteral("Completed"));
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(), QStringLiteral("Completed"));
     EXPECT_EQ(log.texts.back(), QStringLiteral("Completed"));
-    EXPECT_EQ(window->ControlAs<QProgressBar>(kIdProgress)->value(), 0);
+    EXPECT_EQ(window->ControlAs<QProgressBar>(IDC_PROGRESS)->value(), 0);
     EXPECT_NE(events.find("EC_COMPLETE\n"), std::string::npos) << events;
     EXPECT_FALSE(window->Run().converting());
     EXPECT_EQ(window->m_timerId, 0);
     // The options are usable again and the row is back in the preview.
-    EXPECT_TRUE(window->Control(kIdConvert)->isEnabled());
+    EXPECT_TRUE(window->Control(IDC_CONVERT)->isEnabled());
     EXPECT_EQ(window->GetSelectedRow(), 0);
-    EXPECT_EQ(window->ControlAs<QLabel>(kIdVideoSize)->text(), QStringLiteral("160 x 128"));
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_VIDEO_SIZE_TEXT)->text(), QStringLiteral("160 x 128"));
 
     ExpectPlayableOutput(window->CellText(0, 1), 30, 34);
     EXPECT_FALSE(QFileInfo::exists(window->CellText(1, 1)));
@@ -188,7 +177,7 @@ TEST(Conversion, SelectedFileBecomesAPlayerFile) {
     window->SetTimeCell(2, 5'000'000, true);
     window->SetTimeCell(3, 15'000'000, true);
     EXPECT_EQ(window->CellText(0, 2), QStringLiteral("00:00.500"));
-    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
     EXPECT_TRUE(fixture.m_messages.empty());
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
     ExpectPlayableOutput(window->CellText(0, 1), 15, 18);
@@ -208,11 +197,11 @@ TEST(Conversion, AllFilesGoesOnAfterARowThatFails) {
     window->AddFile(Path(first));
     window->AddFile(Path(broken));
     window->AddFile(Path(last));
-    window->ControlAs<QAbstractButton>(kIdAllFiles)->click();
-    window->ControlAs<QAbstractButton>(kIdSize160)->click();
+    window->ControlAs<QAbstractButton>(IDC_ALL_FILES)->click();
+    window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
     fixture.m_messages.clear();
 
-    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
 
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
     const QString failed = window->CellText(1, kColStatus);
@@ -228,7 +217,7 @@ TEST(Conversion, AllFilesGoesOnAfterARowThatFails) {
     EXPECT_TRUE(window->CellToolTip(1, kColStatus).startsWith(why)) << window->CellToolTip(1, kColStatus).toStdString();
     // The last row stays selected and is shown again.
     EXPECT_EQ(window->GetSelectedRow(), 2);
-    EXPECT_TRUE(window->Control(kIdConvert)->isEnabled());
+    EXPECT_TRUE(window->Control(IDC_CONVERT)->isEnabled());
 }
 
 TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
@@ -242,8 +231,8 @@ TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
     auto window = fixture.MakeWindow();
     window->show();
     window->AddFile(Path(clip));
-    window->ControlAs<QAbstractButton>(kIdSelectedFile)->click();
-    window->ControlAs<QAbstractButton>(kIdSize160)->click();
+    window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
+    window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
 
     // Stop is pressed at the first look at the running job (after the first
     // half-second wait), well before the clip's end.
@@ -259,15 +248,15 @@ TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
                 EXPECT_NE(window->m_timerId, 0);
                 window->OnPositionTimer();
                 progressSeen.append(window->CellText(0, kColStatus));
-                barSeen = window->ControlAs<QProgressBar>(kIdProgress)->value();
+                barSeen = window->ControlAs<QProgressBar>(IDC_PROGRESS)->value();
                 press();
             }
         });
         watch->start(10);
         return watch;
     };
-    QTimer* watch = pressWhenRunning([&] { window->ControlAs<QAbstractButton>(kIdStopConversion)->click(); });
-    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    QTimer* watch = pressWhenRunning([&] { window->ControlAs<QAbstractButton>(IDC_STOP_CONVERSION)->click(); });
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
     EXPECT_FALSE(watch->isActive()) << "the job ended before Stop was pressed";
     delete watch;
 
@@ -280,7 +269,7 @@ TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
     ASSERT_TRUE(percent.hasMatch()) << progressSeen[0].toStdString();
     EXPECT_EQ(percent.captured(1).toInt(), barSeen);
     EXPECT_LT(barSeen, 100);
-    EXPECT_EQ(window->ControlAs<QLabel>(kIdMessage)->text(), QStringLiteral("Stopped"));
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(), QStringLiteral("Stopped"));
     ExpectPlayableOutput(window->CellText(0, 1), 1, kFullFrames * 3 / 4);
     ExpectNoIntermediates(window->CellText(0, 0), window->CellText(0, 1));
 
@@ -289,7 +278,7 @@ TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
     const QString output = window->CellText(0, 1);
     ASSERT_TRUE(QFile::remove(output));
     watch = pressWhenRunning([&] { window->close(); });
-    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
     EXPECT_FALSE(watch->isActive()) << "the job ended before the window was closed";
     delete watch;
     EXPECT_FALSE(window->Run().converting());
@@ -308,20 +297,20 @@ TEST(Conversion, ClosingWhileTheOutputIsWrittenAbandonsIt) {
     auto window = fixture.MakeWindow();
     window->show();
     window->AddFile(Path(clip));
-    window->ControlAs<QAbstractButton>(kIdSelectedFile)->click();
-    window->ControlAs<QAbstractButton>(kIdSize160)->click();
+    window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
+    window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
     // The muxer handles the window's messages once per cycle; the close
     // request arrives in its first cycle.
     int pumpsWhileWriting = 0;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (window->Run().m_writing == 0)
+        if (!window->Run().writing())
             return;
         if (++pumpsWhileWriting == 1)
             window->close();
     });
     watch.start(0);
-    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
     watch.stop();
     ASSERT_GE(pumpsWhileWriting, 1);
     EXPECT_FALSE(window->Run().converting());

@@ -12,6 +12,8 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
+using enum zem::app::ControlId;
+
 using apptest::WindowFixture;
 
 TEST(FileList, AddFileAcceptsTheListedEndingsOnly) {
@@ -36,7 +38,7 @@ TEST(FileList, AddFileAcceptsTheListedEndingsOnly) {
     // The new row is selected and taken as the current job; the count follows.
     EXPECT_EQ(window->GetSelectedRow(), 4);
     EXPECT_EQ(window->m_inputFile, QStringLiteral("mpeg"));
-    EXPECT_EQ(window->ControlAs<QLabel>(1064)->text(), QStringLiteral("5"));
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_FILE_COUNT)->text(), QStringLiteral("5"));
 }
 
 TEST(FileList, OpenDialogAndDroppedFiles) {
@@ -47,7 +49,7 @@ TEST(FileList, OpenDialogAndDroppedFiles) {
     const QString wmv = fixture.TouchFile(QStringLiteral("two.WMV"));
     const QString txt = fixture.TouchFile(QStringLiteral("three.txt"));
     fixture.m_fileDialogAnswer = {mp4, txt, wmv};
-    window->ControlAs<QAbstractButton>(1009)->click();
+    window->ControlAs<QAbstractButton>(IDC_ADD)->click();
 
     ASSERT_EQ(fixture.m_fileDialogs.size(), 1u);
     const auto& request = fixture.m_fileDialogs.front();
@@ -74,7 +76,7 @@ TEST(FileList, OpenDialogAndDroppedFiles) {
 
     // Cancelling the dialog adds nothing.
     fixture.m_fileDialogAnswer.clear();
-    window->ControlAs<QAbstractButton>(1009)->click();
+    window->ControlAs<QAbstractButton>(IDC_ADD)->click();
     EXPECT_EQ(window->RowCount(), 3);
 }
 
@@ -87,7 +89,7 @@ TEST(FileList, DeleteMovesTheSelection) {
 
     // The last of three: the new last row is selected.
     window->SelectRow(2);
-    window->ControlAs<QAbstractButton>(1015)->click();
+    window->ControlAs<QAbstractButton>(IDC_DELETE)->click();
     EXPECT_EQ(window->RowCount(), 2);
     EXPECT_EQ(window->GetSelectedRow(), 1);
     EXPECT_EQ(window->m_inputFile, QStringLiteral("/v/2.avi"));
@@ -104,17 +106,17 @@ TEST(FileList, DeleteMovesTheSelection) {
     window->UpdateData(false);
     window->OnDelete();
     EXPECT_EQ(window->RowCount(), 0);
-    EXPECT_EQ(window->ControlAs<QLabel>(1064)->text(), QStringLiteral("0"));
-    EXPECT_EQ(window->ControlAs<QLabel>(1046)->text(), QString());
-    EXPECT_EQ(window->ControlAs<QLabel>(1037)->text(), QStringLiteral("00:00"));
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_FILE_COUNT)->text(), QStringLiteral("0"));
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_VIDEO_SIZE_TEXT)->text(), QString());
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_POSITION)->text(), QStringLiteral("00:00"));
     EXPECT_TRUE(window->m_inputFile.isEmpty());
 
     // Delete All empties the list.
     window->AddFile(QStringLiteral("/v/4.vob"));
     window->AddFile(QStringLiteral("/v/5.vob"));
-    window->ControlAs<QAbstractButton>(1019)->click();
+    window->ControlAs<QAbstractButton>(IDC_DELETE_ALL)->click();
     EXPECT_EQ(window->RowCount(), 0);
-    EXPECT_EQ(window->ControlAs<QLabel>(1064)->text(), QStringLiteral("0"));
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_FILE_COUNT)->text(), QStringLiteral("0"));
 }
 
 TEST(FileList, ChangeOutputKeepsEachFileName) {
@@ -123,7 +125,7 @@ TEST(FileList, ChangeOutputKeepsEachFileName) {
     window->show();
 
     // Nothing selected: no dialog.
-    window->ControlAs<QAbstractButton>(1020)->click();
+    window->ControlAs<QAbstractButton>(IDC_CHANGE_OUTPUT)->click();
     EXPECT_TRUE(fixture.m_fileDialogs.empty());
 
     // One row: no question.
@@ -132,7 +134,7 @@ TEST(FileList, ChangeOutputKeepsEachFileName) {
     // of the output change are looked at here.
     fixture.m_messages.clear();
     fixture.m_fileDialogAnswer = {QStringLiteral("/out/first.avi")};
-    window->ControlAs<QAbstractButton>(1020)->click();
+    window->ControlAs<QAbstractButton>(IDC_CHANGE_OUTPUT)->click();
     ASSERT_EQ(fixture.m_fileDialogs.size(), 1u);
     EXPECT_EQ(fixture.m_fileDialogs[0].initialPath, QStringLiteral("/in/a_ZM.avi"));
     EXPECT_EQ(fixture.m_fileDialogs[0].defaultSuffix, QStringLiteral("avi"));
@@ -145,17 +147,17 @@ TEST(FileList, ChangeOutputKeepsEachFileName) {
     window->AddFile(QStringLiteral("/in/sub/c.wmv"));
     window->SelectRow(1);
     fixture.m_messages.clear();
-    fixture.m_answer = QMessageBox::No;
+    fixture.m_answer = IDNO;
     fixture.m_fileDialogAnswer = {QStringLiteral("/elsewhere/bee.avi")};
     window->OnChangeOutput();
     ASSERT_EQ(fixture.m_messages.size(), 1u);
     EXPECT_EQ(fixture.m_messages[0].text, QStringLiteral("Change all remaining files' output to this folder ?"));
-    EXPECT_EQ(fixture.m_messages[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(fixture.m_messages[0].buttons(), MB_YESNO);
     EXPECT_EQ(window->CellText(1, 1), QStringLiteral("/elsewhere/bee.avi"));
     EXPECT_EQ(window->CellText(2, 1), QStringLiteral("/in/sub/c_ZM.avi"));
 
     // Yes: every row moves to the folder and keeps its own name.
-    fixture.m_answer = QMessageBox::Yes;
+    fixture.m_answer = IDYES;
     fixture.m_fileDialogAnswer = {QStringLiteral("/target/dir/new.avi")};
     window->OnChangeOutput();
     EXPECT_EQ(window->CellText(0, 1), QStringLiteral("/target/dir/first.avi"));

@@ -9,6 +9,8 @@
 #include <QTableWidget>
 #include <gtest/gtest.h>
 
+using enum zem::app::ControlId;
+
 using apptest::ScopedEnv;
 using apptest::WindowFixture;
 
@@ -23,10 +25,10 @@ TEST(Language, EnglishWithoutALanguageFile) {
     WindowFixture fixture; // no Lang/KOR.ini written
     auto window = fixture.MakeWindow();
     EXPECT_TRUE(window->m_langFile.endsWith(QStringLiteral("/Lang/KOR.ini")));
-    EXPECT_EQ(ButtonText(*window, 1009), QStringLiteral("Add ..."));
-    EXPECT_EQ(ButtonText(*window, 1067), QStringLiteral("Middle"));
-    EXPECT_EQ(window->ControlAs<QGroupBox>(1054)->title(), QStringLiteral("Files to Convert"));
-    EXPECT_EQ(window->ControlAs<QLabel>(1058)->text(), QStringLiteral("Files:"));
+    EXPECT_EQ(ButtonText(*window, IDC_ADD), QStringLiteral("Add ..."));
+    EXPECT_EQ(ButtonText(*window, IDC_QUALITY_MIDDLE), QStringLiteral("Middle"));
+    EXPECT_EQ(window->ControlAs<QGroupBox>(IDC_FILES_TO_CONVERT_BOX)->title(), QStringLiteral("Files to Convert"));
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_FILES_LABEL)->text(), QStringLiteral("Files:"));
     EXPECT_EQ(window->FileList()->horizontalHeaderItem(0)->text(), QStringLiteral("Input File"));
     EXPECT_EQ(window->Translate(QStringLiteral("Completed")), QStringLiteral("Completed"));
 }
@@ -40,9 +42,9 @@ TEST(Language, OnlyTranslatedKeysChangeAndValuesAreCut) {
                                              "Convert = 변환\nStatus=") +
                                   longValue + QStringLiteral("\nStopped=a, b; c\n"));
     auto window = fixture.MakeWindow();
-    EXPECT_EQ(ButtonText(*window, 1007), QStringLiteral("변환"));
-    EXPECT_EQ(ButtonText(*window, 1015), QStringLiteral("Delete")); // other section does not count
-    EXPECT_EQ(ButtonText(*window, 1026), QStringLiteral("Stop"));
+    EXPECT_EQ(ButtonText(*window, IDC_CONVERT), QStringLiteral("변환"));
+    EXPECT_EQ(ButtonText(*window, IDC_DELETE), QStringLiteral("Delete")); // other section does not count
+    EXPECT_EQ(ButtonText(*window, IDC_STOP_CONVERSION), QStringLiteral("Stop"));
     EXPECT_EQ(window->FileList()->horizontalHeaderItem(6)->text(), QString(199, QLatin1Char('x')));
     EXPECT_EQ(window->Translate(QStringLiteral("Stopped")), QStringLiteral("a, b; c"));
     EXPECT_EQ(window->Translate(QStringLiteral("Status")).size(), 199);

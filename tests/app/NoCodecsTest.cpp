@@ -16,7 +16,7 @@ TEST(NoCodecs, MessageNamesThePackagesAndTheWindowOpens) {
     EXPECT_EQ(fixture.m_messages[0].text,
               QStringLiteral("Please... Install gstreamer1.0-plugins-good gstreamer1.0-plugins-bad "
                              "gstreamer1.0-libav gstreamer1.0-plugins-ugly"));
-    EXPECT_EQ(fixture.m_messages[0].buttons, QMessageBox::Ok);
+    EXPECT_EQ(fixture.m_messages[0].buttons(), MB_OK);
     EXPECT_EQ(window->m_subtitle, 1);
     window->show();
     EXPECT_TRUE(window->isVisible());

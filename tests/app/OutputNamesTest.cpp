@@ -6,11 +6,12 @@
 #include <QAbstractButton>
 #include <gtest/gtest.h>
 
+using enum zem::app::ControlId;
+
 using apptest::WindowFixture;
 
 namespace {
 constexpr int kColOutput = 1;
-constexpr int kIdChangeOutput = 1020;
 } // namespace
 
 TEST(OutputNames, RowsThatWouldShareAnOutputGetNumberedNames) {
@@ -28,10 +29,10 @@ TEST(OutputNames, RowsThatWouldShareAnOutputGetNumberedNames) {
     EXPECT_EQ(window->CellText(3, kColOutput), QStringLiteral("/w/clip_ZM.avi"));
 
     // Moving every row into one folder keeps them apart the same way.
-    fixture.m_answer = QMessageBox::Yes;
+    fixture.m_answer = IDYES;
     fixture.m_fileDialogAnswer = {QStringLiteral("/out/clip(2)_ZM.avi")};
     window->SelectRow(1);
-    window->ControlAs<QAbstractButton>(kIdChangeOutput)->click();
+    window->ControlAs<QAbstractButton>(IDC_CHANGE_OUTPUT)->click();
     QStringList outputs;
     for (int row = 0; row < 4; ++row)
         outputs << window->CellText(row, kColOutput);

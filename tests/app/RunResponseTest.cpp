@@ -16,18 +16,13 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+using enum zem::app::ControlId;
+
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kIdConvert = 1007;
-constexpr int kIdStopConversion = 1026;
-constexpr int kIdMonitoring = 1031;
-constexpr int kIdAllFiles = 1045;
-constexpr int kIdSelectedFile = 1035;
-constexpr int kIdSize160 = 1042;
-constexpr int kIdMessage = 1010;
 constexpr int kColOutput = 1;
 constexpr int kColStatus = 6;
 
@@ -62,10 +57,10 @@ TEST(RunResponse, StopWithMonitoringAnswersAtOnceAndKeepsTheOutputWhole) {
     auto window = fixture.MakeWindow();
     window->show();
     window->AddFile(Path(clip));
-    window->ControlAs<QAbstractButton>(kIdSelectedFile)->click();
-    window->ControlAs<QAbstractButton>(kIdSize160)->click();
-    if (!window->ControlAs<QAbstractButton>(kIdMonitoring)->isChecked())
-        window->ControlAs<QAbstractButton>(kIdMonitoring)->click();
+    window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
+    window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
+    if (!window->ControlAs<QAbstractButton>(IDC_MONITORING)->isChecked())
+        window->ControlAs<QAbstractButton>(IDC_MONITORING)->click();
 
     qint64 worstStopMs = 0;
     qint64 worstStallMs = 0;
@@ -84,7 +79,7 @@ TEST(RunResponse, StopWithMonitoringAnswersAtOnceAndKeepsTheOutputWhole) {
                 if (window->Run().converting() && sinceRun.isValid() && sinceRun.elapsed() > pressAfterMs) {
                     meter = std::make_unique<StallMeter>(window.get());
                     sinceStop.start();
-                    window->ControlAs<QAbstractButton>(kIdStopConversion)->click();
+                    window->ControlAs<QAbstractButton>(IDC_STOP_CONVERSION)->click();
                 }
             } else if (stopToStoppedMs < 0 && !window->Run().converting()) {
                 stopToStoppedMs = sinceStop.elapsed();
@@ -93,7 +88,7 @@ TEST(RunResponse, StopWithMonitoringAnswersAtOnceAndKeepsTheOutputWhole) {
         });
         watch->start(5);
         QTimer::singleShot(0, [&] { sinceRun.start(); });
-        window->ControlAs<QAbstractButton>(kIdConvert)->click();
+        window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
         if (stopToStoppedMs < 0 && sinceStop.isValid())
             stopToStoppedMs = sinceStop.elapsed();
         delete watch;
@@ -134,11 +129,11 @@ TEST(RunResponse, AllFilesOverBadFilesFinishesWithoutABoxAndSaysWhyInWords) {
     window->AddFile(Path(deleted));
     window->AddFile(Path(good));
     fs::remove(deleted); // gone between adding it and converting it
-    window->ControlAs<QAbstractButton>(kIdAllFiles)->click();
-    window->ControlAs<QAbstractButton>(kIdSize160)->click();
+    window->ControlAs<QAbstractButton>(IDC_ALL_FILES)->click();
+    window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
     fixture.m_messages.clear();
 
-    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
 
     EXPECT_TRUE(fixture.m_messages.empty()) << fixture.m_messages.size() << " boxes, the first: "
                                             << fixture.m_messages.front().text.toStdString();

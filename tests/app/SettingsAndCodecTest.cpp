@@ -10,6 +10,8 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+using enum zem::app::ControlId;
+
 using apptest::WindowFixture;
 using zem::os::RegistryRoot;
 using zem::os::RegistryStore;
@@ -28,17 +30,17 @@ TEST(Settings, RoundTripKeepsSizeButNotQuality) {
     {
         auto first = fixture.MakeWindow();
         // A first run: "320 x 240", no rotation, "All files", monitoring off, "Standard".
-        EXPECT_TRUE(Checked(*first, 1016));
-        EXPECT_TRUE(Checked(*first, 1025));
-        EXPECT_TRUE(Checked(*first, 1045));
-        EXPECT_FALSE(Checked(*first, 1031));
-        EXPECT_TRUE(Checked(*first, 1066));
+        EXPECT_TRUE(Checked(*first, IDC_SIZE_320));
+        EXPECT_TRUE(Checked(*first, IDC_ROTATE_NONE));
+        EXPECT_TRUE(Checked(*first, IDC_ALL_FILES));
+        EXPECT_FALSE(Checked(*first, IDC_MONITORING));
+        EXPECT_TRUE(Checked(*first, IDC_QUALITY_STANDARD));
         first->show();
-        first->ControlAs<QAbstractButton>(1042)->click(); // 160 x 128
-        first->ControlAs<QAbstractButton>(1072)->click(); // Low
-        first->ControlAs<QAbstractButton>(1068)->click(); // rotate right
-        first->ControlAs<QAbstractButton>(1035)->click(); // selected file
-        first->ControlAs<QAbstractButton>(1031)->click(); // monitoring
+        first->ControlAs<QAbstractButton>(IDC_SIZE_160)->click(); // 160 x 128
+        first->ControlAs<QAbstractButton>(IDC_QUALITY_LOW)->click(); // Low
+        first->ControlAs<QAbstractButton>(IDC_ROTATE_RIGHT)->click(); // rotate right
+        first->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click(); // selected file
+        first->ControlAs<QAbstractButton>(IDC_MONITORING)->click(); // monitoring
         first->close();
     }
     QSettings stored(fixture.SettingsFile(), QSettings::IniFormat);
@@ -54,13 +56,13 @@ TEST(Settings, RoundTripKeepsSizeButNotQuality) {
     stored.sync();
     {
         auto second = fixture.MakeWindow();
-        EXPECT_TRUE(Checked(*second, 1042));
-        EXPECT_TRUE(Checked(*second, 1068));
-        EXPECT_TRUE(Checked(*second, 1035));
-        EXPECT_TRUE(Checked(*second, 1031));
-        EXPECT_TRUE(Checked(*second, 1066)); // "Standard" again, not "Low"
+        EXPECT_TRUE(Checked(*second, IDC_SIZE_160));
+        EXPECT_TRUE(Checked(*second, IDC_ROTATE_RIGHT));
+        EXPECT_TRUE(Checked(*second, IDC_SELECTED_FILE));
+        EXPECT_TRUE(Checked(*second, IDC_MONITORING));
+        EXPECT_TRUE(Checked(*second, IDC_QUALITY_STANDARD)); // "Standard" again, not "Low"
         EXPECT_EQ(second->m_saveMp3, 1);
-        EXPECT_TRUE(Checked(*second, 1003));
+        EXPECT_TRUE(Checked(*second, IDC_SAVE_MP3));
         EXPECT_EQ(second->m_saveFrames, 0);
     } // destroyed without a close request: saved all the same
     QSettings again(fixture.SettingsFile(), QSettings::IniFormat);
@@ -75,7 +77,8 @@ TEST(Settings, StoredSizeOutsideTheTableLeavesNoSizeChecked) {
         stored.setValue("ZemConverter/VideoSize", 9);
     }
     auto window = fixture.MakeWindow();
-    for (int id : {1016, 1044, 1017, 1018, 1042, 1043, 1071})
+    for (int id : {IDC_SIZE_320, IDC_SIZE_96, IDC_SIZE_176, IDC_SIZE_128, IDC_SIZE_160, IDC_SIZE_208,
+                   IDC_SIZE_176_HIDDEN})
         EXPECT_FALSE(Checked(*window, id)) << id;
     window->UpdateData(true);
     EXPECT_EQ(window->m_videoSizeIndex, -1);
@@ -84,7 +87,7 @@ TEST(Settings, StoredSizeOutsideTheTableLeavesNoSizeChecked) {
     // past the table.
     window->OnConvertClicked();
     EXPECT_TRUE(fixture.m_messages.empty());
-    EXPECT_EQ(window->ControlAs<QLabel>(1010)->text(), QString());
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(), QString());
     window->DeriveConversionNumbers();
     EXPECT_EQ(window->m_videoWidth, 320);
     EXPECT_EQ(window->m_jpegQuality, 80);
@@ -130,14 +133,14 @@ TEST(CodecEnvironment, StartWritesSubtitleSettingsIntoExistingKeys) {
                                     QStringLiteral("CLSID\\{0180E49C-13BF-46DB-9AFD-9F52292E1C22}\\InprocServer32\\")));
 
     // The hidden subtitle handlers: off writes 2 and disables the sizes.
-    window->ControlAs<QAbstractButton>(1079)->click();
+    window->ControlAs<QAbstractButton>(IDC_SUBTITLE)->click();
     EXPECT_EQ(window->m_subtitle, 0);
     EXPECT_EQ(registry.ReadNumber(RegistryRoot::CurrentUser, kGeneral, "LoadLevel"), 2u);
-    EXPECT_FALSE(window->Control(1080)->isEnabled());
-    window->ControlAs<QAbstractButton>(1079)->click();
+    EXPECT_FALSE(window->Control(IDC_SUBTITLE_BIG)->isEnabled());
+    window->ControlAs<QAbstractButton>(IDC_SUBTITLE)->click();
     EXPECT_EQ(registry.ReadNumber(RegistryRoot::CurrentUser, kGeneral, "LoadLevel"), 0u);
-    EXPECT_TRUE(window->Control(1080)->isEnabled());
-    window->ControlAs<QAbstractButton>(1080)->click(); // Big
+    EXPECT_TRUE(window->Control(IDC_SUBTITLE_BIG)->isEnabled());
+    window->ControlAs<QAbstractButton>(IDC_SUBTITLE_BIG)->click(); // Big
     EXPECT_EQ(qFromLittleEndian<int32_t>(registry.ReadBinary(RegistryRoot::CurrentUser, kText, "LOGFONT")->constData()), -48);
     EXPECT_EQ(window->m_subtitleSize, 0);
 }

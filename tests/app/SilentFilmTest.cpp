@@ -10,12 +10,12 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+using enum zem::app::ControlId;
+
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
 namespace {
-constexpr int kIdConvert = 1007;
-constexpr int kIdSelectedFile = 1035;
 constexpr int kColStatus = 6;
 } // namespace
 
@@ -29,9 +29,9 @@ TEST(Conversion, AFilmWithoutSoundCompletesWithSilence) {
     window->show();
     ASSERT_EQ(window->AddFile(QString::fromStdString(clip.string())), 0);
     window->SelectRow(0);
-    window->ControlAs<QAbstractButton>(kIdSelectedFile)->click();
+    window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
     // Returns once the job is finished.
-    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
 
     EXPECT_TRUE(fixture.m_messages.empty());
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));

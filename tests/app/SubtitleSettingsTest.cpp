@@ -13,14 +13,13 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+using enum zem::app::ControlId;
+
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kIdConvert = 1007;
-constexpr int kIdSelectedFile = 1035;
-constexpr int kIdSubtitle = 1079;
 constexpr int kColOutput = 1;
 constexpr int kColStatus = 6;
 const QString kGeneralKey = QStringLiteral("Software\\Vexlin\\DVobSub\\General\\");
@@ -52,10 +51,10 @@ TEST(SubtitleSettings, LoadLevelTwoConvertsWithoutTheSubtitles) {
     // Every start turns subtitles on.
     EXPECT_TRUE(zem::media::CurrentSubtitleOptions().enabled);
     window->AddFile(QString::fromStdString(film.string()));
-    window->ControlAs<QAbstractButton>(kIdSelectedFile)->click();
+    window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
 
     const auto convert = [&] {
-        window->ControlAs<QAbstractButton>(kIdConvert)->click();
+        window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
         EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
         const auto frames = Frames(window->CellText(0, kColOutput).toStdString());
         EXPECT_GT(frames.size(), 40u);
@@ -63,7 +62,7 @@ TEST(SubtitleSettings, LoadLevelTwoConvertsWithoutTheSubtitles) {
     };
     EXPECT_TRUE(convert()) << "no subtitle drawn with LoadLevel 0";
 
-    auto* box = window->ControlAs<QAbstractButton>(kIdSubtitle);
+    auto* box = window->ControlAs<QAbstractButton>(IDC_SUBTITLE);
     ASSERT_TRUE(box->isChecked());
     box->click();
     const auto level = zem::os::RegistryStore(fixture.RegistryFolder())

@@ -25,23 +25,13 @@
 #include <utility>
 #include <vector>
 
+using enum zem::app::ControlId;
+
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kIdPlay = 1011;
-constexpr int kIdPause = 1012;
-constexpr int kIdStop = 1014;
-constexpr int kIdFrameStep = 1023;
-constexpr int kIdMute = 1021;
-constexpr int kIdSelectionStart = 1030;
-constexpr int kIdSelectionEnd = 1029;
-constexpr int kIdClearSelection = 1048;
-constexpr int kIdPositionSlider = 1022;
-constexpr int kIdPosition = 1037;
-constexpr int kIdConvert = 1007;
-constexpr int kIdSize160 = 1042;
 constexpr int kColOutput = 1;
 constexpr int kColSelStart = 2;
 constexpr int kColSelEnd = 3;
@@ -105,12 +95,12 @@ long Volume(CCompressorDlg& window) {
 }
 
 QString PositionText(CCompressorDlg& window) {
-    return window.ControlAs<QLabel>(kIdPosition)->text();
+    return window.ControlAs<QLabel>(IDC_POSITION)->text();
 }
 
 // Clicks the slider at `fraction` of its channel (the thumb's travel).
 void ClickSlider(CCompressorDlg& window, double fraction) {
-    auto* slider = window.ControlAs<CNiceSliderCtrl>(kIdPositionSlider);
+    auto* slider = window.ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER);
     // Ends of the thumb's travel: a press there gives the slider's minimum or maximum.
     int left = 0;
     int right = slider->width() - 1;
@@ -138,33 +128,33 @@ TEST(Transport, PlayPauseStepAndStop) {
     EXPECT_EQ(g_playState, kPlayStopped);
 
     // Play: the timer runs and moves the slider and the position label on.
-    Click(*window, kIdPlay);
+    Click(*window, IDC_PLAY);
     EXPECT_EQ(g_playState, kPlayRunning);
     EXPECT_NE(window->m_timerId, 0);
     Spin(1200);
-    Click(*window, kIdPause);
+    Click(*window, IDC_PAUSE);
     EXPECT_EQ(g_playState, kPlayPaused);
     EXPECT_EQ(window->m_timerId, 0);
     const int64_t paused = Position(*window);
     EXPECT_GT(paused, kTicksPerSecond);
     EXPECT_LT(paused, 2 * kTicksPerSecond);
     EXPECT_EQ(PositionText(*window), QStringLiteral("00:01"));
-    EXPECT_GT(window->ControlAs<CNiceSliderCtrl>(kIdPositionSlider)->value(), 40);
+    EXPECT_GT(window->ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER)->value(), 40);
     // Paused: the position stays.
     Spin(300);
     EXPECT_EQ(Position(*window), paused);
 
     // Pause again runs on; and again pauses.
-    Click(*window, kIdPause);
+    Click(*window, IDC_PAUSE);
     EXPECT_EQ(g_playState, kPlayRunning);
     EXPECT_NE(window->m_timerId, 0);
-    Click(*window, kIdPause);
+    Click(*window, IDC_PAUSE);
     EXPECT_EQ(g_playState, kPlayPaused);
 
     // Frame Step: exactly the next picture, still paused.
     const int before = ShownPicture(*window);
     const int64_t beforePosition = Position(*window);
-    Click(*window, kIdFrameStep);
+    Click(*window, IDC_FRAME_STEP);
     SpinUntil([&] { return ShownPicture(*window) != before; }, 1000);
     EXPECT_EQ(ShownPicture(*window), (before + 1) % zem::testclips::kCounterCycle);
     EXPECT_EQ(g_playState, kPlayPaused);
@@ -173,16 +163,16 @@ TEST(Transport, PlayPauseStepAndStop) {
     EXPECT_LE(Position(*window) - beforePosition, 2 * kTicksPerPicture);
 
     // Stop: back at 00:00 with the first picture, timer off.
-    Click(*window, kIdStop);
+    Click(*window, IDC_STOP);
     EXPECT_EQ(g_playState, kPlayStopped);
     EXPECT_EQ(window->m_timerId, 0);
     EXPECT_EQ(Position(*window), 0);
     EXPECT_EQ(PositionText(*window), QStringLiteral("00:00"));
-    EXPECT_EQ(window->ControlAs<CNiceSliderCtrl>(kIdPositionSlider)->value(), 0);
+    EXPECT_EQ(window->ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER)->value(), 0);
     EXPECT_EQ(ShownPicture(*window), first);
 
     // Pause on a stopped graph only stops the timer.
-    Click(*window, kIdPause);
+    Click(*window, IDC_PAUSE);
     EXPECT_EQ(g_playState, kPlayStopped);
     EXPECT_EQ(window->m_timerId, 0);
 }
@@ -197,7 +187,7 @@ TEST(Transport, EndOfPreviewReturnsToTheFirstPicture) {
     ASSERT_EQ(window->AddFile(Path(clip)), 0);
     const int first = ShownPicture(*window);
 
-    Click(*window, kIdPlay);
+    Click(*window, IDC_PLAY);
     ASSERT_EQ(g_playState, kPlayRunning);
     ASSERT_TRUE(SpinUntil([] { return g_playState == kPlayStopped; }, 5000));
     EXPECT_EQ(window->m_timerId, 0);
@@ -206,10 +196,10 @@ TEST(Transport, EndOfPreviewReturnsToTheFirstPicture) {
     EXPECT_EQ(ShownPicture(*window), first);
     EXPECT_TRUE(fixture.m_messages.empty());
     // It plays again from the start.
-    Click(*window, kIdPlay);
+    Click(*window, IDC_PLAY);
     Spin(300);
     EXPECT_GT(Position(*window), 0);
-    Click(*window, kIdStop);
+    Click(*window, IDC_STOP);
 }
 
 TEST(Transport, MuteHoldsForTheNextFile) {
@@ -224,10 +214,10 @@ TEST(Transport, MuteHoldsForTheNextFile) {
     auto window = fixture.MakeWindow();
     window->show();
     window->AddFile(Path(first));
-    auto* mute = window->ControlAs<QAbstractButton>(kIdMute);
+    auto* mute = window->ControlAs<QAbstractButton>(IDC_MUTE);
     EXPECT_EQ(Volume(*window), 0);
 
-    Click(*window, kIdMute);
+    Click(*window, IDC_MUTE);
     EXPECT_EQ(g_muted, 1);
     EXPECT_TRUE(mute->isChecked());
     EXPECT_EQ(Volume(*window), -10000);
@@ -241,7 +231,7 @@ TEST(Transport, MuteHoldsForTheNextFile) {
     window->SelectRow(0);
     EXPECT_EQ(Volume(*window), -10000);
 
-    Click(*window, kIdMute);
+    Click(*window, IDC_MUTE);
     EXPECT_EQ(g_muted, 0);
     EXPECT_FALSE(mute->isChecked());
     EXPECT_EQ(Volume(*window), 0);
@@ -257,7 +247,7 @@ TEST(Transport, SliderSeeksWhereItIsClickedAndDragged) {
     auto window = fixture.MakeWindow();
     window->show();
     ASSERT_EQ(window->AddFile(Path(clip)), 0);
-    auto* slider = window->ControlAs<CNiceSliderCtrl>(kIdPositionSlider);
+    auto* slider = window->ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER);
     const int64_t duration = window->m_duration;
     ASSERT_GT(duration, 0);
 
@@ -271,7 +261,7 @@ TEST(Transport, SliderSeeksWhereItIsClickedAndDragged) {
     EXPECT_NEAR(ShownPicture(*window), 25, 1);
 
     // A drag while playing: every movement seeks, the release leaves it running.
-    Click(*window, kIdPlay);
+    Click(*window, IDC_PLAY);
     Spin(200);
     const int y = slider->height() / 2;
     QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, QPoint(slider->width() / 5, y));
@@ -284,7 +274,7 @@ TEST(Transport, SliderSeeksWhereItIsClickedAndDragged) {
     EXPECT_EQ(g_playState, kPlayRunning);
     EXPECT_GE(Position(*window), target - kTicksPerPicture);
     EXPECT_LT(Position(*window), target + kTicksPerSecond / 2);
-    Click(*window, kIdStop);
+    Click(*window, IDC_STOP);
     EXPECT_EQ(Position(*window), 0);
 }
 
@@ -296,8 +286,8 @@ TEST(Transport, SelectionButtonsMarkTheRangeThatIsConverted) {
     auto window = fixture.MakeWindow();
     window->show();
     ASSERT_EQ(window->AddFile(Path(clip)), 0);
-    window->ControlAs<QAbstractButton>(kIdSize160)->click();
-    auto* slider = window->ControlAs<CNiceSliderCtrl>(kIdPositionSlider);
+    window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
+    auto* slider = window->ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER);
     const int64_t duration = window->m_duration;
     const QString whole = window->CellText(0, kColTime);
     EXPECT_EQ(whole, QStringLiteral("00:02"));
@@ -305,7 +295,7 @@ TEST(Transport, SelectionButtonsMarkTheRangeThatIsConverted) {
     // Start at a quarter: the end becomes the file's end.
     ClickSlider(*window, 0.25);
     const int64_t start = Position(*window);
-    Click(*window, kIdSelectionStart);
+    Click(*window, IDC_SELECTION_START);
     EXPECT_EQ(window->CellText(0, kColSelStart), CCompressorDlg::FormatTime(start, true));
     EXPECT_EQ(window->CellText(0, kColSelEnd), CCompressorDlg::FormatTime(duration, true));
     EXPECT_EQ(window->m_selectionStart, start);
@@ -315,7 +305,7 @@ TEST(Transport, SelectionButtonsMarkTheRangeThatIsConverted) {
     // End at three quarters.
     ClickSlider(*window, 0.75);
     const int64_t end = Position(*window);
-    Click(*window, kIdSelectionEnd);
+    Click(*window, IDC_SELECTION_END);
     EXPECT_EQ(window->CellText(0, kColSelEnd), CCompressorDlg::FormatTime(end, true));
     EXPECT_EQ(window->CellText(0, kColSelStart), CCompressorDlg::FormatTime(start, true));
     // The cells keep whole milliseconds; an end covers its last one.
@@ -326,7 +316,7 @@ TEST(Transport, SelectionButtonsMarkTheRangeThatIsConverted) {
     EXPECT_NEAR(slider->SelectionEnd(), 75, 1);
 
     // Convert: only the marked second goes into the output, at 16 pictures a second.
-    Click(*window, kIdConvert);
+    Click(*window, IDC_CONVERT);
     EXPECT_TRUE(fixture.m_messages.empty());
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
     const zem::test::AviFile avi = zem::test::ParseAvi(window->CellText(0, kColOutput).toStdString());
@@ -335,26 +325,26 @@ TEST(Transport, SelectionButtonsMarkTheRangeThatIsConverted) {
     EXPECT_GE(double(avi.videoCount()), expected - 2);
     EXPECT_LE(double(avi.videoCount()), expected + 2);
     // The row is back in the preview with its range on the slider.
-    EXPECT_TRUE(window->Control(kIdPlay)->isEnabled());
+    EXPECT_TRUE(window->Control(IDC_PLAY)->isEnabled());
     EXPECT_TRUE(slider->HasSelection());
 
     // While a job runs the transport row and the slider are off.
     window->UpdateData(true);
     ASSERT_EQ(window->Run().OnConvert(*window), 0);
-    for (int id : {kIdPlay, kIdPause, kIdStop, kIdFrameStep, kIdMute, kIdSelectionStart, kIdSelectionEnd,
-                   kIdClearSelection, kIdPositionSlider})
+    for (int id : {IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_FRAME_STEP, IDC_MUTE, IDC_SELECTION_START, IDC_SELECTION_END,
+                   IDC_CLEAR_SELECTION, IDC_POSITION_SLIDER})
         EXPECT_FALSE(window->Control(id)->isEnabled()) << id;
     ASSERT_TRUE(SpinUntil([&] { return !window->Run().converting(); }, 20000));
-    EXPECT_TRUE(window->Control(kIdSelectionEnd)->isEnabled());
+    EXPECT_TRUE(window->Control(IDC_SELECTION_END)->isEnabled());
 
     // An end at or before the start puts the start back to the beginning.
     ClickSlider(*window, 0.1);
-    Click(*window, kIdSelectionEnd);
+    Click(*window, IDC_SELECTION_END);
     EXPECT_EQ(window->CellText(0, kColSelStart), QStringLiteral("00:00.000"));
     EXPECT_EQ(window->m_selectionStart, 0);
 
     // Clear: empty cells, the whole length in "Time", no range on the slider.
-    Click(*window, kIdClearSelection);
+    Click(*window, IDC_CLEAR_SELECTION);
     EXPECT_EQ(window->CellText(0, kColSelStart), QString());
     EXPECT_EQ(window->CellText(0, kColSelEnd), QString());
     EXPECT_EQ(window->CellText(0, kColTime), whole);
@@ -365,7 +355,7 @@ TEST(Transport, SliderReportsEveryGesture) {
     WindowFixture fixture;
     auto window = fixture.MakeWindow();
     window->show();
-    auto* slider = window->ControlAs<CNiceSliderCtrl>(kIdPositionSlider);
+    auto* slider = window->ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER);
     slider->setEnabled(true);
     std::vector<std::pair<int, int>> notes;
     QObject::connect(slider, &CNiceSliderCtrl::positionScrolled,
@@ -405,17 +395,18 @@ TEST(Transport, SliderReportsEveryGesture) {
 
     // Without a graph the notifications and the buttons find nothing to work
     // on; Play still starts the timer and Pause stops it.
-    for (int id : {kIdPlay, kIdPause, kIdStop, kIdFrameStep, kIdSelectionStart, kIdSelectionEnd, kIdClearSelection})
+    for (int id : {IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_FRAME_STEP, IDC_SELECTION_START, IDC_SELECTION_END,
+                   IDC_CLEAR_SELECTION})
         window->ControlAs<QAbstractButton>(id)->setEnabled(true);
     window->OnPlay();
     EXPECT_NE(window->m_timerId, 0);
     EXPECT_EQ(g_playState, kPlayStopped);
     Spin(250);
-    Click(*window, kIdPause);
+    Click(*window, IDC_PAUSE);
     EXPECT_EQ(window->m_timerId, 0);
-    for (int id : {kIdStop, kIdFrameStep, kIdSelectionStart, kIdSelectionEnd, kIdClearSelection})
+    for (int id : {IDC_STOP, IDC_FRAME_STEP, IDC_SELECTION_START, IDC_SELECTION_END, IDC_CLEAR_SELECTION})
         Click(*window, id);
-    EXPECT_EQ(window->ControlAs<QLabel>(kIdPosition)->text(), QStringLiteral("00:00"));
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_POSITION)->text(), QStringLiteral("00:00"));
     EXPECT_TRUE(fixture.m_messages.empty());
 }
 
@@ -427,9 +418,9 @@ TEST(Transport, EndOfStreamDuringASliderClickLeavesOneConsistentState) {
     auto window = fixture.MakeWindow();
     window->show();
     ASSERT_EQ(window->AddFile(Path(clip)), 0);
-    auto* slider = window->ControlAs<CNiceSliderCtrl>(kIdPositionSlider);
+    auto* slider = window->ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER);
     const int first = ShownPicture(*window);
-    Click(*window, kIdPlay);
+    Click(*window, IDC_PLAY);
     Spin(200);
     // Pressed at the right end while playing: the seek reaches the end of the
     // stream, which rewinds the preview before the button comes up there.
@@ -443,11 +434,11 @@ TEST(Transport, EndOfStreamDuringASliderClickLeavesOneConsistentState) {
     EXPECT_EQ(Position(*window), 0);
     EXPECT_EQ(ShownPicture(*window), first);
     // One Play plays.
-    Click(*window, kIdPlay);
+    Click(*window, IDC_PLAY);
     Spin(400);
     EXPECT_EQ(g_playState, kPlayRunning);
     EXPECT_GT(Position(*window), 0);
-    Click(*window, kIdStop);
+    Click(*window, IDC_STOP);
 }
 
 TEST(Transport, WithoutAnOpenFileNothingMoves) {
@@ -462,8 +453,8 @@ TEST(Transport, WithoutAnOpenFileNothingMoves) {
     window->show();
     ASSERT_EQ(window->AddFile(Path(broken)), 0);
     ASSERT_FALSE(window->Session().Handles().pGB);
-    auto* slider = window->ControlAs<CNiceSliderCtrl>(kIdPositionSlider);
-    for (const int id : {kIdPlay, kIdPause, kIdStop, kIdFrameStep})
+    auto* slider = window->ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER);
+    for (const int id : {IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_FRAME_STEP})
         EXPECT_FALSE(window->Control(id)->isEnabled()) << id;
     EXPECT_FALSE(slider->isEnabled());
     QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(slider->width() / 2, slider->height() / 2));

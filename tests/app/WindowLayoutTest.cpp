@@ -14,6 +14,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+using enum zem::app::ControlId;
+
 using apptest::WindowFixture;
 
 namespace {
@@ -25,21 +27,32 @@ struct Expected {
 
 // Every identified control of the window and whether it shows after start.
 constexpr Expected kExpectedControls[] = {
-    {1009, true}, {1020, true}, {1015, true}, {1019, true}, {1070, true}, {1041, true}, {1058, true},
-    {1064, true}, {1059, false}, {1057, false}, {1055, false}, {1056, false}, {1013, true}, {1022, true},
-    {1046, true}, {1047, true}, {1037, true}, {1036, true}, {1034, true}, {1011, true}, {1012, true},
-    {1014, true}, {1023, true}, {1021, true}, {1030, true}, {1029, true}, {1048, true}, {1060, true},
-    {1065, true}, {1077, true}, {1066, true}, {1067, true}, {1072, true}, {1054, true}, {1035, true},
-    {1045, true}, {1031, true}, {1050, true}, {1016, true}, {1044, true}, {1017, true}, {1018, true},
-    {1042, true}, {1043, true}, {1069, true}, {1025, true}, {1049, true}, {1068, true}, {1078, false},
-    {1079, false}, {1083, false}, {1080, false}, {1081, false}, {1082, false}, {1010, true}, {1004, true},
-    {1007, true}, {1026, true}, {1051, false}, {1052, false}, {1053, false}, {1003, false}, {1008, false},
-    {1071, false},
+    {IDC_ADD, true}, {IDC_CHANGE_OUTPUT, true}, {IDC_DELETE, true}, {IDC_DELETE_ALL, true}, {IDC_HELP, true},
+    {IDC_FILE_LIST, true}, {IDC_FILES_LABEL, true}, {IDC_FILE_COUNT, true}, {IDC_ESTIMATE_LABEL, false},
+    {IDC_ESTIMATE, false}, {IDC_LANGUAGE_LABEL, false}, {IDC_LANGUAGE_NAME, false}, {IDC_VIDEO_AREA, true},
+    {IDC_POSITION_SLIDER, true}, {IDC_VIDEO_SIZE_TEXT, true}, {IDC_FILE_SIZE_TEXT, true}, {IDC_POSITION, true},
+    {IDC_SLASH, true}, {IDC_DURATION, true}, {IDC_PLAY, true}, {IDC_PAUSE, true}, {IDC_STOP, true},
+    {IDC_FRAME_STEP, true}, {IDC_MUTE, true}, {IDC_SELECTION_START, true}, {IDC_SELECTION_END, true},
+    {IDC_CLEAR_SELECTION, true}, {IDC_QUALITY_BOX, true}, {IDC_QUALITY_HD, true},
+    {IDC_QUALITY_HIGH_FRAME, true}, {IDC_QUALITY_STANDARD, true}, {IDC_QUALITY_MIDDLE, true},
+    {IDC_QUALITY_LOW, true}, {IDC_FILES_TO_CONVERT_BOX, true}, {IDC_SELECTED_FILE, true}, {IDC_ALL_FILES, true},
+    {IDC_MONITORING, true}, {IDC_VIDEO_BOX, true}, {IDC_SIZE_320, true}, {IDC_SIZE_96, true},
+    {IDC_SIZE_176, true}, {IDC_SIZE_128, true}, {IDC_SIZE_160, true}, {IDC_SIZE_208, true},
+    {IDC_ROTATE_BOX, true}, {IDC_ROTATE_NONE, true}, {IDC_ROTATE_LEFT, true}, {IDC_ROTATE_RIGHT, true},
+    {IDC_SUBTITLE_BOX, false}, {IDC_SUBTITLE, false}, {IDC_FONT_SIZE_BOX, false}, {IDC_SUBTITLE_BIG, false},
+    {IDC_SUBTITLE_MIDDLE, false}, {IDC_SUBTITLE_SMALL, false}, {IDC_MESSAGE, true}, {IDC_PROGRESS, true},
+    {IDC_CONVERT, true}, {IDC_STOP_CONVERSION, true}, {IDC_FRAME_RATE_BOX, false}, {IDC_AUDIO_BOX, false},
+    {IDC_EXTRA_FILES_BOX, false}, {IDC_SAVE_MP3, false}, {IDC_SAVE_FRAMES, false}, {IDC_SIZE_176_HIDDEN, false},
 };
 
-constexpr int kEnableOrder[] = {1009, 1020, 1015, 1019, 1041, 1022, 1011, 1012, 1014, 1023, 1021, 1030,
-                                1029, 1048, 1016, 1044, 1017, 1018, 1042, 1043, 1025, 1049, 1068, 1065,
-                                1077, 1066, 1067, 1072, 1003, 1035, 1045, 1031, 1007, 1008, 1079};
+constexpr int kEnableOrder[] = {
+    IDC_ADD, IDC_CHANGE_OUTPUT, IDC_DELETE, IDC_DELETE_ALL, IDC_FILE_LIST, IDC_POSITION_SLIDER, IDC_PLAY,
+    IDC_PAUSE, IDC_STOP, IDC_FRAME_STEP, IDC_MUTE, IDC_SELECTION_START, IDC_SELECTION_END, IDC_CLEAR_SELECTION,
+    IDC_SIZE_320, IDC_SIZE_96, IDC_SIZE_176, IDC_SIZE_128, IDC_SIZE_160, IDC_SIZE_208, IDC_ROTATE_NONE,
+    IDC_ROTATE_LEFT, IDC_ROTATE_RIGHT, IDC_QUALITY_HD, IDC_QUALITY_HIGH_FRAME, IDC_QUALITY_STANDARD,
+    IDC_QUALITY_MIDDLE, IDC_QUALITY_LOW, IDC_SAVE_MP3, IDC_SELECTED_FILE, IDC_ALL_FILES, IDC_MONITORING,
+    IDC_CONVERT, IDC_SAVE_FRAMES, IDC_SUBTITLE
+};
 
 QStringList Names(const QList<QWidget*>& widgets) {
     QStringList names;
@@ -70,23 +83,23 @@ TEST(WindowLayout, CaptionSizeAndControlsAfterStart) {
     // units, the Help button starts at 436, the Convert button at 365 x 405.
     const double xUnit = window->width() / 511.0;
     const double yUnit = window->height() / 439.0;
-    const QRect list = window->Control(1041)->geometry();
+    const QRect list = window->Control(IDC_FILE_LIST)->geometry();
     EXPECT_NEAR(list.width(), 500 * xUnit, 1.5);
     EXPECT_NEAR(list.height(), 172 * yUnit, 1.5);
-    EXPECT_NEAR(window->Control(1070)->x(), 436 * xUnit, 1.5);
-    EXPECT_NEAR(window->Control(1007)->x(), 365 * xUnit, 1.5);
-    EXPECT_NEAR(window->Control(1007)->y(), 405 * yUnit, 1.5);
-    EXPECT_NEAR(window->Control(1043)->x(), 369 * xUnit, 1.5); // "208 x 176"
-    EXPECT_NEAR(window->Control(1043)->y(), 258 * yUnit, 1.5);
-    EXPECT_EQ(window->ControlAs<QAbstractButton>(1043)->text(), QStringLiteral("208 x 176"));
+    EXPECT_NEAR(window->Control(IDC_HELP)->x(), 436 * xUnit, 1.5);
+    EXPECT_NEAR(window->Control(IDC_CONVERT)->x(), 365 * xUnit, 1.5);
+    EXPECT_NEAR(window->Control(IDC_CONVERT)->y(), 405 * yUnit, 1.5);
+    EXPECT_NEAR(window->Control(IDC_SIZE_208)->x(), 369 * xUnit, 1.5); // "208 x 176"
+    EXPECT_NEAR(window->Control(IDC_SIZE_208)->y(), 258 * yUnit, 1.5);
+    EXPECT_EQ(window->ControlAs<QAbstractButton>(IDC_SIZE_208)->text(), QStringLiteral("208 x 176"));
 
     // Empty texts and zero times right after start.
-    EXPECT_EQ(window->ControlAs<QLabel>(1064)->text(), QString());
-    EXPECT_EQ(window->ControlAs<QLabel>(1046)->text(), QString());
-    EXPECT_EQ(window->ControlAs<QLabel>(1047)->text(), QString());
-    EXPECT_EQ(window->ControlAs<QLabel>(1010)->text(), QString());
-    EXPECT_EQ(window->ControlAs<QLabel>(1037)->text(), QStringLiteral("00:00"));
-    EXPECT_EQ(window->ControlAs<QLabel>(1034)->text(), QStringLiteral("00:00"));
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_FILE_COUNT)->text(), QString());
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_VIDEO_SIZE_TEXT)->text(), QString());
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_FILE_SIZE_TEXT)->text(), QString());
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(), QString());
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_POSITION)->text(), QStringLiteral("00:00"));
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_DURATION)->text(), QStringLiteral("00:00"));
 
     // The list: seven columns, English headers without a language file.
     EXPECT_EQ(window->FileList()->columnCount(), 7);
@@ -94,10 +107,10 @@ TEST(WindowLayout, CaptionSizeAndControlsAfterStart) {
     EXPECT_EQ(window->FileList()->columnWidth(6), 130);
 
     // Transport tooltips stay English.
-    EXPECT_EQ(window->ControlAs<CButtonST>(1023)->toolTip(), QStringLiteral("Frame Step"));
-    EXPECT_EQ(window->ControlAs<CButtonST>(1048)->toolTip(), QStringLiteral("Clear Selection"));
-    EXPECT_TRUE(window->ControlAs<CButtonST>(1021)->isCheckable());
-    EXPECT_FALSE(window->ControlAs<CButtonST>(1011)->icon().isNull());
+    EXPECT_EQ(window->ControlAs<CButtonST>(IDC_FRAME_STEP)->toolTip(), QStringLiteral("Frame Step"));
+    EXPECT_EQ(window->ControlAs<CButtonST>(IDC_CLEAR_SELECTION)->toolTip(), QStringLiteral("Clear Selection"));
+    EXPECT_TRUE(window->ControlAs<CButtonST>(IDC_MUTE)->isCheckable());
+    EXPECT_FALSE(window->ControlAs<CButtonST>(IDC_PLAY)->icon().isNull());
 }
 
 TEST(WindowLayout, EnableRuleFollowsSubtitleFlag) {
@@ -109,23 +122,26 @@ TEST(WindowLayout, EnableRuleFollowsSubtitleFlag) {
         expected.append(QString::number(id));
 
     ASSERT_EQ(window->m_subtitle, 1); // set by the codec check at start
-    EXPECT_EQ(Names(window->EnableControlList()), (expected + QStringList{"1080", "1081", "1082"}));
+    QStringList withSizes = expected;
+    for (int id : {IDC_SUBTITLE_BIG, IDC_SUBTITLE_MIDDLE, IDC_SUBTITLE_SMALL})
+        withSizes.append(QString::number(id));
+    EXPECT_EQ(Names(window->EnableControlList()), withSizes);
     window->EnableControls(false);
     for (int id : kEnableOrder)
         EXPECT_FALSE(window->Control(id)->isEnabled()) << id;
-    EXPECT_FALSE(window->Control(1081)->isEnabled());
-    EXPECT_TRUE(window->Control(1026)->isEnabled()); // conversion Stop
-    EXPECT_TRUE(window->Control(1070)->isEnabled()); // Help
+    EXPECT_FALSE(window->Control(IDC_SUBTITLE_MIDDLE)->isEnabled());
+    EXPECT_TRUE(window->Control(IDC_STOP_CONVERSION)->isEnabled()); // conversion Stop
+    EXPECT_TRUE(window->Control(IDC_HELP)->isEnabled()); // Help
 
     window->m_subtitle = 0;
     EXPECT_EQ(Names(window->EnableControlList()), expected);
     window->EnableControls(true);
-    EXPECT_TRUE(window->Control(1009)->isEnabled());
-    EXPECT_FALSE(window->Control(1081)->isEnabled()); // left alone with subtitles off
+    EXPECT_TRUE(window->Control(IDC_ADD)->isEnabled());
+    EXPECT_FALSE(window->Control(IDC_SUBTITLE_MIDDLE)->isEnabled()); // left alone with subtitles off
     // Enabling never shows a hidden control.
-    EXPECT_TRUE(window->Control(1003)->isEnabled());
-    EXPECT_FALSE(window->Control(1003)->isVisible());
-    EXPECT_FALSE(window->Control(1079)->isVisible());
+    EXPECT_TRUE(window->Control(IDC_SAVE_MP3)->isEnabled());
+    EXPECT_FALSE(window->Control(IDC_SAVE_MP3)->isVisible());
+    EXPECT_FALSE(window->Control(IDC_SUBTITLE)->isVisible());
 }
 
 TEST(WindowLayout, SettingsSavedOnEveryWayOut) {
@@ -139,12 +155,12 @@ TEST(WindowLayout, SettingsSavedOnEveryWayOut) {
         int sizeIndex;
     };
     const Way ways[] = {
-        {"close button", [](CCompressorDlg& w) { w.close(); }, 1044, 1},
-        {"Escape", [](CCompressorDlg& w) { QTest::keyClick(&w, Qt::Key_Escape); }, 1018, 3},
+        {"close button", [](CCompressorDlg& w) { w.close(); }, IDC_SIZE_96, 1},
+        {"Escape", [](CCompressorDlg& w) { QTest::keyClick(&w, Qt::Key_Escape); }, IDC_SIZE_128, 3},
         {"Enter", [](CCompressorDlg& w) {
-             w.Control(1041)->setFocus();
+             w.Control(IDC_FILE_LIST)->setFocus();
              QTest::keyClick(&w, Qt::Key_Return);
-         }, 1043, 5},
+         }, IDC_SIZE_208, 5},
     };
     for (const Way& way : ways) {
         WindowFixture fixture;
@@ -161,7 +177,7 @@ TEST(WindowLayout, PositionSliderJumpsToThePressedPoint) {
     WindowFixture fixture;
     auto window = fixture.MakeWindow();
     window->show();
-    auto* slider = window->ControlAs<CNiceSliderCtrl>(1022);
+    auto* slider = window->ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER);
     ASSERT_NE(slider, nullptr);
     EXPECT_EQ(slider->maximum(), 100);
     EXPECT_EQ(slider->pageStep(), 5);

@@ -3,7 +3,7 @@
 //   LC_ALL=ko_KR.UTF-8 render_window OUTPUT.png
 
 #include "CompressorDlg.h"
-#include "DialogSeam.h"
+#include "MessageBoxSeam.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: render_window OUTPUT.png\n");
         return 2;
     }
-    zem::app::SetMessageHandler([](const zem::app::MessageRequest&) { return QMessageBox::Ok; });
+    SetMessageBoxHook([](const std::string&, const std::string&, int) { return IDOK; });
     CCompressorDlg::Environment environment = CCompressorDlg::DefaultEnvironment();
     environment.appDir = QStringLiteral(ZEM_SOURCE_DIR);
     environment.settingsFile = scratch.filePath(QStringLiteral("ZemConverter.ini"));

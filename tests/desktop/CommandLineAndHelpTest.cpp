@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+using enum zem::app::ControlId;
+
 using apptest::ScopedEnv;
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
@@ -21,7 +23,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kColInput = 0;
-constexpr int kIdVideoSize = 1046;
 
 QString Path(const fs::path& path) {
     return QString::fromStdString(path.string());
@@ -67,7 +68,7 @@ TEST(CommandLine, FilesOnTheCommandLineAreAddedAsIfDropped) {
     EXPECT_EQ(window->CellText(1, kColInput), Path(mkv));
     // The last one is open in the preview, as after a drop.
     EXPECT_EQ(window->GetSelectedRow(), 1);
-    EXPECT_EQ(window->ControlAs<QLabel>(kIdVideoSize)->text(), QStringLiteral("160 x 128"));
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_VIDEO_SIZE_TEXT)->text(), QStringLiteral("160 x 128"));
     EXPECT_TRUE(fixture.m_messages.empty());
 }
 

@@ -15,6 +15,8 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+using enum zem::app::ControlId;
+
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
@@ -24,10 +26,6 @@ constexpr int kColInput = 0;
 constexpr int kColOutput = 1;
 constexpr int kColSize = 5;
 constexpr int kColStatus = 6;
-constexpr int kIdConvert = 1007;
-constexpr int kIdAllFiles = 1045;
-constexpr int kIdSelectedFile = 1035;
-constexpr int kIdMessage = 1010;
 
 QString Path(const fs::path& path) {
     return QString::fromStdString(path.string());
@@ -81,18 +79,18 @@ TEST(RowInfo, SizeOfCompletedOutputsAndTimeLeftDuringAnAllFilesRun) {
     ASSERT_EQ(window->RowCount(), 3);
     // Shown from the first look on, so that short files have one too.
     window->SetTimeLeftDelay(0);
-    window->ControlAs<QAbstractButton>(kIdAllFiles)->click();
+    window->ControlAs<QAbstractButton>(IDC_ALL_FILES)->click();
 
     // Every text the Messages line shows during the run.
     QStringList messages;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        const QString text = window->ControlAs<QLabel>(kIdMessage)->text();
+        const QString text = window->ControlAs<QLabel>(IDC_MESSAGE)->text();
         if (messages.isEmpty() || messages.back() != text)
             messages.append(text);
     });
     watch.start(20);
-    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
     watch.stop();
 
     ASSERT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
@@ -117,14 +115,14 @@ TEST(RowInfo, SizeOfCompletedOutputsAndTimeLeftDuringAnAllFilesRun) {
     EXPECT_LT(messages.indexOf(first_left), messages.indexOf(second_left));
 
     // Converting the row again makes the size go while it converts and come back.
-    window->ControlAs<QAbstractButton>(kIdSelectedFile)->click();
+    window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
     window->SelectRow(0);
     QStringList sizes;
     QObject::connect(window->FileList(), &QTableWidget::itemChanged, [&](QTableWidgetItem* cell) {
         if (cell->row() == 0 && cell->column() == kColSize)
             sizes.append(cell->text());
     });
-    window->ControlAs<QAbstractButton>(kIdConvert)->click();
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
     EXPECT_EQ(sizes.size(), 2);
     EXPECT_EQ(sizes.value(0), QString());

@@ -13,6 +13,8 @@
 #include <unistd.h>
 #include <gtest/gtest.h>
 
+using enum zem::app::ControlId;
+
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
@@ -22,8 +24,6 @@ constexpr int kColInput = 0;
 constexpr int kColOutput = 1;
 constexpr int kColSelStart = 2;
 constexpr int kColSelEnd = 3;
-constexpr int kIdMessage = 1010;
-constexpr int kIdFileCount = 1064;
 
 QString Path(const fs::path& path) {
     return QString::fromStdString(path.string());
@@ -72,7 +72,7 @@ TEST(Session, TheListComesBackAfterARestartWithoutTheFilesThatWent) {
         // A new output for the second row, a range on the first.
         window->SelectRow(1);
         fixture.m_fileDialogAnswer = {elsewhere};
-        fixture.m_answer = QMessageBox::No; // only this row's output
+        fixture.m_answer = IDNO; // only this row's output
         window->OnChangeOutput();
         window->SelectRow(0);
         window->SetTimeCell(kColSelStart, 5'000'000, true);
@@ -93,8 +93,8 @@ TEST(Session, TheListComesBackAfterARestartWithoutTheFilesThatWent) {
         auto window = fixture.MakeWindow();
         window->show();
         EXPECT_EQ(Rows(*window), before);
-        EXPECT_EQ(window->ControlAs<QLabel>(kIdFileCount)->text(), QStringLiteral("3"));
-        EXPECT_EQ(window->ControlAs<QLabel>(kIdMessage)->text(), QString());
+        EXPECT_EQ(window->ControlAs<QLabel>(IDC_FILE_COUNT)->text(), QStringLiteral("3"));
+        EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(), QString());
         // The last row is the open one, as after adding.
         EXPECT_EQ(window->GetSelectedRow(), 2);
         EXPECT_EQ(window->m_inputFile, Path(third));
@@ -106,7 +106,7 @@ TEST(Session, TheListComesBackAfterARestartWithoutTheFilesThatWent) {
         auto window = fixture.MakeWindow();
         window->show();
         EXPECT_EQ(Rows(*window), (std::vector<Row>{before[0], before[2]}));
-        EXPECT_EQ(window->ControlAs<QLabel>(kIdMessage)->text(),
+        EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(),
                   QStringLiteral("1 file(s) of the last list no longer exist: left out"));
         window->OnDeleteAll();
         window->close();
@@ -117,7 +117,7 @@ TEST(Session, TheListComesBackAfterARestartWithoutTheFilesThatWent) {
         auto window = fixture.MakeWindow();
         EXPECT_EQ(window->RowCount(), 0);
         EXPECT_EQ(fixture.m_messages.size(), told);
-        EXPECT_EQ(window->ControlAs<QLabel>(kIdMessage)->text(), QString());
+        EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(), QString());
     }
 }
 

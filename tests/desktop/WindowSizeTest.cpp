@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 
+using enum zem::app::ControlId;
+
 using apptest::WindowFixture;
 
 namespace {
@@ -65,7 +67,7 @@ TEST(WindowSize, FitsA1366x768ScreenAndEveryLabelFitsItsPlace) {
     EXPECT_GT(checked, 20);
 
     // The Messages line holds the longest time-left text of a long run.
-    auto* messages = window.ControlAs<QLabel>(1010);
+    auto* messages = window.ControlAs<QLabel>(IDC_MESSAGE);
     const QString longest = window.Translate(QString::fromLatin1(zem::app::kTextRunTimeLeft))
                                 .replace(QLatin1String("{n}"), QStringLiteral("12"))
                                 .replace(QLatin1String("{count}"), QStringLiteral("15"))

@@ -326,21 +326,6 @@ TEST_F(MuxFixture, SizeLimitCutsAtACycleAndSaysSo) {
     EXPECT_EQ(FileSizeOf(paths.keptMp3Path), int64_t(68 + 384 * avi.audioCount()));
 }
 
-TEST(ConversionPathsTest, IntermediatesLieInTheScratchFolderAndTheKeptSoundBesideTheOutput) {
-    const ConversionPaths p = DeriveConversionPaths("/in/a.b/clip.mpeg", "/out/x.y/name.avi", "/out/x.y/.work");
-    EXPECT_EQ(p.tmpPath, "/out/x.y/.work/scratch.tmp");
-    EXPECT_EQ(p.mp3Path, "/out/x.y/.work/scratch.mp3");
-    EXPECT_EQ(p.headerPath, "/out/x.y/.work/scratch.hit");
-    EXPECT_EQ(p.indexPath, "/out/x.y/.work/scratch.idx");
-    EXPECT_EQ(p.zemPath, "/out/x.y/.work/scratch.zem");
-    EXPECT_EQ(p.keptMp3Path, "/out/x.y/name.mp3");
-    // An output that is itself named ".mp3" keeps its sound under another name.
-    EXPECT_EQ(DeriveConversionPaths("/in/c.mp4", "/o/c.mp3", "/o/.w").keptMp3Path, "/o/c.mp3.mp3");
-    EXPECT_EQ(PathMinusExtension("/a.b/noext"), "/a.b/noext");
-    EXPECT_EQ(DefaultOutputPath("/v/Film.MKV"), "/v/Film_ZM.avi");
-    EXPECT_FALSE(PathsFitLimit(DeriveConversionPaths("/in.mp4", "/" + std::string(5000, 'x') + ".avi", "/w")));
-}
-
 TEST_F(MuxFixture, LinksAtTheOutputAndKeptSoundNamesAreReplacedNotWrittenThrough) {
     TempDir elsewhere;
     const std::vector<uint8_t> victim{'m', 'i', 'n', 'e'};

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "FrameEncoder.h"
+#include "FrameRows.h"
 #include "PictureConvert.h"
 #include "PicturePath.h"
 #include "Resample.h"
@@ -20,6 +21,7 @@
 #include "TestDirs.h"
 
 using namespace zem;
+using zem::test::FrameRows;
 
 namespace {
 
@@ -57,15 +59,6 @@ private:
     GstSample* m_sample;
     GstVideoFrame m_frame{};
     bool m_mapped = false;
-};
-
-class FrameRows : public PictureRowReader {
-public:
-    explicit FrameRows(const GstVideoFrame& frame) : m_frame(frame) {}
-    bool ReadRow(uint32_t row, uint8_t* bgr) override { return media::ConvertRowToBgr(m_frame, int(row), bgr); }
-
-private:
-    const GstVideoFrame& m_frame;
 };
 
 // Decodes up to `count` pictures of `clip`; `caps` (may be empty) names the
