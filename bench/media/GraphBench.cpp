@@ -5,6 +5,7 @@
 //
 //   media_graph_bench [clip folder [runs [only-height]]]
 //   (clips are made in the folder once and kept; 3 runs; both sizes)
+#include "GraphHelpers.h"
 #include "MediaInterfaces.h"
 #include "PictureConvert.h"
 #include "TestClips.h"
@@ -20,6 +21,9 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+using zem::test::FindRenderer;
+using zem::test::GetPin;
 
 namespace {
 
@@ -61,31 +65,6 @@ struct Counter : ISampleGrabberCB {
         return S_OK;
     }
 };
-
-IPinPtr GetPin(const IBaseFilterPtr& filter, PIN_DIRECTION dir, int n)
-{
-    std::shared_ptr<IEnumPins> pins;
-    filter->EnumPins(&pins);
-    for (IPinPtr pin; pins->Next(&pin) == S_OK;) {
-        PIN_DIRECTION d;
-        pin->QueryDirection(&d);
-        if (d == dir && n-- == 0) return pin;
-    }
-    return nullptr;
-}
-
-IBaseFilterPtr FindRenderer(IGraphBuilder* graph, const GUID& major)
-{
-    std::shared_ptr<IEnumFilters> filters;
-    graph->EnumFilters(&filters);
-    for (IBaseFilterPtr f; filters->Next(&f) == S_OK;) {
-        IPinPtr in = GetPin(f, PINDIR_INPUT, 0);
-        AM_MEDIA_TYPE type;
-        if (in && !GetPin(f, PINDIR_OUTPUT, 0) && in->ConnectionMediaType(&type) == S_OK && type.majortype == major)
-            return f;
-    }
-    return nullptr;
-}
 
 // Seconds spent opening the file and in Run (rewiring, preroll, positioning) in the last run.
 double g_openSeconds = 0;

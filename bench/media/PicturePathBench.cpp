@@ -12,11 +12,13 @@
 #include <vector>
 
 #include "FrameEncoder.h"
+#include "FrameRows.h"
 #include "PictureConvert.h"
 #include "PicturePath.h"
 #include "Resample.h"
 
 using namespace zem;
+using zem::test::FrameRows;
 
 namespace {
 
@@ -63,15 +65,6 @@ private:
     GstVideoInfo m_info{};
     GstBuffer* m_buffer = nullptr;
     GstVideoFrame m_frame{};
-};
-
-class FrameRows : public PictureRowReader {
-public:
-    explicit FrameRows(const GstVideoFrame& frame) : m_frame(frame) {}
-    bool ReadRow(uint32_t row, uint8_t* bgr) override { return media::ConvertRowToBgr(m_frame, int(row), bgr); }
-
-private:
-    const GstVideoFrame& m_frame;
 };
 
 void ByRows(benchmark::State& state, int width, int height) {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "FileIo.h"
-#include "Filters.h"
+#include "WavHead.h"
 #include "Muxer.h"
 #include "OutputFormat.h"
 

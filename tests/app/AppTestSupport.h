@@ -7,10 +7,15 @@
 #include "MessageBoxSeam.h"
 
 #include <QTemporaryDir>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
 namespace apptest {
+
+inline QString Path(const std::filesystem::path& path) {
+    return QString::fromStdString(path.string());
+}
 
 // One message box the window showed: its text and its MB_ button and icon flags.
 struct ShownMessage {

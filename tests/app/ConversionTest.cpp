@@ -21,18 +21,13 @@
 #include <gtest/gtest.h>
 
 using enum zem::app::ControlId;
+using enum zem::app::FileListColumn;
+using apptest::Path;
 
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kColTime = 4;
-constexpr int kColStatus = 6;
-
-QString Path(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
 
 // Every text the rows' Status cells were given, in order.
 struct StatusLog {

@@ -7,12 +7,9 @@
 #include <gtest/gtest.h>
 
 using enum zem::app::ControlId;
+using enum zem::app::FileListColumn;
 
 using apptest::WindowFixture;
-
-namespace {
-constexpr int kColOutput = 1;
-} // namespace
 
 TEST(OutputNames, RowsThatWouldShareAnOutputGetNumberedNames) {
     WindowFixture fixture;

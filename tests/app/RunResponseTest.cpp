@@ -17,16 +17,13 @@
 #include <gtest/gtest.h>
 
 using enum zem::app::ControlId;
+using enum zem::app::FileListColumn;
+using apptest::Path;
 
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kColOutput = 1;
-constexpr int kColStatus = 6;
-
-QString Path(const fs::path& path) { return QString::fromStdString(path.string()); }
 
 // The longest time the window's event loop went without running a 10 ms
 // timer, from when it starts watching until it is stopped.

@@ -11,13 +11,10 @@
 #include <gtest/gtest.h>
 
 using enum zem::app::ControlId;
+using enum zem::app::FileListColumn;
 
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
-
-namespace {
-constexpr int kColStatus = 6;
-} // namespace
 
 TEST(Conversion, AFilmWithoutSoundCompletesWithSilence) {
     zem::testclips::TempDir clips;

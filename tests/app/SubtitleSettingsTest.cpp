@@ -14,14 +14,13 @@
 #include <gtest/gtest.h>
 
 using enum zem::app::ControlId;
+using enum zem::app::FileListColumn;
 
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kColOutput = 1;
-constexpr int kColStatus = 6;
 const QString kGeneralKey = QStringLiteral("Software\\Vexlin\\DVobSub\\General\\");
 
 std::vector<std::vector<uint8_t>> Frames(const std::string& avi) {

@@ -26,23 +26,16 @@
 #include <vector>
 
 using enum zem::app::ControlId;
+using enum zem::app::FileListColumn;
+using apptest::Path;
 
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kColOutput = 1;
-constexpr int kColSelStart = 2;
-constexpr int kColSelEnd = 3;
-constexpr int kColTime = 4;
-constexpr int kColStatus = 6;
 constexpr int64_t kTicksPerSecond = 10'000'000;
 constexpr int64_t kTicksPerPicture = kTicksPerSecond / 25;
-
-QString Path(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
 
 // Handles the window's events for `ms` milliseconds.
 void Spin(int ms) {

@@ -15,18 +15,14 @@
 #include <gtest/gtest.h>
 
 using enum zem::app::ControlId;
+using enum zem::app::FileListColumn;
+using apptest::Path;
 
 using apptest::ScopedEnv;
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kColInput = 0;
-
-QString Path(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
 
 // Runs in `folder` while it lives, then goes back.
 class ScopedCurrentFolder {

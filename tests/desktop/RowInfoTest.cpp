@@ -16,20 +16,13 @@
 #include <gtest/gtest.h>
 
 using enum zem::app::ControlId;
+using enum zem::app::FileListColumn;
+using apptest::Path;
 
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kColInput = 0;
-constexpr int kColOutput = 1;
-constexpr int kColSize = 5;
-constexpr int kColStatus = 6;
-
-QString Path(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
 
 } // namespace
 

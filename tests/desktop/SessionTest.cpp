@@ -14,20 +14,13 @@
 #include <gtest/gtest.h>
 
 using enum zem::app::ControlId;
+using enum zem::app::FileListColumn;
+using apptest::Path;
 
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int kColInput = 0;
-constexpr int kColOutput = 1;
-constexpr int kColSelStart = 2;
-constexpr int kColSelEnd = 3;
-
-QString Path(const fs::path& path) {
-    return QString::fromStdString(path.string());
-}
 
 struct Row {
     QString input, output, start, end;

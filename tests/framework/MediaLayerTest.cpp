@@ -1,5 +1,6 @@
 // The graph layer against real clips: render, seek, step, play and the
 // conversion rewiring (grabber + MP3 chain, no clock).
+#include "GraphHelpers.h"
 #include "MediaInterfaces.h"
 #include "TestClips.h"
 
@@ -29,6 +30,8 @@ using zem::testclips::MakeClip;
 using zem::testclips::ProbeClip;
 using zem::testclips::PictureNumber;
 using zem::testclips::TempDir;
+using zem::test::FindRenderer;
+using zem::test::GetPin;
 
 namespace {
 
@@ -98,35 +101,6 @@ bool WaitForEvent(IMediaEventEx* events, long wanted, int timeoutMs, long* seen 
         if (code == wanted) return true;
         if (code == EC_ERRORABORT) return false;
     }
-}
-
-IPinPtr GetPin(const IBaseFilterPtr& filter, PIN_DIRECTION dir, int n)
-{
-    std::shared_ptr<IEnumPins> pins;
-    if (!filter || FAILED(filter->EnumPins(&pins))) return nullptr;
-    IPinPtr pin;
-    while (pins->Next(&pin) == S_OK) {
-        PIN_DIRECTION d;
-        pin->QueryDirection(&d);
-        if (d == dir && n-- == 0) return pin;
-    }
-    return nullptr;
-}
-
-// A filter with exactly one input, no output, connected to the wanted major type.
-IBaseFilterPtr FindRenderer(IGraphBuilder* graph, const GUID& major)
-{
-    std::shared_ptr<IEnumFilters> filters;
-    graph->EnumFilters(&filters);
-    IBaseFilterPtr filter;
-    while (filters->Next(&filter) == S_OK) {
-        if (!GetPin(filter, PINDIR_INPUT, 0) || GetPin(filter, PINDIR_INPUT, 1) || GetPin(filter, PINDIR_OUTPUT, 0))
-            continue;
-        AM_MEDIA_TYPE type;
-        if (GetPin(filter, PINDIR_INPUT, 0)->ConnectionMediaType(&type) == S_OK && type.majortype == major)
-            return filter;
-    }
-    return nullptr;
 }
 
 // Records what the grabber hands over and reads the counter pattern back.
