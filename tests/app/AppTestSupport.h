@@ -4,6 +4,7 @@
 
 #include "CompressorDlg.h"
 #include "DialogSeam.h"
+#include "TestClips.h"
 #include "MessageBoxSeam.h"
 
 #include <QTemporaryDir>
@@ -53,6 +54,24 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// A shown window whose list holds one clip made for the test.
+struct ClipWindow {
+    zem::testclips::TempDir clips;
+    WindowFixture fixture;
+    std::unique_ptr<CCompressorDlg> window;
+    std::filesystem::path clip;
+};
+// Makes the clip (kind and seconds as MakeClip takes them), shows the window
+// and adds the clip; false when the clip cannot be made or opened.
+inline bool OpenClipWindow(ClipWindow& w, const char* kind, double seconds) {
+    w.clip = zem::testclips::MakeClip(w.clips.path(), kind, seconds);
+    if (w.clip.empty())
+        return false;
+    w.window = w.fixture.MakeWindow();
+    w.window->show();
+    return w.window->AddFile(Path(w.clip)) == 0;
+}
 
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnv {

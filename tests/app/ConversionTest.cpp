@@ -284,14 +284,9 @@ TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
 }
 
 TEST(Conversion, ClosingWhileTheOutputIsWrittenAbandonsIt) {
-    zem::testclips::TempDir clips;
-    const fs::path clip = zem::testclips::MakeClip(clips.path(), "mp4", 3.0);
-    ASSERT_FALSE(clip.empty());
-
-    WindowFixture fixture;
-    auto window = fixture.MakeWindow();
-    window->show();
-    window->AddFile(Path(clip));
+    apptest::ClipWindow w;
+    ASSERT_TRUE(apptest::OpenClipWindow(w, "mp4", 3.0));
+    auto& window = w.window;
     window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
     window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
     // The muxer handles the window's messages once per cycle; the close
@@ -310,7 +305,7 @@ TEST(Conversion, ClosingWhileTheOutputIsWrittenAbandonsIt) {
     ASSERT_GE(pumpsWhileWriting, 1);
     EXPECT_FALSE(window->Run().converting());
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Stopped"));
-    EXPECT_TRUE(fixture.m_messages.empty());
+    EXPECT_TRUE(w.fixture.m_messages.empty());
     // What the muxer had written is removed, with the intermediates.
     EXPECT_FALSE(QFileInfo::exists(window->CellText(0, 1)));
     ExpectNoIntermediates(window->CellText(0, 0), window->CellText(0, 1));

@@ -17,20 +17,15 @@ using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
 TEST(Conversion, AFilmWithoutSoundCompletesWithSilence) {
-    zem::testclips::TempDir clips;
-    const fs::path clip = zem::testclips::MakeClip(clips.path(), "video-only", 2.0);
-    ASSERT_FALSE(clip.empty());
-
-    WindowFixture fixture;
-    auto window = fixture.MakeWindow();
-    window->show();
-    ASSERT_EQ(window->AddFile(QString::fromStdString(clip.string())), 0);
+    apptest::ClipWindow w;
+    ASSERT_TRUE(apptest::OpenClipWindow(w, "video-only", 2.0));
+    auto& window = w.window;
     window->SelectRow(0);
     window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
     // Returns once the job is finished.
     window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
 
-    EXPECT_TRUE(fixture.m_messages.empty());
+    EXPECT_TRUE(w.fixture.m_messages.empty());
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
     const zem::test::AviFile avi = zem::test::ParseAvi(window->CellText(0, 1).toStdString());
     ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();

@@ -109,13 +109,9 @@ void ClickSlider(CCompressorDlg& window, double fraction) {
 } // namespace
 
 TEST(Transport, PlayPauseStepAndStop) {
-    zem::testclips::TempDir clips;
-    const fs::path clip = zem::testclips::MakeClip(clips.path(), "avi", 2.0);
-    ASSERT_FALSE(clip.empty());
-    WindowFixture fixture;
-    auto window = fixture.MakeWindow();
-    window->show();
-    ASSERT_EQ(window->AddFile(Path(clip)), 0);
+    apptest::ClipWindow w;
+    ASSERT_TRUE(apptest::OpenClipWindow(w, "avi", 2.0));
+    auto& window = w.window;
     const int first = ShownPicture(*window);
     EXPECT_EQ(PositionText(*window), QStringLiteral("00:00"));
     EXPECT_EQ(g_playState, kPlayStopped);
@@ -171,13 +167,9 @@ TEST(Transport, PlayPauseStepAndStop) {
 }
 
 TEST(Transport, EndOfPreviewReturnsToTheFirstPicture) {
-    zem::testclips::TempDir clips;
-    const fs::path clip = zem::testclips::MakeClip(clips.path(), "mp4", 1.0);
-    ASSERT_FALSE(clip.empty());
-    WindowFixture fixture;
-    auto window = fixture.MakeWindow();
-    window->show();
-    ASSERT_EQ(window->AddFile(Path(clip)), 0);
+    apptest::ClipWindow w;
+    ASSERT_TRUE(apptest::OpenClipWindow(w, "mp4", 1.0));
+    auto& window = w.window;
     const int first = ShownPicture(*window);
 
     Click(*window, IDC_PLAY);
@@ -187,7 +179,7 @@ TEST(Transport, EndOfPreviewReturnsToTheFirstPicture) {
     EXPECT_EQ(Position(*window), 0);
     EXPECT_EQ(PositionText(*window), QStringLiteral("00:00"));
     EXPECT_EQ(ShownPicture(*window), first);
-    EXPECT_TRUE(fixture.m_messages.empty());
+    EXPECT_TRUE(w.fixture.m_messages.empty());
     // It plays again from the start.
     Click(*window, IDC_PLAY);
     Spin(300);
@@ -233,13 +225,9 @@ TEST(Transport, MuteHoldsForTheNextFile) {
 }
 
 TEST(Transport, SliderSeeksWhereItIsClickedAndDragged) {
-    zem::testclips::TempDir clips;
-    const fs::path clip = zem::testclips::MakeClip(clips.path(), "avi", 2.0);
-    ASSERT_FALSE(clip.empty());
-    WindowFixture fixture;
-    auto window = fixture.MakeWindow();
-    window->show();
-    ASSERT_EQ(window->AddFile(Path(clip)), 0);
+    apptest::ClipWindow w;
+    ASSERT_TRUE(apptest::OpenClipWindow(w, "avi", 2.0));
+    auto& window = w.window;
     auto* slider = window->ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER);
     const int64_t duration = window->m_duration;
     ASSERT_GT(duration, 0);
@@ -272,13 +260,9 @@ TEST(Transport, SliderSeeksWhereItIsClickedAndDragged) {
 }
 
 TEST(Transport, SelectionButtonsMarkTheRangeThatIsConverted) {
-    zem::testclips::TempDir clips;
-    const fs::path clip = zem::testclips::MakeClip(clips.path(), "mp4", 2.0);
-    ASSERT_FALSE(clip.empty());
-    WindowFixture fixture;
-    auto window = fixture.MakeWindow();
-    window->show();
-    ASSERT_EQ(window->AddFile(Path(clip)), 0);
+    apptest::ClipWindow w;
+    ASSERT_TRUE(apptest::OpenClipWindow(w, "mp4", 2.0));
+    auto& window = w.window;
     window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
     auto* slider = window->ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER);
     const int64_t duration = window->m_duration;
@@ -310,7 +294,7 @@ TEST(Transport, SelectionButtonsMarkTheRangeThatIsConverted) {
 
     // Convert: only the marked second goes into the output, at 16 pictures a second.
     Click(*window, IDC_CONVERT);
-    EXPECT_TRUE(fixture.m_messages.empty());
+    EXPECT_TRUE(w.fixture.m_messages.empty());
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
     const zem::test::AviFile avi = zem::test::ParseAvi(window->CellText(0, kColOutput).toStdString());
     EXPECT_TRUE(avi.problems.empty());
@@ -404,13 +388,9 @@ TEST(Transport, SliderReportsEveryGesture) {
 }
 
 TEST(Transport, EndOfStreamDuringASliderClickLeavesOneConsistentState) {
-    zem::testclips::TempDir clips;
-    const fs::path clip = zem::testclips::MakeClip(clips.path(), "mp4", 2.0);
-    ASSERT_FALSE(clip.empty());
-    WindowFixture fixture;
-    auto window = fixture.MakeWindow();
-    window->show();
-    ASSERT_EQ(window->AddFile(Path(clip)), 0);
+    apptest::ClipWindow w;
+    ASSERT_TRUE(apptest::OpenClipWindow(w, "mp4", 2.0));
+    auto& window = w.window;
     auto* slider = window->ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER);
     const int first = ShownPicture(*window);
     Click(*window, IDC_PLAY);
