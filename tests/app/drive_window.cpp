@@ -3,11 +3,14 @@
 // Convert, and saves pictures of the screen after the open, while the job
 // runs and after it (not a test).
 // With --all-files every row of the list is converted, one after another.
+// Message boxes are answered OK and written to standard error, with whether a
+// conversion was running when the box came.
 //   xvfb-run -a drive_window PREFIX [--monitoring] [--all-files] CLIP...
 
 #include "CompressorDlg.h"
 #include "DialogSeam.h"
 #include "DlgConstants.h"
+#include "MessageBoxSeam.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -48,6 +51,10 @@ int main(int argc, char** argv) {
     environment.settingsFile = scratch.filePath(QStringLiteral("ZemConverter.ini"));
     environment.registryFolder = scratch.filePath(QStringLiteral("registry"));
     CCompressorDlg window(environment);
+    SetMessageBoxHook([&window](const std::string& text, const std::string&, int) {
+        std::fprintf(stderr, "message box%s: %s\n", window.Run().converting() ? " during the run" : "", text.c_str());
+        return IDOK;
+    });
     window.move(0, 0);
     window.show();
 
