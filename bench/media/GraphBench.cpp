@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,9 @@ double g_startSeconds = 0;
 // One clockless conversion run; returns wall seconds (negative on failure).
 double RunGraph(const std::string& clip, const std::string& mp3, Counter& counter)
 {
+    // The file writer never replaces a file: each run starts without the last one's.
+    std::error_code ignored;
+    std::filesystem::remove(mp3, ignored);
     const auto start = Clock::now();
     std::shared_ptr<IGraphBuilder> g;
     CreateFilterGraph(&g);

@@ -73,16 +73,24 @@ HRESULT SampleGrabberFilter::SetBufferSamples(bool buffer)
 
 HRESULT SampleGrabberFilter::SetOneShot(bool oneShot)
 {
-    m_oneShot = oneShot;
+    std::lock_guard lock(m_settingsMutex);
+    m_settings.oneShot = oneShot;
     return S_OK;
 }
 
 HRESULT SampleGrabberFilter::SetCallback(ISampleGrabberCB* callback, long which)
 {
     if (which != 0 && which != 1) return E_INVALIDARG;
-    m_callback = callback;
-    m_which = which;
+    std::lock_guard lock(m_settingsMutex);
+    m_settings.callback = callback;
+    m_settings.which = which;
     return S_OK;
+}
+
+SampleGrabberFilter::Settings SampleGrabberFilter::CurrentSettings() const
+{
+    std::lock_guard lock(m_settingsMutex);
+    return m_settings;
 }
 
 bool SampleGrabberFilter::Accepts(const Pin& in, const MediaFormat& upstream) const
@@ -114,11 +122,14 @@ bool SampleGrabberFilter::Realize(GstBin* bin, const RealizeContext& context)
                  static_cast<guint64>(0), nullptr);
     CapsRef caps(gst_caps_from_string(kGrabberInputCaps));
     g_object_set(filter, "caps", caps.get(), nullptr);
-    m_gate = context.gate;
-    m_post = context.post;
-    m_infoValid = false;
-    m_shotTaken = false;
-    gst_segment_init(&m_segment, GST_FORMAT_TIME);
+    {
+        std::lock_guard lock(m_runMutex);
+        m_gate = context.gate;
+        m_post = context.post;
+        m_infoValid = false;
+        m_shotTaken = false;
+        gst_segment_init(&m_segment, GST_FORMAT_TIME);
+    }
     GstRef<GstPad> sink(gst_element_get_static_pad(convert, "sink"));
     AcceptOverlayMeta(sink.get());
     GstRef<GstPad> src(gst_element_get_static_pad(queue, "src"));
@@ -130,7 +141,9 @@ bool SampleGrabberFilter::Realize(GstBin* bin, const RealizeContext& context)
 
 GstPadProbeReturn SampleGrabberFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer self)
 {
-    return static_cast<SampleGrabberFilter*>(self)->Handle(info);
+    auto* grabber = static_cast<SampleGrabberFilter*>(self);
+    std::lock_guard lock(grabber->m_runMutex);
+    return grabber->Handle(info);
 }
 
 GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info)
@@ -150,8 +163,14 @@ GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info)
         return GST_PAD_PROBE_OK;
     }
     if (m_shotTaken) return GST_PAD_PROBE_DROP;
-    if (!m_callback || !m_infoValid || !m_gate->deliver.load()) return GST_PAD_PROBE_OK;
-    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    const Settings settings = CurrentSettings();
+    if (!settings.callback || !m_infoValid || !m_gate->deliver.load()) return GST_PAD_PROBE_OK;
+    return HandlePicture(GST_PAD_PROBE_INFO_BUFFER(info), settings);
+}
+
+GstPadProbeReturn SampleGrabberFilter::HandlePicture(GstBuffer* buffer, const Settings& settings)
+{
+    ISampleGrabberCB* callback = settings.callback;
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
     double seconds = 0.0;
     if (GST_CLOCK_TIME_IS_VALID(pts)) {
@@ -169,17 +188,17 @@ GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info)
         seconds = m_lastTime + step;
     }
     m_lastTime = seconds;
-    if (m_which == 1 && !m_callback->WillTakeSample(seconds)) return GST_PAD_PROBE_OK;
-    if (m_which == 1 && m_callback->TakesRows()) {
+    if (settings.which == 1 && !callback->WillTakeSample(seconds)) return GST_PAD_PROBE_OK;
+    if (settings.which == 1 && callback->TakesRows()) {
         // No full-size BGR copy: the callback converts the rows it reads.
         if (!CanConvertToBgr(m_info)) return GST_PAD_PROBE_OK;
         GstVideoFrame mapped;
         if (!gst_video_frame_map(&mapped, &m_info, buffer, GST_MAP_READ)) return GST_PAD_PROBE_OK;
         const PictureOverlay overlay(buffer, GST_VIDEO_INFO_WIDTH(&m_info), GST_VIDEO_INFO_HEIGHT(&m_info));
         MappedPictureRows rows(mapped, overlay);
-        m_callback->RowsCB(seconds, rows);
+        callback->RowsCB(seconds, rows);
         gst_video_frame_unmap(&mapped);
-        FinishShot();
+        FinishShot(settings);
         return GST_PAD_PROBE_OK;
     }
     const int width = GST_VIDEO_INFO_WIDTH(&m_info);
@@ -192,19 +211,19 @@ GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info)
     gst_video_frame_unmap(&frame);
     if (!converted) return GST_PAD_PROBE_OK;
     PictureOverlay(buffer, width, height).BlendBottomUp(m_bgr.data(), Rgb24Stride(width));
-    if (m_which == 1) {
-        m_callback->BufferCB(seconds, m_bgr.data(), static_cast<long>(size));
+    if (settings.which == 1) {
+        callback->BufferCB(seconds, m_bgr.data(), static_cast<long>(size));
     } else {
         GrabbedSample sample(m_bgr.data(), static_cast<long>(size));
-        m_callback->SampleCB(seconds, &sample);
+        callback->SampleCB(seconds, &sample);
     }
-    FinishShot();
+    FinishShot(settings);
     return GST_PAD_PROBE_OK;
 }
 
-void SampleGrabberFilter::FinishShot()
+void SampleGrabberFilter::FinishShot(const Settings& settings)
 {
-    if (m_oneShot) {
+    if (settings.oneShot) {
         m_shotTaken = true;
         if (m_post) m_post(EC_COMPLETE);
     }
@@ -212,6 +231,7 @@ void SampleGrabberFilter::FinishShot()
 
 void SampleGrabberFilter::Unrealize()
 {
+    std::lock_guard lock(m_runMutex);
     m_gate.reset();
     ElementChainFilter::Unrealize();
 }

@@ -6,14 +6,20 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace zem::media {
 
-// Threads: the window's thread sets it up (the ISampleGrabber calls, Realize)
-// while the graph is stopped; the queue's streaming thread then runs the probe
-// and the callback. The two never run at once, so no lock is needed; the gate's
-// atomics say whether pictures are handed on.
+// Threads: the window's thread sets the grabber up (the ISampleGrabber calls,
+// Realize, Unrealize); the queue's streaming thread runs the probe and the
+// callback. The callback settings may change while the pipeline runs, so the
+// probe reads them under m_settingsMutex, once a picture. The per-run state
+// passes between the window's thread (reset between runs) and the streaming
+// threads of successive pipelines under m_runMutex, which the probe holds while
+// it runs: that hand-over is otherwise ordered only by GStreamer stopping the
+// old pipeline's threads, which ThreadSanitizer cannot see. The lock is never
+// contended, as no streaming thread runs while the window's thread resets it.
 class SampleGrabberFilter : public ElementChainFilter, public ISampleGrabber {
 public:
     SampleGrabberFilter() : ElementChainFilter(CLSID_SampleGrabber) {}
@@ -32,21 +38,34 @@ public:
     void Unrealize() override;
 
 private:
-    static GstPadProbeReturn OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer self);
-    GstPadProbeReturn Handle(GstPadProbeInfo* info);
-    // Ends the stream after the first picture in one-shot mode.
-    void FinishShot();
+    // What the callback is and how it is called, read together once a picture.
+    struct Settings {
+        ISampleGrabberCB* callback = nullptr;
+        long which = 0;
+        bool oneShot = false;
+    };
 
-    // Set up on the window's thread.
+    static GstPadProbeReturn OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+    // The probe's work, with m_runMutex held.
+    GstPadProbeReturn Handle(GstPadProbeInfo* info);
+    GstPadProbeReturn HandlePicture(GstBuffer* buffer, const Settings& settings);
+    // Ends the stream after the first picture in one-shot mode.
+    void FinishShot(const Settings& settings);
+    Settings CurrentSettings() const;
+
+    // The window's thread alone.
     bool m_typeSet = false;
-    bool m_oneShot = false;
     bool m_bufferSamples = false;  // kept for the caller; the layer hands pictures only to the callback
-    ISampleGrabberCB* m_callback = nullptr;
-    long m_which = 0;
+
+    // Written by the window's thread at any time; the lock protects the field below.
+    mutable std::mutex m_settingsMutex;
+    Settings m_settings;
+
+    // Reset by Realize, then the streaming thread's while the pipeline runs; the
+    // lock protects the fields below.
+    std::mutex m_runMutex;
     std::function<void(long)> m_post;  // posts a graph event (one-shot mode's end)
     std::shared_ptr<StreamGate> m_gate;
-
-    // Streaming-thread state, reset by Realize.
     GstSegment m_segment{};
     GstVideoInfo m_info{};
     bool m_infoValid = false;

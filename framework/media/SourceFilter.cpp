@@ -241,7 +241,9 @@ void SourceFilter::PadAdded(GstPad* pad)
     }
     auto state = std::make_unique<PadState>();
     state->owner = this;
+    state->gate = m_gate;
     state->video = video;
+    state->ready.store(true, std::memory_order_release);
     gst_pad_add_probe(pad, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                       &SourceFilter::OnProbe, state.get(), nullptr);
     m_padStates.push_back(std::move(state));
@@ -299,6 +301,7 @@ bool SourceFilter::JoinTextTrack(GstPad* text)
 GstPadProbeReturn SourceFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer data)
 {
     auto* state = static_cast<PadState*>(data);
+    if (!state->ready.load(std::memory_order_acquire)) return GST_PAD_PROBE_OK;
     if (!(info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM)) return state->owner->PassBuffer(*state, info);
     GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
     if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS && !state->video) {
@@ -316,7 +319,7 @@ GstPadProbeReturn SourceFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer
 
 GstPadProbeReturn SourceFilter::PassSegment(PadState& state, GstPadProbeInfo* info)
 {
-    StreamGate& gate = *m_gate;
+    StreamGate& gate = *state.gate;
     GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
     const GstSegment* segment = nullptr;
     gst_event_parse_segment(event, &segment);
@@ -358,7 +361,7 @@ GstPadProbeReturn SourceFilter::PassSegment(PadState& state, GstPadProbeInfo* in
 
 GstPadProbeReturn SourceFilter::PassBuffer(PadState& state, GstPadProbeInfo* info)
 {
-    StreamGate& gate = *m_gate;
+    StreamGate& gate = *state.gate;
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     gate.lastActivityMs.store(MonotonicMs());
     const GstClockTime pts = GST_BUFFER_PTS(buffer);

@@ -3,6 +3,7 @@
 #include "GraphImpl.h"
 #include "Subtitles.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -15,7 +16,8 @@ namespace zem::media {
 // uridecodebin adds its pads (PadAdded, OnAutoplugSelect) on streaming threads,
 // which meet the window's thread under m_mutex. Each decoded pad's probe runs on
 // that pad's streaming thread and touches only its own PadState and the gate's
-// atomics.
+// atomics; the thread that adds the pad publishes the PadState to it through
+// PadState::ready.
 class SourceFilter : public BaseFilter, public IFileSourceFilter, public IErrorDetail {
 public:
     explicit SourceFilter(const CLSID& clsid) : BaseFilter(clsid) {}
@@ -36,10 +38,15 @@ public:
     bool Seekable() const { return m_seekable; }
 
 private:
-    // One decoded pad's state; its streaming thread alone touches it.
+    // One decoded pad's state. PadAdded fills the first fields and then sets
+    // `ready` (release); the probe reads it (acquire) before anything else, so the
+    // hand-over does not rest on GStreamer's own locks, which ThreadSanitizer
+    // cannot see. From then on the pad's streaming thread alone touches it.
     struct PadState {
         SourceFilter* owner = nullptr;
+        std::shared_ptr<StreamGate> gate;
         bool video = false;
+        std::atomic<bool> ready{false};
         GstSegment original{};
         bool haveSegment = false;
         int rate = 0;  // decoded sound: samples per second and bytes per frame
@@ -74,14 +81,14 @@ private:
     int m_pictureHeight = 0;
 
     // Set by Realize before the pipeline runs; read by OnAutoplugSelect.
-    bool m_preferMpeg2 = false;
+    std::atomic<bool> m_preferMpeg2{false};
 
     // Realised state, touched from streaming threads while the pipeline exists:
     // the lock protects the fields below.
     std::mutex m_mutex;
     GstBin* m_bin = nullptr;
     GstElement* m_decodeBin = nullptr;
-    std::shared_ptr<StreamGate> m_gate;  // the probes read it without the lock while the pipeline runs
+    std::shared_ptr<StreamGate> m_gate;  // each PadState holds its own copy for the probe
     std::vector<GstRef<GstPad>> m_routes;  // by output pin order; empty ref = unconnected
     std::vector<std::unique_ptr<PadState>> m_padStates;
     int m_videoSeen = 0;
