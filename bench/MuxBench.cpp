@@ -16,8 +16,8 @@
 #include "ConversionPaths.h"
 #include "FileIo.h"
 #include "Muxer.h"
-#include "ScratchFolder.h"
 #include "OutputFormat.h"
+#include "ScratchFolder.h"
 
 using namespace zem;
 

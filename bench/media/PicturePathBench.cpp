@@ -86,8 +86,8 @@ void WholePicture(benchmark::State& state, int width, int height) {
     std::vector<uint8_t> out(size_t(PictureStride(kTargetWidth)) * kTargetHeight);
     for (auto _ : state) {
         media::ConvertToBgrBottomUp(picture.frame(), bgr.data());
-        ShrinkPictureFiltered(bgr.data(), uint16_t(width), uint16_t(height), out.data(), kTargetWidth,
-                              kTargetHeight, ClampPixelExtremes);
+        ShrinkPictureFiltered(bgr.data(), uint16_t(width), uint16_t(height), out.data(), kTargetWidth, kTargetHeight,
+                              ClampPixelExtremes);
         benchmark::ClobberMemory();
     }
 }

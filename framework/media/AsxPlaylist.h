@@ -17,4 +17,4 @@ std::string FirstPlaylistEntry(const std::string& listPath, std::string* why = n
 
 bool IsAsxPath(const std::string& path);
 
-}  // namespace zem::media
+} // namespace zem::media

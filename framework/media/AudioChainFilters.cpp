@@ -10,14 +10,12 @@ namespace {
 
 constexpr const char* kProcessorCaps = "audio/x-raw, format=(string)S16LE, rate=(int)48000, channels=(int)2";
 
-bool TakesPcm(const Pin& in, const MediaFormat& upstream)
-{
+bool TakesPcm(const Pin& in, const MediaFormat& upstream) {
     return in.Direction() == PINDIR_INPUT && upstream.major == MEDIATYPE_Audio && upstream.subtype == MEDIASUBTYPE_PCM;
 }
 
 // An input and an output pin offering `subtype` at the output rate and channels.
-void AddConverterPins(BaseFilter& filter, const GUID& major, const GUID& subtype, bool sized)
-{
+void AddConverterPins(BaseFilter& filter, const GUID& major, const GUID& subtype, bool sized) {
     filter.AddPin(PINDIR_INPUT, "In");
     MediaFormat format;
     format.major = major;
@@ -29,16 +27,19 @@ void AddConverterPins(BaseFilter& filter, const GUID& major, const GUID& subtype
     filter.AddPin(PINDIR_OUTPUT, "Out")->SetFormat(format);
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------- audio processor
 
-void AudioProcessorFilter::CreatePins() { AddConverterPins(*this, MEDIATYPE_Audio, MEDIASUBTYPE_PCM, true); }
+void AudioProcessorFilter::CreatePins() {
+    AddConverterPins(*this, MEDIATYPE_Audio, MEDIASUBTYPE_PCM, true);
+}
 
-bool AudioProcessorFilter::Accepts(const Pin& in, const MediaFormat& upstream) const { return TakesPcm(in, upstream); }
+bool AudioProcessorFilter::Accepts(const Pin& in, const MediaFormat& upstream) const {
+    return TakesPcm(in, upstream);
+}
 
-bool AudioProcessorFilter::Realize(GstBin* bin, const RealizeContext&)
-{
+bool AudioProcessorFilter::Realize(GstBin* bin, const RealizeContext&) {
     // Sound of more than two channels takes the mixing chain; mono and stereo
     // keep the plain one, byte for byte.
     const auto in = PinAt(PINDIR_INPUT, 0);
@@ -46,7 +47,8 @@ bool AudioProcessorFilter::Realize(GstBin* bin, const RealizeContext&)
     GstElement* first = nullptr;
     GstElement* last = nullptr;
     if (in && in->Format().channels >= kDownmixMinChannels) {
-        if (!m_downmix.Realize(bin, kProcessorCaps)) return false;
+        if (!m_downmix.Realize(bin, kProcessorCaps))
+            return false;
         first = m_downmix.first();
         last = m_downmix.last();
         SetChain(first, last);
@@ -55,7 +57,8 @@ bool AudioProcessorFilter::Realize(GstBin* bin, const RealizeContext&)
         resample = MakeElement(bin, "audioresample");
         last = MakeElement(bin, "capsfilter");
         SetChain(first, last);
-        if (!first || !resample || !last) return false;
+        if (!first || !resample || !last)
+            return false;
         CapsRef caps(gst_caps_from_string(kProcessorCaps));
         g_object_set(last, "caps", caps.get(), nullptr);
     }
@@ -70,14 +73,12 @@ bool AudioProcessorFilter::Realize(GstBin* bin, const RealizeContext&)
     return resample == nullptr || LinkChain({first, resample, last});
 }
 
-void AudioProcessorFilter::Unrealize()
-{
+void AudioProcessorFilter::Unrealize() {
     m_downmix.Unrealize();
     ElementChainFilter::Unrealize();
 }
 
-GstPadProbeReturn AudioProcessorFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer data)
-{
+GstPadProbeReturn AudioProcessorFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* self = static_cast<AudioProcessorFilter*>(data);
     if (info->type & (GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH)) {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
@@ -94,10 +95,11 @@ GstPadProbeReturn AudioProcessorFilter::OnProbe(GstPad*, GstPadProbeInfo* info, 
     }
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
-    if (!GST_CLOCK_TIME_IS_VALID(pts) || self->m_segment.format != GST_FORMAT_TIME) return GST_PAD_PROBE_OK;
+    if (!GST_CLOCK_TIME_IS_VALID(pts) || self->m_segment.format != GST_FORMAT_TIME)
+        return GST_PAD_PROBE_OK;
     guint64 running = 0;
     if (gst_segment_to_running_time_full(&self->m_segment, GST_FORMAT_TIME, pts, &running) <= 0)
-        running = 0;  // a sample that begins before the range counts from its start
+        running = 0; // a sample that begins before the range counts from its start
     const auto start = static_cast<std::int64_t>(running / 100);
     const GstClockTime duration = GST_BUFFER_DURATION(buffer);
     const auto end = start + (GST_CLOCK_TIME_IS_VALID(duration) ? static_cast<std::int64_t>(duration / 100) : 0);
@@ -107,17 +109,17 @@ GstPadProbeReturn AudioProcessorFilter::OnProbe(GstPad*, GstPadProbeInfo* info, 
     return GST_PAD_PROBE_OK;
 }
 
-HRESULT AudioProcessorFilter::GetFirstSampleTime(REFERENCE_TIME* time)
-{
-    if (!time) return E_POINTER;
+HRESULT AudioProcessorFilter::GetFirstSampleTime(REFERENCE_TIME* time) {
+    if (!time)
+        return E_POINTER;
     const std::int64_t first = m_firstTime.load();
     *time = std::max<std::int64_t>(first, 0);
     return first < 0 ? S_FALSE : S_OK;
 }
 
-HRESULT AudioProcessorFilter::GetLastSampleTime(REFERENCE_TIME* time)
-{
-    if (!time) return E_POINTER;
+HRESULT AudioProcessorFilter::GetLastSampleTime(REFERENCE_TIME* time) {
+    if (!time)
+        return E_POINTER;
     const std::int64_t last = m_lastTime.load();
     *time = std::max<std::int64_t>(last, 0);
     return last < 0 ? S_FALSE : S_OK;
@@ -125,19 +127,23 @@ HRESULT AudioProcessorFilter::GetLastSampleTime(REFERENCE_TIME* time)
 
 // ---------------------------------------------------------------- MP3 encoder
 
-void Mp3EncoderFilter::CreatePins() { AddConverterPins(*this, MEDIATYPE_Audio, MEDIASUBTYPE_MP3, true); }
+void Mp3EncoderFilter::CreatePins() {
+    AddConverterPins(*this, MEDIATYPE_Audio, MEDIASUBTYPE_MP3, true);
+}
 
-bool Mp3EncoderFilter::Accepts(const Pin& in, const MediaFormat& upstream) const { return TakesPcm(in, upstream); }
+bool Mp3EncoderFilter::Accepts(const Pin& in, const MediaFormat& upstream) const {
+    return TakesPcm(in, upstream);
+}
 
-bool Mp3EncoderFilter::Realize(GstBin* bin, const RealizeContext&)
-{
+bool Mp3EncoderFilter::Realize(GstBin* bin, const RealizeContext&) {
     // The converters make the encoder take decoded sound of any rate directly as well.
     GstElement* convert = MakeElement(bin, "audioconvert");
     GstElement* resample = MakeElement(bin, "audioresample");
     GstElement* filter = MakeElement(bin, "capsfilter");
     GstElement* encoder = MakeElement(bin, "lamemp3enc");
     SetChain(convert, encoder);
-    if (!convert || !resample || !filter || !encoder) return false;
+    if (!convert || !resample || !filter || !encoder)
+        return false;
     CapsRef caps(gst_caps_from_string(kProcessorCaps));
     g_object_set(filter, "caps", caps.get(), nullptr);
     gst_util_set_object_arg(G_OBJECT(encoder), "target", "bitrate");
@@ -147,18 +153,18 @@ bool Mp3EncoderFilter::Realize(GstBin* bin, const RealizeContext&)
 
 // ---------------------------------------------------------------- WavDest
 
-void WavDestFilter::CreatePins() { AddConverterPins(*this, MEDIATYPE_Stream, MEDIASUBTYPE_WAVE, false); }
+void WavDestFilter::CreatePins() {
+    AddConverterPins(*this, MEDIATYPE_Stream, MEDIASUBTYPE_WAVE, false);
+}
 
-bool WavDestFilter::Accepts(const Pin& in, const MediaFormat& upstream) const
-{
+bool WavDestFilter::Accepts(const Pin& in, const MediaFormat& upstream) const {
     return in.Direction() == PINDIR_INPUT && upstream.major == MEDIATYPE_Audio;
 }
 
-bool WavDestFilter::Realize(GstBin* bin, const RealizeContext&)
-{
+bool WavDestFilter::Realize(GstBin* bin, const RealizeContext&) {
     GstElement* identity = MakeElement(bin, "identity");
     SetChain(identity, identity);
     return identity != nullptr;
 }
 
-}  // namespace zem::media
+} // namespace zem::media

@@ -28,9 +28,9 @@ public:
 private:
     static GstPadProbeReturn OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer self);
 
-    StereoDownmix m_downmix;                    // sound of three channels or more
-    GstSegment m_segment{};                     // streaming thread only
-    std::atomic<std::int64_t> m_firstTime{-1};  // 100 ns, -1 before the first sample
+    StereoDownmix m_downmix;                   // sound of three channels or more
+    GstSegment m_segment{};                    // streaming thread only
+    std::atomic<std::int64_t> m_firstTime{-1}; // 100 ns, -1 before the first sample
     std::atomic<std::int64_t> m_lastTime{-1};
 };
 
@@ -55,4 +55,4 @@ public:
     bool Realize(GstBin* bin, const RealizeContext& context) override;
 };
 
-}  // namespace zem::media
+} // namespace zem::media

@@ -7,4 +7,4 @@ constexpr int kMp3BitrateKbps = 128;
 constexpr int kOutputSampleRate = 48000;
 constexpr int kOutputChannels = 2;
 
-}  // namespace zem::media
+} // namespace zem::media

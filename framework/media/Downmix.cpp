@@ -12,8 +12,8 @@ namespace zem::media {
 namespace {
 
 constexpr float kFull = 1.0f;
-constexpr float kSide = 0.7071f;         // -3 dB: centre and surrounds
-constexpr float kSplitSurround = 0.5f;   // a single rear channel, halved again across both sides
+constexpr float kSide = 0.7071f;       // -3 dB: centre and surrounds
+constexpr float kSplitSurround = 0.5f; // a single rear channel, halved again across both sides
 constexpr const char* kMixedCaps = "audio/x-raw, format=(string)F32LE, rate=(int)48000, channels=(int)2";
 
 struct Weights {
@@ -21,8 +21,7 @@ struct Weights {
     float right;
 };
 
-Weights WeightsOf(GstAudioChannelPosition position)
-{
+Weights WeightsOf(GstAudioChannelPosition position) {
     switch (position) {
     case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT:
         return {kFull, 0};
@@ -66,8 +65,7 @@ Weights WeightsOf(GstAudioChannelPosition position)
 
 // The matrix as audioconvert's "mix-matrix" takes it: an array of rows, each
 // an array of floats.
-void SetMixMatrix(GstElement* convert, const std::vector<std::vector<float>>& matrix)
-{
+void SetMixMatrix(GstElement* convert, const std::vector<std::vector<float>>& matrix) {
     GValue rows = G_VALUE_INIT;
     g_value_init(&rows, GST_TYPE_ARRAY);
     for (const auto& weights : matrix) {
@@ -85,10 +83,9 @@ void SetMixMatrix(GstElement* convert, const std::vector<std::vector<float>>& ma
     g_value_unset(&rows);
 }
 
-}  // namespace
+} // namespace
 
-std::vector<std::vector<float>> LoRoMatrix(const GstAudioChannelPosition* positions, int channels)
-{
+std::vector<std::vector<float>> LoRoMatrix(const GstAudioChannelPosition* positions, int channels) {
     // audioconvert counts the input channels in the order of their positions.
     std::vector<GstAudioChannelPosition> order(positions, positions + channels);
     std::sort(order.begin(), order.end());
@@ -103,18 +100,14 @@ std::vector<std::vector<float>> LoRoMatrix(const GstAudioChannelPosition* positi
 
 PeakLimiter::PeakLimiter(int rate)
     : m_release(static_cast<float>(1.0 - std::exp(-1.0 / (kReleaseSeconds * rate)))),
-      m_holdFrames(static_cast<std::size_t>(kHoldSeconds * rate))
-{
-}
+      m_holdFrames(static_cast<std::size_t>(kHoldSeconds * rate)) {}
 
-void PeakLimiter::Reset()
-{
+void PeakLimiter::Reset() {
     m_gain = 1.0f;
     m_held = 0;
 }
 
-void PeakLimiter::Process(float* samples, std::size_t frames)
-{
+void PeakLimiter::Process(float* samples, std::size_t frames) {
     for (std::size_t i = 0; i < frames; ++i) {
         float* frame = samples + 2 * i;
         // Both sides share one gain, so the stereo picture does not wander.
@@ -127,7 +120,8 @@ void PeakLimiter::Process(float* samples, std::size_t frames)
         } else if (m_gain < 1.0f) {
             m_gain = std::min(1.0f, m_gain + (1.0f - m_gain) * m_release);
             // Never back above the ceiling within the glide.
-            if (peak * m_gain > kCeiling) m_gain = kCeiling / peak;
+            if (peak * m_gain > kCeiling)
+                m_gain = kCeiling / peak;
         }
         if (m_gain != 1.0f) {
             frame[0] *= m_gain;
@@ -136,14 +130,14 @@ void PeakLimiter::Process(float* samples, std::size_t frames)
     }
 }
 
-bool StereoDownmix::Realize(GstBin* bin, const char* outputCaps)
-{
+bool StereoDownmix::Realize(GstBin* bin, const char* outputCaps) {
     m_first = MakeElement(bin, "audioconvert");
     GstElement* resample = MakeElement(bin, "audioresample");
     GstElement* mixed = MakeElement(bin, "capsfilter");
     GstElement* toInteger = MakeElement(bin, "audioconvert");
     m_last = MakeElement(bin, "capsfilter");
-    if (!m_first || !resample || !mixed || !toInteger || !m_last) return false;
+    if (!m_first || !resample || !mixed || !toInteger || !m_last)
+        return false;
     CapsRef mixedCaps(gst_caps_from_string(kMixedCaps));
     g_object_set(mixed, "caps", mixedCaps.get(), nullptr);
     CapsRef caps(gst_caps_from_string(outputCaps));
@@ -160,20 +154,22 @@ bool StereoDownmix::Realize(GstBin* bin, const char* outputCaps)
     return LinkChain({m_first, resample, mixed, toInteger, m_last});
 }
 
-GstPadProbeReturn StereoDownmix::OnInput(GstPad*, GstPadProbeInfo* info, gpointer data)
-{
+GstPadProbeReturn StereoDownmix::OnInput(GstPad*, GstPadProbeInfo* info, gpointer data) {
     // The matrix must be in place before audioconvert sees the input's format.
     GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
-    if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS) return GST_PAD_PROBE_OK;
+    if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS)
+        return GST_PAD_PROBE_OK;
     auto* self = static_cast<StereoDownmix*>(data);
     GstCaps* caps = nullptr;
     gst_event_parse_caps(event, &caps);
     GstAudioInfo audio;
-    if (!gst_audio_info_from_caps(&audio, caps)) return GST_PAD_PROBE_OK;
+    if (!gst_audio_info_from_caps(&audio, caps))
+        return GST_PAD_PROBE_OK;
     const int channels = GST_AUDIO_INFO_CHANNELS(&audio);
     // Fewer channels than this chain was built for, or more than the mix
     // knows: audioconvert's own mix.
-    if (channels < kDownmixMinChannels || channels > kDownmixMaxChannels) return GST_PAD_PROBE_OK;
+    if (channels < kDownmixMinChannels || channels > kDownmixMaxChannels)
+        return GST_PAD_PROBE_OK;
     std::array<GstAudioChannelPosition, kDownmixMaxChannels> positions{};
     if (GST_AUDIO_INFO_IS_UNPOSITIONED(&audio))
         gst_audio_channel_positions_from_mask(channels, gst_audio_channel_get_fallback_mask(channels),
@@ -184,20 +180,21 @@ GstPadProbeReturn StereoDownmix::OnInput(GstPad*, GstPadProbeInfo* info, gpointe
     return GST_PAD_PROBE_OK;
 }
 
-GstPadProbeReturn StereoDownmix::OnMixed(GstPad*, GstPadProbeInfo* info, gpointer data)
-{
+GstPadProbeReturn StereoDownmix::OnMixed(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* self = static_cast<StereoDownmix*>(data);
     if (info->type & GST_PAD_PROBE_TYPE_EVENT_FLUSH) {
-        if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_FLUSH_STOP) self->m_limiter.Reset();
+        if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_FLUSH_STOP)
+            self->m_limiter.Reset();
         return GST_PAD_PROBE_OK;
     }
     GstBuffer* buffer = gst_buffer_make_writable(GST_PAD_PROBE_INFO_BUFFER(info));
     GST_PAD_PROBE_INFO_DATA(info) = buffer;
     GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_READWRITE)) return GST_PAD_PROBE_OK;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READWRITE))
+        return GST_PAD_PROBE_OK;
     self->m_limiter.Process(reinterpret_cast<float*>(map.data), map.size / (2 * sizeof(float)));
     gst_buffer_unmap(buffer, &map);
     return GST_PAD_PROBE_OK;
 }
 
-}  // namespace zem::media
+} // namespace zem::media

@@ -27,9 +27,9 @@ std::vector<std::vector<float>> LoRoMatrix(const GstAudioChannelPosition* positi
 // Samples at or below the ceiling while the gain is 1 pass unchanged.
 class PeakLimiter {
 public:
-    static constexpr float kCeiling = 0.944f;        // -0.5 dBFS: room for the MP3 coder's ripple
+    static constexpr float kCeiling = 0.944f; // -0.5 dBFS: room for the MP3 coder's ripple
     static constexpr double kHoldSeconds = 0.02;
-    static constexpr double kReleaseSeconds = 0.2;  // time constant of the return to full gain
+    static constexpr double kReleaseSeconds = 0.2; // time constant of the return to full gain
 
     explicit PeakLimiter(int rate = 48000);
     void Reset();
@@ -37,7 +37,7 @@ public:
     float gain() const { return m_gain; }
 
 private:
-    float m_release;       // fraction of the way back to 1 a sample
+    float m_release; // fraction of the way back to 1 a sample
     std::size_t m_holdFrames;
     float m_gain = 1.0f;
     std::size_t m_held = 0;
@@ -60,7 +60,7 @@ private:
 
     GstElement* m_first = nullptr;
     GstElement* m_last = nullptr;
-    PeakLimiter m_limiter;  // streaming thread only
+    PeakLimiter m_limiter; // streaming thread only
 };
 
-}  // namespace zem::media
+} // namespace zem::media

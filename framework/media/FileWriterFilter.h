@@ -22,7 +22,7 @@ public:
     // Why the file could not be created or written (path and the system's reason).
     HRESULT GetErrorDetail(ErrorDetail* detail) override;
     bool Accepts(const Pin&, const MediaFormat&) const override { return true; }
-    bool IsRenderer() const override { return false; }  // never picked by Render
+    bool IsRenderer() const override { return false; } // never picked by Render
     bool Delivers() const override { return true; }
     bool Realize(GstBin* bin, const RealizeContext& context) override;
     void Unrealize() override;
@@ -42,13 +42,13 @@ private:
     std::mutex m_mutex;
     std::string m_path;
     int m_fd = -1;
-    bool m_created = false;  // this filter made the file at m_path
+    bool m_created = false; // this filter made the file at m_path
     bool m_wavHead = false;
     bool m_finished = false;
     std::uint64_t m_dataBytes = 0;
     ErrorDetail m_error;
-    int m_errno = 0;  // of the first failure
+    int m_errno = 0; // of the first failure
     std::shared_ptr<StreamGate> m_gate;
 };
 
-}  // namespace zem::media
+} // namespace zem::media

@@ -1,7 +1,7 @@
 // The factory table (the layer's CoCreateInstance): class id -> filter, and the
 // graph object. It sits above the filters and the graph; GraphCore below both.
-#include "Filters.h"
 #include "FilterGraph.h"
+#include "Filters.h"
 
 namespace zem::media {
 
@@ -13,13 +13,16 @@ struct FactoryEntry {
 };
 
 template <class F>
-IBaseFilterPtr Create()
-{
+IBaseFilterPtr Create() {
     return MakeFilter<F>();
 }
 
-IBaseFilterPtr CreateAsfReader() { return MakeFilter<SourceFilter>(CLSID_WMAsfReader); }
-IBaseFilterPtr CreateFileSource() { return MakeFilter<SourceFilter>(CLSID_FileSource); }
+IBaseFilterPtr CreateAsfReader() {
+    return MakeFilter<SourceFilter>(CLSID_WMAsfReader);
+}
+IBaseFilterPtr CreateFileSource() {
+    return MakeFilter<SourceFilter>(CLSID_FileSource);
+}
 
 const FactoryEntry kFactoryTable[] = {
     {&CLSID_WMAsfReader, &CreateAsfReader},
@@ -35,13 +38,13 @@ const FactoryEntry kFactoryTable[] = {
     {&CLSID_AudioRenderer, &Create<AudioRendererFilter>},
 };
 
-}  // namespace
+} // namespace
 
-}  // namespace zem::media
+} // namespace zem::media
 
-HRESULT CoCreateFilter(const CLSID& clsid, IBaseFilterPtr* filter)
-{
-    if (!filter) return E_POINTER;
+HRESULT CoCreateFilter(const CLSID& clsid, IBaseFilterPtr* filter) {
+    if (!filter)
+        return E_POINTER;
     filter->reset();
     zem::media::EnsureGstInitialised();
     for (const auto& entry : zem::media::kFactoryTable) {
@@ -53,23 +56,22 @@ HRESULT CoCreateFilter(const CLSID& clsid, IBaseFilterPtr* filter)
     return REGDB_E_CLASSNOTREG;
 }
 
-HRESULT CreateFilterGraph(std::shared_ptr<IGraphBuilder>* graph)
-{
-    if (!graph) return E_POINTER;
+HRESULT CreateFilterGraph(std::shared_ptr<IGraphBuilder>* graph) {
+    if (!graph)
+        return E_POINTER;
     zem::media::EnsureGstInitialised();
     *graph = std::make_shared<zem::media::FilterGraph>();
     return S_OK;
 }
 
-_GstElement* GraphPipelineForDiagnostics(IUnknown* graph)
-{
+_GstElement* GraphPipelineForDiagnostics(IUnknown* graph) {
     auto* g = dynamic_cast<zem::media::FilterGraph*>(graph);
-    if (!g || !g->Pipeline()) return nullptr;
+    if (!g || !g->Pipeline())
+        return nullptr;
     return GST_ELEMENT(gst_object_ref(g->Pipeline()));
 }
 
-std::string DescribeGraph(IUnknown* graph)
-{
+std::string DescribeGraph(IUnknown* graph) {
     auto* g = dynamic_cast<zem::media::FilterGraph*>(graph);
     return g ? g->Describe() : std::string();
 }

@@ -13,29 +13,30 @@ namespace zem::media {
 namespace {
 
 void GraphLogFunction(GstDebugCategory* category, GstDebugLevel level, const gchar* file, const gchar* function,
-                      gint line, GObject*, GstDebugMessage* message, gpointer graph)
-{
+                      gint line, GObject*, GstDebugMessage* message, gpointer graph) {
     static_cast<FilterGraph*>(graph)->Trace("%s %s %s:%d:%s %s", gst_debug_level_get_name(level),
                                             gst_debug_category_get_name(category), file, line, function,
                                             gst_debug_message_get(message));
 }
 
-}  // namespace
+} // namespace
 
-FilterGraph::FilterGraph() { EnsureGstInitialised(); }
+FilterGraph::FilterGraph() {
+    EnsureGstInitialised();
+}
 
-FilterGraph::~FilterGraph()
-{
+FilterGraph::~FilterGraph() {
     m_events.StopWatchdog();
     SetLogFile(nullptr);
     Teardown();
-    for (auto& filter : m_filters) filter->Finish();
+    for (auto& filter : m_filters)
+        filter->Finish();
 }
 
-void FilterGraph::Trace(const char* format, ...)
-{
+void FilterGraph::Trace(const char* format, ...) {
     std::lock_guard lock(m_logMutex);
-    if (!m_logFile) return;
+    if (!m_logFile)
+        return;
     va_list args;
     va_start(args, format);
     std::vfprintf(m_logFile, format, args);
@@ -43,26 +44,26 @@ void FilterGraph::Trace(const char* format, ...)
     std::fputc('\n', m_logFile);
 }
 
-std::vector<std::string> FilterGraph::Warnings()
-{
+std::vector<std::string> FilterGraph::Warnings() {
     std::vector<std::string> all;
     for (const auto& filter : m_filters) {
         const auto detail = std::dynamic_pointer_cast<IErrorDetail>(filter);
-        if (!detail) continue;
+        if (!detail)
+            continue;
         for (const std::string& warning : detail->Warnings())
-            if (std::find(all.begin(), all.end(), warning) == all.end()) all.push_back(warning);
+            if (std::find(all.begin(), all.end(), warning) == all.end())
+                all.push_back(warning);
     }
     return all;
 }
 
-HRESULT FilterGraph::GetErrorDetail(ErrorDetail* detail)
-{
-    if (!detail) return E_POINTER;
+HRESULT FilterGraph::GetErrorDetail(ErrorDetail* detail) {
+    if (!detail)
+        return E_POINTER;
     return m_events.FirstError(detail);
 }
 
-HRESULT FilterGraph::SetLogFile(std::FILE* file)
-{
+HRESULT FilterGraph::SetLogFile(std::FILE* file) {
     std::FILE* previous = nullptr;
     {
         std::lock_guard lock(m_logMutex);
@@ -85,141 +86,147 @@ HRESULT FilterGraph::SetLogFile(std::FILE* file)
 
 // ---------------------------------------------------------------- events
 
-HRESULT FilterGraph::SetNotifyWindow(QObject* window, long message, LONG_PTR)
-{
+HRESULT FilterGraph::SetNotifyWindow(QObject* window, long message, LONG_PTR) {
     m_events.SetNotifyWindow(window, message);
     return S_OK;
 }
 
-HRESULT FilterGraph::GetEvent(long* code, LONG_PTR* param1, LONG_PTR* param2, long timeoutMs)
-{
-    if (!code || !param1 || !param2) return E_POINTER;
+HRESULT FilterGraph::GetEvent(long* code, LONG_PTR* param1, LONG_PTR* param2, long timeoutMs) {
+    if (!code || !param1 || !param2)
+        return E_POINTER;
     return m_events.Get(code, param1, param2, timeoutMs);
 }
 
-HRESULT FilterGraph::FreeEventParams(long, LONG_PTR, LONG_PTR) { return S_OK; }
+HRESULT FilterGraph::FreeEventParams(long, LONG_PTR, LONG_PTR) {
+    return S_OK;
+}
 
 // ---------------------------------------------------------------- video window, basic video and audio
 
-std::shared_ptr<BaseFilter> FilterGraph::FindVideoRenderer(bool connectedOnly) const
-{
+std::shared_ptr<BaseFilter> FilterGraph::FindVideoRenderer(bool connectedOnly) const {
     for (auto& f : m_filters)
-        if (f->Pictures() && (!connectedOnly || f->HasConnectedPin())) return f;
+        if (f->Pictures() && (!connectedOnly || f->HasConnectedPin()))
+            return f;
     return nullptr;
 }
 
-SoundOutput* FilterGraph::FindSoundOutput() const
-{
+SoundOutput* FilterGraph::FindSoundOutput() const {
     for (auto& f : m_filters)
-        if (f->Sound() && f->HasConnectedPin()) return f->Sound();
+        if (f->Sound() && f->HasConnectedPin())
+            return f->Sound();
     return nullptr;
 }
 
-QWidget* FilterGraph::VideoWidget()
-{
+QWidget* FilterGraph::VideoWidget() {
     auto renderer = FindVideoRenderer(false);
     VideoView* view = renderer ? renderer->Pictures()->View() : nullptr;
     return view ? view->Widget() : nullptr;
 }
 
-VideoView* FilterGraph::ShownView()
-{
+VideoView* FilterGraph::ShownView() {
     auto renderer = FindVideoRenderer(false);
     VideoView* view = renderer ? renderer->Pictures()->View() : nullptr;
     return view && view->Widget() ? view : nullptr;
 }
 
-HRESULT FilterGraph::put_MessageDrain(QWidget*)
-{
+HRESULT FilterGraph::put_MessageDrain(QWidget*) {
     // Qt hands input to the picture widget itself; only the presence of a picture matters.
     return FindVideoRenderer(true) ? S_OK : E_NOINTERFACE;
 }
 
-HRESULT FilterGraph::put_Visible(bool visible)
-{
+HRESULT FilterGraph::put_Visible(bool visible) {
     VideoView* view = ShownView();
-    if (!view) return E_NOINTERFACE;
+    if (!view)
+        return E_NOINTERFACE;
     view->SetVisible(visible);
     return S_OK;
 }
 
-HRESULT FilterGraph::put_WindowStyle(long style)
-{
-    if (!ShownView()) return E_NOINTERFACE;
+HRESULT FilterGraph::put_WindowStyle(long style) {
+    if (!ShownView())
+        return E_NOINTERFACE;
     m_windowStyle = style;
     return S_OK;
 }
 
-HRESULT FilterGraph::put_Owner(QWidget* owner)
-{
+HRESULT FilterGraph::put_Owner(QWidget* owner) {
     VideoView* view = ShownView();
-    if (!view) return E_NOINTERFACE;
+    if (!view)
+        return E_NOINTERFACE;
     view->SetOwner(owner);
     return S_OK;
 }
 
-HRESULT FilterGraph::SetWindowPosition(long left, long top, long width, long height)
-{
+HRESULT FilterGraph::SetWindowPosition(long left, long top, long width, long height) {
     VideoView* view = ShownView();
-    if (!view) return E_NOINTERFACE;
-    view->SetGeometry(static_cast<int>(left), static_cast<int>(top), static_cast<int>(width),
-                      static_cast<int>(height));
+    if (!view)
+        return E_NOINTERFACE;
+    view->SetGeometry(static_cast<int>(left), static_cast<int>(top), static_cast<int>(width), static_cast<int>(height));
     return S_OK;
 }
 
-HRESULT FilterGraph::SetWindowForeground(bool)
-{
+HRESULT FilterGraph::SetWindowForeground(bool) {
     VideoView* view = ShownView();
-    if (!view) return E_NOINTERFACE;
+    if (!view)
+        return E_NOINTERFACE;
     view->Raise();
     return S_OK;
 }
 
-HRESULT FilterGraph::NotifyOwnerMessage(QWidget*, long, LONG_PTR, LONG_PTR) { return S_OK; }
+HRESULT FilterGraph::NotifyOwnerMessage(QWidget*, long, LONG_PTR, LONG_PTR) {
+    return S_OK;
+}
 
-HRESULT FilterGraph::GetVideoSize(long* width, long* height)
-{
-    if (!width || !height) return E_POINTER;
+HRESULT FilterGraph::GetVideoSize(long* width, long* height) {
+    if (!width || !height)
+        return E_POINTER;
     auto renderer = FindVideoRenderer(true);
-    if (!renderer) return E_NOINTERFACE;
+    if (!renderer)
+        return E_NOINTERFACE;
     const auto in = renderer->PinAt(PINDIR_INPUT, 0);
     *width = in->Format().width;
     *height = in->Format().height;
     return S_OK;
 }
 
-HRESULT FilterGraph::get_Volume(long* volume)
-{
-    if (!volume) return E_POINTER;
+HRESULT FilterGraph::get_Volume(long* volume) {
+    if (!volume)
+        return E_POINTER;
     SoundOutput* sound = FindSoundOutput();
-    if (!sound) return E_NOTIMPL;
+    if (!sound)
+        return E_NOTIMPL;
     *volume = sound->Volume();
     return S_OK;
 }
 
-HRESULT FilterGraph::put_Volume(long volume)
-{
+HRESULT FilterGraph::put_Volume(long volume) {
     SoundOutput* sound = FindSoundOutput();
-    if (!sound) return E_NOTIMPL;
-    if (volume < -10000 || volume > 0) return E_INVALIDARG;
+    if (!sound)
+        return E_NOTIMPL;
+    if (volume < -10000 || volume > 0)
+        return E_INVALIDARG;
     sound->SetVolume(volume);
     return S_OK;
 }
 
 // ---------------------------------------------------------------- frame step, clock
 
-HRESULT FilterGraph::CanStep(long, IUnknown*) { return FindVideoRenderer(true) ? S_OK : S_FALSE; }
+HRESULT FilterGraph::CanStep(long, IUnknown*) {
+    return FindVideoRenderer(true) ? S_OK : S_FALSE;
+}
 
-HRESULT FilterGraph::Step(std::uint32_t frames, IUnknown*)
-{
+HRESULT FilterGraph::Step(std::uint32_t frames, IUnknown*) {
     auto renderer = FindVideoRenderer(true);
-    if (!renderer || frames == 0) return E_FAIL;
+    if (!renderer || frames == 0)
+        return E_FAIL;
     if (m_state != State_Paused) {
         HRESULT hr = Pause();
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr))
+            return hr;
     }
     GstElement* sink = renderer->Pictures()->StepElement();
-    if (!sink) return E_FAIL;
+    if (!sink)
+        return E_FAIL;
     if (!gst_element_send_event(sink, gst_event_new_step(GST_FORMAT_BUFFERS, frames, 1.0, TRUE, FALSE)))
         return E_FAIL;
     // The sink prerolls the next picture; once that is done it is on screen.
@@ -227,19 +234,20 @@ HRESULT FilterGraph::Step(std::uint32_t frames, IUnknown*)
     return S_OK;
 }
 
-HRESULT FilterGraph::SetSyncSource(IReferenceClock* clock)
-{
-    if (clock) return E_NOTIMPL;  // the layer only knows its own clock or none
-    if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
+HRESULT FilterGraph::SetSyncSource(IReferenceClock* clock) {
+    if (clock)
+        return E_NOTIMPL; // the layer only knows its own clock or none
+    if (m_state != State_Stopped)
+        return VFW_E_NOT_STOPPED;
     m_noClock = true;
-    if (m_pipeline) gst_pipeline_use_clock(GST_PIPELINE(m_pipeline.get()), nullptr);
+    if (m_pipeline)
+        gst_pipeline_use_clock(GST_PIPELINE(m_pipeline.get()), nullptr);
     return S_OK;
 }
 
 // ---------------------------------------------------------------- description
 
-std::string FilterGraph::Describe() const
-{
+std::string FilterGraph::Describe() const {
     std::ostringstream out;
     out << "digraph FilterGraph {\n";
     for (std::size_t i = 0; i < m_filters.size(); ++i) {
@@ -249,15 +257,16 @@ std::string FilterGraph::Describe() const
     for (std::size_t i = 0; i < m_filters.size(); ++i) {
         for (const auto& pin : m_filters[i]->Pins()) {
             auto peer = pin->Peer();
-            if (pin->Direction() != PINDIR_OUTPUT || !peer) continue;
+            if (pin->Direction() != PINDIR_OUTPUT || !peer)
+                continue;
             auto down = peer->Owner();
             const auto j = std::find(m_filters.begin(), m_filters.end(), down) - m_filters.begin();
-            out << "  f" << i << " -> f" << j << " [taillabel=\"" << pin->Name() << "\", headlabel=\""
-                << peer->Name() << "\"];\n";
+            out << "  f" << i << " -> f" << j << " [taillabel=\"" << pin->Name() << "\", headlabel=\"" << peer->Name()
+                << "\"];\n";
         }
     }
     out << "}\n";
     return out.str();
 }
 
-}  // namespace zem::media
+} // namespace zem::media

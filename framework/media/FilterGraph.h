@@ -142,4 +142,4 @@ private:
     GraphEvents m_events{[this](const std::string& line) { Trace("%s", line.c_str()); }};
 };
 
-}  // namespace zem::media
+} // namespace zem::media

@@ -16,64 +16,69 @@ namespace {
 constexpr const char* kVideoRendererName = "Video Renderer";
 constexpr const char* kAudioRendererName = "Audio Renderer";
 
-}  // namespace
+} // namespace
 
-std::shared_ptr<BaseFilter> FilterGraph::AsFilter(const IBaseFilterPtr& filter) const
-{
+std::shared_ptr<BaseFilter> FilterGraph::AsFilter(const IBaseFilterPtr& filter) const {
     return std::dynamic_pointer_cast<BaseFilter>(filter);
 }
 
-bool FilterGraph::Contains(const std::shared_ptr<BaseFilter>& filter) const
-{
+bool FilterGraph::Contains(const std::shared_ptr<BaseFilter>& filter) const {
     return std::find(m_filters.begin(), m_filters.end(), filter) != m_filters.end();
 }
 
-HRESULT FilterGraph::AddFilter(const IBaseFilterPtr& filter, const std::string& name)
-{
+HRESULT FilterGraph::AddFilter(const IBaseFilterPtr& filter, const std::string& name) {
     auto f = AsFilter(filter);
-    if (!f) return E_POINTER;
-    if (Contains(f) || f->InGraph()) return E_INVALIDARG;
+    if (!f)
+        return E_POINTER;
+    if (Contains(f) || f->InGraph())
+        return E_INVALIDARG;
     f->JoinGraph(weak_from_this(), name);
     m_filters.push_back(f);
     Trace("AddFilter \"%s\" %s", name.c_str(), StringFromCLSID(f->ClassId()).c_str());
     return S_OK;
 }
 
-HRESULT FilterGraph::RemoveFilter(const IBaseFilterPtr& filter)
-{
+HRESULT FilterGraph::RemoveFilter(const IBaseFilterPtr& filter) {
     auto f = AsFilter(filter);
-    if (!f) return E_POINTER;
-    if (!Contains(f)) return VFW_E_NOT_IN_GRAPH;
-    if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
+    if (!f)
+        return E_POINTER;
+    if (!Contains(f))
+        return VFW_E_NOT_IN_GRAPH;
+    if (m_state != State_Stopped)
+        return VFW_E_NOT_STOPPED;
     Trace("RemoveFilter \"%s\"", f->Name().c_str());
     const bool connected = f->HasConnectedPin();
-    if (connected || std::find(m_realized.begin(), m_realized.end(), f) != m_realized.end()) TopologyChanged();
-    for (const auto& pin : f->Pins()) BreakConnection(pin);
+    if (connected || std::find(m_realized.begin(), m_realized.end(), f) != m_realized.end())
+        TopologyChanged();
+    for (const auto& pin : f->Pins())
+        BreakConnection(pin);
     f->Finish();
     f->LeaveGraph();
     m_filters.erase(std::find(m_filters.begin(), m_filters.end(), f));
     return S_OK;
 }
 
-HRESULT FilterGraph::EnumFilters(std::shared_ptr<IEnumFilters>* filters)
-{
-    if (!filters) return E_POINTER;
+HRESULT FilterGraph::EnumFilters(std::shared_ptr<IEnumFilters>* filters) {
+    if (!filters)
+        return E_POINTER;
     *filters = MakeFilterEnum(m_filters);
     return S_OK;
 }
 
-void FilterGraph::BreakConnection(const std::shared_ptr<Pin>& pin)
-{
-    if (auto peer = pin->Peer()) peer->ClearPeer();
+void FilterGraph::BreakConnection(const std::shared_ptr<Pin>& pin) {
+    if (auto peer = pin->Peer())
+        peer->ClearPeer();
     pin->ClearPeer();
 }
 
-HRESULT FilterGraph::Disconnect(const IPinPtr& pin)
-{
+HRESULT FilterGraph::Disconnect(const IPinPtr& pin) {
     auto p = std::dynamic_pointer_cast<Pin>(pin);
-    if (!p) return E_POINTER;
-    if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
-    if (!p->IsConnected()) return S_FALSE;
+    if (!p)
+        return E_POINTER;
+    if (m_state != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    if (!p->IsConnected())
+        return S_FALSE;
     auto owner = p->Owner();
     Trace("Disconnect \"%s\" pin \"%s\"", owner ? owner->Name().c_str() : "", p->Name().c_str());
     TopologyChanged();
@@ -81,14 +86,16 @@ HRESULT FilterGraph::Disconnect(const IPinPtr& pin)
     return S_OK;
 }
 
-HRESULT FilterGraph::ConnectPins(const std::shared_ptr<Pin>& out, const std::shared_ptr<Pin>& in)
-{
+HRESULT FilterGraph::ConnectPins(const std::shared_ptr<Pin>& out, const std::shared_ptr<Pin>& in) {
     auto outFilter = out->Owner();
     auto inFilter = in->Owner();
-    if (!outFilter || !inFilter || !Contains(outFilter) || !Contains(inFilter)) return VFW_E_NOT_IN_GRAPH;
-    if (out->IsConnected() || in->IsConnected()) return VFW_E_ALREADY_CONNECTED;
+    if (!outFilter || !inFilter || !Contains(outFilter) || !Contains(inFilter))
+        return VFW_E_NOT_IN_GRAPH;
+    if (out->IsConnected() || in->IsConnected())
+        return VFW_E_ALREADY_CONNECTED;
     const MediaFormat format = outFilter->OutputFormat(*out);
-    if (!inFilter->Accepts(*in, format)) return VFW_E_CANNOT_CONNECT;
+    if (!inFilter->Accepts(*in, format))
+        return VFW_E_CANNOT_CONNECT;
     TopologyChanged();
     out->SetPeer(in);
     in->SetPeer(out);
@@ -98,29 +105,36 @@ HRESULT FilterGraph::ConnectPins(const std::shared_ptr<Pin>& out, const std::sha
     return S_OK;
 }
 
-HRESULT FilterGraph::Connect(const IPinPtr& out, const IPinPtr& in)
-{
+HRESULT FilterGraph::Connect(const IPinPtr& out, const IPinPtr& in) {
     auto o = std::dynamic_pointer_cast<Pin>(out);
     auto i = std::dynamic_pointer_cast<Pin>(in);
-    if (!o || !i) return E_POINTER;
-    if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
-    if (o->Direction() != PINDIR_OUTPUT || i->Direction() != PINDIR_INPUT) return E_INVALIDARG;
+    if (!o || !i)
+        return E_POINTER;
+    if (m_state != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    if (o->Direction() != PINDIR_OUTPUT || i->Direction() != PINDIR_INPUT)
+        return E_INVALIDARG;
     return ConnectPins(o, i);
 }
 
-HRESULT FilterGraph::Render(const IPinPtr& out)
-{
+HRESULT FilterGraph::Render(const IPinPtr& out) {
     auto o = std::dynamic_pointer_cast<Pin>(out);
-    if (!o) return E_POINTER;
-    if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
-    if (o->Direction() != PINDIR_OUTPUT) return E_INVALIDARG;
-    if (o->IsConnected()) return VFW_E_ALREADY_CONNECTED;
+    if (!o)
+        return E_POINTER;
+    if (m_state != State_Stopped)
+        return VFW_E_NOT_STOPPED;
+    if (o->Direction() != PINDIR_OUTPUT)
+        return E_INVALIDARG;
+    if (o->IsConnected())
+        return VFW_E_ALREADY_CONNECTED;
     auto owner = o->Owner();
-    if (!owner || !Contains(owner)) return VFW_E_NOT_IN_GRAPH;
+    if (!owner || !Contains(owner))
+        return VFW_E_NOT_IN_GRAPH;
     const MediaFormat format = owner->OutputFormat(*o);
     // A renderer already in the graph comes first (the Null Renderer or a kept video renderer).
     for (const auto& filter : m_filters) {
-        if (!filter->IsRenderer() || filter == owner) continue;
+        if (!filter->IsRenderer() || filter == owner)
+            continue;
         for (const auto& pin : filter->Pins())
             if (pin->Direction() == PINDIR_INPUT && !pin->IsConnected() && filter->Accepts(*pin, format))
                 return ConnectPins(o, pin);
@@ -137,15 +151,17 @@ HRESULT FilterGraph::Render(const IPinPtr& out)
         return VFW_E_CANNOT_RENDER;
     }
     HRESULT hr = AddFilter(renderer, name);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     hr = ConnectPins(o, renderer->PinAt(PINDIR_INPUT, 0));
-    if (FAILED(hr)) RemoveFilter(renderer);
+    if (FAILED(hr))
+        RemoveFilter(renderer);
     return hr;
 }
 
-HRESULT FilterGraph::RenderFile(const std::string& path, const std::string&)
-{
-    if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
+HRESULT FilterGraph::RenderFile(const std::string& path, const std::string&) {
+    if (m_state != State_Stopped)
+        return VFW_E_NOT_STOPPED;
     std::string file = path;
     if (IsAsxPath(path)) {
         std::string why;
@@ -161,13 +177,16 @@ HRESULT FilterGraph::RenderFile(const std::string& path, const std::string&)
     HRESULT hr = source->Load(file, nullptr);
     if (FAILED(hr)) {
         ErrorDetail why;
-        if (source->GetErrorDetail(&why) == S_OK) m_events.KeepError(why);
+        if (source->GetErrorDetail(&why) == S_OK)
+            m_events.KeepError(why);
         Trace("Load failed 0x%08x: %s", static_cast<unsigned>(hr), why.text.c_str());
         return hr;
     }
-    for (const std::string& warning : source->Warnings()) Trace("Warning: %s", warning.c_str());
+    for (const std::string& warning : source->Warnings())
+        Trace("Warning: %s", warning.c_str());
     hr = AddFilter(source, file);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     for (const auto& pin : source->Pins()) {
         hr = Render(pin);
         if (FAILED(hr)) {
@@ -179,4 +198,4 @@ HRESULT FilterGraph::RenderFile(const std::string& path, const std::string&)
     return S_OK;
 }
 
-}  // namespace zem::media
+} // namespace zem::media

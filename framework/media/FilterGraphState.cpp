@@ -21,8 +21,7 @@ constexpr const char* kSeeklessDemuxers[] = {"rmdemux"};
 // minute of 1080p on two cores).
 constexpr int kOneDecodeThreadHeight = 1080;
 
-int DecodeThreadsFor(int pictureHeight)
-{
+int DecodeThreadsFor(int pictureHeight) {
     return pictureHeight >= kOneDecodeThreadHeight ? 1 : static_cast<int>(g_get_num_processors());
 }
 
@@ -30,23 +29,24 @@ int DecodeThreadsFor(int pictureHeight)
 // streams on one core; frame threads decode them as fast as ffmpeg does. One frame
 // thread a core is enough (the grabber needs a core too) and each further thread
 // keeps a set of large pictures alive. `threads` carries the count for the graph.
-void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer threads)
-{
+void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer threads) {
     GstElementFactory* factory = gst_element_get_factory(element);
-    if (!factory) return;
+    if (!factory)
+        return;
     const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
     const gchar* klass = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
-    if (!g_str_has_prefix(name, "avdec_") || !klass || !std::strstr(klass, "Video")) return;
+    if (!g_str_has_prefix(name, "avdec_") || !klass || !std::strstr(klass, "Video"))
+        return;
     GObjectClass* cls = G_OBJECT_GET_CLASS(element);
-    if (g_object_class_find_property(cls, "thread-type")) gst_util_set_object_arg(G_OBJECT(element), "thread-type", "frame");
+    if (g_object_class_find_property(cls, "thread-type"))
+        gst_util_set_object_arg(G_OBJECT(element), "thread-type", "frame");
     if (g_object_class_find_property(cls, "max-threads"))
         g_object_set(element, "max-threads", static_cast<gint>(GPOINTER_TO_INT(threads)), nullptr);
 }
 
-}  // namespace
+} // namespace
 
-void FilterGraph::TopologyChanged()
-{
+void FilterGraph::TopologyChanged() {
     if (m_pipeline) {
         m_position = QueryPosition();
         Teardown();
@@ -54,8 +54,7 @@ void FilterGraph::TopologyChanged()
     m_dirty = true;
 }
 
-void FilterGraph::Teardown()
-{
+void FilterGraph::Teardown() {
     m_events.StopWatchdog();
     if (m_pipeline) {
         GstRef<GstBus> bus(gst_element_get_bus(m_pipeline.get()));
@@ -66,15 +65,15 @@ void FilterGraph::Teardown()
         // the memory back so one file after another does not pile it up.
         malloc_trim(0);
     }
-    for (auto& filter : m_realized) filter->Unrealize();
+    for (auto& filter : m_realized)
+        filter->Unrealize();
     m_realized.clear();
     m_prerolled = false;
     m_dirty = true;
     m_gate->deliver.store(false);
 }
 
-HRESULT FilterGraph::Realize()
-{
+HRESULT FilterGraph::Realize() {
     Teardown();
     m_pipeline = AdoptFloating(gst_pipeline_new(nullptr));
     GstBin* bin = GST_BIN(m_pipeline.get());
@@ -82,23 +81,28 @@ HRESULT FilterGraph::Realize()
     for (auto& f : m_filters)
         if (f->IsSource())
             for (const auto& pin : f->Pins())
-                if (pin->Format().major == MEDIATYPE_Video) height = std::max(height, pin->Format().height);
+                if (pin->Format().major == MEDIATYPE_Video)
+                    height = std::max(height, pin->Format().height);
     g_signal_connect(bin, "deep-element-added", G_CALLBACK(&OnElementAdded), GINT_TO_POINTER(DecodeThreadsFor(height)));
     // Sources last: they route their streams to the inputs the others have made.
     std::vector<std::shared_ptr<BaseFilter>> order;
     for (auto& f : m_filters)
-        if (!f->IsSource() && f->HasConnectedPin()) order.push_back(f);
+        if (!f->IsSource() && f->HasConnectedPin())
+            order.push_back(f);
     for (auto& f : m_filters)
-        if (f->IsSource()) order.push_back(f);
+        if (f->IsSource())
+            order.push_back(f);
     HRESULT hr = RealizeFilters(bin, order);
-    if (SUCCEEDED(hr)) hr = LinkFilters(bin, order);
+    if (SUCCEEDED(hr))
+        hr = LinkFilters(bin, order);
     if (FAILED(hr)) {
         Teardown();
         return hr;
     }
     GstRef<GstBus> bus(gst_element_get_bus(m_pipeline.get()));
     m_events.Attach(bus.get());
-    if (m_noClock) gst_pipeline_use_clock(GST_PIPELINE(m_pipeline.get()), nullptr);
+    if (m_noClock)
+        gst_pipeline_use_clock(GST_PIPELINE(m_pipeline.get()), nullptr);
     m_gate->deliver.store(false);
     m_gate->discardUntil.store(-1);
     m_gate->firstVideoTime.store(-1);
@@ -108,14 +112,15 @@ HRESULT FilterGraph::Realize()
     return S_OK;
 }
 
-HRESULT FilterGraph::RealizeFilters(GstBin* bin, const std::vector<std::shared_ptr<BaseFilter>>& order)
-{
+HRESULT FilterGraph::RealizeFilters(GstBin* bin, const std::vector<std::shared_ptr<BaseFilter>>& order) {
     RealizeContext context;
     context.gate = m_gate;
-    for (auto& f : m_filters) context.preferMpeg2 |= f->SelectsMpeg2Decoder();
+    for (auto& f : m_filters)
+        context.preferMpeg2 |= f->SelectsMpeg2Decoder();
     std::weak_ptr<FilterGraph> self = weak_from_this();
     context.post = [self](long code) {
-        if (auto graph = self.lock()) graph->m_events.Post(code);
+        if (auto graph = self.lock())
+            graph->m_events.Post(code);
     };
     for (auto& f : order) {
         m_realized.push_back(f);
@@ -127,20 +132,24 @@ HRESULT FilterGraph::RealizeFilters(GstBin* bin, const std::vector<std::shared_p
     return S_OK;
 }
 
-HRESULT FilterGraph::LinkFilters(GstBin* bin, const std::vector<std::shared_ptr<BaseFilter>>& order)
-{
+HRESULT FilterGraph::LinkFilters(GstBin* bin, const std::vector<std::shared_ptr<BaseFilter>>& order) {
     for (auto& f : order) {
-        if (f->IsSource()) continue;
+        if (f->IsSource())
+            continue;
         for (const auto& pin : f->Pins()) {
-            if (pin->Direction() != PINDIR_OUTPUT) continue;
+            if (pin->Direction() != PINDIR_OUTPUT)
+                continue;
             GstPad* src = f->OutputPad(pin->Index());
-            if (!src) continue;
+            if (!src)
+                continue;
             GstPad* sink = nullptr;
             if (auto peer = pin->Peer())
-                if (auto down = peer->Owner()) sink = down->InputPad(peer->Index());
+                if (auto down = peer->Owner())
+                    sink = down->InputPad(peer->Index());
             if (!sink) {
                 GstElement* fake = MakeElement(bin, "fakesink");
-                if (!fake) continue;
+                if (!fake)
+                    continue;
                 g_object_set(fake, "sync", FALSE, "async", FALSE, nullptr);
                 GstRef<GstPad> pad(gst_element_get_static_pad(fake, "sink"));
                 gst_pad_link(src, pad.get());
@@ -155,35 +164,42 @@ HRESULT FilterGraph::LinkFilters(GstBin* bin, const std::vector<std::shared_ptr<
     return S_OK;
 }
 
-GstStateChangeReturn FilterGraph::WaitForState(int timeoutMs)
-{
+GstStateChangeReturn FilterGraph::WaitForState(int timeoutMs) {
     // Poll so that an error posted meanwhile ends the wait at once.
     const gint64 end = MonotonicMs() + timeoutMs;
     for (;;) {
         GstStateChangeReturn r = gst_element_get_state(m_pipeline.get(), nullptr, nullptr, kStatePollMs * GST_MSECOND);
-        if (r != GST_STATE_CHANGE_ASYNC) return r;
-        if (m_events.ErrorPosted()) return GST_STATE_CHANGE_FAILURE;
-        if (MonotonicMs() >= end) return GST_STATE_CHANGE_ASYNC;
+        if (r != GST_STATE_CHANGE_ASYNC)
+            return r;
+        if (m_events.ErrorPosted())
+            return GST_STATE_CHANGE_FAILURE;
+        if (MonotonicMs() >= end)
+            return GST_STATE_CHANGE_ASYNC;
     }
 }
 
-HRESULT FilterGraph::SetPipelineState(GstState state)
-{
-    if (gst_element_set_state(m_pipeline.get(), state) == GST_STATE_CHANGE_FAILURE) return E_FAIL;
+HRESULT FilterGraph::SetPipelineState(GstState state) {
+    if (gst_element_set_state(m_pipeline.get(), state) == GST_STATE_CHANGE_FAILURE)
+        return E_FAIL;
     const GstStateChangeReturn r = WaitForState(kStateWaitMs);
-    if (r == GST_STATE_CHANGE_FAILURE) return E_FAIL;
-    if (r == GST_STATE_CHANGE_ASYNC) return VFW_E_TIMEOUT;
+    if (r == GST_STATE_CHANGE_FAILURE)
+        return E_FAIL;
+    if (r == GST_STATE_CHANGE_ASYNC)
+        return VFW_E_TIMEOUT;
     return S_OK;
 }
 
-HRESULT FilterGraph::EnsurePrerolled()
-{
-    if (m_pipeline && !m_dirty && m_prerolled) return S_OK;
+HRESULT FilterGraph::EnsurePrerolled() {
+    if (m_pipeline && !m_dirty && m_prerolled)
+        return S_OK;
     bool hasSource = false;
-    for (auto& f : m_filters) hasSource |= f->IsSource();
-    if (!hasSource) return VFW_E_NOT_CONNECTED;
+    for (auto& f : m_filters)
+        hasSource |= f->IsSource();
+    if (!hasSource)
+        return VFW_E_NOT_CONNECTED;
     HRESULT hr = Realize();
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     const bool knownOrigin = m_gate->originFixed.load();
     if (m_seekBroken && knownOrigin && m_position > 0)
         m_gate->discardUntil.store(OriginNs() + m_position * 100);
@@ -200,58 +216,65 @@ HRESULT FilterGraph::EnsurePrerolled()
     while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
         GstElementFactory* factory = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
         const gchar* name = factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : "";
-        for (const char* seekless : kSeeklessDemuxers) m_seekBroken |= std::strcmp(name, seekless) == 0;
+        for (const char* seekless : kSeeklessDemuxers)
+            m_seekBroken |= std::strcmp(name, seekless) == 0;
         g_value_reset(&item);
     }
     g_value_unset(&item);
     gst_iterator_free(it);
-    if (m_position > 0 && m_gate->discardUntil.load() < 0) return Reposition(m_position);
+    if (m_position > 0 && m_gate->discardUntil.load() < 0)
+        return Reposition(m_position);
     return S_OK;
 }
 
-bool FilterGraph::HasDeliveringFilters() const
-{
+bool FilterGraph::HasDeliveringFilters() const {
     for (auto& f : m_realized)
-        if (f->Delivers()) return true;
+        if (f->Delivers())
+            return true;
     return false;
 }
 
-HRESULT FilterGraph::Run()
-{
-    if (m_state == State_Running) return S_OK;
+HRESULT FilterGraph::Run() {
+    if (m_state == State_Running)
+        return S_OK;
     HRESULT hr = EnsurePrerolled();
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     if (!m_gate->deliver.load()) {
         m_gate->deliver.store(true);
         // What went through while stopped reached no callback and no file: play the range again.
         if (HasDeliveringFilters()) {
             hr = m_seekBroken ? RebuildDiscardingTo(m_position) : Reposition(m_position);
-            if (FAILED(hr)) return hr;
+            if (FAILED(hr))
+                return hr;
         }
     }
-    if (gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) return E_FAIL;
-    if (WaitForState(kStateWaitMs) == GST_STATE_CHANGE_FAILURE) return E_FAIL;
+    if (gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+        return E_FAIL;
+    if (WaitForState(kStateWaitMs) == GST_STATE_CHANGE_FAILURE)
+        return E_FAIL;
     m_state = State_Running;
     m_events.StartWatchdog(m_gate);
     return S_OK;
 }
 
-HRESULT FilterGraph::Pause()
-{
-    if (m_state == State_Paused) return S_OK;
+HRESULT FilterGraph::Pause() {
+    if (m_state == State_Paused)
+        return S_OK;
     HRESULT hr = EnsurePrerolled();
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     m_events.StopWatchdog();
     if (m_state == State_Running) {
         hr = SetPipelineState(GST_STATE_PAUSED);
-        if (hr == E_FAIL) return hr;
+        if (hr == E_FAIL)
+            return hr;
     }
     m_state = State_Paused;
     return S_OK;
 }
 
-HRESULT FilterGraph::Stop()
-{
+HRESULT FilterGraph::Stop() {
     m_events.StopWatchdog();
     m_gate->deliver.store(false);
     if (m_pipeline && !m_dirty) {
@@ -271,30 +294,32 @@ HRESULT FilterGraph::Stop()
     return S_OK;
 }
 
-HRESULT FilterGraph::StopWhenReady()
-{
+HRESULT FilterGraph::StopWhenReady() {
     m_events.StopWatchdog();
     m_gate->deliver.store(false);
     HRESULT hr = EnsurePrerolled();
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     if (m_state == State_Running) {
         m_position = QueryPosition();
         hr = SetPipelineState(GST_STATE_PAUSED);
-        if (hr == E_FAIL) return hr;
+        if (hr == E_FAIL)
+            return hr;
     }
     m_state = State_Stopped;
     return S_OK;
 }
 
-HRESULT FilterGraph::GetState(long timeoutMs, OAFilterState* state)
-{
-    if (!state) return E_POINTER;
+HRESULT FilterGraph::GetState(long timeoutMs, OAFilterState* state) {
+    if (!state)
+        return E_POINTER;
     *state = m_state;
-    if (!m_pipeline) return S_OK;
-    const GstStateChangeReturn r =
-        WaitForState(timeoutMs < 0 ? kStateWaitMs : static_cast<int>(timeoutMs));
-    if (r == GST_STATE_CHANGE_ASYNC) return VFW_S_STATE_INTERMEDIATE;
+    if (!m_pipeline)
+        return S_OK;
+    const GstStateChangeReturn r = WaitForState(timeoutMs < 0 ? kStateWaitMs : static_cast<int>(timeoutMs));
+    if (r == GST_STATE_CHANGE_ASYNC)
+        return VFW_S_STATE_INTERMEDIATE;
     return r == GST_STATE_CHANGE_FAILURE ? E_FAIL : S_OK;
 }
 
-}  // namespace zem::media
+} // namespace zem::media

@@ -19,10 +19,9 @@ namespace {
 constexpr int kPictureMapThreshold = 256 * 1024;
 constexpr int kMallocArenas = 2;
 
-}  // namespace
+} // namespace
 
-void EnsureGstInitialised()
-{
+void EnsureGstInitialised() {
     static std::once_flag once;
     std::call_once(once, [] {
         mallopt(M_MMAP_THRESHOLD, kPictureMapThreshold);
@@ -31,12 +30,14 @@ void EnsureGstInitialised()
     });
 }
 
-gint64 MonotonicMs() { return g_get_monotonic_time() / 1000; }
+gint64 MonotonicMs() {
+    return g_get_monotonic_time() / 1000;
+}
 
-GstElement* MakeElement(GstBin* bin, const char* factory, const char* name)
-{
+GstElement* MakeElement(GstBin* bin, const char* factory, const char* name) {
     GstElement* element = gst_element_factory_make(factory, name);
-    if (!element) return nullptr;
+    if (!element)
+        return nullptr;
     if (!gst_bin_add(bin, element)) {
         gst_object_unref(element);
         return nullptr;
@@ -44,15 +45,14 @@ GstElement* MakeElement(GstBin* bin, const char* factory, const char* name)
     return element;
 }
 
-bool LinkChain(const std::vector<GstElement*>& chain)
-{
+bool LinkChain(const std::vector<GstElement*>& chain) {
     for (std::size_t i = 1; i < chain.size(); ++i)
-        if (!gst_element_link(chain[i - 1], chain[i])) return false;
+        if (!gst_element_link(chain[i - 1], chain[i]))
+            return false;
     return true;
 }
 
-void FillMediaType(const MediaFormat& format, AM_MEDIA_TYPE* type)
-{
+void FillMediaType(const MediaFormat& format, AM_MEDIA_TYPE* type) {
     *type = AM_MEDIA_TYPE{};
     type->majortype = format.major;
     type->subtype = format.subtype;
@@ -65,7 +65,8 @@ void FillMediaType(const MediaFormat& format, AM_MEDIA_TYPE* type)
         VIDEOINFOHEADER header;
         header.rcSource = {0, 0, format.width, format.height};
         header.rcTarget = header.rcSource;
-        if (format.fps > 0) header.AvgTimePerFrame = static_cast<REFERENCE_TIME>(10000000.0 / format.fps);
+        if (format.fps > 0)
+            header.AvgTimePerFrame = static_cast<REFERENCE_TIME>(10000000.0 / format.fps);
         header.bmiHeader.biWidth = format.width;
         header.bmiHeader.biHeight = format.height;
         if (format.subtype == MEDIASUBTYPE_RGB24) {
@@ -90,9 +91,9 @@ template <class Interface, class Item>
 class VectorEnum : public Interface {
 public:
     explicit VectorEnum(std::vector<Item> items) : m_items(std::move(items)) {}
-    HRESULT Next(Item* item) override
-    {
-        if (!item) return E_POINTER;
+    HRESULT Next(Item* item) override {
+        if (!item)
+            return E_POINTER;
         if (m_next >= m_items.size()) {
             item->reset();
             return S_FALSE;
@@ -100,8 +101,7 @@ public:
         *item = m_items[m_next++];
         return S_OK;
     }
-    HRESULT Reset() override
-    {
+    HRESULT Reset() override {
         m_next = 0;
         return S_OK;
     }
@@ -111,27 +111,26 @@ private:
     std::size_t m_next = 0;
 };
 
-}  // namespace
+} // namespace
 
-std::shared_ptr<IEnumFilters> MakeFilterEnum(const std::vector<std::shared_ptr<BaseFilter>>& filters)
-{
+std::shared_ptr<IEnumFilters> MakeFilterEnum(const std::vector<std::shared_ptr<BaseFilter>>& filters) {
     std::vector<IBaseFilterPtr> items(filters.begin(), filters.end());
     return std::make_shared<VectorEnum<IEnumFilters, IBaseFilterPtr>>(std::move(items));
 }
 
 // ---------------------------------------------------------------- pin
 
-HRESULT Pin::ConnectedTo(IPinPtr* pin)
-{
-    if (!pin) return E_POINTER;
+HRESULT Pin::ConnectedTo(IPinPtr* pin) {
+    if (!pin)
+        return E_POINTER;
     auto peer = Peer();
     *pin = peer;
     return peer ? S_OK : VFW_E_NOT_CONNECTED;
 }
 
-HRESULT Pin::ConnectionMediaType(AM_MEDIA_TYPE* type)
-{
-    if (!type) return E_POINTER;
+HRESULT Pin::ConnectionMediaType(AM_MEDIA_TYPE* type) {
+    if (!type)
+        return E_POINTER;
     auto peer = Peer();
     if (!peer) {
         *type = AM_MEDIA_TYPE{};
@@ -142,16 +141,16 @@ HRESULT Pin::ConnectionMediaType(AM_MEDIA_TYPE* type)
     return S_OK;
 }
 
-HRESULT Pin::QueryDirection(PIN_DIRECTION* dir)
-{
-    if (!dir) return E_POINTER;
+HRESULT Pin::QueryDirection(PIN_DIRECTION* dir) {
+    if (!dir)
+        return E_POINTER;
     *dir = m_dir;
     return S_OK;
 }
 
-HRESULT Pin::QueryPinInfo(PIN_INFO* info)
-{
-    if (!info) return E_POINTER;
+HRESULT Pin::QueryPinInfo(PIN_INFO* info) {
+    if (!info)
+        return E_POINTER;
     info->pFilter = Owner();
     info->dir = m_dir;
     info->achName = m_name;
@@ -160,77 +159,75 @@ HRESULT Pin::QueryPinInfo(PIN_INFO* info)
 
 // ---------------------------------------------------------------- filter base
 
-HRESULT BaseFilter::EnumPins(std::shared_ptr<IEnumPins>* pins)
-{
-    if (!pins) return E_POINTER;
+HRESULT BaseFilter::EnumPins(std::shared_ptr<IEnumPins>* pins) {
+    if (!pins)
+        return E_POINTER;
     std::vector<IPinPtr> items(m_pins.begin(), m_pins.end());
     *pins = std::make_shared<VectorEnum<IEnumPins, IPinPtr>>(std::move(items));
     return S_OK;
 }
 
-HRESULT BaseFilter::QueryFilterInfo(FILTER_INFO* info)
-{
-    if (!info) return E_POINTER;
+HRESULT BaseFilter::QueryFilterInfo(FILTER_INFO* info) {
+    if (!info)
+        return E_POINTER;
     info->achName = m_name;
     info->pGraph = m_graph.lock();
     return S_OK;
 }
 
-HRESULT BaseFilter::GetClassID(CLSID* id)
-{
-    if (!id) return E_POINTER;
+HRESULT BaseFilter::GetClassID(CLSID* id) {
+    if (!id)
+        return E_POINTER;
     *id = m_clsid;
     return S_OK;
 }
 
-std::shared_ptr<Pin> BaseFilter::AddPin(PIN_DIRECTION dir, const std::string& name)
-{
+std::shared_ptr<Pin> BaseFilter::AddPin(PIN_DIRECTION dir, const std::string& name) {
     auto pin = std::make_shared<Pin>(weak_from_this(), dir, name, CountPins(dir));
     m_pins.push_back(pin);
     return pin;
 }
 
-std::shared_ptr<Pin> BaseFilter::PinAt(PIN_DIRECTION dir, int index) const
-{
+std::shared_ptr<Pin> BaseFilter::PinAt(PIN_DIRECTION dir, int index) const {
     for (const auto& pin : m_pins)
-        if (pin->Direction() == dir && pin->Index() == index) return pin;
+        if (pin->Direction() == dir && pin->Index() == index)
+            return pin;
     return nullptr;
 }
 
-int BaseFilter::CountPins(PIN_DIRECTION dir) const
-{
+int BaseFilter::CountPins(PIN_DIRECTION dir) const {
     int count = 0;
-    for (const auto& pin : m_pins) count += pin->Direction() == dir ? 1 : 0;
+    for (const auto& pin : m_pins)
+        count += pin->Direction() == dir ? 1 : 0;
     return count;
 }
 
-void BaseFilter::JoinGraph(std::weak_ptr<IFilterGraph> graph, const std::string& name)
-{
+void BaseFilter::JoinGraph(std::weak_ptr<IFilterGraph> graph, const std::string& name) {
     m_graph = std::move(graph);
     m_name = name;
 }
 
-bool BaseFilter::HasConnectedPin() const
-{
+bool BaseFilter::HasConnectedPin() const {
     for (const auto& pin : m_pins)
-        if (pin->IsConnected()) return true;
+        if (pin->IsConnected())
+            return true;
     return false;
 }
 
 // ---------------------------------------------------------------- element chain
 
-GstPad* ElementChainFilter::InputPad(int index)
-{
-    if (index != 0 || !m_first) return nullptr;
+GstPad* ElementChainFilter::InputPad(int index) {
+    if (index != 0 || !m_first)
+        return nullptr;
     GstRef<GstPad> pad(gst_element_get_static_pad(m_first, "sink"));
-    return pad.get();  // the element keeps the pad alive
+    return pad.get(); // the element keeps the pad alive
 }
 
-GstPad* ElementChainFilter::OutputPad(int index)
-{
-    if (index != 0 || !m_last || CountPins(PINDIR_OUTPUT) == 0) return nullptr;
+GstPad* ElementChainFilter::OutputPad(int index) {
+    if (index != 0 || !m_last || CountPins(PINDIR_OUTPUT) == 0)
+        return nullptr;
     GstRef<GstPad> pad(gst_element_get_static_pad(m_last, "src"));
     return pad.get();
 }
 
-}  // namespace zem::media
+} // namespace zem::media

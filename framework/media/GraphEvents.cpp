@@ -9,13 +9,13 @@ namespace zem::media {
 
 namespace {
 
-constexpr gint64 kStallMs = 15000;  // running without any data for this long is an error
+constexpr gint64 kStallMs = 15000; // running without any data for this long is an error
 constexpr int kWatchdogPeriodMs = 250;
 
 // Which side of the conversion a GStreamer error lies on.
-ErrorDetail::Kind ErrorKindOf(const GError* error)
-{
-    if (!error || error->domain != GST_RESOURCE_ERROR) return ErrorDetail::Kind::Decode;
+ErrorDetail::Kind ErrorKindOf(const GError* error) {
+    if (!error || error->domain != GST_RESOURCE_ERROR)
+        return ErrorDetail::Kind::Decode;
     switch (error->code) {
     case GST_RESOURCE_ERROR_OPEN_WRITE:
     case GST_RESOURCE_ERROR_OPEN_READ_WRITE:
@@ -32,14 +32,15 @@ ErrorDetail::Kind ErrorKindOf(const GError* error)
     }
 }
 
-}  // namespace
+} // namespace
 
 GraphEvents::GraphEvents(std::function<void(const std::string&)> trace) : m_trace(std::move(trace)) {}
 
-GraphEvents::~GraphEvents() { StopWatchdog(); }
+GraphEvents::~GraphEvents() {
+    StopWatchdog();
+}
 
-void GraphEvents::Post(long code, LONG_PTR param1, LONG_PTR param2)
-{
+void GraphEvents::Post(long code, LONG_PTR param1, LONG_PTR param2) {
     std::lock_guard lock(m_eventMutex);
     m_events.push_back({code, param1, param2});
     m_eventReady.notify_all();
@@ -47,21 +48,19 @@ void GraphEvents::Post(long code, LONG_PTR param1, LONG_PTR param2)
         QCoreApplication::postEvent(m_notifyWindow, new QEvent(static_cast<QEvent::Type>(m_notifyMessage)));
 }
 
-void GraphEvents::KeepError(const ErrorDetail& detail)
-{
+void GraphEvents::KeepError(const ErrorDetail& detail) {
     std::lock_guard lock(m_errorMutex);
-    if (m_firstError.kind == ErrorDetail::Kind::None) m_firstError = detail;
+    if (m_firstError.kind == ErrorDetail::Kind::None)
+        m_firstError = detail;
 }
 
-HRESULT GraphEvents::FirstError(ErrorDetail* detail)
-{
+HRESULT GraphEvents::FirstError(ErrorDetail* detail) {
     std::lock_guard lock(m_errorMutex);
     *detail = m_firstError;
     return m_firstError.kind == ErrorDetail::Kind::None ? S_FALSE : S_OK;
 }
 
-void GraphEvents::SetNotifyWindow(QObject* window, long message)
-{
+void GraphEvents::SetNotifyWindow(QObject* window, long message) {
     std::lock_guard lock(m_eventMutex);
     m_notifyWindow = window;
     m_notifyMessage = message;
@@ -69,8 +68,7 @@ void GraphEvents::SetNotifyWindow(QObject* window, long message)
         QCoreApplication::postEvent(window, new QEvent(static_cast<QEvent::Type>(message)));
 }
 
-HRESULT GraphEvents::Get(long* code, LONG_PTR* param1, LONG_PTR* param2, long timeoutMs)
-{
+HRESULT GraphEvents::Get(long* code, LONG_PTR* param1, LONG_PTR* param2, long timeoutMs) {
     std::unique_lock lock(m_eventMutex);
     const auto ready = [this] { return !m_events.empty(); };
     if (timeoutMs < 0)
@@ -85,22 +83,25 @@ HRESULT GraphEvents::Get(long* code, LONG_PTR* param1, LONG_PTR* param2, long ti
     return S_OK;
 }
 
-void GraphEvents::Attach(GstBus* bus) { gst_bus_set_sync_handler(bus, &GraphEvents::OnBusMessage, this, nullptr); }
+void GraphEvents::Attach(GstBus* bus) {
+    gst_bus_set_sync_handler(bus, &GraphEvents::OnBusMessage, this, nullptr);
+}
 
-void GraphEvents::Detach(GstBus* bus) { gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr); }
+void GraphEvents::Detach(GstBus* bus) {
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+}
 
-void GraphEvents::NewRun()
-{
+void GraphEvents::NewRun() {
     m_errorPosted.store(false);
     m_eos.store(false);
 }
 
-GstBusSyncReply GraphEvents::OnBusMessage(GstBus*, GstMessage* message, gpointer self)
-{
+GstBusSyncReply GraphEvents::OnBusMessage(GstBus*, GstMessage* message, gpointer self) {
     auto* events = static_cast<GraphEvents*>(self);
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_EOS:
-        if (!events->m_eos.exchange(true)) events->Post(EC_COMPLETE, S_OK);
+        if (!events->m_eos.exchange(true))
+            events->Post(EC_COMPLETE, S_OK);
         break;
     case GST_MESSAGE_ERROR: {
         GError* raw = nullptr;
@@ -128,8 +129,7 @@ GstBusSyncReply GraphEvents::OnBusMessage(GstBus*, GstMessage* message, gpointer
     return GST_BUS_DROP;
 }
 
-void GraphEvents::StartWatchdog(std::shared_ptr<StreamGate> gate)
-{
+void GraphEvents::StartWatchdog(std::shared_ptr<StreamGate> gate) {
     StopWatchdog();
     gate->lastActivityMs.store(MonotonicMs());
     m_watchdog = std::jthread([this, gate](std::stop_token stop) {
@@ -138,10 +138,12 @@ void GraphEvents::StartWatchdog(std::shared_ptr<StreamGate> gate)
         std::unique_lock lock(mutex);
         while (!stop.stop_requested()) {
             wake.wait_for(lock, stop, std::chrono::milliseconds(kWatchdogPeriodMs), [] { return false; });
-            if (stop.stop_requested()) break;
+            if (stop.stop_requested())
+                break;
             if (!m_eos.load() && MonotonicMs() - gate->lastActivityMs.load() > kStallMs) {
                 // A stream that stopped delivering without an end is reported, once.
-                KeepError(ErrorDetail{ErrorDetail::Kind::Decode, {},
+                KeepError(ErrorDetail{ErrorDetail::Kind::Decode,
+                                      {},
                                       "The input delivered nothing for " + std::to_string(kStallMs / 1000) + " s",
                                       {}});
                 Post(EC_ERRORABORT, VFW_E_TIMEOUT);
@@ -151,12 +153,11 @@ void GraphEvents::StartWatchdog(std::shared_ptr<StreamGate> gate)
     });
 }
 
-void GraphEvents::StopWatchdog()
-{
+void GraphEvents::StopWatchdog() {
     if (m_watchdog.joinable()) {
         m_watchdog.request_stop();
         m_watchdog.join();
     }
 }
 
-}  // namespace zem::media
+} // namespace zem::media

@@ -79,7 +79,7 @@ private:
     std::mutex m_errorMutex;
     ErrorDetail m_firstError;
 
-    std::jthread m_watchdog;  // window's thread starts and stops it
+    std::jthread m_watchdog; // window's thread starts and stops it
 };
 
-}  // namespace zem::media
+} // namespace zem::media

@@ -76,7 +76,7 @@ private:
     std::weak_ptr<BaseFilter> m_owner;
     PIN_DIRECTION m_dir;
     std::string m_name;
-    int m_index;  // among the filter's pins of the same direction
+    int m_index; // among the filter's pins of the same direction
     std::weak_ptr<Pin> m_peer;
     MediaFormat m_format;
 };
@@ -187,8 +187,7 @@ public:
     void Unrealize() override { m_first = m_last = nullptr; }
 
 protected:
-    void SetChain(GstElement* first, GstElement* last)
-    {
+    void SetChain(GstElement* first, GstElement* last) {
         m_first = first;
         m_last = last;
     }
@@ -201,8 +200,7 @@ private:
 };
 
 template <class F, class... Args>
-std::shared_ptr<F> MakeFilter(Args&&... args)
-{
+std::shared_ptr<F> MakeFilter(Args&&... args) {
     auto filter = std::make_shared<F>(std::forward<Args>(args)...);
     filter->CreatePins();
     return filter;
@@ -214,4 +212,4 @@ bool LinkChain(const std::vector<GstElement*>& chain);
 
 gint64 MonotonicMs();
 
-}  // namespace zem::media
+} // namespace zem::media

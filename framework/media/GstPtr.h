@@ -8,19 +8,34 @@
 namespace zem::media {
 
 struct GstObjectUnref {
-    void operator()(gpointer p) const { if (p) gst_object_unref(p); }
+    void operator()(gpointer p) const {
+        if (p)
+            gst_object_unref(p);
+    }
 };
 struct GstMiniObjectUnref {
-    void operator()(GstMiniObject* p) const { if (p) gst_mini_object_unref(p); }
+    void operator()(GstMiniObject* p) const {
+        if (p)
+            gst_mini_object_unref(p);
+    }
 };
 struct GstCapsUnref {
-    void operator()(GstCaps* p) const { if (p) gst_caps_unref(p); }
+    void operator()(GstCaps* p) const {
+        if (p)
+            gst_caps_unref(p);
+    }
 };
 struct GstMessageUnref {
-    void operator()(GstMessage* p) const { if (p) gst_message_unref(p); }
+    void operator()(GstMessage* p) const {
+        if (p)
+            gst_message_unref(p);
+    }
 };
 struct GErrorFree {
-    void operator()(GError* p) const { if (p) g_error_free(p); }
+    void operator()(GError* p) const {
+        if (p)
+            g_error_free(p);
+    }
 };
 struct GFree {
     void operator()(gpointer p) const { g_free(p); }
@@ -35,13 +50,13 @@ using GCharRef = std::unique_ptr<gchar, GFree>;
 
 // Takes a floating element and sinks it so the handle holds one real reference.
 template <class T>
-GstRef<T> AdoptFloating(T* object)
-{
-    if (object) gst_object_ref_sink(object);
+GstRef<T> AdoptFloating(T* object) {
+    if (object)
+        gst_object_ref_sink(object);
     return GstRef<T>(object);
 }
 
 // Starts GStreamer once per process.
 void EnsureGstInitialised();
 
-}  // namespace zem::media
+} // namespace zem::media

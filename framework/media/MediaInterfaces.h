@@ -46,8 +46,7 @@ struct IUnknown {
 };
 
 template <class I, class T>
-std::shared_ptr<I> QueryInterface(const std::shared_ptr<T>& object)
-{
+std::shared_ptr<I> QueryInterface(const std::shared_ptr<T>& object) {
     return std::dynamic_pointer_cast<I>(object);
 }
 
@@ -144,8 +143,8 @@ struct IMediaSeeking : virtual IUnknown {
     // Absolute (or relative) current position; a stop flag of
     // AM_SEEKING_NoPositioning leaves the stop position alone. The picture shown
     // and the first picture played afterwards are the one covering the position.
-    virtual HRESULT SetPositions(REFERENCE_TIME* current, std::uint32_t currentFlags,
-                                 REFERENCE_TIME* stop, std::uint32_t stopFlags) = 0;
+    virtual HRESULT SetPositions(REFERENCE_TIME* current, std::uint32_t currentFlags, REFERENCE_TIME* stop,
+                                 std::uint32_t stopFlags) = 0;
 };
 
 struct IMediaEventEx : virtual IUnknown {
@@ -286,7 +285,8 @@ struct IErrorDetail : virtual IUnknown {
     virtual std::vector<std::string> Warnings() { return {}; }
 };
 
-// Creates a filter from the factory table; REGDB_E_CLASSNOTREG for an unknown class id. The graph itself comes from CreateFilterGraph.
+// Creates a filter from the factory table; REGDB_E_CLASSNOTREG for an unknown class id. The graph itself comes from
+// CreateFilterGraph.
 HRESULT CoCreateFilter(const CLSID& clsid, IBaseFilterPtr* filter);
 HRESULT CreateFilterGraph(std::shared_ptr<IGraphBuilder>* graph);
 

@@ -7,12 +7,11 @@ namespace {
 
 constexpr GUID MakeGuid(std::uint32_t a, std::uint16_t b, std::uint16_t c, std::uint8_t d0, std::uint8_t d1,
                         std::uint8_t d2, std::uint8_t d3, std::uint8_t d4, std::uint8_t d5, std::uint8_t d6,
-                        std::uint8_t d7)
-{
+                        std::uint8_t d7) {
     return GUID{a, b, c, {d0, d1, d2, d3, d4, d5, d6, d7}};
 }
 
-}  // namespace
+} // namespace
 
 const CLSID CLSID_FilterGraph = MakeGuid(0xE436EBB3, 0x524F, 0x11CE, 0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70);
 const CLSID CLSID_WMAsfReader = MakeGuid(0x187463A0, 0x5BB7, 0x11D3, 0xAC, 0xBE, 0x00, 0x80, 0xC7, 0x5E, 0x24, 0x6E);
@@ -20,8 +19,7 @@ const CLSID CLSID_GplMpeg2Decoder =
     MakeGuid(0xCE1B27BE, 0x851B, 0x45DD, 0xAB, 0x26, 0x44, 0x38, 0x9A, 0x8F, 0x71, 0xB4);
 const CLSID CLSID_SampleGrabber = MakeGuid(0xC1F400A0, 0x3F08, 0x11D3, 0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37);
 const CLSID CLSID_NullRenderer = MakeGuid(0xC1F400A4, 0x3F08, 0x11D3, 0x9F, 0x0B, 0x00, 0x60, 0x08, 0x03, 0x9E, 0x37);
-const CLSID CLSID_AudioProcessor =
-    MakeGuid(0xB86F6BEE, 0xE7C0, 0x4D03, 0x8D, 0x52, 0x5B, 0x44, 0x30, 0xCF, 0x6C, 0x88);
+const CLSID CLSID_AudioProcessor = MakeGuid(0xB86F6BEE, 0xE7C0, 0x4D03, 0x8D, 0x52, 0x5B, 0x44, 0x30, 0xCF, 0x6C, 0x88);
 const CLSID CLSID_Mp3Encoder = MakeGuid(0xB8D27088, 0xDF5F, 0x4B7C, 0x98, 0xDC, 0x0E, 0x91, 0xA1, 0x69, 0x62, 0x86);
 const CLSID CLSID_WavDest = MakeGuid(0x3C78B8E2, 0x6C4D, 0x11D1, 0xAD, 0xE2, 0x00, 0x00, 0xF8, 0x75, 0x4B, 0x99);
 const CLSID CLSID_FileWriter = MakeGuid(0x8596E5F0, 0x0DA5, 0x11D0, 0xBD, 0x21, 0x00, 0xA0, 0xC9, 0x11, 0xCE, 0x86);
@@ -44,17 +42,21 @@ const GUID TIME_FORMAT_MEDIA_TIME =
     MakeGuid(0x7B785574, 0x8C82, 0x11CF, 0xBC, 0x0C, 0x00, 0xAA, 0x00, 0xAC, 0x74, 0xF6);
 const GUID TIME_FORMAT_FRAME = MakeGuid(0x7B785570, 0x8C82, 0x11CF, 0xBC, 0x0C, 0x00, 0xAA, 0x00, 0xAC, 0x74, 0xF6);
 
-HRESULT CLSIDFromString(const std::string& text, CLSID* out)
-{
-    if (!out) return E_POINTER;
+HRESULT CLSIDFromString(const std::string& text, CLSID* out) {
+    if (!out)
+        return E_POINTER;
     *out = GUID_NULL;
     std::string t = text;
-    if (t.size() == 38 && t.front() == '{' && t.back() == '}') t = t.substr(1, 36);
-    if (t.size() != 36 || t[8] != '-' || t[13] != '-' || t[18] != '-' || t[23] != '-') return E_INVALIDARG;
+    if (t.size() == 38 && t.front() == '{' && t.back() == '}')
+        t = t.substr(1, 36);
+    if (t.size() != 36 || t[8] != '-' || t[13] != '-' || t[18] != '-' || t[23] != '-')
+        return E_INVALIDARG;
     std::string hex;
     for (char c : t) {
-        if (c == '-') continue;
-        if (!std::isxdigit(static_cast<unsigned char>(c))) return E_INVALIDARG;
+        if (c == '-')
+            continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return E_INVALIDARG;
         hex += c;
     }
     auto value = [&](std::size_t pos, std::size_t len) { return std::stoull(hex.substr(pos, len), nullptr, 16); };
@@ -62,16 +64,16 @@ HRESULT CLSIDFromString(const std::string& text, CLSID* out)
     id.Data1 = static_cast<std::uint32_t>(value(0, 8));
     id.Data2 = static_cast<std::uint16_t>(value(8, 4));
     id.Data3 = static_cast<std::uint16_t>(value(12, 4));
-    for (std::size_t i = 0; i < 8; ++i) id.Data4[i] = static_cast<std::uint8_t>(value(16 + 2 * i, 2));
+    for (std::size_t i = 0; i < 8; ++i)
+        id.Data4[i] = static_cast<std::uint8_t>(value(16 + 2 * i, 2));
     *out = id;
     return S_OK;
 }
 
-std::string StringFromCLSID(const CLSID& id)
-{
+std::string StringFromCLSID(const CLSID& id) {
     char text[40];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", id.Data1, id.Data2,
-                  id.Data3, id.Data4[0], id.Data4[1], id.Data4[2], id.Data4[3], id.Data4[4], id.Data4[5], id.Data4[6],
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", id.Data1, id.Data2, id.Data3,
+                  id.Data4[0], id.Data4[1], id.Data4[2], id.Data4[3], id.Data4[4], id.Data4[5], id.Data4[6],
                   id.Data4[7]);
     return text;
 }

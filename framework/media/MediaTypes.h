@@ -8,12 +8,16 @@
 #include <string>
 
 using HRESULT = std::int32_t;
-using REFERENCE_TIME = std::int64_t;  // 100 ns units
+using REFERENCE_TIME = std::int64_t; // 100 ns units
 using LONG_PTR = std::intptr_t;
 using OAFilterState = long;
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
@@ -73,20 +77,20 @@ extern const CLSID CLSID_WMAsfReader;     // "ASF Reader"
 extern const CLSID CLSID_GplMpeg2Decoder; // "GPLMpeg2Decoder"
 extern const CLSID CLSID_SampleGrabber;   // "VideoGrabber"
 extern const CLSID CLSID_NullRenderer;
-extern const CLSID CLSID_AudioProcessor;  // 48 kHz stereo PCM out
-extern const CLSID CLSID_Mp3Encoder;      // LAME, 128 kbit/s CBR
+extern const CLSID CLSID_AudioProcessor; // 48 kHz stereo PCM out
+extern const CLSID CLSID_Mp3Encoder;     // LAME, 128 kbit/s CBR
 extern const CLSID CLSID_WavDest;
 extern const CLSID CLSID_FileWriter;
-extern const CLSID CLSID_VideoRenderer;   // what RenderFile adds for pictures
-extern const CLSID CLSID_AudioRenderer;   // what RenderFile adds for sound
-extern const CLSID CLSID_FileSource;      // what RenderFile adds for the file
+extern const CLSID CLSID_VideoRenderer; // what RenderFile adds for pictures
+extern const CLSID CLSID_AudioRenderer; // what RenderFile adds for sound
+extern const CLSID CLSID_FileSource;    // what RenderFile adds for the file
 
 // Major types, subtypes and format types of media types.
 extern const GUID MEDIATYPE_Video;
 extern const GUID MEDIATYPE_Audio;
 extern const GUID MEDIATYPE_Stream;
 extern const GUID MEDIASUBTYPE_RGB24;
-extern const GUID MEDIASUBTYPE_RAW;   // any decoded picture or PCM that the layer can convert
+extern const GUID MEDIASUBTYPE_RAW; // any decoded picture or PCM that the layer can convert
 extern const GUID MEDIASUBTYPE_PCM;
 extern const GUID MEDIASUBTYPE_MP3;
 extern const GUID MEDIASUBTYPE_WAVE;
@@ -144,7 +148,9 @@ struct AM_MEDIA_TYPE {
 };
 
 // Bytes per row of a 24-bit picture: rows are padded to a multiple of 4 bytes.
-constexpr int Rgb24Stride(int width) { return (width * 3 + 3) & ~3; }
+constexpr int Rgb24Stride(int width) {
+    return (width * 3 + 3) & ~3;
+}
 
 // Seeking capability bits and positioning flags.
 constexpr std::uint32_t AM_SEEKING_CanSeekAbsolute = 0x1;

@@ -8,10 +8,10 @@ namespace zem::media {
 const char* const kOverlayMetaFeature = GST_CAPS_FEATURE_META_GST_VIDEO_OVERLAY_COMPOSITION;
 
 PictureOverlay::PictureOverlay(GstBuffer* buffer, int pictureWidth, int pictureHeight)
-    : m_width(pictureWidth), m_height(pictureHeight)
-{
+    : m_width(pictureWidth), m_height(pictureHeight) {
     GstVideoOverlayCompositionMeta* meta = buffer ? gst_buffer_get_video_overlay_composition_meta(buffer) : nullptr;
-    if (!meta || !meta->overlay) return;
+    if (!meta || !meta->overlay)
+        return;
     const guint count = gst_video_overlay_composition_n_rectangles(meta->overlay);
     for (guint i = 0; i < count; ++i) {
         GstVideoOverlayRectangle* rectangle = gst_video_overlay_composition_get_rectangle(meta->overlay, i);
@@ -23,17 +23,20 @@ PictureOverlay::PictureOverlay(GstBuffer* buffer, int pictureWidth, int pictureH
         // pixels; the rectangle keeps the result for the next pictures.
         GstBuffer* pixels =
             gst_video_overlay_rectangle_get_pixels_argb(rectangle, GST_VIDEO_OVERLAY_FORMAT_FLAG_PREMULTIPLIED_ALPHA);
-        if (!pixels) continue;
+        if (!pixels)
+            continue;
         const GstVideoMeta* layout = gst_buffer_get_video_meta(pixels);
         // Overlay pixels are B, G, R, A in memory on this (little-endian) machine.
-        if (layout && layout->format != GST_VIDEO_FORMAT_BGRA) continue;
+        if (layout && layout->format != GST_VIDEO_FORMAT_BGRA)
+            continue;
         Rect r;
         r.stride = layout ? layout->stride[0] : static_cast<int>(width) * 4;
         const int left = std::max(0, x);
         const int top = std::max(0, y);
         const int right = std::min<int>(pictureWidth, x + static_cast<int>(width));
         const int bottom = std::min<int>(pictureHeight, y + static_cast<int>(height));
-        if (right <= left || bottom <= top) continue;
+        if (right <= left || bottom <= top)
+            continue;
         r.x = left;
         r.y = top;
         r.width = right - left;
@@ -45,7 +48,8 @@ PictureOverlay::PictureOverlay(GstBuffer* buffer, int pictureWidth, int pictureH
             gst_buffer_unref(r.pixels);
             continue;
         }
-        if (static_cast<std::size_t>(r.skipY + r.height - 1) * r.stride + static_cast<std::size_t>(r.skipX + r.width) * 4 >
+        if (static_cast<std::size_t>(r.skipY + r.height - 1) * r.stride +
+                static_cast<std::size_t>(r.skipX + r.width) * 4 >
             r.map.size) {
             gst_buffer_unmap(r.pixels, &r.map);
             gst_buffer_unref(r.pixels);
@@ -55,8 +59,7 @@ PictureOverlay::PictureOverlay(GstBuffer* buffer, int pictureWidth, int pictureH
     }
 }
 
-PictureOverlay::~PictureOverlay()
-{
+PictureOverlay::~PictureOverlay() {
     for (Rect& r : m_rects) {
         gst_buffer_unmap(r.pixels, &r.map);
         gst_buffer_unref(r.pixels);
@@ -66,8 +69,7 @@ PictureOverlay::~PictureOverlay()
 namespace {
 
 // dst = src + dst * (1 - alpha), src premultiplied.
-inline void BlendSpan(const std::uint8_t* src, std::uint8_t* dst, int pixels)
-{
+inline void BlendSpan(const std::uint8_t* src, std::uint8_t* dst, int pixels) {
     // Text covers little of its rectangle: clear pixels are passed over four
     // at a time by their alpha bytes alone.
     constexpr std::uint64_t kAlphas = 0xFF000000FF000000ull;
@@ -92,20 +94,19 @@ inline void BlendSpan(const std::uint8_t* src, std::uint8_t* dst, int pixels)
     }
 }
 
-}  // namespace
+} // namespace
 
-void PictureOverlay::BlendRow(int rowFromTop, std::uint8_t* bgr) const
-{
+void PictureOverlay::BlendRow(int rowFromTop, std::uint8_t* bgr) const {
     for (const Rect& r : m_rects) {
-        if (rowFromTop < r.y || rowFromTop >= r.y + r.height) continue;
+        if (rowFromTop < r.y || rowFromTop >= r.y + r.height)
+            continue;
         const std::uint8_t* src =
             r.map.data + static_cast<std::size_t>(r.skipY + rowFromTop - r.y) * r.stride + r.skipX * 4;
         BlendSpan(src, bgr + static_cast<std::size_t>(r.x) * 3, r.width);
     }
 }
 
-void PictureOverlay::BlendBottomUp(std::uint8_t* bgr, int stride) const
-{
+void PictureOverlay::BlendBottomUp(std::uint8_t* bgr, int stride) const {
     for (const Rect& r : m_rects)
         for (int row = r.y; row < r.y + r.height; ++row) {
             const std::uint8_t* src =
@@ -117,8 +118,7 @@ void PictureOverlay::BlendBottomUp(std::uint8_t* bgr, int stride) const
 
 namespace {
 
-GstPadProbeReturn OnAllocationQuery(GstPad*, GstPadProbeInfo* info, gpointer)
-{
+GstPadProbeReturn OnAllocationQuery(GstPad*, GstPadProbeInfo* info, gpointer) {
     GstQuery* query = GST_PAD_PROBE_INFO_QUERY(info);
     if (query && GST_QUERY_TYPE(query) == GST_QUERY_ALLOCATION &&
         !gst_query_find_allocation_meta(query, GST_VIDEO_OVERLAY_COMPOSITION_META_API_TYPE, nullptr))
@@ -126,13 +126,13 @@ GstPadProbeReturn OnAllocationQuery(GstPad*, GstPadProbeInfo* info, gpointer)
     return GST_PAD_PROBE_OK;
 }
 
-}  // namespace
+} // namespace
 
-void AcceptOverlayMeta(GstPad* pad)
-{
+void AcceptOverlayMeta(GstPad* pad) {
     // Both before the query goes on and after it comes back answered: the sink
     // at the end may answer nothing, and an answer may be rebuilt on the way.
-    if (pad) gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM, &OnAllocationQuery, nullptr, nullptr);
+    if (pad)
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM, &OnAllocationQuery, nullptr, nullptr);
 }
 
-}  // namespace zem::media
+} // namespace zem::media

@@ -33,11 +33,11 @@ public:
 
 private:
     struct Rect {
-        GstBuffer* pixels = nullptr;  // premultiplied BGRA, owned by the mapping below
+        GstBuffer* pixels = nullptr; // premultiplied BGRA, owned by the mapping below
         GstMapInfo map{};
         int stride = 0;
-        int x = 0, y = 0, width = 0, height = 0;  // in picture pixels, clipped to it
-        int skipX = 0, skipY = 0;                 // clipped-off pixels at the left and top
+        int x = 0, y = 0, width = 0, height = 0; // in picture pixels, clipped to it
+        int skipX = 0, skipY = 0;                // clipped-off pixels at the left and top
     };
     int m_width;
     int m_height;
@@ -48,4 +48,4 @@ private:
 // say the composition meta is understood, so the renderer attaches it.
 void AcceptOverlayMeta(GstPad* pad);
 
-}  // namespace zem::media
+} // namespace zem::media

@@ -10,15 +10,14 @@ namespace zem::media {
 
 #define ZEM_GRABBER_FORMATS "format=(string){ I420, YV12, NV12, NV21, Y42B, Y444, BGRx, BGRA, BGR, RGB }"
 // The second form carries subtitles as an attached composition (see OverlayBlend.h).
-const char* const kGrabberInputCaps = "video/x-raw, " ZEM_GRABBER_FORMATS
-                                      "; video/x-raw(" GST_CAPS_FEATURE_MEMORY_SYSTEM_MEMORY ", " GST_CAPS_FEATURE_META_GST_VIDEO_OVERLAY_COMPOSITION
-                                      "), " ZEM_GRABBER_FORMATS;
+const char* const kGrabberInputCaps =
+    "video/x-raw, " ZEM_GRABBER_FORMATS "; video/x-raw(" GST_CAPS_FEATURE_MEMORY_SYSTEM_MEMORY
+    ", " GST_CAPS_FEATURE_META_GST_VIDEO_OVERLAY_COMPOSITION "), " ZEM_GRABBER_FORMATS;
 #undef ZEM_GRABBER_FORMATS
 
 namespace {
 
-const libyuv::YuvConstants* MatrixFor(const GstVideoInfo& info)
-{
+const libyuv::YuvConstants* MatrixFor(const GstVideoInfo& info) {
     if (info.colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255)
         return &libyuv::kYuvJPEGConstants;
     if (info.colorimetry.matrix == GST_VIDEO_COLOR_MATRIX_BT709)
@@ -31,8 +30,7 @@ const libyuv::YuvConstants* MatrixFor(const GstVideoInfo& info)
 // band's order is turned over. libyuv starts a band's chroma at the chroma row
 // of `top` and steps it with the band's own row count, so a band of more than
 // one row must start on an even row for 4:2:0 formats.
-bool ConvertBand(const GstVideoFrame& frame, int top, int rows, std::uint8_t* dst, int dstStride, bool bottomUp)
-{
+bool ConvertBand(const GstVideoFrame& frame, int top, int rows, std::uint8_t* dst, int dstStride, bool bottomUp) {
     const GstVideoInfo& info = frame.info;
     const int width = GST_VIDEO_INFO_WIDTH(&info);
     // A negative height makes libyuv write the rows bottom-up.
@@ -80,17 +78,15 @@ bool ConvertBand(const GstVideoFrame& frame, int top, int rows, std::uint8_t* ds
     }
 }
 
-}  // namespace
+} // namespace
 
-bool ConvertToBgrBottomUp(const GstVideoFrame& frame, std::uint8_t* dst)
-{
+bool ConvertToBgrBottomUp(const GstVideoFrame& frame, std::uint8_t* dst) {
     const int width = GST_VIDEO_INFO_WIDTH(&frame.info);
     const int height = GST_VIDEO_INFO_HEIGHT(&frame.info);
     return ConvertBand(frame, 0, height, dst, Rgb24Stride(width), true);
 }
 
-bool CanConvertToBgr(const GstVideoInfo& info)
-{
+bool CanConvertToBgr(const GstVideoInfo& info) {
     switch (GST_VIDEO_INFO_FORMAT(&info)) {
     case GST_VIDEO_FORMAT_I420:
     case GST_VIDEO_FORMAT_YV12:
@@ -108,12 +104,12 @@ bool CanConvertToBgr(const GstVideoInfo& info)
     }
 }
 
-bool ConvertRowToBgr(const GstVideoFrame& frame, int row, std::uint8_t* dst)
-{
+bool ConvertRowToBgr(const GstVideoFrame& frame, int row, std::uint8_t* dst) {
     const int height = GST_VIDEO_INFO_HEIGHT(&frame.info);
-    if (row < 0 || row >= height) return false;
+    if (row < 0 || row >= height)
+        return false;
     const int width = GST_VIDEO_INFO_WIDTH(&frame.info);
     return ConvertBand(frame, height - 1 - row, 1, dst, Rgb24Stride(width), false);
 }
 
-}  // namespace zem::media
+} // namespace zem::media

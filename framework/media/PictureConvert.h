@@ -26,4 +26,4 @@ bool CanConvertToBgr(const GstVideoInfo& info);
 // the bottom, width * 3 bytes into dst, with the same bytes.
 bool ConvertRowToBgr(const GstVideoFrame& frame, int row, std::uint8_t* dst);
 
-}  // namespace zem::media
+} // namespace zem::media

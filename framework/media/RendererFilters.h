@@ -24,7 +24,7 @@ public:
 
 private:
     static GstFlowReturn OnSample(GstElement* sink, gpointer self, bool preroll);
-    const std::unique_ptr<VideoView> m_view;  // nullptr without zem_media_widgets
+    const std::unique_ptr<VideoView> m_view; // nullptr without zem_media_widgets
 };
 
 // Window's thread only (the volume is set on the element, which GStreamer guards).
@@ -53,4 +53,4 @@ public:
     bool Realize(GstBin* bin, const RealizeContext& context) override;
 };
 
-}  // namespace zem::media
+} // namespace zem::media

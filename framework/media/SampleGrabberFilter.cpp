@@ -10,9 +10,9 @@ namespace {
 class GrabbedSample : public IMediaSample {
 public:
     GrabbedSample(std::uint8_t* data, long length) : m_data(data), m_length(length) {}
-    HRESULT GetPointer(std::uint8_t** buffer) override
-    {
-        if (!buffer) return E_POINTER;
+    HRESULT GetPointer(std::uint8_t** buffer) override {
+        if (!buffer)
+            return E_POINTER;
         *buffer = m_data;
         return S_OK;
     }
@@ -25,13 +25,12 @@ private:
 
 class MappedPictureRows : public IPictureRows {
 public:
-    MappedPictureRows(const GstVideoFrame& frame, const PictureOverlay& overlay) : m_frame(frame), m_overlay(overlay)
-    {
-    }
-    bool ReadRow(int row, std::uint8_t* dst) override
-    {
-        if (!ConvertRowToBgr(m_frame, row, dst)) return false;
-        if (!m_overlay.empty()) m_overlay.BlendRow(GST_VIDEO_FRAME_HEIGHT(&m_frame) - 1 - row, dst);
+    MappedPictureRows(const GstVideoFrame& frame, const PictureOverlay& overlay) : m_frame(frame), m_overlay(overlay) {}
+    bool ReadRow(int row, std::uint8_t* dst) override {
+        if (!ConvertRowToBgr(m_frame, row, dst))
+            return false;
+        if (!m_overlay.empty())
+            m_overlay.BlendRow(GST_VIDEO_FRAME_HEIGHT(&m_frame) - 1 - row, dst);
         return true;
     }
 
@@ -40,76 +39,72 @@ private:
     const PictureOverlay& m_overlay;
 };
 
-}  // namespace
+} // namespace
 
-void SampleGrabberFilter::CreatePins()
-{
+void SampleGrabberFilter::CreatePins() {
     AddPin(PINDIR_INPUT, "Input");
     AddPin(PINDIR_OUTPUT, "Output");
 }
 
-HRESULT SampleGrabberFilter::SetMediaType(const AM_MEDIA_TYPE* type)
-{
-    if (!type) return E_POINTER;
-    if (type->majortype != MEDIATYPE_Video || type->subtype != MEDIASUBTYPE_RGB24) return VFW_E_TYPE_NOT_ACCEPTED;
+HRESULT SampleGrabberFilter::SetMediaType(const AM_MEDIA_TYPE* type) {
+    if (!type)
+        return E_POINTER;
+    if (type->majortype != MEDIATYPE_Video || type->subtype != MEDIASUBTYPE_RGB24)
+        return VFW_E_TYPE_NOT_ACCEPTED;
     m_typeSet = true;
     return S_OK;
 }
 
-HRESULT SampleGrabberFilter::GetConnectedMediaType(AM_MEDIA_TYPE* type)
-{
-    if (!type) return E_POINTER;
+HRESULT SampleGrabberFilter::GetConnectedMediaType(AM_MEDIA_TYPE* type) {
+    if (!type)
+        return E_POINTER;
     auto in = PinAt(PINDIR_INPUT, 0);
-    if (!in || !in->IsConnected()) return VFW_E_NOT_CONNECTED;
+    if (!in || !in->IsConnected())
+        return VFW_E_NOT_CONNECTED;
     FillMediaType(OutputFormat(*PinAt(PINDIR_OUTPUT, 0)), type);
     return S_OK;
 }
 
-HRESULT SampleGrabberFilter::SetBufferSamples(bool buffer)
-{
+HRESULT SampleGrabberFilter::SetBufferSamples(bool buffer) {
     m_bufferSamples = buffer;
     return S_OK;
 }
 
-HRESULT SampleGrabberFilter::SetOneShot(bool oneShot)
-{
+HRESULT SampleGrabberFilter::SetOneShot(bool oneShot) {
     std::lock_guard lock(m_settingsMutex);
     m_settings.oneShot = oneShot;
     return S_OK;
 }
 
-HRESULT SampleGrabberFilter::SetCallback(ISampleGrabberCB* callback, long which)
-{
-    if (which != 0 && which != 1) return E_INVALIDARG;
+HRESULT SampleGrabberFilter::SetCallback(ISampleGrabberCB* callback, long which) {
+    if (which != 0 && which != 1)
+        return E_INVALIDARG;
     std::lock_guard lock(m_settingsMutex);
     m_settings.callback = callback;
     m_settings.which = which;
     return S_OK;
 }
 
-SampleGrabberFilter::Settings SampleGrabberFilter::CurrentSettings() const
-{
+SampleGrabberFilter::Settings SampleGrabberFilter::CurrentSettings() const {
     std::lock_guard lock(m_settingsMutex);
     return m_settings;
 }
 
-bool SampleGrabberFilter::Accepts(const Pin& in, const MediaFormat& upstream) const
-{
+bool SampleGrabberFilter::Accepts(const Pin& in, const MediaFormat& upstream) const {
     return in.Direction() == PINDIR_INPUT && upstream.major == MEDIATYPE_Video;
 }
 
-MediaFormat SampleGrabberFilter::OutputFormat(const Pin&) const
-{
+MediaFormat SampleGrabberFilter::OutputFormat(const Pin&) const {
     MediaFormat format;
     auto in = PinAt(PINDIR_INPUT, 0);
-    if (in) format = in->Format();
+    if (in)
+        format = in->Format();
     format.major = MEDIATYPE_Video;
     format.subtype = MEDIASUBTYPE_RGB24;
     return format;
 }
 
-bool SampleGrabberFilter::Realize(GstBin* bin, const RealizeContext& context)
-{
+bool SampleGrabberFilter::Realize(GstBin* bin, const RealizeContext& context) {
     GstElement* convert = MakeElement(bin, "videoconvert");
     GstElement* filter = MakeElement(bin, "capsfilter");
     // The callback's work (colour conversion, scaling, JPEG coding) runs on the
@@ -117,7 +112,8 @@ bool SampleGrabberFilter::Realize(GstBin* bin, const RealizeContext& context)
     // other core meanwhile.
     GstElement* queue = MakeElement(bin, "queue");
     SetChain(convert, queue);
-    if (!convert || !filter || !queue) return false;
+    if (!convert || !filter || !queue)
+        return false;
     g_object_set(queue, "max-size-buffers", kGrabberQueuePictures, "max-size-bytes", 0u, "max-size-time",
                  static_cast<guint64>(0), nullptr);
     CapsRef caps(gst_caps_from_string(kGrabberInputCaps));
@@ -139,15 +135,13 @@ bool SampleGrabberFilter::Realize(GstBin* bin, const RealizeContext& context)
     return LinkChain({convert, filter, queue});
 }
 
-GstPadProbeReturn SampleGrabberFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer self)
-{
+GstPadProbeReturn SampleGrabberFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer self) {
     auto* grabber = static_cast<SampleGrabberFilter*>(self);
     std::lock_guard lock(grabber->m_runMutex);
     return grabber->Handle(info);
 }
 
-GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info)
-{
+GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info) {
     if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
         if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
@@ -162,14 +156,15 @@ GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info)
         }
         return GST_PAD_PROBE_OK;
     }
-    if (m_shotTaken) return GST_PAD_PROBE_DROP;
+    if (m_shotTaken)
+        return GST_PAD_PROBE_DROP;
     const Settings settings = CurrentSettings();
-    if (!settings.callback || !m_infoValid || !m_gate->deliver.load()) return GST_PAD_PROBE_OK;
+    if (!settings.callback || !m_infoValid || !m_gate->deliver.load())
+        return GST_PAD_PROBE_OK;
     return HandlePicture(GST_PAD_PROBE_INFO_BUFFER(info), settings);
 }
 
-GstPadProbeReturn SampleGrabberFilter::HandlePicture(GstBuffer* buffer, const Settings& settings)
-{
+GstPadProbeReturn SampleGrabberFilter::HandlePicture(GstBuffer* buffer, const Settings& settings) {
     ISampleGrabberCB* callback = settings.callback;
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
     double seconds = 0.0;
@@ -188,12 +183,15 @@ GstPadProbeReturn SampleGrabberFilter::HandlePicture(GstBuffer* buffer, const Se
         seconds = m_lastTime + step;
     }
     m_lastTime = seconds;
-    if (settings.which == 1 && !callback->WillTakeSample(seconds)) return GST_PAD_PROBE_OK;
+    if (settings.which == 1 && !callback->WillTakeSample(seconds))
+        return GST_PAD_PROBE_OK;
     if (settings.which == 1 && callback->TakesRows()) {
         // No full-size BGR copy: the callback converts the rows it reads.
-        if (!CanConvertToBgr(m_info)) return GST_PAD_PROBE_OK;
+        if (!CanConvertToBgr(m_info))
+            return GST_PAD_PROBE_OK;
         GstVideoFrame mapped;
-        if (!gst_video_frame_map(&mapped, &m_info, buffer, GST_MAP_READ)) return GST_PAD_PROBE_OK;
+        if (!gst_video_frame_map(&mapped, &m_info, buffer, GST_MAP_READ))
+            return GST_PAD_PROBE_OK;
         const PictureOverlay overlay(buffer, GST_VIDEO_INFO_WIDTH(&m_info), GST_VIDEO_INFO_HEIGHT(&m_info));
         MappedPictureRows rows(mapped, overlay);
         callback->RowsCB(seconds, rows);
@@ -204,12 +202,15 @@ GstPadProbeReturn SampleGrabberFilter::HandlePicture(GstBuffer* buffer, const Se
     const int width = GST_VIDEO_INFO_WIDTH(&m_info);
     const int height = GST_VIDEO_INFO_HEIGHT(&m_info);
     const std::size_t size = static_cast<std::size_t>(Rgb24Stride(width)) * height;
-    if (m_bgr.size() != size) m_bgr.assign(size, 0);
+    if (m_bgr.size() != size)
+        m_bgr.assign(size, 0);
     GstVideoFrame frame;
-    if (!gst_video_frame_map(&frame, &m_info, buffer, GST_MAP_READ)) return GST_PAD_PROBE_OK;
+    if (!gst_video_frame_map(&frame, &m_info, buffer, GST_MAP_READ))
+        return GST_PAD_PROBE_OK;
     const bool converted = ConvertToBgrBottomUp(frame, m_bgr.data());
     gst_video_frame_unmap(&frame);
-    if (!converted) return GST_PAD_PROBE_OK;
+    if (!converted)
+        return GST_PAD_PROBE_OK;
     PictureOverlay(buffer, width, height).BlendBottomUp(m_bgr.data(), Rgb24Stride(width));
     if (settings.which == 1) {
         callback->BufferCB(seconds, m_bgr.data(), static_cast<long>(size));
@@ -221,19 +222,18 @@ GstPadProbeReturn SampleGrabberFilter::HandlePicture(GstBuffer* buffer, const Se
     return GST_PAD_PROBE_OK;
 }
 
-void SampleGrabberFilter::FinishShot(const Settings& settings)
-{
+void SampleGrabberFilter::FinishShot(const Settings& settings) {
     if (settings.oneShot) {
         m_shotTaken = true;
-        if (m_post) m_post(EC_COMPLETE);
+        if (m_post)
+            m_post(EC_COMPLETE);
     }
 }
 
-void SampleGrabberFilter::Unrealize()
-{
+void SampleGrabberFilter::Unrealize() {
     std::lock_guard lock(m_runMutex);
     m_gate.reset();
     ElementChainFilter::Unrealize();
 }
 
-}  // namespace zem::media
+} // namespace zem::media

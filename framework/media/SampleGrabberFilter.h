@@ -55,7 +55,7 @@ private:
 
     // The window's thread alone.
     bool m_typeSet = false;
-    bool m_bufferSamples = false;  // kept for the caller; the layer hands pictures only to the callback
+    bool m_bufferSamples = false; // kept for the caller; the layer hands pictures only to the callback
 
     // Written by the window's thread at any time; the lock protects the field below.
     mutable std::mutex m_settingsMutex;
@@ -64,14 +64,14 @@ private:
     // Reset by Realize, then the streaming thread's while the pipeline runs; the
     // lock protects the fields below.
     std::mutex m_runMutex;
-    std::function<void(long)> m_post;  // posts a graph event (one-shot mode's end)
+    std::function<void(long)> m_post; // posts a graph event (one-shot mode's end)
     std::shared_ptr<StreamGate> m_gate;
     GstSegment m_segment{};
     GstVideoInfo m_info{};
     bool m_infoValid = false;
     bool m_shotTaken = false;
-    double m_lastTime = -1.0;  // seconds; -1 at the start of a range
+    double m_lastTime = -1.0; // seconds; -1 at the start of a range
     std::vector<std::uint8_t> m_bgr;
 };
 
-}  // namespace zem::media
+} // namespace zem::media

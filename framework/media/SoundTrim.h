@@ -13,4 +13,4 @@ namespace zem::media {
 GstBuffer* TrimSoundBefore(GstBuffer* buffer, GstClockTime pts, gint64 streamTime, gint64 until, int rate,
                            int bytesPerFrame);
 
-}  // namespace zem::media
+} // namespace zem::media

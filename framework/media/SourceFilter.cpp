@@ -15,22 +15,26 @@ namespace zem::media {
 
 namespace {
 
-constexpr int kDiscoverTimeoutSeconds = 5;  // opening a file that long is taken as a failure
+constexpr int kDiscoverTimeoutSeconds = 5; // opening a file that long is taken as a failure
 // The MPEG-1/2 decoder a render takes while the MPEG-2 decoder filter is in the
 // graph: libav's, which decodes on frame threads (mpeg2dec has one thread).
 constexpr const char* kPreferredMpegDecoder = "avdec_mpeg2video";
 
-bool IsVideo(const MediaFormat& f) { return f.major == MEDIATYPE_Video; }
-bool IsAudio(const MediaFormat& f) { return f.major == MEDIATYPE_Audio; }
+bool IsVideo(const MediaFormat& f) {
+    return f.major == MEDIATYPE_Video;
+}
+bool IsAudio(const MediaFormat& f) {
+    return f.major == MEDIATYPE_Audio;
+}
 
-}  // namespace
+} // namespace
 
 SourceFilter::~SourceFilter() = default;
 
-HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*)
-{
+HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
     EnsureGstInitialised();
-    if (!Pins().empty()) return E_FAIL;  // a source loads one file
+    if (!Pins().empty())
+        return E_FAIL; // a source loads one file
     m_error = ErrorDetail{};
     const auto fail = [&](HRESULT hr, const std::string& text, const std::string& debug = {}) {
         m_error.kind = ErrorDetail::Kind::Input;
@@ -46,31 +50,38 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*)
             return fail(error == ENOENT ? HRESULT_FILE_NOT_FOUND : E_FAIL,
                         "Cannot open " + path + ": " + std::strerror(error));
         }
-        if (S_ISDIR(st.st_mode)) return fail(HRESULT_FILE_NOT_FOUND, path + " is a folder, not a video file");
-        if (!S_ISREG(st.st_mode)) return fail(HRESULT_FILE_NOT_FOUND, path + " is not a plain file");
+        if (S_ISDIR(st.st_mode))
+            return fail(HRESULT_FILE_NOT_FOUND, path + " is a folder, not a video file");
+        if (!S_ISREG(st.st_mode))
+            return fail(HRESULT_FILE_NOT_FOUND, path + " is not a plain file");
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return fail(E_ACCESSDENIED, "Cannot open " + path + ": " + std::strerror(errno));
+        if (fd < 0)
+            return fail(E_ACCESSDENIED, "Cannot open " + path + ": " + std::strerror(errno));
         ::close(fd);
-        if (st.st_size == 0) return fail(VFW_E_UNSUPPORTED_STREAM, path + " is empty");
+        if (st.st_size == 0)
+            return fail(VFW_E_UNSUPPORTED_STREAM, path + " is empty");
     }
     GError* raw = nullptr;
     GCharRef uri(gst_filename_to_uri(path.c_str(), &raw));
     ErrorRef error(raw);
-    if (!uri) return fail(HRESULT_FILE_NOT_FOUND, "Cannot open " + path + ": " + (error ? error->message : "bad name"));
+    if (!uri)
+        return fail(HRESULT_FILE_NOT_FOUND, "Cannot open " + path + ": " + (error ? error->message : "bad name"));
 
     raw = nullptr;
     GstRef<GstDiscoverer> discoverer(gst_discoverer_new(kDiscoverTimeoutSeconds * GST_SECOND, &raw));
     error.reset(raw);
-    if (!discoverer) return fail(E_FAIL, std::string("Cannot read media files: ") + (error ? error->message : ""));
+    if (!discoverer)
+        return fail(E_FAIL, std::string("Cannot read media files: ") + (error ? error->message : ""));
     raw = nullptr;
     GstRef<GstDiscovererInfo> info(gst_discoverer_discover_uri(discoverer.get(), uri.get(), &raw));
     error.reset(raw);
     const std::string why = error ? error->message : "";
-    if (!info) return fail(VFW_E_UNSUPPORTED_STREAM, path + " is not a video file the converter can read", why);
+    if (!info)
+        return fail(VFW_E_UNSUPPORTED_STREAM, path + " is not a video file the converter can read", why);
     const GstDiscovererResult result = gst_discoverer_info_get_result(info.get());
     if (result == GST_DISCOVERER_TIMEOUT)
-        return fail(VFW_E_TIMEOUT, path + " took longer than " + std::to_string(kDiscoverTimeoutSeconds) +
-                                       " s to open", why);
+        return fail(VFW_E_TIMEOUT, path + " took longer than " + std::to_string(kDiscoverTimeoutSeconds) + " s to open",
+                    why);
     if (result == GST_DISCOVERER_MISSING_PLUGINS)
         return fail(VFW_E_UNSUPPORTED_STREAM, path + " needs a decoder that is not installed", why);
     if (result != GST_DISCOVERER_OK)
@@ -83,21 +94,24 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*)
     for (GList* l = videos; l; l = l->next) {
         auto* v = GST_DISCOVERER_VIDEO_INFO(l->data);
         // Demuxers may announce a stream twice, once before its format is known.
-        if (gst_discoverer_video_info_is_image(v) || gst_discoverer_video_info_get_width(v) == 0) continue;
+        if (gst_discoverer_video_info_is_image(v) || gst_discoverer_video_info_get_width(v) == 0)
+            continue;
         MediaFormat format;
         format.major = MEDIATYPE_Video;
         format.subtype = MEDIASUBTYPE_RAW;
         format.width = static_cast<int>(gst_discoverer_video_info_get_width(v));
         format.height = static_cast<int>(gst_discoverer_video_info_get_height(v));
         const guint den = gst_discoverer_video_info_get_framerate_denom(v);
-        if (den) format.fps = static_cast<double>(gst_discoverer_video_info_get_framerate_num(v)) / den;
+        if (den)
+            format.fps = static_cast<double>(gst_discoverer_video_info_get_framerate_num(v)) / den;
         AddPin(PINDIR_OUTPUT, videoCount == 0 ? "Video" : "Video " + std::to_string(videoCount + 1))->SetFormat(format);
         ++videoCount;
     }
     int audioCount = 0;
     for (GList* l = audios; l; l = l->next) {
         auto* a = GST_DISCOVERER_AUDIO_INFO(l->data);
-        if (gst_discoverer_audio_info_get_sample_rate(a) == 0) continue;
+        if (gst_discoverer_audio_info_get_sample_rate(a) == 0)
+            continue;
         MediaFormat format;
         format.major = MEDIATYPE_Audio;
         format.subtype = MEDIASUBTYPE_PCM;
@@ -108,7 +122,8 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*)
     }
     gst_discoverer_stream_info_list_free(videos);
     gst_discoverer_stream_info_list_free(audios);
-    if (Pins().empty()) return fail(VFW_E_UNSUPPORTED_STREAM, path + " holds neither pictures nor sound");
+    if (Pins().empty())
+        return fail(VFW_E_UNSUPPORTED_STREAM, path + " holds neither pictures nor sound");
 
     // Subtitles: a file beside the input, else the input's own text track.
     const SubtitleOptions subtitles = CurrentSubtitleOptions();
@@ -119,8 +134,10 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*)
     if (subtitles.enabled && videoCount > 0) {
         const std::string file = subtitles.forcedFile.empty() ? FindSubtitleFile(path) : subtitles.forcedFile;
         std::string warning;
-        if (!file.empty()) m_subtitle = LoadSubtitleFile(file, warning);
-        if (!warning.empty()) m_warnings.push_back(warning);
+        if (!file.empty())
+            m_subtitle = LoadSubtitleFile(file, warning);
+        if (!warning.empty())
+            m_warnings.push_back(warning);
         if (file.empty()) {
             GList* texts = gst_discoverer_info_get_subtitle_streams(info.get());
             m_embeddedText = texts != nullptr;
@@ -142,25 +159,24 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*)
     return S_OK;
 }
 
-std::vector<std::string> SourceFilter::Warnings()
-{
+std::vector<std::string> SourceFilter::Warnings() {
     std::lock_guard lock(m_mutex);
     return m_warnings;
 }
 
-HRESULT SourceFilter::GetErrorDetail(ErrorDetail* detail)
-{
-    if (!detail) return E_POINTER;
+HRESULT SourceFilter::GetErrorDetail(ErrorDetail* detail) {
+    if (!detail)
+        return E_POINTER;
     *detail = m_error;
     return m_error.kind == ErrorDetail::Kind::None ? S_FALSE : S_OK;
 }
 
-bool SourceFilter::Realize(GstBin* bin, const RealizeContext& context)
-{
+bool SourceFilter::Realize(GstBin* bin, const RealizeContext& context) {
     m_preferMpeg2 = context.preferMpeg2;
     std::lock_guard lock(m_mutex);
     m_decodeBin = MakeElement(bin, "uridecodebin");
-    if (!m_decodeBin) return false;
+    if (!m_decodeBin)
+        return false;
     g_object_set(m_decodeBin, "uri", m_uri.c_str(), nullptr);
     m_bin = bin;
     m_gate = context.gate;
@@ -169,7 +185,8 @@ bool SourceFilter::Realize(GstBin* bin, const RealizeContext& context)
     for (const auto& pin : Pins()) {
         GstPad* target = nullptr;
         if (auto peer = pin->Peer())
-            if (auto filter = peer->Owner()) target = filter->InputPad(peer->Index());
+            if (auto filter = peer->Owner())
+                target = filter->InputPad(peer->Index());
         m_routes.emplace_back(target ? GST_PAD(gst_object_ref(target)) : nullptr);
     }
     g_signal_connect(m_decodeBin, "pad-added", G_CALLBACK(&SourceFilter::OnPadAdded), this);
@@ -177,8 +194,7 @@ bool SourceFilter::Realize(GstBin* bin, const RealizeContext& context)
     return true;
 }
 
-void SourceFilter::Unrealize()
-{
+void SourceFilter::Unrealize() {
     std::lock_guard lock(m_mutex);
     m_routes.clear();
     m_padStates.clear();
@@ -188,41 +204,40 @@ void SourceFilter::Unrealize()
     m_bin = nullptr;
 }
 
-gint SourceFilter::OnAutoplugSelect(GstElement*, GstPad*, GstCaps* caps, GstElementFactory* factory, gpointer self)
-{
+gint SourceFilter::OnAutoplugSelect(GstElement*, GstPad*, GstCaps* caps, GstElementFactory* factory, gpointer self) {
     enum { kTry = 0, kSkip = 2 };
     auto* source = static_cast<SourceFilter*>(self);
     if (!source->m_preferMpeg2 || !gst_element_factory_list_is_type(factory, GST_ELEMENT_FACTORY_TYPE_DECODER))
         return kTry;
     const GstStructure* s = gst_caps_get_structure(caps, 0);
     int version = 0;
-    if (!gst_structure_has_name(s, "video/mpeg") || !gst_structure_get_int(s, "mpegversion", &version) ||
-        version > 2)
+    if (!gst_structure_has_name(s, "video/mpeg") || !gst_structure_get_int(s, "mpegversion", &version) || version > 2)
         return kTry;
     const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
     return std::strcmp(name, kPreferredMpegDecoder) == 0 ? kTry : kSkip;
 }
 
-void SourceFilter::OnPadAdded(GstElement*, GstPad* pad, gpointer self)
-{
+void SourceFilter::OnPadAdded(GstElement*, GstPad* pad, gpointer self) {
     static_cast<SourceFilter*>(self)->PadAdded(pad);
 }
 
-void SourceFilter::PadAdded(GstPad* pad)
-{
+void SourceFilter::PadAdded(GstPad* pad) {
     CapsRef caps(gst_pad_get_current_caps(pad));
-    if (!caps) caps.reset(gst_pad_query_caps(pad, nullptr));
-    const char* media = caps && !gst_caps_is_empty(caps.get())
-                            ? gst_structure_get_name(gst_caps_get_structure(caps.get(), 0))
-                            : "";
+    if (!caps)
+        caps.reset(gst_pad_query_caps(pad, nullptr));
+    const char* media =
+        caps && !gst_caps_is_empty(caps.get()) ? gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)) : "";
     const bool video = g_str_has_prefix(media, "video/");
     const bool audio = g_str_has_prefix(media, "audio/");
     const bool text = g_str_has_prefix(media, "text/x-raw");
 
     std::lock_guard lock(m_mutex);
-    if (!m_bin) return;
-    if (text && m_embeddedText && JoinTextTrack(pad)) return;
-    if (video && m_videoSeen == 0 && (m_subtitle || m_embeddedText)) pad = DrawSubtitlesOn(pad);
+    if (!m_bin)
+        return;
+    if (text && m_embeddedText && JoinTextTrack(pad))
+        return;
+    if (video && m_videoSeen == 0 && (m_subtitle || m_embeddedText))
+        pad = DrawSubtitlesOn(pad);
     GstPad* target = nullptr;
     if (video || audio) {
         const int wanted = video ? m_videoSeen++ : m_audioSeen++;
@@ -244,27 +259,31 @@ void SourceFilter::PadAdded(GstPad* pad)
     state->gate = m_gate;
     state->video = video;
     state->ready.store(true, std::memory_order_release);
-    gst_pad_add_probe(pad, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+    gst_pad_add_probe(pad,
+                      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                       &SourceFilter::OnProbe, state.get(), nullptr);
     m_padStates.push_back(std::move(state));
 
-    if (target && !gst_pad_is_linked(target) && gst_pad_link(pad, target) == GST_PAD_LINK_OK) return;
+    if (target && !gst_pad_is_linked(target) && gst_pad_link(pad, target) == GST_PAD_LINK_OK)
+        return;
     // A stream nobody takes still has to flow somewhere, or the source stops with "not linked".
     GstElement* sink = MakeElement(m_bin, "fakesink");
-    if (!sink) return;
+    if (!sink)
+        return;
     g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
     GstRef<GstPad> sinkPad(gst_element_get_static_pad(sink, "sink"));
     gst_pad_link(pad, sinkPad.get());
     gst_element_sync_state_with_parent(sink);
 }
 
-GstPad* SourceFilter::DrawSubtitlesOn(GstPad* pictures)
-{
+GstPad* SourceFilter::DrawSubtitlesOn(GstPad* pictures) {
     std::string warning;
     GstElement* overlay =
         MakeSubtitleOverlay(m_bin, m_subtitle ? &*m_subtitle : nullptr, m_pictureHeight, m_subtitleHeight, warning);
-    if (!warning.empty()) m_warnings.push_back(warning);
-    if (!overlay) return pictures;
+    if (!warning.empty())
+        m_warnings.push_back(warning);
+    if (!overlay)
+        return pictures;
     GstRef<GstPad> in(gst_element_get_static_pad(overlay, "video_sink"));
     if (gst_pad_link(pictures, in.get()) != GST_PAD_LINK_OK) {
         m_warnings.push_back("Subtitles not shown: the pictures of " + m_path + " cannot take them");
@@ -274,15 +293,15 @@ GstPad* SourceFilter::DrawSubtitlesOn(GstPad* pictures)
     gst_bin_sync_children_states(m_bin);
     if (!m_subtitle) {
         m_overlay = overlay;
-        if (m_pendingText) JoinTextTrack(m_pendingText.get());
+        if (m_pendingText)
+            JoinTextTrack(m_pendingText.get());
     }
     // The element keeps its pad alive.
     GstRef<GstPad> out(gst_element_get_static_pad(overlay, "src"));
     return out.get();
 }
 
-bool SourceFilter::JoinTextTrack(GstPad* text)
-{
+bool SourceFilter::JoinTextTrack(GstPad* text) {
     if (!m_overlay) {
         // Its pictures come later; the first track waits for them.
         if (!m_pendingText) {
@@ -292,17 +311,20 @@ bool SourceFilter::JoinTextTrack(GstPad* text)
         return false;
     }
     GstRef<GstPad> sink(gst_element_get_static_pad(m_overlay, "text_sink"));
-    if (!sink || gst_pad_is_linked(sink.get())) return false;
-    if (gst_pad_link(text, sink.get()) != GST_PAD_LINK_OK) return false;
+    if (!sink || gst_pad_is_linked(sink.get()))
+        return false;
+    if (gst_pad_link(text, sink.get()) != GST_PAD_LINK_OK)
+        return false;
     m_pendingText.reset();
     return true;
 }
 
-GstPadProbeReturn SourceFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer data)
-{
+GstPadProbeReturn SourceFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer data) {
     auto* state = static_cast<PadState*>(data);
-    if (!state->ready.load(std::memory_order_acquire)) return GST_PAD_PROBE_OK;
-    if (!(info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM)) return state->owner->PassBuffer(*state, info);
+    if (!state->ready.load(std::memory_order_acquire))
+        return GST_PAD_PROBE_OK;
+    if (!(info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM))
+        return state->owner->PassBuffer(*state, info);
     GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
     if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS && !state->video) {
         GstCaps* caps = nullptr;
@@ -313,12 +335,12 @@ GstPadProbeReturn SourceFilter::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer
             state->bytesPerFrame = GST_AUDIO_INFO_BPF(&audio);
         }
     }
-    if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT) return GST_PAD_PROBE_OK;
+    if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT)
+        return GST_PAD_PROBE_OK;
     return state->owner->PassSegment(*state, info);
 }
 
-GstPadProbeReturn SourceFilter::PassSegment(PadState& state, GstPadProbeInfo* info)
-{
+GstPadProbeReturn SourceFilter::PassSegment(PadState& state, GstPadProbeInfo* info) {
     StreamGate& gate = *state.gate;
     GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
     const GstSegment* segment = nullptr;
@@ -328,22 +350,24 @@ GstPadProbeReturn SourceFilter::PassSegment(PadState& state, GstPadProbeInfo* in
     // through already must not be handed on twice.
     const guint32 seqnum = gst_event_get_seqnum(event);
     state.repeatUntil = state.haveSegment && seqnum == state.segmentSeqnum ? state.lastPts : GST_CLOCK_TIME_NONE;
-    if (!GST_CLOCK_TIME_IS_VALID(state.repeatUntil)) state.lastPts = GST_CLOCK_TIME_NONE;
+    if (!GST_CLOCK_TIME_IS_VALID(state.repeatUntil))
+        state.lastPts = GST_CLOCK_TIME_NONE;
     state.segmentSeqnum = seqnum;
     state.original = *segment;
     state.haveSegment = true;
-    if (segment->format != GST_FORMAT_TIME) return GST_PAD_PROBE_OK;
+    if (segment->format != GST_FORMAT_TIME)
+        return GST_PAD_PROBE_OK;
     // The file's own origin: the smallest stream time any stream starts at.
     gint64 origin = gate.origin.load();
     const auto time = static_cast<gint64>(segment->time);
     while ((origin < 0 || time < origin) && !gate.originFixed.load() &&
-           !gate.origin.compare_exchange_weak(origin, time)) {
-    }
+           !gate.origin.compare_exchange_weak(origin, time)) {}
     const gint64 until = gate.discardUntil.load();
-    if (until < 0 || segment->rate <= 0) return GST_PAD_PROBE_OK;
+    if (until < 0 || segment->rate <= 0)
+        return GST_PAD_PROBE_OK;
     guint64 startPts = 0;
-    if (gst_segment_position_from_stream_time_full(segment, GST_FORMAT_TIME, static_cast<guint64>(until),
-                                                   &startPts) <= 0 ||
+    if (gst_segment_position_from_stream_time_full(segment, GST_FORMAT_TIME, static_cast<guint64>(until), &startPts) <=
+            0 ||
         startPts <= segment->start)
         return GST_PAD_PROBE_OK;
     // Make the played range begin at the wanted position, so running time 0 is
@@ -359,15 +383,16 @@ GstPadProbeReturn SourceFilter::PassSegment(PadState& state, GstPadProbeInfo* in
     return GST_PAD_PROBE_OK;
 }
 
-GstPadProbeReturn SourceFilter::PassBuffer(PadState& state, GstPadProbeInfo* info)
-{
+GstPadProbeReturn SourceFilter::PassBuffer(PadState& state, GstPadProbeInfo* info) {
     StreamGate& gate = *state.gate;
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     gate.lastActivityMs.store(MonotonicMs());
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
-    if (!state.haveSegment || !GST_CLOCK_TIME_IS_VALID(pts)) return GST_PAD_PROBE_OK;
+    if (!state.haveSegment || !GST_CLOCK_TIME_IS_VALID(pts))
+        return GST_PAD_PROBE_OK;
     if (GST_CLOCK_TIME_IS_VALID(state.repeatUntil)) {
-        if (pts <= state.repeatUntil) return GST_PAD_PROBE_DROP;
+        if (pts <= state.repeatUntil)
+            return GST_PAD_PROBE_DROP;
         state.repeatUntil = GST_CLOCK_TIME_NONE;
     }
     guint64 st = 0;
@@ -387,9 +412,10 @@ GstPadProbeReturn SourceFilter::PassBuffer(PadState& state, GstPadProbeInfo* inf
         return GST_PAD_PROBE_OK;
     }
     const GstClockTime duration = GST_BUFFER_DURATION(buffer);
-    const bool before = GST_CLOCK_TIME_IS_VALID(duration) ? streamTime + static_cast<gint64>(duration) <= until
-                                                          : streamTime < until;
-    if (before) return GST_PAD_PROBE_DROP;
+    const bool before =
+        GST_CLOCK_TIME_IS_VALID(duration) ? streamTime + static_cast<gint64>(duration) <= until : streamTime < until;
+    if (before)
+        return GST_PAD_PROBE_DROP;
     state.lastPts = pts;
     // Sound is cut at the exact sample where the played range begins.
     if (!state.video)
@@ -400,10 +426,9 @@ GstPadProbeReturn SourceFilter::PassBuffer(PadState& state, GstPadProbeInfo* inf
 
 // ---------------------------------------------------------------- MPEG-2 decoder
 
-void Mpeg2DecoderFilter::CreatePins()
-{
+void Mpeg2DecoderFilter::CreatePins() {
     AddPin(PINDIR_INPUT, "Video Input");
     AddPin(PINDIR_OUTPUT, "Video Output");
 }
 
-}  // namespace zem::media
+} // namespace zem::media

@@ -49,11 +49,11 @@ private:
         std::atomic<bool> ready{false};
         GstSegment original{};
         bool haveSegment = false;
-        int rate = 0;  // decoded sound: samples per second and bytes per frame
+        int rate = 0; // decoded sound: samples per second and bytes per frame
         int bytesPerFrame = 0;
         guint32 segmentSeqnum = 0;
-        GstClockTime lastPts = GST_CLOCK_TIME_NONE;      // of the last buffer let through
-        GstClockTime repeatUntil = GST_CLOCK_TIME_NONE;  // a resent range is dropped up to here
+        GstClockTime lastPts = GST_CLOCK_TIME_NONE;     // of the last buffer let through
+        GstClockTime repeatUntil = GST_CLOCK_TIME_NONE; // a resent range is dropped up to here
     };
 
     static void OnPadAdded(GstElement*, GstPad* pad, gpointer self);
@@ -88,14 +88,14 @@ private:
     std::mutex m_mutex;
     GstBin* m_bin = nullptr;
     GstElement* m_decodeBin = nullptr;
-    std::shared_ptr<StreamGate> m_gate;  // each PadState holds its own copy for the probe
-    std::vector<GstRef<GstPad>> m_routes;  // by output pin order; empty ref = unconnected
+    std::shared_ptr<StreamGate> m_gate;   // each PadState holds its own copy for the probe
+    std::vector<GstRef<GstPad>> m_routes; // by output pin order; empty ref = unconnected
     std::vector<std::unique_ptr<PadState>> m_padStates;
     int m_videoSeen = 0;
     int m_audioSeen = 0;
-    GstElement* m_overlay = nullptr;      // waiting for a text track when it has no file
-    GstRef<GstPad> m_pendingText;         // a text track that came before its pictures
-    std::vector<std::string> m_warnings;  // also written by Load, before any stream runs
+    GstElement* m_overlay = nullptr;     // waiting for a text track when it has no file
+    GstRef<GstPad> m_pendingText;        // a text track that came before its pictures
+    std::vector<std::string> m_warnings; // also written by Load, before any stream runs
 };
 
 // The GPL MPEG-2 decoder: while it is in the graph, sources decode MPEG-1/2
@@ -111,4 +111,4 @@ public:
     bool Realize(GstBin*, const RealizeContext&) override { return true; }
 };
 
-}  // namespace zem::media
+} // namespace zem::media

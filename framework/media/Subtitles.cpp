@@ -31,35 +31,33 @@ constexpr const char* kOverlayFont = "Sans";
 // Text needs a few lines of the picture at least, whatever its size.
 constexpr int kMinPixelSize = 8;
 
-std::string Lower(std::string text)
-{
+std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     return text;
 }
 
-bool EndsWith(const std::string& text, const std::string& tail)
-{
+bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // The legacy encoding our users' subtitle files most likely have, from the
 // language of the desktop, for text the detector cannot name.
-const char* LocaleFallbackEncoding()
-{
+const char* LocaleFallbackEncoding() {
     const QLocale locale = QLocale::system();
-    if (locale.language() == QLocale::Korean) return "CP949";
+    if (locale.language() == QLocale::Korean)
+        return "CP949";
     if (locale.language() == QLocale::Chinese)
         return locale.script() == QLocale::TraditionalChineseScript ? "BIG5" : "GB18030";
     return "WINDOWS-1252";
 }
 
-std::optional<std::string> Convert(const std::string& bytes, const char* from)
-{
+std::optional<std::string> Convert(const std::string& bytes, const char* from) {
     gsize written = 0;
     GError* error = nullptr;
     gchar* out = g_convert(bytes.data(), gssize(bytes.size()), "UTF-8", from, nullptr, &written, &error);
     if (!out) {
-        if (error) g_error_free(error);
+        if (error)
+            g_error_free(error);
         return std::nullopt;
     }
     std::string text(out, written);
@@ -68,79 +66,86 @@ std::optional<std::string> Convert(const std::string& bytes, const char* from)
 }
 
 // Text that is mostly control characters is not a subtitle file.
-bool LooksLikeText(const std::string& utf8)
-{
+bool LooksLikeText(const std::string& utf8) {
     std::size_t control = 0;
     for (unsigned char c : utf8)
-        if (c < 0x20 && c != '\n' && c != '\r' && c != '\t') ++control;
+        if (c < 0x20 && c != '\n' && c != '\r' && c != '\t')
+            ++control;
     return !utf8.empty() && control * 50 < utf8.size();
 }
 
-bool HasCues(const std::string& lower, SubtitleText::Format format)
-{
-    if (format == SubtitleText::Format::Ass) return lower.find("dialogue:") != std::string::npos;
+bool HasCues(const std::string& lower, SubtitleText::Format format) {
+    if (format == SubtitleText::Format::Ass)
+        return lower.find("dialogue:") != std::string::npos;
     return lower.find("-->") != std::string::npos || lower.find("<sync") != std::string::npos ||
            (lower.find('{') != std::string::npos && lower.find("}{") != std::string::npos);
 }
 
 // ---- ASS / SSA events for assrender
 
-double AssTime(const std::string& text)
-{
+double AssTime(const std::string& text) {
     int h = 0, m = 0;
     double s = 0;
-    if (std::sscanf(text.c_str(), "%d:%d:%lf", &h, &m, &s) != 3) return -1;
+    if (std::sscanf(text.c_str(), "%d:%d:%lf", &h, &m, &s) != 3)
+        return -1;
     return h * 3600.0 + m * 60.0 + s;
 }
 
-std::string Trim(const std::string& text)
-{
+std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return {};
+    if (first == std::string::npos)
+        return {};
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
 struct AssEvent {
     GstClockTime start;
     GstClockTime duration;
-    std::string chunk;  // "ReadOrder,Layer,Style,Name,MarginL,MarginR,MarginV,Effect,Text"
+    std::string chunk; // "ReadOrder,Layer,Style,Name,MarginL,MarginR,MarginV,Effect,Text"
 };
 
 // The script's header (everything up to and with the events' Format line)
 // and its Dialogue lines as the events a Matroska ASS track carries.
-bool SplitAssScript(const std::string& script, std::string& header, std::vector<AssEvent>& events)
-{
+bool SplitAssScript(const std::string& script, std::string& header, std::vector<AssEvent>& events) {
     std::istringstream in(script);
     std::string line;
     bool inEvents = false;
     int order = 0;
     while (std::getline(in, line)) {
         const std::string lower = Lower(Trim(line));
-        if (!lower.empty() && lower[0] == '[') inEvents = lower == "[events]";
+        if (!lower.empty() && lower[0] == '[')
+            inEvents = lower == "[events]";
         if (inEvents && lower.rfind("dialogue:", 0) == 0) {
             std::vector<std::string> fields;
             std::string rest = Trim(line).substr(9);
             for (int i = 0; i < 9; ++i) {
                 const auto comma = rest.find(',');
-                if (comma == std::string::npos) break;
+                if (comma == std::string::npos)
+                    break;
                 fields.push_back(Trim(rest.substr(0, comma)));
                 rest = rest.substr(comma + 1);
             }
-            if (fields.size() != 9) continue;
+            if (fields.size() != 9)
+                continue;
             const double start = AssTime(fields[1]);
             const double end = AssTime(fields[2]);
-            if (start < 0 || end <= start) continue;
+            if (start < 0 || end <= start)
+                continue;
             std::string layer = fields[0];
-            if (Lower(layer).rfind("marked=", 0) == 0) layer = "0";  // SSA has no layers
+            if (Lower(layer).rfind("marked=", 0) == 0)
+                layer = "0"; // SSA has no layers
             std::string chunk = std::to_string(order++) + "," + layer;
-            for (int i = 3; i < 9; ++i) chunk += "," + fields[i];
+            for (int i = 3; i < 9; ++i)
+                chunk += "," + fields[i];
             chunk += "," + rest;
-            while (!chunk.empty() && (chunk.back() == '\r' || chunk.back() == '\n')) chunk.pop_back();
+            while (!chunk.empty() && (chunk.back() == '\r' || chunk.back() == '\n'))
+                chunk.pop_back();
             events.push_back({GstClockTime(std::llround(start * GST_SECOND)),
                               GstClockTime(std::llround((end - start) * GST_SECOND)), chunk});
             continue;
         }
-        if (!inEvents || lower.rfind("format:", 0) == 0) header += line + "\n";
+        if (!inEvents || lower.rfind("format:", 0) == 0)
+            header += line + "\n";
     }
     std::sort(events.begin(), events.end(), [](const AssEvent& a, const AssEvent& b) { return a.start < b.start; });
     return !events.empty();
@@ -152,8 +157,7 @@ class AssFeeder {
 public:
     explicit AssFeeder(std::vector<AssEvent> events) : m_events(std::move(events)) {}
 
-    static void NeedData(GstAppSrc* src, guint, gpointer self)
-    {
+    static void NeedData(GstAppSrc* src, guint, gpointer self) {
         auto* feeder = static_cast<AssFeeder*>(self);
         std::lock_guard lock(feeder->m_mutex);
         if (feeder->m_next >= feeder->m_events.size()) {
@@ -167,8 +171,7 @@ public:
         gst_app_src_push_buffer(src, buffer);
     }
 
-    static gboolean SeekData(GstAppSrc*, guint64 position, gpointer self)
-    {
+    static gboolean SeekData(GstAppSrc*, guint64 position, gpointer self) {
         auto* feeder = static_cast<AssFeeder*>(self);
         std::lock_guard lock(feeder->m_mutex);
         feeder->m_next = 0;
@@ -186,8 +189,7 @@ private:
     std::size_t m_next = 0;
 };
 
-GstElement* MakeAssBranch(GstBin* bin, const SubtitleText& text, std::string& warning)
-{
+GstElement* MakeAssBranch(GstBin* bin, const SubtitleText& text, std::string& warning) {
     std::string header;
     std::vector<AssEvent> events;
     if (!SplitAssScript(text.utf8, header, events)) {
@@ -195,7 +197,8 @@ GstElement* MakeAssBranch(GstBin* bin, const SubtitleText& text, std::string& wa
         return nullptr;
     }
     GstElement* source = MakeElement(bin, "appsrc");
-    if (!source) return nullptr;
+    if (!source)
+        return nullptr;
     GstBuffer* codecData = gst_buffer_new_memdup(header.data(), header.size());
     CapsRef caps(gst_caps_new_simple("application/x-ass", "codec_data", GST_TYPE_BUFFER, codecData, nullptr));
     gst_buffer_unref(codecData);
@@ -210,53 +213,54 @@ GstElement* MakeAssBranch(GstBin* bin, const SubtitleText& text, std::string& wa
     return source;
 }
 
-}  // namespace
+} // namespace
 
-void SetSubtitleOptions(const SubtitleOptions& options)
-{
+void SetSubtitleOptions(const SubtitleOptions& options) {
     std::lock_guard lock(g_optionsMutex);
     g_options = options;
 }
 
-SubtitleOptions CurrentSubtitleOptions()
-{
+SubtitleOptions CurrentSubtitleOptions() {
     std::lock_guard lock(g_optionsMutex);
     return g_options;
 }
 
-std::string FindSubtitleFile(const std::string& inputPath)
-{
+std::string FindSubtitleFile(const std::string& inputPath) {
     namespace fs = std::filesystem;
     const fs::path input(inputPath);
     const std::string stem = input.stem().string();
     std::error_code ec;
     std::vector<fs::path> candidates;
     for (const auto& entry : fs::directory_iterator(input.has_parent_path() ? input.parent_path() : ".", ec)) {
-        if (!entry.is_regular_file(ec)) continue;
+        if (!entry.is_regular_file(ec))
+            continue;
         const fs::path name = entry.path().filename();
-        if (name.stem().string() == stem && name != input.filename()) candidates.push_back(entry.path());
+        if (name.stem().string() == stem && name != input.filename())
+            candidates.push_back(entry.path());
     }
     for (const char* ending : kSubtitleEndings) {
         for (const fs::path& candidate : candidates) {
-            if (Lower(candidate.extension().string()) == ending) return candidate.string();
+            if (Lower(candidate.extension().string()) == ending)
+                return candidate.string();
         }
     }
     return {};
 }
 
-std::optional<std::string> SubtitleBytesToUtf8(const std::string& bytes, std::string* encoding)
-{
+std::optional<std::string> SubtitleBytesToUtf8(const std::string& bytes, std::string* encoding) {
     const auto say = [&](const char* name) {
-        if (encoding) *encoding = name;
+        if (encoding)
+            *encoding = name;
     };
     const auto starts = [&](std::initializer_list<unsigned char> mark) {
         return bytes.size() >= mark.size() && std::equal(mark.begin(), mark.end(), bytes.begin(),
-                                                          [](unsigned char m, char b) { return m == (unsigned char)b; });
+                                                         [](unsigned char m, char b) { return m == (unsigned char)b; });
     };
     if (starts({0xEF, 0xBB, 0xBF})) {
         say("UTF-8");
         const std::string rest = bytes.substr(3);
-        if (g_utf8_validate(rest.data(), gssize(rest.size()), nullptr)) return rest;
+        if (g_utf8_validate(rest.data(), gssize(rest.size()), nullptr))
+            return rest;
         return std::nullopt;
     }
     if (starts({0xFF, 0xFE})) {
@@ -281,15 +285,17 @@ std::optional<std::string> SubtitleBytesToUtf8(const std::string& bytes, std::st
         return bytes;
     }
     std::unique_ptr<std::remove_pointer_t<uchardet_t>, decltype(&uchardet_delete)> detector(uchardet_new(),
-                                                                                              &uchardet_delete);
+                                                                                            &uchardet_delete);
     std::string detected;
     if (detector && uchardet_handle_data(detector.get(), bytes.data(), bytes.size()) == 0) {
         uchardet_data_end(detector.get());
         detected = uchardet_get_charset(detector.get());
     }
     // The detector's names for our languages' encodings, as iconv knows them.
-    if (detected == "UHC" || Lower(detected) == "euc-kr") detected = "CP949";
-    if (Lower(detected) == "gb2312") detected = "GB18030";
+    if (detected == "UHC" || Lower(detected) == "euc-kr")
+        detected = "CP949";
+    if (Lower(detected) == "gb2312")
+        detected = "GB18030";
     if (detected.empty() || Lower(detected) == "ascii" || Lower(detected) == "unknown")
         detected = LocaleFallbackEncoding();
     auto text = Convert(bytes, detected.c_str());
@@ -297,24 +303,28 @@ std::optional<std::string> SubtitleBytesToUtf8(const std::string& bytes, std::st
         detected = LocaleFallbackEncoding();
         text = Convert(bytes, detected.c_str());
     }
-    if (text) say(detected.c_str());
+    if (text)
+        say(detected.c_str());
     return text;
 }
 
-std::string KeepFirstSamiClass(const std::string& sami)
-{
+std::string KeepFirstSamiClass(const std::string& sami) {
     const std::string lower = Lower(sami);
     // The class of a P element starting at `at` ("<p ..."), in lower case.
     const auto classOf = [&](std::size_t at) -> std::string {
         const std::size_t end = lower.find('>', at);
         const std::size_t attr = lower.find("class", at);
-        if (attr == std::string::npos || attr > end) return {};
+        if (attr == std::string::npos || attr > end)
+            return {};
         std::size_t p = lower.find('=', attr);
-        if (p == std::string::npos || p > end) return {};
+        if (p == std::string::npos || p > end)
+            return {};
         ++p;
-        while (p < end && (lower[p] == ' ' || lower[p] == '"' || lower[p] == '\'')) ++p;
+        while (p < end && (lower[p] == ' ' || lower[p] == '"' || lower[p] == '\''))
+            ++p;
         std::size_t q = p;
-        while (q < end && (std::isalnum((unsigned char)lower[q]) || lower[q] == '-' || lower[q] == '_')) ++q;
+        while (q < end && (std::isalnum((unsigned char)lower[q]) || lower[q] == '-' || lower[q] == '_'))
+            ++q;
         return lower.substr(p, q - p);
     };
     const auto isParagraph = [&](std::size_t at) {
@@ -323,9 +333,11 @@ std::string KeepFirstSamiClass(const std::string& sami)
     };
     std::string first;
     for (std::size_t at = lower.find("<p"); at != std::string::npos; at = lower.find("<p", at + 2)) {
-        if (isParagraph(at) && !(first = classOf(at)).empty()) break;
+        if (isParagraph(at) && !(first = classOf(at)).empty())
+            break;
     }
-    if (first.empty()) return sami;
+    if (first.empty())
+        return sami;
     std::string out;
     std::size_t copied = 0;
     for (std::size_t at = lower.find("<p"); at != std::string::npos;) {
@@ -344,14 +356,14 @@ std::string KeepFirstSamiClass(const std::string& sami)
             copied = end == std::string::npos ? sami.size() : end;
         }
         at = end == std::string::npos ? std::string::npos : lower.find("<p", end);
-        if (end != std::string::npos && lower.compare(end, 2, "<p") == 0) at = end;
+        if (end != std::string::npos && lower.compare(end, 2, "<p") == 0)
+            at = end;
     }
     out.append(sami, copied, std::string::npos);
     return out;
 }
 
-std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::string& warning)
-{
+std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::string& warning) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     if (ec) {
@@ -390,15 +402,13 @@ std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::strin
     return text;
 }
 
-int SubtitlePixelSize(int fontHeight, int pictureHeight)
-{
+int SubtitlePixelSize(int fontHeight, int pictureHeight) {
     const int height = pictureHeight > 0 ? pictureHeight : kSubtitleReferenceLines;
     return std::max(kMinPixelSize, int(std::lround(std::abs(fontHeight) * double(height) / kSubtitleReferenceLines)));
 }
 
 GstElement* MakeSubtitleOverlay(GstBin* bin, const SubtitleText* text, int pictureHeight, int fontHeight,
-                                std::string& warning)
-{
+                                std::string& warning) {
     const bool ass = text && text->format == SubtitleText::Format::Ass;
     GstElement* overlay = MakeElement(bin, ass ? "assrender" : "textoverlay");
     if (!overlay) {
@@ -412,7 +422,8 @@ GstElement* MakeSubtitleOverlay(GstBin* bin, const SubtitleText* text, int pictu
         // The size follows the picture's height only; long lines wrap.
         g_object_set(overlay, "auto-resize", FALSE, "font-desc", font.c_str(), nullptr);
     }
-    if (!text) return overlay;
+    if (!text)
+        return overlay;
 
     GstElement* source = nullptr;
     if (ass) {
@@ -428,11 +439,13 @@ GstElement* MakeSubtitleOverlay(GstBin* bin, const SubtitleText* text, int pictu
             g_object_unref(stream);
             g_bytes_unref(bytes);
             g_object_set(parse, "subtitle-encoding", "UTF-8", nullptr);
-            if (gst_element_link(memory, parse)) source = parse;
+            if (gst_element_link(memory, parse))
+                source = parse;
         }
     }
     if (!source) {
-        if (warning.empty()) warning = "Subtitles of " + text->path + " not shown: subparse is not installed";
+        if (warning.empty())
+            warning = "Subtitles of " + text->path + " not shown: subparse is not installed";
         return overlay;
     }
     GstRef<GstPad> from(gst_element_get_static_pad(source, "src"));
@@ -442,4 +455,4 @@ GstElement* MakeSubtitleOverlay(GstBin* bin, const SubtitleText* text, int pictu
     return overlay;
 }
 
-}  // namespace zem::media
+} // namespace zem::media

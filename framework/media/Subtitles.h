@@ -45,8 +45,8 @@ std::string FindSubtitleFile(const std::string& inputPath);
 struct SubtitleText {
     enum class Format { Parsed, Ass };
     Format format = Format::Parsed;
-    std::string path;  // where it came from
-    std::string utf8;  // the whole file as UTF-8 (SAMI: first class only)
+    std::string path; // where it came from
+    std::string utf8; // the whole file as UTF-8 (SAMI: first class only)
 };
 
 // Reads and prepares `path`; nullopt with the reason in `warning`.
@@ -70,4 +70,4 @@ int SubtitlePixelSize(int fontHeight, int pictureHeight);
 GstElement* MakeSubtitleOverlay(GstBin* bin, const SubtitleText* text, int pictureHeight, int fontHeight,
                                 std::string& warning);
 
-}  // namespace zem::media
+} // namespace zem::media

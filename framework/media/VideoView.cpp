@@ -8,14 +8,15 @@ namespace {
 
 std::atomic<VideoViewFactory> g_factory{nullptr};
 
-}  // namespace
+} // namespace
 
-void SetVideoViewFactory(VideoViewFactory factory) { g_factory.store(factory); }
+void SetVideoViewFactory(VideoViewFactory factory) {
+    g_factory.store(factory);
+}
 
-std::unique_ptr<VideoView> MakeVideoView()
-{
+std::unique_ptr<VideoView> MakeVideoView() {
     const VideoViewFactory factory = g_factory.load();
     return factory ? factory() : nullptr;
 }
 
-}  // namespace zem::media
+} // namespace zem::media

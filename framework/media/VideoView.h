@@ -33,4 +33,4 @@ void SetVideoViewFactory(VideoViewFactory factory);
 // A new view from the installed factory; nullptr when none is installed.
 std::unique_ptr<VideoView> MakeVideoView();
 
-}  // namespace zem::media
+} // namespace zem::media

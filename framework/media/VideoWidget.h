@@ -19,7 +19,7 @@ namespace zem::media {
 struct FrameSlot {
     std::mutex mutex;
     QImage image;
-    QWidget* widget = nullptr;  // cleared by the widget's destructor
+    QWidget* widget = nullptr; // cleared by the widget's destructor
 };
 
 // Stores the picture and asks the widget (if it still exists) to repaint.
@@ -51,7 +51,7 @@ public:
 
 private:
     const std::shared_ptr<FrameSlot> m_slot = std::make_shared<FrameSlot>();
-    QPointer<QWidget> m_widget;  // GUI thread only
+    QPointer<QWidget> m_widget; // GUI thread only
 };
 
-}  // namespace zem::media
+} // namespace zem::media

@@ -8,21 +8,19 @@ namespace zem::media {
 
 namespace {
 
-void PutLe16(std::vector<std::uint8_t>& v, std::size_t at, std::uint16_t x)
-{
+void PutLe16(std::vector<std::uint8_t>& v, std::size_t at, std::uint16_t x) {
     v[at] = static_cast<std::uint8_t>(x);
     v[at + 1] = static_cast<std::uint8_t>(x >> 8);
 }
-void PutLe32(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t x)
-{
-    for (int i = 0; i < 4; ++i) v[at + i] = static_cast<std::uint8_t>(x >> (8 * i));
+void PutLe32(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t x) {
+    for (int i = 0; i < 4; ++i)
+        v[at + i] = static_cast<std::uint8_t>(x >> (8 * i));
 }
 
-}  // namespace
+} // namespace
 
-std::vector<std::uint8_t> BuildWavHead(std::uint64_t dataBytes)
-{
-    constexpr std::uint32_t kFormatBlockSize = 40;   // WAVEFORMATEX + the MPEG-1 extension
+std::vector<std::uint8_t> BuildWavHead(std::uint64_t dataBytes) {
+    constexpr std::uint32_t kFormatBlockSize = 40; // WAVEFORMATEX + the MPEG-1 extension
     constexpr std::uint16_t kWaveFormatMpeg = 0x0050;
     constexpr std::uint16_t kMpegLayer3 = 4;
     constexpr std::uint16_t kMpegJointStereo = 2;
@@ -55,4 +53,4 @@ std::vector<std::uint8_t> BuildWavHead(std::uint64_t dataBytes)
     return head;
 }
 
-}  // namespace zem::media
+} // namespace zem::media

@@ -10,4 +10,4 @@ namespace zem::media {
 constexpr int kWavHeadSize = 68;
 std::vector<std::uint8_t> BuildWavHead(std::uint64_t dataBytes);
 
-}  // namespace zem::media
+} // namespace zem::media

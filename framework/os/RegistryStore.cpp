@@ -18,9 +18,12 @@ constexpr const char* kTypeBinary = "hex";
 
 QString RootFolderName(RegistryRoot root) {
     switch (root) {
-    case RegistryRoot::LocalMachine: return QStringLiteral("HKEY_LOCAL_MACHINE");
-    case RegistryRoot::CurrentUser: return QStringLiteral("HKEY_CURRENT_USER");
-    case RegistryRoot::ClassesRoot: return QStringLiteral("HKEY_CLASSES_ROOT");
+    case RegistryRoot::LocalMachine:
+        return QStringLiteral("HKEY_LOCAL_MACHINE");
+    case RegistryRoot::CurrentUser:
+        return QStringLiteral("HKEY_CURRENT_USER");
+    case RegistryRoot::ClassesRoot:
+        return QStringLiteral("HKEY_CLASSES_ROOT");
     }
     return {};
 }
@@ -37,8 +40,12 @@ std::optional<QStringList> KeyComponents(const QString& keyPath) {
 
 // Values file: one line per value, "name<TAB>type<TAB>data"; names and
 // strings are percent-encoded so tabs and line breaks survive.
-QByteArray Encode(const QString& text) { return QUrl::toPercentEncoding(text); }
-QString Decode(const QByteArray& text) { return QUrl::fromPercentEncoding(text); }
+QByteArray Encode(const QString& text) {
+    return QUrl::toPercentEncoding(text);
+}
+QString Decode(const QByteArray& text) {
+    return QUrl::fromPercentEncoding(text);
+}
 
 } // namespace
 
@@ -134,8 +141,7 @@ std::optional<uint32_t> RegistryStore::ReadNumber(RegistryRoot root, const QStri
     return std::get<uint32_t>(it->second);
 }
 
-std::optional<QString> RegistryStore::ReadString(RegistryRoot root, const QString& keyPath,
-                                                 const QString& name) const {
+std::optional<QString> RegistryStore::ReadString(RegistryRoot root, const QString& keyPath, const QString& name) const {
     const auto values = ReadValues(root, keyPath);
     if (!values)
         return std::nullopt;
@@ -156,8 +162,7 @@ std::optional<QByteArray> RegistryStore::ReadBinary(RegistryRoot root, const QSt
     return std::get<QByteArray>(it->second);
 }
 
-bool RegistryStore::WriteNumber(RegistryRoot root, const QString& keyPath, const QString& name,
-                                uint32_t value) const {
+bool RegistryStore::WriteNumber(RegistryRoot root, const QString& keyPath, const QString& name, uint32_t value) const {
     return WriteValue(root, keyPath, name, value);
 }
 

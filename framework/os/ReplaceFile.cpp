@@ -55,8 +55,9 @@ bool ReplaceFileContents(const QString& path, const QByteArray& contents, QStrin
     QByteArray name;
     int fd = -1;
     for (int attempt = 0; attempt < kNameAttempts && fd < 0; ++attempt) {
-        name = QFile::encodeName(QStringLiteral("%1/.%2.%3").arg(folder, QFileInfo(path).fileName(),
-                                                                  QString::number(QRandomGenerator::system()->generate(), 36)));
+        name = QFile::encodeName(
+            QStringLiteral("%1/.%2.%3")
+                .arg(folder, QFileInfo(path).fileName(), QString::number(QRandomGenerator::system()->generate(), 36)));
         fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
         if (fd < 0 && errno != EEXIST) {
             error = Reason("Cannot create a file in", folder);

@@ -16,7 +16,9 @@ struct ResampleWeight {
 inline constexpr int32_t kWeightOne = 4096;
 
 // Bytes one row of `width` 24-bit pixels occupies.
-constexpr uint32_t PictureStride(uint32_t width) { return (width * 3u + 3u) & ~3u; }
+constexpr uint32_t PictureStride(uint32_t width) {
+    return (width * 3u + 3u) & ~3u;
+}
 
 // Maps a line of n elements onto a line of m. With `shrink` the table is
 // indexed by source position (n = source, m = target); otherwise by target

@@ -40,8 +40,8 @@ void AddPlainWide(uint32_t* __restrict sums, const uint8_t* __restrict row, size
 }
 
 ZEM_WIDE_VECTORS
-void AddStraddling(uint32_t* __restrict weighted, uint32_t* __restrict next, const uint8_t* __restrict row,
-                   uint32_t w0, uint32_t w1, size_t count) {
+void AddStraddling(uint32_t* __restrict weighted, uint32_t* __restrict next, const uint8_t* __restrict row, uint32_t w0,
+                   uint32_t w1, size_t count) {
     for (size_t i = 0; i < count; ++i) {
         weighted[i] += w0 * row[i];
         next[i] += w1 * row[i];

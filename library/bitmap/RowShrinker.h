@@ -54,11 +54,11 @@ private:
     // Per picture.
     uint32_t m_sourceRow = 0;
     uint32_t m_rowsDone = 0;
-    std::vector<uint16_t> m_plainNarrow;   // full-weight rows of the current cell, summed down each column
-    std::vector<uint32_t> m_plainWide;     // the same when 16 bits could overflow
-    std::vector<uint32_t> m_weighted;      // straddling rows' shares in the current cell
-    std::vector<uint32_t> m_next;          // their shares in the next cell
-    std::vector<uint32_t> m_column;        // finished column sums of one target row
+    std::vector<uint16_t> m_plainNarrow; // full-weight rows of the current cell, summed down each column
+    std::vector<uint32_t> m_plainWide;   // the same when 16 bits could overflow
+    std::vector<uint32_t> m_weighted;    // straddling rows' shares in the current cell
+    std::vector<uint32_t> m_next;        // their shares in the next cell
+    std::vector<uint32_t> m_column;      // finished column sums of one target row
 };
 
 } // namespace zem

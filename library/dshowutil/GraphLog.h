@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-std::filesystem::path GraphLogFolder();       // ~/ZemConverter/Log
-std::filesystem::path GraphSnapshotFolder();  // ~/ZemConverter/GRF
+std::filesystem::path GraphLogFolder();      // ~/ZemConverter/Log
+std::filesystem::path GraphSnapshotFolder(); // ~/ZemConverter/GRF
 
 // "ZemConverter_YYYYMMDD_HHMMSS_mmm.doc" and "ZemConverter_YYYYMMDD_HHMMSS_mmm_<label>.grf",
 // from the UTC time given.

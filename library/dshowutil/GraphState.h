@@ -16,7 +16,7 @@ extern int g_playState;
 extern int g_muted;
 
 void RunGraph(IMediaControl* pMC);
-void PauseGraph(IMediaControl* pMC);   // only from Running
-void StopGraph(IMediaControl* pMC);    // nothing when already Stopped
+void PauseGraph(IMediaControl* pMC); // only from Running
+void StopGraph(IMediaControl* pMC);  // nothing when already Stopped
 // Volume -10000 when muted, 0 when not; a graph without sound is left alone silently.
 void SetMute(IGraphBuilder* pGB, bool muted);

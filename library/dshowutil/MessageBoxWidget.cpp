@@ -8,14 +8,13 @@
 
 namespace {
 
-int ShowWithQt(const std::string& text, const std::string& caption, int flags, QWidget* parent)
-{
+int ShowWithQt(const std::string& text, const std::string& caption, int flags, QWidget* parent) {
     const QString body = QString::fromUtf8(text.c_str());
     const QString title = QString::fromUtf8(caption.c_str());
     const int icon = flags & 0xF0;
-    const QMessageBox::Icon qtIcon = icon == MB_ICONERROR      ? QMessageBox::Critical
-                                     : icon == MB_ICONQUESTION ? QMessageBox::Question
-                                     : icon == MB_ICONWARNING  ? QMessageBox::Warning
+    const QMessageBox::Icon qtIcon = icon == MB_ICONERROR         ? QMessageBox::Critical
+                                     : icon == MB_ICONQUESTION    ? QMessageBox::Question
+                                     : icon == MB_ICONWARNING     ? QMessageBox::Warning
                                      : icon == MB_ICONINFORMATION ? QMessageBox::Information
                                                                   : QMessageBox::NoIcon;
     const int buttons = flags & 0xF;
@@ -28,16 +27,20 @@ int ShowWithQt(const std::string& text, const std::string& caption, int flags, Q
         box.setStandardButtons(QMessageBox::Ok);
     }
     switch (box.exec()) {
-    case QMessageBox::Yes: return IDYES;
-    case QMessageBox::No: return IDNO;
-    case QMessageBox::Cancel: return IDCANCEL;
-    default: return IDOK;
+    case QMessageBox::Yes:
+        return IDYES;
+    case QMessageBox::No:
+        return IDNO;
+    case QMessageBox::Cancel:
+        return IDCANCEL;
+    default:
+        return IDOK;
     }
 }
 
-bool ShowWhenWindowed(const std::string& text, const std::string& caption, int flags, QWidget* parent, int* answer)
-{
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+bool ShowWhenWindowed(const std::string& text, const std::string& caption, int flags, QWidget* parent, int* answer) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return false;
     *answer = ShowWithQt(text, caption, flags, parent);
     return true;
 }
@@ -47,4 +50,4 @@ const bool kInstalled = [] {
     return true;
 }();
 
-}  // namespace
+} // namespace

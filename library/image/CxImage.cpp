@@ -11,7 +11,9 @@ namespace zem {
 
 namespace {
 
-constexpr uint32_t RowBytes(uint32_t width) { return (width * 3u + 3u) & ~3u; }
+constexpr uint32_t RowBytes(uint32_t width) {
+    return (width * 3u + 3u) & ~3u;
+}
 
 constexpr UINT16 kJfifDensityDpi = 96;
 constexpr UINT8 kDensityUnitDpi = 1;
@@ -87,8 +89,8 @@ void CxImage::QuarterTurn(bool left) {
     const uint32_t newRowBytes = RowBytes(newWidth);
     m_scratch.resize(size_t(newRowBytes) * newHeight);
     const ptrdiff_t step = left ? -ptrdiff_t(m_rowBytes) : ptrdiff_t(m_rowBytes);
-    for (uint32_t r = 0; r < newHeight; ++r) {       // storage row of the new picture
-        const uint32_t yNew = newHeight - 1 - r;     // its row from the top
+    for (uint32_t r = 0; r < newHeight; ++r) {   // storage row of the new picture
+        const uint32_t yNew = newHeight - 1 - r; // its row from the top
         const uint32_t xOld = left ? m_width - 1 - yNew : yNew;
         const size_t firstRow = left ? size_t(m_height - 1) : 0;
         const uint8_t* src = &m_bits[firstRow * m_rowBytes + size_t(xOld) * 3];

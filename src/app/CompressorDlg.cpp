@@ -29,9 +29,7 @@ CCompressorDlg::Environment CCompressorDlg::DefaultEnvironment() {
 }
 
 CCompressorDlg::CCompressorDlg(Environment environment, QWidget* parent)
-    : QDialog(parent),
-      m_environment(std::move(environment)),
-      m_registry(m_environment.registryFolder) {
+    : QDialog(parent), m_environment(std::move(environment)), m_registry(m_environment.registryFolder) {
     m_hIcon = LoadIconResource(kWindowIcon);
     for (const char* smaller : kWindowIconSizes)
         m_hIcon.addFile(QString::fromLatin1(smaller));
@@ -169,8 +167,8 @@ bool CCompressorDlg::eventFilter(QObject* watched, QEvent* event) {
     }
     // The graph's video window joins the video area at every open; the
     // picture fills the area inside its frame.
-    if (auto* area = qobject_cast<QFrame*>(watched); area != nullptr && area == Control(IDC_VIDEO_AREA) &&
-                                                     event->type() == QEvent::ChildAdded) {
+    if (auto* area = qobject_cast<QFrame*>(watched);
+        area != nullptr && area == Control(IDC_VIDEO_AREA) && event->type() == QEvent::ChildAdded) {
         if (auto* video = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child()))
             video->setGeometry(area->contentsRect());
     }

@@ -50,7 +50,17 @@ public:
     static Environment DefaultEnvironment();
 
     // The radio groups the data exchange knows.
-    enum class RadioGroup { None, VideoSize, Quality, Rotate, ConvertAll, SubtitleSize, FormatVersion, FrameRate, Audio };
+    enum class RadioGroup {
+        None,
+        VideoSize,
+        Quality,
+        Rotate,
+        ConvertAll,
+        SubtitleSize,
+        FormatVersion,
+        FrameRate,
+        Audio
+    };
 
     explicit CCompressorDlg(Environment environment = DefaultEnvironment(), QWidget* parent = nullptr);
     ~CCompressorDlg() override;
@@ -58,7 +68,9 @@ public:
     // Controls are found by their identifier, which is also their object name.
     QWidget* Control(int id) const;
     template <typename T>
-    T* ControlAs(int id) const { return qobject_cast<T*>(Control(id)); }
+    T* ControlAs(int id) const {
+        return qobject_cast<T*>(Control(id));
+    }
     QTableWidget* FileList() const { return m_fileList; }
 
     // Data exchange: true reads the controls into the members, false pushes

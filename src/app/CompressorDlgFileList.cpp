@@ -2,12 +2,12 @@
 // selection cells and the conversion status.
 
 #include "CompressorDlg.h"
+#include "ConversionPaths.h"
 #include "DialogSeam.h"
 #include "DlgConstants.h"
-#include "MessageBoxSeam.h"
 #include "GraphState.h"
+#include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
-#include "ConversionPaths.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -35,7 +35,9 @@ void CCompressorDlg::InitFileList() {
     m_fileList->setWordWrap(false);
 }
 
-bool CCompressorDlg::IsAcceptedPath(const QString& path) { return zem::IsAcceptedInputPath(path.toStdString()); }
+bool CCompressorDlg::IsAcceptedPath(const QString& path) {
+    return zem::IsAcceptedInputPath(path.toStdString());
+}
 
 QString CCompressorDlg::FreeOutputPath(const QString& wanted) const {
     // Two rows never write one file: a name another row has gets a number.
@@ -138,7 +140,8 @@ void CCompressorDlg::OnAdd() {
     request.kind = FileDialogRequest::Kind::OpenFiles;
     request.title = QString::fromLatin1(kOpenDialogTitle);
     for (const NameFilter& filter : kOpenFilters)
-        request.nameFilters.append(QStringLiteral("%1 (%2)").arg(QLatin1String(filter.label), QLatin1String(filter.patterns)));
+        request.nameFilters.append(
+            QStringLiteral("%1 (%2)").arg(QLatin1String(filter.label), QLatin1String(filter.patterns)));
     const QStringList paths = RunFileDialog(this, request);
     if (paths.isEmpty())
         return;
@@ -181,7 +184,8 @@ void CCompressorDlg::OnChangeOutput() {
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::SaveFile;
     request.title = QString::fromLatin1(kSaveDialogTitle);
-    request.nameFilters = {QStringLiteral("%1 (%2)").arg(QLatin1String(kSaveFilter.label), QLatin1String(kSaveFilter.patterns))};
+    request.nameFilters = {
+        QStringLiteral("%1 (%2)").arg(QLatin1String(kSaveFilter.label), QLatin1String(kSaveFilter.patterns))};
     request.initialPath = CellText(row, kColOutput);
     request.defaultSuffix = QString::fromLatin1(kSaveDefaultSuffix);
     const QStringList chosen = RunFileDialog(this, request);

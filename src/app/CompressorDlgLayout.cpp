@@ -24,16 +24,30 @@ using namespace zem::app;
 
 namespace {
 
-enum class Kind { Push, Transport, TransportCheck, Radio, Check, Box, Label, SunkenLabel, List, VideoArea, Slider, Progress, Picture };
+enum class Kind {
+    Push,
+    Transport,
+    TransportCheck,
+    Radio,
+    Check,
+    Box,
+    Label,
+    SunkenLabel,
+    List,
+    VideoArea,
+    Slider,
+    Progress,
+    Picture
+};
 enum Align { kLeft, kRight, kCentre };
 using RG = CCompressorDlg::RadioGroup;
 
 struct ControlEntry {
-    int id;           // 0: no identifier, `name` names it
+    int id; // 0: no identifier, `name` names it
     const char* name;
     Kind kind;
     const char* text;
-    int x, y, w, h;   // dialog units
+    int x, y, w, h; // dialog units
     bool visible;
     RG group;
     Align align;
@@ -150,9 +164,12 @@ constexpr ControlEntry kControls[] = {
 
 Qt::Alignment ToQt(Align align) {
     switch (align) {
-    case kRight: return Qt::AlignRight | Qt::AlignVCenter;
-    case kCentre: return Qt::AlignHCenter | Qt::AlignVCenter;
-    case kLeft: break;
+    case kRight:
+        return Qt::AlignRight | Qt::AlignVCenter;
+    case kCentre:
+        return Qt::AlignHCenter | Qt::AlignVCenter;
+    case kLeft:
+        break;
     }
     return Qt::AlignLeft | Qt::AlignVCenter;
 }
@@ -298,7 +315,8 @@ void CCompressorDlg::ConnectRoutes() {
     onClick(IDC_SELECTION_START, [this] { OnStartSelection(); });
     onClick(IDC_SELECTION_END, [this] { OnEndSelection(); });
     onClick(IDC_CLEAR_SELECTION, [this] { OnClearSelection(); });
-    connect(m_positionSlider, &CNiceSliderCtrl::positionScrolled, this, [this](int code, int) { OnPositionScroll(code); });
+    connect(m_positionSlider, &CNiceSliderCtrl::positionScrolled, this,
+            [this](int code, int) { OnPositionScroll(code); });
     // The other option buttons need no handler: their values are read from
     // the controls whenever an operation needs them.
     connect(m_fileList->selectionModel(), &QItemSelectionModel::selectionChanged, this,

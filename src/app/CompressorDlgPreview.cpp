@@ -9,9 +9,9 @@
 #include "dshowutil.h"
 
 #include <QFileInfo>
-#include <algorithm>
 #include <QLabel>
 #include <QTableWidget>
+#include <algorithm>
 
 using namespace zem::app;
 

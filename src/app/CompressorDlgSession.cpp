@@ -56,7 +56,8 @@ void CCompressorDlg::RestoreFileList() {
     QFile file(SavedListPath());
     if (!file.open(QIODevice::ReadOnly))
         return;
-    const QJsonArray rows = QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String(kSavedListRows)).toArray();
+    const QJsonArray rows =
+        QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String(kSavedListRows)).toArray();
     int gone = 0;
     int added = -1;
     // Each row is opened once, when the last one is selected below.

@@ -75,7 +75,7 @@ void CCompressorDlg::OnTimeLeftTick() {
                        .replace(QLatin1String("{count}"), QString::number(RowCount()))
                        .replace(QLatin1String("{time}"), fileLeft)
                        .replace(QLatin1String("{total}"), QString::fromStdString(TimeLeftEstimate::Format(
-                                                               m_timeLeft.RunSecondsLeft(laterLength, laterFiles))));
+                                                              m_timeLeft.RunSecondsLeft(laterLength, laterFiles))));
         }
     }
     SetMessageText(text.toStdString());

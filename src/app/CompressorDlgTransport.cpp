@@ -88,9 +88,13 @@ void CCompressorDlg::ShowSelection(int64_t start, int64_t end) {
     m_positionSlider->ClearSelection();
 }
 
-void CCompressorDlg::OnStartSelection() { MarkSelectionEdge(SelectionEdge::Start); }
+void CCompressorDlg::OnStartSelection() {
+    MarkSelectionEdge(SelectionEdge::Start);
+}
 
-void CCompressorDlg::OnEndSelection() { MarkSelectionEdge(SelectionEdge::End); }
+void CCompressorDlg::OnEndSelection() {
+    MarkSelectionEdge(SelectionEdge::End);
+}
 
 void CCompressorDlg::MarkSelectionEdge(SelectionEdge edge) {
     const auto& seeking = m_session.Handles().pMS;

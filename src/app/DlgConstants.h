@@ -93,13 +93,40 @@ inline constexpr const char* kConversionFrameName = "ConversionFrame";
 // Controls switched together while a conversion runs, in this order; the
 // subtitle sizes follow only while subtitles are on.
 inline constexpr std::array<int, 35> kEnableList{
-    IDC_ADD, IDC_CHANGE_OUTPUT, IDC_DELETE, IDC_DELETE_ALL, IDC_FILE_LIST, IDC_POSITION_SLIDER,
-    IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_FRAME_STEP, IDC_MUTE,
-    IDC_SELECTION_START, IDC_SELECTION_END, IDC_CLEAR_SELECTION,
-    IDC_SIZE_320, IDC_SIZE_96, IDC_SIZE_176, IDC_SIZE_128, IDC_SIZE_160, IDC_SIZE_208,
-    IDC_ROTATE_NONE, IDC_ROTATE_LEFT, IDC_ROTATE_RIGHT,
-    IDC_QUALITY_HD, IDC_QUALITY_HIGH_FRAME, IDC_QUALITY_STANDARD, IDC_QUALITY_MIDDLE, IDC_QUALITY_LOW,
-    IDC_SAVE_MP3, IDC_SELECTED_FILE, IDC_ALL_FILES, IDC_MONITORING, IDC_CONVERT, IDC_SAVE_FRAMES,
+    IDC_ADD,
+    IDC_CHANGE_OUTPUT,
+    IDC_DELETE,
+    IDC_DELETE_ALL,
+    IDC_FILE_LIST,
+    IDC_POSITION_SLIDER,
+    IDC_PLAY,
+    IDC_PAUSE,
+    IDC_STOP,
+    IDC_FRAME_STEP,
+    IDC_MUTE,
+    IDC_SELECTION_START,
+    IDC_SELECTION_END,
+    IDC_CLEAR_SELECTION,
+    IDC_SIZE_320,
+    IDC_SIZE_96,
+    IDC_SIZE_176,
+    IDC_SIZE_128,
+    IDC_SIZE_160,
+    IDC_SIZE_208,
+    IDC_ROTATE_NONE,
+    IDC_ROTATE_LEFT,
+    IDC_ROTATE_RIGHT,
+    IDC_QUALITY_HD,
+    IDC_QUALITY_HIGH_FRAME,
+    IDC_QUALITY_STANDARD,
+    IDC_QUALITY_MIDDLE,
+    IDC_QUALITY_LOW,
+    IDC_SAVE_MP3,
+    IDC_SELECTED_FILE,
+    IDC_ALL_FILES,
+    IDC_MONITORING,
+    IDC_CONVERT,
+    IDC_SAVE_FRAMES,
     IDC_SUBTITLE,
 };
 inline constexpr std::array<int, 3> kSubtitleSizeList{IDC_SUBTITLE_BIG, IDC_SUBTITLE_MIDDLE, IDC_SUBTITLE_SMALL};
@@ -138,7 +165,6 @@ inline constexpr std::array<LabelKey, 27> kLanguageLabels{{
     {IDC_ROTATE_BOX, "Rotate"},
     {IDC_HELP, "Help ..."},
 }};
-
 
 // Language files.
 inline constexpr const char* kLanguageFolder = "Lang";
@@ -210,7 +236,7 @@ inline constexpr const char* kChangeAllQuestion = "Change all remaining files' o
 
 // Time texts.
 inline constexpr const char* kEmptyTimeText = "00:00";
-inline constexpr int64_t kUnitsPerMs = 10000; // 100 ns units
+inline constexpr int64_t kUnitsPerMs = 10000;  // 100 ns units
 inline constexpr int64_t kEndCellExtra = 9999; // an end covers its whole last millisecond
 
 // Preview slider.
@@ -239,16 +265,41 @@ struct GraphEventName {
     const char* name;
 };
 inline constexpr std::array<GraphEventName, 36> kGraphEventNames{{
-    {1, "EC_COMPLETE"}, {2, "EC_USERABORT"}, {3, "EC_ERRORABORT"}, {5, "EC_REPAINT"},
-    {6, "EC_STREAM_ERROR_STOPPED"}, {7, "EC_STREAM_ERROR_STILLPLAYING"}, {8, "EC_ERROR_STILLPLAYING"},
-    {9, "EC_PALETTE_CHANGED"}, {10, "EC_VIDEO_SIZE_CHANGED"}, {11, "EC_QUALITY_CHANGE"},
-    {12, "EC_SHUTTING_DOWN"}, {13, "EC_CLOCK_CHANGED"}, {14, "EC_PAUSED"}, {16, "EC_OPENING_FILE"},
-    {17, "EC_BUFFERING_DATA"}, {18, "EC_FULLSCREEN_LOST"}, {19, "EC_ACTIVATE"}, {20, "EC_NEED_RESTART"},
-    {21, "EC_WINDOW_DESTROYED"}, {22, "EC_DISPLAY_CHANGED"}, {23, "EC_STARVATION"}, {24, "EC_OLE_EVENT"},
-    {25, "EC_NOTIFY_WINDOW"}, {26, "EC_STREAM_CONTROL_STOPPED"}, {27, "EC_STREAM_CONTROL_STARTED"},
-    {28, "EC_END_OF_SEGMENT"}, {29, "EC_SEGMENT_STARTED"}, {30, "EC_LENGTH_CHANGED"}, {31, "EC_DEVICE_LOST"},
-    {0x24, "EC_STEP_COMPLETE"}, {0x30, "EC_TIMECODE_AVAILABLE"}, {0x31, "EC_EXTDEVICE_MODE_CHANGE"},
-    {0x50, "EC_GRAPH_CHANGED"}, {0x53, "EC_VMR_RENDERDEVICE_SET"}, {0x200, "EC_SNDDEV_IN_ERROR"},
+    {1, "EC_COMPLETE"},
+    {2, "EC_USERABORT"},
+    {3, "EC_ERRORABORT"},
+    {5, "EC_REPAINT"},
+    {6, "EC_STREAM_ERROR_STOPPED"},
+    {7, "EC_STREAM_ERROR_STILLPLAYING"},
+    {8, "EC_ERROR_STILLPLAYING"},
+    {9, "EC_PALETTE_CHANGED"},
+    {10, "EC_VIDEO_SIZE_CHANGED"},
+    {11, "EC_QUALITY_CHANGE"},
+    {12, "EC_SHUTTING_DOWN"},
+    {13, "EC_CLOCK_CHANGED"},
+    {14, "EC_PAUSED"},
+    {16, "EC_OPENING_FILE"},
+    {17, "EC_BUFFERING_DATA"},
+    {18, "EC_FULLSCREEN_LOST"},
+    {19, "EC_ACTIVATE"},
+    {20, "EC_NEED_RESTART"},
+    {21, "EC_WINDOW_DESTROYED"},
+    {22, "EC_DISPLAY_CHANGED"},
+    {23, "EC_STARVATION"},
+    {24, "EC_OLE_EVENT"},
+    {25, "EC_NOTIFY_WINDOW"},
+    {26, "EC_STREAM_CONTROL_STOPPED"},
+    {27, "EC_STREAM_CONTROL_STARTED"},
+    {28, "EC_END_OF_SEGMENT"},
+    {29, "EC_SEGMENT_STARTED"},
+    {30, "EC_LENGTH_CHANGED"},
+    {31, "EC_DEVICE_LOST"},
+    {0x24, "EC_STEP_COMPLETE"},
+    {0x30, "EC_TIMECODE_AVAILABLE"},
+    {0x31, "EC_EXTDEVICE_MODE_CHANGE"},
+    {0x50, "EC_GRAPH_CHANGED"},
+    {0x53, "EC_VMR_RENDERDEVICE_SET"},
+    {0x200, "EC_SNDDEV_IN_ERROR"},
     {0x201, "EC_SNDDEV_OUT_ERROR"},
 }};
 // Event names are copied into a buffer of this size, terminator included.
@@ -274,7 +325,8 @@ inline constexpr std::array<TransportButton, 8> kTransportButtons{{
 inline constexpr int kWindowIcon = 128;
 inline constexpr const char* kIconPathFormat = ":/res/icons/icon%1.png";
 // Smaller renderings of the window icon, for title bars and task bars.
-inline constexpr std::array<const char*, 2> kWindowIconSizes{":/res/icons/icon128_64.png", ":/res/icons/icon128_32.png"};
+inline constexpr std::array<const char*, 2> kWindowIconSizes{":/res/icons/icon128_64.png",
+                                                             ":/res/icons/icon128_32.png"};
 inline constexpr const char* kSplashPath = ":/res/splash.png";
 
 // Codec environment: the GStreamer elements the accepted formats need and the
@@ -300,8 +352,8 @@ inline constexpr std::array<MediaElement, 14> kRequiredElements{{
     {"avdec_cook", "gstreamer1.0-libav"},
 }};
 // Packages named in the message, in this order.
-inline constexpr std::array<const char*, 4> kCodecPackages{
-    "gstreamer1.0-plugins-good", "gstreamer1.0-plugins-bad", "gstreamer1.0-libav", "gstreamer1.0-plugins-ugly"};
+inline constexpr std::array<const char*, 4> kCodecPackages{"gstreamer1.0-plugins-good", "gstreamer1.0-plugins-bad",
+                                                           "gstreamer1.0-libav", "gstreamer1.0-plugins-ugly"};
 inline constexpr const char* kInstallMessagePrefix = "Please... Install ";
 
 // Subtitle renderer settings in the registry store.

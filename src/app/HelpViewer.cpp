@@ -26,7 +26,8 @@ void ShowHelpViewer(QWidget* parent, const QString& path) {
     }
     auto* browser = viewer->findChild<QTextBrowser*>();
     browser->setSource(QUrl::fromLocalFile(path));
-    viewer->setWindowTitle(browser->documentTitle().isEmpty() ? QString::fromLatin1(kAppName) : browser->documentTitle());
+    viewer->setWindowTitle(browser->documentTitle().isEmpty() ? QString::fromLatin1(kAppName)
+                                                              : browser->documentTitle());
     viewer->show();
     viewer->raise();
     viewer->activateWindow();

@@ -111,7 +111,8 @@ private:
             const std::string line = job.pendingError.substr(0, end);
             job.pendingError.erase(0, end + 1);
             int percent = 0;
-            if (line.rfind(kProgressPrefix, 0) == 0 && std::sscanf(line.c_str() + std::strlen(kProgressPrefix), "%d%%", &percent) == 1) {
+            if (line.rfind(kProgressPrefix, 0) == 0 &&
+                std::sscanf(line.c_str() + std::strlen(kProgressPrefix), "%d%%", &percent) == 1) {
                 job.percent = percent;
                 if (!m_terminal)
                     std::fprintf(stderr, "%s: %s\n", BaseName(job.input).c_str(), line.c_str());

@@ -24,10 +24,10 @@ struct Named {
 };
 
 // Command-line names of the size, quality and rotation choices.
-constexpr std::array<Named, 6> kSizes{{
-    {"320x240", 0}, {"96x64", 1}, {"176x128", 2}, {"128x128", 3}, {"160x128", 4}, {"208x176", 5}}};
-constexpr std::array<Named, 5> kQualities{{
-    {"high-definition", 0}, {"high-frame", 1}, {"standard", 2}, {"middle", 3}, {"low", 4}}};
+constexpr std::array<Named, 6> kSizes{
+    {{"320x240", 0}, {"96x64", 1}, {"176x128", 2}, {"128x128", 3}, {"160x128", 4}, {"208x176", 5}}};
+constexpr std::array<Named, 5> kQualities{
+    {{"high-definition", 0}, {"high-frame", 1}, {"standard", 2}, {"middle", 3}, {"low", 4}}};
 constexpr std::array<Named, 3> kRotations{{{"none", 0}, {"left", 1}, {"right", 2}}};
 constexpr std::array<Named, 3> kSubtitleSizes{{{"big", 0}, {"middle", 1}, {"small", 2}}};
 
@@ -140,7 +140,8 @@ std::string UsageText() {
 
 std::vector<std::string> SingleJobArguments(const CliOptions& options, const std::string& input,
                                             const std::string& output) {
-    std::vector<std::string> args{"-s", NameOf(kSizes, options.sizeIndex), "-q", NameOf(kQualities, options.qualityIndex),
+    std::vector<std::string> args{"-s", NameOf(kSizes, options.sizeIndex),
+                                  "-q", NameOf(kQualities, options.qualityIndex),
                                   "-r", NameOf(kRotations, options.rotate)};
     if (options.start > 0)
         args.insert(args.end(), {"--start", TimeText(options.start)});

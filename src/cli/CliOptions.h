@@ -11,19 +11,19 @@ namespace zem::cli {
 
 struct CliOptions {
     std::vector<std::string> inputs;
-    std::string output;      // -o: one input only
-    std::string outputDir;   // -d: default names in another folder
-    int sizeIndex = 0;       // row of the size table
-    int qualityIndex = 2;    // "standard"
+    std::string output;    // -o: one input only
+    std::string outputDir; // -d: default names in another folder
+    int sizeIndex = 0;     // row of the size table
+    int qualityIndex = 2;  // "standard"
     int rotate = 0;
-    double start = 0.0;      // seconds; both 0: the whole file
+    double start = 0.0; // seconds; both 0: the whole file
     double end = 0.0;
     bool keepMp3 = false;
     // Subtitles: the file beside each input by default.
     bool noSubtitles = false;
     std::string subtitlesFile; // --subtitles: this file instead
     int subtitleSize = 1;      // 0 big, 1 middle, 2 small
-    int jobs = 1;            // -j: inputs converted at once, each in a process of its own
+    int jobs = 1;              // -j: inputs converted at once, each in a process of its own
     // Inputs of the whole command line that a job's process converts alone: no
     // output of it may replace one of them (given by -j to each such process).
     std::vector<std::string> otherInputs;

@@ -39,7 +39,9 @@ std::atomic<int> g_interrupts{0};
 
 // Ctrl+C, a terminal closing and a polite kill all mean "stop": the first
 // writes what was converted, a second gives up at once.
-void OnInterrupt(int) { g_interrupts.fetch_add(1); }
+void OnInterrupt(int) {
+    g_interrupts.fetch_add(1);
+}
 
 void InstallSignalHandlers() {
     struct sigaction action {};

@@ -1,9 +1,9 @@
 #include "Splash.h"
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <QMouseEvent>
 #include <QTimerEvent>
 
 bool g_splashEnabled = false;

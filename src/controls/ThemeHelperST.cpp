@@ -8,7 +8,7 @@
 namespace {
 // The style that stands for "no visual styles".
 constexpr char kUnthemedStyle[] = "windows";
-}  // namespace
+} // namespace
 
 bool ThemeHelperST::IsAppThemed(const QWidget* widget) const {
     const QStyle* style = widget ? widget->style() : nullptr;

@@ -82,7 +82,8 @@ private:
     }
 
     int AddMp3Encoder() {
-        if (!CreateByText(kMp3EncoderClsid, &m.m_mp3Encoder) || FAILED(graph.AddFilter(m.m_mp3Encoder, kNameMp3Encoder)))
+        if (!CreateByText(kMp3EncoderClsid, &m.m_mp3Encoder) ||
+            FAILED(graph.AddFilter(m.m_mp3Encoder, kNameMp3Encoder)))
             return Fail(graphcode::kAudioFilter, "Could not add MP3 encoder");
         return 0;
     }

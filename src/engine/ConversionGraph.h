@@ -16,7 +16,6 @@ namespace zem {
 
 class ConversionHost;
 
-
 // Class ids of the outside audio filters, as the program names them.
 inline constexpr const char* kAudioProcessorClsid = "B86F6BEE-E7C0-4D03-8D52-5B4430CF6C88";
 inline constexpr const char* kMp3EncoderClsid = "B8D27088-DF5F-4B7C-98DC-0E91A1696286";

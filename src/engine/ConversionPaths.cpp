@@ -35,7 +35,9 @@ std::string PathMinusExtension(const std::string& path) {
     return path.substr(0, dot);
 }
 
-std::string DefaultOutputPath(const std::string& inputPath) { return PathMinusExtension(inputPath) + kOutputSuffix; }
+std::string DefaultOutputPath(const std::string& inputPath) {
+    return PathMinusExtension(inputPath) + kOutputSuffix;
+}
 
 std::string NumberedOutputPath(const std::string& outputPath, int n) {
     if (n <= 1)
@@ -72,9 +74,8 @@ std::vector<std::string> DistinctOutputPaths(const std::vector<std::string>& out
         for (int n = 1;; ++n) {
             const std::string candidate = NumberedOutputPath(outputs[i], n);
             const std::string canonical = CanonicalOutput(candidate);
-            const bool clash =
-                std::find(used.begin(), used.end(), canonical) != used.end() ||
-                (n > 1 && std::find(taken.begin(), taken.end(), canonical) != taken.end());
+            const bool clash = std::find(used.begin(), used.end(), canonical) != used.end() ||
+                               (n > 1 && std::find(taken.begin(), taken.end(), canonical) != taken.end());
             if (!clash) {
                 result.push_back(candidate);
                 used.push_back(canonical);
@@ -112,8 +113,8 @@ ConversionPaths DeriveConversionPaths(const std::string& inputPath, const std::s
 }
 
 bool PathsFitLimit(const ConversionPaths& paths) {
-    for (const std::string* p : {&paths.inputPath, &paths.outputPath, &paths.keptMp3Path, &paths.tmpPath, &paths.mp3Path,
-                                 &paths.headerPath, &paths.indexPath, &paths.zemPath}) {
+    for (const std::string* p : {&paths.inputPath, &paths.outputPath, &paths.keptMp3Path, &paths.tmpPath,
+                                 &paths.mp3Path, &paths.headerPath, &paths.indexPath, &paths.zemPath}) {
         if (p->size() + 1 > PATH_MAX)
             return false;
     }

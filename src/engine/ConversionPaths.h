@@ -32,8 +32,8 @@ struct ConversionPaths {
 // The endings of the video files the program reads, in the order the user is
 // told them. The one list: the file list, zemconvert and the desktop entry
 // all take it from here.
-inline constexpr std::array<const char*, 12> kAcceptedInputEndings{"avi", "mpg", "mpeg", "vob", "dat", "wmv",
-                                                                   "asf", "asx", "rm",  "rmvb", "mp4", "mkv"};
+inline constexpr std::array<const char*, 12> kAcceptedInputEndings{"avi", "mpg", "mpeg", "vob",  "dat", "wmv",
+                                                                   "asf", "asx", "rm",   "rmvb", "mp4", "mkv"};
 
 // Whether the program reads this path: its ending, in any case, is one of
 // kAcceptedInputEndings ("mpeg" and "rmvb" match without a dot before them).

@@ -65,11 +65,17 @@ void ConversionRun::SelectToEndOfFile() {
     m_selectionEnd = m_duration > m_selectionStart ? m_duration : INT64_MAX;
 }
 
-int64_t ConversionRun::JobStart() const { return HasRange() ? m_selectionStart : 0; }
+int64_t ConversionRun::JobStart() const {
+    return HasRange() ? m_selectionStart : 0;
+}
 
-int64_t ConversionRun::JobLength() const { return HasRange() ? m_selectionEnd - m_selectionStart : m_duration; }
+int64_t ConversionRun::JobLength() const {
+    return HasRange() ? m_selectionEnd - m_selectionStart : m_duration;
+}
 
-void ConversionRun::SetStatus(const std::string& text) { m_host.SetStatus(text); }
+void ConversionRun::SetStatus(const std::string& text) {
+    m_host.SetStatus(text);
+}
 
 void ConversionRun::CollectWarnings() {
     const auto source = QueryInterface<IErrorDetail>(m_session.Handles().pGB);
@@ -129,7 +135,8 @@ bool ConversionRun::OutputReplacesInput(std::string& why) const {
     // The inputs are never touched: an output that is one of them, by any
     // name, is refused. A play list's entries count as inputs too.
     const auto sameFile = [](const std::string& a, const std::string& b) {
-        struct stat sa {}, sb {};
+        struct stat sa {};
+        struct stat sb {};
         return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
                sa.st_ino == sb.st_ino;
     };
@@ -453,7 +460,8 @@ void ConversionRun::FinishConversion(bool stopped) {
         RemoveIntermediates();
         Fail(runcode::kWriteFailed, soundFailure.text);
     } else if ((soundlessFilm || (stopped && !FileExists(m_paths.mp3Path))) && // stopped before any sound came
-               !WriteSilentTrack(m_paths.mp3Path, SilentFramesFor(framesTaken, m_muxSettings.frameRate), silenceError)) {
+               !WriteSilentTrack(m_paths.mp3Path, SilentFramesFor(framesTaken, m_muxSettings.frameRate),
+                                 silenceError)) {
         RemoveIntermediates();
         Fail(runcode::kWriteFailed, silenceError);
     } else {

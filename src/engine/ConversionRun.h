@@ -28,7 +28,6 @@ namespace zem {
 
 class ConversionHost;
 
-
 // One row of the file list, as the engine needs it.
 struct ConversionJob {
     std::string inputPath;

@@ -7,7 +7,9 @@
 namespace zem {
 
 namespace {
-QString Key(const char* name) { return QString::fromLatin1(kSettingsSection) + '/' + QLatin1String(name); }
+QString Key(const char* name) {
+    return QString::fromLatin1(kSettingsSection) + '/' + QLatin1String(name);
+}
 } // namespace
 
 void ConversionSettings::Load(const QString& path) {
@@ -32,9 +34,8 @@ void ConversionSettings::Save(const QString& path) const {
 }
 
 void ConversionSettings::DeriveConversionNumbers() {
-    const int quality = (m_qualityIndex >= 0 && m_qualityIndex < int(kQualityTable.size()))
-                            ? m_qualityIndex
-                            : kDefaultQualityIndex;
+    const int quality =
+        (m_qualityIndex >= 0 && m_qualityIndex < int(kQualityTable.size())) ? m_qualityIndex : kDefaultQualityIndex;
     m_jpegQuality = kQualityTable[quality].jpegQuality;
     m_frameRate = kFrameRate;
     m_formatVersion = kFormatVersionJpeg;

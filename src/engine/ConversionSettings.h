@@ -2,9 +2,9 @@
 // The option set chosen in the main window, its five stored values and the
 // numbers a conversion derives from it.
 
+#include <QString>
 #include <array>
 #include <cstdint>
-#include <QString>
 
 namespace zem {
 

@@ -13,14 +13,17 @@ namespace {
 constexpr mode_t kNewFileMode = 0644;
 }
 
-std::string SystemErrorText(int error) { return std::strerror(error); }
+std::string SystemErrorText(int error) {
+    return std::strerror(error);
+}
 
 File::~File() {
     if (m_fd >= 0)
         ::close(m_fd);
 }
 
-File::File(File&& other) noexcept : m_fd(other.m_fd), m_path(std::move(other.m_path)), m_error(std::move(other.m_error)) {
+File::File(File&& other) noexcept
+    : m_fd(other.m_fd), m_path(std::move(other.m_path)), m_error(std::move(other.m_error)) {
     other.m_fd = -1;
 }
 
@@ -48,11 +51,21 @@ bool File::Open(const std::string& path, Mode mode) {
     m_error.clear();
     int flags = O_CLOEXEC;
     switch (mode) {
-    case Mode::Read: flags |= O_RDONLY; break;
-    case Mode::ReadWrite: flags |= O_RDWR; break;
-    case Mode::CreateReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-    case Mode::CreateWrite: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
-    case Mode::CreateExclusive: flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW; break;
+    case Mode::Read:
+        flags |= O_RDONLY;
+        break;
+    case Mode::ReadWrite:
+        flags |= O_RDWR;
+        break;
+    case Mode::CreateReadWrite:
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        break;
+    case Mode::CreateWrite:
+        flags |= O_WRONLY | O_CREAT | O_TRUNC;
+        break;
+    case Mode::CreateExclusive:
+        flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
+        break;
     }
     do {
         m_fd = ::open(path.c_str(), flags, kNewFileMode);
@@ -103,10 +116,18 @@ int64_t File::ReadSome(void* data, size_t size, int64_t offset) {
     return int64_t(done);
 }
 
-bool File::Write(const void* data, size_t size) { return WriteSome(data, size, -1); }
-bool File::WriteAt(uint64_t offset, const void* data, size_t size) { return WriteSome(data, size, int64_t(offset)); }
-int64_t File::Read(void* data, size_t size) { return ReadSome(data, size, -1); }
-int64_t File::ReadAt(uint64_t offset, void* data, size_t size) { return ReadSome(data, size, int64_t(offset)); }
+bool File::Write(const void* data, size_t size) {
+    return WriteSome(data, size, -1);
+}
+bool File::WriteAt(uint64_t offset, const void* data, size_t size) {
+    return WriteSome(data, size, int64_t(offset));
+}
+int64_t File::Read(void* data, size_t size) {
+    return ReadSome(data, size, -1);
+}
+int64_t File::ReadAt(uint64_t offset, void* data, size_t size) {
+    return ReadSome(data, size, int64_t(offset));
+}
 
 bool File::Seek(uint64_t offset) {
     if (::lseek(m_fd, off_t(offset), SEEK_SET) < 0)
@@ -219,7 +240,9 @@ int64_t BufferedReader::Read(void* data, size_t size) {
     return int64_t(done);
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+bool RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
 
 bool RenameFile(const std::string& from, const std::string& to, std::string& error) {
     if (::rename(from.c_str(), to.c_str()) == 0)

@@ -39,8 +39,8 @@ inline uint64_t ByteMask(__m128i a, __m128i b, __m128i c) {
            uint64_t(uint32_t(_mm_movemask_epi8(c))) << 32;
 }
 
-constexpr uint64_t kBlockBytes = 0xFFFFFFFFFFFFull;   // 48 bits
-constexpr uint64_t kGroupStarts = 0x249249249249ull;  // every third bit: 0, 3, ... 45
+constexpr uint64_t kBlockBytes = 0xFFFFFFFFFFFFull;  // 48 bits
+constexpr uint64_t kGroupStarts = 0x249249249249ull; // every third bit: 0, 3, ... 45
 #endif
 
 #if defined(ZEM_CLAMP_SKIPS_WIDE)
@@ -105,9 +105,9 @@ void ClampPixelExtremes(uint8_t* data, size_t length) {
         for (int r = 0; r < 3; ++r)
             v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 16 * r));
         // Bit masks of the bytes at or below 3 and at or above 251.
-        const uint64_t low = ByteMask(_mm_cmpeq_epi8(_mm_min_epu8(v[0], lowTop), v[0]),
-                                      _mm_cmpeq_epi8(_mm_min_epu8(v[1], lowTop), v[1]),
-                                      _mm_cmpeq_epi8(_mm_min_epu8(v[2], lowTop), v[2]));
+        const uint64_t low =
+            ByteMask(_mm_cmpeq_epi8(_mm_min_epu8(v[0], lowTop), v[0]), _mm_cmpeq_epi8(_mm_min_epu8(v[1], lowTop), v[1]),
+                     _mm_cmpeq_epi8(_mm_min_epu8(v[2], lowTop), v[2]));
         const uint64_t high = ByteMask(_mm_cmpeq_epi8(_mm_max_epu8(v[0], highBottom), v[0]),
                                        _mm_cmpeq_epi8(_mm_max_epu8(v[1], highBottom), v[1]),
                                        _mm_cmpeq_epi8(_mm_max_epu8(v[2], highBottom), v[2]));

@@ -64,16 +64,16 @@ struct FrameCaptureContext {
     int32_t jpegQuality = 80;
     int32_t rotate = 0;
     double frameInterval = 1.0 / 16;
-    File* framesFile = nullptr;                     // open for writing; never closed here
-    std::atomic<int64_t>* positionOut = nullptr;    // latest frame time, 100 ns units
+    File* framesFile = nullptr;                  // open for writing; never closed here
+    std::atomic<int64_t>* positionOut = nullptr; // latest frame time, 100 ns units
     // Pictures at or after this time (seconds) are not taken: the end of a
     // selection is kept to the frame although the run stops a tick later.
-    double stopTime = -1.0;                         // negative: no end
+    double stopTime = -1.0; // negative: no end
 
     // Pacing state: reset by the owner before the pipeline runs, then the
     // streaming thread's (under m_lock).
-    double lastSampleTime = 0.0;                    // time of the latest frame written
-    bool frameTaken = false;                        // whether lastSampleTime holds a frame yet
+    double lastSampleTime = 0.0; // time of the latest frame written
+    bool frameTaken = false;     // whether lastSampleTime holds a frame yet
 
     // Called for every decoded picture: `sampleTime` in seconds from the start
     // of the played range; `data` 24-bit BGR, bottom row first. Always 0.
@@ -126,13 +126,13 @@ private:
     // m_lock protects the pacing state above and the fields below it: the
     // streaming thread's while the pipeline runs, the owner's after it stopped.
     mutable std::mutex m_lock;
-    std::vector<uint8_t> m_workArea;  // the scaled picture, reused for every frame
+    std::vector<uint8_t> m_workArea; // the scaled picture, reused for every frame
     PicturePath m_picturePath;
-    std::vector<uint8_t> m_jpeg;      // the latest coded picture
-    std::vector<uint8_t> m_record;    // length field + picture, written in one go
+    std::vector<uint8_t> m_jpeg;   // the latest coded picture
+    std::vector<uint8_t> m_record; // length field + picture, written in one go
     CxImage m_image;
-    double m_lastPictureTime = -1.0;  // the latest picture delivered, taken or not
-    double m_lastPictureSpan = 0.0;   // its distance from the one before it
+    double m_lastPictureTime = -1.0; // the latest picture delivered, taken or not
+    double m_lastPictureSpan = 0.0;  // its distance from the one before it
     // The results.
     uint64_t m_framesWritten = 0;
     double m_firstFrameTime = -1.0;

@@ -13,7 +13,9 @@ namespace zem {
 
 MediaSession::MediaSession(ConversionHost& host) : m_host(host), m_conversion(std::make_unique<ConversionGraph>()) {}
 
-MediaSession::~MediaSession() { ReleaseDirectShow(); }
+MediaSession::~MediaSession() {
+    ReleaseDirectShow();
+}
 
 void MediaSession::ReportFailure(const char* format, HRESULT hr, const std::string& path) {
     m_host.ShowMessage(NoteFailure(format, hr, path));
@@ -53,8 +55,9 @@ bool MediaSession::InitDirectShow() {
     HRESULT hr = CreateFilterGraph(&m_handles.pGB);
     const char* failure = nullptr;
     if (FAILED(hr) || !m_handles.pGB) {
-        failure = "FAILED(0x%x) CoCreateInstance(CLSID_FilterGraph, NULL, CLSCTX_INPROC, IID_IGraphBuilder, (void "
-                  "**)&pGB)\n";
+        failure =
+            "FAILED(0x%x) CoCreateInstance(CLSID_FilterGraph, NULL, CLSCTX_INPROC, IID_IGraphBuilder, (void "
+            "**)&pGB)\n";
     } else if (!(m_handles.pMC = QueryInterface<IMediaControl>(m_handles.pGB))) {
         failure = "FAILED(0x%x) pGB->QueryInterface(IID_IMediaControl, (void **)&pMC)\n";
     } else if (!(m_handles.pMS = QueryInterface<IMediaSeeking>(m_handles.pGB))) {

@@ -17,10 +17,10 @@ namespace zem {
 
 struct MuxSettings {
     int32_t frameRate = 16;
-    int32_t videoWidth = 320;  // before any quarter turn
+    int32_t videoWidth = 320; // before any quarter turn
     int32_t videoHeight = 240;
-    int32_t rotate = 0;        // a quarter turn swaps the stored sides
-    bool saveMp3 = false;      // keep the ".mp3" beside the output (paths.keptMp3Path)
+    int32_t rotate = 0;   // a quarter turn swaps the stored sides
+    bool saveMp3 = false; // keep the ".mp3" beside the output (paths.keptMp3Path)
     // The 32-bit size fields cannot describe a larger file; the movie data
     // ends with the last cycle that keeps the file within this many bytes.
     uint64_t maxFileBytes = 0xFFFFFFFFull;
@@ -39,15 +39,15 @@ int64_t AudioLeadInFrames(double pictureStart, double soundStart);
 const uint8_t* SilentAudioFrame();
 
 struct MuxProgress {
-    uint64_t bytesRead = 0;   // of the frames and audio files together
-    uint64_t writeTotal = 0;  // their sizes at the start of the mux
+    uint64_t bytesRead = 0;  // of the frames and audio files together
+    uint64_t writeTotal = 0; // their sizes at the start of the mux
 };
 
 struct MuxResult {
     bool ok = false;
-    bool truncated = false;   // the file was cut to stay within the size limit
-    bool abandoned = false;   // the caller asked to give up
-    std::string message;      // why it failed, or why it was cut
+    bool truncated = false; // the file was cut to stay within the size limit
+    bool abandoned = false; // the caller asked to give up
+    std::string message;    // why it failed, or why it was cut
     uint32_t videoChunks = 0;
     uint32_t audioChunks = 0;
     uint64_t movieBytes = 0;

@@ -18,17 +18,17 @@ namespace zem::avi {
 
 inline constexpr uint32_t kHeaderSize = 1024;
 inline constexpr uint32_t kSectorSize = 512;
-inline constexpr uint32_t kChunkHeadSize = 8;          // code + size
-inline constexpr uint32_t kAudioBlockSize = 384;       // one 128 kbit/s 48 kHz MPEG frame
+inline constexpr uint32_t kChunkHeadSize = 8;    // code + size
+inline constexpr uint32_t kAudioBlockSize = 384; // one 128 kbit/s 48 kHz MPEG frame
 inline constexpr uint32_t kAudioBytesPerSecond = 16000;
-inline constexpr uint32_t kAudioSequenceOffset = 508;  // last four bytes of the sector
+inline constexpr uint32_t kAudioSequenceOffset = 508; // last four bytes of the sector
 inline constexpr uint32_t kIndexRecordSize = 16;
 inline constexpr uint32_t kIndexHeadSize = 8;
-inline constexpr uint32_t kMoviListTypeOffset = 1020;  // index positions count from "movi"
+inline constexpr uint32_t kMoviListTypeOffset = 1020; // index positions count from "movi"
 inline constexpr uint32_t kFirstChunkPosition = 4;
 inline constexpr uint32_t kIndexFlagKeyFrame = 1;
-inline constexpr uint32_t kFrameLengthSize = 4;        // frames-file record head
-inline constexpr uint32_t kMp3HeadSize = 68;           // head the audio writer puts before the stream
+inline constexpr uint32_t kFrameLengthSize = 4; // frames-file record head
+inline constexpr uint32_t kMp3HeadSize = 68;    // head the audio writer puts before the stream
 
 inline constexpr std::array<char, 4> kVideoChunkCode{'0', '0', 'd', 'c'};
 inline constexpr std::array<char, 4> kAudioChunkCode{'0', '1', 'w', 'b'};
@@ -61,12 +61,12 @@ using Header = std::array<uint8_t, kHeaderSize>;
 Header BuildHeaderTemplate();
 
 struct HeaderEndFields {
-    uint32_t movieBytes = 0;   // M, a multiple of 512
-    uint32_t indexBytes = 8;   // X = 8 + 16 * N
-    uint32_t videoChunks = 0;  // Fv
-    uint32_t audioChunks = 0;  // Fa
-    uint32_t frameRate = 16;   // F
-    uint32_t width = 0;        // stored picture width (after any quarter turn)
+    uint32_t movieBytes = 0;  // M, a multiple of 512
+    uint32_t indexBytes = 8;  // X = 8 + 16 * N
+    uint32_t videoChunks = 0; // Fv
+    uint32_t audioChunks = 0; // Fa
+    uint32_t frameRate = 16;  // F
+    uint32_t width = 0;       // stored picture width (after any quarter turn)
     uint32_t height = 0;
 };
 
@@ -109,7 +109,9 @@ inline void PutBe32(uint8_t* p, uint32_t v) {
 inline uint32_t GetLe32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
-inline uint16_t GetLe16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint16_t GetLe16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
 inline uint32_t GetBe32(const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
 }

@@ -177,7 +177,8 @@ int RemoveDeadScratchFolders(const std::string& directory) {
         // owner that has only just made it; only an old one is dead.
         struct stat st {};
         const bool claimed = ::fstatat(folder.get(), kScratchClaimName, &st, AT_SYMLINK_NOFOLLOW) == 0;
-        if (!claimed && (::fstat(folder.get(), &st) != 0 || std::time(nullptr) - st.st_mtim.tv_sec < kUnclaimedScratchSeconds))
+        if (!claimed &&
+            (::fstat(folder.get(), &st) != 0 || std::time(nullptr) - st.st_mtim.tv_sec < kUnclaimedScratchSeconds))
             continue;
         EmptyFolder(folder.get());
         if (::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR) == 0)

@@ -49,7 +49,6 @@ public:
     ScratchFolder(Key, std::string path, int fd) : m_path(std::move(path)), m_fd(fd) {}
 
 private:
-
     std::string m_path;
     int m_fd; // the folder, locked while it is ours
 };

@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "FileIo.h"
-#include "WavHead.h"
 #include "Muxer.h"
 #include "OutputFormat.h"
+#include "WavHead.h"
 
 namespace zem {
 

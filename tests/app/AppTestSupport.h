@@ -4,8 +4,8 @@
 
 #include "CompressorDlg.h"
 #include "DialogSeam.h"
-#include "TestClips.h"
 #include "MessageBoxSeam.h"
+#include "TestClips.h"
 
 #include <QTemporaryDir>
 #include <filesystem>

@@ -16,8 +16,8 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 
 using enum zem::app::ControlId;
@@ -218,7 +218,8 @@ TEST(Conversion, AllFilesGoesOnAfterARowThatFails) {
 TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
     zem::testclips::TempDir clips;
     // Long enough that the job is still decoding when the first wait ends.
-    const fs::path clip = zem::testclips::MakeClip(clips.path(), "mp4", 60.0, 320, 240, 25, zem::testclips::Pattern::Moving);
+    const fs::path clip =
+        zem::testclips::MakeClip(clips.path(), "mp4", 60.0, 320, 240, 25, zem::testclips::Pattern::Moving);
     ASSERT_FALSE(clip.empty());
     constexpr size_t kFullFrames = 60 * 16;
 

@@ -72,7 +72,8 @@ TEST(Language, HelpFileFollowsTheLanguage) {
         window->LocateLanguageFile();
         EXPECT_EQ(window->m_langFile, fixture.AppDir() + QStringLiteral("/Lang/") + QLatin1String(c.languageFile))
             << c.locale;
-        const QString expected = *c.help ? fixture.AppDir() + QStringLiteral("/Doc/") + QLatin1String(c.help) : QString();
+        const QString expected =
+            *c.help ? fixture.AppDir() + QStringLiteral("/Doc/") + QLatin1String(c.help) : QString();
         EXPECT_EQ(window->HelpFilePath(), expected) << c.locale;
     }
     // LANG counts when LC_ALL is not set.
@@ -84,12 +85,44 @@ TEST(Language, HelpFileFollowsTheLanguage) {
 }
 
 TEST(Language, ShippedLanguageFilesTranslateEveryText) {
-    const QStringList keys = {
-        "Add ...", "Change Output ...", "Delete", "Delete All", "Estimated Size:", "Files:", "Language:", "Video",
-        "Frame/Sec", "Quality", "high definition", "high frame", "Standard", "Middle", "Low", "Audio",
-        "Extra Files", "Save audio to MP3 file", "Save frames to BMP files", "Files to Convert", "Selected file",
-        "All files", "Video Monitoring", "Convert", "Stop", "Rotate", "Help ...", "Input File", "Output File", "|<",
-        ">|", "Time", "Size", "Status", "Converting ...", "Writing ...", "Completed", "Stopped"};
+    const QStringList keys = {"Add ...",
+                              "Change Output ...",
+                              "Delete",
+                              "Delete All",
+                              "Estimated Size:",
+                              "Files:",
+                              "Language:",
+                              "Video",
+                              "Frame/Sec",
+                              "Quality",
+                              "high definition",
+                              "high frame",
+                              "Standard",
+                              "Middle",
+                              "Low",
+                              "Audio",
+                              "Extra Files",
+                              "Save audio to MP3 file",
+                              "Save frames to BMP files",
+                              "Files to Convert",
+                              "Selected file",
+                              "All files",
+                              "Video Monitoring",
+                              "Convert",
+                              "Stop",
+                              "Rotate",
+                              "Help ...",
+                              "Input File",
+                              "Output File",
+                              "|<",
+                              ">|",
+                              "Time",
+                              "Size",
+                              "Status",
+                              "Converting ...",
+                              "Writing ...",
+                              "Completed",
+                              "Stopped"};
     const CCompressorDlg::Environment shipped{QStringLiteral(ZEM_SOURCE_DIR), QString(), QString()};
     WindowFixture fixture;
     CCompressorDlg::Environment environment = fixture.Environment();

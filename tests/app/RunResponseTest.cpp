@@ -132,8 +132,8 @@ TEST(RunResponse, AllFilesOverBadFilesFinishesWithoutABoxAndSaysWhyInWords) {
 
     window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
 
-    EXPECT_TRUE(fixture.m_messages.empty()) << fixture.m_messages.size() << " boxes, the first: "
-                                            << fixture.m_messages.front().text.toStdString();
+    EXPECT_TRUE(fixture.m_messages.empty())
+        << fixture.m_messages.size() << " boxes, the first: " << fixture.m_messages.front().text.toStdString();
     EXPECT_TRUE(window->CellText(0, kColStatus).startsWith(QStringLiteral("ERROR(")));
     EXPECT_TRUE(window->CellText(1, kColStatus).startsWith(QStringLiteral("ERROR(")));
     EXPECT_EQ(window->CellText(2, kColStatus), QStringLiteral("Completed"));

@@ -36,11 +36,11 @@ TEST(Settings, RoundTripKeepsSizeButNotQuality) {
         EXPECT_FALSE(Checked(*first, IDC_MONITORING));
         EXPECT_TRUE(Checked(*first, IDC_QUALITY_STANDARD));
         first->show();
-        first->ControlAs<QAbstractButton>(IDC_SIZE_160)->click(); // 160 x 128
-        first->ControlAs<QAbstractButton>(IDC_QUALITY_LOW)->click(); // Low
-        first->ControlAs<QAbstractButton>(IDC_ROTATE_RIGHT)->click(); // rotate right
+        first->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();      // 160 x 128
+        first->ControlAs<QAbstractButton>(IDC_QUALITY_LOW)->click();   // Low
+        first->ControlAs<QAbstractButton>(IDC_ROTATE_RIGHT)->click();  // rotate right
         first->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click(); // selected file
-        first->ControlAs<QAbstractButton>(IDC_MONITORING)->click(); // monitoring
+        first->ControlAs<QAbstractButton>(IDC_MONITORING)->click();    // monitoring
         first->close();
     }
     QSettings stored(fixture.SettingsFile(), QSettings::IniFormat);
@@ -77,8 +77,8 @@ TEST(Settings, StoredSizeOutsideTheTableLeavesNoSizeChecked) {
         stored.setValue("ZemConverter/VideoSize", 9);
     }
     auto window = fixture.MakeWindow();
-    for (int id : {IDC_SIZE_320, IDC_SIZE_96, IDC_SIZE_176, IDC_SIZE_128, IDC_SIZE_160, IDC_SIZE_208,
-                   IDC_SIZE_176_HIDDEN})
+    for (int id :
+         {IDC_SIZE_320, IDC_SIZE_96, IDC_SIZE_176, IDC_SIZE_128, IDC_SIZE_160, IDC_SIZE_208, IDC_SIZE_176_HIDDEN})
         EXPECT_FALSE(Checked(*window, id)) << id;
     window->UpdateData(true);
     EXPECT_EQ(window->m_videoSizeIndex, -1);
@@ -126,8 +126,7 @@ TEST(CodecEnvironment, StartWritesSubtitleSettingsIntoExistingKeys) {
     ASSERT_EQ(after->size(), 92);
     EXPECT_EQ(qFromLittleEndian<int32_t>(after->constData()), -36);
     EXPECT_EQ(after->mid(4), font.mid(4)); // the rest of the description untouched
-    EXPECT_EQ(registry.ReadString(RegistryRoot::ClassesRoot, classKey, QString()),
-              window->SubtitleFilterPath());
+    EXPECT_EQ(registry.ReadString(RegistryRoot::ClassesRoot, classKey, QString()), window->SubtitleFilterPath());
     // Class keys that do not exist are not created.
     EXPECT_FALSE(registry.KeyExists(RegistryRoot::ClassesRoot,
                                     QStringLiteral("CLSID\\{0180E49C-13BF-46DB-9AFD-9F52292E1C22}\\InprocServer32\\")));
@@ -141,7 +140,8 @@ TEST(CodecEnvironment, StartWritesSubtitleSettingsIntoExistingKeys) {
     EXPECT_EQ(registry.ReadNumber(RegistryRoot::CurrentUser, kGeneral, "LoadLevel"), 0u);
     EXPECT_TRUE(window->Control(IDC_SUBTITLE_BIG)->isEnabled());
     window->ControlAs<QAbstractButton>(IDC_SUBTITLE_BIG)->click(); // Big
-    EXPECT_EQ(qFromLittleEndian<int32_t>(registry.ReadBinary(RegistryRoot::CurrentUser, kText, "LOGFONT")->constData()), -48);
+    EXPECT_EQ(qFromLittleEndian<int32_t>(registry.ReadBinary(RegistryRoot::CurrentUser, kText, "LOGFONT")->constData()),
+              -48);
     EXPECT_EQ(window->m_subtitleSize, 0);
 }
 

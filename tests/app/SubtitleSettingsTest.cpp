@@ -38,13 +38,15 @@ TEST(SubtitleSettings, LoadLevelTwoConvertsWithoutTheSubtitles) {
     const fs::path film = clips.path() / "film.mp4";
     // A still picture: without text every frame is the same picture.
     ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i color=c=gray:s=320x240:r=25:d=4 -f lavfi -i sine=d=4 "
-                           "-c:v libx264 -pix_fmt yuv420p -c:a aac -shortest '" + film.string() + "'")
+                           "-c:v libx264 -pix_fmt yuv420p -c:a aac -shortest '" +
+                           film.string() + "'")
                               .c_str()),
               0);
     std::ofstream(clips.path() / "film.srt") << "1\n00:00:02,000 --> 00:00:03,500\nSubtitle text\n";
 
     WindowFixture fixture;
-    ASSERT_TRUE(zem::os::RegistryStore(fixture.RegistryFolder()).CreateKey(zem::os::RegistryRoot::CurrentUser, kGeneralKey));
+    ASSERT_TRUE(
+        zem::os::RegistryStore(fixture.RegistryFolder()).CreateKey(zem::os::RegistryRoot::CurrentUser, kGeneralKey));
     auto window = fixture.MakeWindow();
     window->show();
     // Every start turns subtitles on.

@@ -148,4 +148,4 @@ TEST(MinimisedWindow, ShowsItsIconCentredInsteadOfItsFace) {
     EXPECT_EQ(minimised.pixelColor(5, 5), normal.pixelColor(5, 5));
 }
 
-}  // namespace
+} // namespace

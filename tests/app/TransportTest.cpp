@@ -372,8 +372,8 @@ TEST(Transport, SliderReportsEveryGesture) {
 
     // Without a graph the notifications and the buttons find nothing to work
     // on; Play still starts the timer and Pause stops it.
-    for (int id : {IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_FRAME_STEP, IDC_SELECTION_START, IDC_SELECTION_END,
-                   IDC_CLEAR_SELECTION})
+    for (int id :
+         {IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_FRAME_STEP, IDC_SELECTION_START, IDC_SELECTION_END, IDC_CLEAR_SELECTION})
         window->ControlAs<QAbstractButton>(id)->setEnabled(true);
     window->OnPlay();
     EXPECT_NE(window->m_timerId, 0);

@@ -27,32 +27,107 @@ struct Expected {
 
 // Every identified control of the window and whether it shows after start.
 constexpr Expected kExpectedControls[] = {
-    {IDC_ADD, true}, {IDC_CHANGE_OUTPUT, true}, {IDC_DELETE, true}, {IDC_DELETE_ALL, true}, {IDC_HELP, true},
-    {IDC_FILE_LIST, true}, {IDC_FILES_LABEL, true}, {IDC_FILE_COUNT, true}, {IDC_ESTIMATE_LABEL, false},
-    {IDC_ESTIMATE, false}, {IDC_LANGUAGE_LABEL, false}, {IDC_LANGUAGE_NAME, false}, {IDC_VIDEO_AREA, true},
-    {IDC_POSITION_SLIDER, true}, {IDC_VIDEO_SIZE_TEXT, true}, {IDC_FILE_SIZE_TEXT, true}, {IDC_POSITION, true},
-    {IDC_SLASH, true}, {IDC_DURATION, true}, {IDC_PLAY, true}, {IDC_PAUSE, true}, {IDC_STOP, true},
-    {IDC_FRAME_STEP, true}, {IDC_MUTE, true}, {IDC_SELECTION_START, true}, {IDC_SELECTION_END, true},
-    {IDC_CLEAR_SELECTION, true}, {IDC_QUALITY_BOX, true}, {IDC_QUALITY_HD, true},
-    {IDC_QUALITY_HIGH_FRAME, true}, {IDC_QUALITY_STANDARD, true}, {IDC_QUALITY_MIDDLE, true},
-    {IDC_QUALITY_LOW, true}, {IDC_FILES_TO_CONVERT_BOX, true}, {IDC_SELECTED_FILE, true}, {IDC_ALL_FILES, true},
-    {IDC_MONITORING, true}, {IDC_VIDEO_BOX, true}, {IDC_SIZE_320, true}, {IDC_SIZE_96, true},
-    {IDC_SIZE_176, true}, {IDC_SIZE_128, true}, {IDC_SIZE_160, true}, {IDC_SIZE_208, true},
-    {IDC_ROTATE_BOX, true}, {IDC_ROTATE_NONE, true}, {IDC_ROTATE_LEFT, true}, {IDC_ROTATE_RIGHT, true},
-    {IDC_SUBTITLE_BOX, false}, {IDC_SUBTITLE, false}, {IDC_FONT_SIZE_BOX, false}, {IDC_SUBTITLE_BIG, false},
-    {IDC_SUBTITLE_MIDDLE, false}, {IDC_SUBTITLE_SMALL, false}, {IDC_MESSAGE, true}, {IDC_PROGRESS, true},
-    {IDC_CONVERT, true}, {IDC_STOP_CONVERSION, true}, {IDC_FRAME_RATE_BOX, false}, {IDC_AUDIO_BOX, false},
-    {IDC_EXTRA_FILES_BOX, false}, {IDC_SAVE_MP3, false}, {IDC_SAVE_FRAMES, false}, {IDC_SIZE_176_HIDDEN, false},
+    {IDC_ADD, true},
+    {IDC_CHANGE_OUTPUT, true},
+    {IDC_DELETE, true},
+    {IDC_DELETE_ALL, true},
+    {IDC_HELP, true},
+    {IDC_FILE_LIST, true},
+    {IDC_FILES_LABEL, true},
+    {IDC_FILE_COUNT, true},
+    {IDC_ESTIMATE_LABEL, false},
+    {IDC_ESTIMATE, false},
+    {IDC_LANGUAGE_LABEL, false},
+    {IDC_LANGUAGE_NAME, false},
+    {IDC_VIDEO_AREA, true},
+    {IDC_POSITION_SLIDER, true},
+    {IDC_VIDEO_SIZE_TEXT, true},
+    {IDC_FILE_SIZE_TEXT, true},
+    {IDC_POSITION, true},
+    {IDC_SLASH, true},
+    {IDC_DURATION, true},
+    {IDC_PLAY, true},
+    {IDC_PAUSE, true},
+    {IDC_STOP, true},
+    {IDC_FRAME_STEP, true},
+    {IDC_MUTE, true},
+    {IDC_SELECTION_START, true},
+    {IDC_SELECTION_END, true},
+    {IDC_CLEAR_SELECTION, true},
+    {IDC_QUALITY_BOX, true},
+    {IDC_QUALITY_HD, true},
+    {IDC_QUALITY_HIGH_FRAME, true},
+    {IDC_QUALITY_STANDARD, true},
+    {IDC_QUALITY_MIDDLE, true},
+    {IDC_QUALITY_LOW, true},
+    {IDC_FILES_TO_CONVERT_BOX, true},
+    {IDC_SELECTED_FILE, true},
+    {IDC_ALL_FILES, true},
+    {IDC_MONITORING, true},
+    {IDC_VIDEO_BOX, true},
+    {IDC_SIZE_320, true},
+    {IDC_SIZE_96, true},
+    {IDC_SIZE_176, true},
+    {IDC_SIZE_128, true},
+    {IDC_SIZE_160, true},
+    {IDC_SIZE_208, true},
+    {IDC_ROTATE_BOX, true},
+    {IDC_ROTATE_NONE, true},
+    {IDC_ROTATE_LEFT, true},
+    {IDC_ROTATE_RIGHT, true},
+    {IDC_SUBTITLE_BOX, false},
+    {IDC_SUBTITLE, false},
+    {IDC_FONT_SIZE_BOX, false},
+    {IDC_SUBTITLE_BIG, false},
+    {IDC_SUBTITLE_MIDDLE, false},
+    {IDC_SUBTITLE_SMALL, false},
+    {IDC_MESSAGE, true},
+    {IDC_PROGRESS, true},
+    {IDC_CONVERT, true},
+    {IDC_STOP_CONVERSION, true},
+    {IDC_FRAME_RATE_BOX, false},
+    {IDC_AUDIO_BOX, false},
+    {IDC_EXTRA_FILES_BOX, false},
+    {IDC_SAVE_MP3, false},
+    {IDC_SAVE_FRAMES, false},
+    {IDC_SIZE_176_HIDDEN, false},
 };
 
-constexpr int kEnableOrder[] = {
-    IDC_ADD, IDC_CHANGE_OUTPUT, IDC_DELETE, IDC_DELETE_ALL, IDC_FILE_LIST, IDC_POSITION_SLIDER, IDC_PLAY,
-    IDC_PAUSE, IDC_STOP, IDC_FRAME_STEP, IDC_MUTE, IDC_SELECTION_START, IDC_SELECTION_END, IDC_CLEAR_SELECTION,
-    IDC_SIZE_320, IDC_SIZE_96, IDC_SIZE_176, IDC_SIZE_128, IDC_SIZE_160, IDC_SIZE_208, IDC_ROTATE_NONE,
-    IDC_ROTATE_LEFT, IDC_ROTATE_RIGHT, IDC_QUALITY_HD, IDC_QUALITY_HIGH_FRAME, IDC_QUALITY_STANDARD,
-    IDC_QUALITY_MIDDLE, IDC_QUALITY_LOW, IDC_SAVE_MP3, IDC_SELECTED_FILE, IDC_ALL_FILES, IDC_MONITORING,
-    IDC_CONVERT, IDC_SAVE_FRAMES, IDC_SUBTITLE
-};
+constexpr int kEnableOrder[] = {IDC_ADD,
+                                IDC_CHANGE_OUTPUT,
+                                IDC_DELETE,
+                                IDC_DELETE_ALL,
+                                IDC_FILE_LIST,
+                                IDC_POSITION_SLIDER,
+                                IDC_PLAY,
+                                IDC_PAUSE,
+                                IDC_STOP,
+                                IDC_FRAME_STEP,
+                                IDC_MUTE,
+                                IDC_SELECTION_START,
+                                IDC_SELECTION_END,
+                                IDC_CLEAR_SELECTION,
+                                IDC_SIZE_320,
+                                IDC_SIZE_96,
+                                IDC_SIZE_176,
+                                IDC_SIZE_128,
+                                IDC_SIZE_160,
+                                IDC_SIZE_208,
+                                IDC_ROTATE_NONE,
+                                IDC_ROTATE_LEFT,
+                                IDC_ROTATE_RIGHT,
+                                IDC_QUALITY_HD,
+                                IDC_QUALITY_HIGH_FRAME,
+                                IDC_QUALITY_STANDARD,
+                                IDC_QUALITY_MIDDLE,
+                                IDC_QUALITY_LOW,
+                                IDC_SAVE_MP3,
+                                IDC_SELECTED_FILE,
+                                IDC_ALL_FILES,
+                                IDC_MONITORING,
+                                IDC_CONVERT,
+                                IDC_SAVE_FRAMES,
+                                IDC_SUBTITLE};
 
 QStringList Names(const QList<QWidget*>& widgets) {
     QStringList names;
@@ -131,7 +206,7 @@ TEST(WindowLayout, EnableRuleFollowsSubtitleFlag) {
         EXPECT_FALSE(window->Control(id)->isEnabled()) << id;
     EXPECT_FALSE(window->Control(IDC_SUBTITLE_MIDDLE)->isEnabled());
     EXPECT_TRUE(window->Control(IDC_STOP_CONVERSION)->isEnabled()); // conversion Stop
-    EXPECT_TRUE(window->Control(IDC_HELP)->isEnabled()); // Help
+    EXPECT_TRUE(window->Control(IDC_HELP)->isEnabled());            // Help
 
     window->m_subtitle = 0;
     EXPECT_EQ(Names(window->EnableControlList()), expected);
@@ -157,10 +232,12 @@ TEST(WindowLayout, SettingsSavedOnEveryWayOut) {
     const Way ways[] = {
         {"close button", [](CCompressorDlg& w) { w.close(); }, IDC_SIZE_96, 1},
         {"Escape", [](CCompressorDlg& w) { QTest::keyClick(&w, Qt::Key_Escape); }, IDC_SIZE_128, 3},
-        {"Enter", [](CCompressorDlg& w) {
+        {"Enter",
+         [](CCompressorDlg& w) {
              w.Control(IDC_FILE_LIST)->setFocus();
              QTest::keyClick(&w, Qt::Key_Return);
-         }, IDC_SIZE_208, 5},
+         },
+         IDC_SIZE_208, 5},
     };
     for (const Way& way : ways) {
         WindowFixture fixture;

@@ -27,26 +27,57 @@ namespace {
 
 const QString kSourceDir = QStringLiteral(ZEM_SOURCE_DIR);
 const QString kSection = QStringLiteral("ZemConverter");
-constexpr int kMaxTextLength = 199;  // the window keeps at most this many characters
+constexpr int kMaxTextLength = 199; // the window keeps at most this many characters
 
 // Every English text the window looks up: control labels, list column headers and
 // the conversion status texts.
-const std::array<const char*, 41> kKeys = {
-    "Add ...", "Change Output ...", "Delete", "Delete All", "Estimated Size:", "Files:",
-    "Language:", "Video", "Frame/Sec", "Quality", "high definition", "high frame",
-    "Standard", "Middle", "Low", "Audio", "Extra Files", "Save audio to MP3 file",
-    "Save frames to BMP files", "Files to Convert", "Selected file", "All files",
-    "Video Monitoring", "Convert", "Stop", "Rotate", "Help ...",
-    "Input File", "Output File", "|<", ">|", "Time", "Size", "Status",
-    "Converting ...", "Writing ...", "Completed", "Stopped",
-    "{count} file(s) of the last list no longer exist: left out", "{time} left",
-    "{n} of {count}: {time} left (all: {total})"};
+const std::array<const char*, 41> kKeys = {"Add ...",
+                                           "Change Output ...",
+                                           "Delete",
+                                           "Delete All",
+                                           "Estimated Size:",
+                                           "Files:",
+                                           "Language:",
+                                           "Video",
+                                           "Frame/Sec",
+                                           "Quality",
+                                           "high definition",
+                                           "high frame",
+                                           "Standard",
+                                           "Middle",
+                                           "Low",
+                                           "Audio",
+                                           "Extra Files",
+                                           "Save audio to MP3 file",
+                                           "Save frames to BMP files",
+                                           "Files to Convert",
+                                           "Selected file",
+                                           "All files",
+                                           "Video Monitoring",
+                                           "Convert",
+                                           "Stop",
+                                           "Rotate",
+                                           "Help ...",
+                                           "Input File",
+                                           "Output File",
+                                           "|<",
+                                           ">|",
+                                           "Time",
+                                           "Size",
+                                           "Status",
+                                           "Converting ...",
+                                           "Writing ...",
+                                           "Completed",
+                                           "Stopped",
+                                           "{count} file(s) of the last list no longer exist: left out",
+                                           "{time} left",
+                                           "{n} of {count}: {time} left (all: {total})"};
 
 const std::array<const char*, 4> kLanguageFiles = {"KOR", "ENG", "CHS", "CHT"};
 
 struct Guide {
     const char* file;
-    const char* picture;  // the window as seen in that language
+    const char* picture; // the window as seen in that language
 };
 const std::map<std::string, Guide> kGuides = {
     {"KOR", {"ZemConverter_UserManual.html", "images/window_kor.png"}},
@@ -57,7 +88,8 @@ const std::map<std::string, Guide> kGuides = {
 
 QByteArray readAll(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
     return file.readAll();
 }
 
@@ -77,30 +109,34 @@ ProfileSection readProfileSection(const QByteArray& bytes, const QString& sectio
     bool inSection = false;
     for (const QString& raw : QString::fromUtf8(bytes).split(u'\n')) {
         const QString line = raw.trimmed();
-        if (line.isEmpty() || line.startsWith(u';')) continue;
+        if (line.isEmpty() || line.startsWith(u';'))
+            continue;
         if (line.startsWith(u'[')) {
             inSection = line == u'[' + section + u']';
             continue;
         }
         const qsizetype eq = line.indexOf(u'=');
-        if (!inSection || eq < 0) continue;
+        if (!inSection || eq < 0)
+            continue;
         const QString key = line.left(eq).trimmed();
-        if (!result.values.emplace(key, line.mid(eq + 1).trimmed()).second) result.duplicates << key;
+        if (!result.values.emplace(key, line.mid(eq + 1).trimmed()).second)
+            result.duplicates << key;
     }
     return result;
 }
 
 // Mean absolute difference per colour channel (0..255) of two pictures of one size.
 double meanDifference(const QImage& a, const QImage& b) {
-    if (a.size() != b.size()) return 255.0;
+    if (a.size() != b.size())
+        return 255.0;
     const QImage x = a.convertToFormat(QImage::Format_ARGB32);
     const QImage y = b.convertToFormat(QImage::Format_ARGB32);
     double sum = 0;
     for (int row = 0; row < x.height(); ++row)
         for (int col = 0; col < x.width(); ++col) {
             const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                   std::abs(qBlue(p) - qBlue(q)) + std::abs(qAlpha(p) - qAlpha(q));
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q)) +
+                   std::abs(qAlpha(p) - qAlpha(q));
         }
     return sum / (4.0 * x.width() * x.height());
 }
@@ -131,7 +167,8 @@ TEST(LanguageFiles, EveryTextIsTranslatedAndReadsBackWithEitherReader) {
         EXPECT_EQ(profile.values.size(), kKeys.size()) << "no texts beyond the ones the window uses";
         // A private-profile lookup ignores letter case, so no two keys may differ only in case.
         std::set<QString> folded;
-        for (const auto& entry : profile.values) folded.insert(entry.first.toCaseFolded());
+        for (const auto& entry : profile.values)
+            folded.insert(entry.first.toCaseFolded());
         EXPECT_EQ(folded.size(), profile.values.size());
 
         QSettings settings(langPath(code), QSettings::IniFormat);
@@ -157,7 +194,8 @@ TEST(LanguageFiles, EveryTextIsTranslatedAndReadsBackWithEitherReader) {
 TEST(LanguageFiles, TranslationsUseTheirOwnScript) {
     const auto hasScript = [](const QString& text, char32_t first, char32_t last) {
         for (char32_t c : text.toUcs4())
-            if (c >= first && c <= last) return true;
+            if (c >= first && c <= last)
+                return true;
         return false;
     };
     const ProfileSection kor = readProfileSection(readAll(langPath("KOR")), kSection);
@@ -178,10 +216,13 @@ TEST(LanguageFiles, TranslationsUseTheirOwnScript) {
 TEST(UserGuides, EachLanguageHasAGuideWithItsPicturesAndTheFactsUsersNeed) {
     const QString docDir = kSourceDir + QStringLiteral("/Doc/");
     const QRegularExpression imgSrc(QStringLiteral("<img[^>]*\\ssrc=\"([^\"]+)\""));
-    const QStringList facts = {"_ZM.avi", "~/.config/ZemConverter/ZemConverter.ini", "zemconvert",
-                               "--output", "--output-dir", "--size", "--quality", "--rotate",
-                               "--start", "--end", "--keep-mp3", "LANG=", "F1",
-                               "Could not create temporary file"};
+    const QStringList facts = {"_ZM.avi",      "~/.config/ZemConverter/ZemConverter.ini",
+                               "zemconvert",   "--output",
+                               "--output-dir", "--size",
+                               "--quality",    "--rotate",
+                               "--start",      "--end",
+                               "--keep-mp3",   "LANG=",
+                               "F1",           "Could not create temporary file"};
     for (const auto& [code, guide] : kGuides) {
         SCOPED_TRACE(guide.file);
         const QByteArray bytes = readAll(docDir + QString::fromLatin1(guide.file));
@@ -189,10 +230,12 @@ TEST(UserGuides, EachLanguageHasAGuideWithItsPicturesAndTheFactsUsersNeed) {
         ASSERT_TRUE(isValidUtf8(bytes));
         const QString html = QString::fromUtf8(bytes);
         EXPECT_TRUE(html.contains(QStringLiteral("<meta charset=\"utf-8\">")));
-        for (const QString& fact : facts) EXPECT_TRUE(html.contains(fact)) << fact.toStdString();
+        for (const QString& fact : facts)
+            EXPECT_TRUE(html.contains(fact)) << fact.toStdString();
 
         QStringList pictures;
-        for (auto it = imgSrc.globalMatch(html); it.hasNext();) pictures << it.next().captured(1);
+        for (auto it = imgSrc.globalMatch(html); it.hasNext();)
+            pictures << it.next().captured(1);
         EXPECT_TRUE(pictures.contains(QString::fromLatin1(guide.picture)));
         for (const QString& picture : pictures) {
             SCOPED_TRACE(picture.toStdString());
@@ -212,12 +255,10 @@ TEST(UserGuides, EachLanguageHasAGuideWithItsPicturesAndTheFactsUsersNeed) {
 TEST(Pictures, IconsAndStartUpPictureLoadAtTheirSizes) {
     const QString res = kSourceDir + QStringLiteral("/res/");
     const std::map<QString, QSize> expected = {
-        {"icons/icon128.png", {128, 128}}, {"icons/icon128_64.png", {64, 64}},
-        {"icons/icon128_32.png", {32, 32}}, {"icons/icon130.png", {32, 32}},
-        {"icons/icon131.png", {32, 32}}, {"icons/icon132.png", {32, 32}},
-        {"icons/icon133.png", {32, 32}}, {"icons/icon134.png", {32, 32}},
-        {"icons/icon136.png", {32, 32}}, {"icons/icon137.png", {32, 32}},
-        {"icons/icon138.png", {32, 32}}, {"splash.png", {461, 257}}};
+        {"icons/icon128.png", {128, 128}}, {"icons/icon128_64.png", {64, 64}}, {"icons/icon128_32.png", {32, 32}},
+        {"icons/icon130.png", {32, 32}},   {"icons/icon131.png", {32, 32}},    {"icons/icon132.png", {32, 32}},
+        {"icons/icon133.png", {32, 32}},   {"icons/icon134.png", {32, 32}},    {"icons/icon136.png", {32, 32}},
+        {"icons/icon137.png", {32, 32}},   {"icons/icon138.png", {32, 32}},    {"splash.png", {461, 257}}};
     for (const auto& [name, size] : expected) {
         SCOPED_TRACE(name.toStdString());
         const QImage image(res + name);
@@ -226,11 +267,13 @@ TEST(Pictures, IconsAndStartUpPictureLoadAtTheirSizes) {
         if (name.startsWith(u"icons/")) {
             // Drawn from its own source, and not an empty canvas.
             QString source = name;
-            source.remove(QRegularExpression(QStringLiteral("_\\d+(?=\\.png$)"))).replace(QStringLiteral(".png"), QStringLiteral(".svg"));
+            source.remove(QRegularExpression(QStringLiteral("_\\d+(?=\\.png$)")))
+                .replace(QStringLiteral(".png"), QStringLiteral(".svg"));
             EXPECT_TRUE(QFileInfo::exists(res + source)) << source.toStdString();
             int opaque = 0;
             for (int y = 0; y < image.height(); ++y)
-                for (int x = 0; x < image.width(); ++x) opaque += qAlpha(image.pixel(x, y)) > 128;
+                for (int x = 0; x < image.width(); ++x)
+                    opaque += qAlpha(image.pixel(x, y)) > 128;
             EXPECT_GT(opaque, image.width() * image.height() / 8);
         }
     }
@@ -267,4 +310,4 @@ TEST(Pictures, ResourceListNamesEveryRenderedPicture) {
     EXPECT_EQ(listed, rendered);
 }
 
-}  // namespace
+} // namespace

@@ -86,9 +86,8 @@ TEST(CliOptionsTest, JobsAreCountedAndEachJobGetsItsOwnCommandLine) {
     for (const char* bad : {"0", "-1", "x", "2x", "65"})
         EXPECT_NE(ErrorOf({"-j", bad, "a.mp4"}).find("number of jobs"), std::string::npos) << bad;
 
-    const CliOptions batch =
-        Parse({"-j", "2", "-s", "176x128", "-q", "low", "-r", "left", "--start", "1:02.250", "--end", "70",
-               "--keep-mp3", "-d", "out", "a.mp4", "--", "-b.mkv"});
+    const CliOptions batch = Parse({"-j", "2", "-s", "176x128", "-q", "low", "-r", "left", "--start", "1:02.250",
+                                    "--end", "70", "--keep-mp3", "-d", "out", "a.mp4", "--", "-b.mkv"});
     const CliOptions one = Parse(SingleJobArguments(batch, "-b.mkv", "out/-b_ZM.avi"));
     EXPECT_EQ(one.inputs, std::vector<std::string>{"-b.mkv"});
     EXPECT_EQ(one.output, "out/-b_ZM.avi");

@@ -6,8 +6,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <grp.h>
+#include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -48,7 +48,8 @@ Outcome RunZemconvert(const std::vector<std::string>& args, const std::string& s
             const rlimit limit{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
-        if (options.uid >= 0 && (::setgroups(0, nullptr) != 0 || ::setgid(options.uid) != 0 || ::setuid(options.uid) != 0))
+        if (options.uid >= 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(options.uid) != 0 || ::setuid(options.uid) != 0))
             ::_exit(126);
         ExecZemconvert(args);
     }

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <sys/wait.h>
 #include <string>
+#include <sys/wait.h>
 #include <vector>
 
 #include "AviParse.h"
@@ -26,11 +26,11 @@ namespace {
 
 constexpr double kFrame = 1.0 / 16;
 constexpr int kSampleRate = 48000;
-constexpr int kFlashEvery = 2;          // seconds between flashes (and beeps), the first at 1 s
+constexpr int kFlashEvery = 2; // seconds between flashes (and beeps), the first at 1 s
 constexpr double kBeepSeconds = 0.1;
-constexpr int kProbeSide = 8;           // pictures are read back as 8 x 8 grey
+constexpr int kProbeSide = 8; // pictures are read back as 8 x 8 grey
 constexpr int kBrightGrey = 128;
-constexpr int kBeepThreshold = 2000;    // of 32768: the beep is at half scale
+constexpr int kBeepThreshold = 2000; // of 32768: the beep is at half scale
 constexpr double kCentreSourceDb = -3.7;
 
 std::string Quote(const std::string& text) {
@@ -80,9 +80,9 @@ std::string MakeFlashBeepClip(const std::string& dir, int fps, double seconds) {
                               std::to_string(kFlashEvery) + "*" + f + ")\\," + f + ")\\,235\\,16)':cb=128:cr=128";
     const std::string audio = "aevalsrc='if(gte(mod(t\\,2)\\,1)*lt(mod(t\\,2)\\,1+" + std::to_string(kBeepSeconds) +
                               ")\\,0.5*sin(2*PI*1000*t)\\,0)':s=" + std::to_string(kSampleRate);
-    const bool made = Ffmpeg("-f lavfi -i " + Quote(video) + " -f lavfi -i " + Quote(audio) + " -t " +
-                             std::to_string(seconds) + " -ac 2 -c:v libx264 -preset ultrafast -g " + f +
-                             " -c:a flac " + Quote(path));
+    const bool made =
+        Ffmpeg("-f lavfi -i " + Quote(video) + " -f lavfi -i " + Quote(audio) + " -t " + std::to_string(seconds) +
+               " -ac 2 -c:v libx264 -preset ultrafast -g " + f + " -c:a flac " + Quote(path));
     return made ? path : std::string();
 }
 
@@ -108,8 +108,8 @@ std::vector<int> PictureGreys(const std::string& avi) {
 std::vector<int16_t> Samples(const std::string& file, int channels) {
     std::vector<uint8_t> raw;
     std::vector<int16_t> samples;
-    if (!Capture("ffmpeg -nostdin -v error -i " + Quote(file) + " -vn -ac " + std::to_string(channels) +
-                     " -ar " + std::to_string(kSampleRate) + " -f s16le -",
+    if (!Capture("ffmpeg -nostdin -v error -i " + Quote(file) + " -vn -ac " + std::to_string(channels) + " -ar " +
+                     std::to_string(kSampleRate) + " -f s16le -",
                  raw))
         return samples;
     samples.resize(raw.size() / 2);

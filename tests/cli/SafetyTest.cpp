@@ -51,8 +51,7 @@ protected:
         s_clips = std::make_unique<zem::testclips::TempDir>();
         s_short = zem::testclips::MakeClip(s_clips->path(), "mp4", 1.0).string();
         s_shortMkv = zem::testclips::MakeClip(s_clips->path(), "mkv", 1.0).string();
-        s_long = zem::testclips::MakeClip(s_clips->path(), "mp4", 60.0, 640, 360, 25,
-                                          zem::testclips::Pattern::Moving)
+        s_long = zem::testclips::MakeClip(s_clips->path(), "mp4", 60.0, 640, 360, 25, zem::testclips::Pattern::Moving)
                      .string();
     }
     static void TearDownTestSuite() { s_clips.reset(); }
@@ -106,8 +105,8 @@ TEST_F(Safety, LinksAtEveryNameTheConverterOnceUsedAreNeverFollowed) {
 
 TEST_F(Safety, TheUsersFilesNamedLikeScratchFilesStayAndScratchEndingsAreValidOutputs) {
     const std::string input = Place(work.path(), "holiday.mp4");
-    const std::vector<std::string> own{"holiday.mp3", "holiday.tmp", "holiday.idx", "holiday.hit", "holiday.zem",
-                                       "holiday_ZM.tmp", "holiday_ZM.idx"};
+    const std::vector<std::string> own{"holiday.mp3", "holiday.tmp",    "holiday.idx",   "holiday.hit",
+                                       "holiday.zem", "holiday_ZM.tmp", "holiday_ZM.idx"};
     for (const std::string& name : own)
         ASSERT_TRUE(WriteWholeFile(work.file(name), kVictim));
     Outcome o = RunZemconvert({input}, work.path());
@@ -169,8 +168,7 @@ TEST_F(Safety, AnOutputIsNeverAnInputOfTheCallOrAFileAPlayListPlays) {
     const std::vector<uint8_t> xzBytes = ReadWholeFile(xz);
     o = RunZemconvert({x, xz}, work.path());
     EXPECT_EQ(o.exitCode, 1) << o.out << o.err;
-    EXPECT_NE(o.out.find("ERROR(38) The output " + xz + " would replace the input " + xz), std::string::npos)
-        << o.out;
+    EXPECT_NE(o.out.find("ERROR(38) The output " + xz + " would replace the input " + xz), std::string::npos) << o.out;
     EXPECT_EQ(ReadWholeFile(xz), xzBytes);
     ExpectWholeOutput(work.file("x_ZM_ZM.avi"));
     EXPECT_FALSE(HasScratchFolder(work.path()));
@@ -184,8 +182,7 @@ TEST_F(Safety, ASecondConversionToAnOutputBeingWrittenIsRefusedAndNeitherSuffers
     const Outcome second = RunZemconvert({"-o", output, s_short}, work.path());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     EXPECT_EQ(second.exitCode, 1) << second.out << second.err;
-    EXPECT_NE(second.out.find("ERROR(39) another conversion is writing " + output), std::string::npos)
-        << second.out;
+    EXPECT_NE(second.out.find("ERROR(39) another conversion is writing " + output), std::string::npos) << second.out;
     EXPECT_FALSE(fs::exists(output)) << "the refused run wrote the output";
     ::kill(first, SIGINT); // the first stops and writes what it has
     int status = 0;
@@ -291,7 +288,8 @@ TEST_F(Safety, ErrorsNameTheFileAndTheCause) {
     const std::vector<Case> cases{
         {locked, "ERROR(4)", "Cannot open " + locked + ": Permission denied", false},
         {work.file("folder.mp4"), "ERROR(4)", work.file("folder.mp4") + " is a folder, not a video file"},
-        {work.file("missing.mp4"), "ERROR(4)", "Cannot open " + work.file("missing.mp4") + ": No such file or directory"},
+        {work.file("missing.mp4"), "ERROR(4)",
+         "Cannot open " + work.file("missing.mp4") + ": No such file or directory"},
         {work.file("broken.asx"), "ERROR(5)", "its entry " + work.file("gone.mp4") + " cannot be opened: No such file"},
         {work.file("notes.avi"), "ERROR(5)", work.file("notes.avi") + " is not a video file the converter can read"},
         {deep, "ERROR(3)", "File name too long"},

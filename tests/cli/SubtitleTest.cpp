@@ -28,9 +28,10 @@ void WriteText(const std::string& path, const std::string& text) {
 // A still grey film with a tone, `seconds` long.
 std::string MakeStill(const std::string& dir, const std::string& name, double seconds) {
     const std::string path = dir + "/" + name;
-    const std::string command = "ffmpeg -v error -y -f lavfi -i color=c=gray:s=320x240:r=25:d=" +
-                                std::to_string(seconds) + " -f lavfi -i sine=d=" + std::to_string(seconds) +
-                                " -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest '" + path + "'";
+    const std::string command =
+        "ffmpeg -v error -y -f lavfi -i color=c=gray:s=320x240:r=25:d=" + std::to_string(seconds) +
+        " -f lavfi -i sine=d=" + std::to_string(seconds) + " -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest '" +
+        path + "'";
     return std::system(command.c_str()) == 0 ? path : std::string();
 }
 
@@ -84,8 +85,8 @@ protected:
             return;
         }
         EXPECT_NE(a[size_t(index)], b[size_t(index)]) << "no text at " << seconds << " s in " << with;
-        const auto [first, last] = DifferingRows(DecodePicture(with, index, kWidth, kHeight),
-                                                 DecodePicture(without, index, kWidth, kHeight));
+        const auto [first, last] =
+            DifferingRows(DecodePicture(with, index, kWidth, kHeight), DecodePicture(without, index, kWidth, kHeight));
         EXPECT_GE(first, kHeight / 2) << "text drawn above the lower half in " << with;
         EXPECT_LT(last, kHeight) << with;
     }
@@ -104,21 +105,23 @@ TEST_F(Subtitles, EachKindOfFileBesideTheFilmIsDrawnAtItsTimeOnly) {
 
     struct Case {
         std::string name;
-        std::string text; // the subtitle file's bytes
+        std::string text;  // the subtitle file's bytes
         std::string iconv; // an encoding to store it in, or empty for UTF-8
     };
-    const std::string sami = "<SAMI><HEAD><STYLE TYPE=\"text/css\"><!--\n.KRCC {Name:Korean;}\n.ENCC {Name:English;}\n"
-                             "--></STYLE></HEAD><BODY>\n<SYNC Start=2000><P Class=KRCC>한국어 자막입니다\n"
-                             "<SYNC Start=2000><P Class=ENCC>English words\n<SYNC Start=4000><P Class=KRCC>&nbsp;\n"
-                             "<SYNC Start=4000><P Class=ENCC>&nbsp;\n</BODY></SAMI>\n";
-    const std::string ass = "[Script Info]\nScriptType: v4.00+\nPlayResX: 320\nPlayResY: 240\n\n[V4+ Styles]\n"
-                            "Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, OutlineColour, "
-                            "BackColour, Bold, Italic, Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, "
-                            "BorderStyle, Outline, Shadow, Alignment, MarginL, MarginR, MarginV, Encoding\n"
-                            "Style: Default,Sans,24,&H0000FFFF,&H000000FF,&H00000000,&H00000000,0,0,0,0,100,100,0,0,"
-                            "1,2,0,2,10,10,10,1\n\n[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, "
-                            "MarginR, MarginV, Effect, Text\n"
-                            "Dialogue: 0,0:00:02.00,0:00:04.00,Default,,0,0,0,,Styled, yellow\n";
+    const std::string sami =
+        "<SAMI><HEAD><STYLE TYPE=\"text/css\"><!--\n.KRCC {Name:Korean;}\n.ENCC {Name:English;}\n"
+        "--></STYLE></HEAD><BODY>\n<SYNC Start=2000><P Class=KRCC>한국어 자막입니다\n"
+        "<SYNC Start=2000><P Class=ENCC>English words\n<SYNC Start=4000><P Class=KRCC>&nbsp;\n"
+        "<SYNC Start=4000><P Class=ENCC>&nbsp;\n</BODY></SAMI>\n";
+    const std::string ass =
+        "[Script Info]\nScriptType: v4.00+\nPlayResX: 320\nPlayResY: 240\n\n[V4+ Styles]\n"
+        "Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, OutlineColour, "
+        "BackColour, Bold, Italic, Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, "
+        "BorderStyle, Outline, Shadow, Alignment, MarginL, MarginR, MarginV, Encoding\n"
+        "Style: Default,Sans,24,&H0000FFFF,&H000000FF,&H00000000,&H00000000,0,0,0,0,100,100,0,0,"
+        "1,2,0,2,10,10,10,1\n\n[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, "
+        "MarginR, MarginV, Effect, Text\n"
+        "Dialogue: 0,0:00:02.00,0:00:04.00,Default,,0,0,0,,Styled, yellow\n";
     const std::vector<Case> cases{
         {"film.srt", kSrt, ""},
         {"film.smi", sami, "CP949"},
@@ -132,8 +135,8 @@ TEST_F(Subtitles, EachKindOfFileBesideTheFilmIsDrawnAtItsTimeOnly) {
         WriteText(films.file(c.name + ".utf8"), c.text);
         const std::string store = c.iconv.empty()
                                       ? "cp '" + films.file(c.name + ".utf8") + "' '" + films.file(c.name) + "'"
-                                      : "iconv -f UTF-8 -t " + c.iconv + " '" + films.file(c.name + ".utf8") +
-                                            "' > '" + films.file(c.name) + "'";
+                                      : "iconv -f UTF-8 -t " + c.iconv + " '" + films.file(c.name + ".utf8") + "' > '" +
+                                            films.file(c.name) + "'";
         ASSERT_EQ(std::system(store.c_str()), 0);
         fs::remove(films.file(c.name + ".utf8"));
         const std::string with = Convert({}, films.file("film.mp4"), "with.avi");
@@ -152,13 +155,14 @@ TEST_F(Subtitles, SamiShowsItsFirstLanguageClass) {
         WriteText(file, "<SAMI><BODY>\n" + sami + "</BODY></SAMI>\n");
         return Frames(Convert({"--subtitles", file}, still, name + ".avi"));
     };
-    const auto both = convertWith("<SYNC Start=1000><P Class=KRCC>첫째 줄\n<SYNC Start=1000><P Class=ENCC>second\n"
-                                  "<SYNC Start=3000><P Class=KRCC>&nbsp;\n<SYNC Start=3000><P Class=ENCC>&nbsp;\n",
-                                  "both");
-    const auto first = convertWith("<SYNC Start=1000><P Class=KRCC>첫째 줄\n<SYNC Start=3000><P Class=KRCC>&nbsp;\n",
-                                   "first");
-    const auto other = convertWith("<SYNC Start=1000><P Class=ENCC>second\n<SYNC Start=3000><P Class=ENCC>&nbsp;\n",
-                                   "other");
+    const auto both = convertWith(
+        "<SYNC Start=1000><P Class=KRCC>첫째 줄\n<SYNC Start=1000><P Class=ENCC>second\n"
+        "<SYNC Start=3000><P Class=KRCC>&nbsp;\n<SYNC Start=3000><P Class=ENCC>&nbsp;\n",
+        "both");
+    const auto first =
+        convertWith("<SYNC Start=1000><P Class=KRCC>첫째 줄\n<SYNC Start=3000><P Class=KRCC>&nbsp;\n", "first");
+    const auto other =
+        convertWith("<SYNC Start=1000><P Class=ENCC>second\n<SYNC Start=3000><P Class=ENCC>&nbsp;\n", "other");
     ASSERT_GT(both.size(), 32u);
     EXPECT_EQ(both[32], first[32]);
     EXPECT_NE(both[32], other[32]);
@@ -204,9 +208,10 @@ TEST_F(Subtitles, ARangeStartingAtAMinuteShowsItsSubtitlesInStep) {
     const std::string plain = Convert({"--no-subtitles", "--start", "1:00"}, still, "plain.avi");
     const std::vector<std::pair<std::string, std::string>> files{
         {"film.srt", "1\n00:01:05,000 --> 00:01:06,000\nAt one minute five\n"},
-        {"film.ass", "[Script Info]\nScriptType: v4.00+\n\n[Events]\nFormat: Layer, Start, End, Style, Name, "
-                     "MarginL, MarginR, MarginV, Effect, Text\n"
-                     "Dialogue: 0,0:01:05.00,0:01:06.00,Default,,0,0,0,,At one minute five\n"},
+        {"film.ass",
+         "[Script Info]\nScriptType: v4.00+\n\n[Events]\nFormat: Layer, Start, End, Style, Name, "
+         "MarginL, MarginR, MarginV, Effect, Text\n"
+         "Dialogue: 0,0:01:05.00,0:01:06.00,Default,,0,0,0,,At one minute five\n"},
     };
     for (const auto& [name, text] : files) {
         SCOPED_TRACE(name);

@@ -61,7 +61,8 @@ TEST_F(Zemconvert, EveryAcceptedKindConvertsIntoAPlayableFile) {
             continue;
         const auto before = ReadWholeFile(input);
         const Outcome o = RunZemconvert({input}, Scratch());
-        const std::string output = zem::test::PathExists(input) ? fs::path(input).replace_extension().string() + "_ZM.avi" : "";
+        const std::string output =
+            zem::test::PathExists(input) ? fs::path(input).replace_extension().string() + "_ZM.avi" : "";
         EXPECT_EQ(o.exitCode, 0) << o.out << o.err;
         EXPECT_NE(o.out.find("Input:  " + input), std::string::npos) << o.out;
         EXPECT_NE(o.out.find("Output: " + output), std::string::npos) << o.out;
@@ -85,9 +86,8 @@ TEST_F(Zemconvert, SizesRotationsAndKeptSound) {
         const char* rotate;
         uint32_t w, h;
     };
-    const Case cases[] = {{"96x64", "none", 96, 64},      {"128x128", "left", 128, 128},
-                          {"160x128", "right", 128, 160}, {"176x128", "none", 176, 128},
-                          {"208x176", "left", 176, 208},  {"320x240", "right", 240, 320}};
+    const Case cases[] = {{"96x64", "none", 96, 64},     {"128x128", "left", 128, 128}, {"160x128", "right", 128, 160},
+                          {"176x128", "none", 176, 128}, {"208x176", "left", 176, 208}, {"320x240", "right", 240, 320}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.size) + " " + c.rotate);
         const std::string output = out.file(std::string("o_") + c.size + c.rotate + ".avi");
@@ -135,9 +135,8 @@ TEST_F(Zemconvert, SelectionConvertsOnlyTheRange) {
 }
 
 TEST_F(Zemconvert, StopKeepsWhatWasConvertedAndEndsTheRun) {
-    const std::string input = zem::testclips::MakeClip(clips.path(), "mp4", 40.0, 1280, 720, 25,
-                                                       zem::testclips::Pattern::Moving)
-                                  .string();
+    const std::string input =
+        zem::testclips::MakeClip(clips.path(), "mp4", 40.0, 1280, 720, 25, zem::testclips::Pattern::Moving).string();
     ASSERT_FALSE(input.empty());
     const std::string second = Clip("avi", 1.0);
     const TempDir out;
@@ -174,7 +173,8 @@ TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
         noise[i] = uint8_t((i * 2654435761u) >> 13);
     WriteWholeFile(bad.file("noise.avi"), noise);
     const auto whole = ReadWholeFile(Clip("mp4", 3.0));
-    WriteWholeFile(bad.file("truncated.mp4"), std::vector<uint8_t>(whole.begin(), whole.begin() + long(whole.size() / 2)));
+    WriteWholeFile(bad.file("truncated.mp4"),
+                   std::vector<uint8_t>(whole.begin(), whole.begin() + long(whole.size() / 2)));
     ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i sine=frequency=440:duration=1 -c:a libmp3lame '" +
                            bad.file("blind.mkv") + "'")
                               .c_str()),
@@ -209,8 +209,7 @@ TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
         EXPECT_FALSE(PathExists(bad.file("truncated_ZM.avi")));
     fs::remove(bad.file("truncated_ZM.avi"));
 
-    EXPECT_EQ(bad.entries(),
-              (std::vector<std::string>{"blind.mkv", "empty.mp4", "noise.avi", "truncated.mp4"}));
+    EXPECT_EQ(bad.entries(), (std::vector<std::string>{"blind.mkv", "empty.mp4", "noise.avi", "truncated.mp4"}));
 }
 
 TEST_F(Zemconvert, UnwritableOutputsAndUnknownKindsAreRefused) {
@@ -221,7 +220,8 @@ TEST_F(Zemconvert, UnwritableOutputsAndUnknownKindsAreRefused) {
         const Outcome o = RunZemconvert({"-d", locked.path(), input}, Scratch());
         EXPECT_EQ(o.exitCode, 1);
         EXPECT_NE(o.out.find("Status: ERROR("), std::string::npos) << o.out << o.err;
-        EXPECT_NE((o.out + o.err).find(locked.path()), std::string::npos) << "the message names the folder: " << o.out << o.err;
+        EXPECT_NE((o.out + o.err).find(locked.path()), std::string::npos)
+            << "the message names the folder: " << o.out << o.err;
         EXPECT_EQ(Entries(clips.path().string()), inputsBefore);
     }
     FullDiskDir full(96 * 1024);
@@ -257,7 +257,8 @@ namespace {
 std::pair<double, double> FlashAndBeep(const std::string& avi) {
     const std::string gray = avi + ".gray";
     const std::string pcm = avi + ".pcm";
-    std::system(("ffmpeg -v error -i '" + avi + "' -vf scale=16:16 -f rawvideo -pix_fmt gray -y '" + gray + "'").c_str());
+    std::system(
+        ("ffmpeg -v error -i '" + avi + "' -vf scale=16:16 -f rawvideo -pix_fmt gray -y '" + gray + "'").c_str());
     std::system(("ffmpeg -v error -i '" + avi + "' -vn -ac 1 -ar 48000 -f s16le -y '" + pcm + "'").c_str());
     const auto pictures = ReadWholeFile(gray);
     const auto sound = ReadWholeFile(pcm);
@@ -288,10 +289,15 @@ TEST_F(Zemconvert, SoundAndPicturesStartTogetherWhenTheStreamsDoNot) {
     const std::string make =
         "ffmpeg -v error -y -f lavfi -i \"color=c=black:s=160x128:r=25:d=3,"
         "drawbox=x=0:y=0:w=160:h=128:color=white:t=fill:enable='between(t,1,1.2)'\" "
-        "-c:v libx264 -pix_fmt yuv420p '" + dir + "/v.mkv' && "
+        "-c:v libx264 -pix_fmt yuv420p '" +
+        dir +
+        "/v.mkv' && "
         "ffmpeg -v error -y -f lavfi -i \"sine=frequency=1000:sample_rate=44100:duration=3.4,"
-        "volume=volume=0:enable='not(between(t,1.4,1.6))'\" -c:a libmp3lame '" + dir + "/a.mp3' && "
-        "ffmpeg -v error -y -itsoffset 0.4 -i '" + dir + "/v.mkv' -i '" + dir + "/a.mp3' -c copy '" + input + "'";
+        "volume=volume=0:enable='not(between(t,1.4,1.6))'\" -c:a libmp3lame '" +
+        dir +
+        "/a.mp3' && "
+        "ffmpeg -v error -y -itsoffset 0.4 -i '" +
+        dir + "/v.mkv' -i '" + dir + "/a.mp3' -c copy '" + input + "'";
     ASSERT_EQ(std::system(make.c_str()), 0);
     const TempDir out;
     for (const std::vector<std::string>& range : {std::vector<std::string>{}, {"--start", "0.7"}}) {
@@ -311,9 +317,8 @@ TEST_F(Zemconvert, SoundAndPicturesStartTogetherWhenTheStreamsDoNot) {
 }
 
 TEST_F(Zemconvert, SecondCtrlCGivesUpAndLeavesNothing) {
-    const std::string input = zem::testclips::MakeClip(clips.path(), "mp4", 40.0, 1280, 720, 25,
-                                                       zem::testclips::Pattern::Moving)
-                                  .string();
+    const std::string input =
+        zem::testclips::MakeClip(clips.path(), "mp4", 40.0, 1280, 720, 25, zem::testclips::Pattern::Moving).string();
     ASSERT_FALSE(input.empty());
     const TempDir out;
     const pid_t pid = fork();

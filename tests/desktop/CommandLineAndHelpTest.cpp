@@ -50,8 +50,8 @@ TEST(CommandLine, FilesOnTheCommandLineAreAddedAsIfDropped) {
         // manager's "file://" address, a file that is no video, a switch.
         ScopedCurrentFolder here(Path(clips.path()));
         files = CCompressorApp::InputFiles({QStringLiteral("zemconverter"), QStringLiteral("-nosplash"),
-                                            Path(mp4.filename()), QUrl::fromLocalFile(Path(mkv)).toString(),
-                                            notes, QStringLiteral("/NOSPLASH")});
+                                            Path(mp4.filename()), QUrl::fromLocalFile(Path(mkv)).toString(), notes,
+                                            QStringLiteral("/NOSPLASH")});
     }
     EXPECT_EQ(files, (QStringList{Path(mp4), Path(mkv), notes}));
 
@@ -103,7 +103,8 @@ TEST(Help, ManualShowsInTheProgramsOwnViewerWhenNoBrowserTakesIt) {
     EXPECT_EQ(browser->source(), QUrl::fromLocalFile(manual));
     EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("ZemConverter")));
     // The manual's pictures are found beside it.
-    const QVariant picture = browser->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("images/window_eng.png")));
+    const QVariant picture =
+        browser->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("images/window_eng.png")));
     EXPECT_FALSE(picture.toByteArray().isEmpty());
 
     // A second Help raises the same viewer.

@@ -24,12 +24,16 @@ TEST(Install, ProgramDataEntryAndIconGoToTheXdgPlaces) {
     EXPECT_TRUE(QFileInfo(root.filePath(QStringLiteral("bin/zemconverter"))).isExecutable());
     EXPECT_TRUE(QFileInfo(root.filePath(QStringLiteral("bin/zemconvert"))).isExecutable());
     for (const char* name : {"KOR", "ENG", "CHS", "CHT"})
-        EXPECT_TRUE(QFileInfo::exists(root.filePath(QStringLiteral("share/zemconverter/Lang/%1.ini").arg(QLatin1String(name))))) << name;
-    EXPECT_TRUE(QFileInfo::exists(root.filePath(QStringLiteral("share/zemconverter/Doc/ZemConverter_UserManual_Eng.html"))));
+        EXPECT_TRUE(
+            QFileInfo::exists(root.filePath(QStringLiteral("share/zemconverter/Lang/%1.ini").arg(QLatin1String(name)))))
+            << name;
+    EXPECT_TRUE(
+        QFileInfo::exists(root.filePath(QStringLiteral("share/zemconverter/Doc/ZemConverter_UserManual_Eng.html"))));
     EXPECT_TRUE(QFileInfo::exists(root.filePath(QStringLiteral("share/zemconverter/Doc/images/window_eng.png"))));
     for (const char* icon : {"32x32/apps/zemconverter.png", "64x64/apps/zemconverter.png",
                              "128x128/apps/zemconverter.png", "scalable/apps/zemconverter.svg"})
-        EXPECT_TRUE(QFileInfo::exists(root.filePath(QStringLiteral("share/icons/hicolor/") + QLatin1String(icon)))) << icon;
+        EXPECT_TRUE(QFileInfo::exists(root.filePath(QStringLiteral("share/icons/hicolor/") + QLatin1String(icon))))
+            << icon;
 
     const QString entryPath = root.filePath(QStringLiteral("share/applications/zemconverter.desktop"));
     ASSERT_TRUE(QFileInfo::exists(entryPath));

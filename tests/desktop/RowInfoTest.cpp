@@ -22,9 +22,7 @@ using apptest::Path;
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 TEST(RowInfo, InputAndOutputCellsShowTheWholePathAsTooltip) {
     zem::testclips::TempDir clips;
@@ -54,8 +52,10 @@ TEST(RowInfo, SizeOfCompletedOutputsAndTimeLeftDuringAnAllFilesRun) {
     fs::create_directories(clips.path() / "one");
     fs::create_directories(clips.path() / "two");
     // Big enough pictures that each file takes several looks of the position timer.
-    const fs::path first = zem::testclips::MakeClip(clips.path() / "one", "mp4", 20.0, 640, 480, 25, zem::testclips::Pattern::Moving);
-    const fs::path second = zem::testclips::MakeClip(clips.path() / "two", "mp4", 20.0, 640, 480, 25, zem::testclips::Pattern::Moving);
+    const fs::path first =
+        zem::testclips::MakeClip(clips.path() / "one", "mp4", 20.0, 640, 480, 25, zem::testclips::Pattern::Moving);
+    const fs::path second =
+        zem::testclips::MakeClip(clips.path() / "two", "mp4", 20.0, 640, 480, 25, zem::testclips::Pattern::Moving);
     ASSERT_FALSE(first.empty());
     ASSERT_FALSE(second.empty());
     const fs::path broken = clips.path() / "broken.avi";
@@ -93,7 +93,8 @@ TEST(RowInfo, SizeOfCompletedOutputsAndTimeLeftDuringAnAllFilesRun) {
         ASSERT_TRUE(output.isFile());
         const QString size = window->CellText(row, kColSize);
         EXPECT_EQ(size, CCompressorDlg::FileSizeText(output.size()));
-        EXPECT_TRUE(QRegularExpression(QStringLiteral("^(\\d+KB|\\d+\\.\\dMB)$")).match(size).hasMatch()) << size.toStdString();
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^(\\d+KB|\\d+\\.\\dMB)$")).match(size).hasMatch())
+            << size.toStdString();
     }
     // The file that failed shows no size.
     EXPECT_NE(window->CellText(2, kColStatus), QStringLiteral("Completed"));

@@ -10,8 +10,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <filesystem>
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using enum zem::app::ControlId;
 using enum zem::app::FileListColumn;
@@ -36,8 +36,8 @@ std::vector<Row> Rows(const CCompressorDlg& window) {
 }
 
 void PrintTo(const Row& row, std::ostream* out) {
-    *out << row.input.toStdString() << " -> " << row.output.toStdString() << " [" << row.start.toStdString()
-         << ", " << row.end.toStdString() << "]";
+    *out << row.input.toStdString() << " -> " << row.output.toStdString() << " [" << row.start.toStdString() << ", "
+         << row.end.toStdString() << "]";
 }
 
 } // namespace
@@ -78,7 +78,8 @@ TEST(Session, TheListComesBackAfterARestartWithoutTheFilesThatWent) {
     // Nothing but the list itself is left beside the settings.
     const QString saved = QFileInfo(fixture.SettingsFile()).absolutePath() + QStringLiteral("/FileList.json");
     EXPECT_TRUE(QFileInfo(saved).isFile());
-    const QStringList hidden = QDir(QFileInfo(saved).absolutePath()).entryList(QDir::Hidden | QDir::Files | QDir::NoDotAndDotDot);
+    const QStringList hidden =
+        QDir(QFileInfo(saved).absolutePath()).entryList(QDir::Hidden | QDir::Files | QDir::NoDotAndDotDot);
     EXPECT_EQ(hidden, (QStringList{QStringLiteral("FileList.json"), QStringLiteral("ZemConverter.ini")}));
 
     {

@@ -25,8 +25,8 @@ TEST(ConversionPathsTest, IntermediatesLieInTheScratchFolderAndTheKeptSoundBesid
 }
 
 TEST(ConversionPathsTest, AcceptedEndingsInAnyCaseAndNothingElse) {
-    for (const char* path : {"a.avi", "a.MPG", "a.mpeg", "a.vob", "a.dat", "a.wmv", "a.asf", "a.asx", "a.rm",
-                             "a.RMVB", "a.mp4", "a.mkv", "/f.d/a.Mkv"})
+    for (const char* path : {"a.avi", "a.MPG", "a.mpeg", "a.vob", "a.dat", "a.wmv", "a.asf", "a.asx", "a.rm", "a.RMVB",
+                             "a.mp4", "a.mkv", "/f.d/a.Mkv"})
         EXPECT_TRUE(IsAcceptedInputPath(path)) << path;
     for (const char* path : {"a.mov", "a.txt", "a.rmx", "avi", "a.mp3", "", "rm.x"})
         EXPECT_FALSE(IsAcceptedInputPath(path)) << path;

@@ -83,9 +83,9 @@ TEST(FrameEncoderPacing, TwentyFivePicturesASecondBecomeSixteenFrames) {
             frameTimes.push_back(c.position.load());
     }
     ASSERT_GE(frameTimes.size(), 3u);
-    EXPECT_EQ(frameTimes[0], 400000);   // 0.04 s, the first picture
-    EXPECT_EQ(frameTimes[1], 1025000);  // 0.1025 s, taken with the picture at 0.12
-    EXPECT_EQ(frameTimes[2], 1650000);  // 0.165 s, with the picture at 0.2
+    EXPECT_EQ(frameTimes[0], 400000);  // 0.04 s, the first picture
+    EXPECT_EQ(frameTimes[1], 1025000); // 0.1025 s, taken with the picture at 0.12
+    EXPECT_EQ(frameTimes[2], 1650000); // 0.165 s, with the picture at 0.2
     // Two seconds of pictures: 0.04 + 31 * 0.0625 = 1.9775 is the last frame time.
     EXPECT_EQ(c.ctx.framesWritten(), 32u);
     EXPECT_EQ(c.Records().size(), 32u);
@@ -269,7 +269,7 @@ TEST(FrameEncoderRecords, LeftTurnPutsTheSourceRightEdgeOnTop) {
     ASSERT_EQ(info.height, 320u);
     const auto rgb = DecodeJpegRgb(records[0]);
     auto at = [&](uint32_t x, uint32_t y, int k) { return int(rgb[(size_t(y) * 240 + x) * 3 + k]); };
-    EXPECT_GT(at(120, 20, 0), 180);  // top: red
+    EXPECT_GT(at(120, 20, 0), 180); // top: red
     EXPECT_LT(at(120, 20, 2), 60);
     EXPECT_GT(at(120, 300, 2), 180); // bottom: blue
     EXPECT_LT(at(120, 300, 0), 60);

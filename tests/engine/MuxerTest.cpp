@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <numeric>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -123,24 +123,22 @@ TEST_F(MuxFixture, HeaderConstantsAndPictureSize) {
         uint32_t value;
     };
     // Fixed stream description, independent of picture size and sound.
-    const Field constants[] = {{16, 992},     {28, 56},      {36, 136000}, {44, 0x00010010}, {56, 2},
-                               {60, 192000},  {92, 384},     {104, 56},    {128, 1},         {144, 0x100000},
-                               {148, 10000},  {168, 40},     {172, 40},    {192, 921600},    {216, 260},
-                               {484, 524},    {496, 56},     {504, 1},     {520, 3},         {524, 125},
-                               {536, 0x3000}, {540, 10000},  {560, 30},    {568, 48000},     {572, 16000},
-                               {584, 2},      {598, 244},    {850, 158},   {32, 62500},      {132, 16}};
+    const Field constants[] = {{16, 992},    {28, 56},      {36, 136000},  {44, 0x00010010}, {56, 2},      {60, 192000},
+                               {92, 384},    {104, 56},     {128, 1},      {144, 0x100000},  {148, 10000}, {168, 40},
+                               {172, 40},    {192, 921600}, {216, 260},    {484, 524},       {496, 56},    {504, 1},
+                               {520, 3},     {524, 125},    {536, 0x3000}, {540, 10000},     {560, 30},    {568, 48000},
+                               {572, 16000}, {584, 2},      {598, 244},    {850, 158},       {32, 62500},  {132, 16}};
     for (const auto& f : constants)
         EXPECT_EQ(avi::GetLe32(&b[f.offset]), f.value) << "offset " << f.offset;
     const std::pair<uint32_t, const char*> codes[] = {
-        {0, "RIFF"},   {8, "AVI "},   {12, "LIST"},  {20, "hdrl"},  {24, "avih"},  {88, "LIST"},  {96, "strl"},
-        {100, "strh"}, {108, "vids"}, {112, "mjpg"}, {164, "strf"}, {188, "MJPG"}, {212, "JUNK"}, {480, "LIST"},
-        {488, "strl"}, {492, "strh"}, {500, "auds"}, {556, "strf"}, {594, "JUNK"}, {846, "JUNK"}, {1012, "LIST"},
-        {1020, "movi"}};
+        {0, "RIFF"},   {8, "AVI "},   {12, "LIST"},   {20, "hdrl"},  {24, "avih"},  {88, "LIST"},
+        {96, "strl"},  {100, "strh"}, {108, "vids"},  {112, "mjpg"}, {164, "strf"}, {188, "MJPG"},
+        {212, "JUNK"}, {480, "LIST"}, {488, "strl"},  {492, "strh"}, {500, "auds"}, {556, "strf"},
+        {594, "JUNK"}, {846, "JUNK"}, {1012, "LIST"}, {1020, "movi"}};
     for (const auto& [offset, code] : codes)
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(&b[offset]), 4), code) << "offset " << offset;
-    const std::pair<uint32_t, uint16_t> shorts[] = {{184, 1},  {186, 24},    {564, 0x55}, {566, 2},
-                                                    {576, 1152}, {580, 12},  {582, 1},    {588, 1152},
-                                                    {590, 1},  {592, 1393}};
+    const std::pair<uint32_t, uint16_t> shorts[] = {{184, 1},  {186, 24}, {564, 0x55}, {566, 2}, {576, 1152},
+                                                    {580, 12}, {582, 1},  {588, 1152}, {590, 1}, {592, 1393}};
     for (const auto& [offset, value] : shorts)
         EXPECT_EQ(avi::GetLe16(&b[offset]), value) << "offset " << offset;
     for (uint32_t i = 220; i < 480; ++i)
@@ -426,8 +424,7 @@ TEST_F(MuxFixture, FullDiskLeavesNoPartialOutput) {
     ASSERT_TRUE(WriteWholeFile(p.mp3Path, AudioFile(384 * 125)));
     const MuxResult result = MuxOutputFile(p, settings);
     EXPECT_FALSE(result.ok);
-    EXPECT_TRUE(result.message.find("space") != std::string::npos ||
-                result.message.find("large") != std::string::npos)
+    EXPECT_TRUE(result.message.find("space") != std::string::npos || result.message.find("large") != std::string::npos)
         << result.message;
     EXPECT_EQ(full.entries(), std::vector<std::string>{"clip.mp4"});
 }

@@ -45,10 +45,10 @@ std::vector<uint8_t> RecordOf(int n) {
 }
 
 struct Paced {
-    std::vector<int> shown;        // picture number of each frame, in order
-    std::vector<int64_t> times;    // each frame's published time, 100 ns
+    std::vector<int> shown;     // picture number of each frame, in order
+    std::vector<int64_t> times; // each frame's published time, 100 ns
     double firstFrameTime = -1;
-    bool readable = true;          // every record is one of the pictures'
+    bool readable = true; // every record is one of the pictures'
 };
 
 // Feeds pictures at `times` through a frame encoder writing into a real
@@ -149,7 +149,7 @@ TEST(FramePacing, AFirstPictureAtZeroStartsTheFramesOnce) {
     EXPECT_EQ(paced.times[0], 0);
     EXPECT_EQ(paced.times[1], 625000); // not 0.04: the picture at 0 was a frame
     EXPECT_EQ(paced.shown[0], 0);
-    EXPECT_EQ(paced.shown[1], 2);      // the picture at 0.08, first at or after 0.0625
+    EXPECT_EQ(paced.shown[1], 2); // the picture at 0.08, first at or after 0.0625
     EXPECT_DOUBLE_EQ(paced.firstFrameTime, 0.0);
     EXPECT_EQ(paced.shown.size(), 32u); // two seconds
 }

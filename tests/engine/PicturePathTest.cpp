@@ -123,8 +123,8 @@ private:
 std::vector<uint8_t> RowPathScale(PicturePath& path, const GstVideoFrame& frame, TargetSize target) {
     std::vector<uint8_t> out(size_t(PictureStride(target.width)) * target.height, 0);
     FrameRows rows(frame);
-    if (!path.Scale(rows, uint16_t(GST_VIDEO_FRAME_WIDTH(&frame)), uint16_t(GST_VIDEO_FRAME_HEIGHT(&frame)),
-                    out.data(), target.width, target.height))
+    if (!path.Scale(rows, uint16_t(GST_VIDEO_FRAME_WIDTH(&frame)), uint16_t(GST_VIDEO_FRAME_HEIGHT(&frame)), out.data(),
+                    target.width, target.height))
         return {};
     return out;
 }
@@ -185,8 +185,8 @@ protected:
 };
 
 TEST_F(PicturePathTest, DecodedH264At720pGivesTheSameBytes) {
-    const auto clip = MakeLetterboxedClip(m_dir.path(), "720p.mp4", 1280, 720, 25,
-                                          "-c:v libx264 -preset ultrafast -pix_fmt yuv420p");
+    const auto clip =
+        MakeLetterboxedClip(m_dir.path(), "720p.mp4", 1280, 720, 25, "-c:v libx264 -preset ultrafast -pix_fmt yuv420p");
     ASSERT_FALSE(clip.empty());
     int clamped = 0;
     ExpectSameBytes(Decode(clip, "", 6), &clamped);
@@ -238,15 +238,15 @@ TEST_F(PicturePathTest, FullRangeAndHdMatricesGiveTheSameBytes) {
 }
 
 TEST_F(PicturePathTest, OddSizesGiveTheSameBytes) {
-    const auto clip = MakeLetterboxedClip(m_dir.path(), "720p.mp4", 1280, 720, 25,
-                                          "-c:v libx264 -preset ultrafast -pix_fmt yuv420p");
+    const auto clip =
+        MakeLetterboxedClip(m_dir.path(), "720p.mp4", 1280, 720, 25, "-c:v libx264 -preset ultrafast -pix_fmt yuv420p");
     ASSERT_FALSE(clip.empty());
     // Rows whose length is no whole number of pixel groups (641, 643 wide), a
     // single pixel, a picture larger than any decoder gives us today, sources
     // smaller than the target in one or both directions.
-    for (const char* size : {"width=641,height=359", "width=643,height=361", "width=1,height=1",
-                             "width=4096,height=2160", "width=96,height=64", "width=352,height=200",
-                             "width=200,height=300"}) {
+    for (const char* size :
+         {"width=641,height=359", "width=643,height=361", "width=1,height=1", "width=4096,height=2160",
+          "width=96,height=64", "width=352,height=200", "width=200,height=300"}) {
         for (const char* format : {"I420", "NV12", "BGR"}) {
             SCOPED_TRACE(std::string(size) + " " + format);
             ExpectSameBytes(Decode(clip, std::string("video/x-raw,format=") + format + "," + size, 3));

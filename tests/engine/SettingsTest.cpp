@@ -80,7 +80,7 @@ TEST(ConversionSettingsTest, DerivedNumbersFollowTheTables) {
         EXPECT_EQ(s.m_jpegQuality, qualities[q]);
         EXPECT_EQ(s.m_frameRate, 16);
     }
-    const std::pair<int, int> sizes[] = {{320, 240}, {96, 64}, {176, 128}, {128, 128},
+    const std::pair<int, int> sizes[] = {{320, 240}, {96, 64},   {176, 128}, {128, 128},
                                          {160, 128}, {208, 176}, {176, 128}};
     for (int i = 0; i < 7; ++i) {
         s.m_videoSizeIndex = i;

@@ -35,9 +35,9 @@ float Peak(const std::vector<float>& samples, size_t from = 0) {
 
 TEST(Downmix, FiveOneTakesCentreAndSurroundsAtMinusThreeDecibelsAndDropsTheLfe) {
     const GstAudioChannelPosition layout[] = {
-        GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT, GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT,
+        GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT,   GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT,
         GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER, GST_AUDIO_CHANNEL_POSITION_LFE1,
-        GST_AUDIO_CHANNEL_POSITION_REAR_LEFT, GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT};
+        GST_AUDIO_CHANNEL_POSITION_REAR_LEFT,    GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT};
     const auto m = LoRoMatrix(layout, 6);
     ASSERT_EQ(m.size(), 2u);
     EXPECT_EQ(m[0], (std::vector<float>{1, 0, kSide, 0, kSide, 0}));
@@ -52,10 +52,10 @@ TEST(Downmix, OtherLayoutsFollowTheChannelOrderAudioconvertUses) {
     EXPECT_EQ(LoRoMatrix(three, 3)[0], (std::vector<float>{1, 0, kSide}));
     // 7.1 with side channels, given out of order: columns follow the positions.
     const GstAudioChannelPosition seven[] = {
-        GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT, GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT,
+        GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT,  GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT,
         GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT, GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER,
-        GST_AUDIO_CHANNEL_POSITION_LFE1, GST_AUDIO_CHANNEL_POSITION_REAR_LEFT,
-        GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT, GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT};
+        GST_AUDIO_CHANNEL_POSITION_LFE1,        GST_AUDIO_CHANNEL_POSITION_REAR_LEFT,
+        GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT,  GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT};
     const auto m = LoRoMatrix(seven, 8);
     EXPECT_EQ(m[0], (std::vector<float>{1, 0, kSide, 0, kSide, 0, kSide, 0}));
     EXPECT_EQ(m[1], (std::vector<float>{0, 1, kSide, 0, 0, kSide, 0, kSide}));

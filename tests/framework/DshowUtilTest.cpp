@@ -22,8 +22,7 @@ namespace {
 // Answers every message box and remembers the texts.
 class BoxCatcher {
 public:
-    BoxCatcher()
-    {
+    BoxCatcher() {
         m_previous = SetMessageBoxHook([this](const std::string& text, const std::string&, int) {
             texts.push_back(text);
             return IDOK;
@@ -39,10 +38,7 @@ private:
 // Points HOME at a temporary folder for the lifetime of the object.
 class TempHome {
 public:
-    TempHome() : m_old(std::getenv("HOME") ? std::getenv("HOME") : "")
-    {
-        setenv("HOME", m_dir.path().c_str(), 1);
-    }
+    TempHome() : m_old(std::getenv("HOME") ? std::getenv("HOME") : "") { setenv("HOME", m_dir.path().c_str(), 1); }
     ~TempHome() { setenv("HOME", m_old.c_str(), 1); }
     const std::filesystem::path& path() const { return m_dir.path(); }
 
@@ -51,22 +47,20 @@ private:
     std::string m_old;
 };
 
-std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder)
-{
+std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> files;
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) files.push_back(entry.path());
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+        files.push_back(entry.path());
     return files;
 }
 
-std::string ReadAll(const std::filesystem::path& path)
-{
+std::string ReadAll(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-TEST(ReportFailureTest, CutsLongTextsAndShowsOneBox)
-{
+TEST(ReportFailureTest, CutsLongTextsAndShowsOneBox) {
     BoxCatcher boxes;
     const std::string longText(1500, 'x');
     ReportFailure("%s", longText.c_str());
@@ -76,8 +70,7 @@ TEST(ReportFailureTest, CutsLongTextsAndShowsOneBox)
     EXPECT_EQ(boxes.texts[1], "*** Failed(80040218) in RenderFile(a.mpg)!\r\n");
 }
 
-TEST(CreateFilterTest, KnownIdsMakeFiltersUnknownOnesAreReported)
-{
+TEST(CreateFilterTest, KnownIdsMakeFiltersUnknownOnesAreReported) {
     BoxCatcher boxes;
     IBaseFilterPtr filter;
     CLSID id;
@@ -97,8 +90,7 @@ TEST(CreateFilterTest, KnownIdsMakeFiltersUnknownOnesAreReported)
     EXPECT_EQ(boxes.texts[0].rfind("CreateFilter: Failed to create filter!  hr=0x8", 0), 0u);
 }
 
-TEST(RenderOutputPinsTest, RendersFreeOutputsThenLeavesAConnectedFilterAlone)
-{
+TEST(RenderOutputPinsTest, RendersFreeOutputsThenLeavesAConnectedFilterAlone) {
     TempDir dir;
     const auto clip = MakeClip(dir.path(), "wmv", 1.0);
     ASSERT_FALSE(clip.empty());
@@ -113,19 +105,20 @@ TEST(RenderOutputPinsTest, RendersFreeOutputsThenLeavesAConnectedFilterAlone)
     int filtersBefore = 0;
     std::shared_ptr<IEnumFilters> filters;
     graph->EnumFilters(&filters);
-    for (IBaseFilterPtr f; filters->Next(&f) == S_OK;) ++filtersBefore;
-    EXPECT_EQ(filtersBefore, 3);  // reader, video renderer, audio renderer
+    for (IBaseFilterPtr f; filters->Next(&f) == S_OK;)
+        ++filtersBefore;
+    EXPECT_EQ(filtersBefore, 3); // reader, video renderer, audio renderer
     EXPECT_EQ(RenderOutputPins(graph.get(), reader.get()), S_FALSE);
     graph->EnumFilters(&filters);
     int filtersAfter = 0;
-    for (IBaseFilterPtr f; filters->Next(&f) == S_OK;) ++filtersAfter;
+    for (IBaseFilterPtr f; filters->Next(&f) == S_OK;)
+        ++filtersAfter;
     EXPECT_EQ(filtersAfter, filtersBefore);
     auto control = QueryInterface<IMediaControl>(graph);
     EXPECT_EQ(control->StopWhenReady(), S_OK);
 }
 
-TEST(RotTest, RegistersUnderItsItemNameAndRevokesSafely)
-{
+TEST(RotTest, RegistersUnderItsItemNameAndRevokesSafely) {
     std::shared_ptr<IGraphBuilder> graph;
     ASSERT_EQ(CreateFilterGraph(&graph), S_OK);
     std::uint32_t cookie = 0;
@@ -141,12 +134,11 @@ TEST(RotTest, RegistersUnderItsItemNameAndRevokesSafely)
     EXPECT_EQ(FindGraphInRot(name), graph);
     RevokeGraphFromRot(cookie);
     EXPECT_EQ(FindGraphInRot(name), nullptr);
-    RevokeGraphFromRot(cookie);  // stale: no harm
+    RevokeGraphFromRot(cookie); // stale: no harm
     RevokeGraphFromRot(0);
 }
 
-TEST(MediaTypeTest, FreeingContentsKeepsTheRecord)
-{
+TEST(MediaTypeTest, FreeingContentsKeepsTheRecord) {
     AM_MEDIA_TYPE type;
     type.majortype = MEDIATYPE_Video;
     type.cbFormat = 88;
@@ -159,8 +151,7 @@ TEST(MediaTypeTest, FreeingContentsKeepsTheRecord)
     EXPECT_EQ(type.majortype, MEDIATYPE_Video);
 }
 
-TEST(DiagnosticLogTest, WrittenOnlyWhenTheFoldersExist)
-{
+TEST(DiagnosticLogTest, WrittenOnlyWhenTheFoldersExist) {
     TempHome home;
     TempDir dir;
     const auto clip = MakeClip(dir.path(), "mp4", 1.0);
@@ -195,8 +186,7 @@ TEST(DiagnosticLogTest, WrittenOnlyWhenTheFoldersExist)
 
     const auto logs = FilesIn(GraphLogFolder());
     ASSERT_EQ(logs.size(), 1u);
-    EXPECT_TRUE(std::regex_match(logs[0].filename().string(),
-                                 std::regex(R"(ZemConverter_\d{8}_\d{6}_\d{3}\.doc)")));
+    EXPECT_TRUE(std::regex_match(logs[0].filename().string(), std::regex(R"(ZemConverter_\d{8}_\d{6}_\d{3}\.doc)")));
     const std::string trace = ReadAll(logs[0]);
     EXPECT_NE(trace.find("RenderFile"), std::string::npos);
     EXPECT_NE(trace.find("Connected"), std::string::npos);
@@ -205,15 +195,16 @@ TEST(DiagnosticLogTest, WrittenOnlyWhenTheFoldersExist)
     ASSERT_EQ(snapshots.size(), 2u);
     std::sort(snapshots.begin(), snapshots.end());
     for (const auto& s : snapshots)
-        EXPECT_TRUE(std::regex_match(s.filename().string(),
-                                     std::regex(R"(ZemConverter_\d{8}_\d{6}_\d{3}_(After_RenderFile|Before_pMC_Run)\(\)\.grf)")));
-    const std::string shot = ReadAll(snapshots[0].string().find("Before") != std::string::npos ? snapshots[0] : snapshots[1]);
+        EXPECT_TRUE(std::regex_match(
+            s.filename().string(),
+            std::regex(R"(ZemConverter_\d{8}_\d{6}_\d{3}_(After_RenderFile|Before_pMC_Run)\(\)\.grf)")));
+    const std::string shot =
+        ReadAll(snapshots[0].string().find("Before") != std::string::npos ? snapshots[0] : snapshots[1]);
     EXPECT_NE(shot.find("Video Renderer"), std::string::npos);
     EXPECT_NE(shot.find("uridecodebin"), std::string::npos) << "the realised pipeline follows the filter graph";
 }
 
-TEST(DiagnosticLogTest, NamesCarryTheUtcTimeToTheMillisecond)
-{
+TEST(DiagnosticLogTest, NamesCarryTheUtcTimeToTheMillisecond) {
     using namespace std::chrono;
     // 2007-12-31 23:59:59.042 UTC
     const system_clock::time_point t = system_clock::from_time_t(1199145599) + milliseconds(42);
@@ -221,8 +212,7 @@ TEST(DiagnosticLogTest, NamesCarryTheUtcTimeToTheMillisecond)
     EXPECT_EQ(GraphSnapshotFileName(t, "After_AddFilters"), "ZemConverter_20071231_235959_042_After_AddFilters.grf");
 }
 
-TEST(GraphStateTest, StateFollowsSuccessfulCallsAndMuteCarriesOver)
-{
+TEST(GraphStateTest, StateFollowsSuccessfulCallsAndMuteCarriesOver) {
     TempDir dir;
     const auto clip = MakeClip(dir.path(), "mp4", 1.0);
     const auto silent = MakeClip(dir.path(), "video-only", 1.0);
@@ -240,7 +230,7 @@ TEST(GraphStateTest, StateFollowsSuccessfulCallsAndMuteCarriesOver)
     ASSERT_EQ(CreateFilterGraph(&graph), S_OK);
     ASSERT_EQ(graph->RenderFile(clip.string(), {}), S_OK);
     auto control = QueryInterface<IMediaControl>(graph);
-    PauseGraph(control.get());  // only from Running
+    PauseGraph(control.get()); // only from Running
     EXPECT_EQ(g_playState, kPlayStopped);
     RunGraph(control.get());
     EXPECT_EQ(g_playState, kPlayRunning);
@@ -278,4 +268,4 @@ TEST(GraphStateTest, StateFollowsSuccessfulCallsAndMuteCarriesOver)
     g_muted = 0;
 }
 
-}  // namespace
+} // namespace

@@ -20,7 +20,9 @@ struct Kind {
     int height;
 };
 
-void PrintTo(const Kind& k, std::ostream* os) { *os << k.kind; }
+void PrintTo(const Kind& k, std::ostream* os) {
+    *os << k.kind;
+}
 
 // One clip a format (made once, see CachedClip), each step of playing it a
 // case of its own, so one failure does not hide the others.
@@ -28,8 +30,7 @@ class FormatTest : public testing::TestWithParam<Kind> {
 protected:
     static constexpr double kSelectionStart = 0.52;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         k = GetParam();
         clip = Clips().Get(k.kind);
         ASSERT_FALSE(clip.empty()) << "ffmpeg could not make the clip";
@@ -39,8 +40,7 @@ protected:
     }
 
     // Rendered, with the picture (if any) shown in `owner`, stopped at the start.
-    void RenderAndShow(Graph& g)
-    {
+    void RenderAndShow(Graph& g) {
         ASSERT_EQ(g.gb->RenderFile(clip.string(), {}), S_OK);
         if (k.video) {
             ASSERT_EQ(g.vw->put_Owner(&owner), S_OK);
@@ -57,8 +57,7 @@ protected:
     QWidget owner;
 };
 
-TEST_P(FormatTest, RendersWithItsLengthSizeAndSound)
-{
+TEST_P(FormatTest, RendersWithItsLengthSizeAndSound) {
     Graph g;
     ASSERT_EQ(g.gb->RenderFile(clip.string(), {}), S_OK);
     REFERENCE_TIME duration = 0;
@@ -107,8 +106,7 @@ TEST_P(FormatTest, RendersWithItsLengthSizeAndSound)
     }
 }
 
-TEST_P(FormatTest, SeeksWhilePausedToThePictureCoveringThePosition)
-{
+TEST_P(FormatTest, SeeksWhilePausedToThePictureCoveringThePosition) {
     Graph g;
     RenderAndShow(g);
     ASSERT_EQ(g.mc->Pause(), S_OK);
@@ -119,8 +117,7 @@ TEST_P(FormatTest, SeeksWhilePausedToThePictureCoveringThePosition)
     }
 }
 
-TEST_P(FormatTest, StepsOnePictureOn)
-{
+TEST_P(FormatTest, StepsOnePictureOn) {
     Graph g;
     RenderAndShow(g);
     ASSERT_EQ(g.mc->Pause(), S_OK);
@@ -134,8 +131,7 @@ TEST_P(FormatTest, StepsOnePictureOn)
     EXPECT_NEAR(ShownPicture(g.vw->VideoWidget()), atStart + 1, 1);
 }
 
-TEST_P(FormatTest, PlaysToItsEndWithTheClockAndGoesBackToTheStart)
-{
+TEST_P(FormatTest, PlaysToItsEndWithTheClockAndGoesBackToTheStart) {
     Graph g;
     RenderAndShow(g);
     ASSERT_EQ(g.mc->Pause(), S_OK);
@@ -156,8 +152,7 @@ TEST_P(FormatTest, PlaysToItsEndWithTheClockAndGoesBackToTheStart)
     }
 }
 
-TEST_P(FormatTest, ConvertsFromTheSelectionStart)
-{
+TEST_P(FormatTest, ConvertsFromTheSelectionStart) {
     // Rewired while stopped, run without a clock.
     const auto mp3 = Clips().dir.path() / (std::string(k.kind) + "_conv.mp3");
     Grabbed grabbed;
@@ -182,9 +177,11 @@ TEST_P(FormatTest, ConvertsFromTheSelectionStart)
         EXPECT_NEAR(grabbed.times.front(), 0.0, kFrame / 2);
         EXPECT_NEAR(grabbed.numbers.front(), atStart, 1) << "first picture is the one at the selection start";
         EXPECT_EQ(grabbed.wrongOrientation, 0) << "pictures are BGR, bottom row first";
-        for (long length : grabbed.lengths) EXPECT_EQ(length, Rgb24Stride(k.width) * k.height);
+        for (long length : grabbed.lengths)
+            EXPECT_EQ(length, Rgb24Stride(k.width) * k.height);
         for (std::size_t i = 1; i < grabbed.times.size(); ++i)
-            EXPECT_GT(grabbed.times[i], grabbed.times[i - 1]) << "picture " << grabbed.numbers[i] << " after " << grabbed.numbers[i - 1];
+            EXPECT_GT(grabbed.times[i], grabbed.times[i - 1])
+                << "picture " << grabbed.numbers[i] << " after " << grabbed.numbers[i - 1];
         EXPECT_NEAR(static_cast<double>(grabbed.times.size()), (kClipSeconds - kSelectionStart) / kFrame, 3);
     }
     if (k.audio) {
@@ -205,8 +202,9 @@ INSTANTIATE_TEST_SUITE_P(Clips, FormatTest,
                          [](const testing::TestParamInfo<Kind>& info) {
                              std::string name = info.param.kind;
                              for (char& c : name)
-                                 if (c == '-') c = '_';
+                                 if (c == '-')
+                                     c = '_';
                              return name;
                          });
 
-}  // namespace
+} // namespace

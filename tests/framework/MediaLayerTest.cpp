@@ -16,40 +16,38 @@
 
 using namespace zem::mediatest;
 
-
 namespace {
 
 // Bytes of a file, for cutting and spoiling clips.
-std::vector<char> ReadBytes(const std::filesystem::path& path)
-{
+std::vector<char> ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-void WriteBytes(const std::filesystem::path& path, const std::vector<char>& bytes)
-{
+void WriteBytes(const std::filesystem::path& path, const std::vector<char>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Renders and plays a file that may be broken: it must fail, or end, within a
 // bounded time; the outcome code is returned (S_OK when it played to its end).
-HRESULT PlayBroken(const std::filesystem::path& path)
-{
+HRESULT PlayBroken(const std::filesystem::path& path) {
     Graph g;
     HRESULT hr = g.gb->RenderFile(path.string(), {});
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     // Without a clock the whole file goes through as fast as it decodes.
     QueryInterface<IMediaFilter>(g.gb)->SetSyncSource(nullptr);
     hr = g.mc->Run();
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     long seen = 0;
-    if (WaitForEvent(g.me.get(), EC_COMPLETE, 20000, &seen)) return S_OK;
+    if (WaitForEvent(g.me.get(), EC_COMPLETE, 20000, &seen))
+        return S_OK;
     return seen == EC_ERRORABORT ? E_FAIL : VFW_E_TIMEOUT;
 }
 
-TEST(BadInputTest, FailsOrEndsInBoundedTimeAndTheNextFileOpens)
-{
+TEST(BadInputTest, FailsOrEndsInBoundedTimeAndTheNextFileOpens) {
     TempDir dir;
     const auto good = MakeClip(dir.path(), "mkv", 2.0);
     const auto mp4 = MakeClip(dir.path(), "mp4", 2.0);
@@ -66,7 +64,8 @@ TEST(BadInputTest, FailsOrEndsInBoundedTimeAndTheNextFileOpens)
         EXPECT_EQ(g.gb->RenderFile((dir.path() / "empty.avi").string(), {}), VFW_E_UNSUPPORTED_STREAM);
         std::vector<char> noise(256 * 1024);
         unsigned state = 12345;
-        for (char& c : noise) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+        for (char& c : noise)
+            c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
         for (const char* name : {"noise.mp4", "noise.mpg", "noise.wmv", "noise.rm"}) {
             WriteBytes(dir.path() / name, noise);
             EXPECT_NE(PlayBroken(dir.path() / name), VFW_E_TIMEOUT) << name;
@@ -97,7 +96,8 @@ TEST(BadInputTest, FailsOrEndsInBoundedTimeAndTheNextFileOpens)
 
     // Garbage in the middle of the stream: an error event or an end, never a hang.
     bytes = ReadBytes(good);
-    for (std::size_t i = bytes.size() / 3; i < bytes.size() * 2 / 3; ++i) bytes[i] = static_cast<char>(i * 7);
+    for (std::size_t i = bytes.size() / 3; i < bytes.size() * 2 / 3; ++i)
+        bytes[i] = static_cast<char>(i * 7);
     WriteBytes(dir.path() / "spoiled.mkv", bytes);
     EXPECT_NE(PlayBroken(dir.path() / "spoiled.mkv"), VFW_E_TIMEOUT);
 
@@ -105,13 +105,12 @@ TEST(BadInputTest, FailsOrEndsInBoundedTimeAndTheNextFileOpens)
     EXPECT_EQ(PlayBroken(good), S_OK);
 }
 
-TEST(ConversionTest, FromTheStartPicturesAreBgrBottomUpTimedFromZero)
-{
+TEST(ConversionTest, FromTheStartPicturesAreBgrBottomUpTimedFromZero) {
     const auto clip = Clips().Get("mp4");
     ASSERT_FALSE(clip.empty());
     const auto mp3 = Clips().dir.path() / "from_start.mp3";
     Grabbed grabbed;
-    grabbed.takeFrom = 0.5;  // declined pictures are neither converted nor handed on
+    grabbed.takeFrom = 0.5; // declined pictures are neither converted nor handed on
     {
         Graph g;
         ASSERT_EQ(g.gb->RenderFile(clip.string(), {}), S_OK);
@@ -139,8 +138,7 @@ TEST(ConversionTest, FromTheStartPicturesAreBgrBottomUpTimedFromZero)
     EXPECT_NEAR(CountMp3Frames(mp3) * kMp3FrameSeconds, times.audioEnd, 0.05);
 }
 
-TEST(ConversionTest, WithMonitoringThePicturesStillReachTheVideoWindow)
-{
+TEST(ConversionTest, WithMonitoringThePicturesStillReachTheVideoWindow) {
     const auto clip = Clips().Get("mpg");
     ASSERT_FALSE(clip.empty());
     QWidget owner;
@@ -168,8 +166,7 @@ TEST(ConversionTest, WithMonitoringThePicturesStillReachTheVideoWindow)
     EXPECT_NEAR(static_cast<double>(grabbed.times.size()), kClipSeconds / kFrame, 2);
 }
 
-TEST(ConversionTest, OneShotHandsOverOnePictureAndEnds)
-{
+TEST(ConversionTest, OneShotHandsOverOnePictureAndEnds) {
     const auto clip = Clips().Get("video-only");
     ASSERT_FALSE(clip.empty());
     Grabbed grabbed;
@@ -193,8 +190,7 @@ TEST(ConversionTest, OneShotHandsOverOnePictureAndEnds)
 class NotifyTarget : public QObject {
 public:
     int posted = 0;
-    bool event(QEvent* e) override
-    {
+    bool event(QEvent* e) override {
         if (e->type() == static_cast<QEvent::Type>(0x8001)) {
             ++posted;
             return true;
@@ -204,16 +200,17 @@ public:
 };
 
 // Names of the element factories in the pipeline that realises the graph.
-std::vector<std::string> PipelineFactories(IUnknown* graph)
-{
+std::vector<std::string> PipelineFactories(IUnknown* graph) {
     std::vector<std::string> names;
     GstElement* pipeline = GraphPipelineForDiagnostics(graph);
-    if (!pipeline) return names;
+    if (!pipeline)
+        return names;
     GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline));
     GValue item = G_VALUE_INIT;
     while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
         GstElementFactory* f = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
-        if (f) names.emplace_back(gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(f)));
+        if (f)
+            names.emplace_back(gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(f)));
         g_value_reset(&item);
     }
     g_value_unset(&item);
@@ -222,8 +219,7 @@ std::vector<std::string> PipelineFactories(IUnknown* graph)
     return names;
 }
 
-TEST(GraphTest, TheMpeg2DecoderFilterMakesTheRenderTakeTheThreadedDecoder)
-{
+TEST(GraphTest, TheMpeg2DecoderFilterMakesTheRenderTakeTheThreadedDecoder) {
     const auto clip = Clips().Get("mpg");
     ASSERT_FALSE(clip.empty());
     Graph g(true);
@@ -234,8 +230,7 @@ TEST(GraphTest, TheMpeg2DecoderFilterMakesTheRenderTakeTheThreadedDecoder)
     EXPECT_EQ(std::find(names.begin(), names.end(), "mpeg2dec"), names.end());
 }
 
-TEST(GraphTest, EventsArePostedToTheWindowAndUnknownIdsRefused)
-{
+TEST(GraphTest, EventsArePostedToTheWindowAndUnknownIdsRefused) {
     const auto clip = Clips().Get("video-only");
     ASSERT_FALSE(clip.empty());
     NotifyTarget window;
@@ -270,4 +265,4 @@ TEST(GraphTest, EventsArePostedToTheWindowAndUnknownIdsRefused)
     EXPECT_TRUE(caps & AM_SEEKING_CanGetCurrentPos);
 }
 
-}  // namespace
+} // namespace

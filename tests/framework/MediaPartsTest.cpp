@@ -20,20 +20,19 @@ namespace media = zem::media;
 
 namespace {
 
-std::uint32_t Le32(const std::vector<std::uint8_t>& v, std::size_t at)
-{
+std::uint32_t Le32(const std::vector<std::uint8_t>& v, std::size_t at) {
     return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (static_cast<std::uint32_t>(v[at + 3]) << 24);
 }
-std::uint16_t Le16(const std::vector<std::uint8_t>& v, std::size_t at)
-{
+std::uint16_t Le16(const std::vector<std::uint8_t>& v, std::size_t at) {
     return static_cast<std::uint16_t>(v[at] | (v[at + 1] << 8));
 }
-std::string Tag(const std::vector<std::uint8_t>& v, std::size_t at) { return std::string(v.begin() + at, v.begin() + at + 4); }
+std::string Tag(const std::vector<std::uint8_t>& v, std::size_t at) {
+    return std::string(v.begin() + at, v.begin() + at + 4);
+}
 
 // ---------------------------------------------------------------- WAV head
 
-TEST(WavHeadTest, IsRiffWaveWithAnMpegLayer3BlockAndTheDataSize)
-{
+TEST(WavHeadTest, IsRiffWaveWithAnMpegLayer3BlockAndTheDataSize) {
     const auto head = media::BuildWavHead(3840);
     ASSERT_EQ(head.size(), 68u);
     ASSERT_EQ(static_cast<int>(head.size()), media::kWavHeadSize);
@@ -55,13 +54,13 @@ TEST(WavHeadTest, IsRiffWaveWithAnMpegLayer3BlockAndTheDataSize)
     EXPECT_EQ(Le16(head, 46), 0);
     EXPECT_EQ(Le16(head, 48), 1);
     EXPECT_EQ(Le16(head, 50), 0x10) << "MPEG-1";
-    for (std::size_t i = 52; i < 60; ++i) EXPECT_EQ(head[i], 0) << "presentation time stamp byte " << i;
+    for (std::size_t i = 52; i < 60; ++i)
+        EXPECT_EQ(head[i], 0) << "presentation time stamp byte " << i;
     EXPECT_EQ(Tag(head, 60), "data");
     EXPECT_EQ(Le32(head, 64), 3840u);
 }
 
-TEST(WavHeadTest, TheEmptyHeadWrittenFirstDiffersOnlyInTheTwoSizes)
-{
+TEST(WavHeadTest, TheEmptyHeadWrittenFirstDiffersOnlyInTheTwoSizes) {
     const auto empty = media::BuildWavHead(0);
     const auto full = media::BuildWavHead(1000 * 384);
     EXPECT_EQ(Le32(empty, 4), 60u);
@@ -76,24 +75,23 @@ TEST(WavHeadTest, TheEmptyHeadWrittenFirstDiffersOnlyInTheTwoSizes)
 
 // ---------------------------------------------------------------- .asx play list
 
-void Write(const std::filesystem::path& path, const std::string& text)
-{
+void Write(const std::filesystem::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
 }
 
-TEST(AsxPlaylistTest, LocalEntriesInOrderMadeAbsoluteAndStreamsLeftOut)
-{
+TEST(AsxPlaylistTest, LocalEntriesInOrderMadeAbsoluteAndStreamsLeftOut) {
     TempDir dir;
     const auto list = dir.path() / "list.asx";
-    Write(list, "<ASX version=\"3.0\">\n"
-                "  <Entry><Ref href=\"http://example.invalid/remote.wmv\"/></Entry>\n"
-                "  <entry><REF HREF='first.mpg'/></entry>\n"
-                "  <Entry><Ref   href = \"sub/second.wmv\" /></Entry>\n"
-                "  <Entry><Ref href=\"mms://example.invalid/live\"/></Entry>\n"
-                "  <Entry><Ref href=\"file:///tmp/third%20one.avi\"/></Entry>\n"
-                "  <Entry><Ref href=\"/abs/fourth.mp4\"/></Entry>\n"
-                "</ASX>\n");
+    Write(list,
+          "<ASX version=\"3.0\">\n"
+          "  <Entry><Ref href=\"http://example.invalid/remote.wmv\"/></Entry>\n"
+          "  <entry><REF HREF='first.mpg'/></entry>\n"
+          "  <Entry><Ref   href = \"sub/second.wmv\" /></Entry>\n"
+          "  <Entry><Ref href=\"mms://example.invalid/live\"/></Entry>\n"
+          "  <Entry><Ref href=\"file:///tmp/third%20one.avi\"/></Entry>\n"
+          "  <Entry><Ref href=\"/abs/fourth.mp4\"/></Entry>\n"
+          "</ASX>\n");
     std::string why = "unchanged";
     const auto entries = media::AsxLocalEntries(list.string(), &why);
     ASSERT_EQ(entries.size(), 4u);
@@ -104,8 +102,7 @@ TEST(AsxPlaylistTest, LocalEntriesInOrderMadeAbsoluteAndStreamsLeftOut)
     EXPECT_EQ(why, "unchanged") << "no reason given when the list reads";
 }
 
-TEST(AsxPlaylistTest, AListWithoutLocalEntriesOrThatCannotBeReadSaysWhy)
-{
+TEST(AsxPlaylistTest, AListWithoutLocalEntriesOrThatCannotBeReadSaysWhy) {
     TempDir dir;
     const auto remote = dir.path() / "remote.asx";
     Write(remote, "<asx><entry><ref href=\"http://example.invalid/a.wmv\"/></entry></asx>");
@@ -126,14 +123,14 @@ TEST(AsxPlaylistTest, AListWithoutLocalEntriesOrThatCannotBeReadSaysWhy)
     EXPECT_EQ(why, huge.string() + " is too large for a play list");
 }
 
-TEST(AsxPlaylistTest, TheFirstEntryThatIsAPlainFileIsPlayedAndOtherwiseTheFirstProblemTold)
-{
+TEST(AsxPlaylistTest, TheFirstEntryThatIsAPlainFileIsPlayedAndOtherwiseTheFirstProblemTold) {
     TempDir dir;
     std::filesystem::create_directory(dir.path() / "folder.mpg");
     Write(dir.path() / "real.mpg", "x");
     const auto list = dir.path() / "list.ASX";
-    Write(list, "<asx><entry><ref href=\"gone.mpg\"/></entry><entry><ref href=\"folder.mpg\"/></entry>"
-                "<entry><ref href=\"real.mpg\"/></entry></asx>");
+    Write(list,
+          "<asx><entry><ref href=\"gone.mpg\"/></entry><entry><ref href=\"folder.mpg\"/></entry>"
+          "<entry><ref href=\"real.mpg\"/></entry></asx>");
     EXPECT_TRUE(media::IsAsxPath(list.string()));
     EXPECT_FALSE(media::IsAsxPath((dir.path() / "real.mpg").string()));
     std::string why;
@@ -153,24 +150,23 @@ TEST(AsxPlaylistTest, TheFirstEntryThatIsAPlainFileIsPlayedAndOtherwiseTheFirstP
 // ---------------------------------------------------------------- sound cut at a range's start
 
 constexpr int kRate = 48000;
-constexpr int kFrameBytes = 4;  // 16-bit stereo
+constexpr int kFrameBytes = 4; // 16-bit stereo
 
 // A buffer of `frames` stereo frames whose frame i holds the value i in both channels.
-GstBuffer* CountingSound(int frames, GstClockTime pts)
-{
+GstBuffer* CountingSound(int frames, GstClockTime pts) {
     GstBuffer* buffer = gst_buffer_new_allocate(nullptr, static_cast<gsize>(frames) * kFrameBytes, nullptr);
     GstMapInfo map;
     gst_buffer_map(buffer, &map, GST_MAP_WRITE);
     auto* samples = reinterpret_cast<std::int16_t*>(map.data);
-    for (int i = 0; i < frames; ++i) samples[2 * i] = samples[2 * i + 1] = static_cast<std::int16_t>(i);
+    for (int i = 0; i < frames; ++i)
+        samples[2 * i] = samples[2 * i + 1] = static_cast<std::int16_t>(i);
     gst_buffer_unmap(buffer, &map);
     GST_BUFFER_PTS(buffer) = pts;
     GST_BUFFER_DURATION(buffer) = gst_util_uint64_scale(frames, GST_SECOND, kRate);
     return buffer;
 }
 
-std::int16_t FirstSample(GstBuffer* buffer)
-{
+std::int16_t FirstSample(GstBuffer* buffer) {
     std::int16_t value = -1;
     gst_buffer_extract(buffer, 0, &value, sizeof value);
     return value;
@@ -181,8 +177,7 @@ protected:
     static void SetUpTestSuite() { gst_init(nullptr, nullptr); }
 };
 
-TEST_F(SoundTrimTest, SoundIsCutAtTheSampleWhereTheRangeBegins)
-{
+TEST_F(SoundTrimTest, SoundIsCutAtTheSampleWhereTheRangeBegins) {
     // 1024 frames from stream time 2 s (pts 5 s); the range begins 2 ms (96 frames) in.
     const GstClockTime pts = 5 * GST_SECOND;
     const gint64 streamTime = 2 * GST_SECOND;
@@ -197,11 +192,10 @@ TEST_F(SoundTrimTest, SoundIsCutAtTheSampleWhereTheRangeBegins)
     gst_buffer_unref(cut);
 }
 
-TEST_F(SoundTrimTest, NothingIsCutWhenTheRangeBeginsAtOrBeforeTheBufferOrAfterIt)
-{
+TEST_F(SoundTrimTest, NothingIsCutWhenTheRangeBeginsAtOrBeforeTheBufferOrAfterIt) {
     const GstClockTime pts = GST_SECOND;
     const gint64 streamTime = GST_SECOND;
-    GstBuffer* buffer = CountingSound(480, pts);  // 10 ms
+    GstBuffer* buffer = CountingSound(480, pts); // 10 ms
     EXPECT_EQ(media::TrimSoundBefore(buffer, pts, streamTime, streamTime, kRate, kFrameBytes), nullptr);
     EXPECT_EQ(media::TrimSoundBefore(buffer, pts, streamTime, streamTime - GST_MSECOND, kRate, kFrameBytes), nullptr);
     EXPECT_EQ(media::TrimSoundBefore(buffer, pts, streamTime, streamTime + 10 * GST_MSECOND, kRate, kFrameBytes),
@@ -214,8 +208,7 @@ TEST_F(SoundTrimTest, NothingIsCutWhenTheRangeBeginsAtOrBeforeTheBufferOrAfterIt
     gst_buffer_unref(buffer);
 }
 
-TEST_F(SoundTrimTest, ARangeBeginningWithinTheFirstSampleCutsNothing)
-{
+TEST_F(SoundTrimTest, ARangeBeginningWithinTheFirstSampleCutsNothing) {
     // Less than one sample into the buffer: the cut rounds down to no frame at all.
     const GstClockTime pts = 0;
     GstBuffer* buffer = CountingSound(480, pts);
@@ -223,4 +216,4 @@ TEST_F(SoundTrimTest, ARangeBeginningWithinTheFirstSampleCutsNothing)
     gst_buffer_unref(buffer);
 }
 
-}  // namespace
+} // namespace

@@ -12,16 +12,16 @@ namespace {
 
 // A picture buffer carrying one overlay rectangle of `w` x `h` premultiplied
 // BGRA pixels, all `bgra`, placed at (x, y).
-GstBuffer* PictureWithOverlay(int x, int y, int w, int h, std::array<std::uint8_t, 4> bgra)
-{
+GstBuffer* PictureWithOverlay(int x, int y, int w, int h, std::array<std::uint8_t, 4> bgra) {
     GstBuffer* pixels = gst_buffer_new_allocate(nullptr, static_cast<gsize>(w) * h * 4, nullptr);
     GstMapInfo map;
     gst_buffer_map(pixels, &map, GST_MAP_WRITE);
-    for (int i = 0; i < w * h; ++i) std::memcpy(map.data + i * 4, bgra.data(), 4);
+    for (int i = 0; i < w * h; ++i)
+        std::memcpy(map.data + i * 4, bgra.data(), 4);
     gst_buffer_unmap(pixels, &map);
     gst_buffer_add_video_meta(pixels, GST_VIDEO_FRAME_FLAG_NONE, GST_VIDEO_OVERLAY_COMPOSITION_FORMAT_RGB, w, h);
-    GstVideoOverlayRectangle* rectangle = gst_video_overlay_rectangle_new_raw(
-        pixels, x, y, w, h, GST_VIDEO_OVERLAY_FORMAT_FLAG_PREMULTIPLIED_ALPHA);
+    GstVideoOverlayRectangle* rectangle =
+        gst_video_overlay_rectangle_new_raw(pixels, x, y, w, h, GST_VIDEO_OVERLAY_FORMAT_FLAG_PREMULTIPLIED_ALPHA);
     gst_buffer_unref(pixels);
     GstVideoOverlayComposition* composition = gst_video_overlay_composition_new(rectangle);
     gst_video_overlay_rectangle_unref(rectangle);
@@ -31,17 +31,15 @@ GstBuffer* PictureWithOverlay(int x, int y, int w, int h, std::array<std::uint8_
     return picture;
 }
 
-std::vector<std::uint8_t> Row(int width, std::uint8_t value)
-{
+std::vector<std::uint8_t> Row(int width, std::uint8_t value) {
     return std::vector<std::uint8_t>(static_cast<std::size_t>(width) * 3, value);
 }
 
-TEST(OverlayBlend, OpaqueReplacesClearKeepsAndHalfMixesOnlyUnderTheRectangle)
-{
+TEST(OverlayBlend, OpaqueReplacesClearKeepsAndHalfMixesOnlyUnderTheRectangle) {
     gst_init(nullptr, nullptr);
     const int width = 8;
     struct Case {
-        std::array<std::uint8_t, 4> bgra;  // premultiplied
+        std::array<std::uint8_t, 4> bgra; // premultiplied
         std::array<std::uint8_t, 3> expected;
     };
     // Picture row of grey 100 under pixels B=200 G=0 R=40.
@@ -54,7 +52,7 @@ TEST(OverlayBlend, OpaqueReplacesClearKeepsAndHalfMixesOnlyUnderTheRectangle)
     for (const Case& c : cases) {
         GstBuffer* picture = PictureWithOverlay(2, 3, 4, 2, c.bgra);
         const PictureOverlay overlay(picture, width, 6);
-        gst_buffer_unref(picture);  // the overlay keeps what it needs
+        gst_buffer_unref(picture); // the overlay keeps what it needs
         ASSERT_FALSE(overlay.empty());
         for (int rowFromTop = 0; rowFromTop < 6; ++rowFromTop) {
             std::vector<std::uint8_t> row = Row(width, 100);
@@ -69,8 +67,7 @@ TEST(OverlayBlend, OpaqueReplacesClearKeepsAndHalfMixesOnlyUnderTheRectangle)
     }
 }
 
-TEST(OverlayBlend, RectanglesReachingOutsideThePictureAreClipped)
-{
+TEST(OverlayBlend, RectanglesReachingOutsideThePictureAreClipped) {
     gst_init(nullptr, nullptr);
     // 6 x 4 rectangle at (-2, -1) over a 3 x 2 picture: covers x 0..2 of both rows.
     GstBuffer* picture = PictureWithOverlay(-2, -1, 6, 4, {255, 255, 255, 255});
@@ -91,10 +88,9 @@ TEST(OverlayBlend, RectanglesReachingOutsideThePictureAreClipped)
     gst_buffer_unref(plain);
 }
 
-TEST(OverlayBlend, AWholePictureStoredBottomUpGetsTheSameRows)
-{
+TEST(OverlayBlend, AWholePictureStoredBottomUpGetsTheSameRows) {
     gst_init(nullptr, nullptr);
-    const int width = 5, height = 4, stride = 16;  // rows padded to 4 bytes
+    const int width = 5, height = 4, stride = 16; // rows padded to 4 bytes
     GstBuffer* picture = PictureWithOverlay(1, 0, 2, 1, {9, 8, 7, 255});
     const PictureOverlay overlay(picture, width, height);
     gst_buffer_unref(picture);
@@ -113,5 +109,5 @@ TEST(OverlayBlend, AWholePictureStoredBottomUpGetsTheSameRows)
     EXPECT_EQ(top[5], 7);
 }
 
-}  // namespace
-}  // namespace zem::media
+} // namespace
+} // namespace zem::media

@@ -105,9 +105,9 @@ TEST(CxImageJpeg, DecodesBackToThePictureWithinJpegError) {
         for (uint32_t x = 0; x < w; ++x) {
             uint8_t* p = &src[size_t(r) * stride + x * 3];
             const uint32_t top = h - 1 - r;
-            p[0] = uint8_t(40 + x);            // blue
-            p[1] = uint8_t(30 + top);          // green
-            p[2] = uint8_t(200 - x / 2);       // red
+            p[0] = uint8_t(40 + x);      // blue
+            p[1] = uint8_t(30 + top);    // green
+            p[2] = uint8_t(200 - x / 2); // red
         }
     CxImage img;
     ASSERT_TRUE(img.CreateFromArray(src.data(), w, h, stride));

@@ -128,9 +128,9 @@ TEST(ResampleShrink, WhiteStaysWhiteWhenHalvedButLosesOneOnUnevenRatios) {
 }
 
 TEST(ResampleShrink, FastLoopMatchesTheLiteralAccumulation) {
-    const std::pair<uint16_t, uint16_t> cases[][2] = {
-        {{640, 480}, {320, 240}}, {{352, 288}, {208, 176}}, {{720, 576}, {176, 128}},
-        {{1920, 1080}, {96, 64}}, {{101, 77}, {97, 13}},    {{17, 5}, {10, 5}}};
+    const std::pair<uint16_t, uint16_t> cases[][2] = {{{640, 480}, {320, 240}}, {{352, 288}, {208, 176}},
+                                                      {{720, 576}, {176, 128}}, {{1920, 1080}, {96, 64}},
+                                                      {{101, 77}, {97, 13}},    {{17, 5}, {10, 5}}};
     uint32_t seed = 10;
     for (const auto& c : cases) {
         const auto [sw, sh] = c[0];

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -11,17 +11,17 @@ namespace zem::testclips {
 
 namespace {
 
-std::string Quote(const std::string& text)
-{
+std::string Quote(const std::string& text) {
     std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 
 struct Recipe {
     const char* kind;
     const char* extension;
-    const char* codecs;  // ffmpeg output options
+    const char* codecs; // ffmpeg output options
     bool video;
     bool audio;
 };
@@ -40,10 +40,9 @@ const Recipe kRecipes[] = {
     {"audio-only", "mp3", "-c:a libmp3lame -b:a 128k", false, true},
 };
 
-}  // namespace
+} // namespace
 
-int PictureNumber(int grey)
-{
+int PictureNumber(int grey) {
     // Limited-range luma from full-range grey, then the counter's step of 4.
     const double luma = grey * 219.0 / 255.0 + 16.0;
     const int n = static_cast<int>((luma - 16.0) / 4.0 + 0.5);
@@ -51,11 +50,11 @@ int PictureNumber(int grey)
 }
 
 std::filesystem::path MakeClip(const std::filesystem::path& dir, const std::string& kind, double seconds, int width,
-                               int height, int fps, Pattern pattern)
-{
+                               int height, int fps, Pattern pattern) {
     if (kind == "asx") {
         const auto media = MakeClip(dir, "mp4", seconds, width, height, fps);
-        if (media.empty()) return {};
+        if (media.empty())
+            return {};
         const auto list = dir / "clip_asx.asx";
         std::ofstream out(list);
         out << "<ASX version=\"3.0\">\n  <Entry>\n    <Ref href=\"http://example.invalid/remote.wmv\"/>\n"
@@ -63,13 +62,15 @@ std::filesystem::path MakeClip(const std::filesystem::path& dir, const std::stri
         return out ? list : std::filesystem::path();
     }
     for (const Recipe& r : kRecipes) {
-        if (kind != r.kind) continue;
+        if (kind != r.kind)
+            continue;
         std::string name = kind;
         for (char& c : name)
-            if (c == '-') c = '_';
-        const auto target = dir / ("clip_" + name + "_" + std::to_string(width) + "x" + std::to_string(height) +
-                                   "_" + std::to_string(fps) + (pattern == Pattern::Moving ? "_moving" : "") +
-                                   "." + r.extension);
+            if (c == '-')
+                c = '_';
+        const auto target =
+            dir / ("clip_" + name + "_" + std::to_string(width) + "x" + std::to_string(height) + "_" +
+                   std::to_string(fps) + (pattern == Pattern::Moving ? "_moving" : "") + "." + r.extension);
         std::ostringstream cmd;
         cmd << "ffmpeg -nostdin -v error -y";
         if (r.video && pattern == Pattern::Moving)
@@ -78,28 +79,33 @@ std::filesystem::path MakeClip(const std::filesystem::path& dir, const std::stri
             cmd << " -f lavfi -i \"color=c=gray:size=" << width << "x" << height << ":rate=" << fps
                 << ",format=yuv420p,geq=lum='if(lt(Y,H/4),41,16+4*mod(N," << kCounterCycle
                 << "))':cb='if(lt(Y,H/4),240,128)':cr='if(lt(Y,H/4),110,128)'\"";
-        if (r.audio) cmd << " -f lavfi -i sine=frequency=440:sample_rate=44100,aformat=channel_layouts=stereo";
+        if (r.audio)
+            cmd << " -f lavfi -i sine=frequency=440:sample_rate=44100,aformat=channel_layouts=stereo";
         cmd << " -t " << seconds << " " << r.codecs << " " << Quote(target.string());
-        if (std::system(cmd.str().c_str()) != 0 || !std::filesystem::exists(target)) return {};
+        if (std::system(cmd.str().c_str()) != 0 || !std::filesystem::exists(target))
+            return {};
         return target;
     }
     return {};
 }
 
-double ClipTimes::Origin() const
-{
-    if (videoStart < 0) return audioStart;
-    if (audioStart < 0) return videoStart;
+double ClipTimes::Origin() const {
+    if (videoStart < 0)
+        return audioStart;
+    if (audioStart < 0)
+        return videoStart;
     return videoStart < audioStart ? videoStart : audioStart;
 }
 
-ClipTimes ProbeClip(const std::filesystem::path& clip)
-{
+ClipTimes ProbeClip(const std::filesystem::path& clip) {
     ClipTimes times;
-    const std::string cmd = "ffprobe -v error -show_entries stream=codec_type,start_time,duration:format=duration "
-                            "-of default=noprint_wrappers=1 " + Quote(clip.string());
+    const std::string cmd =
+        "ffprobe -v error -show_entries stream=codec_type,start_time,duration:format=duration "
+        "-of default=noprint_wrappers=1 " +
+        Quote(clip.string());
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), &pclose);
-    if (!pipe) return times;
+    if (!pipe)
+        return times;
     // Streams come first (type, start, duration each), then the container's duration.
     std::vector<std::string> types;
     int durations = 0;
@@ -107,9 +113,11 @@ ClipTimes ProbeClip(const std::filesystem::path& clip)
     char line[256];
     while (std::fgets(line, sizeof line, pipe.get())) {
         std::string text(line);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.pop_back();
         const auto eq = text.find('=');
-        if (eq == std::string::npos) continue;
+        if (eq == std::string::npos)
+            continue;
         const std::string key = text.substr(0, eq);
         const std::string value = text.substr(eq + 1);
         const bool known = value != "N/A";
@@ -118,45 +126,52 @@ ClipTimes ProbeClip(const std::filesystem::path& clip)
         if (key == "codec_type") {
             types.push_back(value);
         } else if (key == "start_time" && known) {
-            if (type == "video" && times.videoStart < 0) times.videoStart = number;
-            if (type == "audio" && times.audioStart < 0) times.audioStart = number;
+            if (type == "video" && times.videoStart < 0)
+                times.videoStart = number;
+            if (type == "audio" && times.audioStart < 0)
+                times.audioStart = number;
         } else if (key == "duration") {
             if (durations++ >= static_cast<int>(types.size())) {
-                if (known) formatDuration = number;
+                if (known)
+                    formatDuration = number;
             } else if (type == "audio" && known && audioDuration < 0) {
                 audioDuration = number;
             }
         }
     }
-    if (times.audioStart < 0) return times;
+    if (times.audioStart < 0)
+        return times;
     times.audioEnd = times.audioStart + (audioDuration > 0 ? audioDuration : formatDuration);
     // Container durations of program streams are unreliable; the decoded sound tells its length too.
     constexpr int kProbeRate = 48000;
-    const std::string decode = "ffmpeg -nostdin -v error -i " + Quote(clip.string()) +
-                               " -vn -f s16le -ac 1 -ar " + std::to_string(kProbeRate) + " -";
+    const std::string decode = "ffmpeg -nostdin -v error -i " + Quote(clip.string()) + " -vn -f s16le -ac 1 -ar " +
+                               std::to_string(kProbeRate) + " -";
     std::unique_ptr<FILE, int (*)(FILE*)> pcm(popen(decode.c_str(), "r"), &pclose);
-    if (!pcm) return times;
+    if (!pcm)
+        return times;
     std::size_t bytes = 0;
     char buffer[65536];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pcm.get())) > 0;) bytes += n;
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pcm.get())) > 0;)
+        bytes += n;
     // Decoders differ in whether they play an encoder's lead-in and padding; the later end counts.
     const double decodedEnd = times.audioStart + static_cast<double>(bytes) / 2 / kProbeRate;
-    if (decodedEnd > times.audioEnd) times.audioEnd = decodedEnd;
+    if (decodedEnd > times.audioEnd)
+        times.audioEnd = decodedEnd;
     return times;
 }
 
-TempDir::TempDir()
-{
+TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "zemclips.XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    if (char* made = mkdtemp(buffer.data())) m_path = made;
+    if (char* made = mkdtemp(buffer.data()))
+        m_path = made;
 }
 
-TempDir::~TempDir()
-{
+TempDir::~TempDir() {
     std::error_code ec;
-    if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
+    if (!m_path.empty())
+        std::filesystem::remove_all(m_path, ec);
 }
 
-}  // namespace zem::testclips
+} // namespace zem::testclips

@@ -10,7 +10,9 @@ namespace {
 uint32_t Le32(const std::vector<uint8_t>& b, uint64_t at) {
     return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
 }
-uint16_t Le16(const std::vector<uint8_t>& b, uint64_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+uint16_t Le16(const std::vector<uint8_t>& b, uint64_t at) {
+    return uint16_t(b[at] | b[at + 1] << 8);
+}
 std::string Code(const std::vector<uint8_t>& b, uint64_t at) {
     return std::string(reinterpret_cast<const char*>(&b[at]), 4);
 }
@@ -83,8 +85,8 @@ AviFile ParseAvi(const std::string& path) {
             if (chunk.size != 384)
                 problem("audio chunk size field " + std::to_string(chunk.size));
             chunk.payload.assign(b.begin() + long(at + 8), b.begin() + long(at + 8 + 384));
-            chunk.sequence = uint32_t(b[at + 508]) << 24 | uint32_t(b[at + 509]) << 16 | uint32_t(b[at + 510]) << 8 |
-                             b[at + 511];
+            chunk.sequence =
+                uint32_t(b[at + 508]) << 24 | uint32_t(b[at + 509]) << 16 | uint32_t(b[at + 510]) << 8 | b[at + 511];
             if (chunk.sequence != expectedSequence)
                 problem("audio sequence " + std::to_string(chunk.sequence) + " where " +
                         std::to_string(expectedSequence) + " was due");

@@ -30,4 +30,4 @@ IBaseFilterPtr FindRenderer(IGraphBuilder* graph, const GUID& major) {
     return nullptr;
 }
 
-}  // namespace zem::test
+} // namespace zem::test

@@ -12,4 +12,4 @@ IPinPtr GetPin(const IBaseFilterPtr& filter, PIN_DIRECTION dir, int n);
 // A filter with exactly one input, no output, connected to the wanted major type.
 IBaseFilterPtr FindRenderer(IGraphBuilder* graph, const GUID& major);
 
-}  // namespace zem::test
+} // namespace zem::test

@@ -28,8 +28,8 @@ JpegInfo ProbeJpeg(const std::vector<uint8_t>& j) {
             info.error = "segment runs past the end";
             return info;
         }
-        if (marker == 0xE0 && length >= 16 && std::string(reinterpret_cast<const char*>(&j[body]), 5) ==
-                                                  std::string("JFIF\0", 5)) {
+        if (marker == 0xE0 && length >= 16 &&
+            std::string(reinterpret_cast<const char*>(&j[body]), 5) == std::string("JFIF\0", 5)) {
             info.jfif = true;
             info.densityUnit = j[body + 7];
             info.xDensity = uint16_t(j[body + 8] << 8 | j[body + 9]);
@@ -70,7 +70,9 @@ struct DecodeError {
     jpeg_error_mgr base;
     std::jmp_buf jump;
 };
-void OnError(j_common_ptr c) { std::longjmp(reinterpret_cast<DecodeError*>(c->err)->jump, 1); }
+void OnError(j_common_ptr c) {
+    std::longjmp(reinterpret_cast<DecodeError*>(c->err)->jump, 1);
+}
 } // namespace
 
 std::vector<uint8_t> DecodeJpegRgb(const std::vector<uint8_t>& jpeg) {

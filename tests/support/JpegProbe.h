@@ -10,7 +10,7 @@ namespace zem::test {
 struct JpegInfo {
     bool valid = false;
     std::string error;
-    bool baseline = false;        // SOF0
+    bool baseline = false; // SOF0
     bool progressiveOrOther = false;
     uint32_t width = 0, height = 0;
     std::vector<uint8_t> sampling; // per component: h << 4 | v
