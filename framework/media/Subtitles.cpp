@@ -36,10 +36,6 @@ std::string Lower(std::string text) {
     return text;
 }
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // The legacy encoding our users' subtitle files most likely have, from the
 // language of the desktop, for text the detector cannot name.
 const char* LocaleFallbackEncoding() {

@@ -84,7 +84,7 @@ void RowShrinker::Start(uint16_t sourceWidth, uint16_t sourceHeight, uint16_t ta
         m_yTable = BuildResampleWeights(sourceHeight, targetHeight, true);
         BuildSegments(BuildResampleWeights(sourceWidth, targetWidth, true));
         // A cell spans at most ceil(source / target) rows, one more with a straddling row.
-        m_narrowSums = sourceHeight <= kExactShareHeight && sourceHeight / targetHeight + 2 <= kNarrowSumRows;
+        m_narrowSums = sourceHeight <= kExactShareHeight && uint32_t(sourceHeight / targetHeight) + 2 <= kNarrowSumRows;
         m_plainNarrow.assign(m_narrowSums ? values : 0, 0);
         m_plainWide.assign(m_narrowSums ? 0 : values, 0u);
         m_weighted.assign(values, 0u);

@@ -95,8 +95,9 @@ TEST_F(Safety, LinksAtEveryNameTheConverterOnceUsedAreNeverFollowed) {
     ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
     for (const std::string& name : planted) {
         EXPECT_EQ(ReadWholeFile(victims.file(name)), kVictim) << name << " was written through";
-        if (name != "clip_ZM.avi")
+        if (name != "clip_ZM.avi") {
             EXPECT_TRUE(IsLink(work.file(name))) << name << " was removed or replaced";
+        }
     }
     EXPECT_FALSE(IsLink(work.file("clip_ZM.avi"))) << "the output is still a link";
     ExpectWholeOutput(work.file("clip_ZM.avi"));
@@ -116,8 +117,8 @@ TEST_F(Safety, TheUsersFilesNamedLikeScratchFilesStayAndScratchEndingsAreValidOu
     ExpectWholeOutput(work.file("holiday_ZM.avi"));
 
     // An output with a scratch file's ending is the user's choice and is kept.
-    for (const std::string& ending : {".mp3", ".tmp", ".hit", ".idx", ".zem"}) {
-        const std::string output = work.file("out" + ending);
+    for (const char* ending : {".mp3", ".tmp", ".hit", ".idx", ".zem"}) {
+        const std::string output = work.file(std::string("out") + ending);
         o = RunZemconvert({"-o", output, input}, work.path());
         EXPECT_EQ(o.exitCode, 0) << ending << ": " << o.out << o.err;
         EXPECT_NE(o.out.find("Completed"), std::string::npos) << o.out;

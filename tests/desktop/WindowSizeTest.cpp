@@ -61,8 +61,9 @@ TEST(WindowSize, FitsA1366x768ScreenAndEveryLabelFitsItsPlace) {
         EXPECT_LE(button->fontMetrics().height(), button->height()) << button->text().toStdString();
     }
     for (QGroupBox* box : window.findChildren<QGroupBox*>()) {
-        if (box->isVisible() && !box->title().isEmpty())
+        if (box->isVisible() && !box->title().isEmpty()) {
             EXPECT_LE(box->fontMetrics().horizontalAdvance(box->title()), box->width()) << box->title().toStdString();
+        }
     }
     EXPECT_GT(checked, 20);
 
