@@ -2,6 +2,7 @@
 // cut, the manual per language, and the shipped language files.
 
 #include "AppTestSupport.h"
+#include "WindowTexts.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
@@ -85,44 +86,9 @@ TEST(Language, HelpFileFollowsTheLanguage) {
 }
 
 TEST(Language, ShippedLanguageFilesTranslateEveryText) {
-    const QStringList keys = {"Add ...",
-                              "Change Output ...",
-                              "Delete",
-                              "Delete All",
-                              "Estimated Size:",
-                              "Files:",
-                              "Language:",
-                              "Video",
-                              "Frame/Sec",
-                              "Quality",
-                              "high definition",
-                              "high frame",
-                              "Standard",
-                              "Middle",
-                              "Low",
-                              "Audio",
-                              "Extra Files",
-                              "Save audio to MP3 file",
-                              "Save frames to BMP files",
-                              "Files to Convert",
-                              "Selected file",
-                              "All files",
-                              "Video Monitoring",
-                              "Convert",
-                              "Stop",
-                              "Rotate",
-                              "Help ...",
-                              "Input File",
-                              "Output File",
-                              "|<",
-                              ">|",
-                              "Time",
-                              "Size",
-                              "Status",
-                              "Converting ...",
-                              "Writing ...",
-                              "Completed",
-                              "Stopped"};
+    QStringList keys;
+    for (const char* text : zem::test::kWindowTexts)
+        keys << QString::fromUtf8(text);
     const CCompressorDlg::Environment shipped{QStringLiteral(ZEM_SOURCE_DIR), QString(), QString()};
     WindowFixture fixture;
     CCompressorDlg::Environment environment = fixture.Environment();

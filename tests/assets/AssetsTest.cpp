@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include "WindowTexts.h"
+
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -29,49 +31,7 @@ const QString kSourceDir = QStringLiteral(ZEM_SOURCE_DIR);
 const QString kSection = QStringLiteral("ZemConverter");
 constexpr int kMaxTextLength = 199; // the window keeps at most this many characters
 
-// Every English text the window looks up: control labels, list column headers and
-// the conversion status texts.
-const std::array<const char*, 41> kKeys = {"Add ...",
-                                           "Change Output ...",
-                                           "Delete",
-                                           "Delete All",
-                                           "Estimated Size:",
-                                           "Files:",
-                                           "Language:",
-                                           "Video",
-                                           "Frame/Sec",
-                                           "Quality",
-                                           "high definition",
-                                           "high frame",
-                                           "Standard",
-                                           "Middle",
-                                           "Low",
-                                           "Audio",
-                                           "Extra Files",
-                                           "Save audio to MP3 file",
-                                           "Save frames to BMP files",
-                                           "Files to Convert",
-                                           "Selected file",
-                                           "All files",
-                                           "Video Monitoring",
-                                           "Convert",
-                                           "Stop",
-                                           "Rotate",
-                                           "Help ...",
-                                           "Input File",
-                                           "Output File",
-                                           "|<",
-                                           ">|",
-                                           "Time",
-                                           "Size",
-                                           "Status",
-                                           "Converting ...",
-                                           "Writing ...",
-                                           "Completed",
-                                           "Stopped",
-                                           "{count} file(s) of the last list no longer exist: left out",
-                                           "{time} left",
-                                           "{n} of {count}: {time} left (all: {total})"};
+const auto& kKeys = zem::test::kWindowTexts;
 
 const std::array<const char*, 4> kLanguageFiles = {"KOR", "ENG", "CHS", "CHT"};
 
