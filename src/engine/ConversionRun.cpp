@@ -73,6 +73,18 @@ int64_t ConversionRun::JobLength() const {
     return HasRange() ? m_selectionEnd - m_selectionStart : m_duration;
 }
 
+std::string ConversionRun::WhyTheGraphDidNotRun(HRESULT hr) const {
+    ErrorDetail detail;
+    if (const auto source = QueryInterface<IErrorDetail>(m_session.Handles().pGB);
+        source && source->GetErrorDetail(&detail) == S_OK)
+        return detail.text + (detail.element.empty() ? "" : " (" + detail.element + ")");
+    if (hr == VFW_E_TIMEOUT)
+        return "its pictures and sound did not start in time (no decoder took them)";
+    char text[64];
+    std::snprintf(text, sizeof text, "the graph did not run (0x%08x)", unsigned(hr));
+    return text;
+}
+
 void ConversionRun::SetStatus(const std::string& text) {
     m_host.SetStatus(text);
 }
@@ -326,9 +338,7 @@ int ConversionRun::StartGraph(ConversionSettings& settings) {
     m_host.Pause(kPauseBeforeRun);
     const HRESULT hr = h.pMC ? h.pMC->Run() : E_POINTER;
     if (FAILED(hr)) {
-        char text[64];
-        std::snprintf(text, sizeof text, "0x%08x", unsigned(hr));
-        m_resultMessage = "Could not decode " + m_inputPath + " (the graph did not run: " + text + ")";
+        m_resultMessage = "Could not decode " + m_inputPath + ": " + WhyTheGraphDidNotRun(hr);
         m_host.ShowMessage(m_resultMessage);
         if (h.pMC)
             h.pMC->Stop();

@@ -101,6 +101,8 @@ private:
     int MakeScratchFolder();
     int StartGraph(ConversionSettings& settings);
     void SetStatus(const std::string& text);
+    // The cause, in words, when the conversion graph would not start.
+    std::string WhyTheGraphDidNotRun(HRESULT hr) const;
     void CollectWarnings();
 
     bool HasRange() const { return m_selectionActive && m_selectionEnd > m_selectionStart; }

@@ -309,6 +309,22 @@ TEST_F(Safety, ErrorsNameTheFileAndTheCause) {
     EXPECT_FALSE(HasScratchFolder(work.path()));
 }
 
+TEST_F(Safety, AGraphThatNeverStartsSaysWhyInWordsNotACode) {
+    // With the MPEG-2 decoder ranked out of use nothing takes the pictures,
+    // so the conversion graph cannot start.
+    const fs::path clip = zem::testclips::MakeClip(work.path(), "mpg", 1.0);
+    ASSERT_FALSE(clip.empty());
+    ::setenv("GST_PLUGIN_FEATURE_RANK", "avdec_mpeg2video:NONE,mpeg2dec:NONE", 1);
+    const Outcome o = RunZemconvert({"-o", work.file("out.avi"), clip.string()}, work.path());
+    ::unsetenv("GST_PLUGIN_FEATURE_RANK");
+    EXPECT_EQ(o.exitCode, 1) << o.out << o.err;
+    EXPECT_NE(o.out.find("Status: ERROR("), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find(clip.string()), std::string::npos) << o.out;
+    EXPECT_EQ(o.out.find("0x8"), std::string::npos) << "a bare code instead of a cause: " << o.out;
+    EXPECT_FALSE(fs::exists(work.file("out.avi")));
+    EXPECT_FALSE(HasScratchFolder(work.path()));
+}
+
 TEST_F(Safety, AnUnreadableInputSaysPermissionDeniedToAnOrdinaryUser) {
     // Root reads every file: the user "nobody" meets the permission bits.
     if (::geteuid() != 0)
