@@ -5,8 +5,6 @@
 
 namespace zem::media {
 
-const char* const kOverlayMetaFeature = GST_CAPS_FEATURE_META_GST_VIDEO_OVERLAY_COMPOSITION;
-
 PictureOverlay::PictureOverlay(GstBuffer* buffer, int pictureWidth, int pictureHeight)
     : m_width(pictureWidth), m_height(pictureHeight) {
     GstVideoOverlayCompositionMeta* meta = buffer ? gst_buffer_get_video_overlay_composition_meta(buffer) : nullptr;
@@ -96,24 +94,23 @@ inline void BlendSpan(const std::uint8_t* src, std::uint8_t* dst, int pixels) {
 
 } // namespace
 
+void PictureOverlay::BlendRectRow(const Rect& r, int rowFromTop, std::uint8_t* bgr) {
+    const std::uint8_t* src =
+        r.map.data + static_cast<std::size_t>(r.skipY + rowFromTop - r.y) * r.stride + r.skipX * 4;
+    BlendSpan(src, bgr + static_cast<std::size_t>(r.x) * 3, r.width);
+}
+
 void PictureOverlay::BlendRow(int rowFromTop, std::uint8_t* bgr) const {
     for (const Rect& r : m_rects) {
-        if (rowFromTop < r.y || rowFromTop >= r.y + r.height)
-            continue;
-        const std::uint8_t* src =
-            r.map.data + static_cast<std::size_t>(r.skipY + rowFromTop - r.y) * r.stride + r.skipX * 4;
-        BlendSpan(src, bgr + static_cast<std::size_t>(r.x) * 3, r.width);
+        if (rowFromTop >= r.y && rowFromTop < r.y + r.height)
+            BlendRectRow(r, rowFromTop, bgr);
     }
 }
 
 void PictureOverlay::BlendBottomUp(std::uint8_t* bgr, int stride) const {
     for (const Rect& r : m_rects)
-        for (int row = r.y; row < r.y + r.height; ++row) {
-            const std::uint8_t* src =
-                r.map.data + static_cast<std::size_t>(r.skipY + row - r.y) * r.stride + r.skipX * 4;
-            std::uint8_t* dst = bgr + static_cast<std::size_t>(m_height - 1 - row) * stride + r.x * 3;
-            BlendSpan(src, dst, r.width);
-        }
+        for (int row = r.y; row < r.y + r.height; ++row)
+            BlendRectRow(r, row, bgr + static_cast<std::size_t>(m_height - 1 - row) * stride);
 }
 
 namespace {

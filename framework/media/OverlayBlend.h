@@ -12,9 +12,6 @@
 
 namespace zem::media {
 
-// Caps variant that lets the subtitle renderer attach its composition.
-extern const char* const kOverlayMetaFeature;
-
 // The text rectangles of one picture, ready to blend into BGR rows.
 class PictureOverlay {
 public:
@@ -39,6 +36,9 @@ private:
         int x = 0, y = 0, width = 0, height = 0; // in picture pixels, clipped to it
         int skipX = 0, skipY = 0;                // clipped-off pixels at the left and top
     };
+    // One row of one rectangle into the BGR row of the same picture row.
+    static void BlendRectRow(const Rect& r, int rowFromTop, std::uint8_t* bgr);
+
     int m_width;
     int m_height;
     std::vector<Rect> m_rects;

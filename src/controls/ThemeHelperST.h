@@ -16,7 +16,6 @@ public:
     enum State { kNormal = 1, kHot = 2, kPressed = 3, kDisabled = 4, kDefaulted = 5 };
 
     bool IsAppThemed(const QWidget* widget) const;
-    bool IsThemeActive(const QWidget* widget) const { return IsAppThemed(widget); }
     // Paints the parent's background under the button, then the push-button
     // face in `state` over rect. False when the application is not themed.
     bool DrawThemeBackground(QPainter& painter, const QWidget* widget, int state, const QRect& rect) const;

@@ -29,6 +29,11 @@ std::string Format(const char* format, int value) {
     std::snprintf(text, sizeof text, format, value);
     return text;
 }
+
+// "what failed (element)", the element left out when the graph did not name one.
+std::string TextWithElement(const ErrorDetail& detail) {
+    return detail.text + (detail.element.empty() ? "" : " (" + detail.element + ")");
+}
 } // namespace
 
 ConversionRun::ConversionRun(ConversionHost& host, MediaSession& session) : m_host(host), m_session(session) {}
@@ -73,11 +78,15 @@ int64_t ConversionRun::JobLength() const {
     return HasRange() ? m_selectionEnd - m_selectionStart : m_duration;
 }
 
+bool ConversionRun::GraphError(ErrorDetail& detail) const {
+    const auto source = QueryInterface<IErrorDetail>(m_session.Handles().pGB);
+    return source && source->GetErrorDetail(&detail) == S_OK;
+}
+
 std::string ConversionRun::WhyTheGraphDidNotRun(HRESULT hr) const {
     ErrorDetail detail;
-    if (const auto source = QueryInterface<IErrorDetail>(m_session.Handles().pGB);
-        source && source->GetErrorDetail(&detail) == S_OK)
-        return detail.text + (detail.element.empty() ? "" : " (" + detail.element + ")");
+    if (GraphError(detail))
+        return TextWithElement(detail);
     if (hr == VFW_E_TIMEOUT)
         return "its pictures and sound did not start in time (no decoder took them)";
     char text[64];
@@ -573,9 +582,7 @@ void ConversionRun::OnGraphNotify() {
             // What was captured is not the file the user asked for, so
             // nothing is written. The graph says what failed and why.
             ErrorDetail detail;
-            bool known = false;
-            if (auto source = QueryInterface<IErrorDetail>(m_session.Handles().pGB))
-                known = source->GetErrorDetail(&detail) == S_OK;
+            const bool known = GraphError(detail);
             if (known && detail.kind == ErrorDetail::Kind::Output) {
                 m_runningFailureCode = runcode::kWriteFailed;
                 m_resultMessage = detail.text;
@@ -584,7 +591,7 @@ void ConversionRun::OnGraphNotify() {
                 char text[64];
                 std::snprintf(text, sizeof text, "0x%08x", unsigned(param1));
                 m_resultMessage = "Could not decode " + m_inputPath + ": " +
-                                  (known ? detail.text + (detail.element.empty() ? "" : " (" + detail.element + ")")
+                                  (known ? TextWithElement(detail)
                                          : std::string("the input is damaged, unreadable or gone (") + text + ")");
             }
             m_failedWhileRunning = true;

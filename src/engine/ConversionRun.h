@@ -101,6 +101,8 @@ private:
     int MakeScratchFolder();
     int StartGraph(ConversionSettings& settings);
     void SetStatus(const std::string& text);
+    // The graph's first error, when it has one.
+    bool GraphError(ErrorDetail& detail) const;
     // The cause, in words, when the conversion graph would not start.
     std::string WhyTheGraphDidNotRun(HRESULT hr) const;
     void CollectWarnings();
