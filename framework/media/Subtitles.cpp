@@ -361,6 +361,11 @@ std::string KeepFirstSamiClass(const std::string& sami) {
 
 std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::string& warning) {
     std::error_code ec;
+    // A FIFO or a device would hold the read (or never end it).
+    if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
+        warning = "Subtitles of " + path + " not shown: " + path + " is not a regular file";
+        return std::nullopt;
+    }
     const auto size = std::filesystem::file_size(path, ec);
     if (ec) {
         warning = "Subtitles of " + path + " not shown: " + ec.message();
