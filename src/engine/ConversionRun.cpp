@@ -109,6 +109,11 @@ void ConversionRun::CollectWarnings() {
     }
 }
 
+void ConversionRun::Warn(const std::string& text) {
+    m_warnings.push_back(text);
+    m_host.LogFailure(text);
+}
+
 void ConversionRun::Fail(int code, const std::string& message) {
     m_result = JobResult::Failed;
     m_resultCode = code;
@@ -170,6 +175,7 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     m_resultCode = 0;
     m_resultMessage.clear();
     m_muxResult = MuxResult{};
+    m_inputEndedEarly.clear();
     m_failedWhileRunning = false;
     m_runningFailureCode = 0;
     m_abandonRequested = false;
@@ -431,8 +437,7 @@ void ConversionRun::FinishConversion(bool stopped) {
         } else if (!m_muxResult.ok) {
             Fail(runcode::kWriteFailed, m_muxResult.message);
         } else if (!m_muxResult.warning.empty()) {
-            m_warnings.push_back(m_muxResult.warning);
-            m_host.LogFailure(m_muxResult.warning);
+            Warn(m_muxResult.warning);
         }
         RemoveIntermediates();
     }
@@ -509,6 +514,7 @@ void ConversionRun::OnGraphNotify() {
         m_host.LogGraphEvent(code);
         const bool running = m_converting && !m_finishing;
         if (code == EC_COMPLETE && running) {
+            CheckForEarlyEnd();
             FinishConversion(false);
             continue;
         }

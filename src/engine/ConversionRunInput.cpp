@@ -1,7 +1,9 @@
 // The checks of a job's input before anything is decoded.
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +15,12 @@
 namespace zem {
 
 namespace {
+
+constexpr int64_t kTicksPerTenth = 1000000;
+// An end this close to the length is the film's own: streams end a little
+// apart, and the last picture stands for 1/16 s.
+constexpr int64_t kEarlyEndSlack = 20000000; // 2 s in 100 ns units
+constexpr int64_t kEarlyEndShare = 20;       // or a twentieth of the length
 
 // 0 when `path` is a regular file this process can read, else the failure
 // code with the cause in words. A FIFO, a socket or a device is refused
@@ -57,7 +65,50 @@ int CheckInput(const std::string& path, std::string& problem) {
     return 0;
 }
 
+// "0:10.8", "1:02:03.5": to the nearest tenth, shown only where there is one;
+// whole seconds only ("1:00") when `tenths` is false.
+std::string ClockText(int64_t ticks, bool tenths) {
+    const int64_t unit = tenths ? kTicksPerTenth : kTicksPerTenth * 10;
+    const int64_t units = (std::max<int64_t>(ticks, 0) + unit / 2) / unit;
+    const int64_t seconds = tenths ? units / 10 : units;
+    char text[48];
+    if (seconds >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", (long long)(seconds / 3600),
+                      (long long)(seconds / 60 % 60), (long long)(seconds % 60));
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", (long long)(seconds / 60), (long long)(seconds % 60));
+    std::string result = text;
+    if (tenths && units % 10 != 0)
+        result += "." + std::to_string(units % 10);
+    return result;
+}
+
 } // namespace
+
+std::string InputEndedText(const std::string& input, int64_t reached, int64_t length) {
+    if (length <= 0 || length - reached <= std::max(kEarlyEndSlack, length / kEarlyEndShare))
+        return {};
+    return input + ": the input ended at " + ClockText(reached, true) + " of " + ClockText(length, false);
+}
+
+void ConversionRun::CheckForEarlyEnd() {
+    // Where the film was to end: the range's end, or the length it had when
+    // it was opened; a length nobody knows cannot come up short.
+    int64_t length = m_duration;
+    if (HasRange() && m_selectionEnd != INT64_MAX)
+        length = m_duration > 0 ? std::min(m_selectionEnd, m_duration) : m_selectionEnd;
+    // How far it got: the later of the last picture and the last sound, both
+    // counted from where the job started.
+    int64_t reached = m_conversionPosition.load();
+    REFERENCE_TIME soundEnd = 0;
+    auto times = QueryInterface<IStreamTimes>(m_session.Conversion().m_audioProcessor);
+    if (times && times->GetLastSampleTime(&soundEnd) == S_OK)
+        reached = std::max<int64_t>(reached, soundEnd);
+    reached += m_selectionActive ? m_selectionStart : 0;
+    m_inputEndedEarly = InputEndedText(m_inputPath, reached, length);
+    if (!m_inputEndedEarly.empty())
+        Warn(m_inputEndedEarly);
+}
 
 int ConversionRun::CheckInputFile() const {
     std::string problem;

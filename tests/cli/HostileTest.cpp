@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
+#include <regex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -333,4 +334,26 @@ TEST_F(Hostile, KillsAtRandomMomentsLeaveTheOldOutputOrAWholeNewOneNeverACutOne)
     ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
     EXPECT_TRUE(ScratchFolders(work.path()).empty()) << ScratchFolders(work.path()).front();
     std::printf("[ info ] %d of %d killed runs had already replaced the output\n", replaced, kRandomKills);
+}
+
+TEST_F(Hostile, AnInputCutWhileItConvertsIsWrittenWithAWarningWhereItEnded) {
+    const fs::path clip =
+        zem::testclips::MakeClip(work.path(), "mpg", 60.0, 640, 360, 25, zem::testclips::Pattern::Moving);
+    ASSERT_FALSE(clip.empty());
+    const TempDir out;
+    const std::string log = out.file("run.txt");
+    const pid_t pid = StartZemconvert({"-o", out.file("cut_ZM.avi"), clip.string()}, log);
+    ASSERT_TRUE(WaitForFrames(out.path(), 20000));
+    fs::resize_file(clip, fs::file_size(clip) / 10);
+    EXPECT_EQ(WaitFor(pid), 0) << Slurp(log);
+    const std::string text = Slurp(log);
+    const std::regex warning("\nWarning: " + clip.string() + ": the input ended at 0:[0-5][0-9](\\.[0-9])? of 1:00\n");
+    EXPECT_TRUE(std::regex_search(text, warning)) << text;
+    EXPECT_NE(text.find("Status: Completed"), std::string::npos) << text;
+    ExpectWholeOutput(out.file("cut_ZM.avi"));
+
+    // A film that plays to its end says nothing of the kind.
+    const Outcome o = RunZemconvert({"-o", out.file("whole_ZM.avi"), s_short}, work.path());
+    ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+    EXPECT_EQ(o.out.find("ended at"), std::string::npos) << o.out;
 }
