@@ -86,8 +86,13 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
     if (result == GST_DISCOVERER_TIMEOUT)
         return fail(VFW_E_TIMEOUT, path + " took longer than " + std::to_string(kDiscoverTimeoutSeconds) + " s to open",
                     why);
-    if (result == GST_DISCOVERER_MISSING_PLUGINS)
+    if (result == GST_DISCOVERER_MISSING_PLUGINS) {
+        // An installed decoder that would not load for want of memory is no missing one.
+        const std::string load = LastPluginLoadFailure();
+        if (IsOutOfMemoryText(load))
+            return fail(E_OUTOFMEMORY, "Cannot decode " + path + ": out of memory (" + load + ")", why);
         return fail(VFW_E_UNSUPPORTED_STREAM, path + " needs a decoder that is not installed", why);
+    }
     if (result != GST_DISCOVERER_OK)
         return fail(VFW_E_UNSUPPORTED_STREAM,
                     path + " is not a video file the converter can read" + (why.empty() ? "" : " (" + why + ")"), why);

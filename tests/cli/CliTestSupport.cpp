@@ -51,6 +51,10 @@ Outcome RunZemconvert(const std::vector<std::string>& args, const std::string& s
         if (options.uid >= 0 &&
             (::setgroups(0, nullptr) != 0 || ::setgid(options.uid) != 0 || ::setuid(options.uid) != 0))
             ::_exit(126);
+        if (options.memoryLimit >= 0) {
+            const rlimit limit{rlim_t(options.memoryLimit), rlim_t(options.memoryLimit)};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
         if (options.timeoutSeconds > 0)
             ::alarm(unsigned(options.timeoutSeconds));
         ExecZemconvert(args);

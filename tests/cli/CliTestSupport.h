@@ -19,6 +19,7 @@ struct RunOptions {
     long long fileSizeLimit = -1; // RLIMIT_FSIZE for the converter, bytes
     int uid = -1;                 // run as this user (and group) when root
     int timeoutSeconds = 0;       // killed (SIGALRM) after this long; 0: no limit
+    long long memoryLimit = -1;   // RLIMIT_AS for the converter, bytes
 };
 
 // Runs zemconvert with `args`, standard output and error caught in files in

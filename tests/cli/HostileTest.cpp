@@ -357,3 +357,16 @@ TEST_F(Hostile, AnInputCutWhileItConvertsIsWrittenWithAWarningWhereItEnded) {
     ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
     EXPECT_EQ(o.out.find("ended at"), std::string::npos) << o.out;
 }
+
+TEST_F(Hostile, WantOfMemorySaysSoNotThatADecoderIsMissing) {
+    const std::string input = Place(work.path(), "tight.mp4");
+    RunOptions tight;
+    tight.memoryLimit = 250LL * 1024 * 1024; // too little to load the decoders' libraries
+    tight.timeoutSeconds = 120;
+    const Outcome o = RunZemconvert({input}, work.path(), tight);
+    EXPECT_EQ(o.exitCode, 1) << o.out << o.err;
+    EXPECT_NE(o.out.find("Cannot decode " + input + ": out of memory"), std::string::npos) << o.out;
+    EXPECT_EQ(o.out.find("not installed"), std::string::npos) << o.out;
+    EXPECT_FALSE(fs::exists(work.file("tight_ZM.avi")));
+    EXPECT_TRUE(ScratchFolders(work.path()).empty());
+}
