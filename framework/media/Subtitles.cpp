@@ -1,6 +1,7 @@
 #include "Subtitles.h"
 
 #include "GraphImpl.h"
+#include "SubtitleCaps.h"
 
 #include <gio/gio.h>
 #include <gst/app/gstappsrc.h>
@@ -400,6 +401,9 @@ std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::strin
         return std::nullopt;
     }
     text.utf8 = lower.find("<sami") != std::string::npos ? KeepFirstSamiClass(*utf8) : *utf8;
+    const std::string capped = CapSubtitleEvents(text.utf8, text.format == SubtitleText::Format::Ass);
+    if (!capped.empty())
+        warning = "Subtitles of " + path + ": " + capped;
     return text;
 }
 
