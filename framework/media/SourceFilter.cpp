@@ -88,7 +88,22 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
     // A damaged file the discoverer gave up on is still tried when it found
     // pictures: the graph decides, so the same file gets the same answer.
     const GstDiscovererResult result = gst_discoverer_info_get_result(info.get());
-    const StreamChoice choice = ChooseStreams(info.get());
+    StreamChoice choice = ChooseStreams(info.get());
+    m_knownDamage.clear();
+    GstClockTime duration = gst_discoverer_info_get_duration(info.get());
+    m_warnings.clear();
+    if (result == GST_DISCOVERER_ERROR && choice.videos.empty()) {
+        // Some damage makes the demuxer report an error and play on; what
+        // playing gives is what the file has.
+        PlayedStreams played = ProbeByPlaying(uri.get());
+        if (!played.choice.videos.empty()) {
+            choice = std::move(played.choice);
+            m_knownDamage = played.damage;
+            duration = played.durationNs > 0 ? GstClockTime(played.durationNs) : GST_CLOCK_TIME_NONE;
+            m_warnings.push_back(path + " is damaged (" + (played.damage.empty() ? why : played.damage) +
+                                 "): what can be read is converted");
+        }
+    }
     // A file of sound alone renders (the preview plays it); the conversion
     // refuses it for having no picture.
     if (choice.videos.empty() && choice.audios.empty()) {
@@ -111,7 +126,6 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
     for (std::size_t i = 0; i < choice.audios.size(); ++i)
         AddPin(PINDIR_OUTPUT, i == 0 ? "Audio" : "Audio " + std::to_string(i + 1))->SetFormat(choice.audios[i]);
     m_orientation = choice.orientation;
-    m_warnings.clear();
     if (choice.audios.empty() && !choice.undecodedAudio.empty())
         m_warnings.push_back("The sound of " + path + " (" + choice.undecodedAudio.front() +
                              ") cannot be decoded: the film converts with silence");
@@ -139,7 +153,6 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
         }
     }
 
-    const GstClockTime duration = gst_discoverer_info_get_duration(info.get());
     m_duration = GST_CLOCK_TIME_IS_VALID(duration) ? static_cast<REFERENCE_TIME>(duration / 100) : 0;
     m_seekable = gst_discoverer_info_get_seekable(info.get());
     m_path = path;
@@ -161,6 +174,8 @@ HRESULT SourceFilter::GetErrorDetail(ErrorDetail* detail) {
 
 bool SourceFilter::Realize(GstBin* bin, const RealizeContext& context) {
     m_preferMpeg2 = context.preferMpeg2;
+    if (!m_knownDamage.empty() && context.tolerateError)
+        context.tolerateError(m_knownDamage);
     std::lock_guard lock(m_mutex);
     m_decodeBin = MakeElement(bin, "uridecodebin");
     if (!m_decodeBin)
@@ -454,6 +469,7 @@ GstPadProbeReturn SourceFilter::PassBuffer(PadState& state, GstPadProbeInfo* inf
     StreamGate& gate = *state.gate;
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     gate.lastActivityMs.store(MonotonicMs());
+    gate.dataSeen.store(true);
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
     if (!state.haveSegment || !GST_CLOCK_TIME_IS_VALID(pts))
         return GST_PAD_PROBE_OK;

@@ -79,6 +79,8 @@ private:
     // The first picture stream's orientation from the container; empty when
     // the stored picture is shown as it is.
     std::string m_orientation;
+    // The error a damaged file's demuxer reports and plays through.
+    std::string m_knownDamage;
     // Subtitles drawn into the first video stream: a prepared file, or the
     // input's own text track.
     std::optional<SubtitleText> m_subtitle;

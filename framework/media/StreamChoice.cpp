@@ -1,6 +1,8 @@
 #include "StreamChoice.h"
 
+#include <algorithm>
 #include <cstring>
+#include <mutex>
 
 namespace zem::media {
 
@@ -128,6 +130,108 @@ StreamChoice ChooseStreams(GstDiscovererInfo* info) {
     for (const gchar** detail = missing; detail && *detail; ++detail)
         choice.hasUnknownText = choice.hasUnknownText || std::string(*detail).ends_with(wanted);
     return choice;
+}
+
+} // namespace zem::media
+
+namespace zem::media {
+
+namespace {
+
+// Up to this long for a damaged file to show its streams.
+constexpr GstClockTime kProbeTimeout = 10 * GST_SECOND;
+constexpr GstClockTime kAfterErrorWait = 2 * GST_SECOND;
+
+struct ProbeState {
+    std::mutex mutex; // pads are added on streaming threads
+    GstElement* pipeline = nullptr;
+    StreamChoice choice;
+};
+
+void OnProbePad(GstElement*, GstPad* pad, gpointer data) {
+    auto* state = static_cast<ProbeState*>(data);
+    CapsRef caps(gst_pad_get_current_caps(pad));
+    if (!caps)
+        caps.reset(gst_pad_query_caps(pad, nullptr));
+    if (!caps || gst_caps_is_empty(caps.get()))
+        return;
+    const GstStructure* s = gst_caps_get_structure(caps.get(), 0);
+    MediaFormat format;
+    if (gst_structure_has_name(s, "video/x-raw")) {
+        format.major = MEDIATYPE_Video;
+        format.subtype = MEDIASUBTYPE_RAW;
+        gst_structure_get_int(s, "width", &format.width);
+        gst_structure_get_int(s, "height", &format.height);
+        int num = 0, den = 0;
+        if (gst_structure_get_fraction(s, "framerate", &num, &den) && den > 0)
+            format.fps = double(num) / den;
+    } else if (gst_structure_has_name(s, "audio/x-raw")) {
+        format.major = MEDIATYPE_Audio;
+        format.subtype = MEDIASUBTYPE_PCM;
+        gst_structure_get_int(s, "rate", &format.sampleRate);
+        gst_structure_get_int(s, "channels", &format.channels);
+    }
+    std::lock_guard lock(state->mutex);
+    if (format.major == MEDIATYPE_Video)
+        state->choice.videos.push_back(format);
+    else if (format.major == MEDIATYPE_Audio)
+        state->choice.audios.push_back(format);
+    // Every stream flows into a sink of its own, so the file can preroll.
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    if (!sink)
+        return;
+    g_object_set(sink, "sync", FALSE, nullptr);
+    gst_bin_add(GST_BIN(state->pipeline), sink);
+    GstRef<GstPad> sinkPad(gst_element_get_static_pad(sink, "sink"));
+    gst_pad_link(pad, sinkPad.get());
+    gst_element_sync_state_with_parent(sink);
+}
+
+} // namespace
+
+PlayedStreams ProbeByPlaying(const std::string& uri) {
+    PlayedStreams played;
+    ProbeState state;
+    GstRef<GstElement> pipeline = AdoptFloating(gst_pipeline_new(nullptr));
+    GstElement* decode = pipeline ? gst_element_factory_make("uridecodebin", nullptr) : nullptr;
+    if (!decode)
+        return played;
+    state.pipeline = pipeline.get();
+    g_object_set(decode, "uri", uri.c_str(), nullptr);
+    gst_bin_add(GST_BIN(pipeline.get()), decode);
+    g_signal_connect(decode, "pad-added", G_CALLBACK(&OnProbePad), &state);
+    GstRef<GstBus> bus(gst_element_get_bus(pipeline.get()));
+    if (gst_element_set_state(pipeline.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
+        gint64 deadline = g_get_monotonic_time() + gint64(kProbeTimeout / GST_USECOND);
+        for (;;) {
+            const gint64 left = deadline - g_get_monotonic_time();
+            if (left <= 0)
+                break;
+            MessageRef message(
+                gst_bus_timed_pop_filtered(bus.get(), GstClockTime(left) * GST_USECOND,
+                                           static_cast<GstMessageType>(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR)));
+            if (!message || GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ASYNC_DONE)
+                break;
+            GError* error = nullptr;
+            gst_message_parse_error(message.get(), &error, nullptr);
+            if (played.damage.empty() && error)
+                played.damage = error->message;
+            if (error)
+                g_error_free(error);
+            // A damaged file that plays on shows its streams soon after the
+            // error, though it may never finish prerolling.
+            deadline = std::min(deadline, g_get_monotonic_time() + gint64(kAfterErrorWait / GST_USECOND));
+        }
+        gint64 duration = 0;
+        if (gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &duration) && duration > 0)
+            played.durationNs = duration;
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    // No pad is added once the pipeline is down.
+    g_signal_handlers_disconnect_by_data(decode, &state);
+    std::lock_guard lock(state.mutex);
+    played.choice = state.choice;
+    return played;
 }
 
 } // namespace zem::media

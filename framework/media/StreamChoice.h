@@ -32,6 +32,16 @@ struct StreamChoice {
 // streams are those shown, turned as the orientation says.
 StreamChoice ChooseStreams(GstDiscovererInfo* info);
 
+// What a file gives when it is played, for a file the discoverer gave up on:
+// some damage makes a demuxer report an error and go on with the streams it
+// can read. Errors on the way are kept in `damage`; duration is 0 when unknown.
+struct PlayedStreams {
+    StreamChoice choice;
+    gint64 durationNs = 0;
+    std::string damage;
+};
+PlayedStreams ProbeByPlaying(const std::string& uri);
+
 // Whether an installed decoder (of the ranks decodebin plugs) takes `caps`;
 // raw pictures and sound need none.
 bool HasDecoderFor(const GstCaps* caps);

@@ -148,7 +148,7 @@ TEST_F(RealFiles, PicturesComeOutUprightAsPlayersShowThem) {
         SCOPED_TRACE(std::to_string(degrees) + " degrees");
         const std::string phone = dir.file("phone" + std::to_string(degrees) + ".mp4");
         ASSERT_TRUE(Shell("ffmpeg -v error -y -i '" + stored +
-                        "' -c copy -metadata:s:v:0 rotate=" + std::to_string(degrees) + " '" + phone + "'"));
+                          "' -c copy -metadata:s:v:0 rotate=" + std::to_string(degrees) + " '" + phone + "'"));
         const Quarters shown = QuarterMeans(ShownPicture(phone, true), kOutWidth, kOutHeight);
         // The case means something only when the turn moves the quarters.
         ASSERT_GT(LargestDifference(shown, asStored), 150);
@@ -181,7 +181,7 @@ TEST_F(RealFiles, TracksNoDecoderTakesAreLeftOut) {
     const std::string withText = dir.file("text.mp4");
     ASSERT_TRUE(Shell("printf '1\\n00:00:00,000 --> 00:00:01,500\\nHello\\n' > '" + dir.file("t.srt") + "'"));
     ASSERT_TRUE(Shell("ffmpeg -v error -y -i '" + film + "' -i '" + dir.file("t.srt") +
-                    "' -map 0 -map 1 -c:v copy -c:a copy -c:s mov_text '" + withText + "'"));
+                      "' -map 0 -map 1 -c:v copy -c:a copy -c:s mov_text '" + withText + "'"));
     const std::string metadata = dir.file("metadata.mp4");
     ASSERT_TRUE(PatchCode(withText, metadata, "tx3g", "mebx"));
     ASSERT_TRUE(PatchCode(metadata, metadata, "sbtl", "meta") || PatchCode(metadata, metadata, "text", "meta"));
@@ -209,7 +209,7 @@ TEST_F(RealFiles, TracksNoDecoderTakesAreLeftOut) {
     // WebVTT inside Matroska.
     const std::string webvtt = dir.file("webvtt.mkv");
     ASSERT_TRUE(Shell("ffmpeg -v error -y -i '" + film + "' -i '" + dir.file("t.srt") +
-                    "' -map 0 -map 1 -c:v copy -c:a copy -c:s webvtt '" + webvtt + "'"));
+                      "' -map 0 -map 1 -c:v copy -c:a copy -c:s webvtt '" + webvtt + "'"));
     const std::string fromWebvtt = Convert(webvtt, "webvtt.avi");
     ExpectConverted(fromWebvtt);
     EXPECT_NEAR(double(ParseAvi(fromWebvtt).videoCount()), 32, 2);
@@ -227,39 +227,13 @@ TEST_F(RealFiles, SoundShorterThanThePicturesKeepsEveryPicture) {
     EXPECT_GE(double(avi.audioCount()) * 0.024, double(avi.videoCount()) / 16 - 0.05);
 }
 
-TEST_F(RealFiles, ADamagedSoundTrackGivesTheSameAnswerEveryTime) {
-    const std::string film = MakeQuarters(dir.path(), "film.mp4", 2.0, 2.0);
-    ASSERT_FALSE(film.empty());
-    // The sound track loses its sample description: the entry count becomes
-    // 0. GStreamer's MP4 reader gives up on the whole file then, so the
-    // answer is a refusal naming the damage, the same on every run.
-    std::string bytes = ReadBytes(film);
-    const auto entry = bytes.find("mp4a");
-    ASSERT_NE(entry, std::string::npos);
-    ASSERT_EQ(bytes.substr(entry - 16, 4), "stsd");
-    bytes.replace(entry - 8, 4, std::string(4, '\0'));
-    const std::string damaged = dir.file("damaged.mp4");
-    WriteBytes(damaged, bytes);
-    for (int round = 0; round < 4; ++round) {
-        SCOPED_TRACE("round " + std::to_string(round));
-        const std::string output = Convert(damaged, "damaged.avi");
-        EXPECT_EQ(last.exitCode, 1);
-        EXPECT_NE(last.out.find("Status: ERROR"), std::string::npos) << last.out;
-        EXPECT_NE(last.out.find(damaged + " is not a video file the converter can read (This file is corrupt"),
-                  std::string::npos)
-            << last.out;
-        EXPECT_FALSE(fs::exists(output));
-    }
-    EXPECT_EQ(dir.entries().size(), 2u); // the film and the damaged copy; no scratch left
-}
-
 TEST_F(RealFiles, FilesWithoutPicturesAreRefusedForThat) {
     for (const char* kind : {"eac3.mkv", "opus.webm", "flac.mkv"}) {
         SCOPED_TRACE(kind);
         const std::string codec = std::string(kind).substr(0, std::string(kind).find('.'));
         const std::string input = dir.file(kind);
         ASSERT_TRUE(Shell("ffmpeg -v error -y -f lavfi -i sine=sample_rate=48000:d=1 -c:a " +
-                        std::string(codec == "opus" ? "libopus" : codec) + " '" + input + "'"));
+                          std::string(codec == "opus" ? "libopus" : codec) + " '" + input + "'"));
         const std::string output = Convert(input, codec + ".avi");
         EXPECT_EQ(last.exitCode, 1);
         EXPECT_NE(last.out.find("Status: ERROR(5) The file has no picture"), std::string::npos) << last.out;
