@@ -198,8 +198,12 @@ int main(int argc, char** argv) {
     const ReportWriter writer(options.json);
     CliHost host;
     std::string currentInput;
+    int lastStep = -1;
     if (options.json)
-        host.onProgressStep = [&](int percent) { writer.Progress(currentInput, percent); };
+        host.onProgressStep = [&](int percent) {
+            lastStep = percent;
+            writer.Progress(currentInput, percent);
+        };
     MediaSession session(host);
     ConversionRun run(host, session);
     host.onGraphEvent = [&] { run.OnGraphNotify(); };
@@ -225,8 +229,13 @@ int main(int argc, char** argv) {
         others.insert(others.end(), options.otherInputs.begin(), options.otherInputs.end());
         run.SetOtherInputs(std::move(others));
         currentInput = input;
+        lastStep = -1;
         writer.Start(input, output);
         const JobReport report = ConvertOne(host, run, options, input, output);
+        // The steps count the decoding; the last tenth (and a short file's
+        // every tenth) can pass between two looks at the position.
+        if (options.json && report.outcome == JobReport::Outcome::Completed && lastStep < 100)
+            writer.Progress(input, 100);
         writer.Finish(input, output, report);
         allConverted = allConverted && report.outcome == JobReport::Outcome::Completed;
     }

@@ -208,7 +208,7 @@ TEST(JsonText, NamesThatAreNoTextKeepTheirBytes) {
         {"say \"hi\"\\", "\"say \\\"hi\\\"\\\\\""},
         {"tab\tline\n", "\"tab\\u0009line\\u000a\""},
         {"\xed\x95\x9c\xea\xb8\x80.mkv", "\"\xed\x95\x9c\xea\xb8\x80.mkv\""},  // UTF-8 Korean kept
-        {"\xc7\xd1\xb1\xdb.mkv", "\"\\udcc7\\udcd1\\udcb1\\udcdb.mkv\""},      // CP949 bytes escaped
+        {"caf\xe9 \xff.mkv", "\"caf\\udce9 \\udcff.mkv\""},                    // Latin-1 bytes escaped
         {"\xed\xa0\x80 \xc0\xaf", "\"\\udced\\udca0\\udc80 \\udcc0\\udcaf\""}, // a surrogate, an overlong form
     };
     for (const auto& [text, json] : cases) {
