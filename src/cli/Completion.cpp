@@ -50,10 +50,10 @@ std::string BashCompletion() {
             break;
         }
         case Argument::File:
-            reply = "compopt -o filenames; COMPREPLY=($(compgen -f -- \"$cur\"))";
+            reply = "local IFS=$'\\n'; compopt -o filenames; COMPREPLY=($(compgen -f -- \"$cur\"))";
             break;
         case Argument::Folder:
-            reply = "compopt -o filenames; COMPREPLY=($(compgen -d -- \"$cur\"))";
+            reply = "local IFS=$'\\n'; compopt -o filenames; COMPREPLY=($(compgen -d -- \"$cur\"))";
             break;
         case Argument::Time:
         case Argument::Number:
@@ -72,17 +72,17 @@ std::string BashCompletion() {
            "    elif [[ $prev == = ]] && ((COMP_CWORD > 1)); then\n"
            "        prev=\"${COMP_WORDS[COMP_CWORD-2]}\"\n"
            "    fi\n"
-           "    local IFS=$'\\n'\n"
            "    case \"$prev\" in\n" +
            cases +
            "    esac\n"
            "    if [[ $cur == -* ]]; then\n"
-           "        IFS=' ' COMPREPLY=($(compgen -W \"" +
+           "        COMPREPLY=($(compgen -W \"" +
            names +
            "\" -- \"$cur\"))\n"
            "        return\n"
            "    fi\n"
            "    # Inputs: folders, and the files whose ending the converter reads.\n"
+           "    local IFS=$'\\n'\n"
            "    compopt -o filenames\n"
            "    local tails=(" +
            AcceptedTails() +
