@@ -79,9 +79,9 @@ TEST_F(Package, HoldsBothProgramsTheirDataManualsAndCompletion) {
     for (const char* file :
          {"bin/zemconverter", "bin/zemconvert", "share/zemconverter/Lang/KOR.ini", "share/zemconverter/Lang/CHT.ini",
           "share/zemconverter/Doc/ZemConverter_UserManual_Eng.html", "share/applications/zemconverter.desktop",
-          "share/icons/hicolor/scalable/apps/zemconverter.svg", "share/icons/hicolor/64x64/apps/zemconverter.png",
-          "share/man/man1/zemconvert.1.gz", "share/man/man1/zemconverter.1.gz",
-          "share/bash-completion/completions/zemconvert"})
+          "share/metainfo/zemconverter.metainfo.xml", "share/icons/hicolor/scalable/apps/zemconverter.svg",
+          "share/icons/hicolor/64x64/apps/zemconverter.png", "share/man/man1/zemconvert.1.gz",
+          "share/man/man1/zemconverter.1.gz", "share/bash-completion/completions/zemconvert"})
         EXPECT_TRUE(fs::is_regular_file(usr / file)) << file;
     // Nothing outside /usr, and nothing of the tests or benchmarks.
     for (const auto& entry : fs::directory_iterator(s_root))
