@@ -1,5 +1,7 @@
 #include "Completion.h"
 
+#include <vector>
+
 #include "ConversionPaths.h"
 #include "OptionTable.h"
 
@@ -17,17 +19,79 @@ std::string CasePattern(const OptionSpec& option) {
 
 // What a name ends with when the converter reads it: ".avi", or a four-letter
 // ending alone ("mpeg"), found by asking the one rule rather than restating it.
-std::string AcceptedTails() {
-    std::string tails;
-    for (const char* ending : kAcceptedInputEndings) {
-        const std::string bare = std::string("x") + ending;
-        tails +=
-            std::string(tails.empty() ? "" : " ") + (IsAcceptedInputPath(bare) ? ending : "." + std::string(ending));
-    }
+std::vector<std::string> AcceptedTails() {
+    std::vector<std::string> tails;
+    for (const char* ending : kAcceptedInputEndings)
+        tails.push_back(IsAcceptedInputPath(std::string("x") + ending) ? ending : "." + std::string(ending));
     return tails;
 }
 
+std::string Joined(const std::vector<std::string>& words, const char* separator) {
+    std::string text;
+    for (const std::string& word : words)
+        text += (text.empty() ? "" : separator) + word;
+    return text;
+}
+
+// `text` inside a single-quoted zsh word, within an _arguments description.
+std::string ZshQuoted(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\'')
+            out += "'\\''";
+        else if (c == '[' || c == ']' || c == ':' || c == '\\')
+            out += std::string("\\") + c;
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace
+
+std::string ZshCompletion() {
+    std::string specs;
+    for (const OptionSpec& option : Options()) {
+        if (option.hidden)
+            continue;
+        const std::string longName = "--" + std::string(option.longName);
+        const std::string shortName = option.shortName ? "-" + std::string(1, option.shortName) : "";
+        const bool takesValue = option.argument != Argument::None;
+        std::string names;
+        if (shortName.empty())
+            names = "'" + longName + (takesValue ? "=" : "");
+        else
+            names = "'(" + shortName + " " + longName + ")'{" + shortName + (takesValue ? "+" : "") + "," + longName +
+                    (takesValue ? "=" : "") + "}'";
+        std::string spec = names + "[" + ZshQuoted(FullHelp(option)) + "]";
+        switch (option.argument) {
+        case Argument::None:
+            break;
+        case Argument::Choice: {
+            std::string words;
+            for (const Choice& choice : option.choices)
+                words += (words.empty() ? "" : " ") + std::string(choice.name);
+            spec += ":" + ZshQuoted(option.noun) + ":(" + words + ")";
+            break;
+        }
+        case Argument::File:
+            spec += ":" + ZshQuoted(option.noun) + ":_files";
+            break;
+        case Argument::Folder:
+            spec += ":" + ZshQuoted(option.noun) + ":_files -/";
+            break;
+        case Argument::Time:
+        case Argument::Number:
+            spec += ":" + ZshQuoted(option.noun) + ": ";
+            break;
+        }
+        specs += "  " + spec + "' \\\n";
+    }
+    return "#compdef zemconvert\n"
+           "# zsh completion for zemconvert (made from its option table at build time)\n"
+           "_arguments -s -S \\\n" +
+           specs + "  '*:video file:_files -g \"*(#i)(" + Joined(AcceptedTails(), "|") + ")(-.)\"'\n";
+}
 
 std::string BashCompletion() {
     std::string names;
@@ -85,7 +149,7 @@ std::string BashCompletion() {
            "    local IFS=$'\\n'\n"
            "    compopt -o filenames\n"
            "    local tails=(" +
-           AcceptedTails() +
+           Joined(AcceptedTails(), " ") +
            ") f t\n"
            "    COMPREPLY=()\n"
            "    for f in $(compgen -f -- \"$cur\"); do\n"

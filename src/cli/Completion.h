@@ -10,4 +10,7 @@ namespace zem::cli {
 // For bash: defines _zemconvert and registers it for zemconvert.
 std::string BashCompletion();
 
+// For zsh: a "#compdef zemconvert" function of _arguments specs.
+std::string ZshCompletion();
+
 } // namespace zem::cli

@@ -1,6 +1,6 @@
 // Writes zemconvert's manual pages and shell completion at build time, from
 // the option table the program itself parses with.
-//   make_cli_files FOLDER   writes zemconvert.1, zemconverter.1 and zemconvert.bash
+//   make_cli_files FOLDER   writes zemconvert.1, zemconverter.1, zemconvert.bash and _zemconvert
 
 #include <cstdio>
 #include <string>
@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
     using namespace zem::cli;
     const bool ok = Write(folder + "/zemconvert.1", ZemconvertManual()) &&
                     Write(folder + "/zemconverter.1", ZemconverterManual()) &&
-                    Write(folder + "/zemconvert.bash", BashCompletion());
+                    Write(folder + "/zemconvert.bash", BashCompletion()) &&
+                    Write(folder + "/_zemconvert", ZshCompletion());
     return ok ? 0 : 1;
 }

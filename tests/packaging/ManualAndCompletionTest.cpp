@@ -206,3 +206,45 @@ TEST(BashCompletion, OffersFoldersAndTheFilesZemconvertReads) {
     EXPECT_EQ(subtitles, std::vector<std::string>{"film.srt"});
     EXPECT_EQ(Complete({"zemconvert", "cl"}, here.string()), std::vector<std::string>{"clips"});
 }
+
+TEST(ZshCompletion, ReadsCleanlyAndItsPatternTakesTheFilesZemconvertReads) {
+    if (!Have("zsh"))
+        GTEST_SKIP() << "zsh is not installed (scripts/install-deps.sh installs it)";
+    const std::string script = kFiles + "/_zemconvert";
+    const Ran syntax = RunProgram(QStringLiteral("zsh"), {QStringLiteral("-n"), QString::fromStdString(script)});
+    EXPECT_EQ(syntax.exitCode, 0) << syntax.err;
+
+    std::ifstream in(script);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const zem::cli::OptionSpec& option : zem::cli::Options()) {
+        const std::string name = "--" + std::string(option.longName);
+        EXPECT_EQ(text.find(name) != std::string::npos, !option.hidden) << name;
+        for (const zem::cli::Choice& choice : option.choices)
+            EXPECT_NE(text.find(choice.name), std::string::npos) << choice.name;
+    }
+
+    // The inputs' pattern, run by zsh over a folder of names.
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(text, match, std::regex("_files -g \"([^\"]+)\""))) << text;
+    zem::testclips::TempDir dir;
+    const std::vector<std::string> names{"a.mkv",  "B.MP4", "c.txt", "d.mpeg",     "xmpeg", "e f.wmv",
+                                         "g.RMVB", "h.mp3", "i.dat", "notes.avi~", "j.vob", "k.srt"};
+    std::vector<std::string> expected;
+    for (const std::string& name : names) {
+        std::ofstream(dir.path() / name) << "x";
+        if (zem::IsAcceptedInputPath(name))
+            expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end());
+    const Ran glob =
+        RunProgram(QStringLiteral("zsh"),
+                   {QStringLiteral("-c"), QString::fromStdString("setopt extendedglob; cd '" + dir.path().string() +
+                                                                 "' && print -rl -- " + match[1].str())});
+    ASSERT_EQ(glob.exitCode, 0) << glob.err;
+    std::vector<std::string> matched;
+    std::istringstream lines(glob.out);
+    for (std::string line; std::getline(lines, line);)
+        matched.push_back(line);
+    std::sort(matched.begin(), matched.end());
+    EXPECT_EQ(matched, expected);
+}

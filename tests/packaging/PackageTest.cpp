@@ -81,7 +81,8 @@ TEST_F(Package, HoldsBothProgramsTheirDataManualsAndCompletion) {
           "share/zemconverter/Doc/ZemConverter_UserManual_Eng.html", "share/applications/zemconverter.desktop",
           "share/metainfo/zemconverter.metainfo.xml", "share/icons/hicolor/scalable/apps/zemconverter.svg",
           "share/icons/hicolor/64x64/apps/zemconverter.png", "share/man/man1/zemconvert.1.gz",
-          "share/man/man1/zemconverter.1.gz", "share/bash-completion/completions/zemconvert"})
+          "share/man/man1/zemconverter.1.gz", "share/bash-completion/completions/zemconvert",
+          "share/zsh/vendor-completions/_zemconvert"})
         EXPECT_TRUE(fs::is_regular_file(usr / file)) << file;
     // Nothing outside /usr, and nothing of the tests or benchmarks.
     for (const auto& entry : fs::directory_iterator(s_root))
