@@ -1,13 +1,10 @@
 #include "CliOptions.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 
 #include "ConversionPaths.h"
-#include "ConversionSettings.h"
 #include "OptionTable.h"
 
 namespace zem::cli {
