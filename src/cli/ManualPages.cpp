@@ -123,8 +123,9 @@ std::string ZemconvertManual() {
                  "the private folder (mode 0700) each conversion works in, made in the output's folder; the "
                  "finished output takes its name by a rename, so it never appears cut. A folder left by a killed "
                  "conversion is removed by the next conversion in that folder.");
-    page += Item(kSettingsFile, "the window's settings; zemconvert reads none: its choices are those on its "
-                                "command line, with the defaults above");
+    page += Item(kSettingsFile,
+                 "the window's settings; zemconvert reads none: its choices are those on its "
+                 "command line, with the defaults above");
     page += Section("EXAMPLES");
     page += Example("Convert a film for a 176x128 screen held sideways, into a folder of its own:",
                     "zemconvert -s 176x128 -r left -d out/ film.mkv");
