@@ -20,6 +20,7 @@ struct RunOptions {
     int uid = -1;                 // run as this user (and group) when root
     int timeoutSeconds = 0;       // killed (SIGALRM) after this long; 0: no limit
     long long memoryLimit = -1;   // RLIMIT_AS for the converter, bytes
+    std::string stdinFile;        // standard input read from this file (empty: the test's own)
 };
 
 // Runs zemconvert with `args`, standard output and error caught in files in
