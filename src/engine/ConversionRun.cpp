@@ -11,6 +11,7 @@
 
 #include "ConversionHost.h"
 #include "GraphState.h"
+#include "GstPtr.h"
 #include "SilentTrack.h"
 
 namespace zem {
@@ -86,8 +87,13 @@ std::string ConversionRun::WhyTheGraphDidNotRun(HRESULT hr) const {
     ErrorDetail detail;
     if (GraphError(detail))
         return TextWithElement(detail);
-    if (hr == VFW_E_TIMEOUT)
+    if (hr == VFW_E_TIMEOUT) {
+        // A decoder that could not be loaded for want of memory takes nothing either.
+        const std::string load = media::LastPluginLoadFailure();
+        if (media::IsOutOfMemoryText(load))
+            return "out of memory (" + load + ")";
         return "its pictures and sound did not start in time (no decoder took them)";
+    }
     char text[64];
     std::snprintf(text, sizeof text, "the graph did not run (0x%08x)", unsigned(hr));
     return text;
