@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "ConversionSettings.h"
+
 namespace zem::app {
 
 inline constexpr const char* kWindowCaption = "ZemConverter 4.10";
@@ -90,45 +92,56 @@ enum ControlId : int {
 // The unlabelled frame around the conversion controls (it has no identifier).
 inline constexpr const char* kConversionFrameName = "ConversionFrame";
 
-// Controls switched together while a conversion runs, in this order; the
-// subtitle sizes follow only while subtitles are on.
-inline constexpr std::array<int, 35> kEnableList{
-    IDC_ADD,
-    IDC_CHANGE_OUTPUT,
-    IDC_DELETE,
-    IDC_DELETE_ALL,
-    IDC_FILE_LIST,
-    IDC_POSITION_SLIDER,
-    IDC_PLAY,
-    IDC_PAUSE,
-    IDC_STOP,
-    IDC_FRAME_STEP,
-    IDC_MUTE,
-    IDC_SELECTION_START,
-    IDC_SELECTION_END,
-    IDC_CLEAR_SELECTION,
-    IDC_SIZE_320,
-    IDC_SIZE_96,
-    IDC_SIZE_176,
-    IDC_SIZE_128,
-    IDC_SIZE_160,
-    IDC_SIZE_208,
-    IDC_ROTATE_NONE,
-    IDC_ROTATE_LEFT,
-    IDC_ROTATE_RIGHT,
-    IDC_QUALITY_HD,
-    IDC_QUALITY_HIGH_FRAME,
-    IDC_QUALITY_STANDARD,
-    IDC_QUALITY_MIDDLE,
-    IDC_QUALITY_LOW,
-    IDC_SAVE_MP3,
-    IDC_SELECTED_FILE,
-    IDC_ALL_FILES,
-    IDC_MONITORING,
-    IDC_CONVERT,
-    IDC_SAVE_FRAMES,
-    IDC_SUBTITLE,
+// The "Video" group's radio buttons, one for each row of kVideoSizeTable
+// (whose label each shows), and their places in dialog units.
+struct VideoSizeButton {
+    int id;
+    int x, y, w;
+    bool visible;
 };
+inline constexpr std::array<VideoSizeButton, zem::kVideoSizeTable.size()> kVideoSizeButtons{{
+    {IDC_SIZE_320, 369, 278, 50, true},
+    {IDC_SIZE_96, 318, 238, 48, true},
+    {IDC_SIZE_176, 369, 238, 50, true},
+    {IDC_SIZE_128, 318, 258, 48, true},
+    {IDC_SIZE_160, 318, 278, 48, true},
+    {IDC_SIZE_208, 369, 258, 50, true},
+    {IDC_SIZE_176_HIDDEN, 0, 0, 50, false},
+}};
+inline constexpr int kVideoSizeButtonHeight = 10;
+inline constexpr size_t kShownVideoSizes = [] {
+    size_t shown = 0;
+    for (const VideoSizeButton& button : kVideoSizeButtons)
+        shown += button.visible ? 1 : 0;
+    return shown;
+}();
+
+// Controls switched together while a conversion runs, in this order: those
+// before the sizes, the shown size buttons, those after; the subtitle sizes
+// follow only while subtitles are on.
+inline constexpr std::array kEnableListBeforeSizes{
+    IDC_ADD,           IDC_CHANGE_OUTPUT,   IDC_DELETE, IDC_DELETE_ALL, IDC_FILE_LIST, IDC_POSITION_SLIDER,
+    IDC_PLAY,          IDC_PAUSE,           IDC_STOP,   IDC_FRAME_STEP, IDC_MUTE,      IDC_SELECTION_START,
+    IDC_SELECTION_END, IDC_CLEAR_SELECTION,
+};
+inline constexpr std::array kEnableListAfterSizes{
+    IDC_ROTATE_NONE,      IDC_ROTATE_LEFT,    IDC_ROTATE_RIGHT, IDC_QUALITY_HD,  IDC_QUALITY_HIGH_FRAME,
+    IDC_QUALITY_STANDARD, IDC_QUALITY_MIDDLE, IDC_QUALITY_LOW,  IDC_SAVE_MP3,    IDC_SELECTED_FILE,
+    IDC_ALL_FILES,        IDC_MONITORING,     IDC_CONVERT,      IDC_SAVE_FRAMES, IDC_SUBTITLE,
+};
+inline constexpr auto kEnableList = [] {
+    std::array<int, kEnableListBeforeSizes.size() + kShownVideoSizes + kEnableListAfterSizes.size()> list{};
+    size_t at = 0;
+    for (int id : kEnableListBeforeSizes)
+        list[at++] = id;
+    for (const VideoSizeButton& button : kVideoSizeButtons) {
+        if (button.visible)
+            list[at++] = button.id;
+    }
+    for (int id : kEnableListAfterSizes)
+        list[at++] = id;
+    return list;
+}();
 inline constexpr std::array<int, 3> kSubtitleSizeList{IDC_SUBTITLE_BIG, IDC_SUBTITLE_MIDDLE, IDC_SUBTITLE_SMALL};
 
 // Labels that follow the language file, in the order they are applied.
@@ -215,23 +228,10 @@ struct NameFilter {
     const char* label;
     const char* patterns;
 };
-inline constexpr std::array<NameFilter, 13> kOpenFilters{{
-    {"Open possible  Video files",
-     "*.asf *.avi *.mpg *.mpeg *.wmv *.dat *.vob *.rm *.rmvb *.asx *.mp4 *.mov *.m4v *.3gp "
-     "*.webm *.ts *.m2ts *.mts *.flv *.ogv"},
-    {"Video Files (*.asf)", "*.asf"},
-    {"Video Files (*.avi)", "*.avi"},
-    {"Video Files (*.mpg)", "*.mpg"},
-    {"Video Files (*.mpeg)", "*.mpeg"},
-    {"Video Files (*.wmv)", "*.wmv"},
-    {"Video Files (*.dat)", "*.dat"},
-    {"Video Files (*.asx)", "*.asx"},
-    {"Video Files (*.vob)", "*.vob"},
-    {"Video Files (*.mp4)", "*.mp4"},
-    {"Video Files (*.rm  *.rmvb)", "*.rm *.rmvb"},
-    {"Phone, camera and web videos", "*.mkv *.mov *.m4v *.3gp *.webm *.ts *.m2ts *.mts *.flv *.ogv"},
-    {"All Files (*.*)", "*"},
-}};
+// The open dialog's first entry (every ending the program reads) and its
+// last; the entries between come from kInputKinds and kOpenDialogEntries.
+inline constexpr const char* kOpenAllVideosLabel = "Open possible  Video files";
+inline constexpr NameFilter kOpenAnyFileFilter{"All Files (*.*)", "*"};
 inline constexpr const char* kSaveDialogTitle = "Save As";
 inline constexpr NameFilter kSaveFilter{"AVI Files (.avi)", "*.avi"};
 inline constexpr const char* kSaveDefaultSuffix = "avi";
@@ -332,21 +332,13 @@ inline constexpr std::array<const char*, 2> kWindowIconSizes{":/res/icons/icon12
                                                              ":/res/icons/icon128_32.png"};
 inline constexpr const char* kSplashPath = ":/res/splash.png";
 
-// Codec environment: the GStreamer elements the accepted formats need and the
-// Debian package that ships each one.
+// Codec environment: the decoders the accepted formats need besides their
+// demuxers (which kInputKinds names), and the Debian package of each.
 struct MediaElement {
     const char* element;
     const char* package;
 };
-inline constexpr std::array<MediaElement, 16> kRequiredElements{{
-    {"avidemux", "gstreamer1.0-plugins-good"},
-    {"qtdemux", "gstreamer1.0-plugins-good"},
-    {"matroskademux", "gstreamer1.0-plugins-good"},
-    {"mpegpsdemux", "gstreamer1.0-plugins-bad"},
-    {"tsdemux", "gstreamer1.0-plugins-bad"},
-    {"flvdemux", "gstreamer1.0-plugins-good"},
-    {"asfdemux", "gstreamer1.0-plugins-ugly"},
-    {"rmdemux", "gstreamer1.0-plugins-ugly"},
+inline constexpr std::array<MediaElement, 8> kRequiredDecoders{{
     {"a52dec", "gstreamer1.0-plugins-ugly"},
     {"avdec_h264", "gstreamer1.0-libav"},
     {"avdec_mpeg4", "gstreamer1.0-libav"},
@@ -356,7 +348,8 @@ inline constexpr std::array<MediaElement, 16> kRequiredElements{{
     {"avdec_rv40", "gstreamer1.0-libav"},
     {"avdec_cook", "gstreamer1.0-libav"},
 }};
-// Packages named in the message, in this order.
+// Packages named in the message, in this order. gstreamer1.0-plugins-base is
+// not among them: the program itself cannot start without it.
 inline constexpr std::array<const char*, 4> kCodecPackages{"gstreamer1.0-plugins-good", "gstreamer1.0-plugins-bad",
                                                            "gstreamer1.0-libav", "gstreamer1.0-plugins-ugly"};
 inline constexpr const char* kInstallMessagePrefix = "Please... Install ";

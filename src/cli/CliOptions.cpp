@@ -24,8 +24,12 @@ struct Named {
 };
 
 // Command-line names of the size, quality and rotation choices.
-constexpr std::array<Named, 6> kSizes{
-    {{"320x240", 0}, {"96x64", 1}, {"176x128", 2}, {"128x128", 3}, {"160x128", 4}, {"208x176", 5}}};
+constexpr auto kSizes = [] {
+    std::array<Named, kNamedVideoSizes> sizes{};
+    for (size_t i = 0; i < sizes.size(); ++i)
+        sizes[i] = {kVideoSizeTable[i].cliName, int(i)};
+    return sizes;
+}();
 constexpr std::array<Named, 5> kQualities{
     {{"high-definition", 0}, {"high-frame", 1}, {"standard", 2}, {"middle", 3}, {"low", 4}}};
 constexpr std::array<Named, 3> kRotations{{{"none", 0}, {"left", 1}, {"right", 2}}};

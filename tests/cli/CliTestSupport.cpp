@@ -112,6 +112,8 @@ std::vector<std::string> Entries(const std::string& dir) {
 }
 
 namespace {
+constexpr int kLowestPriority = 19;
+
 // The size of `file` in the scratch folder inside `outputDir`, or -1.
 long long ScratchFileSize(const std::string& outputDir, const char* file) {
     for (const std::string& name : Entries(outputDir)) {
@@ -148,11 +150,14 @@ SecondSignal StopThenSignalWhileWriting(int pid, const std::string& outputDir, i
                                         int boundSeconds) {
     using Clock = std::chrono::steady_clock;
     SecondSignal result;
+    // The converter yields the processor to this watcher on a busy machine.
+    ::setpriority(PRIO_PROCESS, id_t(pid), kLowestPriority);
     ::kill(pid, first);
-    // The muxer starts once the graph is down; it is looked for without pause.
+    // The muxer creates the movie file when it starts (after the graph is
+    // down) and fills it a megabyte at a time: it is looked for without pause.
     const auto seen = Clock::now() + std::chrono::seconds(60);
     long long movie = -1;
-    while ((movie = ScratchMovieSize(outputDir)) <= 0 && Clock::now() < seen)
+    while ((movie = ScratchMovieSize(outputDir)) < 0 && Clock::now() < seen)
         std::this_thread::yield();
     result.framesBytes = ScratchFramesSize(outputDir);
     ::kill(pid, SIGSTOP);
@@ -166,9 +171,9 @@ SecondSignal StopThenSignalWhileWriting(int pid, const std::string& outputDir, i
     }
     // Frozen: what is on disk now is what the muxer had written.
     result.movieBytes = ScratchMovieSize(outputDir);
-    if (movie <= 0) {
-        result.why = "no movie data appeared within a minute of the first signal";
-    } else if (result.movieBytes <= 0 || result.framesBytes <= 0 || result.movieBytes * 2 > result.framesBytes) {
+    if (movie < 0) {
+        result.why = "no movie file appeared within a minute of the first signal";
+    } else if (result.movieBytes < 0 || result.framesBytes <= 0 || result.movieBytes * 2 > result.framesBytes) {
         result.why = "writing was too far on when seen (" + std::to_string(result.movieBytes) + " of about " +
                      std::to_string(result.framesBytes) + " bytes): a longer stretch of film is needed";
     } else {

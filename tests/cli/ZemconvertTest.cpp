@@ -42,8 +42,10 @@ void ExpectGoodOutput(const std::string& avi, double seconds, uint32_t width = 3
 }
 
 // Pictures taken before the first Ctrl+C, and how long a second may take to end the run.
-constexpr long long kStoppedFramesBytes = 4'000'000;
+// The writing is caught in most attempts; a busy machine may need another.
+constexpr long long kStoppedFramesBytes = 8'000'000;
 constexpr int kGiveUpBoundSeconds = 10;
+constexpr int kWritingAttempts = 3;
 
 class Zemconvert : public ::testing::Test {
 protected:
@@ -375,10 +377,17 @@ TEST_F(Zemconvert, SecondCtrlCGivesUpAndLeavesNothing) {
         zem::testclips::MakeClip(clips.path(), "mp4", 40.0, 1280, 720, 25, zem::testclips::Pattern::Moving).string();
     ASSERT_FALSE(input.empty());
     const TempDir out;
-    const pid_t pid = StartZemconvert({"-q", "high-definition", "-d", out.path(), input});
-    // Enough pictures that writing them out takes a while to watch.
-    ASSERT_TRUE(WaitForFrames(out.path(), kStoppedFramesBytes));
-    const SecondSignal second = StopThenSignalWhileWriting(pid, out.path(), SIGINT, SIGINT, kGiveUpBoundSeconds);
+    SecondSignal second;
+    for (int attempt = 0; attempt < kWritingAttempts && !second.caughtWriting; ++attempt) {
+        const pid_t pid = StartZemconvert({"-q", "high-definition", "-d", out.path(), input});
+        // Enough pictures that writing them out takes a while to watch.
+        ASSERT_TRUE(WaitForFrames(out.path(), kStoppedFramesBytes));
+        second = StopThenSignalWhileWriting(pid, out.path(), SIGINT, SIGINT, kGiveUpBoundSeconds);
+        if (!second.caughtWriting) {
+            for (const std::string& name : out.entries())
+                fs::remove_all(out.file(name));
+        }
+    }
     ASSERT_TRUE(second.caughtWriting) << second.why;
     ASSERT_TRUE(second.exited) << "still running " << kGiveUpBoundSeconds << " s after the second Ctrl+C";
     EXPECT_EQ(second.exitCode, 1);
