@@ -11,11 +11,12 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QSet>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <set>
 
 using enum zem::app::ControlId;
 
@@ -103,8 +104,8 @@ constexpr int kNeverSwitched = IDC_SIZE_176_HIDDEN;
 
 // Every control of the window a user can operate (buttons of every kind, the
 // slider, the list), found by walking the window, not by reading its lists.
-QSet<int> OperableControls(const CCompressorDlg& window) {
-    QSet<int> ids;
+std::set<int> OperableControls(const CCompressorDlg& window) {
+    std::set<int> ids;
     for (QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         bool numbered = false;
         const int id = child->objectName().toInt(&numbered);
@@ -115,8 +116,8 @@ QSet<int> OperableControls(const CCompressorDlg& window) {
     return ids;
 }
 
-QSet<int> Ids(const QList<QWidget*>& widgets) {
-    QSet<int> ids;
+std::set<int> Ids(const QList<QWidget*>& widgets) {
+    std::set<int> ids;
     for (const QWidget* widget : widgets)
         ids.insert(widget ? widget->objectName().toInt() : -1);
     return ids;
@@ -178,15 +179,16 @@ TEST(WindowLayout, EnableRuleFollowsSubtitleFlag) {
     WindowFixture fixture;
     auto window = fixture.MakeWindow();
     window->show();
-    const QSet<int> sizes{IDC_SUBTITLE_BIG, IDC_SUBTITLE_MIDDLE, IDC_SUBTITLE_SMALL};
-    QSet<int> switched = OperableControls(*window);
-    ASSERT_TRUE(switched.contains(IDC_CONVERT) && switched.contains(IDC_POSITION_SLIDER) &&
-                switched.contains(IDC_FILE_LIST))
+    const std::set<int> sizes{IDC_SUBTITLE_BIG, IDC_SUBTITLE_MIDDLE, IDC_SUBTITLE_SMALL};
+    std::set<int> switched = OperableControls(*window);
+    ASSERT_TRUE(switched.count(IDC_CONVERT) && switched.count(IDC_POSITION_SLIDER) && switched.count(IDC_FILE_LIST))
         << "the walk found too little";
     for (int id : kUsableWhileConverting)
-        switched.remove(id);
-    switched.remove(kNeverSwitched);
-    const QSet<int> withoutSizes = switched - sizes;
+        switched.erase(id);
+    switched.erase(kNeverSwitched);
+    std::set<int> withoutSizes = switched;
+    for (int id : sizes)
+        withoutSizes.erase(id);
 
     ASSERT_EQ(window->m_subtitle, 1); // set by the codec check at start
     EXPECT_EQ(Ids(window->EnableControlList()), switched);
