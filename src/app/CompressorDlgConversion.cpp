@@ -182,8 +182,7 @@ void CCompressorDlg::SetStatus(const std::string& text) {
 void CCompressorDlg::ShowFailureReason(int row) {
     // The row keeps "ERROR(n)"; the reason in words goes to its tooltip and
     // the Messages line.
-    const QString reason = QString::fromStdString(
-        m_run.resultMessage().empty() ? zem::FailureCodeText(m_run.resultCode()) : m_run.resultMessage());
+    const QString reason = QString::fromStdString(m_run.failure().Text());
     if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
         cell->setToolTip(reason);
     SetMessageText(reason.toStdString());

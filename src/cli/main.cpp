@@ -88,7 +88,7 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
     if (code != 0) {
         host.EndJob();
         report.status = "ERROR(" + std::to_string(code) + ")";
-        report.message = run.resultMessage().empty() ? FailureCodeText(code) : run.resultMessage();
+        report.message = run.failure().Text();
         return report;
     }
 
@@ -134,11 +134,11 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
         break;
     case JobResult::Stopped:
         report.status = kTextStopped;
-        report.message = run.resultMessage();
+        report.message = run.stopNote();
         break;
     default:
-        report.status = "ERROR(" + std::to_string(run.resultCode()) + ")";
-        report.message = run.resultMessage().empty() ? FailureCodeText(run.resultCode()) : run.resultMessage();
+        report.status = "ERROR(" + std::to_string(run.failure().code) + ")";
+        report.message = run.failure().Text();
         break;
     }
     return report;
