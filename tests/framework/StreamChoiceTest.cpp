@@ -1,0 +1,133 @@
+// Which streams of a file the source takes, on files shaped like those from
+// phones and the web: a rotation in the track header, sound in a form no
+// decoder knows, and a sound track whose sample description is missing.
+#include "StreamChoice.h"
+#include "TestClips.h"
+
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+using zem::testclips::TempDir;
+namespace media = zem::media;
+
+namespace {
+
+bool Shell(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A 320x240 H.264 film with AAC sound, one second long.
+std::string MakeFilm(const TempDir& dir, const std::string& name) {
+    const std::string path = (dir.path() / name).string();
+    return Shell(
+               "ffmpeg -v error -y -f lavfi -i testsrc=s=320x240:r=25:d=1 -f lavfi -i sine=d=1:sample_rate=48000 "
+               "-c:v libx264 -pix_fmt yuv420p -c:a aac '" +
+               path + "'")
+               ? path
+               : std::string();
+}
+
+struct Discovered {
+    GstDiscovererInfo* info = nullptr;
+    explicit Discovered(const std::string& path) {
+        gst_init(nullptr, nullptr);
+        GstDiscoverer* discoverer = gst_discoverer_new(20 * GST_SECOND, nullptr);
+        gchar* uri = gst_filename_to_uri(path.c_str(), nullptr);
+        info = gst_discoverer_discover_uri(discoverer, uri, nullptr);
+        g_free(uri);
+        g_object_unref(discoverer);
+    }
+    ~Discovered() {
+        if (info)
+            g_object_unref(info);
+    }
+};
+
+} // namespace
+
+TEST(StreamChoiceTest, ARotatedTrackIsShownTurnedWithItsSizeSwapped) {
+    TempDir dir;
+    const std::string film = MakeFilm(dir, "film.mp4");
+    ASSERT_FALSE(film.empty());
+    const media::StreamChoice plain = media::ChooseStreams(Discovered(film).info);
+    ASSERT_EQ(plain.videos.size(), 1u);
+    EXPECT_EQ(plain.orientation, "");
+    EXPECT_EQ(plain.videos[0].width, 320);
+    EXPECT_EQ(plain.videos[0].height, 240);
+    for (const int degrees : {90, 180, 270}) {
+        SCOPED_TRACE(degrees);
+        const std::string phone = (dir.path() / ("phone" + std::to_string(degrees) + ".mp4")).string();
+        ASSERT_TRUE(Shell("ffmpeg -v error -y -i '" + film +
+                          "' -c copy -metadata:s:v:0 rotate=" + std::to_string(degrees) + " '" + phone + "'"));
+        const media::StreamChoice turned = media::ChooseStreams(Discovered(phone).info);
+        ASSERT_EQ(turned.videos.size(), 1u);
+        ASSERT_EQ(turned.audios.size(), 1u);
+        EXPECT_FALSE(turned.orientation.empty());
+        const bool quarter = degrees != 180;
+        EXPECT_EQ(media::OrientationTurnsQuarter(turned.orientation), quarter) << turned.orientation;
+        EXPECT_EQ(turned.videos[0].width, quarter ? 240 : 320);
+        EXPECT_EQ(turned.videos[0].height, quarter ? 320 : 240);
+    }
+    for (const char* mirrored : {"flip-rotate-90", "flip-rotate-270"})
+        EXPECT_TRUE(media::OrientationTurnsQuarter(mirrored));
+    for (const char* kept : {"flip-rotate-0", "flip-rotate-180", "rotate-180", ""})
+        EXPECT_FALSE(media::OrientationTurnsQuarter(kept));
+}
+
+TEST(StreamChoiceTest, SoundNoDecoderTakesIsLeftOutAndNamed) {
+    TempDir dir;
+    const std::string film = MakeFilm(dir, "film.mp4");
+    ASSERT_FALSE(film.empty());
+    std::string bytes = ReadBytes(film);
+    const auto entry = bytes.find("mp4a");
+    ASSERT_NE(entry, std::string::npos);
+    bytes.replace(entry, 4, "ipcm");
+    const std::string ipcm = (dir.path() / "ipcm.mp4").string();
+    WriteBytes(ipcm, bytes);
+    const media::StreamChoice choice = media::ChooseStreams(Discovered(ipcm).info);
+    EXPECT_EQ(choice.videos.size(), 1u);
+    EXPECT_TRUE(choice.audios.empty());
+    ASSERT_EQ(choice.undecodedAudio.size(), 1u);
+    EXPECT_NE(choice.undecodedAudio[0].find("ipcm"), std::string::npos) << choice.undecodedAudio[0];
+}
+
+TEST(StreamChoiceTest, AFileWhoseDemuxerReportsDamageShowsWhatItPlays) {
+    TempDir dir;
+    const std::string film = MakeFilm(dir, "film.mp4");
+    ASSERT_FALSE(film.empty());
+    // The sound track's sample description count set to 0.
+    std::string bytes = ReadBytes(film);
+    const auto entry = bytes.find("mp4a");
+    ASSERT_NE(entry, std::string::npos);
+    ASSERT_EQ(bytes.substr(entry - 16, 4), "stsd");
+    bytes.replace(entry - 8, 4, std::string(4, '\0'));
+    const std::string damaged = (dir.path() / "damaged.mp4").string();
+    WriteBytes(damaged, bytes);
+    gst_init(nullptr, nullptr);
+    gchar* uri = gst_filename_to_uri(damaged.c_str(), nullptr);
+    const media::PlayedStreams played = media::ProbeByPlaying(uri);
+    g_free(uri);
+    ASSERT_EQ(played.choice.videos.size(), 1u);
+    EXPECT_EQ(played.choice.videos[0].width, 320);
+    EXPECT_EQ(played.choice.videos[0].height, 240);
+    EXPECT_NE(played.damage.find("corrupt"), std::string::npos) << played.damage;
+    // A file that is no film at all plays nothing.
+    WriteBytes(damaged, std::string(4096, 'x'));
+    uri = gst_filename_to_uri(damaged.c_str(), nullptr);
+    EXPECT_TRUE(media::ProbeByPlaying(uri).choice.videos.empty());
+    g_free(uri);
+}
