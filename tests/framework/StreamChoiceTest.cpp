@@ -1,39 +1,27 @@
 // Which streams of a file the source takes, on files shaped like those from
 // phones and the web: a rotation in the track header, sound in a form no
 // decoder knows, and a sound track whose sample description is missing.
+#include "FilePatch.h"
 #include "StreamChoice.h"
 #include "TestClips.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 
+using zem::test::DropSoundDescription;
+using zem::test::ReplaceFirstCode;
+using zem::test::RunCommand;
 using zem::testclips::TempDir;
 namespace media = zem::media;
 
 namespace {
 
-bool Shell(const std::string& command) {
-    return std::system(command.c_str()) == 0;
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // A 320x240 H.264 film with AAC sound, one second long.
 std::string MakeFilm(const TempDir& dir, const std::string& name) {
     const std::string path = (dir.path() / name).string();
-    return Shell(
+    return RunCommand(
                "ffmpeg -v error -y -f lavfi -i testsrc=s=320x240:r=25:d=1 -f lavfi -i sine=d=1:sample_rate=48000 "
                "-c:v libx264 -pix_fmt yuv420p -c:a aac '" +
                path + "'")
@@ -71,8 +59,8 @@ TEST(StreamChoiceTest, ARotatedTrackIsShownTurnedWithItsSizeSwapped) {
     for (const int degrees : {90, 180, 270}) {
         SCOPED_TRACE(degrees);
         const std::string phone = (dir.path() / ("phone" + std::to_string(degrees) + ".mp4")).string();
-        ASSERT_TRUE(Shell("ffmpeg -v error -y -i '" + film +
-                          "' -c copy -metadata:s:v:0 rotate=" + std::to_string(degrees) + " '" + phone + "'"));
+        ASSERT_TRUE(RunCommand("ffmpeg -v error -y -i '" + film +
+                               "' -c copy -metadata:s:v:0 rotate=" + std::to_string(degrees) + " '" + phone + "'"));
         const media::StreamChoice turned = media::ChooseStreams(Discovered(phone).info);
         ASSERT_EQ(turned.videos.size(), 1u);
         ASSERT_EQ(turned.audios.size(), 1u);
@@ -92,12 +80,8 @@ TEST(StreamChoiceTest, SoundNoDecoderTakesIsLeftOutAndNamed) {
     TempDir dir;
     const std::string film = MakeFilm(dir, "film.mp4");
     ASSERT_FALSE(film.empty());
-    std::string bytes = ReadBytes(film);
-    const auto entry = bytes.find("mp4a");
-    ASSERT_NE(entry, std::string::npos);
-    bytes.replace(entry, 4, "ipcm");
     const std::string ipcm = (dir.path() / "ipcm.mp4").string();
-    WriteBytes(ipcm, bytes);
+    ASSERT_TRUE(ReplaceFirstCode(film, ipcm, "mp4a", "ipcm"));
     const media::StreamChoice choice = media::ChooseStreams(Discovered(ipcm).info);
     EXPECT_EQ(choice.videos.size(), 1u);
     EXPECT_TRUE(choice.audios.empty());
@@ -109,14 +93,8 @@ TEST(StreamChoiceTest, AFileWhoseDemuxerReportsDamageShowsWhatItPlays) {
     TempDir dir;
     const std::string film = MakeFilm(dir, "film.mp4");
     ASSERT_FALSE(film.empty());
-    // The sound track's sample description count set to 0.
-    std::string bytes = ReadBytes(film);
-    const auto entry = bytes.find("mp4a");
-    ASSERT_NE(entry, std::string::npos);
-    ASSERT_EQ(bytes.substr(entry - 16, 4), "stsd");
-    bytes.replace(entry - 8, 4, std::string(4, '\0'));
     const std::string damaged = (dir.path() / "damaged.mp4").string();
-    WriteBytes(damaged, bytes);
+    ASSERT_TRUE(DropSoundDescription(film, damaged));
     gst_init(nullptr, nullptr);
     gchar* uri = gst_filename_to_uri(damaged.c_str(), nullptr);
     const media::PlayedStreams played = media::ProbeByPlaying(uri);
@@ -126,7 +104,7 @@ TEST(StreamChoiceTest, AFileWhoseDemuxerReportsDamageShowsWhatItPlays) {
     EXPECT_EQ(played.choice.videos[0].height, 240);
     EXPECT_NE(played.damage.find("corrupt"), std::string::npos) << played.damage;
     // A file that is no film at all plays nothing.
-    WriteBytes(damaged, std::string(4096, 'x'));
+    ASSERT_TRUE(RunCommand("head -c 4096 /dev/zero | tr '\\0' x > '" + damaged + "'"));
     uri = gst_filename_to_uri(damaged.c_str(), nullptr);
     EXPECT_TRUE(media::ProbeByPlaying(uri).choice.videos.empty());
     g_free(uri);
