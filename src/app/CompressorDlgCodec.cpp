@@ -1,9 +1,11 @@
 // Codec environment at start-up and the subtitle renderer's settings.
 
+#include "CodecEnvironment.h"
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
 #include "InputKinds.h"
 #include "MessageBoxSeam.h"
+#include "SubtitleRegistryKeys.h"
 #include "Subtitles.h"
 
 #include <QAbstractButton>

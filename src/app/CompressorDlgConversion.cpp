@@ -4,6 +4,7 @@
 
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
+#include "GraphEventNames.h"
 #include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
 

@@ -1,5 +1,8 @@
 #pragma once
-// Identifiers, fixed texts and sizes of the main window, in one place.
+// Identifiers, fixed texts and sizes of the main window. The codec check's
+// table, the graph event names and the subtitle renderer's registry keys lie
+// beside the code that uses them (CodecEnvironment.h, GraphEventNames.h,
+// SubtitleRegistryKeys.h).
 
 #include <array>
 #include <cstdint>
@@ -262,53 +265,6 @@ inline constexpr const char* kStateReadFailedFormat = "Failed to read graph stat
 // The slider reads the state on every notification of a drag: only a short wait.
 inline constexpr long kScrollStateWaitMs = 10;
 
-// Names of the graph's event codes, written to standard output as they arrive.
-struct GraphEventName {
-    long code;
-    const char* name;
-};
-inline constexpr std::array<GraphEventName, 36> kGraphEventNames{{
-    {1, "EC_COMPLETE"},
-    {2, "EC_USERABORT"},
-    {3, "EC_ERRORABORT"},
-    {5, "EC_REPAINT"},
-    {6, "EC_STREAM_ERROR_STOPPED"},
-    {7, "EC_STREAM_ERROR_STILLPLAYING"},
-    {8, "EC_ERROR_STILLPLAYING"},
-    {9, "EC_PALETTE_CHANGED"},
-    {10, "EC_VIDEO_SIZE_CHANGED"},
-    {11, "EC_QUALITY_CHANGE"},
-    {12, "EC_SHUTTING_DOWN"},
-    {13, "EC_CLOCK_CHANGED"},
-    {14, "EC_PAUSED"},
-    {16, "EC_OPENING_FILE"},
-    {17, "EC_BUFFERING_DATA"},
-    {18, "EC_FULLSCREEN_LOST"},
-    {19, "EC_ACTIVATE"},
-    {20, "EC_NEED_RESTART"},
-    {21, "EC_WINDOW_DESTROYED"},
-    {22, "EC_DISPLAY_CHANGED"},
-    {23, "EC_STARVATION"},
-    {24, "EC_OLE_EVENT"},
-    {25, "EC_NOTIFY_WINDOW"},
-    {26, "EC_STREAM_CONTROL_STOPPED"},
-    {27, "EC_STREAM_CONTROL_STARTED"},
-    {28, "EC_END_OF_SEGMENT"},
-    {29, "EC_SEGMENT_STARTED"},
-    {30, "EC_LENGTH_CHANGED"},
-    {31, "EC_DEVICE_LOST"},
-    {0x24, "EC_STEP_COMPLETE"},
-    {0x30, "EC_TIMECODE_AVAILABLE"},
-    {0x31, "EC_EXTDEVICE_MODE_CHANGE"},
-    {0x50, "EC_GRAPH_CHANGED"},
-    {0x53, "EC_VMR_RENDERDEVICE_SET"},
-    {0x200, "EC_SNDDEV_IN_ERROR"},
-    {0x201, "EC_SNDDEV_OUT_ERROR"},
-}};
-// Event names are copied into a buffer of this size, terminator included.
-inline constexpr size_t kEventNameBuffer = 32;
-inline constexpr const char* kUnknownEventFormat = "  Received unknown event code (0x%x)\r\n";
-
 // Transport buttons: tooltip (not translated) and icon resource.
 struct TransportButton {
     int id;
@@ -331,51 +287,6 @@ inline constexpr const char* kIconPathFormat = ":/res/icons/icon%1.png";
 inline constexpr std::array<const char*, 2> kWindowIconSizes{":/res/icons/icon128_64.png",
                                                              ":/res/icons/icon128_32.png"};
 inline constexpr const char* kSplashPath = ":/res/splash.png";
-
-// Codec environment: the decoders the accepted formats need besides their
-// demuxers (which kInputKinds names), and the Debian package of each.
-struct MediaElement {
-    const char* element;
-    const char* package;
-};
-inline constexpr std::array<MediaElement, 8> kRequiredDecoders{{
-    {"a52dec", "gstreamer1.0-plugins-ugly"},
-    {"avdec_h264", "gstreamer1.0-libav"},
-    {"avdec_mpeg4", "gstreamer1.0-libav"},
-    {"avdec_mpeg2video", "gstreamer1.0-libav"},
-    {"avdec_wmv3", "gstreamer1.0-libav"},
-    {"avdec_wmav2", "gstreamer1.0-libav"},
-    {"avdec_rv40", "gstreamer1.0-libav"},
-    {"avdec_cook", "gstreamer1.0-libav"},
-}};
-// Packages named in the message, in this order. gstreamer1.0-plugins-base is
-// not among them: the program itself cannot start without it.
-inline constexpr std::array<const char*, 4> kCodecPackages{"gstreamer1.0-plugins-good", "gstreamer1.0-plugins-bad",
-                                                           "gstreamer1.0-libav", "gstreamer1.0-plugins-ugly"};
-inline constexpr const char* kInstallMessagePrefix = "Please... Install ";
-
-// Subtitle renderer settings in the registry store.
-inline constexpr const char* kSubtitleGeneralKey = "Software\\Vexlin\\DVobSub\\General\\";
-inline constexpr const char* kSubtitleTextKey = "Software\\Vexlin\\DVobSub\\Text\\";
-inline constexpr const char* kLoadLevelValue = "LoadLevel";
-inline constexpr const char* kLogFontValue = "LOGFONT";
-inline constexpr int kLogFontSize = 92;
-inline constexpr uint32_t kLoadLevelOn = 0;
-inline constexpr uint32_t kLoadLevelOff = 2;
-inline constexpr std::array<int32_t, 3> kSubtitleHeights{-48, -36, -32}; // Big, Middle, Small
-inline constexpr int32_t kStartSubtitleHeight = -36;
-inline constexpr std::array<const char*, 11> kSubtitleClassIds{
-    "{0180E49C-13BF-46DB-9AFD-9F52292E1C22}", "{525F116F-04AD-40A2-AE2F-A0C4E1AFEF98}",
-    "{60765CF5-01C2-4EE7-A44B-C791CF25FEA0}", "{93A22E7A-5091-45EF-BA61-6DA26156A5D0}",
-    "{9852A670-F845-491B-9BE6-EBD841B8A613}", "{A144E330-841A-4FE1-BBAF-57F1CB465C19}",
-    "{A8B25C0E-0894-4531-B668-AB1599FAF7F6}", "{ACE4747B-35BD-4E97-9DD7-1D4245B0695C}",
-    "{C2D6D98F-09CA-4524-AF64-1049B5665C9C}", "{CE77C59C-CFD2-429F-868C-8B04D23F94CA}",
-    "{F544E0F5-CA3C-47EA-A64D-35FCF1602396}"};
-inline constexpr const char* kClassKeyPrefix = "CLSID\\";
-inline constexpr const char* kClassKeySuffix = "\\InprocServer32\\";
-// The subtitle filter's file, below the system's library folder.
-inline constexpr const char* kSystemFolder = "/usr/lib";
-inline constexpr const char* kSubtitleFilterFile = "/VSfilter/DVobSub.ax";
 
 // The file list kept from one session to the next, beside the settings file.
 inline constexpr const char* kSavedListFile = "FileList.json";
