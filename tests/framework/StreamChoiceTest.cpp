@@ -2,8 +2,10 @@
 // phones and the web: a rotation in the track header, sound in a form no
 // decoder knows, and a sound track whose sample description is missing.
 #include "FilePatch.h"
+#include "MediaTestRig.h"
 #include "StreamChoice.h"
 #include "TestClips.h"
+#include "TestDirs.h"
 
 #include <gst/gst.h>
 #include <gtest/gtest.h>
@@ -108,4 +110,45 @@ TEST(StreamChoiceTest, AFileWhoseDemuxerReportsDamageShowsWhatItPlays) {
     uri = gst_filename_to_uri(damaged.c_str(), nullptr);
     EXPECT_TRUE(media::ProbeByPlaying(uri).choice.videos.empty());
     g_free(uri);
+}
+
+TEST(StreamChoiceTest, ThePreviewShowsARotatedFilmUpright) {
+    TempDir dir;
+    // Left half red, right half blue: turned a quarter, red is on top or below.
+    const std::string stored = (dir.path() / "stored.mp4").string();
+    ASSERT_TRUE(
+        RunCommand("ffmpeg -v error -y -f lavfi -i color=c=blue:s=320x240:r=25:d=1 -vf "
+                   "'drawbox=0:0:160:240:red:t=fill' -c:v libx264 -pix_fmt yuv420p '" +
+                   stored + "'"));
+    const std::string phone = (dir.path() / "phone.mp4").string();
+    ASSERT_TRUE(RunCommand("ffmpeg -v error -y -i '" + stored + "' -c copy -metadata:s:v:0 rotate=90 '" + phone + "'"));
+    // As a player shows it (ffmpeg turns by the track's rotation): which
+    // colour is on top.
+    const std::string raw = (dir.path() / "shown.rgb").string();
+    ASSERT_TRUE(
+        RunCommand("ffmpeg -v error -i '" + phone + "' -frames:v 1 -f rawvideo -pix_fmt rgb24 -y '" + raw + "'"));
+    const std::vector<uint8_t> shown = zem::test::ReadWholeFile(raw);
+    ASSERT_EQ(shown.size(), 240u * 320 * 3);
+    const bool redOnTop = shown[(10 * 240 + 120) * 3] > 128;
+
+    zem::mediatest::Graph g;
+    ASSERT_EQ(g.gb->RenderFile(phone, {}), S_OK);
+    long w = 0, h = 0;
+    ASSERT_EQ(g.bv->GetVideoSize(&w, &h), S_OK);
+    EXPECT_EQ(w, 240);
+    EXPECT_EQ(h, 320);
+    QWidget owner;
+    owner.resize(240, 320);
+    ASSERT_EQ(g.vw->put_Owner(&owner), S_OK);
+    ASSERT_EQ(g.vw->SetWindowPosition(0, 0, 240, 320), S_OK);
+    ASSERT_EQ(g.vw->put_Visible(true), S_OK);
+    owner.show();
+    ASSERT_EQ(g.mc->StopWhenReady(), S_OK);
+    const QImage picture = g.vw->VideoWidget()->grab().toImage();
+    ASSERT_FALSE(picture.isNull());
+    const QRgb top = picture.pixel(picture.width() / 2, picture.height() / 8);
+    const QRgb bottom = picture.pixel(picture.width() / 2, picture.height() * 7 / 8);
+    EXPECT_EQ(qRed(top) > 128, redOnTop);
+    EXPECT_EQ(qRed(bottom) > 128, !redOnTop);
+    EXPECT_EQ(qBlue(top) > 128, !redOnTop);
 }
