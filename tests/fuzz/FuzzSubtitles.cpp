@@ -28,7 +28,7 @@ bool ValidUtf8(const std::string& text) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::array<const char*, 5> kEndings{".smi", ".ass", ".ssa", ".srt", ".sub"};
+    static const std::array<const char*, 6> kEndings{".smi", ".ass", ".ssa", ".srt", ".sub", ".vtt"};
     if (size == 0)
         return 0;
     const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
