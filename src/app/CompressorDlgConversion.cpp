@@ -4,6 +4,7 @@
 
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
+#include "DlgTexts.h"
 #include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
 
@@ -27,12 +28,18 @@ void CCompressorDlg::OnConvertClicked() {
         return;
     UpdateData(true);
     m_runActive = true;
+    m_failureShown = false;
     struct EndOfRun {
-        bool& active;
-        ~EndOfRun() { active = false; }
-    } endOfRun{m_runActive};
+        CCompressorDlg& window;
+        ~EndOfRun() {
+            window.m_runActive = false;
+            window.m_failureShown = false;
+        }
+    } endOfRun{*this};
+    int converted = 0;
+    int failed = 0;
 
-    const auto processRow = [this](int row) {
+    const auto processRow = [this, &converted, &failed](int row) {
         QCoreApplication::processEvents();
         m_selectingForRun = true;
         SelectRow(row);
@@ -48,12 +55,28 @@ void CCompressorDlg::OnConvertClicked() {
         }
         m_run.SetOtherInputs(std::move(others));
 
+        // Looked at again here: names may have changed since they were chosen,
+        // and files may have appeared.
+        const QString output = CellText(row, kColOutput);
+        if (const QString conflict = OutputConflict(row, output); !conflict.isEmpty()) {
+            const bool isInput =
+                conflict ==
+                Translate(QString::fromLatin1(kTextOutputIsInput)).replace(QLatin1String("{output}"), output);
+            SetStatus(
+                QString::asprintf(zem::kFormatError, isInput ? zem::runcode::kOutputIsInput : zem::runcode::kOutputBusy)
+                    .toStdString());
+            ShowRowFailure(row, conflict);
+            ++failed;
+            return;
+        }
+
         UpdateData(true);
         const int code = m_run.OnConvert(*this);
         if (code != 0) {
             SetStatus(QString::asprintf(zem::kFormatError, code).toStdString());
             ShowFailureReason(row);
             EnableControls(true);
+            ++failed;
             return;
         }
         // The job ends inside this wait: the timer tick, the end of the
@@ -68,8 +91,12 @@ void CCompressorDlg::OnConvertClicked() {
             QTimer::singleShot(kConversionWaitMs, &wait, &QEventLoop::quit);
             wait.exec();
         }
-        if (m_run.result() == zem::JobResult::Failed)
+        if (m_run.result() == zem::JobResult::Failed) {
             ShowFailureReason(row);
+            ++failed;
+        } else {
+            ++converted;
+        }
     };
 
     if (m_convertAll == 1) {
@@ -87,6 +114,17 @@ void CCompressorDlg::OnConvertClicked() {
     const int selected = GetSelectedRow();
     if (selected >= 0)
         SelectJob(selected);
+    // The run's end says how it went; a lone failure's cause stays in view.
+    m_failureShown = false;
+    if (failed > 0 && converted + failed > 1)
+        SetMessageText(Translate(QString::fromLatin1(kTextRunFailed))
+                           .replace(QLatin1String("{failed}"), QString::number(failed))
+                           .replace(QLatin1String("{count}"), QString::number(converted + failed))
+                           .toStdString());
+    else if (failed == 0 && converted > 1)
+        SetMessageText(Translate(QString::fromLatin1(kTextRunConverted))
+                           .replace(QLatin1String("{count}"), QString::number(converted))
+                           .toStdString());
     UpdateData(false);
 }
 
@@ -180,18 +218,35 @@ void CCompressorDlg::SetStatus(const std::string& text) {
 }
 
 void CCompressorDlg::ShowFailureReason(int row) {
+    ShowRowFailure(row, QString::fromStdString(m_run.resultMessage().empty() ? zem::FailureCodeText(m_run.resultCode())
+                                                                             : m_run.resultMessage()));
+}
+
+void CCompressorDlg::ShowRowFailure(int row, const QString& reason) {
     // The row keeps "ERROR(n)"; the reason in words goes to its tooltip and
-    // the Messages line.
-    const QString reason = QString::fromStdString(
-        m_run.resultMessage().empty() ? zem::FailureCodeText(m_run.resultCode()) : m_run.resultMessage());
+    // the Messages line, where it stays until the next failure or the run's end.
     if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
         cell->setToolTip(reason);
+    m_failureShown = false;
     SetMessageText(reason.toStdString());
+    m_failureShown = m_runActive;
 }
 
 void CCompressorDlg::SetMessageText(const std::string& text) {
+    if (m_failureShown)
+        return;
     m_messageText = QString::fromStdString(text);
-    ControlAs<QLabel>(IDC_MESSAGE)->setText(m_messageText);
+    ShowMessageLine();
+}
+
+void CCompressorDlg::ShowMessageLine() {
+    // A long text loses its middle, where paths are least telling; the whole
+    // of it is the tooltip.
+    auto* label = ControlAs<QLabel>(IDC_MESSAGE);
+    const QString shown =
+        label->fontMetrics().elidedText(m_messageText, Qt::ElideMiddle, label->contentsRect().width());
+    label->setText(shown);
+    label->setToolTip(m_messageText);
 }
 
 void CCompressorDlg::SetProgress(int percent) {

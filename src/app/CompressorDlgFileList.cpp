@@ -5,15 +5,38 @@
 #include "ConversionPaths.h"
 #include "DialogSeam.h"
 #include "DlgConstants.h"
+#include "DlgTexts.h"
 #include "GraphState.h"
 #include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
+#include <sys/stat.h>
 
 using namespace zem::app;
+
+namespace {
+
+// One file by either name: the same text once cleaned, or the same file on disk.
+bool SameFile(const QString& a, const QString& b) {
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    if (QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath()))
+        return true;
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+} // namespace
 
 void CCompressorDlg::InitFileList() {
     QStringList headers;
@@ -46,6 +69,18 @@ QString CCompressorDlg::FreeOutputPath(const QString& wanted) const {
         outputs.push_back(CellText(row, kColOutput).toStdString());
     outputs.push_back(wanted.toStdString());
     return QString::fromStdString(zem::DistinctOutputPaths(outputs).back());
+}
+
+QString CCompressorDlg::OutputConflict(int row, const QString& output) const {
+    for (int other = 0; other < RowCount(); ++other) {
+        if (SameFile(output, CellText(other, kColInput)))
+            return Translate(QString::fromLatin1(kTextOutputIsInput)).replace(QLatin1String("{output}"), output);
+        if (other != row && SameFile(output, CellText(other, kColOutput)))
+            return Translate(QString::fromLatin1(kTextOutputTaken))
+                .replace(QLatin1String("{output}"), output)
+                .replace(QLatin1String("{input}"), CellText(other, kColInput));
+    }
+    return {};
 }
 
 int CCompressorDlg::RowCount() const {
@@ -107,9 +142,7 @@ void CCompressorDlg::OnRowSelectionChanged() {
     const int row = GetSelectedRow();
     if (m_selectingForRun || row < 0 || row >= RowCount())
         return;
-    UpdateData(true);
-    SelectJob(row);
-    UpdateData(false);
+    OpenSelectedRow(row);
     m_fileList->setFocus();
 }
 
@@ -119,6 +152,7 @@ void CCompressorDlg::ClearPreview() {
     StopGraph(m_session.Handles().pMC.get());
     m_session.ReleaseDirectShow();
     m_positionSlider->ClearSelection();
+    EnableTransport(false);
     m_inputFile.clear();
     m_outputFile.clear();
     m_duration = 0;
@@ -147,14 +181,20 @@ void CCompressorDlg::OnAdd() {
         return;
     UpdateData(true);
     m_messageText.clear();
-    for (const QString& path : paths)
-        AddFile(path);
     UpdateData(false);
+    AddFiles(paths);
 }
 
 void CCompressorDlg::AddDroppedFiles(const QStringList& paths) {
-    for (const QString& path : paths)
-        AddFile(path);
+    AddFiles(paths);
+}
+
+void CCompressorDlg::TakeHandedFiles(const QStringList& paths) {
+    AddFiles(paths);
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
 }
 
 void CCompressorDlg::OnDelete() {
@@ -192,6 +232,11 @@ void CCompressorDlg::OnChangeOutput() {
     if (chosen.isEmpty() || chosen.front().isEmpty())
         return;
     const QString path = chosen.front();
+    // Two rows never write one file, and no output replaces an input.
+    if (const QString conflict = OutputConflict(row, path); !conflict.isEmpty()) {
+        ShowMessageBox(conflict.toStdString(), kMessageBoxCaption, MB_OK | MB_ICONWARNING, this);
+        return;
+    }
     m_fileList->item(row, kColOutput)->setText(path);
     if (RowCount() <= 1)
         return;

@@ -82,6 +82,7 @@ void CCompressorDlg::ApplyLanguage() {
         else if (auto* plain = qobject_cast<QLabel*>(control))
             plain->setText(text);
     }
+    ApplyMnemonics();
 }
 
 QString CCompressorDlg::HelpFilePath() const {

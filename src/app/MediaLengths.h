@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -24,9 +25,24 @@ public:
     MediaLengths(const MediaLengths&) = delete;
     MediaLengths& operator=(const MediaLengths&) = delete;
 
+    // What reading a file found: its length in 100 ns units, and for a file
+    // that cannot be opened the cause in words.
+    struct Probe {
+        int64_t length = 0;
+        bool readable = true;
+        QString cause;
+    };
+    // The probe of `path`; nothing while it is still being read (the first
+    // call starts reading it).
+    std::optional<Probe> Result(const QString& path);
+    // The probe if one has ended, without starting one.
+    std::optional<Probe> Known(const QString& path) const;
+    bool Pending(const QString& path) const { return m_pending.count(path) != 0; }
     // The length in 100 ns units, 0 for a file that cannot be read; nothing
     // while it is still being read (the first call starts reading it).
     std::optional<int64_t> Length(const QString& path);
+    // Called on the window's thread each time a file's reading ends.
+    void SetOnRead(std::function<void(const QString& path)> onRead) { m_onRead = std::move(onRead); }
 
 private:
     static void OnDiscovered(GstDiscoverer* discoverer, GstDiscovererInfo* info, GError* error, void* self);
@@ -35,8 +51,10 @@ private:
         void operator()(GstDiscoverer* discoverer) const;
     };
     std::unique_ptr<GstDiscoverer, Unref> m_discoverer;
-    std::map<QString, int64_t> m_lengths;
+    int m_timeoutSeconds;
+    std::map<QString, Probe> m_probes;
     std::set<QString> m_pending;
+    std::function<void(const QString&)> m_onRead;
 };
 
 } // namespace zem::app

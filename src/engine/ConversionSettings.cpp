@@ -19,7 +19,9 @@ void ConversionSettings::Load(const QString& path) {
     m_convertAll = store.value(Key(kKeyAllFlag), 1).toInt();
     m_saveMp3 = store.value(Key(kKeySaveMp3), 0).toInt();
     m_monitoring = store.value(Key(kKeyMonitoring), 0).toInt();
-    m_qualityIndex = kDefaultQualityIndex;
+    m_qualityIndex = store.value(Key(kKeyQuality), kDefaultQualityIndex).toInt();
+    if (m_qualityIndex < 0 || m_qualityIndex >= int(kQualityTable.size()))
+        m_qualityIndex = kDefaultQualityIndex;
     m_saveFrames = 0;
 }
 
@@ -30,6 +32,7 @@ void ConversionSettings::Save(const QString& path) const {
     store.setValue(Key(kKeyAllFlag), m_convertAll);
     store.setValue(Key(kKeySaveMp3), m_saveMp3);
     store.setValue(Key(kKeyMonitoring), m_monitoring);
+    store.setValue(Key(kKeyQuality), m_qualityIndex);
     store.sync();
 }
 
