@@ -21,6 +21,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QIcon>
+#include <QJsonArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -94,8 +95,10 @@ public:
     // `wanted`, or a numbered form of it that no row's output has.
     QString FreeOutputPath(const QString& wanted) const;
     // Why `output` may not be the output of `row` (another row writes it, or
-    // it is one of the list's inputs), in the window's language; empty when it may.
-    QString OutputConflict(int row, const QString& output) const;
+    // it is one of the list's inputs), in the window's language; empty when it
+    // may. With `earlierOnly` only the rows above `row` count as writers: at
+    // Convert the first row of the list keeps a name two rows share.
+    QString OutputConflict(int row, const QString& output, bool earlierOnly = false) const;
     int GetSelectedRow() const;
     void SelectRow(int row);
     void ClearPreview();
@@ -346,8 +349,10 @@ private:
     std::set<QString> m_addProbing;
     QStringList m_addFailures;
     QString m_openWhenRead;
-    // The saved list as this window last read or wrote it.
+    // The saved list as this window last read or wrote it, and the rows of
+    // lists written meanwhile by others, kept after this window's own.
     QByteArray m_listSeen;
+    QJsonArray m_keptRows;
     // The window has been placed on the screen (its first show).
     bool m_placed = false;
     static QString WindowKey(const char* name);

@@ -58,7 +58,7 @@ void CCompressorDlg::OnConvertClicked() {
         // Looked at again here: names may have changed since they were chosen,
         // and files may have appeared.
         const QString output = CellText(row, kColOutput);
-        if (const QString conflict = OutputConflict(row, output); !conflict.isEmpty()) {
+        if (const QString conflict = OutputConflict(row, output, true); !conflict.isEmpty()) {
             const bool isInput =
                 conflict ==
                 Translate(QString::fromLatin1(kTextOutputIsInput)).replace(QLatin1String("{output}"), output);

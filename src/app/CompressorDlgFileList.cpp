@@ -71,11 +71,11 @@ QString CCompressorDlg::FreeOutputPath(const QString& wanted) const {
     return QString::fromStdString(zem::DistinctOutputPaths(outputs).back());
 }
 
-QString CCompressorDlg::OutputConflict(int row, const QString& output) const {
+QString CCompressorDlg::OutputConflict(int row, const QString& output, bool earlierOnly) const {
     for (int other = 0; other < RowCount(); ++other) {
         if (SameFile(output, CellText(other, kColInput)))
             return Translate(QString::fromLatin1(kTextOutputIsInput)).replace(QLatin1String("{output}"), output);
-        if (other != row && SameFile(output, CellText(other, kColOutput)))
+        if (other != row && (!earlierOnly || other < row) && SameFile(output, CellText(other, kColOutput)))
             return Translate(QString::fromLatin1(kTextOutputTaken))
                 .replace(QLatin1String("{output}"), output)
                 .replace(QLatin1String("{input}"), CellText(other, kColInput));

@@ -83,16 +83,18 @@ void CCompressorDlg::SaveFileList() {
         const QByteArray onDisk = current.readAll();
         QJsonArray theirs;
         if (onDisk != m_listSeen && ParseList(onDisk, theirs)) {
-            QSet<QString> inputs;
-            for (int row = 0; row < RowCount(); ++row)
-                inputs.insert(CellText(row, kColInput));
-            for (const QJsonValue& value : theirs) {
-                const QString input = value.toObject().value(QLatin1String(kSavedListInput)).toString();
-                if (!input.isEmpty() && !inputs.contains(input)) {
-                    inputs.insert(input);
-                    rows.append(value);
-                }
-            }
+            for (const QJsonValue& value : theirs)
+                m_keptRows.append(value);
+        }
+    }
+    QSet<QString> inputs;
+    for (int row = 0; row < RowCount(); ++row)
+        inputs.insert(CellText(row, kColInput));
+    for (const QJsonValue& value : m_keptRows) {
+        const QString input = value.toObject().value(QLatin1String(kSavedListInput)).toString();
+        if (!input.isEmpty() && !inputs.contains(input)) {
+            inputs.insert(input);
+            rows.append(value);
         }
     }
     QString error;

@@ -1,34 +1,69 @@
 #include "MediaLengths.h"
 
 #include <QFile>
+#include <QTimer>
 #include <gst/pbutils/pbutils.h>
 
 namespace zem::app {
 
 namespace {
 constexpr int64_t kNanosecondsPerUnit = 100;
-}
+constexpr gulong kIdleWaitUs = 2000;
+// How often the window's thread looks for answers while files are read.
+constexpr int kPollMs = 20;
+} // namespace
 
 void MediaLengths::Unref::operator()(GstDiscoverer* discoverer) const {
     gst_discoverer_stop(discoverer);
     g_object_unref(discoverer);
 }
 
-MediaLengths::MediaLengths(int timeoutSeconds) : m_timeoutSeconds(timeoutSeconds) {
+void MediaLengths::UnrefContext::operator()(GMainContext* context) const {
+    g_main_context_unref(context);
+}
+
+MediaLengths::MediaLengths(int timeoutSeconds)
+    : m_timeoutSeconds(timeoutSeconds), m_context(g_main_context_new()), m_poll(std::make_unique<QTimer>()) {
     if (!gst_is_initialized())
         gst_init(nullptr, nullptr);
     m_discoverer.reset(gst_discoverer_new(GstClockTime(timeoutSeconds) * GST_SECOND, nullptr));
     if (!m_discoverer)
         return;
     g_signal_connect(m_discoverer.get(), "discovered", G_CALLBACK(&MediaLengths::OnDiscovered), this);
+    // The discoverer answers on a context of its own, which this object
+    // drives: waiting for it never runs the window's other events.
+    g_main_context_push_thread_default(m_context.get());
     gst_discoverer_start(m_discoverer.get());
+    g_main_context_pop_thread_default(m_context.get());
+    m_poll->setInterval(kPollMs);
+    QObject::connect(m_poll.get(), &QTimer::timeout, [this] { Drain(); });
+}
+
+void MediaLengths::Drain() {
+    while (g_main_context_iteration(m_context.get(), FALSE)) {}
+    if (m_pending.empty())
+        m_poll->stop();
 }
 
 MediaLengths::~MediaLengths() {
-    // No answer may reach this object once it is going; the discoverer
-    // itself stops after this body.
-    if (m_discoverer)
-        g_signal_handlers_disconnect_by_data(m_discoverer.get(), this);
+    m_poll->stop();
+    if (!m_discoverer)
+        return;
+    // Stopping a discoverer in the middle of a file deadlocks inside
+    // GStreamer (its stop holds the lock its own pad handlers take): the
+    // files under way are let finish first, each within the timeout.
+    m_onRead = nullptr;
+    const gint64 deadline = g_get_monotonic_time() + (m_timeoutSeconds + 1) * G_USEC_PER_SEC;
+    while (!m_pending.empty() && g_get_monotonic_time() < deadline) {
+        if (!g_main_context_iteration(m_context.get(), FALSE))
+            g_usleep(kIdleWaitUs);
+    }
+    // No answer may reach this object once it is going.
+    g_signal_handlers_disconnect_by_data(m_discoverer.get(), this);
+    // One that never answered is left running rather than risk the deadlock.
+    if (!m_pending.empty())
+        static_cast<void>(m_discoverer.release());
+    m_discoverer.reset();
 }
 
 std::optional<MediaLengths::Probe> MediaLengths::Known(const QString& path) const {
@@ -49,6 +84,7 @@ std::optional<MediaLengths::Probe> MediaLengths::Result(const QString& path) {
     }
     g_free(uri);
     m_pending.insert(path);
+    m_poll->start();
     return std::nullopt;
 }
 

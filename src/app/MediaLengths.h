@@ -1,8 +1,9 @@
 #pragma once
-// The play length of files that are not open yet, read in the background by
-// GStreamer's discoverer on the window thread's main loop: the window never
-// waits for a slow or broken file. Threads: the lengths are the window
-// thread's alone, as the discoverer answers on that thread's main loop.
+// The play length of files that are not open yet, and whether they open at
+// all, read in the background by GStreamer's discoverer: the window never
+// waits for a slow or broken file. Threads: the discoverer's answers come on a
+// main context of its own, which a timer of the window's thread drives; the
+// results are that thread's alone.
 
 #include <QString>
 #include <cstdint>
@@ -15,6 +16,8 @@
 typedef struct _GstDiscoverer GstDiscoverer;
 typedef struct _GstDiscovererInfo GstDiscovererInfo;
 typedef struct _GError GError;
+typedef struct _GMainContext GMainContext;
+class QTimer;
 
 namespace zem::app {
 
@@ -47,11 +50,19 @@ public:
 private:
     static void OnDiscovered(GstDiscoverer* discoverer, GstDiscovererInfo* info, GError* error, void* self);
 
+    // Runs the answers that have come.
+    void Drain();
+
     struct Unref {
         void operator()(GstDiscoverer* discoverer) const;
     };
-    std::unique_ptr<GstDiscoverer, Unref> m_discoverer;
+    struct UnrefContext {
+        void operator()(GMainContext* context) const;
+    };
     int m_timeoutSeconds;
+    std::unique_ptr<GMainContext, UnrefContext> m_context;
+    std::unique_ptr<QTimer> m_poll;
+    std::unique_ptr<GstDiscoverer, Unref> m_discoverer;
     std::map<QString, Probe> m_probes;
     std::set<QString> m_pending;
     std::function<void(const QString&)> m_onRead;

@@ -19,7 +19,7 @@ void TimeLeftEstimate::StartFile(int64_t length, int64_t nowMs) {
         m_previousEndMs = m_lastMs;
     // A file too short to be measured on its own still tells the next ones
     // how fast this run goes.
-    if (m_fileStartMs >= 0 && Rate() > 0)
+    if (m_fileStartMs >= 0 && m_length > 0 && Rate() > 0)
         m_runRate = Rate();
     m_length = length;
     m_fileStartMs = nowMs;

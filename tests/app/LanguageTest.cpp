@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <gtest/gtest.h>
 
@@ -16,8 +17,10 @@ using apptest::ScopedEnv;
 using apptest::WindowFixture;
 
 namespace {
+// The label without its Alt letter ("&Add ...", "추가(&A) ...").
 QString ButtonText(CCompressorDlg& window, int id) {
-    return window.ControlAs<QAbstractButton>(id)->text();
+    static const QRegularExpression kBracketed(QStringLiteral("\\(&.\\)"));
+    return window.ControlAs<QAbstractButton>(id)->text().remove(kBracketed).remove(QLatin1Char('&'));
 }
 } // namespace
 

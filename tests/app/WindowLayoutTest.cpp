@@ -256,6 +256,9 @@ TEST(WindowLayout, PositionSliderJumpsToThePressedPoint) {
     window->show();
     auto* slider = window->ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER);
     ASSERT_NE(slider, nullptr);
+    // The control itself; the window keeps it disabled until a file is open.
+    EXPECT_FALSE(slider->isEnabled());
+    slider->setEnabled(true);
     EXPECT_EQ(slider->maximum(), 100);
     EXPECT_EQ(slider->pageStep(), 5);
     std::vector<std::pair<int, int>> notes;

@@ -100,8 +100,12 @@ TEST(SingleWindow, AListWrittenMeanwhileKeepsItsRows) {
         other->close();
     }
     older->close();
-    EXPECT_EQ(SavedInputs(older->SavedListPath()), (QStringList{fixture.DataDir() + QStringLiteral("/a.mp4"),
-                                                                fixture.DataDir() + QStringLiteral("/b.mkv")}));
+    const QStringList both{fixture.DataDir() + QStringLiteral("/a.mp4"), fixture.DataDir() + QStringLiteral("/b.mkv")};
+    EXPECT_EQ(SavedInputs(older->SavedListPath()), both);
+    // Saved again as the window goes: still both.
+    const QString listPath = older->SavedListPath();
+    older.reset();
+    EXPECT_EQ(SavedInputs(listPath), both);
 }
 
 TEST(SingleWindow, AListThatCannotBeReadIsKeptAside) {
