@@ -6,9 +6,13 @@
 #include "TestClips.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -95,4 +99,50 @@ TEST(Adding, AGoodFileAloneOpensWithoutAMessage) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->Control(IDC_PLAY)->isEnabled(); }, kReadWaitMs));
     EXPECT_EQ(window->ControlAs<QLabel>(IDC_VIDEO_SIZE_TEXT)->text(), QStringLiteral("160 x 128"));
     EXPECT_TRUE(fixture.m_messages.empty());
+}
+
+TEST(Adding, EveryNameTypedInTheOpenDialogIsTakenWhateverTheFilter) {
+    WindowFixture fixture;
+    zem::app::SetFileDialogHandler({}); // the real dialog, typed into below
+    const QString mp4 = fixture.TouchFile(QStringLiteral("a.mp4"));
+    const QString mkv = fixture.TouchFile(QStringLiteral("b.mkv"));
+    fixture.TouchFile(QStringLiteral("c.txt"));
+    auto window = fixture.MakeWindow();
+    window->show();
+    bool typed = false;
+    QTimer::singleShot(200, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr)
+            return;
+        dialog->setDirectory(fixture.DataDir());
+        dialog->selectNameFilter(dialog->nameFilters().at(0)); // the films the filter lists
+        // The folder's listing is read in the background; the user sees it before typing.
+        QTest::qWait(1000);
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (edit == nullptr) {
+            dialog->reject();
+            return;
+        }
+        edit->setFocus();
+        QTest::keyClicks(edit, QStringLiteral("\"a.mp4\" \"b.mkv\" \"c.txt\""));
+        typed = true;
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+    window->ControlAs<QAbstractButton>(IDC_ADD)->click();
+    ASSERT_TRUE(typed) << "no open dialog came up";
+    // Both films; the text file is no film.
+    ASSERT_EQ(window->RowCount(), 2);
+    EXPECT_EQ(window->CellText(0, kColInput), mp4);
+    EXPECT_EQ(window->CellText(1, kColInput), mkv);
+}
+
+TEST(Adding, TypedNamesJoinWhatTheDialogsViewHadSelected) {
+    // The dialog's view selects the typed names its filter shows and then
+    // reports only those: the others are added back.
+    WindowFixture fixture;
+    const QString mp4 = fixture.TouchFile(QStringLiteral("a.mp4"));
+    const QString mkv = fixture.TouchFile(QStringLiteral("b.mkv"));
+    EXPECT_EQ(zem::app::WithTypedFiles({mp4}, QStringLiteral("\"a.mp4\" \"b.mkv\" \"gone.avi\""), fixture.DataDir()),
+              (QStringList{mp4, mkv}));
+    EXPECT_EQ(zem::app::WithTypedFiles({}, QStringLiteral("b.mkv"), fixture.DataDir()), (QStringList{mkv}));
 }
