@@ -15,7 +15,9 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QStyle>
 #include <QTableWidget>
+#include <algorithm>
 #include <sys/stat.h>
 
 using namespace zem::app;
@@ -43,8 +45,19 @@ void CCompressorDlg::InitFileList() {
     for (const ColumnLayout& column : kColumns)
         headers.append(Translate(QString::fromLatin1(column.key)));
     m_fileList->setHorizontalHeaderLabels(headers);
+    // The columns share the list's width in their set proportions, room left
+    // for the vertical scroll bar: no sideways scrolling at the start.
+    int designed = 0;
+    for (const ColumnLayout& column : kColumns)
+        designed += column.widthPx;
+    const int frame = 2 * m_fileList->frameWidth();
+    const int bar = m_fileList->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_fileList);
+    const int room = std::max(int(kColumnCount), m_fileList->width() - frame - bar);
+    int given = 0;
     for (int column = 0; column < kColumnCount; ++column) {
-        m_fileList->setColumnWidth(column, kColumns[column].widthPx);
+        const int width = column + 1 < kColumnCount ? kColumns[column].widthPx * room / designed : room - given;
+        given += width;
+        m_fileList->setColumnWidth(column, width);
         m_fileList->horizontalHeaderItem(column)->setTextAlignment(
             (kColumns[column].rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     }
@@ -56,6 +69,9 @@ void CCompressorDlg::InitFileList() {
     m_fileList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_fileList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_fileList->setWordWrap(false);
+    // Paths lose their middle: the file's own name stays in view.
+    m_fileList->setTextElideMode(Qt::ElideMiddle);
+    m_fileList->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 bool CCompressorDlg::IsAcceptedPath(const QString& path) {

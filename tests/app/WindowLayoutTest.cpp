@@ -12,6 +12,7 @@
 #include <QSettings>
 #include <QTableWidget>
 #include <QTest>
+#include <QScrollBar>
 #include <gtest/gtest.h>
 
 using enum zem::app::ControlId;
@@ -179,7 +180,17 @@ TEST(WindowLayout, CaptionSizeAndControlsAfterStart) {
     // The list: seven columns, English headers without a language file.
     EXPECT_EQ(window->FileList()->columnCount(), 7);
     EXPECT_EQ(window->FileList()->horizontalHeaderItem(2)->text(), QStringLiteral("|<"));
-    EXPECT_EQ(window->FileList()->columnWidth(6), 130);
+    // The columns fill the list's width and no more: the Status column is
+    // whole, no sideways scroll bar on an empty list, and long paths keep
+    // the file's name by losing their middle.
+    int columns = 0;
+    for (int column = 0; column < 7; ++column)
+        columns += window->FileList()->columnWidth(column);
+    EXPECT_LE(columns, window->FileList()->viewport()->width());
+    EXPECT_GE(columns, window->FileList()->viewport()->width() * 9 / 10);
+    EXPECT_GT(window->FileList()->columnWidth(6), window->FileList()->columnWidth(5));
+    EXPECT_FALSE(window->FileList()->horizontalScrollBar()->isVisible());
+    EXPECT_EQ(window->FileList()->textElideMode(), Qt::ElideMiddle);
 
     // Transport tooltips stay English.
     EXPECT_EQ(window->ControlAs<CButtonST>(IDC_FRAME_STEP)->toolTip(), QStringLiteral("Frame Step"));
