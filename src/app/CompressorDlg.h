@@ -185,6 +185,8 @@ public:
     // Languages and help.
     void LocateLanguageFile();
     QString Translate(const QString& key) const;
+    // A report whose first line (or whole text) is a key of the language file.
+    QString TranslateMessage(const QString& text) const;
     void ApplyLanguage();
     // "&Add ...", "추가(&A) ...": the button's Alt+letter marked in its text.
     static QString WithMnemonic(const QString& text, char letter);

@@ -206,7 +206,16 @@ void CCompressorDlg::ShowMessage(const std::string& text) {
         LogFailure(text);
         return;
     }
-    ShowMessageBox(text, kMessageBoxCaption, MB_OK, this);
+    ShowMessageBox(TranslateMessage(QString::fromStdString(text)).toStdString(), kMessageBoxCaption, MB_OK, this);
+}
+
+QString CCompressorDlg::TranslateMessage(const QString& text) const {
+    // The media layer's reports lead with a fixed line ("File failed to
+    // render!") and add the cause after a blank line.
+    const qsizetype end = text.indexOf(QStringLiteral("\n\n"));
+    if (end < 0)
+        return Translate(text);
+    return Translate(text.left(end)) + text.mid(end);
 }
 
 void CCompressorDlg::SetStatus(const std::string& text) {

@@ -188,10 +188,10 @@ void CCompressorDlg::UpdateFileCount() {
 void CCompressorDlg::OnAdd() {
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::OpenFiles;
-    request.title = QString::fromLatin1(kOpenDialogTitle);
+    request.title = Translate(QString::fromLatin1(kOpenDialogTitle));
     for (const NameFilter& filter : kOpenFilters)
-        request.nameFilters.append(
-            QStringLiteral("%1 (%2)").arg(QLatin1String(filter.label), QLatin1String(filter.patterns)));
+        request.nameFilters.append(QStringLiteral("%1 (%2)").arg(Translate(QString::fromLatin1(filter.label)),
+                                                                 QLatin1String(filter.patterns)));
     const QStringList paths = RunFileDialog(this, request);
     if (paths.isEmpty())
         return;
@@ -239,7 +239,7 @@ void CCompressorDlg::OnChangeOutput() {
         return;
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::SaveFile;
-    request.title = QString::fromLatin1(kSaveDialogTitle);
+    request.title = Translate(QString::fromLatin1(kSaveDialogTitle));
     request.nameFilters = {
         QStringLiteral("%1 (%2)").arg(QLatin1String(kSaveFilter.label), QLatin1String(kSaveFilter.patterns))};
     request.initialPath = CellText(row, kColOutput);
@@ -256,7 +256,8 @@ void CCompressorDlg::OnChangeOutput() {
     m_fileList->item(row, kColOutput)->setText(path);
     if (RowCount() <= 1)
         return;
-    if (ShowMessageBox(kChangeAllQuestion, kMessageBoxCaption, MB_YESNO | MB_ICONQUESTION, this) != IDYES)
+    if (ShowMessageBox(Translate(QString::fromLatin1(kChangeAllQuestion)).toStdString(), kMessageBoxCaption,
+                       MB_YESNO | MB_ICONQUESTION, this) != IDYES)
         return;
     const QString folder = path.left(path.lastIndexOf(QLatin1Char('/')));
     std::vector<std::string> moved;

@@ -354,7 +354,7 @@ void CCompressorDlg::InitTransportButtons() {
     for (const TransportButton& control : kTransportButtons) {
         auto* button = ControlAs<CXPStyleButtonST>(control.id);
         button->SetThemeHelper(&m_themeHelper);
-        button->SetTooltipText(QString::fromLatin1(control.tooltip));
+        button->SetTooltipText(Translate(QString::fromLatin1(control.tooltip)));
         if (control.icon != 0)
             button->SetIcon(LoadIconResource(control.icon));
     }

@@ -9,10 +9,10 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTest>
-#include <QScrollBar>
 #include <gtest/gtest.h>
 
 using enum zem::app::ControlId;

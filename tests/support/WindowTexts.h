@@ -7,7 +7,7 @@
 
 namespace zem::test {
 
-inline constexpr std::array<const char*, 50> kWindowTexts = {
+inline constexpr std::array<const char*, 63> kWindowTexts = {
     "Add ...",
     "Change Output ...",
     "Delete",
@@ -58,6 +58,19 @@ inline constexpr std::array<const char*, 50> kWindowTexts = {
     "{count} converted",
     "{failed} of {count} failed: point at a row for the cause",
     "{n} of {count}",
+    "Select input files ...",
+    "Save As",
+    "Open possible  Video files",
+    "All Files (*.*)",
+    "Change all remaining files' output to this folder ?",
+    "Play",
+    "Pause",
+    "Frame Step",
+    "Mute",
+    "Start Selection",
+    "End Selection",
+    "Clear Selection",
+    "File failed to render!",
 };
 
 } // namespace zem::test
