@@ -10,6 +10,7 @@ PACKAGES=(
   libjpeg62-turbo-dev libyuv-dev libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg xvfb xauth fonts-noto-cjk time shared-mime-info
   gstreamer1.0-x libuchardet-dev qt6-translations-l10n
+  dpkg-dev groff-base bash-completion zsh appstream parallel
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

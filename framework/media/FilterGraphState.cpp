@@ -100,7 +100,8 @@ HRESULT FilterGraph::Realize() {
         return hr;
     }
     GstRef<GstBus> bus(gst_element_get_bus(m_pipeline.get()));
-    m_events.Attach(bus.get());
+    m_gate->dataSeen.store(false);
+    m_events.Attach(bus.get(), m_gate);
     if (m_noClock)
         gst_pipeline_use_clock(GST_PIPELINE(m_pipeline.get()), nullptr);
     m_gate->deliver.store(false);
@@ -122,6 +123,8 @@ HRESULT FilterGraph::RealizeFilters(GstBin* bin, const std::vector<std::shared_p
         if (auto graph = self.lock())
             graph->m_events.Post(code);
     };
+    m_events.ClearToleratedErrors();
+    context.tolerateError = [this](const std::string& text) { m_events.TolerateError(text); };
     for (auto& f : order) {
         m_realized.push_back(f);
         if (!f->Realize(bin, context)) {

@@ -1,5 +1,8 @@
 #include "GraphEvents.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include <QCoreApplication>
 #include <QEvent>
 
@@ -83,7 +86,11 @@ HRESULT GraphEvents::Get(long* code, LONG_PTR* param1, LONG_PTR* param2, long ti
     return S_OK;
 }
 
-void GraphEvents::Attach(GstBus* bus) {
+void GraphEvents::Attach(GstBus* bus, std::shared_ptr<StreamGate> gate) {
+    {
+        std::lock_guard lock(m_toleratedMutex);
+        m_gate = std::move(gate);
+    }
     gst_bus_set_sync_handler(bus, &GraphEvents::OnBusMessage, this, nullptr);
 }
 
@@ -91,9 +98,35 @@ void GraphEvents::Detach(GstBus* bus) {
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
 }
 
+void GraphEvents::TolerateError(const std::string& text) {
+    std::lock_guard lock(m_toleratedMutex);
+    m_tolerated.push_back(text);
+}
+
+void GraphEvents::ClearToleratedErrors() {
+    std::lock_guard lock(m_toleratedMutex);
+    m_tolerated.clear();
+}
+
 void GraphEvents::NewRun() {
     m_errorPosted.store(false);
     m_eos.store(false);
+}
+
+bool GraphEvents::PlaysThrough(GstMessage* message, const GError* error, const std::string& text) {
+    std::lock_guard lock(m_toleratedMutex);
+    if (std::find(m_tolerated.begin(), m_tolerated.end(), text) != m_tolerated.end())
+        return true;
+    // A demuxer that finds damage in the file's index reports it before any
+    // data flows and often goes on with the streams it can read (MP4 with a
+    // track that has no sample description). Whether it does shows next:
+    // pictures come, or the preroll fails with this error kept as the reason.
+    if (!error || error->domain != GST_STREAM_ERROR || error->code != GST_STREAM_ERROR_DEMUX || !m_gate ||
+        m_gate->dataSeen.load() || !GST_IS_ELEMENT(GST_MESSAGE_SRC(message)))
+        return false;
+    GstElementFactory* factory = gst_element_get_factory(GST_ELEMENT(GST_MESSAGE_SRC(message)));
+    const gchar* klass = factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS) : nullptr;
+    return klass && std::strstr(klass, "Demux") != nullptr;
 }
 
 GstBusSyncReply GraphEvents::OnBusMessage(GstBus*, GstMessage* message, gpointer self) {
@@ -114,6 +147,12 @@ GstBusSyncReply GraphEvents::OnBusMessage(GstBus*, GstMessage* message, gpointer
         detail.element = GST_MESSAGE_SRC(message) ? GST_OBJECT_NAME(GST_MESSAGE_SRC(message)) : "";
         detail.text = error ? error->message : "";
         detail.debug = debug ? debug : "";
+        if (events->PlaysThrough(message, error.get(), detail.text)) {
+            // Kept, so that a file which then does not play says why.
+            events->KeepError(detail);
+            events->m_trace("Damage reported by " + detail.element + ": " + detail.text + " (played through)");
+            break;
+        }
         events->m_trace("Error from " + detail.element + ": " + detail.text + " (" + detail.debug + ")");
         events->KeepError(detail);
         events->m_errorPosted.store(true);

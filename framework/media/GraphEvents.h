@@ -42,10 +42,14 @@ public:
     HRESULT FirstError(ErrorDetail* detail);
 
     // The pipeline's bus: its messages are handled on the thread that posts them.
-    void Attach(GstBus* bus);
+    // `gate` tells whether data has flowed yet (see OnBusMessage).
+    void Attach(GstBus* bus, std::shared_ptr<StreamGate> gate);
     static void Detach(GstBus* bus);
     // A new pipeline: no error posted and no end reached yet.
     void NewRun();
+    // Errors with these texts are logged and dropped (see RealizeContext).
+    void TolerateError(const std::string& text);
+    void ClearToleratedErrors();
     // A new range was started: its end has not been reached.
     void ClearEnd() { m_eos.store(false); }
     bool ErrorPosted() const { return m_errorPosted.load(); }
@@ -61,6 +65,8 @@ private:
         LONG_PTR param2;
     };
     static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
+    // Whether an error is damage the pipeline may play through.
+    bool PlaysThrough(GstMessage* message, const GError* error, const std::string& text);
 
     const std::function<void(const std::string&)> m_trace;
 
@@ -72,6 +78,12 @@ private:
     std::mutex m_eventMutex;
     std::condition_variable m_eventReady;
     std::deque<Event> m_events;
+
+    // The lock protects the texts below: set while the pipeline is built,
+    // read on streaming threads.
+    std::mutex m_toleratedMutex;
+    std::vector<std::string> m_tolerated;
+    std::shared_ptr<StreamGate> m_gate;
     QObject* m_notifyWindow = nullptr;
     long m_notifyMessage = 0;
 

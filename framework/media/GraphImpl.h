@@ -44,6 +44,8 @@ struct StreamGate {
     // Monotonic ms of the last buffer seen at any decoded pad.
     std::atomic<gint64> lastActivityMs{0};
     std::atomic<bool> oneShotDone{false};
+    // A buffer has left the source since the pipeline was built.
+    std::atomic<bool> dataSeen{false};
 };
 
 // Pins and filters belong to the thread that owns the window (the graph's
@@ -90,6 +92,10 @@ struct RealizeContext {
     bool preferMpeg2 = false;
     // Queues a graph event; callable from any thread while the graph lives.
     std::function<void(long code)> post;
+    // An error with this text is damage the source knows its file has and
+    // plays through (a demuxer that reports it and goes on): it is logged,
+    // not reported.
+    std::function<void(const std::string& text)> tolerateError;
 };
 
 // The video renderer as the graph sees it (IVideoWindow, IBasicVideo, IVideoFrameStep).

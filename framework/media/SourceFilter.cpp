@@ -1,6 +1,8 @@
 #include "SourceFilter.h"
 
 #include "SoundTrim.h"
+#include "StreamChoice.h"
+#include "SubtitleCues.h"
 
 #include <gst/audio/audio.h>
 #include <gst/pbutils/pbutils.h>
@@ -15,7 +17,9 @@ namespace zem::media {
 
 namespace {
 
-constexpr int kDiscoverTimeoutSeconds = 5; // opening a file that long is taken as a failure
+// Opening a file that long is taken as a failure. Generous: on a busy machine
+// a healthy file must never be refused for being slow.
+constexpr int kDiscoverTimeoutSeconds = 20;
 // The MPEG-1/2 decoder a render takes while the MPEG-2 decoder filter is in the
 // graph: libav's, which decodes on frame threads (mpeg2dec has one thread).
 constexpr const char* kPreferredMpegDecoder = "avdec_mpeg2video";
@@ -78,71 +82,69 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
     const std::string why = error ? error->message : "";
     if (!info)
         return fail(VFW_E_UNSUPPORTED_STREAM, path + " is not a video file the converter can read", why);
+    // Decided stream by stream: a track no decoder takes (timed metadata,
+    // unknown PCM forms, WebVTT in Matroska) makes the discoverer report the
+    // whole file as missing a plug-in, though its pictures and sound decode.
+    // A damaged file the discoverer gave up on is still tried when it found
+    // pictures: the graph decides, so the same file gets the same answer.
     const GstDiscovererResult result = gst_discoverer_info_get_result(info.get());
-    if (result == GST_DISCOVERER_TIMEOUT)
-        return fail(VFW_E_TIMEOUT, path + " took longer than " + std::to_string(kDiscoverTimeoutSeconds) + " s to open",
-                    why);
-    if (result == GST_DISCOVERER_MISSING_PLUGINS)
-        return fail(VFW_E_UNSUPPORTED_STREAM, path + " needs a decoder that is not installed", why);
-    if (result != GST_DISCOVERER_OK)
+    StreamChoice choice = ChooseStreams(info.get());
+    m_knownDamage.clear();
+    GstClockTime duration = gst_discoverer_info_get_duration(info.get());
+    m_warnings.clear();
+    if (result == GST_DISCOVERER_ERROR && choice.videos.empty()) {
+        // Some damage makes the demuxer report an error and play on; what
+        // playing gives is what the file has.
+        PlayedStreams played = ProbeByPlaying(uri.get());
+        if (!played.choice.videos.empty()) {
+            choice = std::move(played.choice);
+            m_knownDamage = played.damage;
+            duration = played.durationNs > 0 ? GstClockTime(played.durationNs) : GST_CLOCK_TIME_NONE;
+            m_warnings.push_back(path + " is damaged (" + (played.damage.empty() ? why : played.damage) +
+                                 "): what can be read is converted");
+        }
+    }
+    // A file of sound alone renders (the preview plays it); the conversion
+    // refuses it for having no picture.
+    if (choice.videos.empty() && choice.audios.empty()) {
+        if (!choice.undecodedVideo.empty())
+            return fail(VFW_E_UNSUPPORTED_STREAM,
+                        path + " needs a decoder that is not installed (" + choice.undecodedVideo.front() + ")", why);
+        if (result == GST_DISCOVERER_TIMEOUT)
+            return fail(VFW_E_TIMEOUT,
+                        path + " took longer than " + std::to_string(kDiscoverTimeoutSeconds) + " s to open", why);
+        if (!choice.undecodedAudio.empty())
+            return fail(VFW_E_UNSUPPORTED_STREAM,
+                        path + " needs a decoder that is not installed (" + choice.undecodedAudio.front() + ")", why);
+        if (result == GST_DISCOVERER_MISSING_PLUGINS)
+            return fail(VFW_E_UNSUPPORTED_STREAM, path + " needs a decoder that is not installed", why);
         return fail(VFW_E_UNSUPPORTED_STREAM,
                     path + " is not a video file the converter can read" + (why.empty() ? "" : " (" + why + ")"), why);
-
-    GList* videos = gst_discoverer_info_get_video_streams(info.get());
-    GList* audios = gst_discoverer_info_get_audio_streams(info.get());
-    int videoCount = 0;
-    for (GList* l = videos; l; l = l->next) {
-        auto* v = GST_DISCOVERER_VIDEO_INFO(l->data);
-        // Demuxers may announce a stream twice, once before its format is known.
-        if (gst_discoverer_video_info_is_image(v) || gst_discoverer_video_info_get_width(v) == 0)
-            continue;
-        MediaFormat format;
-        format.major = MEDIATYPE_Video;
-        format.subtype = MEDIASUBTYPE_RAW;
-        format.width = static_cast<int>(gst_discoverer_video_info_get_width(v));
-        format.height = static_cast<int>(gst_discoverer_video_info_get_height(v));
-        const guint den = gst_discoverer_video_info_get_framerate_denom(v);
-        if (den)
-            format.fps = static_cast<double>(gst_discoverer_video_info_get_framerate_num(v)) / den;
-        AddPin(PINDIR_OUTPUT, videoCount == 0 ? "Video" : "Video " + std::to_string(videoCount + 1))->SetFormat(format);
-        ++videoCount;
     }
-    int audioCount = 0;
-    for (GList* l = audios; l; l = l->next) {
-        auto* a = GST_DISCOVERER_AUDIO_INFO(l->data);
-        if (gst_discoverer_audio_info_get_sample_rate(a) == 0)
-            continue;
-        MediaFormat format;
-        format.major = MEDIATYPE_Audio;
-        format.subtype = MEDIASUBTYPE_PCM;
-        format.sampleRate = static_cast<int>(gst_discoverer_audio_info_get_sample_rate(a));
-        format.channels = static_cast<int>(gst_discoverer_audio_info_get_channels(a));
-        AddPin(PINDIR_OUTPUT, audioCount == 0 ? "Audio" : "Audio " + std::to_string(audioCount + 1))->SetFormat(format);
-        ++audioCount;
-    }
-    gst_discoverer_stream_info_list_free(videos);
-    gst_discoverer_stream_info_list_free(audios);
-    if (Pins().empty())
-        return fail(VFW_E_UNSUPPORTED_STREAM, path + " holds neither pictures nor sound");
+    for (std::size_t i = 0; i < choice.videos.size(); ++i)
+        AddPin(PINDIR_OUTPUT, i == 0 ? "Video" : "Video " + std::to_string(i + 1))->SetFormat(choice.videos[i]);
+    for (std::size_t i = 0; i < choice.audios.size(); ++i)
+        AddPin(PINDIR_OUTPUT, i == 0 ? "Audio" : "Audio " + std::to_string(i + 1))->SetFormat(choice.audios[i]);
+    m_orientation = choice.orientation;
+    if (choice.audios.empty() && !choice.undecodedAudio.empty())
+        m_warnings.push_back("The sound of " + path + " (" + choice.undecodedAudio.front() +
+                             ") cannot be decoded: the film converts with silence");
 
     // Subtitles: a file beside the input, else the input's own text track.
     const SubtitleOptions subtitles = CurrentSubtitleOptions();
     m_subtitle.reset();
     m_embeddedText = false;
-    m_warnings.clear();
+    m_unknownText = false;
     m_subtitleHeight = subtitles.fontHeight;
-    if (subtitles.enabled && videoCount > 0) {
+    if (subtitles.enabled) {
         const std::string file = subtitles.forcedFile.empty() ? FindSubtitleFile(path) : subtitles.forcedFile;
         std::string warning;
         if (!file.empty())
             m_subtitle = LoadSubtitleFile(file, warning);
         if (!warning.empty())
             m_warnings.push_back(warning);
-        if (file.empty()) {
-            GList* texts = gst_discoverer_info_get_subtitle_streams(info.get());
-            m_embeddedText = texts != nullptr;
-            gst_discoverer_stream_info_list_free(texts);
-        }
+        m_embeddedText = file.empty() && (choice.hasText || choice.hasUnknownText);
+        m_unknownText = m_embeddedText && !choice.hasText;
     }
     for (const auto& pin : Pins()) {
         if (IsVideo(pin->Format())) {
@@ -151,7 +153,6 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
         }
     }
 
-    const GstClockTime duration = gst_discoverer_info_get_duration(info.get());
     m_duration = GST_CLOCK_TIME_IS_VALID(duration) ? static_cast<REFERENCE_TIME>(duration / 100) : 0;
     m_seekable = gst_discoverer_info_get_seekable(info.get());
     m_path = path;
@@ -173,11 +174,22 @@ HRESULT SourceFilter::GetErrorDetail(ErrorDetail* detail) {
 
 bool SourceFilter::Realize(GstBin* bin, const RealizeContext& context) {
     m_preferMpeg2 = context.preferMpeg2;
+    if (!m_knownDamage.empty() && context.tolerateError)
+        context.tolerateError(m_knownDamage);
     std::lock_guard lock(m_mutex);
     m_decodeBin = MakeElement(bin, "uridecodebin");
     if (!m_decodeBin)
         return false;
     g_object_set(m_decodeBin, "uri", m_uri.c_str(), nullptr);
+    if (m_unknownText) {
+        // Hand on the text track that has no parser as it is stored.
+        GstCaps* raw = nullptr;
+        g_object_get(m_decodeBin, "caps", &raw, nullptr);
+        CapsRef wanted(raw ? raw : gst_caps_new_any());
+        wanted.reset(gst_caps_make_writable(wanted.release()));
+        gst_caps_append(wanted.get(), gst_caps_new_empty_simple(kUnknownTextCaps));
+        g_object_set(m_decodeBin, "caps", wanted.get(), nullptr);
+    }
     m_bin = bin;
     m_gate = context.gate;
     m_videoSeen = m_audioSeen = 0;
@@ -229,13 +241,19 @@ void SourceFilter::PadAdded(GstPad* pad) {
         caps && !gst_caps_is_empty(caps.get()) ? gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)) : "";
     const bool video = g_str_has_prefix(media, "video/");
     const bool audio = g_str_has_prefix(media, "audio/");
-    const bool text = g_str_has_prefix(media, "text/x-raw");
+    const bool unknownText = std::strcmp(media, kUnknownTextCaps) == 0;
+    const bool text = g_str_has_prefix(media, "text/x-raw") || unknownText;
 
     std::lock_guard lock(m_mutex);
     if (!m_bin)
         return;
+    if (unknownText && m_embeddedText)
+        pad = PlainTextFrom(pad);
     if (text && m_embeddedText && JoinTextTrack(pad))
         return;
+    // Upright first, so the text is drawn across the picture as it is shown.
+    if (video && m_videoSeen == 0 && !m_orientation.empty())
+        pad = TurnUpright(pad);
     if (video && m_videoSeen == 0 && (m_subtitle || m_embeddedText))
         pad = DrawSubtitlesOn(pad);
     GstPad* target = nullptr;
@@ -274,6 +292,70 @@ void SourceFilter::PadAdded(GstPad* pad) {
     GstRef<GstPad> sinkPad(gst_element_get_static_pad(sink, "sink"));
     gst_pad_link(pad, sinkPad.get());
     gst_element_sync_state_with_parent(sink);
+}
+
+GstPad* SourceFilter::PlainTextFrom(GstPad* stored) {
+    // The track's cues as the overlay takes text; its WebVTT tags and the
+    // cue name and settings some writers put before the text are left out.
+    GstElement* setter = MakeElement(m_bin, "capssetter");
+    if (!setter)
+        return stored;
+    CapsRef plain(gst_caps_new_simple("text/x-raw", "format", G_TYPE_STRING, "utf8", nullptr));
+    g_object_set(setter, "caps", plain.get(), "replace", TRUE, "join", FALSE, nullptr);
+    GstRef<GstPad> in(gst_element_get_static_pad(setter, "sink"));
+    if (gst_pad_link(stored, in.get()) != GST_PAD_LINK_OK) {
+        gst_bin_remove(m_bin, setter);
+        return stored;
+    }
+    GstRef<GstPad> out(gst_element_get_static_pad(setter, "src"));
+    gst_pad_add_probe(out.get(), GST_PAD_PROBE_TYPE_BUFFER, &SourceFilter::OnCueText, nullptr, nullptr);
+    gst_element_sync_state_with_parent(setter);
+    // The element keeps its pad alive.
+    return out.get();
+}
+
+GstPadProbeReturn SourceFilter::OnCueText(GstPad*, GstPadProbeInfo* info, gpointer) {
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
+        return GST_PAD_PROBE_DROP;
+    std::string stored(reinterpret_cast<const char*>(map.data), map.size);
+    gst_buffer_unmap(buffer, &map);
+    const std::string text = CueTextFromBlock(stored);
+    GstBuffer* plain = gst_buffer_new_memdup(text.data(), text.size());
+    GST_BUFFER_PTS(plain) = GST_BUFFER_PTS(buffer);
+    GST_BUFFER_DTS(plain) = GST_BUFFER_DTS(buffer);
+    GST_BUFFER_DURATION(plain) = GST_BUFFER_DURATION(buffer);
+    gst_buffer_unref(buffer);
+    GST_PAD_PROBE_INFO_DATA(info) = plain;
+    return GST_PAD_PROBE_OK;
+}
+
+GstPad* SourceFilter::TurnUpright(GstPad* pictures) {
+    // videoflip takes the turn from the stream's own orientation tag, which
+    // reaches it before the first picture; the converter before it gives it
+    // a layout it can turn when the decoder's is not one.
+    GstElement* convert = MakeElement(m_bin, "videoconvert");
+    GstElement* flip = convert ? MakeElement(m_bin, "videoflip") : nullptr;
+    if (!flip) {
+        if (convert)
+            gst_bin_remove(m_bin, convert);
+        m_warnings.push_back("Pictures of " + m_path + " are shown as stored: the element to turn them is missing");
+        return pictures;
+    }
+    gst_util_set_object_arg(G_OBJECT(flip), "video-direction", "auto");
+    GstRef<GstPad> in(gst_element_get_static_pad(convert, "sink"));
+    if (!gst_element_link(convert, flip) || gst_pad_link(pictures, in.get()) != GST_PAD_LINK_OK) {
+        m_warnings.push_back("Pictures of " + m_path + " are shown as stored: they cannot be turned");
+        gst_bin_remove(m_bin, flip);
+        gst_bin_remove(m_bin, convert);
+        return pictures;
+    }
+    gst_element_sync_state_with_parent(flip);
+    gst_element_sync_state_with_parent(convert);
+    // The element keeps its pad alive.
+    GstRef<GstPad> out(gst_element_get_static_pad(flip, "src"));
+    return out.get();
 }
 
 GstPad* SourceFilter::DrawSubtitlesOn(GstPad* pictures) {
@@ -387,6 +469,7 @@ GstPadProbeReturn SourceFilter::PassBuffer(PadState& state, GstPadProbeInfo* inf
     StreamGate& gate = *state.gate;
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     gate.lastActivityMs.store(MonotonicMs());
+    gate.dataSeen.store(true);
     const GstClockTime pts = GST_BUFFER_PTS(buffer);
     if (!state.haveSegment || !GST_CLOCK_TIME_IS_VALID(pts))
         return GST_PAD_PROBE_OK;

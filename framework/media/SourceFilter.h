@@ -65,6 +65,9 @@ private:
     GstPadProbeReturn PassBuffer(PadState& state, GstPadProbeInfo* info);
     // These run with m_mutex held, on the streaming thread that adds the pads.
     GstPad* DrawSubtitlesOn(GstPad* pictures);
+    GstPad* TurnUpright(GstPad* pictures);
+    GstPad* PlainTextFrom(GstPad* stored);
+    static GstPadProbeReturn OnCueText(GstPad* pad, GstPadProbeInfo* info, gpointer);
     bool JoinTextTrack(GstPad* text);
 
     // Written by Load on the window's thread before any stream runs.
@@ -73,10 +76,16 @@ private:
     std::string m_uri;
     REFERENCE_TIME m_duration = 0;
     bool m_seekable = true;
+    // The first picture stream's orientation from the container; empty when
+    // the stored picture is shown as it is.
+    std::string m_orientation;
+    // The error a damaged file's demuxer reports and plays through.
+    std::string m_knownDamage;
     // Subtitles drawn into the first video stream: a prepared file, or the
     // input's own text track.
     std::optional<SubtitleText> m_subtitle;
     bool m_embeddedText = false;
+    bool m_unknownText = false; // the text track is one without a parser
     int m_subtitleHeight = kSubtitleHeightMiddle;
     int m_pictureHeight = 0;
 

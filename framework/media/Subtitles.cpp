@@ -1,6 +1,7 @@
 #include "Subtitles.h"
 
 #include "GraphImpl.h"
+#include "SubtitleCues.h"
 
 #include <gio/gio.h>
 #include <gst/app/gstappsrc.h>
@@ -26,7 +27,7 @@ std::mutex g_optionsMutex;
 SubtitleOptions g_options;
 
 // Preferred first: SAMI is what most of our users keep beside their films.
-constexpr std::array<const char*, 5> kSubtitleEndings{".smi", ".ass", ".ssa", ".srt", ".sub"};
+constexpr std::array<const char*, 6> kSubtitleEndings{".smi", ".ass", ".ssa", ".srt", ".sub", ".vtt"};
 constexpr const char* kOverlayFont = "Sans";
 // Text needs a few lines of the picture at least, whatever its size.
 constexpr int kMinPixelSize = 8;
@@ -79,14 +80,6 @@ bool HasCues(const std::string& lower, SubtitleText::Format format) {
 
 // ---- ASS / SSA events for assrender
 
-double AssTime(const std::string& text) {
-    int h = 0, m = 0;
-    double s = 0;
-    if (std::sscanf(text.c_str(), "%d:%d:%lf", &h, &m, &s) != 3)
-        return -1;
-    return h * 3600.0 + m * 60.0 + s;
-}
-
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r");
     if (first == std::string::npos)
@@ -100,51 +93,91 @@ struct AssEvent {
     std::string chunk; // "ReadOrder,Layer,Style,Name,MarginL,MarginR,MarginV,Effect,Text"
 };
 
-// The script's header (everything up to and with the events' Format line)
-// and its Dialogue lines as the events a Matroska ASS track carries.
+// The script's header (with the events' Format line in the full layout) and
+// its Dialogue lines, read by the file's own Format line, as the events a
+// Matroska ASS track carries.
 bool SplitAssScript(const std::string& script, std::string& header, std::vector<AssEvent>& events) {
     std::istringstream in(script);
     std::string line;
     bool inEvents = false;
+    bool formatWritten = false;
+    std::vector<std::string> format;
     int order = 0;
     while (std::getline(in, line)) {
-        const std::string lower = Lower(Trim(line));
-        if (!lower.empty() && lower[0] == '[')
+        const std::string trimmed = Trim(line);
+        const std::string lower = Lower(trimmed);
+        if (!lower.empty() && lower[0] == '[') {
             inEvents = lower == "[events]";
-        if (inEvents && lower.rfind("dialogue:", 0) == 0) {
-            std::vector<std::string> fields;
-            std::string rest = Trim(line).substr(9);
-            for (int i = 0; i < 9; ++i) {
-                const auto comma = rest.find(',');
-                if (comma == std::string::npos)
-                    break;
-                fields.push_back(Trim(rest.substr(0, comma)));
-                rest = rest.substr(comma + 1);
-            }
-            if (fields.size() != 9)
-                continue;
-            const double start = AssTime(fields[1]);
-            const double end = AssTime(fields[2]);
-            if (start < 0 || end <= start)
-                continue;
-            std::string layer = fields[0];
-            if (Lower(layer).rfind("marked=", 0) == 0)
-                layer = "0"; // SSA has no layers
-            std::string chunk = std::to_string(order++) + "," + layer;
-            for (int i = 3; i < 9; ++i)
-                chunk += "," + fields[i];
-            chunk += "," + rest;
-            while (!chunk.empty() && (chunk.back() == '\r' || chunk.back() == '\n'))
-                chunk.pop_back();
-            events.push_back({GstClockTime(std::llround(start * GST_SECOND)),
-                              GstClockTime(std::llround((end - start) * GST_SECOND)), chunk});
+            header += line + "\n";
             continue;
         }
-        if (!inEvents || lower.rfind("format:", 0) == 0)
+        if (inEvents && lower.rfind("format:", 0) == 0) {
+            format = ReadAssFormat(trimmed.substr(7));
+            if (!formatWritten)
+                header += std::string(kAssFullEventFormat) + "\n";
+            formatWritten = true;
+            continue;
+        }
+        if (inEvents && lower.rfind("dialogue:", 0) == 0) {
+            AssDialogue dialogue;
+            if (!ReadAssDialogue(format, Trim(line).substr(9), dialogue))
+                continue;
+            events.push_back({GstClockTime(dialogue.startMs) * GST_MSECOND,
+                              GstClockTime(dialogue.endMs - dialogue.startMs) * GST_MSECOND,
+                              std::to_string(order++) + "," + dialogue.fields});
+            continue;
+        }
+        if (!inEvents)
             header += line + "\n";
     }
-    std::sort(events.begin(), events.end(), [](const AssEvent& a, const AssEvent& b) { return a.start < b.start; });
+    if (!formatWritten)
+        header += "[Events]\n" + std::string(kAssFullEventFormat) + "\n";
+    std::stable_sort(events.begin(), events.end(),
+                     [](const AssEvent& a, const AssEvent& b) { return a.start < b.start; });
     return !events.empty();
+}
+
+// Runs the prepared text through subparse on its own, so a file it cannot
+// read is left out with a warning instead of stopping the film later.
+constexpr GstClockTime kSubparseCheckTimeout = 10 * GST_SECOND;
+
+bool SubparseReads(const std::string& utf8, std::string& why) {
+    EnsureGstInitialised();
+    GstRef<GstElement> pipeline = AdoptFloating(gst_pipeline_new(nullptr));
+    GstElement* memory = MakeElement(GST_BIN(pipeline.get()), "giostreamsrc");
+    GstElement* parse = MakeElement(GST_BIN(pipeline.get()), "subparse");
+    GstElement* sink = MakeElement(GST_BIN(pipeline.get()), "fakesink");
+    if (!memory || !parse || !sink) {
+        why = "subparse is not installed";
+        return false;
+    }
+    GBytes* bytes = g_bytes_new(utf8.data(), utf8.size());
+    GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
+    g_object_set(memory, "stream", stream, nullptr);
+    g_object_unref(stream);
+    g_bytes_unref(bytes);
+    g_object_set(parse, "subtitle-encoding", "UTF-8", nullptr);
+    g_object_set(sink, "sync", FALSE, nullptr);
+    if (!gst_element_link_many(memory, parse, sink, nullptr)) {
+        why = "its text cannot be parsed";
+        return false;
+    }
+    GstRef<GstBus> bus(gst_element_get_bus(pipeline.get()));
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    MessageRef message(gst_bus_timed_pop_filtered(bus.get(), kSubparseCheckTimeout,
+                                                  static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    bool read = message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS;
+    if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
+        GError* error = nullptr;
+        gst_message_parse_error(message.get(), &error, nullptr);
+        why = std::string("its text cannot be parsed (") + (error ? error->message : "unknown error") + ")";
+        if (error)
+            g_error_free(error);
+    } else if (!message) {
+        why = "reading its text took too long";
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return read;
 }
 
 // Feeds the events to assrender in time order, again from the sought time
@@ -395,6 +428,22 @@ std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::strin
         return std::nullopt;
     }
     text.utf8 = lower.find("<sami") != std::string::npos ? KeepFirstSamiClass(*utf8) : *utf8;
+    // SubRip and WebVTT as people write them (times without hours, before
+    // zero, numbers left out) reach subparse as plain SubRip: one bad time
+    // there would stop the film.
+    if (text.format == SubtitleText::Format::Parsed && LooksLikeSubRipOrWebVtt(text.utf8)) {
+        const std::vector<TimedCue> cues = ReadTimedCues(text.utf8);
+        if (cues.empty()) {
+            warning = "Subtitles of " + path + " not shown: no timed line could be read";
+            return std::nullopt;
+        }
+        text.utf8 = WriteSubRip(cues);
+    }
+    std::string why;
+    if (text.format == SubtitleText::Format::Parsed && !SubparseReads(text.utf8, why)) {
+        warning = "Subtitles of " + path + " not shown: " + why;
+        return std::nullopt;
+    }
     return text;
 }
 

@@ -215,8 +215,10 @@ struct NameFilter {
     const char* label;
     const char* patterns;
 };
-inline constexpr std::array<NameFilter, 12> kOpenFilters{{
-    {"Open possible  Video files", "*.asf *.avi *.mpg *.mpeg *.wmv *.dat *.vob *.rm *.rmvb *.asx *.mp4"},
+inline constexpr std::array<NameFilter, 13> kOpenFilters{{
+    {"Open possible  Video files",
+     "*.asf *.avi *.mpg *.mpeg *.wmv *.dat *.vob *.rm *.rmvb *.asx *.mp4 *.mov *.m4v *.3gp "
+     "*.webm *.ts *.m2ts *.mts *.flv *.ogv"},
     {"Video Files (*.asf)", "*.asf"},
     {"Video Files (*.avi)", "*.avi"},
     {"Video Files (*.mpg)", "*.mpg"},
@@ -227,6 +229,7 @@ inline constexpr std::array<NameFilter, 12> kOpenFilters{{
     {"Video Files (*.vob)", "*.vob"},
     {"Video Files (*.mp4)", "*.mp4"},
     {"Video Files (*.rm  *.rmvb)", "*.rm *.rmvb"},
+    {"Phone, camera and web videos", "*.mkv *.mov *.m4v *.3gp *.webm *.ts *.m2ts *.mts *.flv *.ogv"},
     {"All Files (*.*)", "*"},
 }};
 inline constexpr const char* kSaveDialogTitle = "Save As";
@@ -335,11 +338,13 @@ struct MediaElement {
     const char* element;
     const char* package;
 };
-inline constexpr std::array<MediaElement, 14> kRequiredElements{{
+inline constexpr std::array<MediaElement, 16> kRequiredElements{{
     {"avidemux", "gstreamer1.0-plugins-good"},
     {"qtdemux", "gstreamer1.0-plugins-good"},
     {"matroskademux", "gstreamer1.0-plugins-good"},
     {"mpegpsdemux", "gstreamer1.0-plugins-bad"},
+    {"tsdemux", "gstreamer1.0-plugins-bad"},
+    {"flvdemux", "gstreamer1.0-plugins-good"},
     {"asfdemux", "gstreamer1.0-plugins-ugly"},
     {"rmdemux", "gstreamer1.0-plugins-ugly"},
     {"a52dec", "gstreamer1.0-plugins-ugly"},

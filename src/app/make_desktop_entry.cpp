@@ -15,6 +15,19 @@
 
 namespace {
 
+// The entry's texts in the window's other languages; the name is the
+// program's own in every one.
+struct TranslatedTexts {
+    const char* locale;
+    const char* genericName;
+    const char* comment;
+};
+constexpr TranslatedTexts kTranslations[] = {
+    {"ko", "동영상 변환기", "소형 휴대용 플레이어에 맞게 동영상을 변환합니다 (Motion-JPEG AVI)"},
+    {"zh_CN", "视频转换器", "为小型便携播放器转换视频（Motion-JPEG AVI）"},
+    {"zh_TW", "影片轉換器", "為小型可攜式播放器轉換影片（Motion-JPEG AVI）"},
+};
+
 // A name that ends like the pattern ("*.mkv" gives "clip.mkv"); patterns
 // other than "*.<ending>" are not endings.
 bool PatternAccepted(const QString& pattern) {
@@ -60,7 +73,11 @@ int main(int argc, char** argv) {
     text += QStringLiteral("[Desktop Entry]\nType=Application\n");
     text += QStringLiteral("Name=%1\n").arg(QLatin1String(kDesktopName));
     text += QStringLiteral("GenericName=%1\n").arg(QLatin1String(kDesktopGenericName));
+    for (const TranslatedTexts& t : kTranslations)
+        text += QStringLiteral("GenericName[%1]=%2\n").arg(QLatin1String(t.locale), QString::fromUtf8(t.genericName));
     text += QStringLiteral("Comment=%1\n").arg(QLatin1String(kDesktopComment));
+    for (const TranslatedTexts& t : kTranslations)
+        text += QStringLiteral("Comment[%1]=%2\n").arg(QLatin1String(t.locale), QString::fromUtf8(t.comment));
     text += QStringLiteral("Exec=%1\n").arg(QLatin1String(kDesktopExec));
     text += QStringLiteral("Icon=%1\n").arg(QLatin1String(kDesktopIcon));
     text += QStringLiteral("Terminal=false\n");

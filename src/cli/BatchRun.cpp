@@ -12,6 +12,8 @@
 #include <QProcess>
 #include <QTimer>
 
+#include "JobReport.h"
+
 namespace zem::cli {
 
 namespace {
@@ -27,7 +29,8 @@ struct BatchJob {
     std::string output;
     std::unique_ptr<QProcess> process;
     std::string pendingError; // the part of a line the process has not ended yet
-    std::string report;       // its "Input:", "Output:" and "Status:" lines
+    std::string report;       // its "Input:", "Output:" and "Status:" lines, or the part of a JSON line
+    bool reported = false;    // its result line (of --json) is out
     int percent = 0;
     bool finished = false;
     bool converted = false;
@@ -41,9 +44,12 @@ std::string BaseName(const std::string& path) {
 class Batch {
 public:
     Batch(const CliOptions& options, const std::vector<std::string>& outputs, const std::atomic<int>& interrupts)
-        : m_options(options), m_interrupts(interrupts), m_terminal(::isatty(STDERR_FILENO) != 0) {
+        : m_options(options),
+          m_writer(options.json),
+          m_interrupts(interrupts),
+          m_terminal(::isatty(STDERR_FILENO) != 0) {
         for (size_t i = 0; i < options.inputs.size(); ++i)
-            m_jobs.push_back(BatchJob{options.inputs[i], outputs[i], nullptr, {}, {}, 0, false, false});
+            m_jobs.push_back(BatchJob{options.inputs[i], outputs[i], nullptr, {}, {}, false, 0, false, false});
     }
 
     bool Run() {
@@ -91,8 +97,7 @@ private:
         for (const std::string& arg : SingleJobArguments(m_options, job.input, job.output))
             args << QString::fromStdString(arg);
         QObject::connect(&process, &QProcess::readyReadStandardError, [this, &job] { ReadErrors(job); });
-        QObject::connect(&process, &QProcess::readyReadStandardOutput,
-                         [&job] { job.report += job.process->readAllStandardOutput().toStdString(); });
+        QObject::connect(&process, &QProcess::readyReadStandardOutput, [this, &job] { ReadOutput(job); });
         QObject::connect(&process, &QProcess::finished, [this, &job](int code, QProcess::ExitStatus status) {
             Finish(job, status == QProcess::NormalExit && code == 0);
         });
@@ -101,6 +106,25 @@ private:
                 Finish(job, false);
         });
         process.start(QCoreApplication::applicationFilePath(), args);
+    }
+
+    // Text is kept until the process ends, so each file's lines stay together;
+    // JSON lines name their input and go out as they come.
+    void ReadOutput(BatchJob& job) {
+        job.report += job.process->readAllStandardOutput().toStdString();
+        if (!m_options.json)
+            return;
+        size_t end;
+        while ((end = job.report.find('\n')) != std::string::npos) {
+            const std::string line = job.report.substr(0, end);
+            job.report.erase(0, end + 1);
+            if (const int percent = JsonProgressPercent(line); percent >= 0)
+                job.percent = percent;
+            job.reported = job.reported || IsJsonResult(line);
+            ClearProgress();
+            std::fputs((line + "\n").c_str(), stdout);
+        }
+        std::fflush(stdout);
     }
 
     // Progress lines are taken in; anything else (the process's messages) is passed on.
@@ -130,13 +154,20 @@ private:
         job.converted = converted;
         job.percent = kPercentDone;
         if (job.process)
-            job.report += job.process->readAllStandardOutput().toStdString();
-        if (job.report.find("Status:") == std::string::npos)
-            job.report += "Input:  " + job.input + "\nOutput: " + job.output + "\nStatus: ERROR zemconvert ended (" +
-                          (job.process ? job.process->errorString().toStdString() : std::string()) + ")\n";
+            ReadOutput(job);
         ClearProgress();
-        std::fputs(job.report.c_str(), stdout);
-        std::fflush(stdout);
+        if (!m_options.json) {
+            std::fputs(job.report.c_str(), stdout);
+            std::fflush(stdout);
+            job.reported = job.report.find("Status:") != std::string::npos;
+        }
+        if (!job.reported) {
+            JobReport ended;
+            ended.message =
+                "zemconvert ended (" + (job.process ? job.process->errorString().toStdString() : std::string()) + ")";
+            m_writer.Start(job.input, job.output);
+            m_writer.Finish(job.input, job.output, ended);
+        }
         if (!m_terminal)
             std::fprintf(stderr, "%s\n", Summary().c_str());
     }
@@ -199,6 +230,7 @@ private:
     // Threads: the batch is the main thread's (its processes report through
     // its event loop) except m_interrupts, which the signal handler counts up.
     const CliOptions& m_options;
+    const ReportWriter m_writer;
     const std::atomic<int>& m_interrupts;
     const bool m_terminal;
     std::vector<BatchJob> m_jobs;

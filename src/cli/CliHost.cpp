@@ -71,12 +71,15 @@ void CliHost::EndJob() {
 }
 
 void CliHost::Draw() {
-    if (!m_terminal) {
+    if (!m_terminal || onProgressStep) {
         // Logs and pipes get one plain line per tenth.
         const int decile = m_percent / 10;
         while (m_lastDecile < decile && !m_writing) {
             ++m_lastDecile;
-            std::fprintf(stderr, "Converting %d%%\n", m_lastDecile * 10);
+            if (onProgressStep)
+                onProgressStep(m_lastDecile * 10);
+            else
+                std::fprintf(stderr, "Converting %d%%\n", m_lastDecile * 10);
         }
         return;
     }

@@ -34,6 +34,8 @@ public:
 
     // Called when the graph posts its event message.
     std::function<void()> onGraphEvent;
+    // Set: each tenth of the progress is handed here and no bar is drawn.
+    std::function<void(int percent)> onProgressStep;
     // Called on every pump while work goes on (Ctrl+C checks).
     std::function<void()> onPump;
 

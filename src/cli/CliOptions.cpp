@@ -1,66 +1,34 @@
 #include "CliOptions.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 
 #include "ConversionPaths.h"
-#include "ConversionSettings.h"
+#include "OptionTable.h"
 
 namespace zem::cli {
 
 namespace {
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return text;
-}
+constexpr size_t kHelpColumn = 25; // where the help texts start in --help
+constexpr size_t kHelpWidth = 79;
 
-struct Named {
-    const char* name;
-    int value;
-};
-
-// Command-line names of the size, quality and rotation choices.
-constexpr std::array<Named, 6> kSizes{
-    {{"320x240", 0}, {"96x64", 1}, {"176x128", 2}, {"128x128", 3}, {"160x128", 4}, {"208x176", 5}}};
-constexpr std::array<Named, 5> kQualities{
-    {{"high-definition", 0}, {"high-frame", 1}, {"standard", 2}, {"middle", 3}, {"low", 4}}};
-constexpr std::array<Named, 3> kRotations{{{"none", 0}, {"left", 1}, {"right", 2}}};
-constexpr std::array<Named, 3> kSubtitleSizes{{{"big", 0}, {"middle", 1}, {"small", 2}}};
-
-template <size_t N>
-std::optional<int> Lookup(const std::array<Named, N>& table, const std::string& text) {
-    const std::string wanted = Lower(text);
-    for (const Named& n : table)
-        if (wanted == n.name)
-            return n.value;
-    return std::nullopt;
-}
-
-template <size_t N>
-std::string NameOf(const std::array<Named, N>& table, int value) {
-    for (const Named& n : table)
-        if (n.value == value)
-            return n.name;
-    return table[0].name;
-}
-
-// Seconds to the 100 ns the engine counts in.
-std::string TimeText(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.7f", seconds);
-    return text;
-}
-
-template <size_t N>
-std::string Names(const std::array<Named, N>& table) {
-    std::string out;
-    for (const Named& n : table)
-        out += (out.empty() ? "" : ", ") + std::string(n.name);
-    return out;
+// `text` broken into lines of at most `width` characters at its spaces.
+std::vector<std::string> Wrap(const std::string& text, size_t width) {
+    std::vector<std::string> lines{""};
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t space = text.find(' ', pos);
+        if (space == std::string::npos)
+            space = text.size();
+        const std::string word = text.substr(pos, space - pos);
+        if (!lines.back().empty() && lines.back().size() + 1 + word.size() > width)
+            lines.emplace_back();
+        lines.back() += (lines.back().empty() ? "" : " ") + word;
+        pos = space + 1;
+    }
+    return lines;
 }
 
 } // namespace
@@ -102,58 +70,38 @@ std::string OutputPathFor(const CliOptions& options, const std::string& input) {
 }
 
 std::string UsageText() {
-    return "Usage: zemconvert [OPTIONS] INPUT...\n"
-           "Converts video files into the Motion-JPEG AVI files a portable player reads\n"
-           "(16 frames per second, MP3 sound at 48 kHz and 128 kbit/s).\n"
-           "\n"
-           "  -o, --output FILE      output file (one input only); default: the input\n"
-           "                         name with its extension replaced by \"_ZM.avi\"\n"
-           "  -d, --output-dir DIR   put the outputs, with their default names, in DIR\n"
-           "  -s, --size WxH         picture size: " +
-           Names(kSizes) +
-           " (default 320x240)\n"
-           "  -q, --quality NAME     " +
-           Names(kQualities) +
-           " (default standard)\n"
-           "  -r, --rotate NAME      " +
-           Names(kRotations) +
-           " (default none)\n"
-           "      --start T          convert from T (seconds, or mm:ss.mmm)\n"
-           "      --end T            convert up to T\n"
-           "      --keep-mp3         keep the intermediate .mp3 beside the output\n"
-           "      --subtitles FILE   draw the subtitles of FILE into the pictures; by default\n"
-           "                         a file beside the input with its name and the ending\n"
-           "                         .smi, .ass, .ssa, .srt or .sub, else the input's own\n"
-           "                         text track\n"
-           "      --no-subtitles     draw no subtitles\n"
-           "      --subtitle-size S  " +
-           Names(kSubtitleSizes) +
-           " (default middle)\n"
-           "  -j, --jobs N           convert up to N inputs at once (default 1)\n"
-           "  -h, --help             show this help\n"
-           "      --version          show the version\n"
-           "\n"
-           "Ctrl+C stops the current file (what was converted so far is written) and\n"
-           "converts no further input; a second Ctrl+C gives up at once.\n"
-           "Exit status: 0 when every input converted, 1 when any did not, 2 for bad usage.\n";
+    std::string text = std::string("Usage: ") + kUsageLine + "\n" + kPurposeText + "\n\n";
+    for (const OptionSpec& option : Options()) {
+        if (option.hidden)
+            continue;
+        std::string line = (option.shortName ? "  " : "      ") + OptionSynopsis(option);
+        const std::vector<std::string> help = Wrap(FullHelp(option), kHelpWidth - kHelpColumn);
+        for (const std::string& part : help) {
+            if (line.size() + 1 > kHelpColumn) {
+                text += line + "\n";
+                line.clear();
+            }
+            line.resize(kHelpColumn, ' ');
+            text += line + part + "\n";
+            line.clear();
+        }
+    }
+    text += std::string("\n") + kInterruptText + "\n" + kExitStatusText + "\n";
+    return text;
 }
 
 std::vector<std::string> SingleJobArguments(const CliOptions& options, const std::string& input,
                                             const std::string& output) {
-    std::vector<std::string> args{"-s", NameOf(kSizes, options.sizeIndex),
-                                  "-q", NameOf(kQualities, options.qualityIndex),
-                                  "-r", NameOf(kRotations, options.rotate)};
-    if (options.start > 0)
-        args.insert(args.end(), {"--start", TimeText(options.start)});
-    if (options.end > 0)
-        args.insert(args.end(), {"--end", TimeText(options.end)});
-    if (options.keepMp3)
-        args.emplace_back("--keep-mp3");
-    if (options.noSubtitles)
-        args.emplace_back("--no-subtitles");
-    if (!options.subtitlesFile.empty())
-        args.insert(args.end(), {"--subtitles", options.subtitlesFile});
-    args.insert(args.end(), {"--subtitle-size", NameOf(kSubtitleSizes, options.subtitleSize)});
+    std::vector<std::string> args;
+    for (const OptionSpec& option : Options()) {
+        if (!option.forward)
+            continue;
+        for (const std::string& value : option.forward(options)) {
+            args.push_back("--" + std::string(option.longName));
+            if (option.argument != Argument::None)
+                args.push_back(value);
+        }
+    }
     for (const std::string& other : options.inputs)
         if (other != input)
             args.insert(args.end(), {"--other-input", other});
@@ -170,8 +118,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     };
     bool onlyInputs = false;
     for (size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        if (onlyInputs || arg.empty() || arg[0] != '-' || arg == "-") {
+        const std::string& arg = args[i];
+        if (onlyInputs || arg.size() < 2 || arg[0] != '-') {
             options.inputs.push_back(arg);
             continue;
         }
@@ -179,112 +127,66 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             onlyInputs = true;
             continue;
         }
-        std::string value;
-        bool hasInlineValue = false;
-        if (arg.rfind("--", 0) == 0) {
+        // "--name", "--name=value", "-x", "-xVALUE" or "-x VALUE".
+        const OptionSpec* option = nullptr;
+        std::string name = arg;
+        std::optional<std::string> value;
+        if (arg[1] == '-') {
             const auto eq = arg.find('=');
-            if (eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            if (eq != std::string::npos)
                 value = arg.substr(eq + 1);
-                arg = arg.substr(0, eq);
-                hasInlineValue = true;
-            }
-        }
-        auto takeValue = [&](std::string& out) -> bool {
-            if (hasInlineValue) {
-                out = value;
-                return true;
-            }
-            if (i + 1 >= args.size())
-                return false;
-            out = args[++i];
-            return true;
-        };
-        std::string v;
-        if (arg == "-h" || arg == "--help") {
-            options.help = true;
-        } else if (arg == "--version") {
-            options.version = true;
-        } else if (arg == "--keep-mp3") {
-            options.keepMp3 = true;
-        } else if (arg == "--no-subtitles") {
-            options.noSubtitles = true;
-        } else if (arg == "--subtitles") {
-            if (!takeValue(v) || v.empty())
-                return fail("option " + arg + " needs a file name");
-            options.subtitlesFile = v;
-        } else if (arg == "--subtitle-size") {
-            if (!takeValue(v))
-                return fail("option " + arg + " needs a size");
-            const auto size = Lookup(kSubtitleSizes, v);
-            if (!size)
-                return fail("unknown subtitle size \"" + v + "\" (choose " + Names(kSubtitleSizes) + ")");
-            options.subtitleSize = *size;
-        } else if (arg == "-o" || arg == "--output") {
-            if (!takeValue(v) || v.empty())
-                return fail("option " + arg + " needs a file name");
-            options.output = v;
-        } else if (arg == "-d" || arg == "--output-dir") {
-            if (!takeValue(v) || v.empty())
-                return fail("option " + arg + " needs a folder");
-            options.outputDir = v;
-        } else if (arg == "-s" || arg == "--size") {
-            if (!takeValue(v))
-                return fail("option " + arg + " needs a size");
-            const auto size = Lookup(kSizes, v);
-            if (!size)
-                return fail("unknown size \"" + v + "\" (choose " + Names(kSizes) + ")");
-            options.sizeIndex = *size;
-        } else if (arg == "-q" || arg == "--quality") {
-            if (!takeValue(v))
-                return fail("option " + arg + " needs a quality");
-            const auto quality = Lookup(kQualities, v);
-            if (!quality)
-                return fail("unknown quality \"" + v + "\" (choose " + Names(kQualities) + ")");
-            options.qualityIndex = *quality;
-        } else if (arg == "-r" || arg == "--rotate") {
-            if (!takeValue(v))
-                return fail("option " + arg + " needs a direction");
-            const auto rotate = Lookup(kRotations, v);
-            if (!rotate)
-                return fail("unknown rotation \"" + v + "\" (choose " + Names(kRotations) + ")");
-            options.rotate = *rotate;
-        } else if (arg == "-j" || arg == "--jobs") {
-            if (!takeValue(v))
-                return fail("option " + arg + " needs a number");
-            char* end = nullptr;
-            const long jobs = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end != '\0' || jobs < 1 || jobs > kMaxJobs)
-                return fail("cannot read the number of jobs \"" + v + "\" (1 to " + std::to_string(kMaxJobs) + ")");
-            options.jobs = int(jobs);
-        } else if (arg == "--other-input") {
-            if (!takeValue(v))
-                return fail("option " + arg + " needs a file name");
-            options.otherInputs.push_back(v);
-        } else if (arg == "--start" || arg == "--end") {
-            if (!takeValue(v))
-                return fail("option " + arg + " needs a time");
-            const auto t = ParseTime(v);
-            if (!t)
-                return fail("cannot read the time \"" + v + "\" (seconds, or mm:ss.mmm)");
-            (arg == "--start" ? options.start : options.end) = *t;
+            option = FindLongOption(std::string_view(name).substr(2));
         } else {
+            name = arg.substr(0, 2);
+            option = FindShortOption(arg[1]);
+            if (arg.size() > 2)
+                value = arg.substr(2);
+        }
+        if (!option || (option->argument == Argument::None && value && arg[1] != '-'))
             return fail("unknown option " + arg);
+        if (option->argument == Argument::None) {
+            if (value)
+                return fail("option " + name + " takes no value");
+        } else if (!value) {
+            if (i + 1 >= args.size())
+                return fail("option " + name + " needs a " + option->noun);
+            value = args[++i];
+        }
+        const bool namesAFile = option->argument == Argument::File || option->argument == Argument::Folder;
+        if (namesAFile && value->empty())
+            return fail("option " + name + " needs a " + option->noun);
+        if (!option->choices.empty() && !ChoiceValue(option->choices, *value))
+            return fail("unknown " + std::string(option->noun) + " \"" + *value + "\" (choose " +
+                        ChoiceNames(option->choices) + ")");
+        const std::string error = option->apply(options, value.value_or(std::string()));
+        if (!error.empty())
+            return fail(error);
+    }
+    if (!options.help && !options.version) {
+        if (!options.output.empty() && !options.outputDir.empty())
+            return fail("--output and --output-dir exclude each other");
+        if (options.end > 0 && options.end <= options.start)
+            return fail("--end must lie after --start");
+        if (options.nulSeparated && options.filesFrom.empty())
+            return fail("-0 reads the list of --files-from, and none is given");
+        // The inputs of a list are known only once it is read.
+        if (options.filesFrom.empty()) {
+            const std::string error = CheckInputs(options);
+            if (!error.empty())
+                return fail(error);
         }
     }
-    if (options.help || options.version) {
-        result.options = options;
-        return result;
-    }
-    if (options.inputs.empty())
-        return fail("no input file given");
-    if (!options.output.empty() && options.inputs.size() > 1)
-        return fail("--output takes one input only; use --output-dir for several");
-    if (!options.output.empty() && !options.outputDir.empty())
-        return fail("--output and --output-dir exclude each other");
-    if (options.end > 0 && options.end <= options.start)
-        return fail("--end must lie after --start");
     result.options = options;
     return result;
+}
+
+std::string CheckInputs(const CliOptions& options) {
+    if (options.inputs.empty())
+        return "no input file given";
+    if (!options.output.empty() && options.inputs.size() > 1)
+        return "--output takes one input only; use --output-dir for several";
+    return {};
 }
 
 } // namespace zem::cli

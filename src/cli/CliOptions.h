@@ -24,11 +24,16 @@ struct CliOptions {
     std::string subtitlesFile; // --subtitles: this file instead
     int subtitleSize = 1;      // 0 big, 1 middle, 2 small
     int jobs = 1;              // -j: inputs converted at once, each in a process of its own
+    std::string filesFrom;     // --files-from: more inputs, one a line ("-": standard input)
+    bool nulSeparated = false; // -0: the list's paths end with NUL instead
+    bool json = false;         // --json: JSON lines on standard output instead of text
     // Inputs of the whole command line that a job's process converts alone: no
     // output of it may replace one of them (given by -j to each such process).
     std::vector<std::string> otherInputs;
     bool help = false;
     bool version = false;
+
+    bool operator==(const CliOptions&) const = default;
 };
 
 struct ParseResult {
@@ -36,7 +41,13 @@ struct ParseResult {
     std::string error; // set when the command line is not usable
 };
 
+// Reads the options of OptionTable.h; the inputs of --files-from are not read
+// yet (see ReadInputList).
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+// What is wrong with the inputs once all are known (none, or several for one
+// --output); empty when nothing is.
+std::string CheckInputs(const CliOptions& options);
 
 // "12.5", "75", "01:02.500" or "1:02" as seconds; nullopt when unreadable.
 std::optional<double> ParseTime(const std::string& text);
@@ -47,15 +58,28 @@ using zem::IsAcceptedInputPath;
 // Where the output of `input` goes with these options.
 std::string OutputPathFor(const CliOptions& options, const std::string& input);
 
+// --help: the options of the table with their help texts.
 std::string UsageText();
 
 // The arguments that make a zemconvert process convert `input` into `output`
-// alone with the same choices, knowing the other inputs of the batch.
+// alone with the same choices (the options the table forwards), knowing the
+// other inputs of the batch.
 std::vector<std::string> SingleJobArguments(const CliOptions& options, const std::string& input,
                                             const std::string& output);
 
 // The most inputs -j converts at once.
 inline constexpr int kMaxJobs = 64;
 inline constexpr const char* kVersionText = "zemconvert (ZemConverter) 4.10";
+
+// The texts --help and the manual page share.
+inline constexpr const char* kUsageLine = "zemconvert [OPTIONS] INPUT...";
+inline constexpr const char* kPurposeText =
+    "Converts video files into the Motion-JPEG AVI files a portable player reads\n"
+    "(16 frames per second, MP3 sound at 48 kHz and 128 kbit/s).";
+inline constexpr const char* kInterruptText =
+    "Ctrl+C stops the current file (what was converted so far is written) and\n"
+    "converts no further input; a second Ctrl+C gives up at once.";
+inline constexpr const char* kExitStatusText =
+    "Exit status: 0 when every input converted, 1 when any did not, 2 for bad usage.";
 
 } // namespace zem::cli

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <atomic>
-#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -20,6 +19,8 @@
 #include "ConversionRun.h"
 #include "ConversionSettings.h"
 #include "FailureCodes.h"
+#include "InputList.h"
+#include "JobReport.h"
 #include "MediaSession.h"
 #include "Subtitles.h"
 
@@ -57,13 +58,6 @@ void InstallSignalHandlers() {
     sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
-struct JobReport {
-    std::string status;
-    std::string message;
-    std::vector<std::string> warnings; // printed before the status
-    bool converted = false;
-};
-
 JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& options, const std::string& input,
                      const std::string& output) {
     ConversionSettings settings;
@@ -87,7 +81,7 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
     const int code = run.OnConvert(settings);
     if (code != 0) {
         host.EndJob();
-        report.status = "ERROR(" + std::to_string(code) + ")";
+        report.code = code;
         report.message = run.resultMessage().empty() ? FailureCodeText(code) : run.resultMessage();
         return report;
     }
@@ -127,19 +121,22 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
     report.warnings = run.warnings();
     switch (run.result()) {
     case JobResult::Completed:
-        report.status = kTextCompleted;
-        report.converted = true;
+        report.outcome = JobReport::Outcome::Completed;
         if (run.muxResult().truncated)
             report.message = run.muxResult().message;
         break;
     case JobResult::Stopped:
-        report.status = kTextStopped;
+        report.outcome = JobReport::Outcome::Stopped;
         report.message = run.resultMessage();
         break;
     default:
-        report.status = "ERROR(" + std::to_string(run.resultCode()) + ")";
+        report.code = run.resultCode();
         report.message = run.resultMessage().empty() ? FailureCodeText(run.resultCode()) : run.resultMessage();
         break;
+    }
+    if (report.outcome != JobReport::Outcome::Failed && run.muxResult().ok) {
+        report.frames = run.muxResult().videoChunks;
+        report.bytes = run.muxResult().fileBytes;
     }
     return report;
 }
@@ -153,7 +150,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zemconvert: %s\nTry 'zemconvert --help'.\n", parsed.error.c_str());
         return kExitUsage;
     }
-    const CliOptions& options = *parsed.options;
+    CliOptions options = *parsed.options;
     if (options.help) {
         std::fputs(UsageText().c_str(), stdout);
         return kExitOk;
@@ -161,6 +158,22 @@ int main(int argc, char** argv) {
     if (options.version) {
         std::printf("%s\n", kVersionText);
         return kExitOk;
+    }
+
+    if (!options.filesFrom.empty()) {
+        InputList list = ReadInputList(options.filesFrom, options.nulSeparated);
+        if (!list.error.empty()) {
+            std::fprintf(stderr, "zemconvert: %s\n", list.error.c_str());
+            return kExitUsage;
+        }
+        options.inputs.insert(options.inputs.end(), list.paths.begin(), list.paths.end());
+        // A list that names nothing (a search that found nothing) is no work, not a fault.
+        if (options.inputs.empty())
+            return kExitOk;
+        if (const std::string error = CheckInputs(options); !error.empty()) {
+            std::fprintf(stderr, "zemconvert: %s\nTry 'zemconvert --help'.\n", error.c_str());
+            return kExitUsage;
+        }
     }
 
     // Refuse what the file list would refuse, before any work starts.
@@ -182,7 +195,15 @@ int main(int argc, char** argv) {
                                       media::kSubtitleHeightSmall}[size_t(options.subtitleSize)];
     media::SetSubtitleOptions(subtitles);
 
+    const ReportWriter writer(options.json);
     CliHost host;
+    std::string currentInput;
+    int lastStep = -1;
+    if (options.json)
+        host.onProgressStep = [&](int percent) {
+            lastStep = percent;
+            writer.Progress(currentInput, percent);
+        };
     MediaSession session(host);
     ConversionRun run(host, session);
     host.onGraphEvent = [&] { run.OnGraphNotify(); };
@@ -207,19 +228,16 @@ int main(int argc, char** argv) {
         others.erase(others.begin() + std::ptrdiff_t(i));
         others.insert(others.end(), options.otherInputs.begin(), options.otherInputs.end());
         run.SetOtherInputs(std::move(others));
-        std::printf("Input:  %s\nOutput: %s\n", input.c_str(), output.c_str());
-        std::fflush(stdout);
-        JobReport report = ConvertOne(host, run, options, input, output);
-        while (!report.message.empty() && std::isspace(static_cast<unsigned char>(report.message.back())))
-            report.message.pop_back();
-        for (const std::string& warning : report.warnings)
-            std::printf("Warning: %s\n", warning.c_str());
-        if (report.message.empty())
-            std::printf("Status: %s\n", report.status.c_str());
-        else
-            std::printf("Status: %s %s\n", report.status.c_str(), report.message.c_str());
-        std::fflush(stdout);
-        allConverted = allConverted && report.converted;
+        currentInput = input;
+        lastStep = -1;
+        writer.Start(input, output);
+        const JobReport report = ConvertOne(host, run, options, input, output);
+        // The steps count the decoding; the last tenth (and a short file's
+        // every tenth) can pass between two looks at the position.
+        if (options.json && report.outcome == JobReport::Outcome::Completed && lastStep < 100)
+            writer.Progress(input, 100);
+        writer.Finish(input, output, report);
+        allConverted = allConverted && report.outcome == JobReport::Outcome::Completed;
     }
     session.ReleaseDirectShow();
     return allConverted ? kExitOk : kExitFailed;

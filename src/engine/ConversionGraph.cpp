@@ -16,9 +16,8 @@ public:
     int Run() {
         int code = FindRenderers();
         // A film without sound converts with silence in its place (the run
-        // writes it), so the sound chain is left out. Without a picture the
-        // build fails at the video renderer as before.
-        m_sound = m.m_audioRenderer || !m.m_videoRenderer;
+        // writes it), so the sound chain is left out.
+        m_sound = m.m_audioRenderer != nullptr;
         if (code == 0 && m_sound)
             code = AddAudioProcessor();
         if (code == 0 && m_sound)
@@ -62,7 +61,9 @@ private:
     }
 
     int FindRenderers() {
-        if (FAILED(FindRenderer(graph, MEDIATYPE_Video, &m.m_videoRenderer)))
+        // A file of sound alone has no video renderer at all: that is the
+        // reason to give, not the missing pin it would fail at later.
+        if (FAILED(FindRenderer(graph, MEDIATYPE_Video, &m.m_videoRenderer)) || !m.m_videoRenderer)
             return graphcode::kNoVideoRenderer;
         if (FAILED(FindRenderer(graph, MEDIATYPE_Audio, &m.m_audioRenderer)))
             return graphcode::kNoAudioRenderer;

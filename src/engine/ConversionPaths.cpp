@@ -12,10 +12,12 @@ namespace zem {
 bool IsAcceptedInputPath(const std::string& path) {
     std::string lower = path;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    // Compared on the last three or four characters: a dot and a short
-    // ending, or a four-letter ending alone.
+    const auto dotless = [](const char* ending) {
+        return std::any_of(kEndingsWithoutDot.begin(), kEndingsWithoutDot.end(),
+                           [&](const char* other) { return std::strcmp(ending, other) == 0; });
+    };
     return std::any_of(kAcceptedInputEndings.begin(), kAcceptedInputEndings.end(), [&](const char* ending) {
-        const std::string tail = std::strlen(ending) >= 4 ? std::string(ending) : "." + std::string(ending);
+        const std::string tail = dotless(ending) ? std::string(ending) : "." + std::string(ending);
         return lower.size() >= tail.size() && lower.compare(lower.size() - tail.size(), tail.size(), tail) == 0;
     });
 }

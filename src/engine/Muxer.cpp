@@ -75,6 +75,7 @@ private:
         if (audioSize < int64_t(kMp3HeadSize))
             return Fail("The audio file " + m_paths.mp3Path + " is empty");
         m_progress.writeTotal = uint64_t(framesSize) + uint64_t(audioSize);
+        m_framesSize = uint64_t(framesSize);
         return true;
     }
 
@@ -112,16 +113,24 @@ private:
         static const uint8_t zeros[kSectorSize] = {};
         std::vector<uint8_t> picture;
 
+        // Sound that ends before the pictures (phones often record it so) goes
+        // on as silence, so no picture is lost; sound at least as long as the
+        // pictures never reaches this.
+        bool soundEnded = false;
         do {
-            const bool silent = silentFrames > 0;
-            if (silent) {
+            const bool leadIn = silentFrames > 0;
+            if (leadIn) {
                 --silentFrames;
-                std::memcpy(audioBlock, SilentAudioFrame(), kAudioBlockSize);
-                ra = kAudioBlockSize;
-            } else {
+            } else if (!soundEnded) {
                 ra = audio.Read(audioBlock, kAudioBlockSize);
                 if (ra < 0)
                     return Fail(m_audio.Error());
+                soundEnded = ra == 0 && frames.Position() < m_framesSize;
+            }
+            const bool silent = leadIn || soundEnded;
+            if (silent) {
+                std::memcpy(audioBlock, SilentAudioFrame(), kAudioBlockSize);
+                ra = kAudioBlockSize;
             }
             const uint64_t audioCutBefore = audio.Position() - (silent ? 0 : uint64_t(ra));
 
@@ -315,6 +324,7 @@ private:
     File m_header, m_index, m_zem, m_frames, m_audio;
     uint64_t m_indexBytes = kIndexHeadSize;
     uint64_t m_audioCut = kMp3HeadSize;
+    uint64_t m_framesSize = 0;
     MuxProgress m_progress;
     MuxResult m_result;
 };

@@ -54,10 +54,11 @@ TEST(FileList, OpenDialogAndDroppedFiles) {
     ASSERT_EQ(fixture.m_fileDialogs.size(), 1u);
     const auto& request = fixture.m_fileDialogs.front();
     EXPECT_EQ(request.title, QStringLiteral("Select input files ..."));
-    ASSERT_EQ(request.nameFilters.size(), 12);
+    ASSERT_EQ(request.nameFilters.size(), 13);
     EXPECT_TRUE(request.nameFilters.front().startsWith(QStringLiteral("Open possible  Video files (")));
     EXPECT_FALSE(request.nameFilters.front().contains(QStringLiteral("mkv")));
     EXPECT_EQ(request.nameFilters[10], QStringLiteral("Video Files (*.rm  *.rmvb) (*.rm *.rmvb)"));
+    EXPECT_TRUE(request.nameFilters[11].contains(QStringLiteral("*.webm")));
     EXPECT_TRUE(request.nameFilters.back().startsWith(QStringLiteral("All Files (*.*)")));
     EXPECT_EQ(window->RowCount(), 2);
     EXPECT_EQ(window->CellText(1, 0), wmv);

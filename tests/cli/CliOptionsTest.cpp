@@ -66,9 +66,9 @@ TEST(CliOptionsTest, BadUsageIsExplained) {
 
 TEST(CliOptionsTest, AcceptedEndingsFollowTheFileList) {
     for (const char* ok : {"a.avi", "B.MPG", "c.mpeg", "d.vob", "AVSEQ01.DAT", "e.wmv", "f.asf", "g.asx", "h.rm",
-                           "i.RmVb", "j.mp4", "k.mkv", "videompeg"})
+                           "i.RmVb", "j.mp4", "k.mkv", "videompeg", "l.mov", "m.m4v", "n.webm", "o.ts", "p.MTS"})
         EXPECT_TRUE(IsAcceptedInputPath(ok)) << ok;
-    for (const char* refused : {"a.ram", "b.mp3", "c.mov", "d", "e.m4v", "rm"})
+    for (const char* refused : {"a.ram", "b.mp3", "c.movie", "d", "e.m4a", "rm", "clipwebm"})
         EXPECT_FALSE(IsAcceptedInputPath(refused)) << refused;
 }
 

@@ -44,6 +44,11 @@ Outcome RunZemconvert(const std::vector<std::string>& args, const std::string& s
         const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        if (!options.stdinFile.empty()) {
+            const int in = ::open(options.stdinFile.c_str(), O_RDONLY);
+            if (in < 0 || ::dup2(in, 0) < 0)
+                ::_exit(125);
+        }
         if (options.fileSizeLimit >= 0) {
             const rlimit limit{rlim_t(options.fileSizeLimit), rlim_t(options.fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &limit);

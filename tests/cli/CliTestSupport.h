@@ -18,6 +18,7 @@ std::string Slurp(const std::string& path);
 struct RunOptions {
     long long fileSizeLimit = -1; // RLIMIT_FSIZE for the converter, bytes
     int uid = -1;                 // run as this user (and group) when root
+    std::string stdinFile;        // standard input read from this file (empty: the test's own)
 };
 
 // Runs zemconvert with `args`, standard output and error caught in files in

@@ -127,6 +127,15 @@ TEST_F(Subtitles, EachKindOfFileBesideTheFilmIsDrawnAtItsTimeOnly) {
         {"film.smi", sami, "CP949"},
         {"film.smi", sami, ""},
         {"film.ass", ass, ""},
+        // As loosely as people's files are written: a time before zero, times
+        // without hours or milliseconds, blank lines doubled, no numbers.
+        {"film.srt", "\n\n-00:00:01,000 --> 00:00:00,500\nEarly\n\n\n\n00:02 --> 00:04\nHello there\n", ""},
+        // An ASS file whose Format line lists six fields.
+        {"film.ass",
+         "[Script Info]\nScriptType: v4.00+\n\n[Events]\nFormat: Layer, Start, End, Style, Name, Text\n"
+         "Dialogue: 0,0:00:02.00,0:00:04.00,Default,,Short layout\n",
+         ""},
+        {"film.vtt", "WEBVTT\n\n00:02.000 --> 00:04.000 align:middle\n<v Ann>Hello</v> from WebVTT\n", "UTF-16"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name + " " + (c.iconv.empty() ? "UTF-8" : c.iconv));
@@ -172,17 +181,20 @@ TEST_F(Subtitles, AnEmbeddedTextTrackIsDrawnWhenNoFileLiesBeside) {
     const std::string still = MakeStill(dir.path(), "base.mp4", 7);
     ASSERT_FALSE(still.empty());
     WriteText(dir.file("track.srt"), kSrt);
-    const std::string mkv = dir.file("film.mkv");
-    ASSERT_EQ(std::system(("ffmpeg -v error -y -i '" + still + "' -i '" + dir.file("track.srt") +
-                           "' -c copy -c:s srt '" + mkv + "'")
-                              .c_str()),
-              0);
-    fs::remove(dir.file("track.srt"));
-    const std::string plain = Convert({"--no-subtitles"}, mkv, "plain.avi");
-    const std::string with = Convert({}, mkv, "with.avi");
-    ExpectTextAt(with, plain, 1.0, false);
-    ExpectTextAt(with, plain, 3.0, true);
-    ExpectTextAt(with, plain, 5.5, true);
+    // SubRip, and WebVTT, which GStreamer hands on from Matroska unparsed.
+    for (const char* codec : {"srt", "webvtt"}) {
+        SCOPED_TRACE(codec);
+        const std::string mkv = dir.file(std::string(codec) + ".mkv");
+        ASSERT_EQ(std::system(("ffmpeg -v error -y -i '" + still + "' -i '" + dir.file("track.srt") +
+                               "' -c copy -c:s " + codec + " '" + mkv + "'")
+                                  .c_str()),
+                  0);
+        const std::string plain = Convert({"--no-subtitles"}, mkv, "plain.avi");
+        const std::string with = Convert({}, mkv, "with.avi");
+        ExpectTextAt(with, plain, 1.0, false);
+        ExpectTextAt(with, plain, 3.0, true);
+        ExpectTextAt(with, plain, 5.5, true);
+    }
 }
 
 TEST_F(Subtitles, BigTextCoversMoreRowsThanSmall) {

@@ -187,7 +187,7 @@ TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
     const Case cases[] = {{bad.file("missing.mkv"), "ERROR(4)"},
                           {bad.file("empty.mp4"), "ERROR("},
                           {bad.file("noise.avi"), "ERROR("},
-                          {bad.file("blind.mkv"), "ERROR(11)"}};
+                          {bad.file("blind.mkv"), "ERROR(5) The file has no picture"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const auto before = ReadWholeFile(c.file);

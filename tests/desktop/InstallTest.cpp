@@ -65,7 +65,10 @@ TEST(Install, ProgramDataEntryAndIconGoToTheXdgPlaces) {
                                     zem::IsAcceptedInputPath(("x" + pattern.mid(1)).toStdString()));
         EXPECT_TRUE(accepted) << name.toStdString();
     }
-    // Types the converter does not read are not claimed.
-    for (const char* type : {"video/webm", "video/quicktime", "audio/mpeg", "video/x-flv"})
+    // The containers of phones and the web are claimed; types the converter
+    // does not read are not.
+    for (const char* type : {"video/webm", "video/quicktime", "video/x-flv", "video/mp2t", "video/3gpp"})
+        EXPECT_TRUE(types.contains(QLatin1String(type))) << type;
+    for (const char* type : {"audio/mpeg", "audio/flac", "image/png", "audio/x-matroska"})
         EXPECT_FALSE(types.contains(QLatin1String(type))) << type;
 }

@@ -25,14 +25,21 @@ TEST(ConversionPathsTest, IntermediatesLieInTheScratchFolderAndTheKeptSoundBesid
 }
 
 TEST(ConversionPathsTest, AcceptedEndingsInAnyCaseAndNothingElse) {
-    for (const char* path : {"a.avi", "a.MPG", "a.mpeg", "a.vob", "a.dat", "a.wmv", "a.asf", "a.asx", "a.rm", "a.RMVB",
-                             "a.mp4", "a.mkv", "/f.d/a.Mkv"})
+    for (const char* path :
+         {"a.avi", "a.MPG",      "a.mpeg", "a.vob", "a.dat", "a.wmv",  "a.asf", "a.asx",  "a.rm",  "a.RMVB", "a.mp4",
+          "a.mkv", "/f.d/a.Mkv", "a.MOV",  "a.m4v", "a.3gp", "a.webm", "a.ts",  "a.M2TS", "a.mts", "a.flv",  "a.ogv"})
         EXPECT_TRUE(IsAcceptedInputPath(path)) << path;
-    for (const char* path : {"a.mov", "a.txt", "a.rmx", "avi", "a.mp3", "", "rm.x"})
+    for (const char* path : {"a.txt", "a.rmx", "avi", "a.mp3", "", "rm.x", "a.ogg", "a.m4a", "a.tsx"})
         EXPECT_FALSE(IsAcceptedInputPath(path)) << path;
     // Four-letter endings match without a dot before them, as they always have.
     EXPECT_TRUE(IsAcceptedInputPath("clipmpeg"));
     EXPECT_FALSE(IsAcceptedInputPath("xrm"));
     EXPECT_FALSE(IsAcceptedInputPath("xavi"));
-    EXPECT_EQ(AcceptedInputEndingsText(), "avi, mpg, mpeg, vob, dat, wmv, asf, asx, rm, rmvb, mp4, mkv");
+    // The endings added since need their dot.
+    EXPECT_FALSE(IsAcceptedInputPath("clipwebm"));
+    EXPECT_FALSE(IsAcceptedInputPath("clipm2ts"));
+    EXPECT_FALSE(IsAcceptedInputPath("parts"));
+    EXPECT_EQ(
+        AcceptedInputEndingsText(),
+        "avi, mpg, mpeg, vob, dat, wmv, asf, asx, rm, rmvb, mp4, mkv, mov, m4v, 3gp, webm, ts, m2ts, mts, flv, ogv");
 }

@@ -190,7 +190,8 @@ TEST_F(MuxFixture, VideoChunkSizesAndSequenceNumbers) {
 }
 
 TEST_F(MuxFixture, ThreeSecondsInterleaveAs125AudioTo48Video) {
-    Write(FramesFile(std::vector<uint32_t>(200, 700)), AudioFile(384 * 250));
+    // 96 pictures: as many as 250 audio chunks cover, so the sound ends with them.
+    Write(FramesFile(std::vector<uint32_t>(96, 700)), AudioFile(384 * 250));
     const MuxResult result = MuxOutputFile(paths, settings);
     ASSERT_TRUE(result.ok);
     const AviFile avi = ParseAvi(paths.outputPath);
@@ -226,34 +227,41 @@ TEST_F(MuxFixture, AudioLongerThanVideoIsCutAtTheLastFrame) {
     EXPECT_TRUE(ParseAvi(paths.outputPath).problems.empty());
 }
 
-TEST_F(MuxFixture, VideoLongerThanAudioLeavesTheAudioWhole) {
+TEST_F(MuxFixture, VideoLongerThanAudioKeepsEveryPictureOverSilence) {
     settings.saveMp3 = true;
     Write(FramesFile(std::vector<uint32_t>(30, 300)), AudioFile(384 * 3 + 10));
     const MuxResult result = MuxOutputFile(paths, settings);
     ASSERT_TRUE(result.ok);
-    EXPECT_EQ(result.audioChunks, 4u);
-    EXPECT_LT(result.videoChunks, 30u);
+    // Picture 30 is due once 384 n > 29000 (cycle 76); cycle 79 finds no 31st.
+    EXPECT_EQ(result.videoChunks, 30u);
+    EXPECT_EQ(result.audioChunks, 79u);
+    // The kept sound is the film's own, not the silence after it.
     EXPECT_EQ(FileSizeOf(paths.keptMp3Path), 68 + 384 * 3 + 10);
     const AviFile avi = ParseAvi(paths.outputPath);
     ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
-    // The short last block still fills a sector and announces 384 bytes.
-    const AviChunk* last = nullptr;
+    std::vector<const AviChunk*> sound;
     for (const auto& c : avi.chunks)
         if (c.code == "01wb")
-            last = &c;
-    ASSERT_NE(last, nullptr);
-    EXPECT_EQ(last->size, 384u);
-    EXPECT_EQ(last->payload[9], uint8_t((384 * 3 + 9) % 251));
+            sound.push_back(&c);
+    ASSERT_EQ(sound.size(), 79u);
+    // The short last block of the film's sound still fills a sector and
+    // announces 384 bytes.
+    EXPECT_EQ(sound[3]->size, 384u);
+    EXPECT_EQ(sound[3]->payload[9], uint8_t((384 * 3 + 9) % 251));
     for (size_t i = 10; i < 384; ++i)
-        ASSERT_EQ(last->payload[i], 0);
+        ASSERT_EQ(sound[3]->payload[i], 0);
+    // Then silent frames to the end of the pictures.
+    for (size_t k = 4; k < sound.size(); ++k)
+        ASSERT_EQ(std::memcmp(sound[k]->payload.data(), SilentAudioFrame(), avi::kAudioBlockSize), 0) << "chunk " << k;
 }
 
-TEST_F(MuxFixture, AudioHeadOnlyGivesOnePictureAndNoSound) {
+TEST_F(MuxFixture, AudioHeadOnlyGivesEveryPictureOverSilence) {
     Write(FramesFile({400, 400, 400}), AudioFile(0));
     const MuxResult result = MuxOutputFile(paths, settings);
     ASSERT_TRUE(result.ok);
-    EXPECT_EQ(result.audioChunks, 0u);
-    EXPECT_EQ(result.videoChunks, 1u);
+    EXPECT_EQ(result.videoChunks, 3u);
+    // Picture 3 at cycle 6 (2304 > 2000); cycle 8 (3072 > 3000) finds no 4th.
+    EXPECT_EQ(result.audioChunks, 8u);
     EXPECT_TRUE(ParseAvi(paths.outputPath).problems.empty());
     ExpectNoScratch(false);
 }
@@ -436,22 +444,23 @@ TEST_F(MuxFixture, LeadInMovesTheSoundAgainstThePictures) {
     EXPECT_EQ(AudioLeadInFrames(0.0, 0.05), 2);
     EXPECT_EQ(AudioLeadInFrames(0.011, 0.0), 0);
 
+    // Three pictures take eight cycles (the eighth finds no fourth).
     settings.audioLeadInFrames = -2;
-    Write(FramesFile({500, 500, 500}), AudioFile(384 * 6));
+    Write(FramesFile({500, 500, 500}), AudioFile(384 * 10));
     MuxResult result = MuxOutputFile(paths, settings);
     ASSERT_TRUE(result.ok);
     AviFile avi = ParseAvi(paths.outputPath);
     ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
-    EXPECT_EQ(avi.audioCount(), 4u);
+    EXPECT_EQ(avi.audioCount(), 8u);
     EXPECT_EQ(avi.chunks[0].payload[0], uint8_t(768 % 251));
 
     settings.audioLeadInFrames = 3;
-    Write(FramesFile({500, 500, 500}), AudioFile(384 * 2));
+    Write(FramesFile({500, 500, 500}), AudioFile(384 * 5));
     result = MuxOutputFile(paths, settings);
     ASSERT_TRUE(result.ok);
     avi = ParseAvi(paths.outputPath);
     ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
-    EXPECT_EQ(avi.audioCount(), 5u);
+    EXPECT_EQ(avi.audioCount(), 8u);
     EXPECT_EQ(std::vector<uint8_t>(avi.chunks[0].payload.begin(), avi.chunks[0].payload.end()),
               std::vector<uint8_t>(SilentAudioFrame(), SilentAudioFrame() + 384));
     const AviChunk* fourthAudio = nullptr;

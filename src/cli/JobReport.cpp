@@ -1,0 +1,150 @@
+#include "JobReport.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "ConversionHost.h"
+#include "ConversionSettings.h"
+
+namespace zem::cli {
+
+namespace {
+
+constexpr const char* kProgressStart = "{\"event\":\"progress\",";
+constexpr const char* kResultStart = "{\"event\":\"result\",";
+constexpr const char* kPercentKey = "\"percent\":";
+
+// The length of the UTF-8 sequence at `s` (of `left` bytes), 0 when it is none.
+size_t Utf8Length(const unsigned char* s, size_t left) {
+    const unsigned char c = s[0];
+    size_t length = 0;
+    uint32_t min = 0;
+    uint32_t code = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2, min = 0x80, code = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3, min = 0x800, code = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4, min = 0x10000, code = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (left < length)
+        return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((s[i] & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (s[i] & 0x3F);
+    }
+    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+    return code >= min && code <= 0x10FFFF && !surrogate ? length : 0;
+}
+
+void Emit(const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+const char* StatusName(JobReport::Outcome outcome) {
+    switch (outcome) {
+    case JobReport::Outcome::Completed:
+        return "completed";
+    case JobReport::Outcome::Stopped:
+        return "stopped";
+    default:
+        return "failed";
+    }
+}
+
+} // namespace
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = bytes[i];
+        char escape[8];
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20) {
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else if (c >= 0x80) {
+            const size_t length = Utf8Length(bytes + i, text.size() - i);
+            if (length > 0) {
+                out.append(text, i, length);
+                i += length;
+                continue;
+            }
+            std::snprintf(escape, sizeof escape, "\\udc%02x", c);
+            out += escape;
+        } else {
+            out += char(c);
+        }
+        ++i;
+    }
+    return out + "\"";
+}
+
+int JsonProgressPercent(const std::string& line) {
+    if (line.rfind(kProgressStart, 0) != 0)
+        return -1;
+    const auto key = line.find(kPercentKey);
+    int percent = -1;
+    if (key == std::string::npos || std::sscanf(line.c_str() + key + std::strlen(kPercentKey), "%d", &percent) != 1)
+        return -1;
+    return percent;
+}
+
+bool IsJsonResult(const std::string& line) {
+    return line.rfind(kResultStart, 0) == 0;
+}
+
+void ReportWriter::Start(const std::string& input, const std::string& output) const {
+    if (m_json)
+        Emit("{\"event\":\"start\",\"input\":" + JsonString(input) + ",\"output\":" + JsonString(output) + "}");
+    else
+        Emit("Input:  " + input + "\nOutput: " + output);
+}
+
+void ReportWriter::Progress(const std::string& input, int percent) const {
+    if (m_json)
+        Emit(kProgressStart + std::string("\"input\":") + JsonString(input) + "," + kPercentKey +
+             std::to_string(percent) + "}");
+}
+
+void ReportWriter::Finish(const std::string& input, const std::string& output, const JobReport& report) const {
+    std::string message = report.message;
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    if (m_json) {
+        for (const std::string& warning : report.warnings)
+            Emit("{\"event\":\"warning\",\"input\":" + JsonString(input) + ",\"text\":" + JsonString(warning) + "}");
+        char duration[32];
+        std::snprintf(duration, sizeof duration, "%.3f", double(report.frames) / kFrameRate);
+        Emit(kResultStart + std::string("\"input\":") + JsonString(input) + ",\"output\":" + JsonString(output) +
+             ",\"status\":\"" + StatusName(report.outcome) + "\",\"frames\":" + std::to_string(report.frames) +
+             ",\"size\":" + std::to_string(report.bytes) + ",\"duration\":" + duration +
+             ",\"code\":" + std::to_string(report.code) + ",\"text\":" + JsonString(message) + "}");
+        return;
+    }
+    for (const std::string& warning : report.warnings)
+        Emit("Warning: " + warning);
+    std::string status;
+    switch (report.outcome) {
+    case JobReport::Outcome::Completed:
+        status = kTextCompleted;
+        break;
+    case JobReport::Outcome::Stopped:
+        status = kTextStopped;
+        break;
+    default:
+        status = report.code > 0 ? "ERROR(" + std::to_string(report.code) + ")" : "ERROR";
+        break;
+    }
+    Emit("Status: " + status + (message.empty() ? "" : " " + message));
+}
+
+} // namespace zem::cli
