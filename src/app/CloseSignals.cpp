@@ -1,7 +1,9 @@
 #include "CloseSignals.h"
 
+#include <QApplication>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <csignal>
@@ -31,8 +33,16 @@ void CloseOnSignals(QWidget* window) {
     QObject::connect(notifier, &QSocketNotifier::activated, window, [window = QPointer<QWidget>(window)] {
         char byte = 0;
         [[maybe_unused]] const ssize_t read = ::read(g_signalPipe[1], &byte, 1);
-        if (window)
-            window->close();
+        // A box waiting for an answer is answered "no" first; the window
+        // closes once the box's own loop has ended.
+        while (QWidget* modal = QApplication::activeModalWidget()) {
+            if (modal == window.data() || !modal->close())
+                break;
+        }
+        QTimer::singleShot(0, window.data(), [window] {
+            if (window)
+                window->close();
+        });
     });
     struct sigaction action {};
     action.sa_handler = &OnSignal;

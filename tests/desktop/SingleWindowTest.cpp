@@ -49,6 +49,13 @@ TEST(SingleWindow, ASecondStartHandsItsFilesToTheFirstAndKillClosesItLikeTheClos
     const fs::path second = zem::testclips::MakeClip(clips.path(), "mkv", 1.0);
     ASSERT_FALSE(first.empty());
     ASSERT_FALSE(second.empty());
+    // A file that cannot be read: its report box is up when the signal comes.
+    const QString broken = Path(clips.path() / "broken.avi");
+    {
+        QFile file(broken);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("only words, no film\n");
+    }
     QTemporaryDir runtime;
     QTemporaryDir config;
     QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -62,7 +69,7 @@ TEST(SingleWindow, ASecondStartHandsItsFilesToTheFirstAndKillClosesItLikeTheClos
 
     QProcess window;
     window.setProcessEnvironment(environment);
-    window.start(program, {QStringLiteral("-nosplash"), Path(first)});
+    window.start(program, {QStringLiteral("-nosplash"), Path(first), broken});
     ASSERT_TRUE(window.waitForStarted());
     const QString socket = runtime.path() + QStringLiteral("/ZemConverter.socket");
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(socket); }, kStartWaitMs))
@@ -76,13 +83,14 @@ TEST(SingleWindow, ASecondStartHandsItsFilesToTheFirstAndKillClosesItLikeTheClos
     EXPECT_EQ(later.exitCode(), 0) << later.readAllStandardError().toStdString();
     EXPECT_EQ(window.state(), QProcess::Running);
 
-    // SIGTERM: the window closes itself, saving its list and its settings.
-    QTest::qWait(500);
+    // SIGTERM, with the box about the broken file waiting for an answer: the
+    // window closes itself, saving its list and its settings.
+    QTest::qWait(1500);
     window.terminate();
     ASSERT_TRUE(window.waitForFinished(kStartWaitMs));
     EXPECT_EQ(window.exitStatus(), QProcess::NormalExit) << "the signal killed the window";
     const QString folder = config.path() + QStringLiteral("/ZemConverter");
-    EXPECT_EQ(SavedInputs(folder + QStringLiteral("/FileList.json")), (QStringList{Path(first), Path(second)}));
+    EXPECT_EQ(SavedInputs(folder + QStringLiteral("/FileList.json")), (QStringList{Path(first), broken, Path(second)}));
     QSettings settings(folder + QStringLiteral("/ZemConverter.ini"), QSettings::IniFormat);
     EXPECT_TRUE(settings.contains(QStringLiteral("ZemConverter/VideoSize")));
 }
