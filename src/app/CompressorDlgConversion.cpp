@@ -79,6 +79,12 @@ void CCompressorDlg::OnConvertClicked() {
             ++failed;
             return;
         }
+        // Where the run is, from the start of its first file.
+        if (m_convertAll == 1 && RowCount() > 1)
+            SetMessageText(Translate(QString::fromLatin1(kTextRunAt))
+                               .replace(QLatin1String("{n}"), QString::number(row + 1))
+                               .replace(QLatin1String("{count}"), QString::number(RowCount()))
+                               .toStdString());
         // The job ends inside this wait: the timer tick, the end of the
         // stream, Stop or the close request finish it.
         while (m_run.converting()) {
