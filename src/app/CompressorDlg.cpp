@@ -8,6 +8,7 @@
 #include "MediaLengths.h"
 #include "NiceSliderCtrl.h"
 #include "Splash.h"
+#include "SubtitleRegistryKeys.h"
 #include "WindowPlace.h"
 
 #include <QAbstractButton>

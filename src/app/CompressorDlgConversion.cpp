@@ -5,6 +5,7 @@
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
 #include "DlgTexts.h"
+#include "GraphEventNames.h"
 #include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
 
@@ -233,8 +234,7 @@ void CCompressorDlg::SetStatus(const std::string& text) {
 }
 
 void CCompressorDlg::ShowFailureReason(int row) {
-    ShowRowFailure(row, QString::fromStdString(m_run.resultMessage().empty() ? zem::FailureCodeText(m_run.resultCode())
-                                                                             : m_run.resultMessage()));
+    ShowRowFailure(row, QString::fromStdString(m_run.failure().Text()));
 }
 
 void CCompressorDlg::ShowRowFailure(int row, const QString& reason) {
