@@ -8,10 +8,13 @@
 
 #include <QDialog>
 #include <QDir>
+#include <QImage>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -113,4 +116,43 @@ TEST(Help, ManualShowsInTheProgramsOwnViewerWhenNoBrowserTakesIt) {
     window.ShowHelp();
     EXPECT_EQ(window.findChildren<QDialog*>(QString::fromLatin1(zem::app::kHelpViewerName)).size(), 1);
     zem::app::SetUrlOpener({});
+}
+
+TEST(Help, TheViewerShowsEveryManualReadablyAtItsSize) {
+    for (const char* name : {"ZemConverter_UserManual.html", "ZemConverter_UserManual_Eng.html",
+                             "ZemConverter_UserManual_Chs.html", "ZemConverter_UserManual_Cht.html"}) {
+        SCOPED_TRACE(name);
+        QWidget owner;
+        zem::app::ShowHelpViewer(&owner, QStringLiteral(ZEM_SOURCE_DIR "/Doc/") + QLatin1String(name));
+        auto* viewer = owner.findChild<QDialog*>(QString::fromLatin1(zem::app::kHelpViewerName));
+        ASSERT_NE(viewer, nullptr);
+        auto* browser = viewer->findChild<QTextBrowser*>();
+        ASSERT_NE(browser, nullptr);
+        QTest::qWait(50);
+        // Nothing wider than the window.
+        EXPECT_EQ(browser->horizontalScrollBar()->maximum(), 0);
+        // The title band is dark and its title light on it.
+        const QImage shown = browser->viewport()->grab().toImage();
+        ASSERT_FALSE(shown.isNull());
+        const QColor band = shown.pixelColor(4, 4);
+        EXPECT_LT(band.lightness(), 80) << band.name().toStdString();
+        int light = 0;
+        for (int x = 0; x < shown.width() / 2; ++x)
+            for (int y = 0; y < 60 && y < shown.height(); ++y)
+                light += shown.pixelColor(x, y).lightness() > 200 ? 1 : 0;
+        EXPECT_GT(light, 50) << "no light title text on the band";
+        // Something of the manual shows in every part of the first screen:
+        // no blank gap taller than a quarter of it.
+        int blankRun = 0, longest = 0;
+        for (int y = 0; y < shown.height(); ++y) {
+            bool blank = true;
+            for (int x = 0; x < shown.width() && blank; x += 2)
+                blank = shown.pixelColor(x, y) == shown.pixelColor(shown.width() - 1, y);
+            blankRun = blank ? blankRun + 1 : 0;
+            longest = std::max(longest, blankRun);
+        }
+        EXPECT_LT(longest, shown.height() / 4);
+        if (std::getenv("ZEM_SAVE_HELP_SHOTS"))
+            shown.save(QStringLiteral("/tmp/help_") + QLatin1String(name) + QStringLiteral(".png"));
+    }
 }
