@@ -433,7 +433,13 @@ std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::strin
         warning = "Subtitles of " + path + " not shown: no timed line could be read";
         return std::nullopt;
     }
-    text.utf8 = lower.find("<sami") != std::string::npos ? KeepFirstSamiClass(*utf8) : *utf8;
+    text.utf8 = *utf8;
+    if (const auto sami = lower.find("<sami"); sami != std::string::npos) {
+        // subparse takes a text for SAMI only when nothing before says
+        // otherwise: text in front of the document (a MicroDVD-like line,
+        // say) would send it to another of its readers.
+        text.utf8 = KeepFirstSamiClass(text.utf8.substr(sami));
+    }
     // SubRip, WebVTT and MicroDVD as people write them (times without hours,
     // before zero, numbers left out) reach subparse as plain SubRip of our
     // own: one bad time there would stop the film, and some hostile files
