@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,6 +22,14 @@ constexpr int kPauseBeforeBuild = 500;
 constexpr int kPauseBeforeRun = 1000;
 constexpr int kPauseAfterMux = 500;
 constexpr double kTicksPerSecond = 1e7;
+// Set to 1, every picture is decoded, also those the output does not show
+// (for comparing outputs with and without skipping).
+constexpr const char* kDecodeAllVariable = "ZEM_DECODE_ALL";
+
+bool DecodeAllAsked() {
+    const char* value = std::getenv(kDecodeAllVariable);
+    return value != nullptr && std::strcmp(value, "1") == 0;
+}
 // Ticks a range's end waits for sound that lags behind its pictures.
 constexpr int kMaxSoundWaitTicks = 30;
 
@@ -334,6 +343,9 @@ int ConversionRun::StartGraph(ConversionSettings& settings) {
     m_capture->positionOut = &m_conversionPosition;
     if (HasRange())
         m_capture->stopTime = double(m_selectionEnd - m_selectionStart) / kTicksPerSecond;
+    // A range starts at a position the demuxer reaches its own way and stops at
+    // a time; monitoring shows every picture: there every picture is decoded.
+    m_capture->skipAllowed = !HasRange() && settings.m_monitoring == 0 && !DecodeAllAsked();
     m_callback = std::make_unique<FrameGrabberCallback>(*m_capture);
     StartFrameCapture(m_session.Conversion(), *m_capture, *m_callback, h.pMF.get());
 
@@ -434,8 +446,12 @@ void ConversionRun::FinishConversion(bool stopped) {
     g_playState = kPlayStopped;
     // The pipeline is down: the streaming thread is done with the frame
     // encoder and the frames file, whose results are read from here on.
-    if (m_capture)
+    if (m_capture) {
         m_capture->FinishFrames();
+        const FrameCaptureContext::SkipCounts counts = m_capture->skipCounts();
+        m_logFile.AppendLine("Pictures: " + std::to_string(counts.seen) + " seen, " + std::to_string(counts.skipped) +
+                             " left undecoded, " + std::to_string(counts.wronglySkipped) + " of them wrongly");
+    }
     // The pictures start with the first frame taken, the sound with its first
     // sample: line the sound up with the pictures.
     REFERENCE_TIME soundStart = 0;

@@ -200,7 +200,30 @@ void FrameCaptureContext::NotePicture(double sampleTime) {
 
 bool FrameCaptureContext::WillTakeSample(double sampleTime) {
     std::lock_guard lock(m_lock);
+    ++m_skipCounts.seen;
     return TakesSample(sampleTime);
+}
+
+bool FrameCaptureContext::SkipGrid(double& first, double& interval) const {
+    std::lock_guard lock(m_lock);
+    if (!skipAllowed || stopTime >= 0)
+        return false;
+    first = frameTaken ? m_firstFrameTime : -1.0;
+    interval = frameInterval;
+    return true;
+}
+
+void FrameCaptureContext::OnSkippedSample(double sampleTime) {
+    std::lock_guard lock(m_lock);
+    ++m_skipCounts.seen;
+    ++m_skipCounts.skipped;
+    if (TakesSample(sampleTime))
+        ++m_skipCounts.wronglySkipped;
+}
+
+FrameCaptureContext::SkipCounts FrameCaptureContext::skipCounts() const {
+    std::lock_guard lock(m_lock);
+    return m_skipCounts;
 }
 
 bool FrameCaptureContext::TakesSample(double sampleTime) {

@@ -69,6 +69,9 @@ struct FrameCaptureContext {
     // Pictures at or after this time (seconds) are not taken: the end of a
     // selection is kept to the frame although the run stops a tick later.
     double stopTime = -1.0; // negative: no end
+    // Pictures this would refuse may stay undecoded; set only where the frame
+    // times follow from the first one alone (no range, normal speed).
+    bool skipAllowed = false;
 
     // Pacing state: reset by the owner before the pipeline runs, then the
     // streaming thread's (under m_lock).
@@ -91,6 +94,12 @@ struct FrameCaptureContext {
     // Whether a picture at this time would be taken; the decoder skips colour
     // conversion for the others. A refused picture still counts as shown.
     bool WillTakeSample(double sampleTime);
+    // The frame times, for leaving pictures undecoded: false when that is not
+    // allowed; `first` is negative until the first frame is taken.
+    bool SkipGrid(double& first, double& interval) const;
+    // A picture left undecoded: paced as a refused one. Had it been due, it
+    // counts as skipped wrongly (the output then differs from decoding all).
+    void OnSkippedSample(double sampleTime);
 
     // Called once the pictures have stopped coming: with fewer pictures than
     // frames, the last picture stays for as long as the one before it did
@@ -106,6 +115,14 @@ struct FrameCaptureContext {
     // Time of the first frame taken, seconds; negative before it.
     double firstFrameTime() const;
     uint64_t picturesRejected() const;
+    // Pictures seen (offered to the pacing, skipped ones included), skipped,
+    // and skipped although a frame was due at them.
+    struct SkipCounts {
+        uint64_t seen = 0;
+        uint64_t skipped = 0;
+        uint64_t wronglySkipped = 0;
+    };
+    SkipCounts skipCounts() const;
     bool writeFailed() const;
     std::string writeError() const;
 
@@ -137,6 +154,7 @@ private:
     uint64_t m_framesWritten = 0;
     double m_firstFrameTime = -1.0;
     uint64_t m_picturesRejected = 0;
+    SkipCounts m_skipCounts;
     bool m_writeFailed = false;
     std::string m_writeError;
 

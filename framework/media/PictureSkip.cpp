@@ -1,0 +1,225 @@
+#include "PictureSkip.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace zem::media {
+
+namespace {
+
+// NAL unit types of H.264 that carry a picture's slices.
+constexpr int kNalSlice = 1;
+constexpr int kNalPartitionA = 2;
+constexpr int kNalPartitionC = 4;
+constexpr int kNalIdrSlice = 5;
+// Prefix and extension units of scalable and multi-view coding: pictures of other layers.
+constexpr int kNalPrefix = 14;
+constexpr int kNalExtension = 20;
+
+// The role of one NAL unit header byte for the picture it belongs to.
+void NoteNal(std::uint8_t header, bool& slice, bool& reference, bool& unknown) {
+    const int type = header & 0x1F;
+    const int refIdc = (header >> 5) & 0x3;
+    if (type == kNalSlice || type == kNalIdrSlice || (type >= kNalPartitionA && type <= kNalPartitionC)) {
+        slice = true;
+        if (refIdc != 0 || type == kNalIdrSlice)
+            reference = true;
+    } else if (type == kNalPrefix || type == kNalExtension) {
+        unknown = true;
+    }
+}
+
+double Seconds(GstClockTime ns) {
+    return static_cast<double>(ns) / GST_SECOND;
+}
+
+} // namespace
+
+PictureRole H264PictureRole(const std::uint8_t* data, std::size_t size, int lengthSize) {
+    bool slice = false;
+    bool reference = false;
+    bool unknown = false;
+    if (lengthSize > 0) {
+        std::size_t at = 0;
+        while (at + static_cast<std::size_t>(lengthSize) <= size) {
+            std::size_t length = 0;
+            for (int i = 0; i < lengthSize; ++i)
+                length = (length << 8) | data[at + i];
+            at += static_cast<std::size_t>(lengthSize);
+            if (length == 0 || length > size - at)
+                return PictureRole::Unknown; // damaged: let the decoder judge it
+            NoteNal(data[at], slice, reference, unknown);
+            at += length;
+        }
+        if (at != size)
+            return PictureRole::Unknown;
+    } else {
+        for (std::size_t i = 0; i + 3 < size; ++i) {
+            if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
+                NoteNal(data[i + 3], slice, reference, unknown);
+                i += 2;
+            }
+        }
+    }
+    if (unknown || !slice)
+        return PictureRole::Unknown;
+    return reference ? PictureRole::Reference : PictureRole::NonReference;
+}
+
+bool SpanHoldsFrame(double previous, double time, const FrameGrid& grid) {
+    if (grid.first < 0 || grid.interval <= 0)
+        return true;
+    const double low = previous - kSkipMargin;
+    const double high = time + kSkipMargin;
+    if (high < grid.first)
+        return false;
+    // The first frame time at or after `low`.
+    const double steps = std::ceil((low - grid.first) / grid.interval);
+    const double next = grid.first + std::max(steps, 0.0) * grid.interval;
+    return next <= high;
+}
+
+void PictureSkip::SetGrid(const FrameGrid& grid) {
+    std::lock_guard lock(m_lock);
+    m_enabled = grid.first >= 0 && grid.interval > 0;
+    m_grid = grid;
+}
+
+void PictureSkip::Disable() {
+    std::lock_guard lock(m_lock);
+    m_enabled = false;
+}
+
+std::deque<GstClockTime> PictureSkip::TakeSkippedBefore(GstClockTime runningTime) {
+    std::deque<GstClockTime> due;
+    std::lock_guard lock(m_lock);
+    while (!m_queue.empty() && (!GST_CLOCK_TIME_IS_VALID(runningTime) || m_queue.front() < runningTime)) {
+        due.push_back(m_queue.front());
+        m_queue.pop_front();
+    }
+    return due;
+}
+
+bool PictureSkip::Skip(GstClockTime previous, GstClockTime runningTime) {
+    std::lock_guard lock(m_lock);
+    // Only after the first frame: before it the pacing has no grid yet.
+    if (!m_enabled || Seconds(previous) <= m_grid.first + kSkipMargin)
+        return false;
+    if (SpanHoldsFrame(Seconds(previous), Seconds(runningTime), m_grid))
+        return false;
+    auto at = m_queue.end();
+    while (at != m_queue.begin() && *(at - 1) > runningTime)
+        --at;
+    m_queue.insert(at, runningTime);
+    return true;
+}
+
+void PictureSkip::Flush() {
+    std::lock_guard lock(m_lock);
+    m_queue.clear();
+}
+
+void PictureSkip::Reset() {
+    std::lock_guard lock(m_lock);
+    m_enabled = false;
+    m_grid = FrameGrid{};
+    m_queue.clear();
+}
+
+// ---------------------------------------------------------------- the decoder's input
+
+void DecoderInputProbe::Attach(GstPad* decoderSink, std::shared_ptr<PictureSkip> skip) {
+    auto* probe = new DecoderInputProbe(std::move(skip)); // owned by the pad's probe
+    gst_pad_add_probe(decoderSink,
+                      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
+                                                   GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                      &DecoderInputProbe::OnProbe, probe,
+                      [](gpointer data) { delete static_cast<DecoderInputProbe*>(data); });
+}
+
+GstPadProbeReturn DecoderInputProbe::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    auto* probe = static_cast<DecoderInputProbe*>(self);
+    if (info->type & GST_PAD_PROBE_TYPE_BUFFER)
+        return probe->Buffer(GST_PAD_PROBE_INFO_BUFFER(info));
+    return probe->Event(GST_PAD_PROBE_INFO_EVENT(info));
+}
+
+GstPadProbeReturn DecoderInputProbe::Event(GstEvent* event) {
+    switch (GST_EVENT_TYPE(event)) {
+    case GST_EVENT_SEGMENT: {
+        const GstSegment* segment = nullptr;
+        gst_event_parse_segment(event, &segment);
+        m_segment = *segment;
+        m_haveSegment = segment->format == GST_FORMAT_TIME;
+        m_recent.clear();
+        break;
+    }
+    case GST_EVENT_CAPS: {
+        GstCaps* caps = nullptr;
+        gst_event_parse_caps(event, &caps);
+        const GstStructure* s = gst_caps_get_structure(caps, 0);
+        m_usable = false;
+        if (!gst_structure_has_name(s, "video/x-h264"))
+            break;
+        const gchar* format = gst_structure_get_string(s, "stream-format");
+        const gchar* alignment = gst_structure_get_string(s, "alignment");
+        if (!format || !alignment || std::strcmp(alignment, "au") != 0)
+            break;
+        if (std::strcmp(format, "byte-stream") == 0) {
+            m_lengthSize = 0;
+            m_usable = true;
+        } else if (std::strcmp(format, "avc") == 0 || std::strcmp(format, "avc3") == 0) {
+            const GValue* value = gst_structure_get_value(s, "codec_data");
+            GstBuffer* config = value ? gst_value_get_buffer(value) : nullptr;
+            GstMapInfo map;
+            if (config && gst_buffer_map(config, &map, GST_MAP_READ)) {
+                if (map.size > 4) {
+                    m_lengthSize = (map.data[4] & 0x3) + 1;
+                    m_usable = m_lengthSize != 3;
+                }
+                gst_buffer_unmap(config, &map);
+            }
+        }
+        break;
+    }
+    case GST_EVENT_FLUSH_STOP:
+        m_skip->Flush();
+        m_recent.clear();
+        m_untimed = false;
+        break;
+    default:
+        break;
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+GstPadProbeReturn DecoderInputProbe::Buffer(GstBuffer* buffer) {
+    if (!m_haveSegment || !m_usable || m_segment.rate != 1.0 || m_segment.applied_rate != 1.0)
+        return GST_PAD_PROBE_OK;
+    const GstClockTime pts = GST_BUFFER_PTS(buffer);
+    if (!GST_CLOCK_TIME_IS_VALID(pts)) {
+        m_untimed = true;
+        return GST_PAD_PROBE_OK;
+    }
+    const GstClockTime running = gst_segment_to_running_time(&m_segment, GST_FORMAT_TIME, pts);
+    if (!GST_CLOCK_TIME_IS_VALID(running))
+        return GST_PAD_PROBE_OK;
+    const auto before = m_recent.lower_bound(running);
+    const bool known = before != m_recent.begin();
+    const GstClockTime previous = known ? *std::prev(before) : 0;
+    m_recent.insert(running);
+    if (m_recent.size() > kSkipHistory)
+        m_recent.erase(m_recent.begin());
+    if (!known || m_untimed)
+        return GST_PAD_PROBE_OK;
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
+        return GST_PAD_PROBE_OK;
+    const PictureRole role = H264PictureRole(map.data, map.size, m_lengthSize);
+    gst_buffer_unmap(buffer, &map);
+    if (role != PictureRole::NonReference)
+        return GST_PAD_PROBE_OK;
+    return m_skip->Skip(previous, running) ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+}
+
+} // namespace zem::media
