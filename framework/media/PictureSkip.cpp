@@ -1,5 +1,7 @@
 #include "PictureSkip.h"
 
+#include "MpegPictureTimes.h"
+
 #include <cmath>
 #include <cstring>
 
@@ -27,6 +29,42 @@ void NoteNal(std::uint8_t header, bool& slice, bool& reference, bool& unknown) {
     } else if (type == kNalPrefix || type == kNalExtension) {
         unknown = true;
     }
+}
+
+// How the decoder's input is coded, when this can read it: H.264 whole access
+// units (with the NAL length size of the "avc" form), or parsed MPEG-1/2 pictures.
+DecoderInputProbe::Coding CodingOf(const GstStructure* s, int& lengthSize) {
+    using Coding = DecoderInputProbe::Coding;
+    if (gst_structure_has_name(s, "video/mpeg")) {
+        int version = 0;
+        gboolean parsed = FALSE;
+        gboolean system = TRUE;
+        gst_structure_get_int(s, "mpegversion", &version);
+        gst_structure_get_boolean(s, "parsed", &parsed);
+        gst_structure_get_boolean(s, "systemstream", &system);
+        return (version == 1 || version == 2) && parsed && !system ? Coding::Mpeg : Coding::None;
+    }
+    if (!gst_structure_has_name(s, "video/x-h264"))
+        return Coding::None;
+    const gchar* format = gst_structure_get_string(s, "stream-format");
+    const gchar* alignment = gst_structure_get_string(s, "alignment");
+    if (!format || !alignment || std::strcmp(alignment, "au") != 0)
+        return Coding::None;
+    if (std::strcmp(format, "byte-stream") == 0) {
+        lengthSize = 0;
+        return Coding::H264;
+    }
+    if (std::strcmp(format, "avc") != 0 && std::strcmp(format, "avc3") != 0)
+        return Coding::None;
+    const GValue* value = gst_structure_get_value(s, "codec_data");
+    GstBuffer* config = value ? gst_value_get_buffer(value) : nullptr;
+    GstMapInfo map;
+    if (!config || !gst_buffer_map(config, &map, GST_MAP_READ))
+        return Coding::None;
+    // lengthSizeMinusOne in the low bits of the fifth byte; 3 bytes is not a valid size.
+    lengthSize = map.size > 4 ? (map.data[4] & 0x3) + 1 : 3;
+    gst_buffer_unmap(config, &map);
+    return lengthSize != 3 ? Coding::H264 : Coding::None;
 }
 
 double Seconds(GstClockTime ns) {
@@ -140,7 +178,7 @@ void DecoderInputProbe::Attach(GstPad* decoderSink, std::shared_ptr<PictureSkip>
 GstPadProbeReturn DecoderInputProbe::OnProbe(GstPad*, GstPadProbeInfo* info, gpointer self) {
     auto* probe = static_cast<DecoderInputProbe*>(self);
     if (info->type & GST_PAD_PROBE_TYPE_BUFFER)
-        return probe->Buffer(GST_PAD_PROBE_INFO_BUFFER(info));
+        return probe->Buffer(info);
     return probe->Event(GST_PAD_PROBE_INFO_EVENT(info));
 }
 
@@ -152,39 +190,26 @@ GstPadProbeReturn DecoderInputProbe::Event(GstEvent* event) {
         m_segment = *segment;
         m_haveSegment = segment->format == GST_FORMAT_TIME;
         m_recent.clear();
+        m_clock.Reset();
         break;
     }
     case GST_EVENT_CAPS: {
         GstCaps* caps = nullptr;
         gst_event_parse_caps(event, &caps);
         const GstStructure* s = gst_caps_get_structure(caps, 0);
-        m_usable = false;
-        if (!gst_structure_has_name(s, "video/x-h264"))
-            break;
-        const gchar* format = gst_structure_get_string(s, "stream-format");
-        const gchar* alignment = gst_structure_get_string(s, "alignment");
-        if (!format || !alignment || std::strcmp(alignment, "au") != 0)
-            break;
-        if (std::strcmp(format, "byte-stream") == 0) {
-            m_lengthSize = 0;
-            m_usable = true;
-        } else if (std::strcmp(format, "avc") == 0 || std::strcmp(format, "avc3") == 0) {
-            const GValue* value = gst_structure_get_value(s, "codec_data");
-            GstBuffer* config = value ? gst_value_get_buffer(value) : nullptr;
-            GstMapInfo map;
-            if (config && gst_buffer_map(config, &map, GST_MAP_READ)) {
-                if (map.size > 4) {
-                    m_lengthSize = (map.data[4] & 0x3) + 1;
-                    m_usable = m_lengthSize != 3;
-                }
-                gst_buffer_unmap(config, &map);
-            }
-        }
+        m_coding = CodingOf(s, m_lengthSize);
+        int rateN = 0;
+        int rateD = 0;
+        const bool rate = gst_structure_get_fraction(s, "framerate", &rateN, &rateD) && rateN > 0 && rateD > 0;
+        m_clock.SetPeriod(rate ? gst_util_uint64_scale(GST_SECOND, static_cast<guint64>(rateD),
+                                                       static_cast<guint64>(rateN))
+                               : 0);
         break;
     }
     case GST_EVENT_FLUSH_STOP:
         m_skip->Flush();
         m_recent.clear();
+        m_clock.Reset();
         m_untimed = false;
         break;
     default:
@@ -193,10 +218,33 @@ GstPadProbeReturn DecoderInputProbe::Event(GstEvent* event) {
     return GST_PAD_PROBE_OK;
 }
 
-GstPadProbeReturn DecoderInputProbe::Buffer(GstBuffer* buffer) {
-    if (!m_haveSegment || !m_usable || m_segment.rate != 1.0 || m_segment.applied_rate != 1.0)
+GstPadProbeReturn DecoderInputProbe::Buffer(GstPadProbeInfo* info) {
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!m_haveSegment || m_coding == Coding::None)
         return GST_PAD_PROBE_OK;
-    const GstClockTime pts = GST_BUFFER_PTS(buffer);
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
+        return GST_PAD_PROBE_OK;
+    PictureRole role = PictureRole::Unknown;
+    GstClockTime pts = GST_BUFFER_PTS(buffer);
+    if (m_coding == Coding::H264) {
+        role = H264PictureRole(map.data, map.size, m_lengthSize);
+    } else {
+        const MpegPictureHeader header = ReadMpegPicture(map.data, map.size);
+        role = header.picture ? (header.codingType == kMpegBPicture ? PictureRole::NonReference
+                                                                     : PictureRole::Reference)
+                              : PictureRole::Unknown;
+        pts = m_clock.Place(header, pts);
+    }
+    gst_buffer_unmap(buffer, &map);
+    if (GST_CLOCK_TIME_IS_VALID(pts) && !GST_CLOCK_TIME_IS_VALID(GST_BUFFER_PTS(buffer))) {
+        // The picture keeps the time its place gives instead of one the decoder invents.
+        buffer = gst_buffer_make_writable(buffer);
+        GST_BUFFER_PTS(buffer) = pts;
+        GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    }
+    if (m_segment.rate != 1.0 || m_segment.applied_rate != 1.0)
+        return GST_PAD_PROBE_OK;
     if (!GST_CLOCK_TIME_IS_VALID(pts)) {
         m_untimed = true;
         return GST_PAD_PROBE_OK;
@@ -210,14 +258,7 @@ GstPadProbeReturn DecoderInputProbe::Buffer(GstBuffer* buffer) {
     m_recent.insert(running);
     if (m_recent.size() > kSkipHistory)
         m_recent.erase(m_recent.begin());
-    if (!known || m_untimed)
-        return GST_PAD_PROBE_OK;
-    GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
-        return GST_PAD_PROBE_OK;
-    const PictureRole role = H264PictureRole(map.data, map.size, m_lengthSize);
-    gst_buffer_unmap(buffer, &map);
-    if (role != PictureRole::NonReference)
+    if (!known || m_untimed || role != PictureRole::NonReference)
         return GST_PAD_PROBE_OK;
     return m_skip->Skip(previous, running) ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
 }

@@ -19,11 +19,15 @@
 #include <mutex>
 #include <set>
 
+#include "MpegPictureTimes.h"
+
 namespace zem::media {
 
 // How far (seconds) a frame time must stay from a picture's span for the picture
 // to be skipped: the pacing adds up its frame times, the skip rule multiplies.
 inline constexpr double kSkipMargin = 0.002;
+// The decoders whose input is read for pictures that need not be decoded.
+inline constexpr const char* kSkippingDecoders[] = {"avdec_h264", "avdec_mpeg2video"};
 // Earlier picture times kept to find a picture's predecessor in display order.
 inline constexpr std::size_t kSkipHistory = 64;
 
@@ -79,21 +83,23 @@ public:
     explicit DecoderInputProbe(std::shared_ptr<PictureSkip> skip) : m_skip(std::move(skip)) {}
     // Watches what enters the decoder through `decoderSink`; the pad keeps the probe.
     static void Attach(GstPad* decoderSink, std::shared_ptr<PictureSkip> skip);
+    enum class Coding { None, H264, Mpeg };
 
 private:
     static GstPadProbeReturn OnProbe(GstPad*, GstPadProbeInfo* info, gpointer self);
     GstPadProbeReturn Event(GstEvent* event);
-    GstPadProbeReturn Buffer(GstBuffer* buffer);
+    GstPadProbeReturn Buffer(GstPadProbeInfo* info);
 
     std::shared_ptr<PictureSkip> m_skip;
     GstSegment m_segment{};
     bool m_haveSegment = false;
-    bool m_usable = false; // H.264 in a form this reads
-    int m_lengthSize = 0;  // 0: start codes
+    Coding m_coding = Coding::None; // None: a form this does not read
+    int m_lengthSize = 0;           // H.264: 0 for start codes
     // A picture came without a time: the decoder invents it from the pictures
     // before it, which must then all be decoded.
     bool m_untimed = false;
     std::set<GstClockTime> m_recent; // running times of the latest pictures
+    MpegPictureClock m_clock;        // MPEG-1/2: the times of pictures without one
 };
 
 } // namespace zem::media

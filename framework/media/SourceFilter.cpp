@@ -7,6 +7,7 @@
 #include <gst/audio/audio.h>
 #include <gst/pbutils/pbutils.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -23,9 +24,6 @@ constexpr int kDiscoverTimeoutSeconds = 20;
 // The MPEG-1/2 decoder a render takes while the MPEG-2 decoder filter is in the
 // graph: libav's, which decodes on frame threads (mpeg2dec has one thread).
 constexpr const char* kPreferredMpegDecoder = "avdec_mpeg2video";
-
-// The decoder whose input is read for pictures that need not be decoded.
-constexpr const char* kSkippingDecoder = "avdec_h264";
 
 bool IsVideo(const MediaFormat& f) {
     return f.major == MEDIATYPE_Video;
@@ -243,7 +241,11 @@ void SourceFilter::OnDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpo
     // decoder is the one whose pictures reach the grabber.
     auto* source = static_cast<SourceFilter*>(self);
     GstElementFactory* factory = gst_element_get_factory(element);
-    if (!factory || std::strcmp(gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)), kSkippingDecoder) != 0)
+    if (!factory)
+        return;
+    const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
+    if (std::none_of(std::begin(kSkippingDecoders), std::end(kSkippingDecoders),
+                     [&](const char* decoder) { return std::strcmp(name, decoder) == 0; }))
         return;
     std::lock_guard lock(source->m_mutex);
     if (source->m_skipWatched || !source->m_gate)
