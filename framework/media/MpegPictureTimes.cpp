@@ -9,6 +9,9 @@ constexpr std::uint8_t kPictureStartCode = 0x00;
 constexpr std::uint8_t kGroupStartCode = 0xB8;
 // Stamps this far from the place's time still agree (rounding of 90 kHz clocks).
 constexpr GstClockTime kPlaceTolerance = GST_MSECOND;
+// A stamp at most this many pictures early is one the demuxer gave the wrong
+// picture of a packet.
+constexpr std::int64_t kStampSlackPictures = 3;
 } // namespace
 
 MpegPictureHeader ReadMpegPicture(const std::uint8_t* data, std::size_t size) {
@@ -50,26 +53,30 @@ GstClockTime MpegPictureClock::Place(const MpegPictureHeader& header, GstClockTi
     }
     const std::int64_t place = m_groupBase + header.temporalReference;
     m_groupSpan = std::max<std::int64_t>(m_groupSpan, header.temporalReference + 1);
-    const auto placed = [&]() -> GstClockTime {
-        const std::int64_t offset = (place - m_anchorPlace) * static_cast<std::int64_t>(m_period);
-        const std::int64_t time = static_cast<std::int64_t>(m_anchorPts) + offset;
-        return time >= 0 ? static_cast<GstClockTime>(time) : GST_CLOCK_TIME_NONE;
-    };
-    if (GST_CLOCK_TIME_IS_VALID(pts)) {
-        if (m_anchored && m_period > 0) {
-            const GstClockTime expected = placed();
-            if (!GST_CLOCK_TIME_IS_VALID(expected) ||
-                (expected > pts ? expected - pts : pts - expected) > kPlaceTolerance)
-                m_trusted = false;
+    const bool timed = GST_CLOCK_TIME_IS_VALID(pts);
+    if (!m_anchored || m_period == 0) {
+        if (timed) {
+            m_anchored = true;
+            m_anchorPts = pts;
+            m_anchorPlace = place;
         }
-        m_anchored = true;
-        m_anchorPts = pts;
-        m_anchorPlace = place;
         return pts;
     }
-    if (!m_anchored || m_period == 0 || !m_trusted)
-        return GST_CLOCK_TIME_NONE;
-    return placed();
+    const std::int64_t placed =
+        static_cast<std::int64_t>(m_anchorPts) + (place - m_anchorPlace) * static_cast<std::int64_t>(m_period);
+    if (!timed)
+        return placed >= 0 ? static_cast<GstClockTime>(placed) : GST_CLOCK_TIME_NONE;
+    const std::int64_t off = static_cast<std::int64_t>(pts) - placed;
+    const std::int64_t slack = kStampSlackPictures * static_cast<std::int64_t>(m_period);
+    // A stamp a few pictures early belongs to a later picture in the same
+    // packet; the place says the time. Later than the place, the times so
+    // far were early (the anchor had such a stamp); far off either way, the
+    // stream's clock jumped: the stamp holds from here on.
+    if (off <= static_cast<std::int64_t>(kPlaceTolerance) && off >= -slack && placed >= 0)
+        return static_cast<GstClockTime>(placed);
+    m_anchorPts = pts;
+    m_anchorPlace = place;
+    return pts;
 }
 
 } // namespace zem::media

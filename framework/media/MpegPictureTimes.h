@@ -6,7 +6,10 @@
 // too late, after which the B pictures are pushed later still: the film
 // then shows its pictures one or two pictures late. The true time follows
 // from the picture's place in display order (its group's start plus its
-// temporal_reference) and the time of any stamped picture.
+// temporal_reference) and the time of a stamped picture. Program streams
+// also give a packet's stamp to the wrong picture when several pictures share
+// the packet: a stamp a few pictures earlier than the picture's place is
+// taken for one of those.
 #include <gst/gst.h>
 
 #include <cstddef>
@@ -32,10 +35,10 @@ public:
     void SetPeriod(GstClockTime period) { m_period = period; }
     // A new segment or a flush: places start again.
     void Reset();
-    // Notes a picture and returns its display time: `pts` when it has one,
-    // else the time its place gives, or NONE when that cannot be known (no
-    // stamped picture yet, no frame rate, or stamps that do not follow the
-    // places, as with pulled-down film).
+    // Notes a picture and returns its display time: the time its place gives
+    // from the latest stamped picture, or its own stamp where that is later
+    // or far off (a jump in the stream's clock), or NONE when neither is
+    // known (no stamped picture yet, or no frame rate).
     GstClockTime Place(const MpegPictureHeader& header, GstClockTime pts);
 
 private:
@@ -43,7 +46,6 @@ private:
     std::int64_t m_groupBase = 0; // display place of the current group's first picture
     std::int64_t m_groupSpan = 0; // pictures in the current group so far (largest reference + 1)
     bool m_anchored = false;
-    bool m_trusted = true; // the stamps agree with the places
     GstClockTime m_anchorPts = 0;
     std::int64_t m_anchorPlace = 0;
 };

@@ -201,9 +201,8 @@ GstPadProbeReturn DecoderInputProbe::Event(GstEvent* event) {
         int rateN = 0;
         int rateD = 0;
         const bool rate = gst_structure_get_fraction(s, "framerate", &rateN, &rateD) && rateN > 0 && rateD > 0;
-        m_clock.SetPeriod(rate ? gst_util_uint64_scale(GST_SECOND, static_cast<guint64>(rateD),
-                                                       static_cast<guint64>(rateN))
-                               : 0);
+        m_clock.SetPeriod(
+            rate ? gst_util_uint64_scale(GST_SECOND, static_cast<guint64>(rateD), static_cast<guint64>(rateN)) : 0);
         break;
     }
     case GST_EVENT_FLUSH_STOP:
@@ -231,9 +230,9 @@ GstPadProbeReturn DecoderInputProbe::Buffer(GstPadProbeInfo* info) {
         role = H264PictureRole(map.data, map.size, m_lengthSize);
     } else {
         const MpegPictureHeader header = ReadMpegPicture(map.data, map.size);
-        role = header.picture ? (header.codingType == kMpegBPicture ? PictureRole::NonReference
-                                                                     : PictureRole::Reference)
-                              : PictureRole::Unknown;
+        role = header.picture
+                   ? (header.codingType == kMpegBPicture ? PictureRole::NonReference : PictureRole::Reference)
+                   : PictureRole::Unknown;
         pts = m_clock.Place(header, pts);
     }
     gst_buffer_unmap(buffer, &map);

@@ -2,15 +2,20 @@
 // byte: each clip kind is converted with skipping and with every picture
 // decoded (ZEM_DECODE_ALL=1), and the two outputs are compared. The run's
 // graph log counts the pictures seen, left undecoded and left out wrongly.
+// And an MPEG-2 program stream, whose muxer leaves many pictures without a
+// time, shows each source picture at its own time.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <ostream>
 #include <regex>
+#include <vector>
 
 #include "TestClips.h"
 
@@ -36,7 +41,8 @@ const ClipKind kKinds[] = {
     {"H264_NoPyramid_30", "30", "-c:v libx264 -preset veryfast -x264-params b-pyramid=0", "mp4", true},
     {"H264_NoBFrames_60", "60", "-c:v libx264 -preset veryfast -bf 0", "mp4", false},
     {"H264_StartCodes_60", "60", "-c:v libx264 -preset veryfast", "ts", true},
-    {"Mpeg2_BFrames_25", "25", "-c:v mpeg2video -q:v 4 -bf 2 -g 12", "mpg", false},
+    {"Mpeg2_BFrames_25", "25", "-c:v mpeg2video -q:v 4 -bf 2 -g 12", "mpg", true},
+    {"Mpeg2_Dvd_29_97", "30000/1001", "-c:v mpeg2video -b:v 3M -bf 2 -g 15 -f vob", "vob", true},
 };
 
 void PrintTo(const ClipKind& kind, std::ostream* os) {
@@ -116,6 +122,60 @@ TEST_P(PictureSkipTest, OutputIsTheSameWithAndWithoutSkipping) {
         EXPECT_GT(skipping.skipped, 0) << "no picture was left undecoded";
     else
         EXPECT_EQ(skipping.skipped, 0);
+}
+
+// The frames of an AVI as RGB pictures of width x height, decoded by ffmpeg.
+std::vector<std::vector<std::uint8_t>> DecodeAll(const fs::path& avi, int width, int height) {
+    const std::string command = "ffmpeg -nostdin -v error -i '" + avi.string() + "' -f rawvideo -pix_fmt rgb24 -";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
+    std::vector<std::vector<std::uint8_t>> frames;
+    const std::size_t size = static_cast<std::size_t>(width) * height * 3;
+    while (pipe) {
+        std::vector<std::uint8_t> frame(size);
+        if (std::fread(frame.data(), 1, size, pipe.get()) != size)
+            break;
+        frames.push_back(std::move(frame));
+    }
+    return frames;
+}
+
+TEST(MpegPictureTimes, EachFrameShowsTheSourcePictureOfItsTime) {
+    // Flat counting pictures (grey 16 + 4 n) code small, so the muxer puts
+    // several in one packet and only the first gets a time; B pictures in
+    // groups of 12, as on a DVD.
+    const TempDir dir;
+    const fs::path clip = dir.path() / "count.mpg";
+    const std::string make =
+        "ffmpeg -nostdin -v error -y -f lavfi -i \"color=c=gray:size=160x128:rate=25,format=yuv420p,"
+        "geq=lum='if(lt(Y,H/4),41,16+4*mod(N," +
+        std::to_string(zem::testclips::kCounterCycle) +
+        "))':cb='if(lt(Y,H/4),240,128)':cr='if(lt(Y,H/4),110,128)'\" -t 20 -c:v mpeg2video -q:v 4 -bf 2 -g 12 "
+        "-f mpeg '" +
+        clip.string() + "'";
+    ASSERT_TRUE(Shell(make)) << make;
+    const fs::path out = dir.path() / "count.avi";
+    const std::string convert =
+        std::string(ZEMCONVERT_PATH) + " -s 160x128 -o '" + out.string() + "' '" + clip.string() + "' > /dev/null 2>&1";
+    ASSERT_TRUE(Shell(convert)) << convert;
+    const auto frames = DecodeAll(out, 160, 128);
+    ASSERT_GE(frames.size(), 300u);
+    int wrong = 0;
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        // Frame k (at k / 16 s) shows the first picture at or after its time:
+        // picture n is at n / 25 s. Where the two meet exactly, the sums of
+        // frame times may land on either side.
+        const double exact = static_cast<double>(k) * 25.0 / 16.0;
+        const int first = static_cast<int>(std::ceil(exact));
+        const bool tie = k % 16 == 0;
+        const std::uint8_t* pixel = &frames[k][(100 * 160 + 80) * 3];
+        const int shown = zem::testclips::PictureNumber(pixel[1]);
+        const auto matches = [&](int n) { return shown == n % zem::testclips::kCounterCycle; };
+        if (!(matches(first) || (tie && matches(first + 1)))) {
+            ADD_FAILURE() << "frame " << k << " shows picture " << shown << " (mod 50), not " << first % 50;
+            if (++wrong == 5)
+                break;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(ClipKinds, PictureSkipTest, ::testing::ValuesIn(kKinds),

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "MpegPictureTimes.h"
 #include "PictureSkip.h"
 
 using namespace zem::media;
@@ -119,6 +120,63 @@ TEST(PictureSkipRule, SkippedTimesComeBackInDisplayOrder) {
     EXPECT_TRUE(skip.TakeSkippedBefore(GST_CLOCK_TIME_NONE).empty());
     skip.Disable();
     EXPECT_FALSE(skip.Skip(240 * kMs, 260 * kMs));
+}
+
+} // namespace
+
+namespace {
+
+// A parsed MPEG-2 picture buffer: an optional group header, then the picture header.
+std::vector<std::uint8_t> MpegPicture(bool group, int temporalReference, int type) {
+    std::vector<std::uint8_t> out;
+    if (group)
+        out.insert(out.end(), {0, 0, 1, 0xB8, 0x00, 0x08, 0x00, 0x40});
+    out.insert(out.end(), {0, 0, 1, 0x00, static_cast<std::uint8_t>(temporalReference >> 2),
+                           static_cast<std::uint8_t>(((temporalReference & 3) << 6) | (type << 3)), 0xFF, 0xF8});
+    return out;
+}
+
+TEST(MpegPictureTimesRule, HeadersAreRead) {
+    const auto b = MpegPicture(false, 513, kMpegBPicture);
+    const MpegPictureHeader header = ReadMpegPicture(b.data(), b.size());
+    EXPECT_TRUE(header.picture);
+    EXPECT_FALSE(header.groupStart);
+    EXPECT_EQ(header.temporalReference, 513);
+    EXPECT_EQ(header.codingType, kMpegBPicture);
+    const auto i = MpegPicture(true, 2, 1);
+    EXPECT_TRUE(ReadMpegPicture(i.data(), i.size()).groupStart);
+    const std::vector<std::uint8_t> sequenceOnly = {0, 0, 1, 0xB3, 0x14, 0x00, 0xF0, 0x13};
+    EXPECT_FALSE(ReadMpegPicture(sequenceOnly.data(), sequenceOnly.size()).picture);
+}
+
+TEST(MpegPictureTimesRule, UntimedPicturesGetTheTimeOfTheirPlace) {
+    constexpr GstClockTime kPeriod = 40 * GST_MSECOND;
+    constexpr GstClockTime kNone = GST_CLOCK_TIME_NONE;
+    MpegPictureClock clock;
+    clock.SetPeriod(kPeriod);
+    auto place = [&](bool group, int tr, int type, GstClockTime pts) {
+        const auto unit = MpegPicture(group, tr, type);
+        return clock.Place(ReadMpegPicture(unit.data(), unit.size()), pts);
+    };
+    // Decoding order of open groups of three: I(2) B(0) B(1), I(2) B(0) B(1) ...
+    EXPECT_EQ(place(true, 2, 1, kNone), kNone); // nothing stamped yet
+    EXPECT_EQ(place(false, 0, 3, 1000 * GST_MSECOND), 1000 * GST_MSECOND);
+    EXPECT_EQ(place(false, 1, 3, kNone), 1040 * GST_MSECOND);
+    // The next group's I is shown after its two B pictures.
+    EXPECT_EQ(place(true, 2, 1, kNone), 1200 * GST_MSECOND);
+    // A stamp two pictures early is a B picture's, given to the I of its packet.
+    EXPECT_EQ(place(false, 0, 3, kNone), 1120 * GST_MSECOND);
+    EXPECT_EQ(place(true, 2, 1, 1240 * GST_MSECOND), 1320 * GST_MSECOND);
+    // A later stamp moves the times on; a jump far away is taken as it is.
+    EXPECT_EQ(place(false, 0, 3, 1300 * GST_MSECOND), 1300 * GST_MSECOND);
+    EXPECT_EQ(place(false, 1, 3, kNone), 1340 * GST_MSECOND);
+    EXPECT_EQ(place(true, 2, 1, 9000 * GST_MSECOND), 9000 * GST_MSECOND);
+    EXPECT_EQ(place(false, 0, 3, kNone), 8920 * GST_MSECOND);
+    // Without a frame rate nothing is guessed.
+    MpegPictureClock unknownRate;
+    const auto b = MpegPicture(false, 1, kMpegBPicture);
+    unknownRate.Place(ReadMpegPicture(b.data(), b.size()), 1000 * GST_MSECOND);
+    EXPECT_EQ(unknownRate.Place(ReadMpegPicture(b.data(), b.size()), kNone), kNone);
 }
 
 } // namespace
