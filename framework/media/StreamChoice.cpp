@@ -1,6 +1,7 @@
 #include "StreamChoice.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -140,13 +141,33 @@ namespace {
 
 // Up to this long for a damaged file to show its streams.
 constexpr GstClockTime kProbeTimeout = 10 * GST_SECOND;
-constexpr GstClockTime kAfterErrorWait = 2 * GST_SECOND;
+constexpr GstClockTime kAfterErrorWait = 5 * GST_SECOND;
+constexpr GstClockTime kProbePoll = 50 * GST_MSECOND;
+constexpr GstClockTime kNoPadWait = 1 * GST_SECOND;
+constexpr GstClockTime kQuietAfterPad = 300 * GST_MSECOND;
 
 struct ProbeState {
     std::mutex mutex; // pads are added on streaming threads
     GstElement* pipeline = nullptr;
     StreamChoice choice;
+    std::atomic<bool> allPads{false};   // the decoder said no more pads will come
+    std::atomic<gint64> lastPadAtUs{0}; // monotonic time of the newest pad
+    gint64 errorAtUs = 0;               // of the first error (the probing thread's)
 };
+
+// After an error: no pad for a while (the file plays nothing), or none new
+// for a shorter while after the last (its streams are all there).
+bool SettledAfterError(const ProbeState& state) {
+    const gint64 now = g_get_monotonic_time();
+    const gint64 lastPad = state.lastPadAtUs.load();
+    if (lastPad == 0)
+        return now - state.errorAtUs > gint64(kNoPadWait / GST_USECOND);
+    return now - std::max(lastPad, state.errorAtUs) > gint64(kQuietAfterPad / GST_USECOND);
+}
+
+void OnProbeNoMorePads(GstElement*, gpointer data) {
+    static_cast<ProbeState*>(data)->allPads.store(true);
+}
 
 void OnProbePad(GstElement*, GstPad* pad, gpointer data) {
     auto* state = static_cast<ProbeState*>(data);
@@ -172,6 +193,7 @@ void OnProbePad(GstElement*, GstPad* pad, gpointer data) {
         gst_structure_get_int(s, "channels", &format.channels);
     }
     std::lock_guard lock(state->mutex);
+    state->lastPadAtUs.store(g_get_monotonic_time());
     if (format.major == MEDIATYPE_Video)
         state->choice.videos.push_back(format);
     else if (format.major == MEDIATYPE_Audio)
@@ -200,17 +222,20 @@ PlayedStreams ProbeByPlaying(const std::string& uri) {
     g_object_set(decode, "uri", uri.c_str(), nullptr);
     gst_bin_add(GST_BIN(pipeline.get()), decode);
     g_signal_connect(decode, "pad-added", G_CALLBACK(&OnProbePad), &state);
+    g_signal_connect(decode, "no-more-pads", G_CALLBACK(&OnProbeNoMorePads), &state);
     GstRef<GstBus> bus(gst_element_get_bus(pipeline.get()));
     if (gst_element_set_state(pipeline.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
         gint64 deadline = g_get_monotonic_time() + gint64(kProbeTimeout / GST_USECOND);
         for (;;) {
             const gint64 left = deadline - g_get_monotonic_time();
-            if (left <= 0)
+            if (left <= 0 || (!played.damage.empty() && (state.allPads.load() || SettledAfterError(state))))
                 break;
             MessageRef message(
-                gst_bus_timed_pop_filtered(bus.get(), GstClockTime(left) * GST_USECOND,
+                gst_bus_timed_pop_filtered(bus.get(), std::min(GstClockTime(left) * GST_USECOND, kProbePoll),
                                            static_cast<GstMessageType>(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR)));
-            if (!message || GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ASYNC_DONE)
+            if (!message)
+                continue;
+            if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ASYNC_DONE)
                 break;
             GError* error = nullptr;
             gst_message_parse_error(message.get(), &error, nullptr);
@@ -218,9 +243,22 @@ PlayedStreams ProbeByPlaying(const std::string& uri) {
                 played.damage = error->message;
             if (error)
                 g_error_free(error);
-            // A damaged file that plays on shows its streams soon after the
-            // error, though it may never finish prerolling.
-            deadline = std::min(deadline, g_get_monotonic_time() + gint64(kAfterErrorWait / GST_USECOND));
+            // A damaged file that plays on shows all its streams soon after
+            // the error, though it may never finish prerolling.
+            state.errorAtUs = g_get_monotonic_time();
+            deadline = std::min(deadline, state.errorAtUs + gint64(kAfterErrorWait / GST_USECOND));
+        }
+        // An error may come after the preroll it did not stop.
+        while (played.damage.empty()) {
+            MessageRef late(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
+            if (!late)
+                break;
+            GError* error = nullptr;
+            gst_message_parse_error(late.get(), &error, nullptr);
+            if (error) {
+                played.damage = error->message;
+                g_error_free(error);
+            }
         }
         gint64 duration = 0;
         if (gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &duration) && duration > 0)

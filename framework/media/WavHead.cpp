@@ -26,7 +26,6 @@ std::vector<std::uint8_t> BuildWavHead(std::uint64_t dataBytes) {
     constexpr std::uint16_t kMpegJointStereo = 2;
     constexpr std::uint16_t kMpegId1 = 0x10;
     constexpr std::uint16_t kMpegExtraSize = 22;
-    constexpr std::uint16_t kFrameBytes = 384;
     std::vector<std::uint8_t> head(kWavHeadSize, 0);
     const auto data = static_cast<std::uint32_t>(dataBytes);
     std::memcpy(&head[0], "RIFF", 4);
@@ -37,8 +36,8 @@ std::vector<std::uint8_t> BuildWavHead(std::uint64_t dataBytes) {
     PutLe16(head, 20, kWaveFormatMpeg);
     PutLe16(head, 22, kOutputChannels);
     PutLe32(head, 24, kOutputSampleRate);
-    PutLe32(head, 28, kMp3BitrateKbps * 1000 / 8);
-    PutLe16(head, 32, kFrameBytes);
+    PutLe32(head, 28, kMp3BytesPerSecond);
+    PutLe16(head, 32, kMp3FrameBytes);
     PutLe16(head, 34, 0);
     PutLe16(head, 36, kMpegExtraSize);
     PutLe16(head, 38, kMpegLayer3);

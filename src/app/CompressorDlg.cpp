@@ -7,6 +7,7 @@
 #include "MediaLengths.h"
 #include "NiceSliderCtrl.h"
 #include "Splash.h"
+#include "SubtitleRegistryKeys.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

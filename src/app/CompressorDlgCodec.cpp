@@ -1,8 +1,11 @@
 // Codec environment at start-up and the subtitle renderer's settings.
 
+#include "CodecEnvironment.h"
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
+#include "InputKinds.h"
 #include "MessageBoxSeam.h"
+#include "SubtitleRegistryKeys.h"
 #include "Subtitles.h"
 
 #include <QAbstractButton>
@@ -24,11 +27,16 @@ bool CCompressorDlg::HasMediaElement(const char* name) {
 
 QStringList CCompressorDlg::MissingCodecPackages(const std::function<bool(const char*)>& hasElement) {
     QStringList missingPackages;
-    for (const MediaElement& element : kRequiredElements) {
-        const QString package = QString::fromLatin1(element.package);
-        if (!missingPackages.contains(package) && !hasElement(element.element))
-            missingPackages.append(package);
+    const auto check = [&](const char* element, const char* package) {
+        if (!missingPackages.contains(QLatin1String(package)) && !hasElement(element))
+            missingPackages.append(QString::fromLatin1(package));
+    };
+    for (const zem::InputKind& kind : zem::kInputKinds) {
+        if (kind.demuxer != nullptr)
+            check(kind.demuxer, kind.package);
     }
+    for (const MediaElement& decoder : kRequiredDecoders)
+        check(decoder.element, decoder.package);
     QStringList ordered;
     for (const char* package : kCodecPackages) {
         if (missingPackages.contains(QLatin1String(package)))

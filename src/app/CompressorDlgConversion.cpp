@@ -4,6 +4,7 @@
 
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
+#include "GraphEventNames.h"
 #include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
 
@@ -182,8 +183,7 @@ void CCompressorDlg::SetStatus(const std::string& text) {
 void CCompressorDlg::ShowFailureReason(int row) {
     // The row keeps "ERROR(n)"; the reason in words goes to its tooltip and
     // the Messages line.
-    const QString reason = QString::fromStdString(
-        m_run.resultMessage().empty() ? zem::FailureCodeText(m_run.resultCode()) : m_run.resultMessage());
+    const QString reason = QString::fromStdString(m_run.failure().Text());
     if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
         cell->setToolTip(reason);
     SetMessageText(reason.toStdString());

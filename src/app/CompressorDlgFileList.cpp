@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QTableWidget>
 
+#include <functional>
+
 using namespace zem::app;
 
 void CCompressorDlg::InitFileList() {
@@ -135,13 +137,35 @@ void CCompressorDlg::UpdateFileCount() {
     UpdateData(false);
 }
 
+namespace {
+// The open dialog's entries: every ending the program reads, an entry for
+// each group of kinds, and any file.
+QStringList OpenDialogFilters() {
+    const auto entry = [](const char* label, const QStringList& patterns) {
+        return QStringLiteral("%1 (%2)").arg(QLatin1String(label), patterns.join(QLatin1Char(' ')));
+    };
+    const auto patternsOf = [](const std::function<bool(const zem::InputKind&)>& wanted) {
+        QStringList patterns;
+        for (const zem::InputKind& kind : zem::kInputKinds) {
+            if (wanted(kind))
+                patterns.append(QStringLiteral("*.") + QLatin1String(kind.ending));
+        }
+        return patterns;
+    };
+    QStringList filters{entry(kOpenAllVideosLabel, patternsOf([](const zem::InputKind&) { return true; }))};
+    for (size_t e = 0; e < zem::kOpenDialogEntries.size(); ++e)
+        filters.append(entry(zem::kOpenDialogEntries[e],
+                             patternsOf([e](const zem::InputKind& kind) { return size_t(kind.dialogEntry) == e; })));
+    filters.append(entry(kOpenAnyFileFilter.label, {QLatin1String(kOpenAnyFileFilter.patterns)}));
+    return filters;
+}
+} // namespace
+
 void CCompressorDlg::OnAdd() {
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::OpenFiles;
     request.title = QString::fromLatin1(kOpenDialogTitle);
-    for (const NameFilter& filter : kOpenFilters)
-        request.nameFilters.append(
-            QStringLiteral("%1 (%2)").arg(QLatin1String(filter.label), QLatin1String(filter.patterns)));
+    request.nameFilters = OpenDialogFilters();
     const QStringList paths = RunFileDialog(this, request);
     if (paths.isEmpty())
         return;

@@ -19,6 +19,8 @@
 #include <QTableWidget>
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 
 using namespace zem::app;
 
@@ -56,7 +58,7 @@ struct ControlEntry {
 // Group boxes come first so the controls inside them lie above them. Radio
 // buttons of one group are listed in their tab order, which is the order of
 // their values.
-constexpr ControlEntry kControls[] = {
+constexpr ControlEntry kControlsBeforeSizes[] = {
     // Option boxes.
     {IDC_QUALITY_BOX, nullptr, Kind::Box, "Quality", 195, 223, 101, 82, true, RG::None, kLeft},
     {IDC_FILES_TO_CONVERT_BOX, nullptr, Kind::Box, "Files to Convert", 195, 311, 101, 47, true, RG::None, kLeft},
@@ -117,15 +119,10 @@ constexpr ControlEntry kControls[] = {
     {IDC_ALL_FILES, nullptr, Kind::Radio, "All files", 210, 340, 80, 10, true, RG::ConvertAll, kLeft},
     {IDC_MONITORING, nullptr, Kind::Check, "Video Monitoring", 205, 371, 88, 10, true, RG::None, kLeft},
 
-    // Video size, in value order.
-    {IDC_SIZE_320, nullptr, Kind::Radio, "320 x 240", 369, 278, 50, 10, true, RG::VideoSize, kLeft},
-    {IDC_SIZE_96, nullptr, Kind::Radio, "96 x 64", 318, 238, 48, 10, true, RG::VideoSize, kLeft},
-    {IDC_SIZE_176, nullptr, Kind::Radio, "176 x 128", 369, 238, 50, 10, true, RG::VideoSize, kLeft},
-    {IDC_SIZE_128, nullptr, Kind::Radio, "128 x 128", 318, 258, 48, 10, true, RG::VideoSize, kLeft},
-    {IDC_SIZE_160, nullptr, Kind::Radio, "160 x 128", 318, 278, 48, 10, true, RG::VideoSize, kLeft},
-    {IDC_SIZE_208, nullptr, Kind::Radio, "208 x 176", 369, 258, 50, 10, true, RG::VideoSize, kLeft},
-    {IDC_SIZE_176_HIDDEN, nullptr, Kind::Radio, "176 x 128", 0, 0, 50, 10, false, RG::VideoSize, kLeft},
+    // Video size, in value order: made from kVideoSizeTable (see below).
+};
 
+constexpr ControlEntry kControlsAfterSizes[] = {
     // Rotation: a radio button without text above each figure.
     {IDC_ROTATE_NONE, nullptr, Kind::Radio, "", 440, 242, 10, 10, true, RG::Rotate, kLeft},
     {IDC_ROTATE_LEFT, nullptr, Kind::Radio, "", 461, 242, 10, 10, true, RG::Rotate, kLeft},
@@ -161,6 +158,26 @@ constexpr ControlEntry kControls[] = {
     {IDC_SAVE_MP3, nullptr, Kind::Check, "Save audio to MP3 file", 0, 0, 100, 10, false, RG::None, kLeft},
     {IDC_SAVE_FRAMES, nullptr, Kind::Check, "Save frames to BMP files", 0, 0, 100, 10, false, RG::None, kLeft},
 };
+
+// The whole table: the rows before the sizes, a radio button for each
+// picture size, the rows after.
+constexpr auto kControls = [] {
+    std::array<ControlEntry,
+               std::size(kControlsBeforeSizes) + kVideoSizeButtons.size() + std::size(kControlsAfterSizes)>
+        all{};
+    size_t at = 0;
+    for (const ControlEntry& entry : kControlsBeforeSizes)
+        all[at++] = entry;
+    for (size_t row = 0; row < kVideoSizeButtons.size(); ++row) {
+        const VideoSizeButton& b = kVideoSizeButtons[row];
+        all[at++] = {b.id,      nullptr,       Kind::Radio, zem::kVideoSizeTable[row].label,
+                     b.x,       b.y,           b.w,         kVideoSizeButtonHeight,
+                     b.visible, RG::VideoSize, kLeft};
+    }
+    for (const ControlEntry& entry : kControlsAfterSizes)
+        all[at++] = entry;
+    return all;
+}();
 
 Qt::Alignment ToQt(Align align) {
     switch (align) {

@@ -1,8 +1,13 @@
 #pragma once
-// Identifiers, fixed texts and sizes of the main window, in one place.
+// Identifiers, fixed texts and sizes of the main window. The codec check's
+// table, the graph event names and the subtitle renderer's registry keys lie
+// beside the code that uses them (CodecEnvironment.h, GraphEventNames.h,
+// SubtitleRegistryKeys.h).
 
 #include <array>
 #include <cstdint>
+
+#include "ConversionSettings.h"
 
 namespace zem::app {
 
@@ -90,45 +95,56 @@ enum ControlId : int {
 // The unlabelled frame around the conversion controls (it has no identifier).
 inline constexpr const char* kConversionFrameName = "ConversionFrame";
 
-// Controls switched together while a conversion runs, in this order; the
-// subtitle sizes follow only while subtitles are on.
-inline constexpr std::array<int, 35> kEnableList{
-    IDC_ADD,
-    IDC_CHANGE_OUTPUT,
-    IDC_DELETE,
-    IDC_DELETE_ALL,
-    IDC_FILE_LIST,
-    IDC_POSITION_SLIDER,
-    IDC_PLAY,
-    IDC_PAUSE,
-    IDC_STOP,
-    IDC_FRAME_STEP,
-    IDC_MUTE,
-    IDC_SELECTION_START,
-    IDC_SELECTION_END,
-    IDC_CLEAR_SELECTION,
-    IDC_SIZE_320,
-    IDC_SIZE_96,
-    IDC_SIZE_176,
-    IDC_SIZE_128,
-    IDC_SIZE_160,
-    IDC_SIZE_208,
-    IDC_ROTATE_NONE,
-    IDC_ROTATE_LEFT,
-    IDC_ROTATE_RIGHT,
-    IDC_QUALITY_HD,
-    IDC_QUALITY_HIGH_FRAME,
-    IDC_QUALITY_STANDARD,
-    IDC_QUALITY_MIDDLE,
-    IDC_QUALITY_LOW,
-    IDC_SAVE_MP3,
-    IDC_SELECTED_FILE,
-    IDC_ALL_FILES,
-    IDC_MONITORING,
-    IDC_CONVERT,
-    IDC_SAVE_FRAMES,
-    IDC_SUBTITLE,
+// The "Video" group's radio buttons, one for each row of kVideoSizeTable
+// (whose label each shows), and their places in dialog units.
+struct VideoSizeButton {
+    int id;
+    int x, y, w;
+    bool visible;
 };
+inline constexpr std::array<VideoSizeButton, zem::kVideoSizeTable.size()> kVideoSizeButtons{{
+    {IDC_SIZE_320, 369, 278, 50, true},
+    {IDC_SIZE_96, 318, 238, 48, true},
+    {IDC_SIZE_176, 369, 238, 50, true},
+    {IDC_SIZE_128, 318, 258, 48, true},
+    {IDC_SIZE_160, 318, 278, 48, true},
+    {IDC_SIZE_208, 369, 258, 50, true},
+    {IDC_SIZE_176_HIDDEN, 0, 0, 50, false},
+}};
+inline constexpr int kVideoSizeButtonHeight = 10;
+inline constexpr size_t kShownVideoSizes = [] {
+    size_t shown = 0;
+    for (const VideoSizeButton& button : kVideoSizeButtons)
+        shown += button.visible ? 1 : 0;
+    return shown;
+}();
+
+// Controls switched together while a conversion runs, in this order: those
+// before the sizes, the shown size buttons, those after; the subtitle sizes
+// follow only while subtitles are on.
+inline constexpr std::array kEnableListBeforeSizes{
+    IDC_ADD,           IDC_CHANGE_OUTPUT,   IDC_DELETE, IDC_DELETE_ALL, IDC_FILE_LIST, IDC_POSITION_SLIDER,
+    IDC_PLAY,          IDC_PAUSE,           IDC_STOP,   IDC_FRAME_STEP, IDC_MUTE,      IDC_SELECTION_START,
+    IDC_SELECTION_END, IDC_CLEAR_SELECTION,
+};
+inline constexpr std::array kEnableListAfterSizes{
+    IDC_ROTATE_NONE,      IDC_ROTATE_LEFT,    IDC_ROTATE_RIGHT, IDC_QUALITY_HD,  IDC_QUALITY_HIGH_FRAME,
+    IDC_QUALITY_STANDARD, IDC_QUALITY_MIDDLE, IDC_QUALITY_LOW,  IDC_SAVE_MP3,    IDC_SELECTED_FILE,
+    IDC_ALL_FILES,        IDC_MONITORING,     IDC_CONVERT,      IDC_SAVE_FRAMES, IDC_SUBTITLE,
+};
+inline constexpr auto kEnableList = [] {
+    std::array<int, kEnableListBeforeSizes.size() + kShownVideoSizes + kEnableListAfterSizes.size()> list{};
+    size_t at = 0;
+    for (int id : kEnableListBeforeSizes)
+        list[at++] = id;
+    for (const VideoSizeButton& button : kVideoSizeButtons) {
+        if (button.visible)
+            list[at++] = button.id;
+    }
+    for (int id : kEnableListAfterSizes)
+        list[at++] = id;
+    return list;
+}();
 inline constexpr std::array<int, 3> kSubtitleSizeList{IDC_SUBTITLE_BIG, IDC_SUBTITLE_MIDDLE, IDC_SUBTITLE_SMALL};
 
 // Labels that follow the language file, in the order they are applied.
@@ -215,23 +231,10 @@ struct NameFilter {
     const char* label;
     const char* patterns;
 };
-inline constexpr std::array<NameFilter, 13> kOpenFilters{{
-    {"Open possible  Video files",
-     "*.asf *.avi *.mpg *.mpeg *.wmv *.dat *.vob *.rm *.rmvb *.asx *.mp4 *.mov *.m4v *.3gp "
-     "*.webm *.ts *.m2ts *.mts *.flv *.ogv"},
-    {"Video Files (*.asf)", "*.asf"},
-    {"Video Files (*.avi)", "*.avi"},
-    {"Video Files (*.mpg)", "*.mpg"},
-    {"Video Files (*.mpeg)", "*.mpeg"},
-    {"Video Files (*.wmv)", "*.wmv"},
-    {"Video Files (*.dat)", "*.dat"},
-    {"Video Files (*.asx)", "*.asx"},
-    {"Video Files (*.vob)", "*.vob"},
-    {"Video Files (*.mp4)", "*.mp4"},
-    {"Video Files (*.rm  *.rmvb)", "*.rm *.rmvb"},
-    {"Phone, camera and web videos", "*.mkv *.mov *.m4v *.3gp *.webm *.ts *.m2ts *.mts *.flv *.ogv"},
-    {"All Files (*.*)", "*"},
-}};
+// The open dialog's first entry (every ending the program reads) and its
+// last; the entries between come from kInputKinds and kOpenDialogEntries.
+inline constexpr const char* kOpenAllVideosLabel = "Open possible  Video files";
+inline constexpr NameFilter kOpenAnyFileFilter{"All Files (*.*)", "*"};
 inline constexpr const char* kSaveDialogTitle = "Save As";
 inline constexpr NameFilter kSaveFilter{"AVI Files (.avi)", "*.avi"};
 inline constexpr const char* kSaveDefaultSuffix = "avi";
@@ -262,53 +265,6 @@ inline constexpr const char* kStateReadFailedFormat = "Failed to read graph stat
 // The slider reads the state on every notification of a drag: only a short wait.
 inline constexpr long kScrollStateWaitMs = 10;
 
-// Names of the graph's event codes, written to standard output as they arrive.
-struct GraphEventName {
-    long code;
-    const char* name;
-};
-inline constexpr std::array<GraphEventName, 36> kGraphEventNames{{
-    {1, "EC_COMPLETE"},
-    {2, "EC_USERABORT"},
-    {3, "EC_ERRORABORT"},
-    {5, "EC_REPAINT"},
-    {6, "EC_STREAM_ERROR_STOPPED"},
-    {7, "EC_STREAM_ERROR_STILLPLAYING"},
-    {8, "EC_ERROR_STILLPLAYING"},
-    {9, "EC_PALETTE_CHANGED"},
-    {10, "EC_VIDEO_SIZE_CHANGED"},
-    {11, "EC_QUALITY_CHANGE"},
-    {12, "EC_SHUTTING_DOWN"},
-    {13, "EC_CLOCK_CHANGED"},
-    {14, "EC_PAUSED"},
-    {16, "EC_OPENING_FILE"},
-    {17, "EC_BUFFERING_DATA"},
-    {18, "EC_FULLSCREEN_LOST"},
-    {19, "EC_ACTIVATE"},
-    {20, "EC_NEED_RESTART"},
-    {21, "EC_WINDOW_DESTROYED"},
-    {22, "EC_DISPLAY_CHANGED"},
-    {23, "EC_STARVATION"},
-    {24, "EC_OLE_EVENT"},
-    {25, "EC_NOTIFY_WINDOW"},
-    {26, "EC_STREAM_CONTROL_STOPPED"},
-    {27, "EC_STREAM_CONTROL_STARTED"},
-    {28, "EC_END_OF_SEGMENT"},
-    {29, "EC_SEGMENT_STARTED"},
-    {30, "EC_LENGTH_CHANGED"},
-    {31, "EC_DEVICE_LOST"},
-    {0x24, "EC_STEP_COMPLETE"},
-    {0x30, "EC_TIMECODE_AVAILABLE"},
-    {0x31, "EC_EXTDEVICE_MODE_CHANGE"},
-    {0x50, "EC_GRAPH_CHANGED"},
-    {0x53, "EC_VMR_RENDERDEVICE_SET"},
-    {0x200, "EC_SNDDEV_IN_ERROR"},
-    {0x201, "EC_SNDDEV_OUT_ERROR"},
-}};
-// Event names are copied into a buffer of this size, terminator included.
-inline constexpr size_t kEventNameBuffer = 32;
-inline constexpr const char* kUnknownEventFormat = "  Received unknown event code (0x%x)\r\n";
-
 // Transport buttons: tooltip (not translated) and icon resource.
 struct TransportButton {
     int id;
@@ -331,58 +287,6 @@ inline constexpr const char* kIconPathFormat = ":/res/icons/icon%1.png";
 inline constexpr std::array<const char*, 2> kWindowIconSizes{":/res/icons/icon128_64.png",
                                                              ":/res/icons/icon128_32.png"};
 inline constexpr const char* kSplashPath = ":/res/splash.png";
-
-// Codec environment: the GStreamer elements the accepted formats need and the
-// Debian package that ships each one.
-struct MediaElement {
-    const char* element;
-    const char* package;
-};
-inline constexpr std::array<MediaElement, 16> kRequiredElements{{
-    {"avidemux", "gstreamer1.0-plugins-good"},
-    {"qtdemux", "gstreamer1.0-plugins-good"},
-    {"matroskademux", "gstreamer1.0-plugins-good"},
-    {"mpegpsdemux", "gstreamer1.0-plugins-bad"},
-    {"tsdemux", "gstreamer1.0-plugins-bad"},
-    {"flvdemux", "gstreamer1.0-plugins-good"},
-    {"asfdemux", "gstreamer1.0-plugins-ugly"},
-    {"rmdemux", "gstreamer1.0-plugins-ugly"},
-    {"a52dec", "gstreamer1.0-plugins-ugly"},
-    {"avdec_h264", "gstreamer1.0-libav"},
-    {"avdec_mpeg4", "gstreamer1.0-libav"},
-    {"avdec_mpeg2video", "gstreamer1.0-libav"},
-    {"avdec_wmv3", "gstreamer1.0-libav"},
-    {"avdec_wmav2", "gstreamer1.0-libav"},
-    {"avdec_rv40", "gstreamer1.0-libav"},
-    {"avdec_cook", "gstreamer1.0-libav"},
-}};
-// Packages named in the message, in this order.
-inline constexpr std::array<const char*, 4> kCodecPackages{"gstreamer1.0-plugins-good", "gstreamer1.0-plugins-bad",
-                                                           "gstreamer1.0-libav", "gstreamer1.0-plugins-ugly"};
-inline constexpr const char* kInstallMessagePrefix = "Please... Install ";
-
-// Subtitle renderer settings in the registry store.
-inline constexpr const char* kSubtitleGeneralKey = "Software\\Vexlin\\DVobSub\\General\\";
-inline constexpr const char* kSubtitleTextKey = "Software\\Vexlin\\DVobSub\\Text\\";
-inline constexpr const char* kLoadLevelValue = "LoadLevel";
-inline constexpr const char* kLogFontValue = "LOGFONT";
-inline constexpr int kLogFontSize = 92;
-inline constexpr uint32_t kLoadLevelOn = 0;
-inline constexpr uint32_t kLoadLevelOff = 2;
-inline constexpr std::array<int32_t, 3> kSubtitleHeights{-48, -36, -32}; // Big, Middle, Small
-inline constexpr int32_t kStartSubtitleHeight = -36;
-inline constexpr std::array<const char*, 11> kSubtitleClassIds{
-    "{0180E49C-13BF-46DB-9AFD-9F52292E1C22}", "{525F116F-04AD-40A2-AE2F-A0C4E1AFEF98}",
-    "{60765CF5-01C2-4EE7-A44B-C791CF25FEA0}", "{93A22E7A-5091-45EF-BA61-6DA26156A5D0}",
-    "{9852A670-F845-491B-9BE6-EBD841B8A613}", "{A144E330-841A-4FE1-BBAF-57F1CB465C19}",
-    "{A8B25C0E-0894-4531-B668-AB1599FAF7F6}", "{ACE4747B-35BD-4E97-9DD7-1D4245B0695C}",
-    "{C2D6D98F-09CA-4524-AF64-1049B5665C9C}", "{CE77C59C-CFD2-429F-868C-8B04D23F94CA}",
-    "{F544E0F5-CA3C-47EA-A64D-35FCF1602396}"};
-inline constexpr const char* kClassKeyPrefix = "CLSID\\";
-inline constexpr const char* kClassKeySuffix = "\\InprocServer32\\";
-// The subtitle filter's file, below the system's library folder.
-inline constexpr const char* kSystemFolder = "/usr/lib";
-inline constexpr const char* kSubtitleFilterFile = "/VSfilter/DVobSub.ax";
 
 // The file list kept from one session to the next, beside the settings file.
 inline constexpr const char* kSavedListFile = "FileList.json";

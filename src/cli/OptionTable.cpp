@@ -8,14 +8,20 @@
 #include <optional>
 
 #include "CliOptions.h"
+#include "ConversionSettings.h"
 
 namespace zem::cli {
 
 namespace {
 
-// Command-line names of the window's size, quality and rotation rows.
-constexpr std::array<Choice, 6> kSizes{
-    {{"320x240", 0}, {"96x64", 1}, {"176x128", 2}, {"128x128", 3}, {"160x128", 4}, {"208x176", 5}}};
+// Command-line names of the window's size, quality and rotation rows; the
+// sizes' names come with the sizes themselves.
+constexpr auto kSizes = [] {
+    std::array<Choice, kNamedVideoSizes> sizes{};
+    for (size_t i = 0; i < sizes.size(); ++i)
+        sizes[i] = {kVideoSizeTable[i].cliName, int(i)};
+    return sizes;
+}();
 constexpr std::array<Choice, 5> kQualities{
     {{"high-definition", 0}, {"high-frame", 1}, {"standard", 2}, {"middle", 3}, {"low", 4}}};
 constexpr std::array<Choice, 3> kRotations{{{"none", 0}, {"left", 1}, {"right", 2}}};
@@ -118,7 +124,7 @@ const std::array<OptionSpec, 18> kOptions{{
      ApplyName<&CliOptions::outputDir>,
      nullptr,
      false},
-    {"size", 's', Argument::Choice, "WxH", "size", "picture size", kSizes, "320x240",
+    {"size", 's', Argument::Choice, "WxH", "size", "picture size", kSizes, kVideoSizeTable[0].cliName,
      ApplyChoice<kSizes, &CliOptions::sizeIndex>, ForwardChoice<kSizes, &CliOptions::sizeIndex>, false},
     {"quality", 'q', Argument::Choice, "NAME", "quality", "picture quality", kQualities, "standard",
      ApplyChoice<kQualities, &CliOptions::qualityIndex>, ForwardChoice<kQualities, &CliOptions::qualityIndex>, false},

@@ -82,7 +82,7 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
     if (code != 0) {
         host.EndJob();
         report.code = code;
-        report.message = run.resultMessage().empty() ? FailureCodeText(code) : run.resultMessage();
+        report.message = run.failure().Text();
         return report;
     }
 
@@ -127,11 +127,11 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
         break;
     case JobResult::Stopped:
         report.outcome = JobReport::Outcome::Stopped;
-        report.message = run.resultMessage();
+        report.message = run.stopNote();
         break;
     default:
-        report.code = run.resultCode();
-        report.message = run.resultMessage().empty() ? FailureCodeText(run.resultCode()) : run.resultMessage();
+        report.code = run.failure().code;
+        report.message = run.failure().Text();
         break;
     }
     if (report.outcome != JobReport::Outcome::Failed && run.muxResult().ok) {

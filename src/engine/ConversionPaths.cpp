@@ -12,12 +12,8 @@ namespace zem {
 bool IsAcceptedInputPath(const std::string& path) {
     std::string lower = path;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    const auto dotless = [](const char* ending) {
-        return std::any_of(kEndingsWithoutDot.begin(), kEndingsWithoutDot.end(),
-                           [&](const char* other) { return std::strcmp(ending, other) == 0; });
-    };
-    return std::any_of(kAcceptedInputEndings.begin(), kAcceptedInputEndings.end(), [&](const char* ending) {
-        const std::string tail = dotless(ending) ? std::string(ending) : "." + std::string(ending);
+    return std::any_of(kInputKinds.begin(), kInputKinds.end(), [&](const InputKind& kind) {
+        const std::string tail = kind.withoutDot ? std::string(kind.ending) : "." + std::string(kind.ending);
         return lower.size() >= tail.size() && lower.compare(lower.size() - tail.size(), tail.size(), tail) == 0;
     });
 }

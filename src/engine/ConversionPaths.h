@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "InputKinds.h"
+
 namespace zem {
 
 inline constexpr const char* kOutputSuffix = "_ZM.avi";
@@ -29,19 +31,9 @@ struct ConversionPaths {
     std::string zemPath;    // movie data, renamed to the output when done
 };
 
-// The endings of the video files the program reads, in the order the user is
-// told them: the twelve the player's own software always took, then the
-// containers phones, cameras and web downloads come in today. The one list:
-// the file list, zemconvert and the desktop entry all take it from here.
-inline constexpr std::array<const char*, 21> kAcceptedInputEndings{"avi", "mpg",  "mpeg", "vob",  "dat", "wmv", "asf",
-                                                                   "asx", "rm",   "rmvb", "mp4",  "mkv", "mov", "m4v",
-                                                                   "3gp", "webm", "ts",   "m2ts", "mts", "flv", "ogv"};
-// The endings that match without a dot before them ("clipmpeg", "filmrmvb"),
-// as the file list always took them; every other ending needs its dot.
-inline constexpr std::array<const char*, 2> kEndingsWithoutDot{"mpeg", "rmvb"};
-
 // Whether the program reads this path: its ending, in any case, is one of
-// kAcceptedInputEndings (those of kEndingsWithoutDot match without a dot).
+// kAcceptedInputEndings (those marked `withoutDot` in kInputKinds match without
+// a dot before them).
 bool IsAcceptedInputPath(const std::string& path);
 // The endings for a message: "avi, mpg, ..., mkv".
 std::string AcceptedInputEndingsText();

@@ -119,11 +119,12 @@ void ConversionRun::CollectWarnings() {
     }
 }
 
-void ConversionRun::Fail(int code, const std::string& message) {
+void ConversionRun::Fail(int code, const std::string& what, const std::string& cause) {
     m_result = JobResult::Failed;
-    m_resultCode = code;
-    if (m_resultMessage.empty())
-        m_resultMessage = message;
+    m_failure.code = code;
+    // The first reason found is the one the user is told.
+    if (!m_failure.HasReason())
+        TellWhy(what, cause);
 }
 
 int ConversionRun::CheckInputFile() const {
@@ -238,7 +239,7 @@ int ConversionRun::SeekToSelectionStart() {
 int ConversionRun::CreateFramesFile() {
     if (m_tmpPath.size() >= PATH_MAX || !m_framesFile.Open(m_tmpPath, File::Mode::CreateExclusive)) {
         m_host.ShowMessage("Could not create temporary file");
-        m_resultMessage = m_framesFile.Error().empty() ? "Path too long: " + m_tmpPath : m_framesFile.Error();
+        TellWhy(m_framesFile.Error().empty() ? "Path too long: " + m_tmpPath : m_framesFile.Error());
         m_session.OpenPreviewFile(m_inputPath);
         return runcode::kFramesFile;
     }
@@ -247,8 +248,8 @@ int ConversionRun::CreateFramesFile() {
 
 int ConversionRun::OnConvert(ConversionSettings& settings) {
     m_result = JobResult::None;
-    m_resultCode = 0;
-    m_resultMessage.clear();
+    m_failure = Failure{};
+    m_stopNote.clear();
     m_muxResult = MuxResult{};
     m_failedWhileRunning = false;
     m_runningFailureCode = 0;
@@ -277,14 +278,14 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     if (OutputReplacesInput(why)) {
         CloseGraphLog(m_logFile, graph);
         Fail(runcode::kOutputIsInput, why);
-        m_host.ShowMessage(m_resultMessage);
+        m_host.ShowMessage(m_failure.Text());
         return runcode::kOutputIsInput;
     }
     struct stat out {};
     if (::stat(m_outputPath.c_str(), &out) == 0 && S_ISDIR(out.st_mode)) {
         CloseGraphLog(m_logFile, graph);
-        Fail(runcode::kWriteFailed, "Cannot create " + m_outputPath + ": " + SystemErrorText(EISDIR));
-        m_host.ShowMessage(m_resultMessage);
+        Fail(runcode::kWriteFailed, "Cannot create " + m_outputPath, SystemErrorText(EISDIR));
+        m_host.ShowMessage(m_failure.Text());
         return runcode::kWriteFailed;
     }
     // Before anything is decoded: the scratch folder claims the output, so
@@ -292,7 +293,7 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     code = MakeScratchFolder();
     if (code != 0) {
         CloseGraphLog(m_logFile, graph);
-        m_host.ShowMessage(m_resultMessage);
+        m_host.ShowMessage(m_failure.Text());
         return code;
     }
     m_host.Pause(kPauseBeforeBuild);
@@ -300,9 +301,9 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     if (code == 0)
         code = StartGraph(settings);
     if (code != 0) {
-        if (m_resultMessage.empty() && !m_session.LastFailure().empty())
-            m_resultMessage = m_session.LastFailure();
-        Fail(code, std::string(FailureCodeText(code)) + ": " + m_inputPath);
+        if (!m_failure.HasReason() && !m_session.LastFailure().empty())
+            TellWhy(m_session.LastFailure());
+        Fail(code, FailureCodeText(code) + std::string(": ") + m_inputPath);
         CloseGraphLog(m_logFile, m_session.Handles().pGB.get());
         m_framesFile.Close();
         RemoveIntermediates();
@@ -359,8 +360,8 @@ int ConversionRun::StartGraph(ConversionSettings& settings) {
     m_host.Pause(kPauseBeforeRun);
     const HRESULT hr = h.pMC ? h.pMC->Run() : E_POINTER;
     if (FAILED(hr)) {
-        m_resultMessage = "Could not decode " + m_inputPath + ": " + WhyTheGraphDidNotRun(hr);
-        m_host.ShowMessage(m_resultMessage);
+        TellWhy("Could not decode " + m_inputPath, WhyTheGraphDidNotRun(hr));
+        m_host.ShowMessage(m_failure.Text());
         if (h.pMC)
             h.pMC->Stop();
         m_callback.reset();
@@ -487,7 +488,7 @@ void ConversionRun::FinishConversion(bool stopped) {
     soundWriter.reset();
     if (m_failedWhileRunning) {
         RemoveIntermediates();
-        Fail(m_runningFailureCode, m_resultMessage);
+        Fail(m_runningFailureCode, m_failure.what, m_failure.cause);
     } else if (framesFailed || !framesClosed) {
         RemoveIntermediates();
         Fail(runcode::kWriteFailed, framesFailed ? framesError : m_framesFile.Error());
@@ -512,7 +513,7 @@ void ConversionRun::FinishConversion(bool stopped) {
         if (m_muxResult.abandoned) {
             RemoveIntermediates();
             m_result = JobResult::Stopped;
-            m_resultMessage = m_muxResult.message;
+            m_stopNote = m_muxResult.message;
         } else if (!m_muxResult.ok) {
             Fail(runcode::kWriteFailed, m_muxResult.message);
         }
@@ -532,8 +533,8 @@ void ConversionRun::FinishConversion(bool stopped) {
 
     std::string text;
     if (m_result == JobResult::Failed) {
-        text = Format(kFormatError, m_resultCode);
-        m_host.ShowMessage(m_resultMessage);
+        text = Format(kFormatError, m_failure.code);
+        m_host.ShowMessage(m_failure.Text());
     } else {
         if (m_result != JobResult::Stopped)
             m_result = stopped ? JobResult::Stopped : JobResult::Completed;
@@ -601,14 +602,14 @@ void ConversionRun::OnGraphNotify() {
             const bool known = GraphError(detail);
             if (known && detail.kind == ErrorDetail::Kind::Output) {
                 m_runningFailureCode = runcode::kWriteFailed;
-                m_resultMessage = detail.text;
+                TellWhy(detail.text);
             } else {
                 m_runningFailureCode = runcode::kDecodeFailed;
                 char text[64];
                 std::snprintf(text, sizeof text, "0x%08x", unsigned(param1));
-                m_resultMessage = "Could not decode " + m_inputPath + ": " +
-                                  (known ? TextWithElement(detail)
-                                         : std::string("the input is damaged, unreadable or gone (") + text + ")");
+                TellWhy("Could not decode " + m_inputPath,
+                        known ? TextWithElement(detail)
+                              : std::string("the input is damaged, unreadable or gone (") + text + ")");
             }
             m_failedWhileRunning = true;
             FinishConversion(false);

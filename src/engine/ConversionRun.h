@@ -7,6 +7,21 @@
 // window's or zemconvert's main thread). While the graph runs, its streaming
 // thread calls the frame encoder, which writes the frames file and publishes
 // the position; the fields it touches are grouped at the end of the class.
+//
+// How a failure reaches the user. A GStreamer element posts an error on the
+// bus (domain, code, message, debug text). The graph's bus watch
+// (framework/media/GraphEvents.cpp) keeps the first one as an ErrorDetail
+// (kind: input, output or decode; the element; the text in words; the debug
+// text for the log) and posts EC_ERRORABORT to the host's event target.
+// OnGraphNotify, on the owner thread, reads the detail back through
+// IErrorDetail and makes the job's one Failure record: its code (ERROR(36)
+// decode, ERROR(37) write), what failed ("Could not decode /films/a.mp4") and
+// why (the element's text). Failures found before the graph runs (the input,
+// the output, the scratch folder, the graph's build or start) make the same
+// record. FinishConversion ends the job; the row's status becomes "ERROR(n)"
+// and Failure::Text() is the one text both front ends show: the window in
+// its box (or, in a run, its log), the status cell's tooltip and the
+// Messages line; zemconvert on the line under the file's status.
 
 #include <atomic>
 #include <cstdint>
@@ -17,6 +32,7 @@
 #include "ConversionGraph.h"
 #include "ConversionPaths.h"
 #include "ConversionSettings.h"
+#include "FailureCodes.h"
 #include "FileIo.h"
 #include "FrameEncoder.h"
 #include "GraphLog.h"
@@ -81,8 +97,10 @@ public:
     bool writing() const { return m_writing != 0; }
     bool finishing() const { return m_finishing; }
     JobResult result() const { return m_result; }
-    int resultCode() const { return m_resultCode; }
-    const std::string& resultMessage() const { return m_resultMessage; }
+    // Why the job failed: its code, what failed and why, for both front ends.
+    const Failure& failure() const { return m_failure; }
+    // Why a stopped job's output is not there (the mux was abandoned), or empty.
+    const std::string& stopNote() const { return m_stopNote; }
     const MuxResult& muxResult() const { return m_muxResult; }
     // What the job left out without failing (subtitles that could not be read).
     const std::vector<std::string>& warnings() const { return m_warnings; }
@@ -96,7 +114,13 @@ public:
     int64_t JobLength() const;
 
 private:
-    void Fail(int code, const std::string& message);
+    // Ends the job as failed with `code`; the first reason given is kept.
+    void Fail(int code, const std::string& what, const std::string& cause = {});
+    // Records why, before the code is known.
+    void TellWhy(const std::string& what, const std::string& cause = {}) {
+        m_failure.what = what;
+        m_failure.cause = cause;
+    }
     void RemoveIntermediates();
     int MakeScratchFolder();
     int StartGraph(ConversionSettings& settings);
@@ -135,8 +159,8 @@ private:
     bool m_abandonRequested = false;
     int m_soundWaitTicks = 0;
     JobResult m_result = JobResult::None;
-    int m_resultCode = 0;
-    std::string m_resultMessage;
+    Failure m_failure;
+    std::string m_stopNote;
     std::vector<std::string> m_warnings;
     MuxResult m_muxResult;
 

@@ -9,22 +9,33 @@
 namespace zem {
 
 struct VideoSizeRow {
-    const char* label;
+    const char* label;   // the window's radio button
+    const char* cliName; // zemconvert's -s value; nullptr: not offered there
     int width;
     int height;
 };
 
-// Radio-button order of the "Video" group, not the order of sizes. Row 6 is a
-// hidden duplicate of row 2.
+// The picture sizes: the one list the window's "Video" buttons (with their
+// control ids and places, kVideoSizeButtons) and zemconvert's -s names are
+// made from. Radio-button order of the "Video" group, which is the stored
+// value, not the order of sizes. Row 6 is a hidden duplicate of row 2.
 inline constexpr std::array<VideoSizeRow, 7> kVideoSizeTable{{
-    {"320 x 240", 320, 240},
-    {"96 x 64", 96, 64},
-    {"176 x 128", 176, 128},
-    {"128 x 128", 128, 128},
-    {"160 x 128", 160, 128},
-    {"208 x 176", 208, 176},
-    {"176 x 128", 176, 128},
+    {"320 x 240", "320x240", 320, 240},
+    {"96 x 64", "96x64", 96, 64},
+    {"176 x 128", "176x128", 176, 128},
+    {"128 x 128", "128x128", 128, 128},
+    {"160 x 128", "160x128", 160, 128},
+    {"208 x 176", "208x176", 208, 176},
+    {"176 x 128", nullptr, 176, 128},
 }};
+
+// The sizes zemconvert offers: the rows with a command-line name, which come first.
+inline constexpr size_t kNamedVideoSizes = [] {
+    size_t named = 0;
+    while (named < kVideoSizeTable.size() && kVideoSizeTable[named].cliName != nullptr)
+        ++named;
+    return named;
+}();
 
 struct QualityRow {
     const char* label;

@@ -32,4 +32,12 @@ const char* FailureCodeText(int code) {
     return "The conversion failed";
 }
 
+std::string Failure::Text() const {
+    if (!HasReason())
+        return FailureCodeText(code);
+    if (what.empty() || cause.empty())
+        return what + cause;
+    return what + ": " + cause;
+}
+
 } // namespace zem

@@ -4,6 +4,8 @@
 // the message of the failure itself (the file and the system's reason) is
 // carried beside the code, never parsed out of another text.
 
+#include <string>
+
 namespace zem {
 
 // Failures of the graph rewiring (a build step that failed).
@@ -54,5 +56,17 @@ inline constexpr int kOutputBusy = 39;
 
 // What a code means, for a report that has no message of its own; never null.
 const char* FailureCodeText(int code);
+
+// A failed job as both front ends report it.
+struct Failure {
+    int code = 0;      // shown as "ERROR(n)"; 0 while nothing failed
+    std::string what;  // what failed, naming the file: "Could not decode /films/a.mp4"
+    std::string cause; // why, in words: "No space left on device"; may be empty
+
+    bool HasReason() const { return !what.empty() || !cause.empty(); }
+    // The text the user reads: what and why, or the code's meaning when
+    // nothing more is known. The only place that chooses between them.
+    std::string Text() const;
+};
 
 } // namespace zem

@@ -336,15 +336,11 @@ int64_t AudioLeadInFrames(double pictureStart, double soundStart) {
 }
 
 const uint8_t* SilentAudioFrame() {
-    // 0xFFFB: MPEG-1 layer III without CRC; 0x94: 128 kbit/s, 48 kHz, no
-    // padding; 0x00: stereo. The 32 bytes of side information that follow are
+    // The frame header; the 32 bytes of side information that follow are
     // zero (no reservoir, no coded samples) and so is the rest.
     static const std::array<uint8_t, kAudioBlockSize> frame = [] {
         std::array<uint8_t, kAudioBlockSize> f{};
-        f[0] = 0xFF;
-        f[1] = 0xFB;
-        f[2] = 0x94;
-        f[3] = 0x00;
+        std::copy(media::kMp3FrameHeader.begin(), media::kMp3FrameHeader.end(), f.begin());
         return f;
     }();
     return frame.data();

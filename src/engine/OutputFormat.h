@@ -14,14 +14,19 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "AudioFormat.h"
+
 namespace zem::avi {
 
 inline constexpr uint32_t kHeaderSize = 1024;
 inline constexpr uint32_t kSectorSize = 512;
-inline constexpr uint32_t kChunkHeadSize = 8;    // code + size
-inline constexpr uint32_t kAudioBlockSize = 384; // one 128 kbit/s 48 kHz MPEG frame
-inline constexpr uint32_t kAudioBytesPerSecond = 16000;
+inline constexpr uint32_t kChunkHeadSize = 8;                      // code + size
+inline constexpr uint32_t kAudioBlockSize = media::kMp3FrameBytes; // one MP3 frame a chunk
+inline constexpr uint32_t kAudioBytesPerSecond = media::kMp3BytesPerSecond;
 inline constexpr uint32_t kAudioSequenceOffset = 508; // last four bytes of the sector
+// An audio chunk fills one sector: its head, one frame, zeros, the number.
+static_assert(kChunkHeadSize + kAudioBlockSize <= kAudioSequenceOffset, "an audio block fits its 512-byte sector");
+static_assert(kAudioSequenceOffset + 4 == kSectorSize, "the number ends the sector");
 inline constexpr uint32_t kIndexRecordSize = 16;
 inline constexpr uint32_t kIndexHeadSize = 8;
 inline constexpr uint32_t kMoviListTypeOffset = 1020; // index positions count from "movi"

@@ -36,6 +36,8 @@ namespace {
 
 constexpr int64_t kTicksPerSecond = 10'000'000;
 constexpr int64_t kTicksPerPicture = kTicksPerSecond / 25;
+// How long playing may take to show what is waited for, on a busy machine.
+constexpr int kPlayWaitMs = 10000;
 
 // Handles the window's events for `ms` milliseconds.
 void Spin(int ms) {
@@ -120,7 +122,8 @@ TEST(Transport, PlayPauseStepAndStop) {
     Click(*window, IDC_PLAY);
     EXPECT_EQ(g_playState, kPlayRunning);
     EXPECT_NE(window->m_timerId, 0);
-    Spin(1200);
+    // Paused as soon as the timer has shown the second second.
+    ASSERT_TRUE(SpinUntil([&] { return PositionText(*window) == QStringLiteral("00:01"); }, kPlayWaitMs));
     Click(*window, IDC_PAUSE);
     EXPECT_EQ(g_playState, kPlayPaused);
     EXPECT_EQ(window->m_timerId, 0);
@@ -182,8 +185,7 @@ TEST(Transport, EndOfPreviewReturnsToTheFirstPicture) {
     EXPECT_TRUE(w.fixture.m_messages.empty());
     // It plays again from the start.
     Click(*window, IDC_PLAY);
-    Spin(300);
-    EXPECT_GT(Position(*window), 0);
+    EXPECT_TRUE(SpinUntil([&] { return Position(*window) > 0; }, kPlayWaitMs));
     Click(*window, IDC_STOP);
 }
 
@@ -243,7 +245,7 @@ TEST(Transport, SliderSeeksWhereItIsClickedAndDragged) {
 
     // A drag while playing: every movement seeks, the release leaves it running.
     Click(*window, IDC_PLAY);
-    Spin(200);
+    ASSERT_TRUE(SpinUntil([&] { return Position(*window) > 0; }, kPlayWaitMs));
     const int y = slider->height() / 2;
     QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, QPoint(slider->width() / 5, y));
     QTest::mouseMove(slider, QPoint(slider->width() / 3, y));
@@ -394,23 +396,22 @@ TEST(Transport, EndOfStreamDuringASliderClickLeavesOneConsistentState) {
     auto* slider = window->ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER);
     const int first = ShownPicture(*window);
     Click(*window, IDC_PLAY);
-    Spin(200);
+    ASSERT_TRUE(SpinUntil([&] { return Position(*window) > 0; }, kPlayWaitMs));
     // Pressed at the right end while playing: the seek reaches the end of the
     // stream, which rewinds the preview before the button comes up there.
     const QPoint end(slider->width() - 1, slider->height() / 2);
     QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, end);
     ASSERT_TRUE(SpinUntil([] { return g_playState == kPlayStopped; }, 5000));
     QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, end);
-    Spin(100);
+    SpinUntil([&] { return slider->value() == 0 && PositionText(*window) == QStringLiteral("00:00"); }, kPlayWaitMs);
     EXPECT_EQ(slider->value(), 0);
     EXPECT_EQ(PositionText(*window), QStringLiteral("00:00"));
     EXPECT_EQ(Position(*window), 0);
     EXPECT_EQ(ShownPicture(*window), first);
     // One Play plays.
     Click(*window, IDC_PLAY);
-    Spin(400);
+    EXPECT_TRUE(SpinUntil([&] { return Position(*window) > 0; }, kPlayWaitMs));
     EXPECT_EQ(g_playState, kPlayRunning);
-    EXPECT_GT(Position(*window), 0);
     Click(*window, IDC_STOP);
 }
 

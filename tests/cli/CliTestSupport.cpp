@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -115,16 +116,29 @@ std::vector<std::string> Entries(const std::string& dir) {
     return names;
 }
 
-long long ScratchFramesSize(const std::string& outputDir) {
+namespace {
+constexpr int kLowestPriority = 19;
+
+// The size of `file` in the scratch folder inside `outputDir`, or -1.
+long long ScratchFileSize(const std::string& outputDir, const char* file) {
     for (const std::string& name : Entries(outputDir)) {
         if (name.rfind(".ZemConverter-", 0) != 0)
             continue;
         std::error_code ec;
-        const auto size = fs::file_size(fs::path(outputDir) / name / "scratch.tmp", ec);
+        const auto size = fs::file_size(fs::path(outputDir) / name / file, ec);
         if (!ec)
             return static_cast<long long>(size);
     }
     return -1;
+}
+} // namespace
+
+long long ScratchFramesSize(const std::string& outputDir) {
+    return ScratchFileSize(outputDir, "scratch.tmp");
+}
+
+long long ScratchMovieSize(const std::string& outputDir) {
+    return ScratchFileSize(outputDir, "scratch.zem");
 }
 
 bool WaitForFrames(const std::string& outputDir, long long bytes, int seconds) {
@@ -135,6 +149,55 @@ bool WaitForFrames(const std::string& outputDir, long long bytes, int seconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+}
+
+SecondSignal StopThenSignalWhileWriting(int pid, const std::string& outputDir, int first, int second,
+                                        int boundSeconds) {
+    using Clock = std::chrono::steady_clock;
+    SecondSignal result;
+    // The converter yields the processor to this watcher on a busy machine.
+    ::setpriority(PRIO_PROCESS, id_t(pid), kLowestPriority);
+    ::kill(pid, first);
+    // The muxer creates the movie file when it starts (after the graph is
+    // down) and fills it a megabyte at a time: it is looked for without pause.
+    const auto seen = Clock::now() + std::chrono::seconds(60);
+    long long movie = -1;
+    while ((movie = ScratchMovieSize(outputDir)) < 0 && Clock::now() < seen)
+        std::this_thread::yield();
+    result.framesBytes = ScratchFramesSize(outputDir);
+    ::kill(pid, SIGSTOP);
+    int status = 0;
+    const bool stopped = ::waitpid(pid, &status, WUNTRACED) == pid && WIFSTOPPED(status);
+    if (!stopped) {
+        result.why = "the converter ended before the second signal";
+        result.exited = WIFEXITED(status) || WIFSIGNALED(status);
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return result;
+    }
+    // Frozen: what is on disk now is what the muxer had written.
+    result.movieBytes = ScratchMovieSize(outputDir);
+    if (movie < 0) {
+        result.why = "no movie file appeared within a minute of the first signal";
+    } else if (result.movieBytes < 0 || result.framesBytes <= 0 || result.movieBytes * 2 > result.framesBytes) {
+        result.why = "writing was too far on when seen (" + std::to_string(result.movieBytes) + " of about " +
+                     std::to_string(result.framesBytes) + " bytes): a longer stretch of film is needed";
+    } else {
+        result.caughtWriting = true;
+    }
+    ::kill(pid, second);
+    ::kill(pid, SIGCONT);
+    const auto bound = Clock::now() + std::chrono::seconds(boundSeconds);
+    while (::waitpid(pid, &status, WNOHANG) != pid) {
+        if (Clock::now() > bound) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return result;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    result.exited = true;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
 }
 
 } // namespace zem::test

@@ -45,4 +45,26 @@ long long ScratchFramesSize(const std::string& outputDir);
 // Waits (up to `seconds`) until the frames file in `outputDir` has `bytes`.
 bool WaitForFrames(const std::string& outputDir, long long bytes, int seconds = 60);
 
+// Size of the scratch file the muxer writes the movie data into; -1 while
+// there is none.
+long long ScratchMovieSize(const std::string& outputDir);
+
+// What became of a conversion given a second signal while the output of
+// the first was being written.
+struct SecondSignal {
+    bool caughtWriting = false; // frozen with the movie data half written or less
+    std::string why;            // when it was not
+    long long framesBytes = 0;  // pictures the stopped job had taken
+    long long movieBytes = 0;   // movie data written when the second signal went
+    bool exited = false;        // the process ended within the bound
+    int exitCode = -1;          // its exit status, or 128 + the signal
+};
+
+// Sends `first` to the conversion `pid` (a child of this process) writing
+// into `outputDir`, waits until the stopped job's output is being written,
+// freezes the process there (SIGSTOP) to send `second`, lets it go on and
+// waits up to `boundSeconds` for it to end (then kills it). The writing is
+// short: a caller tries again when it was not caught (`why` says so).
+SecondSignal StopThenSignalWhileWriting(int pid, const std::string& outputDir, int first, int second, int boundSeconds);
+
 } // namespace zem::test

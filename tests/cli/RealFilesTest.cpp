@@ -13,6 +13,7 @@
 
 #include "AviParse.h"
 #include "CliTestSupport.h"
+#include "FilePatch.h"
 #include "TestDirs.h"
 
 using namespace zem::test;
@@ -23,28 +24,9 @@ namespace {
 constexpr int kOutWidth = 160;
 constexpr int kOutHeight = 128;
 
-bool Shell(const std::string& command) {
-    return std::system(command.c_str()) == 0;
-}
-
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// A copy of `from` with the first `oldCode` four-character code replaced.
-bool PatchCode(const std::string& from, const std::string& to, const std::string& oldCode, const std::string& newCode) {
-    std::string bytes = ReadBytes(from);
-    const auto at = bytes.find(oldCode);
-    if (at == std::string::npos)
-        return false;
-    bytes.replace(at, newCode.size(), newCode);
-    WriteBytes(to, bytes);
-    return true;
 }
 
 // A film whose four quarters have four colours (red, green / blue, white),
@@ -60,7 +42,7 @@ std::string MakeQuarters(const std::string& dir, const std::string& name, double
         "drawbox=0:120:160:120:blue:t=fill' -c:v libx264 -pix_fmt yuv420p";
     command += soundSeconds > 0 ? " -c:a aac" : " -an";
     command += " '" + path + "'";
-    return Shell(command) ? path : std::string();
+    return RunCommand(command) ? path : std::string();
 }
 
 // The mean red, green and blue of each quarter of an RGB picture.
@@ -101,7 +83,7 @@ std::vector<uint8_t> ShownPicture(const std::string& film, bool turned) {
                                 "' -frames:v 1 -vf scale=" + std::to_string(kOutWidth) + ":" +
                                 std::to_string(kOutHeight) + " -f rawvideo -pix_fmt rgb24 -y '" + raw + "'";
     std::vector<uint8_t> pixels;
-    if (Shell(command)) {
+    if (RunCommand(command)) {
         const std::string bytes = ReadBytes(raw);
         pixels.assign(bytes.begin(), bytes.end());
     }
@@ -147,8 +129,8 @@ TEST_F(RealFiles, PicturesComeOutUprightAsPlayersShowThem) {
     for (const int degrees : {90, 180, 270}) {
         SCOPED_TRACE(std::to_string(degrees) + " degrees");
         const std::string phone = dir.file("phone" + std::to_string(degrees) + ".mp4");
-        ASSERT_TRUE(Shell("ffmpeg -v error -y -i '" + stored +
-                          "' -c copy -metadata:s:v:0 rotate=" + std::to_string(degrees) + " '" + phone + "'"));
+        ASSERT_TRUE(RunCommand("ffmpeg -v error -y -i '" + stored +
+                               "' -c copy -metadata:s:v:0 rotate=" + std::to_string(degrees) + " '" + phone + "'"));
         const Quarters shown = QuarterMeans(ShownPicture(phone, true), kOutWidth, kOutHeight);
         // The case means something only when the turn moves the quarters.
         ASSERT_GT(LargestDifference(shown, asStored), 150);
@@ -179,12 +161,13 @@ TEST_F(RealFiles, TracksNoDecoderTakesAreLeftOut) {
     // A timed-metadata track as phones write one: a text track's sample entry
     // and handler turned into "mebx" and "meta".
     const std::string withText = dir.file("text.mp4");
-    ASSERT_TRUE(Shell("printf '1\\n00:00:00,000 --> 00:00:01,500\\nHello\\n' > '" + dir.file("t.srt") + "'"));
-    ASSERT_TRUE(Shell("ffmpeg -v error -y -i '" + film + "' -i '" + dir.file("t.srt") +
-                      "' -map 0 -map 1 -c:v copy -c:a copy -c:s mov_text '" + withText + "'"));
+    ASSERT_TRUE(RunCommand("printf '1\\n00:00:00,000 --> 00:00:01,500\\nHello\\n' > '" + dir.file("t.srt") + "'"));
+    ASSERT_TRUE(RunCommand("ffmpeg -v error -y -i '" + film + "' -i '" + dir.file("t.srt") +
+                           "' -map 0 -map 1 -c:v copy -c:a copy -c:s mov_text '" + withText + "'"));
     const std::string metadata = dir.file("metadata.mp4");
-    ASSERT_TRUE(PatchCode(withText, metadata, "tx3g", "mebx"));
-    ASSERT_TRUE(PatchCode(metadata, metadata, "sbtl", "meta") || PatchCode(metadata, metadata, "text", "meta"));
+    ASSERT_TRUE(ReplaceFirstCode(withText, metadata, "tx3g", "mebx"));
+    ASSERT_TRUE(ReplaceFirstCode(metadata, metadata, "sbtl", "meta") ||
+                ReplaceFirstCode(metadata, metadata, "text", "meta"));
     const std::string fromMetadata = Convert(metadata, "metadata.avi");
     ExpectConverted(fromMetadata);
     EXPECT_NEAR(double(ParseAvi(fromMetadata).videoCount()), 32, 2);
@@ -195,7 +178,7 @@ TEST_F(RealFiles, TracksNoDecoderTakesAreLeftOut) {
 
     // Sound in a form no decoder knows: the film converts over silence, and says so.
     const std::string unknownSound = dir.file("ipcm.mp4");
-    ASSERT_TRUE(PatchCode(film, unknownSound, "mp4a", "ipcm"));
+    ASSERT_TRUE(ReplaceFirstCode(film, unknownSound, "mp4a", "ipcm"));
     const std::string fromIpcm = Convert(unknownSound, "ipcm.avi");
     ExpectConverted(fromIpcm);
     EXPECT_NEAR(double(ParseAvi(fromIpcm).videoCount()), 32, 2);
@@ -208,8 +191,8 @@ TEST_F(RealFiles, TracksNoDecoderTakesAreLeftOut) {
 
     // WebVTT inside Matroska.
     const std::string webvtt = dir.file("webvtt.mkv");
-    ASSERT_TRUE(Shell("ffmpeg -v error -y -i '" + film + "' -i '" + dir.file("t.srt") +
-                      "' -map 0 -map 1 -c:v copy -c:a copy -c:s webvtt '" + webvtt + "'"));
+    ASSERT_TRUE(RunCommand("ffmpeg -v error -y -i '" + film + "' -i '" + dir.file("t.srt") +
+                           "' -map 0 -map 1 -c:v copy -c:a copy -c:s webvtt '" + webvtt + "'"));
     const std::string fromWebvtt = Convert(webvtt, "webvtt.avi");
     ExpectConverted(fromWebvtt);
     EXPECT_NEAR(double(ParseAvi(fromWebvtt).videoCount()), 32, 2);
@@ -232,8 +215,8 @@ TEST_F(RealFiles, FilesWithoutPicturesAreRefusedForThat) {
         SCOPED_TRACE(kind);
         const std::string codec = std::string(kind).substr(0, std::string(kind).find('.'));
         const std::string input = dir.file(kind);
-        ASSERT_TRUE(Shell("ffmpeg -v error -y -f lavfi -i sine=sample_rate=48000:d=1 -c:a " +
-                          std::string(codec == "opus" ? "libopus" : codec) + " '" + input + "'"));
+        ASSERT_TRUE(RunCommand("ffmpeg -v error -y -f lavfi -i sine=sample_rate=48000:d=1 -c:a " +
+                               std::string(codec == "opus" ? "libopus" : codec) + " '" + input + "'"));
         const std::string output = Convert(input, codec + ".avi");
         EXPECT_EQ(last.exitCode, 1);
         EXPECT_NE(last.out.find("Status: ERROR(5) The file has no picture"), std::string::npos) << last.out;

@@ -4,6 +4,7 @@
 #include "AppTestSupport.h"
 #include "ReplaceFile.h"
 #include "TestClips.h"
+#include "TestDirs.h"
 
 #include <QDir>
 #include <QFile>
@@ -137,16 +138,18 @@ TEST(Session, ReplacingTheListNeverWritesThroughAPlantedLink) {
     ASSERT_TRUE(untouched.open(QIODevice::ReadOnly));
     EXPECT_EQ(untouched.readAll(), QByteArray("untouched"));
     EXPECT_EQ(QFileInfo(target).permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+}
 
-    // A folder that cannot be written: a reason, and nothing left behind.
-    const QString locked = Path(folder.path() / "locked");
-    ASSERT_TRUE(QDir().mkpath(locked));
-    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
-    const bool root = ::geteuid() == 0;
-    if (!root) {
-        EXPECT_FALSE(zem::os::ReplaceFileContents(locked + QStringLiteral("/FileList.json"), "x", error));
-        EXPECT_TRUE(error.contains(locked)) << error.toStdString();
-    }
-    QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EXPECT_TRUE(QDir(locked).entryList(QDir::Hidden | QDir::Files).isEmpty());
+TEST(Session, AListThatCannotBeWrittenSaysWhereAndLeavesNothing) {
+    // Read-only by its mode, or (for root, who ignores modes) by its mount.
+    zem::test::ReadOnlyDir locked("FileList.json", {'o', 'l', 'd'});
+    if (!locked.usable())
+        GTEST_SKIP() << "no read-only folder here (root needs to mount one)";
+    const QString folder = QString::fromStdString(locked.path());
+    QString error;
+    EXPECT_FALSE(zem::os::ReplaceFileContents(folder + QStringLiteral("/FileList.json"), "new list", error));
+    EXPECT_TRUE(error.contains(folder)) << error.toStdString();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Hidden | QDir::Files | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("FileList.json")});
+    EXPECT_EQ(zem::test::ReadWholeFile(locked.file("FileList.json")), (std::vector<uint8_t>{'o', 'l', 'd'}));
 }

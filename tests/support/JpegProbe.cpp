@@ -2,6 +2,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 
 #include <jpeglib.h>
 
@@ -74,6 +75,35 @@ void OnError(j_common_ptr c) {
     std::longjmp(reinterpret_cast<DecodeError*>(c->err)->jump, 1);
 }
 } // namespace
+
+std::vector<std::vector<uint16_t>> ReferenceQuantTables(int quality) {
+    // One grey 8 x 8 picture coded at `quality`; its tables are read back.
+    constexpr int kSide = 8;
+    std::vector<uint8_t> picture(kSide * kSide * 3, 128);
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr err{};
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = kSide;
+    cinfo.image_height = kSide;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = &picture[cinfo.next_scanline * kSide * 3];
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    const std::vector<uint8_t> jpeg(buffer, buffer + size);
+    std::free(buffer);
+    return ProbeJpeg(jpeg).quantTables;
+}
 
 std::vector<uint8_t> DecodeJpegRgb(const std::vector<uint8_t>& jpeg) {
     jpeg_decompress_struct cinfo{};

@@ -23,6 +23,11 @@ struct JpegInfo {
 
 JpegInfo ProbeJpeg(const std::vector<uint8_t>& jpeg);
 
+// The quantisation tables libjpeg writes for `quality` with its standard
+// tables (luminance, then chrominance), in file (zigzag) order: a reference
+// made by libjpeg itself, not by the code under test.
+std::vector<std::vector<uint16_t>> ReferenceQuantTables(int quality);
+
 // Decoded pixels as red, green, blue, top row first; empty on failure.
 std::vector<uint8_t> DecodeJpegRgb(const std::vector<uint8_t>& jpeg);
 
