@@ -31,6 +31,30 @@ void NoteNal(std::uint8_t header, bool& slice, bool& reference, bool& unknown) {
     }
 }
 
+// HEVC in the "hvc1"/"hev1" form whose configuration says it has one temporal
+// sub-layer: numTemporalLayers and lengthSizeMinusOne share byte 21 of hvcC.
+DecoderInputProbe::Coding HevcCoding(const GstStructure* s, int& lengthSize) {
+    using Coding = DecoderInputProbe::Coding;
+    constexpr std::size_t kLayersByte = 21;
+    const gchar* format = gst_structure_get_string(s, "stream-format");
+    const gchar* alignment = gst_structure_get_string(s, "alignment");
+    if (!format || !alignment || std::strcmp(alignment, "au") != 0 ||
+        (std::strcmp(format, "hvc1") != 0 && std::strcmp(format, "hev1") != 0))
+        return Coding::None;
+    const GValue* value = gst_structure_get_value(s, "codec_data");
+    GstBuffer* config = value ? gst_value_get_buffer(value) : nullptr;
+    GstMapInfo map;
+    if (!config || !gst_buffer_map(config, &map, GST_MAP_READ))
+        return Coding::None;
+    int layers = 0;
+    if (map.size > kLayersByte) {
+        layers = (map.data[kLayersByte] >> 3) & 0x7;
+        lengthSize = (map.data[kLayersByte] & 0x3) + 1;
+    }
+    gst_buffer_unmap(config, &map);
+    return layers == 1 && lengthSize != 3 ? Coding::Hevc : Coding::None;
+}
+
 // How the decoder's input is coded, when this can read it: H.264 whole access
 // units (with the NAL length size of the "avc" form), or parsed MPEG-1/2 pictures.
 DecoderInputProbe::Coding CodingOf(const GstStructure* s, int& lengthSize) {
@@ -44,6 +68,8 @@ DecoderInputProbe::Coding CodingOf(const GstStructure* s, int& lengthSize) {
         gst_structure_get_boolean(s, "systemstream", &system);
         return (version == 1 || version == 2) && parsed && !system ? Coding::Mpeg : Coding::None;
     }
+    if (gst_structure_has_name(s, "video/x-h265"))
+        return HevcCoding(s, lengthSize);
     if (!gst_structure_has_name(s, "video/x-h264"))
         return Coding::None;
     const gchar* format = gst_structure_get_string(s, "stream-format");
@@ -100,6 +126,38 @@ PictureRole H264PictureRole(const std::uint8_t* data, std::size_t size, int leng
         }
     }
     if (unknown || !slice)
+        return PictureRole::Unknown;
+    return reference ? PictureRole::Reference : PictureRole::NonReference;
+}
+
+PictureRole HevcPictureRole(const std::uint8_t* data, std::size_t size, int lengthSize) {
+    // VCL types 0..31; of them the even ones up to 14 are sub-layer non-reference.
+    constexpr int kLastVclType = 31;
+    constexpr int kLastNonReferenceType = 14;
+    if (lengthSize <= 0)
+        return PictureRole::Unknown;
+    bool slice = false;
+    bool reference = false;
+    std::size_t at = 0;
+    while (at + static_cast<std::size_t>(lengthSize) <= size) {
+        std::size_t length = 0;
+        for (int i = 0; i < lengthSize; ++i)
+            length = (length << 8) | data[at + i];
+        at += static_cast<std::size_t>(lengthSize);
+        if (length < 2 || length > size - at)
+            return PictureRole::Unknown;
+        const int type = (data[at] >> 1) & 0x3F;
+        const int layer = ((data[at] & 0x1) << 5) | (data[at + 1] >> 3);
+        if (layer != 0)
+            return PictureRole::Unknown; // a scalable or multi-view layer
+        if (type <= kLastVclType) {
+            slice = true;
+            if (type > kLastNonReferenceType || type % 2 != 0)
+                reference = true;
+        }
+        at += length;
+    }
+    if (at != size || !slice)
         return PictureRole::Unknown;
     return reference ? PictureRole::Reference : PictureRole::NonReference;
 }
@@ -228,6 +286,8 @@ GstPadProbeReturn DecoderInputProbe::Buffer(GstPadProbeInfo* info) {
     GstClockTime pts = GST_BUFFER_PTS(buffer);
     if (m_coding == Coding::H264) {
         role = H264PictureRole(map.data, map.size, m_lengthSize);
+    } else if (m_coding == Coding::Hevc) {
+        role = HevcPictureRole(map.data, map.size, m_lengthSize);
     } else {
         const MpegPictureHeader header = ReadMpegPicture(map.data, map.size);
         role = header.picture

@@ -1,7 +1,8 @@
 #pragma once
 // Leaving pictures undecoded that the conversion would throw away. The output
 // takes a few pictures a second; of a denser source, a picture no other
-// picture refers to (an H.264 picture whose slices all have nal_ref_idc 0)
+// picture refers to (an H.264 picture whose slices all have nal_ref_idc 0, an
+// HEVC sub-layer non-reference picture, an MPEG-1/2 B picture)
 // can stay undecoded when no output frame time falls in its display span,
 // and the output keeps every byte, because the same pictures are shown.
 //
@@ -27,7 +28,7 @@ namespace zem::media {
 // to be skipped: the pacing adds up its frame times, the skip rule multiplies.
 inline constexpr double kSkipMargin = 0.002;
 // The decoders whose input is read for pictures that need not be decoded.
-inline constexpr const char* kSkippingDecoders[] = {"avdec_h264", "avdec_mpeg2video"};
+inline constexpr const char* kSkippingDecoders[] = {"avdec_h264", "avdec_h265", "avdec_mpeg2video"};
 // Earlier picture times kept to find a picture's predecessor in display order.
 inline constexpr std::size_t kSkipHistory = 64;
 
@@ -35,6 +36,11 @@ inline constexpr std::size_t kSkipHistory = 64;
 // length-prefixed NAL units (MP4 "avc"), 0 for start codes (byte-stream).
 enum class PictureRole { Reference, NonReference, Unknown };
 PictureRole H264PictureRole(const std::uint8_t* data, std::size_t size, int lengthSize);
+
+// The same for an HEVC access unit in length-prefixed form (MP4 "hvc1"/"hev1"),
+// in a stream of one temporal sub-layer: there the sub-layer non-reference
+// picture types (TRAIL_N, RASL_N ...) are referred to by no other picture.
+PictureRole HevcPictureRole(const std::uint8_t* data, std::size_t size, int lengthSize);
 
 // The output frame times: first, first + interval, first + 2 interval, ...
 struct FrameGrid {
@@ -83,7 +89,7 @@ public:
     explicit DecoderInputProbe(std::shared_ptr<PictureSkip> skip) : m_skip(std::move(skip)) {}
     // Watches what enters the decoder through `decoderSink`; the pad keeps the probe.
     static void Attach(GstPad* decoderSink, std::shared_ptr<PictureSkip> skip);
-    enum class Coding { None, H264, Mpeg };
+    enum class Coding { None, H264, Hevc, Mpeg };
 
 private:
     static GstPadProbeReturn OnProbe(GstPad*, GstPadProbeInfo* info, gpointer self);
@@ -94,7 +100,7 @@ private:
     GstSegment m_segment{};
     bool m_haveSegment = false;
     Coding m_coding = Coding::None; // None: a form this does not read
-    int m_lengthSize = 0;           // H.264: 0 for start codes
+    int m_lengthSize = 0;           // H.264 and HEVC: 0 for start codes
     // A picture came without a time: the decoder invents it from the pictures
     // before it, which must then all be decoded.
     bool m_untimed = false;

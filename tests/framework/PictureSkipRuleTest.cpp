@@ -69,6 +69,26 @@ TEST(PictureSkipRule, H264RoleFromEverySliceOfTheAccessUnit) {
     EXPECT_EQ(RoleOf(StartCoded({nal(kNonRefSlice), nal(kIdrSlice)}), 0), PictureRole::Reference);
 }
 
+PictureRole HevcRoleOf(const std::vector<std::uint8_t>& unit, int lengthSize) {
+    return HevcPictureRole(unit.data(), unit.size(), lengthSize);
+}
+
+TEST(PictureSkipRule, HevcRoleFromEverySliceOfTheAccessUnit) {
+    // Two-byte headers: type in bits 1-6 of the first byte, layer 0, TemporalId + 1 = 1.
+    auto nal = [](int type) { return std::vector<std::uint8_t>{static_cast<std::uint8_t>(type << 1), 0x01, 0xAF}; };
+    constexpr int kTrailN = 0, kTrailR = 1, kRaslN = 8, kCra = 21, kAud = 35, kSei = 39;
+    EXPECT_EQ(HevcRoleOf(LengthPrefixed({nal(kAud), nal(kSei), nal(kTrailN), nal(kTrailN)}, 4), 4),
+              PictureRole::NonReference);
+    EXPECT_EQ(HevcRoleOf(LengthPrefixed({nal(kRaslN)}, 4), 4), PictureRole::NonReference);
+    EXPECT_EQ(HevcRoleOf(LengthPrefixed({nal(kTrailN), nal(kTrailR)}, 4), 4), PictureRole::Reference);
+    EXPECT_EQ(HevcRoleOf(LengthPrefixed({nal(kCra)}, 4), 4), PictureRole::Reference);
+    EXPECT_EQ(HevcRoleOf(LengthPrefixed({nal(kSei)}, 4), 4), PictureRole::Unknown);
+    // A unit of another layer: the decoder judges the picture.
+    std::vector<std::uint8_t> layered = nal(kTrailN);
+    layered[1] = 0x09; // nuh_layer_id 1
+    EXPECT_EQ(HevcRoleOf(LengthPrefixed({layered}, 4), 4), PictureRole::Unknown);
+}
+
 TEST(PictureSkipRule, DamagedLengthsLeaveThePictureToTheDecoder) {
     std::vector<std::uint8_t> unit = LengthPrefixed({{kNonRefSlice, 1, 2, 3}}, 4);
     unit[3] = 9; // longer than what follows
