@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,14 +21,6 @@ constexpr int kPauseBeforeBuild = 500;
 constexpr int kPauseBeforeRun = 1000;
 constexpr int kPauseAfterMux = 500;
 constexpr double kTicksPerSecond = 1e7;
-// Set to 1, every picture is decoded, also those the output does not show
-// (for comparing outputs with and without skipping).
-constexpr const char* kDecodeAllVariable = "ZEM_DECODE_ALL";
-
-bool DecodeAllAsked() {
-    const char* value = std::getenv(kDecodeAllVariable);
-    return value != nullptr && std::strcmp(value, "1") == 0;
-}
 // Ticks a range's end waits for sound that lags behind its pictures.
 constexpr int kMaxSoundWaitTicks = 30;
 
@@ -449,9 +440,7 @@ void ConversionRun::FinishConversion(bool stopped) {
     // encoder and the frames file, whose results are read from here on.
     if (m_capture) {
         m_capture->FinishFrames();
-        const FrameCaptureContext::SkipCounts counts = m_capture->skipCounts();
-        m_logFile.AppendLine("Pictures: " + std::to_string(counts.seen) + " seen, " + std::to_string(counts.skipped) +
-                             " left undecoded, " + std::to_string(counts.wronglySkipped) + " of them wrongly");
+        m_logFile.AppendLine(SkipCountsText(m_capture->skipCounts()));
     }
     // The pictures start with the first frame taken, the sound with its first
     // sample: line the sound up with the pictures.

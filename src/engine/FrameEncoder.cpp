@@ -1,5 +1,7 @@
 #include "FrameEncoder.h"
 
+#include <cstdlib>
+
 #include <cmath>
 #include <cstring>
 
@@ -211,6 +213,16 @@ bool FrameCaptureContext::SkipGrid(double& first, double& interval) const {
     first = frameTaken ? m_firstFrameTime : -1.0;
     interval = frameInterval;
     return true;
+}
+
+bool DecodeAllAsked() {
+    const char* value = std::getenv(kDecodeAllVariable);
+    return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+std::string SkipCountsText(const FrameCaptureContext::SkipCounts& counts) {
+    return "Pictures: " + std::to_string(counts.seen) + " seen, " + std::to_string(counts.skipped) +
+           " left undecoded, " + std::to_string(counts.wronglySkipped) + " of them wrongly";
 }
 
 void FrameCaptureContext::OnSkippedSample(double sampleTime) {

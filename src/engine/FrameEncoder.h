@@ -44,6 +44,11 @@ bool CodeFrameJpeg(const uint8_t* picture, uint32_t width, uint32_t height, int3
 bool EncodeFrameJpeg(File& file, const uint8_t* picture, uint32_t width, uint32_t height, bool withLength,
                      int32_t rotation, int32_t quality);
 
+// Set to 1 in the environment, every picture is decoded, also those the
+// output does not show (for comparing outputs with and without skipping).
+inline constexpr const char* kDecodeAllVariable = "ZEM_DECODE_ALL";
+bool DecodeAllAsked();
+
 // The frame callback's record for one conversion.
 //
 // Threads: the thread that owns the conversion (the window's or zemconvert's
@@ -161,5 +166,8 @@ private:
     // Read by the owner while the pipeline runs.
     std::atomic<bool> m_pastStop{false};
 };
+
+// The counters as the run's log line: "Pictures: N seen, M left undecoded, K of them wrongly".
+std::string SkipCountsText(const FrameCaptureContext::SkipCounts& counts);
 
 } // namespace zem
