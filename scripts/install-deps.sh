@@ -11,6 +11,7 @@ PACKAGES=(
   ffmpeg xvfb xauth fonts-noto-cjk time shared-mime-info
   gstreamer1.0-x libuchardet-dev
   dpkg-dev groff-base bash-completion zsh appstream parallel
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

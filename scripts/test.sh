@@ -6,6 +6,10 @@
 #                            ThreadSanitizer, in ./build-tsan (or $BUILD_DIR);
 #                            reports lying wholly inside GLib, GStreamer, ORC
 #                            and the decoders are kept out (tests/tsan.supp)
+#   scripts/test.sh --asan   the whole suite under AddressSanitizer and
+#                            UndefinedBehaviorSanitizer, in ./build-asan (or
+#                            $BUILD_DIR); leaks inside GLib, GStreamer, Qt and
+#                            fontconfig caches are kept out (tests/lsan.supp)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,6 +38,25 @@ if [ "${1:-}" = "--tsan" ]; then
       || status=1
   done
   exit $status
+fi
+
+if [ "${1:-}" = "--asan" ]; then
+  BUILD_DIR=${BUILD_DIR:-build-asan}
+  JOBS=${JOBS:-2}
+  bash scripts/install-deps.sh
+  if [ ! -f "$BUILD_DIR/build.ninja" ]; then
+    cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEM_ASAN=ON -DZEM_BUILD_BENCH=OFF
+  fi
+  cmake --build "$BUILD_DIR" -j "$JOBS"
+  # The programs the tests start (zemconvert, the window) carry the same
+  # sanitizers and these settings: a finding in any of them fails its test.
+  export ASAN_OPTIONS="detect_leaks=1 abort_on_error=0 exitcode=99 ${ASAN_OPTIONS:-}"
+  export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp print_suppressions=0 ${LSAN_OPTIONS:-}"
+  export UBSAN_OPTIONS="print_stacktrace=1 halt_on_error=1 ${UBSAN_OPTIONS:-}"
+  export G_SLICE=always-malloc
+  cd "$BUILD_DIR"
+  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$JOBS" --timeout 1200
+  exit
 fi
 
 bash scripts/install-deps.sh

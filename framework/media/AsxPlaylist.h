@@ -11,7 +11,7 @@ namespace zem::media {
 // cannot be read, with the reason in `why` (when given).
 std::vector<std::string> AsxLocalEntries(const std::string& listPath, std::string* why = nullptr);
 
-// The first entry that is a plain file, or empty with the reason in `why`:
+// The first entry that is a regular file, or empty with the reason in `why`:
 // the list cannot be read, names no local file, or which entry failed and why.
 std::string FirstPlaylistEntry(const std::string& listPath, std::string* why = nullptr);
 

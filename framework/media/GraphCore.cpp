@@ -4,6 +4,7 @@
 
 #include <malloc.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -19,6 +20,19 @@ namespace {
 constexpr int kPictureMapThreshold = 256 * 1024;
 constexpr int kMallocArenas = 2;
 
+// GStreamer only logs a plugin that failed to load; the log handler keeps
+// the text for the failure it leads to. Any thread may load a plugin.
+std::mutex g_loadFailureLock;
+std::string g_loadFailure; // guarded by g_loadFailureLock
+
+void KeepPluginLoadFailures(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer) {
+    if (message != nullptr && std::strstr(message, "Failed to load plugin") != nullptr) {
+        std::lock_guard<std::mutex> hold(g_loadFailureLock);
+        g_loadFailure = message;
+    }
+    g_log_default_handler(domain, level, message, nullptr);
+}
+
 } // namespace
 
 void EnsureGstInitialised() {
@@ -26,8 +40,22 @@ void EnsureGstInitialised() {
     std::call_once(once, [] {
         mallopt(M_MMAP_THRESHOLD, kPictureMapThreshold);
         mallopt(M_ARENA_MAX, kMallocArenas);
+        g_log_set_handler("GStreamer", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL),
+                          KeepPluginLoadFailures, nullptr);
         gst_init(nullptr, nullptr);
     });
+}
+
+std::string LastPluginLoadFailure() {
+    std::lock_guard<std::mutex> hold(g_loadFailureLock);
+    return g_loadFailure;
+}
+
+bool IsOutOfMemoryText(const std::string& text) {
+    // dlopen's words when mmap fails for want of address space or memory.
+    return text.find("failed to map segment") != std::string::npos ||
+           text.find("Cannot allocate memory") != std::string::npos ||
+           text.find(std::strerror(ENOMEM)) != std::string::npos;
 }
 
 gint64 MonotonicMs() {

@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 // Owning handles for GStreamer and GLib objects used inside the media layer.
 #include <gst/gst.h>
 
@@ -58,5 +59,12 @@ GstRef<T> AdoptFloating(T* object) {
 
 // Starts GStreamer once per process.
 void EnsureGstInitialised();
+
+// Why the latest plugin GStreamer tried to load did not load (its own words),
+// or empty. A decoder that is installed but cannot be loaded (no memory for
+// it, a library missing) looks like a missing one to everything else.
+std::string LastPluginLoadFailure();
+// Whether such a failure was the system running out of memory.
+bool IsOutOfMemoryText(const std::string& text);
 
 } // namespace zem::media

@@ -58,11 +58,15 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
         if (S_ISDIR(st.st_mode))
             return fail(HRESULT_FILE_NOT_FOUND, path + " is a folder, not a video file");
         if (!S_ISREG(st.st_mode))
-            return fail(HRESULT_FILE_NOT_FOUND, path + " is not a plain file");
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            return fail(HRESULT_FILE_NOT_FOUND, path + " is not a regular file");
+        // Without waiting: a name swapped for a FIFO meanwhile must not hold the open.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
             return fail(E_ACCESSDENIED, "Cannot open " + path + ": " + std::strerror(errno));
+        const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
         ::close(fd);
+        if (!regular)
+            return fail(HRESULT_FILE_NOT_FOUND, path + " is not a regular file");
         if (st.st_size == 0)
             return fail(VFW_E_UNSUPPORTED_STREAM, path + " is empty");
     }
@@ -105,6 +109,9 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
                                  "): what can be read is converted");
         }
     }
+    // An installed decoder that would not load for want of memory is no missing one.
+    if (choice.videos.empty() && IsOutOfMemoryText(LastPluginLoadFailure()))
+        return fail(E_OUTOFMEMORY, "Cannot decode " + path + ": out of memory (" + LastPluginLoadFailure() + ")", why);
     // A file of sound alone renders (the preview plays it); the conversion
     // refuses it for having no picture.
     if (choice.videos.empty() && choice.audios.empty()) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
@@ -227,6 +228,75 @@ std::vector<TimedCue> ReadTimedCues(const std::string& utf8) {
     }
     cues.erase(std::remove_if(cues.begin(), cues.end(), [](const TimedCue& cue) { return cue.text.empty(); }),
                cues.end());
+    std::stable_sort(cues.begin(), cues.end(),
+                     [](const TimedCue& a, const TimedCue& b) { return a.startMs < b.startMs; });
+    return cues;
+}
+
+namespace {
+
+// "{123}" at `at`: the number, and `at` moved past it; false when it is none.
+bool ReadFrameField(const std::string& line, std::size_t& at, int64_t& frame, bool& empty) {
+    if (at >= line.size() || line[at] != '{')
+        return false;
+    const auto close = line.find('}', at);
+    if (close == std::string::npos)
+        return false;
+    const std::string digits = line.substr(at + 1, close - at - 1);
+    empty = digits.empty();
+    if (!empty && (!AllDigits(digits) || digits.size() > 9))
+        return false;
+    frame = empty ? 0 : std::stoll(digits);
+    at = close + 1;
+    return true;
+}
+
+} // namespace
+
+std::vector<TimedCue> ReadMicroDvdCues(const std::string& utf8, double fps) {
+    std::vector<TimedCue> cues;
+    std::istringstream in(utf8);
+    std::string line;
+    bool first = true;
+    while (std::getline(in, line)) {
+        line = Trim(line);
+        std::size_t at = 0;
+        int64_t start = 0;
+        int64_t end = 0;
+        bool noStart = false;
+        bool noEnd = false;
+        if (!ReadFrameField(line, at, start, noStart) || noStart || !ReadFrameField(line, at, end, noEnd))
+            continue;
+        std::string rest = line.substr(at);
+        if (first && start == 1 && end == 1) {
+            // "{1}{1}25": the frame rate the file is timed at.
+            first = false;
+            char* stop = nullptr;
+            const double stated = std::strtod(rest.c_str(), &stop);
+            if (stop != rest.c_str() && stated > 1 && stated < 200)
+                fps = stated;
+            continue;
+        }
+        first = false;
+        std::string text;
+        for (std::size_t i = 0; i < rest.size(); ++i) {
+            if (rest[i] == '{') {
+                const auto close = rest.find('}', i);
+                if (close == std::string::npos)
+                    break;
+                i = close;
+            } else {
+                text += rest[i] == '|' ? '\n' : rest[i];
+            }
+        }
+        text = Trim(text);
+        if (text.empty())
+            continue;
+        const auto ms = [fps](int64_t frame) { return int64_t(double(frame) * 1000.0 / fps + 0.5); };
+        const int64_t startMs = ms(start);
+        const int64_t endMs = noEnd || end <= start ? startMs + kMicroDvdOpenEndMs : ms(end);
+        cues.push_back({startMs, endMs, text});
+    }
     std::stable_sort(cues.begin(), cues.end(),
                      [](const TimedCue& a, const TimedCue& b) { return a.startMs < b.startMs; });
     return cues;

@@ -26,6 +26,14 @@ bool ParseCueTime(const std::string& text, int64_t& ms);
 // out of the text.
 std::vector<TimedCue> ReadTimedCues(const std::string& utf8);
 
+// The cues of a MicroDVD document ("{start}{end}text", frame numbers, '|'
+// between lines), timed at `fps` unless its first line says otherwise as
+// "{1}{1}25". Style blocks ("{y:i}") are left out; a cue without an end
+// lasts kMicroDvdOpenEndMs.
+inline constexpr double kMicroDvdDefaultFps = 24000.0 / 1001.0; // as subparse assumes
+inline constexpr int64_t kMicroDvdOpenEndMs = 3000;
+std::vector<TimedCue> ReadMicroDvdCues(const std::string& utf8, double fps = kMicroDvdDefaultFps);
+
 // The cues as a SubRip document.
 std::string WriteSubRip(const std::vector<TimedCue>& cues);
 

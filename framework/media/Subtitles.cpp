@@ -1,6 +1,7 @@
 #include "Subtitles.h"
 
 #include "GraphImpl.h"
+#include "SubtitleCaps.h"
 #include "SubtitleCues.h"
 
 #include <gio/gio.h>
@@ -394,6 +395,11 @@ std::string KeepFirstSamiClass(const std::string& sami) {
 
 std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::string& warning) {
     std::error_code ec;
+    // A FIFO or a device would hold the read (or never end it).
+    if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
+        warning = "Subtitles of " + path + " not shown: " + path + " is not a regular file";
+        return std::nullopt;
+    }
     const auto size = std::filesystem::file_size(path, ec);
     if (ec) {
         warning = "Subtitles of " + path + " not shown: " + ec.message();
@@ -428,11 +434,13 @@ std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::strin
         return std::nullopt;
     }
     text.utf8 = lower.find("<sami") != std::string::npos ? KeepFirstSamiClass(*utf8) : *utf8;
-    // SubRip and WebVTT as people write them (times without hours, before
-    // zero, numbers left out) reach subparse as plain SubRip: one bad time
-    // there would stop the film.
-    if (text.format == SubtitleText::Format::Parsed && LooksLikeSubRipOrWebVtt(text.utf8)) {
-        const std::vector<TimedCue> cues = ReadTimedCues(text.utf8);
+    // SubRip, WebVTT and MicroDVD as people write them (times without hours,
+    // before zero, numbers left out) reach subparse as plain SubRip of our
+    // own: one bad time there would stop the film, and some hostile files
+    // crash its own readers. Only SAMI goes to it as it came.
+    if (text.format == SubtitleText::Format::Parsed && lower.find("<sami") == std::string::npos) {
+        const std::vector<TimedCue> cues =
+            LooksLikeSubRipOrWebVtt(text.utf8) ? ReadTimedCues(text.utf8) : ReadMicroDvdCues(text.utf8);
         if (cues.empty()) {
             warning = "Subtitles of " + path + " not shown: no timed line could be read";
             return std::nullopt;
@@ -444,6 +452,9 @@ std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::strin
         warning = "Subtitles of " + path + " not shown: " + why;
         return std::nullopt;
     }
+    const std::string capped = CapSubtitleEvents(text.utf8, text.format == SubtitleText::Format::Ass);
+    if (!capped.empty())
+        warning = "Subtitles of " + path + ": " + capped;
     return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringList>
@@ -81,7 +82,8 @@ std::optional<RegistryStore::Values> RegistryStore::ReadValues(RegistryRoot root
         return std::nullopt;
     Values values;
     QFile file(QDir(KeyFolder(root, keyPath)).filePath(QLatin1String(kValuesFileName)));
-    if (!file.open(QIODevice::ReadOnly))
+    // Anything but a file (a FIFO would hold the read) holds no values.
+    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly))
         return values; // a key without values
     while (!file.atEnd()) {
         QByteArray line = file.readLine();

@@ -69,8 +69,14 @@ void CCompressorDlg::OnConvertClicked() {
             QTimer::singleShot(kConversionWaitMs, &wait, &QEventLoop::quit);
             wait.exec();
         }
-        if (m_run.result() == zem::JobResult::Failed)
+        if (m_run.result() == zem::JobResult::Failed) {
             ShowFailureReason(row);
+        } else if (!m_run.inputEndedEarly().empty()) {
+            // Written, but shorter than the film: said where a failure's reason goes.
+            if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
+                cell->setToolTip(QString::fromStdString(m_run.inputEndedEarly()));
+            SetMessageText(m_run.inputEndedEarly());
+        }
     };
 
     if (m_convertAll == 1) {

@@ -3,8 +3,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -92,7 +94,13 @@ private:
         QProcess& process = *job.process;
         // Its own process group: a Ctrl+C in the terminal reaches this process
         // only, which passes each one on exactly once.
-        process.setChildProcessModifier([] { ::setpgid(0, 0); });
+        // It dies with the batch: the kernel signals it when this process
+        // ends, and one that ended between the fork and here is seen at once.
+        process.setChildProcessModifier([batch = ::getpid()] {
+            ::setpgid(0, 0);
+            if (::prctl(PR_SET_PDEATHSIG, kParentGoneSignal) != 0 || ::getppid() != batch)
+                ::_exit(EXIT_FAILURE);
+        });
         QStringList args;
         for (const std::string& arg : SingleJobArguments(m_options, job.input, job.output))
             args << QString::fromStdString(arg);

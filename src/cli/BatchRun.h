@@ -6,12 +6,17 @@
 // time left.
 
 #include <atomic>
+#include <csignal>
 #include <string>
 #include <vector>
 
 #include "CliOptions.h"
 
 namespace zem::cli {
+
+// What a job's process receives when the batch dies before it: it gives up
+// at once and leaves nothing.
+inline constexpr int kParentGoneSignal = SIGUSR1;
 
 // Converts options.inputs into outputs (same order). `interrupts` counts the
 // Ctrl+Cs so far: the first stops the running files (what they converted is

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 
 #include "ConversionPaths.h"
@@ -34,15 +35,22 @@ std::vector<std::string> Wrap(const std::string& text, size_t width) {
 } // namespace
 
 std::optional<double> ParseTime(const std::string& text) {
+    // A time is kept in 100 ns units: "inf", "nan" and figures past the
+    // longest film anyone has are no time.
+    const auto usable = [](double seconds) -> std::optional<double> {
+        if (!std::isfinite(seconds) || seconds < 0 || seconds > kMaxTimeSeconds)
+            return std::nullopt;
+        return seconds;
+    };
     if (text.empty())
         return std::nullopt;
     const auto colon = text.find(':');
     char* end = nullptr;
     if (colon == std::string::npos) {
         const double seconds = std::strtod(text.c_str(), &end);
-        if (*end != '\0' || seconds < 0)
+        if (*end != '\0')
             return std::nullopt;
-        return seconds;
+        return usable(seconds);
     }
     const std::string minutesText = text.substr(0, colon);
     const std::string secondsText = text.substr(colon + 1);
@@ -50,9 +58,9 @@ std::optional<double> ParseTime(const std::string& text) {
         !std::all_of(minutesText.begin(), minutesText.end(), [](unsigned char c) { return std::isdigit(c); }))
         return std::nullopt;
     const double seconds = std::strtod(secondsText.c_str(), &end);
-    if (*end != '\0' || seconds < 0 || seconds >= 60)
+    if (*end != '\0' || !(seconds >= 0 && seconds < 60))
         return std::nullopt;
-    return std::stod(minutesText) * 60 + seconds;
+    return usable(std::strtod(minutesText.c_str(), nullptr) * 60 + seconds);
 }
 
 std::string OutputPathFor(const CliOptions& options, const std::string& input) {

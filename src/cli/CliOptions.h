@@ -49,7 +49,11 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args);
 // --output); empty when nothing is.
 std::string CheckInputs(const CliOptions& options);
 
-// "12.5", "75", "01:02.500" or "1:02" as seconds; nullopt when unreadable.
+// The latest time --start and --end take: ten thousand hours.
+inline constexpr double kMaxTimeSeconds = 36e6;
+
+// "12.5", "75", "01:02.500" or "1:02" as seconds; nullopt when unreadable,
+// not finite or past kMaxTimeSeconds.
 std::optional<double> ParseTime(const std::string& text);
 
 // Whether the file list would take this path (the rule the window uses too).

@@ -44,18 +44,31 @@ void OnInterrupt(int) {
     g_interrupts.fetch_add(1);
 }
 
+// The batch that started this process is gone (see BatchRun): give up at
+// once, as on a second Ctrl+C, so nothing is left behind.
+void OnParentGone(int) {
+    g_interrupts.fetch_add(2);
+}
+
 void InstallSignalHandlers() {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
+    struct sigaction orphaned {};
+    orphaned.sa_handler = OnParentGone;
+    sigemptyset(&orphaned.sa_mask);
+    sigaction(kParentGoneSignal, &orphaned, nullptr);
     // A file-size limit then shows as a write error (EFBIG) with its message
     // instead of killing the process with its scratch files left behind.
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGXFSZ, &ignore, nullptr);
+    // A closed pipe or terminal on the progress lines ends those lines (the
+    // writes fail), not the conversion.
+    sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& options, const std::string& input,

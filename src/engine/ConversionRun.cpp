@@ -9,9 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "AsxPlaylist.h"
 #include "ConversionHost.h"
 #include "GraphState.h"
+#include "GstPtr.h"
 #include "SilentTrack.h"
 
 namespace zem {
@@ -87,8 +87,13 @@ std::string ConversionRun::WhyTheGraphDidNotRun(HRESULT hr) const {
     ErrorDetail detail;
     if (GraphError(detail))
         return TextWithElement(detail);
-    if (hr == VFW_E_TIMEOUT)
+    if (hr == VFW_E_TIMEOUT) {
+        // A decoder that could not be loaded for want of memory takes nothing either.
+        const std::string load = media::LastPluginLoadFailure();
+        if (media::IsOutOfMemoryText(load))
+            return "out of memory (" + load + ")";
         return "its pictures and sound did not start in time (no decoder took them)";
+    }
     char text[64];
     std::snprintf(text, sizeof text, "the graph did not run (0x%08x)", unsigned(hr));
     return text;
@@ -110,84 +115,17 @@ void ConversionRun::CollectWarnings() {
     }
 }
 
+void ConversionRun::Warn(const std::string& text) {
+    m_warnings.push_back(text);
+    m_host.LogFailure(text);
+}
+
 void ConversionRun::Fail(int code, const std::string& what, const std::string& cause) {
     m_result = JobResult::Failed;
     m_failure.code = code;
     // The first reason found is the one the user is told.
     if (!m_failure.HasReason())
         TellWhy(what, cause);
-}
-
-int ConversionRun::CheckInputFile() const {
-    if (m_inputPath.empty())
-        return runcode::kInputEmpty;
-    if (m_inputPath.size() >= PATH_MAX)
-        return runcode::kInputTooLong;
-    struct stat st {};
-    if (::stat(m_inputPath.c_str(), &st) != 0)
-        return errno == ENAMETOOLONG ? runcode::kInputTooLong : runcode::kInputMissing;
-    if (S_ISDIR(st.st_mode))
-        return runcode::kInputMissing;
-    const int fd = ::open(m_inputPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return runcode::kInputMissing;
-    ::close(fd);
-    return 0;
-}
-
-std::string ConversionRun::InputProblem() const {
-    if (m_inputPath.empty())
-        return "No input file";
-    if (m_inputPath.size() >= PATH_MAX)
-        return "The input path is too long (" + std::to_string(m_inputPath.size()) + " bytes; the limit is " +
-               std::to_string(PATH_MAX - 1) + "): " + m_inputPath.substr(0, 64) + "...";
-    struct stat st {};
-    if (::stat(m_inputPath.c_str(), &st) != 0)
-        return "Cannot open " + m_inputPath + ": " + SystemErrorText(errno);
-    if (S_ISDIR(st.st_mode))
-        return m_inputPath + " is a folder, not a video file";
-    const int fd = ::open(m_inputPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return "Cannot open " + m_inputPath + ": " + SystemErrorText(errno);
-    ::close(fd);
-    return {};
-}
-
-bool ConversionRun::OutputReplacesInput(std::string& why) const {
-    // The inputs are never touched: an output that is one of them, by any
-    // name, is refused. A play list's entries count as inputs too.
-    const auto sameFile = [](const std::string& a, const std::string& b) {
-        struct stat sa {};
-        struct stat sb {};
-        return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-               sa.st_ino == sb.st_ino;
-    };
-    std::vector<std::pair<std::string, std::string>> inputs; // file, how the user knows it
-    for (const std::string* input : {&m_inputPath}) {
-        inputs.emplace_back(*input, "the input " + *input);
-    }
-    for (const std::string& other : m_otherInputs)
-        inputs.emplace_back(other, "the input " + other);
-    const size_t direct = inputs.size();
-    for (size_t i = 0; i < direct; ++i) {
-        if (!media::IsAsxPath(inputs[i].first))
-            continue;
-        const std::string list = inputs[i].first;
-        for (const std::string& entry : media::AsxLocalEntries(list))
-            inputs.emplace_back(entry, "the file " + entry + " that " + list + " plays");
-    }
-    std::vector<std::string> written{m_outputPath};
-    if (m_saveMp3)
-        written.push_back(m_paths.keptMp3Path);
-    for (const std::string& out : written) {
-        for (const auto& [input, name] : inputs) {
-            if (out == input || sameFile(out, input)) {
-                why = "The output " + out + " would replace " + name;
-                return true;
-            }
-        }
-    }
-    return false;
 }
 
 int ConversionRun::MakeScratchFolder() {
@@ -199,7 +137,9 @@ int ConversionRun::MakeScratchFolder() {
         Fail(code, error);
         return code;
     }
-    m_paths = DeriveConversionPaths(m_inputPath, m_outputPath, m_scratch->Path());
+    // The intermediates are reached through the folder's descriptor, never by
+    // a name someone could move or swap meanwhile.
+    m_paths = DeriveConversionPaths(m_inputPath, m_outputPath, m_scratch->Reach());
     m_zemPath = m_paths.zemPath;
     m_mp3Path = m_paths.mp3Path;
     m_tmpPath = m_paths.tmpPath;
@@ -242,6 +182,7 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     m_failure = Failure{};
     m_stopNote.clear();
     m_muxResult = MuxResult{};
+    m_inputEndedEarly.clear();
     m_failedWhileRunning = false;
     m_runningFailureCode = 0;
     m_abandonRequested = false;
@@ -347,6 +288,8 @@ int ConversionRun::StartGraph(ConversionSettings& settings) {
     m_muxSettings.videoHeight = settings.m_videoHeight;
     m_muxSettings.rotate = settings.m_rotate;
     m_muxSettings.saveMp3 = m_saveMp3;
+    m_muxSettings.place = [scratch = m_scratch.get()](const std::string& from, const std::string& to,
+                                                      std::string& error) { return scratch->Place(from, to, error); };
 
     m_host.Pause(kPauseBeforeRun);
     const HRESULT hr = h.pMC ? h.pMC->Run() : E_POINTER;
@@ -505,6 +448,8 @@ void ConversionRun::FinishConversion(bool stopped) {
             m_stopNote = m_muxResult.message;
         } else if (!m_muxResult.ok) {
             Fail(runcode::kWriteFailed, m_muxResult.message);
+        } else if (!m_muxResult.warning.empty()) {
+            Warn(m_muxResult.warning);
         }
         RemoveIntermediates();
     }
@@ -581,6 +526,7 @@ void ConversionRun::OnGraphNotify() {
         m_host.LogGraphEvent(code);
         const bool running = m_converting && !m_finishing;
         if (code == EC_COMPLETE && running) {
+            CheckForEarlyEnd();
             FinishConversion(false);
             continue;
         }

@@ -54,6 +54,10 @@ struct ConversionJob {
 
 enum class JobResult { None, Completed, Stopped, Failed };
 
+// "x.mpg: the input ended at 0:10.8 of 1:00" when `reached` falls well short
+// of `length` (100 ns units), else empty.
+std::string InputEndedText(const std::string& input, int64_t reached, int64_t length);
+
 class ConversionRun {
 public:
     ConversionRun(ConversionHost& host, MediaSession& session);
@@ -102,8 +106,13 @@ public:
     // Why a stopped job's output is not there (the mux was abandoned), or empty.
     const std::string& stopNote() const { return m_stopNote; }
     const MuxResult& muxResult() const { return m_muxResult; }
-    // What the job left out without failing (subtitles that could not be read).
+    // What the job left out without failing (subtitles that could not be
+    // read, an input that ended early); each is also in the log.
     const std::vector<std::string>& warnings() const { return m_warnings; }
+    // "x.mpg: the input ended at 0:10.8 of 1:00" when the last job's input
+    // ended well before its length (cut or shrunk while it converted); empty
+    // otherwise.
+    const std::string& inputEndedEarly() const { return m_inputEndedEarly; }
     // Position of the job in 100 ns, and the same as a percentage of the job.
     int64_t Position();
     int Percent(int64_t position) const;
@@ -130,6 +139,9 @@ private:
     // The cause, in words, when the conversion graph would not start.
     std::string WhyTheGraphDidNotRun(HRESULT hr) const;
     void CollectWarnings();
+    void Warn(const std::string& text);
+    // Called when the graph ran to its end: whether it came short of the length.
+    void CheckForEarlyEnd();
 
     bool HasRange() const { return m_selectionActive && m_selectionEnd > m_selectionStart; }
 
@@ -162,6 +174,7 @@ private:
     Failure m_failure;
     std::string m_stopNote;
     std::vector<std::string> m_warnings;
+    std::string m_inputEndedEarly;
     MuxResult m_muxResult;
 
     // Shared with the graph's streaming thread while the graph runs. The

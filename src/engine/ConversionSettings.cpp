@@ -1,6 +1,10 @@
 #include "ConversionSettings.h"
 
+#include <cstdio>
+#include <optional>
+
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -12,13 +16,30 @@ QString Key(const char* name) {
 }
 } // namespace
 
+QString SettingsFileProblem(const QString& path) {
+    const QFileInfo file(path);
+    if (file.exists() && !file.isFile())
+        return path + QStringLiteral(" is not a regular file");
+    return {};
+}
+
 void ConversionSettings::Load(const QString& path) {
-    QSettings store(path, QSettings::IniFormat);
-    m_videoSizeIndex = store.value(Key(kKeyVideoSize), 0).toInt();
-    m_rotate = store.value(Key(kKeyRotate), 0).toInt();
-    m_convertAll = store.value(Key(kKeyAllFlag), 1).toInt();
-    m_saveMp3 = store.value(Key(kKeySaveMp3), 0).toInt();
-    m_monitoring = store.value(Key(kKeyMonitoring), 0).toInt();
+    // A FIFO or a device in the settings file's place would hold the read:
+    // the defaults are taken instead.
+    const QString problem = SettingsFileProblem(path);
+    if (!problem.isEmpty())
+        std::fprintf(stderr, "Settings not read: %s\n", problem.toLocal8Bit().constData());
+    std::optional<QSettings> store;
+    if (problem.isEmpty())
+        store.emplace(path, QSettings::IniFormat);
+    const auto value = [&](const char* key, int fallback) {
+        return store ? store->value(Key(key), fallback).toInt() : fallback;
+    };
+    m_videoSizeIndex = value(kKeyVideoSize, 0);
+    m_rotate = value(kKeyRotate, 0);
+    m_convertAll = value(kKeyAllFlag, 1);
+    m_saveMp3 = value(kKeySaveMp3, 0);
+    m_monitoring = value(kKeyMonitoring, 0);
     m_qualityIndex = kDefaultQualityIndex;
     m_saveFrames = 0;
 }

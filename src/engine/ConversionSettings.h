@@ -102,5 +102,8 @@ struct ConversionSettings {
 
 // ~/.config/ZemConverter/ZemConverter.ini, or $XDG_CONFIG_HOME/ZemConverter/...
 QString DefaultSettingsFilePath();
+// "PATH is not a regular file" when something other than a file (a FIFO, a
+// device, a folder) is in the settings file's place; empty otherwise.
+QString SettingsFileProblem(const QString& path);
 
 } // namespace zem

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,8 +42,23 @@ File& File::operator=(File&& other) noexcept {
 }
 
 bool File::Fail(const char* what) {
-    m_error = std::string(what) + " " + m_path + ": " + SystemErrorText(errno);
+    const int error = errno;
+    m_error = std::string(what) + " " + ShownPath(m_path) + ": " + SystemErrorText(error);
+    errno = error;
     return false;
+}
+
+std::string ShownPath(const std::string& path) {
+    constexpr std::string_view kReach = "/proc/self/fd/";
+    if (path.compare(0, kReach.size(), kReach) != 0)
+        return path;
+    const size_t slash = path.find('/', kReach.size());
+    const std::string link = path.substr(0, slash);
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (n <= 0)
+        return path;
+    return std::string(target, size_t(n)) + (slash == std::string::npos ? std::string() : path.substr(slash));
 }
 
 bool File::Open(const std::string& path, Mode mode) {
@@ -171,6 +188,12 @@ bool File::CopyFrom(File& from, uint64_t offset, uint64_t length, uint64_t& copi
     return true;
 }
 
+bool File::Sync() {
+    if (m_fd >= 0 && ::fsync(m_fd) != 0)
+        return Fail("Cannot write");
+    return true;
+}
+
 bool File::Close() {
     if (m_fd < 0)
         return true;
@@ -245,10 +268,19 @@ bool RemoveFile(const std::string& path) {
 }
 
 bool RenameFile(const std::string& from, const std::string& to, std::string& error) {
-    if (::rename(from.c_str(), to.c_str()) == 0)
-        return true;
-    error = "Cannot create " + to + ": " + SystemErrorText(errno);
-    return false;
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        error = "Cannot create " + to + ": " + SystemErrorText(errno);
+        return false;
+    }
+    const auto slash = to.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = fd >= 0 && ::fsync(fd) == 0;
+    if (!synced)
+        error = "Cannot write " + to + " to disk: " + SystemErrorText(errno);
+    if (fd >= 0)
+        ::close(fd);
+    return synced;
 }
 
 bool FileExists(const std::string& path) {

@@ -42,6 +42,9 @@ public:
     // kernel cannot do it for these files (the caller copies the rest,
     // `copied` says how much is done), and false with Error() on a real failure.
     bool CopyFrom(File& from, uint64_t offset, uint64_t length, uint64_t& copied);
+    // Flushes what was written to the disk itself, so a power cut after a
+    // rename finds the data under the new name.
+    bool Sync();
     // Closing can report a late write failure (a full disk on some file systems).
     bool Close();
 
@@ -91,8 +94,12 @@ private:
 
 bool RemoveFile(const std::string& path);
 // Gives `from` the name `to` (replacing a file or a link there, never writing
-// through it); false with "Cannot create TO: reason" in `error`.
+// through it) and flushes the folder of `to` to disk; false with "Cannot
+// create TO: reason" in `error`.
 bool RenameFile(const std::string& from, const std::string& to, std::string& error);
+// A path for messages: one that reaches a folder through a descriptor
+// ("/proc/self/fd/N/name") is shown by the folder's own name.
+std::string ShownPath(const std::string& path);
 bool FileExists(const std::string& path);
 std::string SystemErrorText(int error);
 

@@ -256,25 +256,32 @@ private:
             return false;
         if (!m_zem.WriteAt(0, header.data(), header.size()))
             return Fail(m_zem.Error());
-        if (!m_zem.Close())
+        // On disk before it takes the output's name: a power cut then finds
+        // the old output or the whole new one, never a cut one.
+        if (!m_zem.Sync() || !m_zem.Close())
             return Fail(m_zem.Error());
         m_result.fileBytes = kHeaderSize + m_result.movieBytes + m_indexBytes;
         // The scratch folder lies in the output's folder: both names appear
         // whole by a rename, and a link at either name is replaced, not
-        // written through.
+        // written through. The output goes first: an earlier ".mp3" is
+        // replaced only once the movie is in place.
         std::string error;
-        if (m_settings.saveMp3) {
-            m_audio.Close();
-            if (!RenameFile(m_paths.mp3Path, m_paths.keptMp3Path, error))
-                return Fail(error);
-        }
-        if (!RenameFile(m_paths.zemPath, m_paths.outputPath, error)) {
-            if (m_settings.saveMp3)
-                RemoveFile(m_paths.keptMp3Path);
+        if (!Place(m_paths.zemPath, m_paths.outputPath, error))
             return Fail(error);
-        }
         m_result.ok = true;
+        if (m_settings.saveMp3) {
+            const bool flushed = m_audio.Sync();
+            m_audio.Close();
+            if (!flushed)
+                m_result.warning = "The sound was not kept as " + m_paths.keptMp3Path + ": " + m_audio.Error();
+            else if (!Place(m_paths.mp3Path, m_paths.keptMp3Path, error))
+                m_result.warning = "The sound was not kept: " + error;
+        }
         return true;
+    }
+
+    bool Place(const std::string& from, const std::string& to, std::string& error) {
+        return m_settings.place ? m_settings.place(from, to, error) : RenameFile(from, to, error);
     }
 
     // Appends `length` bytes from the start of `from` at the position of `to`.

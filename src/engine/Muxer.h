@@ -28,6 +28,9 @@ struct MuxSettings {
     // count puts that many silent audio frames (24 ms each) first, a negative
     // one leaves out that many frames at the start of the audio file.
     int64_t audioLeadInFrames = 0;
+    // Gives a finished intermediate (flushed to disk) its final name; empty:
+    // RenameFile. A conversion places through its output folder's descriptor.
+    std::function<bool(const std::string& from, const std::string& to, std::string& error)> place;
 };
 
 // The lead-in that makes sound first heard at `soundStart` and the picture
@@ -48,6 +51,7 @@ struct MuxResult {
     bool truncated = false; // the file was cut to stay within the size limit
     bool abandoned = false; // the caller asked to give up
     std::string message;    // why it failed, or why it was cut
+    std::string warning;    // the output is written, but the ".mp3" could not be kept
     uint32_t videoChunks = 0;
     uint32_t audioChunks = 0;
     uint64_t movieBytes = 0;

@@ -1,10 +1,12 @@
 #include "ScratchFolder.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +20,8 @@ namespace zem {
 namespace {
 
 constexpr size_t kMaxClaimBytes = 4096;
+constexpr int kNameAttempts = 100;
+constexpr const char* kNameCharacters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 // A descriptor closed when it goes out of scope.
 class Fd {
@@ -40,34 +44,75 @@ private:
     int m_fd;
 };
 
-bool HasScratchPrefix(const char* name) {
-    return std::strncmp(name, kScratchFolderPrefix, std::strlen(kScratchFolderPrefix)) == 0;
-}
-
-// Removes every plain entry of an open folder (scratch folders hold no folders).
-void EmptyFolder(int folderFd) {
-    const int listFd = ::dup(folderFd);
+// The names of an open folder's entries, "." and ".." left out.
+std::vector<std::string> ListFolder(int folderFd) {
+    std::vector<std::string> names;
+    const int listFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listFd < 0)
-        return;
+        return names;
     DIR* list = ::fdopendir(listFd);
     if (list == nullptr) {
         ::close(listFd);
-        return;
+        return names;
     }
-    ::rewinddir(list);
-    std::vector<std::string> names;
     while (const dirent* entry = ::readdir(list)) {
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
             names.emplace_back(entry->d_name);
     }
     ::closedir(list);
-    for (const std::string& name : names)
-        ::unlinkat(folderFd, name.c_str(), 0);
+    return names;
+}
+
+// The names the converter itself writes into its folder.
+bool IsOwnScratchFileName(const std::string& name) {
+    if (name == kScratchClaimName)
+        return true;
+    for (const char* ending :
+         {kFramesExtension, kAudioExtension, kHeaderScratchExtension, kIndexScratchExtension, kChunkScratchExtension}) {
+        if (name == std::string(kScratchBaseName) + ending)
+            return true;
+    }
+    return false;
+}
+
+// Whether an open folder is provably one this user's converter made: its
+// owner and mode, and nothing inside but our own plain files.
+bool ProvablyOurs(int folderFd) {
+    struct stat st {};
+    if (::fstat(folderFd, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+        (st.st_mode & 07777) != kScratchFolderMode)
+        return false;
+    for (const std::string& name : ListFolder(folderFd)) {
+        struct stat entry {};
+        if (!IsOwnScratchFileName(name) || ::fstatat(folderFd, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(entry.st_mode))
+            return false;
+    }
+    return true;
+}
+
+// Opens an entry of `parentFd` when it is provably one of this user's scratch
+// folders, without following a link; -1 when it is anything else.
+int OpenOwnScratchFolder(int parentFd, const std::string& name) {
+    if (!IsScratchFolderName(name))
+        return -1;
+    Fd fd(::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd.get() < 0 || !ProvablyOurs(fd.get()))
+        return -1;
+    return fd.release();
+}
+
+// Removes the plain files of a folder that ProvablyOurs() accepted.
+void EmptyFolder(int folderFd) {
+    for (const std::string& name : ListFolder(folderFd)) {
+        if (IsOwnScratchFileName(name))
+            ::unlinkat(folderFd, name.c_str(), 0);
+    }
 }
 
 // The output a scratch folder claims, or empty when it claims none yet.
 std::string ReadClaim(int folderFd) {
-    Fd claim(::openat(folderFd, kScratchClaimName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    Fd claim(::openat(folderFd, kScratchClaimName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (claim.get() < 0)
         return {};
     char text[kMaxClaimBytes];
@@ -96,51 +141,62 @@ bool ClaimTimeOf(int folderFd, const std::string& folder, ClaimTime& time) {
     return true;
 }
 
-// Opens an entry of `parentFd` as one of our scratch folders, without
-// following a link; -1 when it is anything else.
-int OpenScratchEntry(int parentFd, const char* name, bool mineOnly) {
-    if (!HasScratchPrefix(name))
-        return -1;
-    Fd fd(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (fd.get() < 0)
-        return -1;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return -1;
-    if (mineOnly && st.st_uid != ::getuid())
-        return -1;
-    return fd.release();
-}
-
-// Whether a live conversion that claimed `output` before `mine` runs in the folder.
+// Whether a live conversion of this user that claimed `output` before `mine`
+// runs in the folder. Other users' folders, and lookalikes, claim nothing.
 bool EarlierLiveClaim(int parentFd, const std::string& ownName, const std::string& output, const ClaimTime& mine) {
-    const int listFd = ::dup(parentFd);
-    if (listFd < 0)
-        return false;
-    DIR* list = ::fdopendir(listFd);
-    if (list == nullptr) {
-        ::close(listFd);
-        return false;
-    }
-    ::rewinddir(list);
-    bool busy = false;
-    while (const dirent* entry = ::readdir(list)) {
-        if (ownName == entry->d_name)
+    for (const std::string& name : ListFolder(parentFd)) {
+        if (name == ownName)
             continue;
-        Fd other(OpenScratchEntry(parentFd, entry->d_name, false));
+        Fd other(OpenOwnScratchFolder(parentFd, name));
         if (other.get() < 0 || ReadClaim(other.get()) != output)
             continue;
         ClaimTime theirs;
-        if (!ClaimTimeOf(other.get(), entry->d_name, theirs) || mine < theirs)
+        if (!ClaimTimeOf(other.get(), name, theirs) || mine < theirs)
             continue;
         // Its owner holds the lock for as long as it runs.
-        if (::flock(other.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-            busy = true;
-            break;
-        }
+        if (::flock(other.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+            return true;
     }
-    ::closedir(list);
-    return busy;
+    return false;
+}
+
+int RemoveDeadScratchFoldersAt(int parentFd) {
+    int removed = 0;
+    for (const std::string& name : ListFolder(parentFd)) {
+        Fd folder(OpenOwnScratchFolder(parentFd, name));
+        if (folder.get() < 0 || ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0)
+            continue; // not provably ours, or its owner still runs
+        // A free lock on a folder that claims no output may belong to an
+        // owner that has only just made it; only an old one is dead.
+        struct stat st {};
+        const bool claimed = ::fstatat(folder.get(), kScratchClaimName, &st, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!claimed &&
+            (::fstat(folder.get(), &st) != 0 || std::time(nullptr) - st.st_mtim.tv_sec < kUnclaimedScratchSeconds))
+            continue;
+        EmptyFolder(folder.get());
+        if (::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
+// mkdtemp relative to a folder's descriptor: a new folder of mode 0700 with a
+// random name; its name, or empty with errno set.
+std::string MakeFolderAt(int parentFd) {
+    std::random_device entropy;
+    std::mt19937_64 random((uint64_t(entropy()) << 32) ^ entropy() ^ uint64_t(::getpid()));
+    const size_t choices = std::strlen(kNameCharacters);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::string name = kScratchFolderPrefix;
+        for (int i = 0; i < kScratchRandomChars; ++i)
+            name += kNameCharacters[random() % choices];
+        if (::mkdirat(parentFd, name.c_str(), kScratchFolderMode) == 0)
+            return name;
+        if (errno != EEXIST)
+            return {};
+    }
+    errno = EEXIST;
+    return {};
 }
 
 std::string BaseName(const std::string& path) {
@@ -150,41 +206,34 @@ std::string BaseName(const std::string& path) {
 
 } // namespace
 
+bool IsScratchFolderName(const std::string& name) {
+    const size_t prefix = std::strlen(kScratchFolderPrefix);
+    if (name.size() != prefix + kScratchRandomChars || name.compare(0, prefix, kScratchFolderPrefix) != 0)
+        return false;
+    for (size_t i = prefix; i < name.size(); ++i) {
+        if (!std::isalnum(static_cast<unsigned char>(name[i])))
+            return false;
+    }
+    return true;
+}
+
 int RemoveDeadScratchFolders(const std::string& directory) {
     Fd parent(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (parent.get() < 0)
-        return 0;
-    const int listFd = ::dup(parent.get());
-    DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (list == nullptr) {
-        if (listFd >= 0)
-            ::close(listFd);
-        return 0;
-    }
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(list)) {
-        if (HasScratchPrefix(entry->d_name))
-            names.emplace_back(entry->d_name);
-    }
-    ::closedir(list);
+    return parent.get() < 0 ? 0 : RemoveDeadScratchFoldersAt(parent.get());
+}
 
-    int removed = 0;
-    for (const std::string& name : names) {
-        Fd folder(OpenScratchEntry(parent.get(), name.c_str(), true));
-        if (folder.get() < 0 || ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0)
-            continue; // not ours, or its owner still runs
-        // A free lock on a folder that claims no output may belong to an
-        // owner that has only just made it; only an old one is dead.
-        struct stat st {};
-        const bool claimed = ::fstatat(folder.get(), kScratchClaimName, &st, AT_SYMLINK_NOFOLLOW) == 0;
-        if (!claimed &&
-            (::fstat(folder.get(), &st) != 0 || std::time(nullptr) - st.st_mtim.tv_sec < kUnclaimedScratchSeconds))
-            continue;
-        EmptyFolder(folder.get());
-        if (::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR) == 0)
-            ++removed;
+ScratchFolder::ScratchFolder(Key, std::string directory, std::string name, int parentFd, int fd)
+    : m_directory(std::move(directory)),
+      m_name(std::move(name)),
+      m_path((m_directory == "/" ? std::string() : m_directory) + "/" + m_name),
+      m_reach("/proc/self/fd/" + std::to_string(fd)),
+      m_parentFd(parentFd),
+      m_fd(fd) {
+    struct stat st {};
+    if (::fstat(m_parentFd, &st) == 0) {
+        m_parentDevice = st.st_dev;
+        m_parentInode = st.st_ino;
     }
-    return removed;
 }
 
 std::unique_ptr<ScratchFolder> ScratchFolder::Create(const std::string& outputPath, Outcome& outcome,
@@ -192,35 +241,39 @@ std::unique_ptr<ScratchFolder> ScratchFolder::Create(const std::string& outputPa
     outcome = Outcome::Failed;
     const std::string directory = DirectoryOf(outputPath);
     const std::string output = BaseName(outputPath);
-    RemoveDeadScratchFolders(directory);
+    Fd parent(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (parent.get() < 0) {
+        error = "Cannot open the output folder " + directory + ": " + SystemErrorText(errno);
+        return nullptr;
+    }
+    RemoveDeadScratchFoldersAt(parent.get());
 
-    std::string pattern = (directory == "/" ? std::string() : directory) + "/" + kScratchFolderPrefix + "XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
+    const std::string name = MakeFolderAt(parent.get());
+    if (name.empty()) {
         error = "Cannot make a scratch folder in " + directory + ": " + SystemErrorText(errno);
         return nullptr;
     }
-    Fd fd(::open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX) != 0) {
-        error = "Cannot open the scratch folder " + pattern + ": " + SystemErrorText(errno);
-        ::rmdir(pattern.c_str());
+    const std::string shown = (directory == "/" ? std::string() : directory) + "/" + name;
+    Fd fd(::openat(parent.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    // The mode is exact whatever the umask: the cleanup proves the folder ours by it.
+    if (fd.get() < 0 || ::fchmod(fd.get(), kScratchFolderMode) != 0 || ::flock(fd.get(), LOCK_EX) != 0) {
+        error = "Cannot open the scratch folder " + shown + ": " + SystemErrorText(errno);
+        ::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR);
         return nullptr;
     }
-    auto folder = std::make_unique<ScratchFolder>(Key{}, pattern, fd.release());
+    auto folder = std::make_unique<ScratchFolder>(Key{}, directory, name, parent.release(), fd.release());
 
     // The claim is written only after the lock is held: a folder with a claim
     // and a free lock has lost its owner.
     {
         Fd claim(::openat(folder->m_fd, kScratchClaimName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (claim.get() < 0 || ::write(claim.get(), output.data(), output.size()) != ssize_t(output.size())) {
-            error = "Cannot write in the scratch folder " + pattern + ": " + SystemErrorText(errno);
+            error = "Cannot write in the scratch folder " + shown + ": " + SystemErrorText(errno);
             return nullptr;
         }
     }
-    Fd parent(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     ClaimTime mine;
-    const std::string ownName = BaseName(pattern);
-    if (parent.get() >= 0 && ClaimTimeOf(folder->m_fd, ownName, mine) &&
-        EarlierLiveClaim(parent.get(), ownName, output, mine)) {
+    if (ClaimTimeOf(folder->m_fd, name, mine) && EarlierLiveClaim(folder->m_parentFd, name, output, mine)) {
         outcome = Outcome::OutputBusy;
         error = "another conversion is writing " + outputPath;
         return nullptr;
@@ -229,10 +282,40 @@ std::unique_ptr<ScratchFolder> ScratchFolder::Create(const std::string& outputPa
     return folder;
 }
 
+bool ScratchFolder::OutputFolderUnchanged(std::string& error) const {
+    struct stat now {};
+    if (::stat(m_directory.c_str(), &now) != 0) {
+        error = "The output folder " + m_directory +
+                " was moved or removed during the conversion: " + SystemErrorText(errno);
+        return false;
+    }
+    if (now.st_dev != m_parentDevice || now.st_ino != m_parentInode) {
+        error = "The output folder " + m_directory + " was replaced by another during the conversion";
+        return false;
+    }
+    return true;
+}
+
+bool ScratchFolder::Place(const std::string& from, const std::string& to, std::string& error) const {
+    if (!OutputFolderUnchanged(error))
+        return false;
+    if (::renameat(m_fd, BaseName(from).c_str(), m_parentFd, BaseName(to).c_str()) != 0) {
+        error = "Cannot create " + to + ": " + SystemErrorText(errno);
+        return false;
+    }
+    // The new name is on disk too, not only the data.
+    if (::fsync(m_parentFd) != 0) {
+        error = "Cannot write " + to + " to disk: " + SystemErrorText(errno);
+        return false;
+    }
+    return true;
+}
+
 ScratchFolder::~ScratchFolder() {
     EmptyFolder(m_fd);
-    ::rmdir(m_path.c_str());
+    ::unlinkat(m_parentFd, m_name.c_str(), AT_REMOVEDIR);
     ::close(m_fd); // frees the lock last
+    ::close(m_parentFd);
 }
 
 } // namespace zem

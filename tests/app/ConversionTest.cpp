@@ -312,3 +312,39 @@ TEST(Conversion, ClosingWhileTheOutputIsWrittenAbandonsIt) {
     ExpectNoIntermediates(window->CellText(0, 0), window->CellText(0, 1));
     EXPECT_FALSE(window->Session().Handles().pGB);
 }
+
+TEST(Conversion, AnInputCutWhileItConvertsIsWrittenAndTheRowSaysWhereItEnded) {
+    zem::testclips::TempDir clips;
+    const fs::path clip =
+        zem::testclips::MakeClip(clips.path(), "mpg", 60.0, 640, 360, 25, zem::testclips::Pattern::Moving);
+    ASSERT_FALSE(clip.empty());
+
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    window->AddFile(Path(clip));
+    window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
+    window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
+
+    // Cut to a tenth at the first look at the running job.
+    auto* watch = new QTimer(window.get());
+    QObject::connect(watch, &QTimer::timeout, [&] {
+        if (window->Run().converting() && !window->Run().finishing() && window->Run().Position() > 0) {
+            watch->stop();
+            fs::resize_file(clip, fs::file_size(clip) / 10);
+        }
+    });
+    watch->start(10);
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
+    EXPECT_FALSE(watch->isActive()) << "the job ended before the input was cut";
+    delete watch;
+
+    EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
+    const QString said = window->CellToolTip(0, kColStatus);
+    const QRegularExpression where(QStringLiteral(": the input ended at 0:[0-5]\\d\\.?\\d? of 1:00$"));
+    EXPECT_TRUE(where.match(said).hasMatch()) << said.toStdString();
+    EXPECT_TRUE(said.startsWith(Path(clip))) << said.toStdString();
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(), said);
+    ExpectPlayableOutput(window->CellText(0, 1), 1, 60 * 16);
+    EXPECT_TRUE(fixture.m_messages.empty());
+}

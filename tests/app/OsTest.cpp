@@ -5,6 +5,7 @@
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using zem::os::RegistryRoot;
 using zem::os::RegistryStore;
@@ -35,6 +36,18 @@ TEST(RegistryStore, TypedValuesLiveInExistingKeysOnly) {
     // Key paths cannot climb out of the store.
     EXPECT_FALSE(store.CreateKey(RegistryRoot::CurrentUser, QStringLiteral("..\\..\\escape\\")));
     EXPECT_TRUE(store.KeyFolder(RegistryRoot::CurrentUser, QStringLiteral("a/b")).isEmpty());
+}
+
+TEST(RegistryStore, AValuesFileThatIsAFifoHoldsNoValuesAndIsNotWaitedOn) {
+    QTemporaryDir dir;
+    const RegistryStore store(dir.path());
+    const QString key = QStringLiteral("Software\\Test\\Fifo\\");
+    ASSERT_TRUE(store.CreateKey(RegistryRoot::CurrentUser, key));
+    const QString values = store.KeyFolder(RegistryRoot::CurrentUser, key) + QStringLiteral("/values.reg");
+    ASSERT_EQ(::mkfifo(values.toLocal8Bit().constData(), 0600), 0);
+    // Nobody writes to the FIFO: a read of it would wait for ever.
+    EXPECT_FALSE(store.ReadNumber(RegistryRoot::CurrentUser, key, "n").has_value());
+    EXPECT_FALSE(store.ReadString(RegistryRoot::CurrentUser, key, QString()).has_value());
 }
 
 TEST(SystemLocale, ThreeLetterLanguageNames) {

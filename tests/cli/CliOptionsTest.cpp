@@ -46,6 +46,12 @@ TEST(CliOptionsTest, TimesReadAsSecondsOrMinutesAndSeconds) {
     EXPECT_DOUBLE_EQ(*ParseTime("125:00"), 7500);
     for (const char* bad : {"", "abc", "1:", ":5", "1:60", "-3", "1:-2", "1.5:02"})
         EXPECT_FALSE(ParseTime(bad).has_value()) << bad;
+    // Found by fuzzing: infinite, undefined and endless times (each would
+    // overflow the 100 ns count the run keeps), and minutes past any float.
+    for (const std::string& bad : std::vector<std::string>{"inf", "nan", "55E55555", "1e400", "99999999999",
+                                                           std::string(400, '9') + ":00", "600001:00", "1:nan"})
+        EXPECT_FALSE(ParseTime(bad).has_value()) << bad;
+    EXPECT_DOUBLE_EQ(*ParseTime("36000000"), 36e6);
     const CliOptions o = Parse({"--start", "00:02.000", "--end=5", "a.mp4"});
     EXPECT_DOUBLE_EQ(o.start, 2.0);
     EXPECT_DOUBLE_EQ(o.end, 5.0);

@@ -57,6 +57,12 @@ Outcome RunZemconvert(const std::vector<std::string>& args, const std::string& s
         if (options.uid >= 0 &&
             (::setgroups(0, nullptr) != 0 || ::setgid(options.uid) != 0 || ::setuid(options.uid) != 0))
             ::_exit(126);
+        if (options.memoryLimit >= 0) {
+            const rlimit limit{rlim_t(options.memoryLimit), rlim_t(options.memoryLimit)};
+            ::setrlimit(RLIMIT_AS, &limit);
+        }
+        if (options.timeoutSeconds > 0)
+            ::alarm(unsigned(options.timeoutSeconds));
         ExecZemconvert(args);
     }
     int status = 0;
@@ -70,10 +76,11 @@ Outcome RunZemconvert(const std::vector<std::string>& args, const std::string& s
     return o;
 }
 
-int StartZemconvert(const std::vector<std::string>& args) {
+int StartZemconvert(const std::vector<std::string>& args, const std::string& logFile) {
     const pid_t pid = fork();
     if (pid == 0) {
-        const int devnull = ::open("/dev/null", O_WRONLY);
+        const int devnull = logFile.empty() ? ::open("/dev/null", O_WRONLY)
+                                            : ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(devnull, 1);
         ::dup2(devnull, 2);
         ExecZemconvert(args);

@@ -18,6 +18,8 @@ std::string Slurp(const std::string& path);
 struct RunOptions {
     long long fileSizeLimit = -1; // RLIMIT_FSIZE for the converter, bytes
     int uid = -1;                 // run as this user (and group) when root
+    int timeoutSeconds = 0;       // killed (SIGALRM) after this long; 0: no limit
+    long long memoryLimit = -1;   // RLIMIT_AS for the converter, bytes
     std::string stdinFile;        // standard input read from this file (empty: the test's own)
 };
 
@@ -25,8 +27,9 @@ struct RunOptions {
 // `scratch`; the exit code is 128 + n when signal n ended it.
 Outcome RunZemconvert(const std::vector<std::string>& args, const std::string& scratch, const RunOptions& options = {});
 
-// Starts zemconvert with `args` and its output thrown away; the caller waits.
-int StartZemconvert(const std::vector<std::string>& args);
+// Starts zemconvert with `args` and its output thrown away (or written to
+// `logFile`, standard output and error together); the caller waits.
+int StartZemconvert(const std::vector<std::string>& args, const std::string& logFile = {});
 
 // The ffmpeg tool decodes the whole file; anything it complains about is returned.
 std::string DecodeComplaints(const std::string& path);

@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 #include "ConversionSettings.h"
 #include "TestDirs.h"
@@ -106,4 +107,19 @@ TEST(ConversionSettingsTest, HandEditedValuesOutsideTheTablesNeverReachTheEngine
     s.DeriveConversionNumbers();
     EXPECT_EQ(s.m_videoWidth, 320);
     EXPECT_EQ(s.m_jpegQuality, 80);
+}
+
+TEST(ConversionSettingsTest, ASettingsFileThatIsNotAFileIsRefusedAtOnceAndTheDefaultsTaken) {
+    zem::test::TempDir dir;
+    const std::string fifo = dir.file("ZemConverter.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const QString path = QString::fromStdString(fifo);
+    EXPECT_EQ(zem::SettingsFileProblem(path), path + QStringLiteral(" is not a regular file"));
+    EXPECT_EQ(zem::SettingsFileProblem(QString::fromStdString(dir.file("absent.ini"))), QString());
+    zem::ConversionSettings settings;
+    settings.m_videoSizeIndex = 4;
+    settings.m_convertAll = 0;
+    settings.Load(path); // with nobody writing to the FIFO, a read would wait for ever
+    EXPECT_EQ(settings.m_videoSizeIndex, 0);
+    EXPECT_EQ(settings.m_convertAll, 1);
 }

@@ -115,7 +115,7 @@ TEST(AsxPlaylistTest, AListWithoutLocalEntriesOrThatCannotBeReadSaysWhy) {
     EXPECT_EQ(why, "Cannot open " + missing.string() + ": No such file or directory");
 
     EXPECT_TRUE(media::AsxLocalEntries(dir.path().string(), &why).empty());
-    EXPECT_EQ(why, dir.path().string() + " is not a plain file");
+    EXPECT_EQ(why, dir.path().string() + " is not a regular file");
 
     const auto huge = dir.path() / "huge.asx";
     Write(huge, std::string((1 << 20) + 1, ' '));

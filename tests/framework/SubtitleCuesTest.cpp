@@ -97,3 +97,29 @@ TEST(SubtitleCuesTest, MatroskaWebVttBlocksGiveTheirPlainText) {
     EXPECT_EQ(CueTextFromBlock("First line\nsecond line"), "First line\nsecond line");
     EXPECT_EQ(CueTextFromBlock("&lt;3 &gt; &nbsp;x"), "<3 >  x");
 }
+
+TEST(SubtitleCuesTest, MicroDvdFramesBecomeTimes) {
+    // Timed at 25 pictures a second by its first line; style blocks and '|'.
+    const auto cues = ReadMicroDvdCues(
+        "{1}{1}25\n{25}{50}{y:i}Hello|world\n\n{75}{}Open end\n{100}{90}Backwards\n"
+        "junk line\n{x}{10}bad\n{0010}{0020}  \n");
+    ASSERT_EQ(cues.size(), 3u);
+    EXPECT_EQ(cues[0].startMs, 1000);
+    EXPECT_EQ(cues[0].endMs, 2000);
+    EXPECT_EQ(cues[0].text, "Hello\nworld");
+    EXPECT_EQ(cues[1].startMs, 3000);
+    EXPECT_EQ(cues[1].endMs, 3000 + kMicroDvdOpenEndMs);
+    EXPECT_EQ(cues[2].startMs, 4000);
+    EXPECT_EQ(cues[2].endMs, 4000 + kMicroDvdOpenEndMs);
+    // Without a rate line the file is timed at 23.976, as subparse would.
+    const auto plain = ReadMicroDvdCues("{24}{48}One\n");
+    ASSERT_EQ(plain.size(), 1u);
+    EXPECT_EQ(plain[0].startMs, 1001);
+    EXPECT_EQ(plain[0].endMs, 2002);
+    // A hostile file: huge numbers, unclosed braces, bytes of every kind.
+    std::string hostile = "{25}{50}Heo|world\n{75}{10li";
+    hostile += std::string(40, '\xff') + "{99999999999}{1}x\n{1}{2}{" + std::string(1000, '{') + "\n";
+    const auto kept = ReadMicroDvdCues(hostile);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].text, "Heo\nworld");
+}

@@ -1,0 +1,161 @@
+// The checks of a job's input before anything is decoded.
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "AsxPlaylist.h"
+#include "ConversionRun.h"
+#include "FailureCodes.h"
+
+namespace zem {
+
+namespace {
+
+constexpr int64_t kTicksPerTenth = 1000000;
+// An end this close to the length is the film's own: streams end a little
+// apart, and the last picture stands for 1/16 s.
+constexpr int64_t kEarlyEndSlack = 20000000; // 2 s in 100 ns units
+constexpr int64_t kEarlyEndShare = 20;       // or a twentieth of the length
+
+// 0 when `path` is a regular file this process can read, else the failure
+// code with the cause in words. A FIFO, a socket or a device is refused
+// without being opened, so nothing waits for a writer that never comes.
+int CheckInput(const std::string& path, std::string& problem) {
+    if (path.empty()) {
+        problem = "No input file";
+        return runcode::kInputEmpty;
+    }
+    if (path.size() >= PATH_MAX) {
+        problem = "The input path is too long (" + std::to_string(path.size()) + " bytes; the limit is " +
+                  std::to_string(PATH_MAX - 1) + "): " + path.substr(0, 64) + "...";
+        return runcode::kInputTooLong;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        const int error = errno;
+        problem = "Cannot open " + path + ": " + SystemErrorText(error);
+        return error == ENAMETOOLONG ? runcode::kInputTooLong : runcode::kInputMissing;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        problem = path + " is a folder, not a video file";
+        return runcode::kInputMissing;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        problem = path + " is not a regular file";
+        return runcode::kInputMissing;
+    }
+    // Opened without waiting, and looked at again through the descriptor: the
+    // name may have been swapped for a FIFO since.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        problem = "Cannot open " + path + ": " + SystemErrorText(errno);
+        return runcode::kInputMissing;
+    }
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (!regular) {
+        problem = path + " is not a regular file";
+        return runcode::kInputMissing;
+    }
+    return 0;
+}
+
+// "0:10.8", "1:02:03.5": to the nearest tenth, shown only where there is one;
+// whole seconds only ("1:00") when `tenths` is false.
+std::string ClockText(int64_t ticks, bool tenths) {
+    const int64_t unit = tenths ? kTicksPerTenth : kTicksPerTenth * 10;
+    const int64_t units = (std::max<int64_t>(ticks, 0) + unit / 2) / unit;
+    const int64_t seconds = tenths ? units / 10 : units;
+    char text[48];
+    if (seconds >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", (long long)(seconds / 3600),
+                      (long long)(seconds / 60 % 60), (long long)(seconds % 60));
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", (long long)(seconds / 60), (long long)(seconds % 60));
+    std::string result = text;
+    if (tenths && units % 10 != 0)
+        result += "." + std::to_string(units % 10);
+    return result;
+}
+
+} // namespace
+
+std::string InputEndedText(const std::string& input, int64_t reached, int64_t length) {
+    if (length <= 0 || length - reached <= std::max(kEarlyEndSlack, length / kEarlyEndShare))
+        return {};
+    return input + ": the input ended at " + ClockText(reached, true) + " of " + ClockText(length, false);
+}
+
+void ConversionRun::CheckForEarlyEnd() {
+    // Where the film was to end: the range's end, or the length it had when
+    // it was opened; a length nobody knows cannot come up short.
+    int64_t length = m_duration;
+    if (HasRange() && m_selectionEnd != INT64_MAX)
+        length = m_duration > 0 ? std::min(m_selectionEnd, m_duration) : m_selectionEnd;
+    // How far it got: the later of the last picture and the last sound, both
+    // counted from where the job started.
+    int64_t reached = m_conversionPosition.load();
+    REFERENCE_TIME soundEnd = 0;
+    auto times = QueryInterface<IStreamTimes>(m_session.Conversion().m_audioProcessor);
+    if (times && times->GetLastSampleTime(&soundEnd) == S_OK)
+        reached = std::max<int64_t>(reached, soundEnd);
+    reached += m_selectionActive ? m_selectionStart : 0;
+    m_inputEndedEarly = InputEndedText(m_inputPath, reached, length);
+    if (!m_inputEndedEarly.empty())
+        Warn(m_inputEndedEarly);
+}
+
+int ConversionRun::CheckInputFile() const {
+    std::string problem;
+    return CheckInput(m_inputPath, problem);
+}
+
+std::string ConversionRun::InputProblem() const {
+    std::string problem;
+    CheckInput(m_inputPath, problem);
+    return problem;
+}
+
+bool ConversionRun::OutputReplacesInput(std::string& why) const {
+    // The inputs are never touched: an output that is one of them, by any
+    // name, is refused. A play list's entries count as inputs too.
+    const auto sameFile = [](const std::string& a, const std::string& b) {
+        struct stat sa {};
+        struct stat sb {};
+        return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+               sa.st_ino == sb.st_ino;
+    };
+    std::vector<std::pair<std::string, std::string>> inputs; // file, how the user knows it
+    for (const std::string* input : {&m_inputPath}) {
+        inputs.emplace_back(*input, "the input " + *input);
+    }
+    for (const std::string& other : m_otherInputs)
+        inputs.emplace_back(other, "the input " + other);
+    const size_t direct = inputs.size();
+    for (size_t i = 0; i < direct; ++i) {
+        if (!media::IsAsxPath(inputs[i].first))
+            continue;
+        const std::string list = inputs[i].first;
+        for (const std::string& entry : media::AsxLocalEntries(list))
+            inputs.emplace_back(entry, "the file " + entry + " that " + list + " plays");
+    }
+    std::vector<std::string> written{m_outputPath};
+    if (m_saveMp3)
+        written.push_back(m_paths.keptMp3Path);
+    for (const std::string& out : written) {
+        for (const auto& [input, name] : inputs) {
+            if (out == input || sameFile(out, input)) {
+                why = "The output " + out + " would replace " + name;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+} // namespace zem

@@ -1,0 +1,375 @@
+// zemconvert against an attacker and an unlucky user: folders that look like
+// its scratch folders, other users' claims, an output folder moved during a
+// run, a kept MP3 whose AVI cannot be placed, inputs that are not files,
+// closed pipes, a batch whose parent dies and kills at random moments.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <random>
+#include <regex>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "AviParse.h"
+#include "CliTestSupport.h"
+#include "TestClips.h"
+#include "TestDirs.h"
+
+using namespace zem::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kNobody = 65534;
+constexpr int kRandomKills = 24;
+
+const std::vector<uint8_t> kMine{'m', 'i', 'n', 'e'};
+
+std::vector<std::string> ScratchFolders(const std::string& dir) {
+    std::vector<std::string> found;
+    for (const std::string& name : Entries(dir)) {
+        if (name.rfind(".ZemConverter-", 0) == 0)
+            found.push_back(name);
+    }
+    return found;
+}
+
+void ExpectWholeOutput(const std::string& path) {
+    const AviFile avi = ParseAvi(path);
+    ASSERT_TRUE(avi.problems.empty()) << path << ": " << avi.problems.front();
+    EXPECT_GT(avi.videoCount(), 0u) << path;
+}
+
+// Makes `dir/name` with `mode`, holding `files` (a name ending in "/" is a
+// folder), dated two hours back so no age rule protects it.
+void MakeFolder(const std::string& dir, const std::string& name, mode_t mode,
+                const std::vector<std::pair<std::string, std::string>>& files) {
+    const std::string path = dir + "/" + name;
+    ASSERT_EQ(::mkdir(path.c_str(), 0700), 0) << path;
+    for (const auto& [file, text] : files) {
+        if (file.back() == '/') {
+            ASSERT_EQ(::mkdir((path + "/" + file).c_str(), 0700), 0);
+        } else {
+            ASSERT_TRUE(WriteWholeFile(path + "/" + file, std::vector<uint8_t>(text.begin(), text.end())));
+        }
+    }
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+    const timespec old[2] = {{::time(nullptr) - 7200, 0}, {::time(nullptr) - 7200, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), old, 0), 0);
+}
+
+// Holds a lock on a folder, as a running conversion holds its own.
+class HeldLock {
+public:
+    explicit HeldLock(const std::string& folder) : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY)) {
+        m_locked = m_fd >= 0 && ::flock(m_fd, LOCK_EX | LOCK_NB) == 0;
+    }
+    ~HeldLock() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool locked() const { return m_locked; }
+
+private:
+    int m_fd;
+    bool m_locked = false;
+};
+
+int WaitFor(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+class Hostile : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_clips = std::make_unique<zem::testclips::TempDir>();
+        s_short = zem::testclips::MakeClip(s_clips->path(), "mp4", 2.0).string();
+        s_long = zem::testclips::MakeClip(s_clips->path(), "mp4", 60.0, 640, 360, 25, zem::testclips::Pattern::Moving)
+                     .string();
+    }
+    static void TearDownTestSuite() { s_clips.reset(); }
+
+    void SetUp() override {
+        ASSERT_FALSE(s_short.empty());
+        ASSERT_FALSE(s_long.empty());
+    }
+
+    static std::string Place(const std::string& dir, const std::string& name, const std::string& from = s_short) {
+        const std::string to = dir + "/" + name;
+        fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+        return to;
+    }
+
+    static std::unique_ptr<zem::testclips::TempDir> s_clips;
+    static std::string s_short, s_long;
+    TempDir work;
+};
+
+std::unique_ptr<zem::testclips::TempDir> Hostile::s_clips;
+std::string Hostile::s_short, Hostile::s_long;
+
+} // namespace
+
+TEST_F(Hostile, FoldersThatOnlyLookLikeScratchFoldersAreNeverRemovedNorCountAsClaims) {
+    const std::string input = Place(work.path(), "clip.mp4");
+    const std::string& dir = work.path();
+    MakeFolder(dir, ".ZemConverter-photos", 0755, {{"IMG_0001.jpg", "jpeg"}});
+    MakeFolder(dir, ".ZemConverter-pics12", 0700, {{"IMG_0002.jpg", "jpeg"}});
+    MakeFolder(dir, ".ZemConverter-notes", 0700, {{"output", "clip_ZM.avi"}});
+    MakeFolder(dir, ".ZemConverter-Ab12Cd", 0755, {{"output", "clip_ZM.avi"}});
+    MakeFolder(dir, ".ZemConverter-Ab12Ce", 0700, {{"output", "clip_ZM.avi"}, {"scratch.tmp/", ""}});
+    MakeFolder(dir, ".ZemConverter-Ab12Cf", 0700, {{"output", "clip_ZM.avi"}, {"diary.txt", "dear"}});
+    // Provably a killed run's folder: the one thing the next run removes.
+    MakeFolder(dir, ".ZemConverter-Zz99Zz", 0700, {{"output", "old_ZM.avi"}, {"scratch.tmp", "frames"}});
+    // A lookalike that claims this very output and is locked, as a live run's would be.
+    HeldLock held(dir + "/.ZemConverter-notes");
+    ASSERT_TRUE(held.locked());
+
+    const Outcome o = RunZemconvert({input}, dir);
+    ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+    ExpectWholeOutput(work.file("clip_ZM.avi"));
+    EXPECT_EQ(ScratchFolders(dir),
+              (std::vector<std::string>{".ZemConverter-Ab12Cd", ".ZemConverter-Ab12Ce", ".ZemConverter-Ab12Cf",
+                                        ".ZemConverter-notes", ".ZemConverter-photos", ".ZemConverter-pics12"}));
+    EXPECT_EQ(Entries(dir + "/.ZemConverter-photos"), std::vector<std::string>{"IMG_0001.jpg"});
+    EXPECT_EQ(Entries(dir + "/.ZemConverter-pics12"), std::vector<std::string>{"IMG_0002.jpg"});
+    EXPECT_EQ(Entries(dir + "/.ZemConverter-notes"), std::vector<std::string>{"output"});
+    EXPECT_EQ(Entries(dir + "/.ZemConverter-Ab12Cd"), std::vector<std::string>{"output"});
+    EXPECT_EQ(Entries(dir + "/.ZemConverter-Ab12Ce"), (std::vector<std::string>{"output", "scratch.tmp"}));
+    EXPECT_EQ(Entries(dir + "/.ZemConverter-Ab12Cf"), (std::vector<std::string>{"diary.txt", "output"}));
+}
+
+TEST_F(Hostile, AnotherUsersLockedClaimInAStickyFolderNeverRefusesARun) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give folders to another user and run as one";
+    const TempDir shared;
+    ASSERT_EQ(::chmod(shared.path().c_str(), 01777), 0);
+    const std::string input = Place(shared.path(), "a.mp4");
+    ::chmod(input.c_str(), 0644);
+
+    // Root's run: the other user is "nobody", whose folder claims a_ZM.avi.
+    MakeFolder(shared.path(), ".ZemConverter-N0b0dy", 0700, {{"output", "a_ZM.avi"}});
+    const std::string theirs = shared.file(".ZemConverter-N0b0dy");
+    ASSERT_EQ(::chown(theirs.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chown((theirs + "/output").c_str(), kNobody, kNobody), 0);
+    HeldLock nobodysLock(theirs);
+    ASSERT_TRUE(nobodysLock.locked());
+    Outcome o = RunZemconvert({input}, work.path());
+    ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+    ExpectWholeOutput(shared.file("a_ZM.avi"));
+    EXPECT_EQ(Entries(theirs), std::vector<std::string>{"output"}) << "another user's folder was touched";
+
+    // Nobody's run: root's folder, readable to all, claims b_ZM.avi.
+    const std::string other = Place(shared.path(), "b.mp4");
+    ::chmod(other.c_str(), 0644);
+    MakeFolder(shared.path(), ".ZemConverter-R00tXx", 0755, {{"output", "b_ZM.avi"}});
+    HeldLock rootsLock(shared.file(".ZemConverter-R00tXx"));
+    ASSERT_TRUE(rootsLock.locked());
+    RunOptions nobody;
+    nobody.uid = kNobody;
+    o = RunZemconvert({other}, work.path(), nobody);
+    ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+    ExpectWholeOutput(shared.file("b_ZM.avi"));
+    EXPECT_EQ(ScratchFolders(shared.path()),
+              (std::vector<std::string>{".ZemConverter-N0b0dy", ".ZemConverter-R00tXx"}));
+}
+
+TEST_F(Hostile, AKeptMp3IsReplacedOnlyWhenTheAviIsPlaced) {
+    const std::string input = Place(work.path(), "big.mp4");
+    ASSERT_TRUE(WriteWholeFile(work.file("big_ZM.mp3"), kMine));
+    fs::create_directory(work.file("big_ZM.avi"));
+    Outcome o = RunZemconvert({"--keep-mp3", input}, work.path());
+    EXPECT_EQ(o.exitCode, 1) << o.out << o.err;
+    EXPECT_NE(o.out.find("big_ZM.avi"), std::string::npos) << o.out;
+    EXPECT_EQ(ReadWholeFile(work.file("big_ZM.mp3")), kMine) << "the earlier MP3 was lost";
+    EXPECT_TRUE(ScratchFolders(work.path()).empty());
+
+    // A folder that appears at the output's name only once the run is under way.
+    const std::string log = work.file("run.txt");
+    fs::remove(work.file("big_ZM.avi"));
+    const pid_t pid = StartZemconvert({"--keep-mp3", "-o", work.file("big_ZM.avi"), s_long}, log);
+    ASSERT_TRUE(WaitForFrames(work.path(), 50000));
+    fs::create_directory(work.file("big_ZM.avi"));
+    ::kill(pid, SIGTERM);
+    EXPECT_EQ(WaitFor(pid), 1) << Slurp(log);
+    EXPECT_EQ(ReadWholeFile(work.file("big_ZM.mp3")), kMine) << "the earlier MP3 was lost";
+    EXPECT_TRUE(ScratchFolders(work.path()).empty());
+
+    fs::remove(work.file("big_ZM.avi"));
+    o = RunZemconvert({"--keep-mp3", input}, work.path());
+    ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+    ExpectWholeOutput(work.file("big_ZM.avi"));
+    EXPECT_GT(FileSizeOf(work.file("big_ZM.mp3")), 1000) << "the new MP3 was not kept";
+}
+
+TEST_F(Hostile, AnOutputFolderMovedOrSwappedForALinkFailsNamingTheCauseAndLeavesNothing) {
+    for (const bool swapped : {false, true}) {
+        SCOPED_TRACE(swapped ? "swapped for a link" : "renamed");
+        const TempDir root;
+        const std::string out = root.file("out");
+        const std::string moved = root.file("moved");
+        const std::string elsewhere = root.file("elsewhere");
+        fs::create_directory(out);
+        fs::create_directory(elsewhere);
+        const std::string log = root.file("run.txt");
+        const pid_t pid = StartZemconvert({"-o", out + "/film_ZM.avi", s_long}, log);
+        ASSERT_TRUE(WaitForFrames(out, 50000));
+        ASSERT_EQ(::rename(out.c_str(), moved.c_str()), 0);
+        if (swapped) {
+            ASSERT_EQ(::symlink(elsewhere.c_str(), out.c_str()), 0);
+        }
+        ::kill(pid, SIGTERM); // stop: what was converted would be written now
+        EXPECT_EQ(WaitFor(pid), 1) << Slurp(log);
+        const std::string text = Slurp(log);
+        EXPECT_NE(text.find("The output folder " + out + " was"), std::string::npos) << text;
+        EXPECT_NE(text.find(swapped ? "replaced" : "moved"), std::string::npos) << text;
+        EXPECT_TRUE(Entries(moved).empty()) << "left in the moved folder: " << Entries(moved).front();
+        EXPECT_TRUE(Entries(elsewhere).empty()) << "written elsewhere: " << Entries(elsewhere).front();
+    }
+}
+
+TEST_F(Hostile, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
+    const std::string fifo = work.file("x.mpg");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    const std::string list = work.file("x.asx");
+    ASSERT_EQ(::mkfifo(list.c_str(), 0644), 0);
+    const std::string device = work.file("zero.mpg");
+    ASSERT_EQ(::symlink("/dev/zero", device.c_str()), 0);
+    RunOptions bounded;
+    bounded.timeoutSeconds = 60; // a converter waiting for a writer is killed, and fails
+    for (const std::string& input : {fifo, list, device}) {
+        SCOPED_TRACE(input);
+        const Outcome o = RunZemconvert({"-o", work.file("out.avi"), input}, work.path(), bounded);
+        EXPECT_EQ(o.exitCode, 1) << o.out << o.err;
+        EXPECT_NE(o.out.find(input + " is not a regular file"), std::string::npos) << o.out;
+    }
+    // A subtitle file that is a FIFO: the film converts without it, and says why.
+    const std::string input = Place(work.path(), "film.mp4");
+    const std::string subtitles = work.file("film.srt");
+    ASSERT_EQ(::mkfifo(subtitles.c_str(), 0644), 0);
+    const Outcome o = RunZemconvert({"--subtitles", subtitles, input}, work.path(), bounded);
+    EXPECT_EQ(o.exitCode, 0) << o.out << o.err;
+    EXPECT_NE(o.out.find("Warning: Subtitles of " + subtitles + " not shown"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("not a regular file"), std::string::npos) << o.out;
+    ExpectWholeOutput(work.file("film_ZM.avi"));
+    EXPECT_TRUE(ScratchFolders(work.path()).empty());
+}
+
+TEST_F(Hostile, AClosedPipeEndsTheProgressLinesNotTheRun) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const std::string input = Place(work.path(), "piped.mp4");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(ends[0]); // nobody reads: the first write meets a closed pipe
+        ::dup2(ends[1], 1);
+        ::dup2(ends[1], 2);
+        ::execl(ZEMCONVERT_PATH, ZEMCONVERT_PATH, input.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(ends[0]);
+    ::close(ends[1]);
+    EXPECT_EQ(WaitFor(pid), 0) << "ended by a signal (128 + n) or failed";
+    ExpectWholeOutput(work.file("piped_ZM.avi"));
+    EXPECT_TRUE(ScratchFolders(work.path()).empty());
+}
+
+TEST_F(Hostile, BatchChildrenEndWithTheirParentAndLeaveNothing) {
+    const std::string first = Place(work.path(), "one.mp4", s_long);
+    const std::string second = Place(work.path(), "two.mp4", s_long);
+    const TempDir out;
+    const pid_t batch = StartZemconvert({"-j", "2", "-d", out.path(), first, second});
+    ASSERT_TRUE(WaitForFrames(out.path(), 50000));
+    ::kill(batch, SIGKILL);
+    WaitFor(batch);
+    // The children give up once they see their parent gone.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!Entries(out.path()).empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(Entries(out.path()).empty()) << "left behind: " << Entries(out.path()).front();
+    // Still empty a while later: nothing went on converting orphaned.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_TRUE(Entries(out.path()).empty());
+}
+
+TEST_F(Hostile, KillsAtRandomMomentsLeaveTheOldOutputOrAWholeNewOneNeverACutOne) {
+    const std::string output = work.file("good_ZM.avi");
+    Outcome o = RunZemconvert({"-o", output, s_short}, work.path());
+    ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+    const std::vector<uint8_t> old = ReadWholeFile(output);
+    // The kills fall anywhere in a whole run, its last steps included.
+    ASSERT_EQ(RunZemconvert({"-q", "low", "-o", work.file("timed_ZM.avi"), s_short}, work.path()).exitCode, 0);
+    const auto start = std::chrono::steady_clock::now(); // a second run: the first one fills the caches
+    o = RunZemconvert({"-q", "low", "-o", work.file("timed_ZM.avi"), s_short}, work.path());
+    ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+    const auto runMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    std::mt19937 random(18);
+    std::uniform_int_distribution<int> delayMs(int(runMs / 2), int(runMs * 3 / 2));
+    int replaced = 0;
+    for (int i = 0; i < kRandomKills; ++i) {
+        const int delay = delayMs(random);
+        SCOPED_TRACE("killed after " + std::to_string(delay) + " ms");
+        const pid_t pid = StartZemconvert({"-q", "low", "-o", output, s_short});
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+        ::kill(pid, SIGKILL);
+        WaitFor(pid);
+        const std::vector<uint8_t> now = ReadWholeFile(output);
+        if (now != old) {
+            ExpectWholeOutput(output);
+            ++replaced;
+        }
+        ASSERT_TRUE(fs::exists(output)) << "the output is gone";
+    }
+    o = RunZemconvert({"-o", output, s_short}, work.path());
+    ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+    EXPECT_TRUE(ScratchFolders(work.path()).empty()) << ScratchFolders(work.path()).front();
+    std::printf("[ info ] %d of %d killed runs had already replaced the output\n", replaced, kRandomKills);
+}
+
+TEST_F(Hostile, AnInputCutWhileItConvertsIsWrittenWithAWarningWhereItEnded) {
+    const fs::path clip =
+        zem::testclips::MakeClip(work.path(), "mpg", 60.0, 640, 360, 25, zem::testclips::Pattern::Moving);
+    ASSERT_FALSE(clip.empty());
+    const TempDir out;
+    const std::string log = out.file("run.txt");
+    const pid_t pid = StartZemconvert({"-o", out.file("cut_ZM.avi"), clip.string()}, log);
+    ASSERT_TRUE(WaitForFrames(out.path(), 20000));
+    fs::resize_file(clip, fs::file_size(clip) / 10);
+    EXPECT_EQ(WaitFor(pid), 0) << Slurp(log);
+    const std::string text = Slurp(log);
+    const std::regex warning("\nWarning: " + clip.string() + ": the input ended at 0:[0-5][0-9](\\.[0-9])? of 1:00\n");
+    EXPECT_TRUE(std::regex_search(text, warning)) << text;
+    EXPECT_NE(text.find("Status: Completed"), std::string::npos) << text;
+    ExpectWholeOutput(out.file("cut_ZM.avi"));
+
+    // A film that plays to its end says nothing of the kind.
+    const Outcome o = RunZemconvert({"-o", out.file("whole_ZM.avi"), s_short}, work.path());
+    ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+    EXPECT_EQ(o.out.find("ended at"), std::string::npos) << o.out;
+}
+
+TEST_F(Hostile, WantOfMemorySaysSoNotThatADecoderIsMissing) {
+    const std::string input = Place(work.path(), "tight.mp4");
+    RunOptions tight;
+    tight.memoryLimit = 250LL * 1024 * 1024; // too little to load the decoders' libraries
+    tight.timeoutSeconds = 120;
+    const Outcome o = RunZemconvert({input}, work.path(), tight);
+    EXPECT_EQ(o.exitCode, 1) << o.out << o.err;
+    // Whether the file's opening or the graph's start meets the limit first.
+    const std::regex said("Status: ERROR\\([0-9]+\\) (Cannot|Could not) decode " + input + ": out of memory \\(");
+    EXPECT_TRUE(std::regex_search(o.out, said)) << o.out;
+    EXPECT_EQ(o.out.find("not installed"), std::string::npos) << o.out;
+    EXPECT_EQ(o.out.find("no decoder took them"), std::string::npos) << o.out;
+    EXPECT_FALSE(fs::exists(work.file("tight_ZM.avi")));
+    EXPECT_TRUE(ScratchFolders(work.path()).empty());
+}

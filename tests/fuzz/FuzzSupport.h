@@ -1,0 +1,17 @@
+#pragma once
+// What the fuzz targets share: the entry point libFuzzer calls, and a file
+// the parsers that read from disk are handed (one a process, rewritten for
+// every input).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+namespace zem::fuzz {
+
+// `data` written to a file of this process named with `ending`; its path.
+std::string WriteInput(const uint8_t* data, size_t size, const std::string& ending);
+
+} // namespace zem::fuzz
