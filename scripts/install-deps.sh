@@ -9,7 +9,7 @@ PACKAGES=(
   gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-tools
   libjpeg62-turbo-dev libyuv-dev libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg xvfb xauth fonts-noto-cjk time shared-mime-info
-  gstreamer1.0-x libuchardet-dev
+  gstreamer1.0-x libuchardet-dev qt6-translations-l10n
   dpkg-dev groff-base bash-completion zsh appstream parallel
   clang libclang-rt-14-dev
 )

@@ -1,11 +1,15 @@
 #include "CompressorApp.h"
 
+#include "CloseSignals.h"
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
+#include "InstanceChannel.h"
 #include "Splash.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
+#include <cstdio>
 
 namespace {
 constexpr const char* kNoSplashSwitches[] = {"-nosplash", "--nosplash", "/nosplash"};
@@ -46,10 +50,22 @@ QStringList CCompressorApp::InputFiles(const QStringList& arguments) {
 }
 
 int CCompressorApp::InitInstance() {
+    const QStringList files = InputFiles(arguments());
+    // A window already runs for this user: it takes the files, this start ends.
+    if (zem::app::InstanceChannel::HandOver(files))
+        return 0;
+    zem::app::InstanceChannel channel;
+    // Without the socket the window still works, only alone.
+    if (!channel.Listen())
+        std::fprintf(stderr, "Cannot listen on %s: later starts open windows of their own\n",
+                     QFile::encodeName(zem::app::InstanceChannel::SocketPath()).constData());
     EnableSplash(ShowSplashRequested(arguments()));
     CCompressorDlg dialog;
+    QObject::connect(&channel, &zem::app::InstanceChannel::filesArrived, &dialog,
+                     [&dialog](const QStringList& handed) { dialog.TakeHandedFiles(handed); });
+    zem::app::CloseOnSignals(&dialog);
     // Taken as if dropped on the window: the same endings, no duplicates.
-    dialog.AddDroppedFiles(InputFiles(arguments()));
+    dialog.AddDroppedFiles(files);
     dialog.exec();
     return 0;
 }

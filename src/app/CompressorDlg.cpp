@@ -3,23 +3,30 @@
 #include "CompressorDlg.h"
 
 #include "DlgConstants.h"
+#include "DlgTexts.h"
 #include "GraphState.h"
 #include "MediaLengths.h"
 #include "NiceSliderCtrl.h"
 #include "Splash.h"
 #include "SubtitleRegistryKeys.h"
+#include "WindowPlace.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QShowEvent>
 #include <QStyle>
 #include <QTableWidget>
 
@@ -52,6 +59,7 @@ void CCompressorDlg::OnInitDialog() {
 
     LocateLanguageFile();
     ApplyLanguage();
+    SetTabOrder();
 
     InitFileList();
     ConnectRowInfo();
@@ -87,15 +95,59 @@ void CCompressorDlg::OnCloseRoutine() {
 }
 
 void CCompressorDlg::LoadSettings() {
-    Load(m_environment.settingsFile);
+    const QString& file = m_environment.settingsFile;
+    if (QFileInfo::exists(file)) {
+        QSettings check(file, QSettings::IniFormat);
+        check.value(QString::fromLatin1(zem::kSettingsSection) + QLatin1Char('/') + QLatin1String(zem::kKeyVideoSize));
+        if (check.status() != QSettings::NoError || !QFileInfo(file).isFile()) {
+            const QString aside = KeepAside(file);
+            SetMessageText(Translate(QString::fromLatin1(kTextSettingsUnreadable))
+                               .replace(QLatin1String("{file}"), aside.isEmpty() ? file : aside)
+                               .toStdString());
+        }
+    }
+    Load(file);
     UpdateData(false);
 }
 
 void CCompressorDlg::SaveSettings() {
     Save(m_environment.settingsFile);
+    if (!m_placed)
+        return;
+    QSettings store(m_environment.settingsFile, QSettings::IniFormat);
+    store.setValue(WindowKey(kKeyWindowX), pos().x());
+    store.setValue(WindowKey(kKeyWindowY), pos().y());
+}
+
+QString CCompressorDlg::WindowKey(const char* name) {
+    return QString::fromLatin1(zem::kSettingsSection) + QLatin1Char('/') + QLatin1String(name);
+}
+
+void CCompressorDlg::PlaceOnScreen() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    std::optional<QPoint> saved;
+    QSettings store(m_environment.settingsFile, QSettings::IniFormat);
+    const QVariant x = store.value(WindowKey(kKeyWindowX));
+    const QVariant y = store.value(WindowKey(kKeyWindowY));
+    if (x.isValid() && y.isValid()) {
+        saved = QPoint(x.toInt(), y.toInt());
+        if (QScreen* there = QGuiApplication::screenAt(*saved))
+            screen = there;
+    }
+    // Before the window is first shown its frame is not known yet: a title
+    // bar's height stands in for it.
+    QSize frame = frameGeometry().size();
+    if (frame == size())
+        frame += QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+    move(WindowPlace(screen->availableGeometry(), frame, saved));
+    m_placed = true;
 }
 
 void CCompressorDlg::showEvent(QShowEvent* event) {
+    if (!m_placed && !event->spontaneous())
+        PlaceOnScreen();
     QDialog::showEvent(event);
     m_closing = false;
     // The splash came up first; keep it above the window that appears under it.
@@ -161,11 +213,8 @@ void CCompressorDlg::dropEvent(QDropEvent* event) {
 }
 
 bool CCompressorDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_fileList && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-        OnDelete();
+    if (watched == m_fileList && event->type() == QEvent::KeyPress && OnListKey(static_cast<QKeyEvent*>(event)))
         return true;
-    }
     // The graph's video window joins the video area at every open; the
     // picture fills the area inside its frame.
     if (auto* area = qobject_cast<QFrame*>(watched);
@@ -202,6 +251,12 @@ void CCompressorDlg::ExchangeCheck(bool save, int id, int32_t& value) {
 }
 
 void CCompressorDlg::ExchangeText(bool save, int id, QString& value) {
+    // The Messages line may show its text elided: the member holds the whole.
+    if (id == IDC_MESSAGE) {
+        if (!save)
+            ShowMessageLine();
+        return;
+    }
     auto* label = ControlAs<QLabel>(id);
     if (save)
         value = label->text();

@@ -21,14 +21,17 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QIcon>
+#include <QJsonArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 
 class QButtonGroup;
+class QKeyEvent;
 class QTableWidget;
 class QLabel;
 class QProgressBar;
@@ -83,12 +86,19 @@ public:
     // Settings.
     void LoadSettings();
     void SaveSettings();
+    // Moves the window to where it was last time, or to the screen's centre.
+    void PlaceOnScreen();
 
     // File list.
     int AddFile(const QString& path);
     static bool IsAcceptedPath(const QString& path);
     // `wanted`, or a numbered form of it that no row's output has.
     QString FreeOutputPath(const QString& wanted) const;
+    // Why `output` may not be the output of `row` (another row writes it, or
+    // it is one of the list's inputs), in the window's language; empty when it
+    // may. With `earlierOnly` only the rows above `row` count as writers: at
+    // Convert the first row of the list keeps a name two rows share.
+    QString OutputConflict(int row, const QString& output, bool earlierOnly = false) const;
     int GetSelectedRow() const;
     void SelectRow(int row);
     void ClearPreview();
@@ -98,6 +108,12 @@ public:
     void OnDeleteAll();
     void OnChangeOutput();
     void AddDroppedFiles(const QStringList& paths);
+    // Lists the files at once and reads them in the background; the last one
+    // added opens in the preview once it has been read.
+    void AddFiles(const QStringList& paths);
+    // Files a later start of the program handed on: added as if dropped, and
+    // the window comes to the front.
+    void TakeHandedFiles(const QStringList& paths);
     QString CellText(int row, int column) const;
     QString CellToolTip(int row, int column) const;
     int RowCount() const;
@@ -113,6 +129,9 @@ public:
     QString SavedListPath() const;
     void SaveFileList();
     void RestoreFileList();
+    // Renames a file that cannot be read to "<name>.unreadable"; the new name,
+    // or empty when it could not be moved.
+    static QString KeepAside(const QString& path);
 
     // "Size" of a row whose output is complete.
     static QString FileSizeText(int64_t bytes);
@@ -140,6 +159,8 @@ public:
     void UpdatePositionText(int64_t position);
 
     // Transport row.
+    // The transport buttons and the slider work only with a file open.
+    void EnableTransport(bool fileOpen);
     void OnPlay();
     void OnPause();
     void OnStop();
@@ -164,7 +185,11 @@ public:
     // Languages and help.
     void LocateLanguageFile();
     QString Translate(const QString& key) const;
+    // A report whose first line (or whole text) is a key of the language file.
+    QString TranslateMessage(const QString& text) const;
     void ApplyLanguage();
+    // "&Add ...", "추가(&A) ...": the button's Alt+letter marked in its text.
+    static QString WithMnemonic(const QString& text, char letter);
     QString HelpFilePath() const;
     void ShowHelp();
 
@@ -197,6 +222,9 @@ public:
     void ShowMessage(const std::string& text) override;
     void SetStatus(const std::string& text) override;
     void ShowFailureReason(int row);
+    void ShowRowFailure(int row, const QString& reason);
+    // The Messages line shows m_messageText, elided in the middle to fit.
+    void ShowMessageLine();
     void SetMessageText(const std::string& text) override;
     void SetProgress(int percent) override;
     void EnableOptionControls(bool enable) override;
@@ -252,6 +280,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Keyboard.
+    void ApplyMnemonics();
+    void SetTabOrder();
+    // Enter and Delete in the list; true when the key was used.
+    bool OnListKey(QKeyEvent* event);
+
     // Layout and routing.
     void CreateControls();
     void ConnectRoutes();
@@ -275,6 +309,10 @@ private:
     void ExchangeText(bool save, int id, QString& value);
 
     void OnRowSelectionChanged();
+    // A file's background reading has ended.
+    void OnProbed(const QString& path);
+    // Opens the row in the preview, unless it is known not to open.
+    void OpenSelectedRow(int row);
     // Finishes or abandons a running job before the window's objects go away.
     void EndConversionForClose();
 
@@ -283,6 +321,8 @@ private:
     std::map<RadioGroup, QButtonGroup*> m_radioGroups;
     // Set while Convert works through its rows: failures are not boxed then.
     bool m_runActive = false;
+    // A failure is in the Messages line: the run's other texts leave it there.
+    bool m_failureShown = false;
     QTableWidget* m_fileList = nullptr;
     CNiceSliderCtrl* m_positionSlider = nullptr;
     double m_xUnit = 1.5;
@@ -306,6 +346,18 @@ private:
     // Set by the close request: no more rows are started and a finishing job
     // does not load its file again.
     bool m_closing = false;
+    // Files added whose reading has not ended, those that could not be read
+    // (told together once all are read), and the one to open when read.
+    std::set<QString> m_addProbing;
+    QStringList m_addFailures;
+    QString m_openWhenRead;
+    // The saved list as this window last read or wrote it, and the rows of
+    // lists written meanwhile by others, kept after this window's own.
+    QByteArray m_listSeen;
+    QJsonArray m_keptRows;
+    // The window has been placed on the screen (its first show).
+    bool m_placed = false;
+    static QString WindowKey(const char* name);
     // An end of stream seen while previewing.
     bool m_previewEnded = false;
 };

@@ -4,6 +4,7 @@
 
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
+#include "DlgTexts.h"
 #include "GraphEventNames.h"
 #include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
@@ -28,12 +29,18 @@ void CCompressorDlg::OnConvertClicked() {
         return;
     UpdateData(true);
     m_runActive = true;
+    m_failureShown = false;
     struct EndOfRun {
-        bool& active;
-        ~EndOfRun() { active = false; }
-    } endOfRun{m_runActive};
+        CCompressorDlg& window;
+        ~EndOfRun() {
+            window.m_runActive = false;
+            window.m_failureShown = false;
+        }
+    } endOfRun{*this};
+    int converted = 0;
+    int failed = 0;
 
-    const auto processRow = [this](int row) {
+    const auto processRow = [this, &converted, &failed](int row) {
         QCoreApplication::processEvents();
         m_selectingForRun = true;
         SelectRow(row);
@@ -49,14 +56,36 @@ void CCompressorDlg::OnConvertClicked() {
         }
         m_run.SetOtherInputs(std::move(others));
 
+        // Looked at again here: names may have changed since they were chosen,
+        // and files may have appeared.
+        const QString output = CellText(row, kColOutput);
+        if (const QString conflict = OutputConflict(row, output, true); !conflict.isEmpty()) {
+            const bool isInput =
+                conflict ==
+                Translate(QString::fromLatin1(kTextOutputIsInput)).replace(QLatin1String("{output}"), output);
+            SetStatus(
+                QString::asprintf(zem::kFormatError, isInput ? zem::runcode::kOutputIsInput : zem::runcode::kOutputBusy)
+                    .toStdString());
+            ShowRowFailure(row, conflict);
+            ++failed;
+            return;
+        }
+
         UpdateData(true);
         const int code = m_run.OnConvert(*this);
         if (code != 0) {
             SetStatus(QString::asprintf(zem::kFormatError, code).toStdString());
             ShowFailureReason(row);
             EnableControls(true);
+            ++failed;
             return;
         }
+        // Where the run is, from the start of its first file.
+        if (m_convertAll == 1 && RowCount() > 1)
+            SetMessageText(Translate(QString::fromLatin1(kTextRunAt))
+                               .replace(QLatin1String("{n}"), QString::number(row + 1))
+                               .replace(QLatin1String("{count}"), QString::number(RowCount()))
+                               .toStdString());
         // The job ends inside this wait: the timer tick, the end of the
         // stream, Stop or the close request finish it.
         while (m_run.converting()) {
@@ -71,11 +100,15 @@ void CCompressorDlg::OnConvertClicked() {
         }
         if (m_run.result() == zem::JobResult::Failed) {
             ShowFailureReason(row);
-        } else if (!m_run.inputEndedEarly().empty()) {
-            // Written, but shorter than the film: said where a failure's reason goes.
-            if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
-                cell->setToolTip(QString::fromStdString(m_run.inputEndedEarly()));
-            SetMessageText(m_run.inputEndedEarly());
+            ++failed;
+        } else {
+            ++converted;
+            if (!m_run.inputEndedEarly().empty()) {
+                // Written, but shorter than the film: said where a failure's reason goes.
+                if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
+                    cell->setToolTip(QString::fromStdString(m_run.inputEndedEarly()));
+                SetMessageText(m_run.inputEndedEarly());
+            }
         }
     };
 
@@ -94,6 +127,17 @@ void CCompressorDlg::OnConvertClicked() {
     const int selected = GetSelectedRow();
     if (selected >= 0)
         SelectJob(selected);
+    // The run's end says how it went; a lone failure's cause stays in view.
+    m_failureShown = false;
+    if (failed > 0 && converted + failed > 1)
+        SetMessageText(Translate(QString::fromLatin1(kTextRunFailed))
+                           .replace(QLatin1String("{failed}"), QString::number(failed))
+                           .replace(QLatin1String("{count}"), QString::number(converted + failed))
+                           .toStdString());
+    else if (failed == 0 && converted > 1)
+        SetMessageText(Translate(QString::fromLatin1(kTextRunConverted))
+                           .replace(QLatin1String("{count}"), QString::number(converted))
+                           .toStdString());
     UpdateData(false);
 }
 
@@ -175,7 +219,16 @@ void CCompressorDlg::ShowMessage(const std::string& text) {
         LogFailure(text);
         return;
     }
-    ShowMessageBox(text, kMessageBoxCaption, MB_OK, this);
+    ShowMessageBox(TranslateMessage(QString::fromStdString(text)).toStdString(), kMessageBoxCaption, MB_OK, this);
+}
+
+QString CCompressorDlg::TranslateMessage(const QString& text) const {
+    // The media layer's reports lead with a fixed line ("File failed to
+    // render!") and add the cause after a blank line.
+    const qsizetype end = text.indexOf(QStringLiteral("\n\n"));
+    if (end < 0)
+        return Translate(text);
+    return Translate(text.left(end)) + text.mid(end);
 }
 
 void CCompressorDlg::SetStatus(const std::string& text) {
@@ -187,17 +240,34 @@ void CCompressorDlg::SetStatus(const std::string& text) {
 }
 
 void CCompressorDlg::ShowFailureReason(int row) {
+    ShowRowFailure(row, QString::fromStdString(m_run.failure().Text()));
+}
+
+void CCompressorDlg::ShowRowFailure(int row, const QString& reason) {
     // The row keeps "ERROR(n)"; the reason in words goes to its tooltip and
-    // the Messages line.
-    const QString reason = QString::fromStdString(m_run.failure().Text());
+    // the Messages line, where it stays until the next failure or the run's end.
     if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
         cell->setToolTip(reason);
+    m_failureShown = false;
     SetMessageText(reason.toStdString());
+    m_failureShown = m_runActive;
 }
 
 void CCompressorDlg::SetMessageText(const std::string& text) {
+    if (m_failureShown)
+        return;
     m_messageText = QString::fromStdString(text);
-    ControlAs<QLabel>(IDC_MESSAGE)->setText(m_messageText);
+    ShowMessageLine();
+}
+
+void CCompressorDlg::ShowMessageLine() {
+    // A long text loses its middle, where paths are least telling; the whole
+    // of it is the tooltip.
+    auto* label = ControlAs<QLabel>(IDC_MESSAGE);
+    const QString shown =
+        label->fontMetrics().elidedText(m_messageText, Qt::ElideMiddle, label->contentsRect().width());
+    label->setText(shown);
+    label->setToolTip(m_messageText);
 }
 
 void CCompressorDlg::SetProgress(int percent) {

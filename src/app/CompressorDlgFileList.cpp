@@ -5,25 +5,61 @@
 #include "ConversionPaths.h"
 #include "DialogSeam.h"
 #include "DlgConstants.h"
+#include "DlgTexts.h"
 #include "GraphState.h"
 #include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QStyle>
 #include <QTableWidget>
+#include <algorithm>
+#include <sys/stat.h>
 
 #include <functional>
 
 using namespace zem::app;
+
+namespace {
+
+// One file by either name: the same text once cleaned, or the same file on disk.
+bool SameFile(const QString& a, const QString& b) {
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    if (QDir::cleanPath(first.absoluteFilePath()) == QDir::cleanPath(second.absoluteFilePath()))
+        return true;
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+} // namespace
 
 void CCompressorDlg::InitFileList() {
     QStringList headers;
     for (const ColumnLayout& column : kColumns)
         headers.append(Translate(QString::fromLatin1(column.key)));
     m_fileList->setHorizontalHeaderLabels(headers);
+    // The columns share the list's width in their set proportions, room left
+    // for the vertical scroll bar: no sideways scrolling at the start.
+    int designed = 0;
+    for (const ColumnLayout& column : kColumns)
+        designed += column.widthPx;
+    const int frame = 2 * m_fileList->frameWidth();
+    const int bar = m_fileList->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_fileList);
+    const int room = std::max(int(kColumnCount), m_fileList->width() - frame - bar);
+    int given = 0;
     for (int column = 0; column < kColumnCount; ++column) {
-        m_fileList->setColumnWidth(column, kColumns[column].widthPx);
+        const int width = column + 1 < kColumnCount ? kColumns[column].widthPx * room / designed : room - given;
+        given += width;
+        m_fileList->setColumnWidth(column, width);
         m_fileList->horizontalHeaderItem(column)->setTextAlignment(
             (kColumns[column].rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     }
@@ -35,6 +71,9 @@ void CCompressorDlg::InitFileList() {
     m_fileList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_fileList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_fileList->setWordWrap(false);
+    // Paths lose their middle: the file's own name stays in view.
+    m_fileList->setTextElideMode(Qt::ElideMiddle);
+    m_fileList->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 bool CCompressorDlg::IsAcceptedPath(const QString& path) {
@@ -48,6 +87,18 @@ QString CCompressorDlg::FreeOutputPath(const QString& wanted) const {
         outputs.push_back(CellText(row, kColOutput).toStdString());
     outputs.push_back(wanted.toStdString());
     return QString::fromStdString(zem::DistinctOutputPaths(outputs).back());
+}
+
+QString CCompressorDlg::OutputConflict(int row, const QString& output, bool earlierOnly) const {
+    for (int other = 0; other < RowCount(); ++other) {
+        if (SameFile(output, CellText(other, kColInput)))
+            return Translate(QString::fromLatin1(kTextOutputIsInput)).replace(QLatin1String("{output}"), output);
+        if (other != row && (!earlierOnly || other < row) && SameFile(output, CellText(other, kColOutput)))
+            return Translate(QString::fromLatin1(kTextOutputTaken))
+                .replace(QLatin1String("{output}"), output)
+                .replace(QLatin1String("{input}"), CellText(other, kColInput));
+    }
+    return {};
 }
 
 int CCompressorDlg::RowCount() const {
@@ -109,9 +160,7 @@ void CCompressorDlg::OnRowSelectionChanged() {
     const int row = GetSelectedRow();
     if (m_selectingForRun || row < 0 || row >= RowCount())
         return;
-    UpdateData(true);
-    SelectJob(row);
-    UpdateData(false);
+    OpenSelectedRow(row);
     m_fileList->setFocus();
 }
 
@@ -121,6 +170,7 @@ void CCompressorDlg::ClearPreview() {
     StopGraph(m_session.Handles().pMC.get());
     m_session.ReleaseDirectShow();
     m_positionSlider->ClearSelection();
+    EnableTransport(false);
     m_inputFile.clear();
     m_outputFile.clear();
     m_duration = 0;
@@ -140,9 +190,9 @@ void CCompressorDlg::UpdateFileCount() {
 namespace {
 // The open dialog's entries: every ending the program reads, an entry for
 // each group of kinds, and any file.
-QStringList OpenDialogFilters() {
-    const auto entry = [](const char* label, const QStringList& patterns) {
-        return QStringLiteral("%1 (%2)").arg(QLatin1String(label), patterns.join(QLatin1Char(' ')));
+QStringList OpenDialogFilters(const std::function<QString(const char*)>& translate) {
+    const auto entry = [&translate](const char* label, const QStringList& patterns) {
+        return QStringLiteral("%1 (%2)").arg(translate(label), patterns.join(QLatin1Char(' ')));
     };
     const auto patternsOf = [](const std::function<bool(const zem::InputKind&)>& wanted) {
         QStringList patterns;
@@ -164,21 +214,28 @@ QStringList OpenDialogFilters() {
 void CCompressorDlg::OnAdd() {
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::OpenFiles;
-    request.title = QString::fromLatin1(kOpenDialogTitle);
-    request.nameFilters = OpenDialogFilters();
+    request.title = Translate(QString::fromLatin1(kOpenDialogTitle));
+    request.nameFilters =
+        OpenDialogFilters([this](const char* label) { return Translate(QString::fromLatin1(label)); });
     const QStringList paths = RunFileDialog(this, request);
     if (paths.isEmpty())
         return;
     UpdateData(true);
     m_messageText.clear();
-    for (const QString& path : paths)
-        AddFile(path);
     UpdateData(false);
+    AddFiles(paths);
 }
 
 void CCompressorDlg::AddDroppedFiles(const QStringList& paths) {
-    for (const QString& path : paths)
-        AddFile(path);
+    AddFiles(paths);
+}
+
+void CCompressorDlg::TakeHandedFiles(const QStringList& paths) {
+    AddFiles(paths);
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
 }
 
 void CCompressorDlg::OnDelete() {
@@ -207,7 +264,7 @@ void CCompressorDlg::OnChangeOutput() {
         return;
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::SaveFile;
-    request.title = QString::fromLatin1(kSaveDialogTitle);
+    request.title = Translate(QString::fromLatin1(kSaveDialogTitle));
     request.nameFilters = {
         QStringLiteral("%1 (%2)").arg(QLatin1String(kSaveFilter.label), QLatin1String(kSaveFilter.patterns))};
     request.initialPath = CellText(row, kColOutput);
@@ -216,10 +273,16 @@ void CCompressorDlg::OnChangeOutput() {
     if (chosen.isEmpty() || chosen.front().isEmpty())
         return;
     const QString path = chosen.front();
+    // Two rows never write one file, and no output replaces an input.
+    if (const QString conflict = OutputConflict(row, path); !conflict.isEmpty()) {
+        ShowMessageBox(conflict.toStdString(), kMessageBoxCaption, MB_OK | MB_ICONWARNING, this);
+        return;
+    }
     m_fileList->item(row, kColOutput)->setText(path);
     if (RowCount() <= 1)
         return;
-    if (ShowMessageBox(kChangeAllQuestion, kMessageBoxCaption, MB_YESNO | MB_ICONQUESTION, this) != IDYES)
+    if (ShowMessageBox(Translate(QString::fromLatin1(kChangeAllQuestion)).toStdString(), kMessageBoxCaption,
+                       MB_YESNO | MB_ICONQUESTION, this) != IDYES)
         return;
     const QString folder = path.left(path.lastIndexOf(QLatin1Char('/')));
     std::vector<std::string> moved;

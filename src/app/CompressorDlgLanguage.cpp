@@ -8,11 +8,15 @@
 #include "SystemLocale.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QUrl>
+#include <memory>
 
 using namespace zem::app;
 
@@ -51,6 +55,36 @@ std::optional<QString> ReadProfileString(const QString& file, const QString& sec
     return std::nullopt;
 }
 
+// Qt's own texts (file dialogs, message box buttons) in the window's language:
+// the language file's name and the locale of Qt's translations for it.
+struct QtLanguage {
+    const char* languageFile;
+    const char* qtLocale;
+};
+constexpr QtLanguage kQtLanguages[] = {{"KOR.ini", "ko"}, {"CHS.ini", "zh_CN"}, {"CHT.ini", "zh_TW"}};
+constexpr const char* kQtTranslationsName = "qtbase";
+
+// One for the process: installed for the language of the window last made.
+std::unique_ptr<QTranslator> g_qtTranslator;
+
+void LoadQtTranslations(const QString& languageFile) {
+    if (g_qtTranslator) {
+        QCoreApplication::removeTranslator(g_qtTranslator.get());
+        g_qtTranslator.reset();
+    }
+    const QString name = languageFile.mid(languageFile.lastIndexOf(QLatin1Char('/')) + 1);
+    for (const QtLanguage& language : kQtLanguages) {
+        if (name != QLatin1String(language.languageFile))
+            continue;
+        auto translator = std::make_unique<QTranslator>();
+        if (translator->load(QLatin1String(kQtTranslationsName) + QLatin1Char('_') + QLatin1String(language.qtLocale),
+                             QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+            QCoreApplication::installTranslator(translator.get()))
+            g_qtTranslator = std::move(translator);
+        return;
+    }
+}
+
 } // namespace
 
 void CCompressorDlg::LocateLanguageFile() {
@@ -58,6 +92,7 @@ void CCompressorDlg::LocateLanguageFile() {
     const QString language = zem::os::LanguageAbbreviation(zem::os::UserLocale());
     m_langFile = m_appDir + QLatin1Char('/') + QLatin1String(kLanguageFolder) + QLatin1Char('/') + language +
                  QStringLiteral(".ini");
+    LoadQtTranslations(m_langFile);
 }
 
 QString CCompressorDlg::Translate(const QString& key) const {
@@ -82,6 +117,7 @@ void CCompressorDlg::ApplyLanguage() {
         else if (auto* plain = qobject_cast<QLabel*>(control))
             plain->setText(text);
     }
+    ApplyMnemonics();
 }
 
 QString CCompressorDlg::HelpFilePath() const {

@@ -363,22 +363,21 @@ void CCompressorDlg::EnableControls(bool enable) {
             control->setEnabled(enable);
     }
     // Without an open file the transport has nothing to move.
-    if (enable && !m_session.Handles().pGB) {
-        for (const int id : {IDC_POSITION_SLIDER, IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_FRAME_STEP})
-            Control(id)->setEnabled(false);
-    }
+    if (enable && !m_session.Handles().pGB)
+        EnableTransport(false);
 }
 
 void CCompressorDlg::InitTransportButtons() {
     for (const TransportButton& control : kTransportButtons) {
         auto* button = ControlAs<CXPStyleButtonST>(control.id);
         button->SetThemeHelper(&m_themeHelper);
-        button->SetTooltipText(QString::fromLatin1(control.tooltip));
+        button->SetTooltipText(Translate(QString::fromLatin1(control.tooltip)));
         if (control.icon != 0)
             button->SetIcon(LoadIconResource(control.icon));
     }
     // The mute toggle outlives the window's files.
     ControlAs<QAbstractButton>(IDC_MUTE)->setChecked(g_muted == 1);
+    EnableTransport(false);
 }
 
 void CCompressorDlg::HideSubtitleGroup() {

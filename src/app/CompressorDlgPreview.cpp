@@ -35,10 +35,8 @@ void CCompressorDlg::SelectJob(int row) {
         // Nothing could be opened (the run has told the user why): the labels
         // must not go on describing the previous file, and the transport has
         // nothing to move.
-        for (const int id : {IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_FRAME_STEP})
-            Control(id)->setEnabled(false);
+        EnableTransport(false);
         m_positionSlider->setValue(0);
-        m_positionSlider->setEnabled(false);
         m_videoSizeText.clear();
         m_fileSizeText.clear();
         m_duration = 0;
@@ -49,7 +47,7 @@ void CCompressorDlg::SelectJob(int row) {
         UpdateData(false);
         return;
     }
-    for (const int id : {IDC_PLAY, IDC_PAUSE, IDC_STOP})
+    for (const int id : {IDC_PLAY, IDC_PAUSE, IDC_STOP, IDC_SELECTION_START, IDC_SELECTION_END, IDC_CLEAR_SELECTION})
         Control(id)->setEnabled(true);
     ShowFileSize(m_inputFile);
     ShowPictureSize();

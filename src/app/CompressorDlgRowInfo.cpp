@@ -1,6 +1,6 @@
 // What a row tells beyond its cells' texts: the whole input and output paths
 // as tooltips (the columns are often too narrow for them), and the size of a
-// finished output in the "Size" column. Both follow the cells' texts, whoever
+// finished (or stopped) output in the "Size" column. Both follow the cells' texts, whoever
 // changes them; the status cell's tooltip belongs to the failure reason.
 
 #include "CompressorDlg.h"
@@ -49,8 +49,10 @@ void CCompressorDlg::ShowOutputSize(int row) {
     if (size == nullptr)
         return;
     QString text;
-    if (!CellText(row, kColStatus).isEmpty() &&
-        CellText(row, kColStatus) == Translate(QString::fromLatin1(zem::kTextCompleted))) {
+    // A stopped job writes what it converted so far: that output has a size too.
+    const QString status = CellText(row, kColStatus);
+    if (!status.isEmpty() && (status == Translate(QString::fromLatin1(zem::kTextCompleted)) ||
+                              status == Translate(QString::fromLatin1(zem::kTextStopped)))) {
         const QFileInfo output(CellText(row, kColOutput));
         if (output.isFile())
             text = FileSizeText(output.size());

@@ -4,6 +4,7 @@
 
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
+#include "DlgTexts.h"
 #include "ReplaceFile.h"
 
 #include <QDir>
@@ -13,10 +14,39 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTableWidget>
 #include <cstdio>
 
 using namespace zem::app;
+
+namespace {
+
+constexpr const char* kUnreadableSuffix = ".unreadable";
+
+// The rows of a saved list; false when it is no list the window wrote.
+bool ParseList(const QByteArray& contents, QJsonArray& rows) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(contents, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return false;
+    const QJsonValue value = document.object().value(QLatin1String(kSavedListRows));
+    if (!value.isArray())
+        return false;
+    rows = value.toArray();
+    return true;
+}
+
+} // namespace
+
+QString CCompressorDlg::KeepAside(const QString& path) {
+    // Kept for whoever wants to look at it; the next save starts afresh.
+    const QString aside = path + QLatin1String(kUnreadableSuffix);
+    QFile::remove(aside);
+    if (!QFile::rename(path, aside))
+        return {};
+    return aside;
+}
 
 namespace {
 
@@ -45,19 +75,53 @@ void CCompressorDlg::SaveFileList() {
     }
     const QString path = SavedListPath();
     QDir().mkpath(QFileInfo(path).absolutePath());
+    // A list written since this window read its own (by a window of another
+    // session, or an older program) is not lost: its rows that this one
+    // lacks are kept after this one's.
+    QFile current(path);
+    if (current.open(QIODevice::ReadOnly)) {
+        const QByteArray onDisk = current.readAll();
+        QJsonArray theirs;
+        if (onDisk != m_listSeen && ParseList(onDisk, theirs)) {
+            for (const QJsonValue& value : theirs)
+                m_keptRows.append(value);
+        }
+    }
+    QSet<QString> inputs;
+    for (int row = 0; row < RowCount(); ++row)
+        inputs.insert(CellText(row, kColInput));
+    for (const QJsonValue& value : m_keptRows) {
+        const QString input = value.toObject().value(QLatin1String(kSavedListInput)).toString();
+        if (!input.isEmpty() && !inputs.contains(input)) {
+            inputs.insert(input);
+            rows.append(value);
+        }
+    }
     QString error;
     const QByteArray contents = QJsonDocument(QJsonObject{{QLatin1String(kSavedListRows), rows}}).toJson();
     // The window is going away: a list that cannot be kept is only worth a line on standard error.
     if (!zem::os::ReplaceFileContents(path, contents, error))
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+    else
+        m_listSeen = contents;
 }
 
 void CCompressorDlg::RestoreFileList() {
     QFile file(SavedListPath());
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.exists())
         return;
-    const QJsonArray rows =
-        QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String(kSavedListRows)).toArray();
+    QJsonArray rows;
+    const bool opened = file.open(QIODevice::ReadOnly);
+    const QByteArray contents = opened ? file.readAll() : QByteArray();
+    file.close();
+    if (!opened || !ParseList(contents, rows)) {
+        const QString aside = KeepAside(SavedListPath());
+        SetMessageText(Translate(QString::fromLatin1(kTextListUnreadable))
+                           .replace(QLatin1String("{file}"), aside.isEmpty() ? SavedListPath() : aside)
+                           .toStdString());
+        return;
+    }
+    m_listSeen = contents;
     int gone = 0;
     int added = -1;
     // Each row is opened once, when the last one is selected below.

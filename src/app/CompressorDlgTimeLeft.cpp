@@ -4,6 +4,7 @@
 
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
+#include "DlgTexts.h"
 #include "MediaLengths.h"
 
 #include <QProgressBar>
@@ -14,6 +15,7 @@ using namespace zem::app;
 
 void CCompressorDlg::InitTimeLeft() {
     m_mediaLengths = std::make_unique<MediaLengths>(kLengthProbeTimeoutS);
+    m_mediaLengths->SetOnRead([this](const QString& path) { OnProbed(path); });
     m_timeLeftClock.start();
     auto* timer = new QTimer(this);
     timer->setInterval(kTimeLeftTickMs);
@@ -54,8 +56,15 @@ void CCompressorDlg::OnTimeLeftTick() {
         m_timeLeft.StartFile(m_run.JobLength(), now);
     }
     m_timeLeft.Update(m_run.Position() - m_timeLeftOrigin, now);
-    if (!m_timeLeft.Ready())
+    if (!m_timeLeft.Ready()) {
+        // Where the run is, from its first file on.
+        if (m_convertAll == 1 && row >= 0 && RowCount() > 1)
+            SetMessageText(Translate(QString::fromLatin1(kTextRunAt))
+                               .replace(QLatin1String("{n}"), QString::number(row + 1))
+                               .replace(QLatin1String("{count}"), QString::number(RowCount()))
+                               .toStdString());
         return;
+    }
 
     const QString fileLeft = QString::fromStdString(TimeLeftEstimate::Format(m_timeLeft.FileSecondsLeft()));
     QString text = Translate(QString::fromLatin1(kTextTimeLeft)).replace(QLatin1String("{time}"), fileLeft);

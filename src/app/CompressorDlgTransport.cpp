@@ -12,6 +12,17 @@
 
 using namespace zem::app;
 
+namespace {
+// What has nothing to act on without an open file (Mute is a setting: it stays).
+constexpr int kNeedAFile[] = {IDC_POSITION_SLIDER, IDC_PLAY,          IDC_PAUSE,          IDC_STOP, IDC_FRAME_STEP,
+                              IDC_SELECTION_START, IDC_SELECTION_END, IDC_CLEAR_SELECTION};
+} // namespace
+
+void CCompressorDlg::EnableTransport(bool fileOpen) {
+    for (const int id : kNeedAFile)
+        Control(id)->setEnabled(fileOpen);
+}
+
 void CCompressorDlg::OnPlay() {
     RunGraph(m_session.Handles().pMC.get());
     // Started even after a failed Run: the ticks then only find no position.

@@ -1,14 +1,48 @@
 #include "DialogSeam.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 
 namespace zem::app {
 
 namespace {
 FileDialogHandler g_fileDialogHandler;
 UrlOpener g_urlOpener;
+
+// The dialog's own name for its line of typed names.
+constexpr const char* kFileNameEditName = "fileNameEdit";
+
+// Names typed as `"a.mp4" "b.mkv"` (or one name without quotes).
+QStringList TypedNames(const QString& text) {
+    if (!text.contains(QLatin1Char('"')))
+        return {text.trimmed()};
+    QStringList names;
+    const QStringList parts = text.split(QLatin1Char('"'));
+    for (qsizetype i = 1; i < parts.size(); i += 2) {
+        if (!parts[i].isEmpty())
+            names.append(parts[i]);
+    }
+    return names;
+}
+
 } // namespace
+
+QStringList WithTypedFiles(const QStringList& selected, const QString& typed, const QString& folder) {
+    // The dialog keeps only the typed names its filter shows; the others are
+    // files the user asked for all the same.
+    QStringList files = selected;
+    for (const QString& name : TypedNames(typed)) {
+        if (name.isEmpty())
+            continue;
+        const QString path = QDir::cleanPath(QDir(folder).absoluteFilePath(name));
+        if (QFileInfo(path).isFile() && !files.contains(path))
+            files.append(path);
+    }
+    return files;
+}
 
 void SetFileDialogHandler(FileDialogHandler handler) {
     g_fileDialogHandler = std::move(handler);
@@ -45,6 +79,10 @@ QStringList RunFileDialog(QWidget* parent, const FileDialogRequest& request) {
     }
     if (dialog.exec() != QDialog::Accepted)
         return {};
+    if (request.kind == FileDialogRequest::Kind::OpenFiles) {
+        if (const auto* typed = dialog.findChild<QLineEdit*>(QString::fromLatin1(kFileNameEditName)))
+            return WithTypedFiles(dialog.selectedFiles(), typed->text(), dialog.directory().absolutePath());
+    }
     return dialog.selectedFiles();
 }
 

@@ -31,6 +31,9 @@ void SetFileDialogHandler(FileDialogHandler handler);
 void SetUrlOpener(UrlOpener opener);
 
 QStringList RunFileDialog(QWidget* parent, const FileDialogRequest& request);
+// The open dialog's choice with every typed name added that names a file in
+// `folder` (`"a.mp4" "b.mkv"`, whichever filter was chosen).
+QStringList WithTypedFiles(const QStringList& selected, const QString& typed, const QString& folder);
 // Hands the address to the desktop (QDesktopServices).
 bool OpenUrl(const QUrl& url);
 

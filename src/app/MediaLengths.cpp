@@ -1,63 +1,142 @@
 #include "MediaLengths.h"
 
 #include <QFile>
+#include <QTimer>
 #include <gst/pbutils/pbutils.h>
 
 namespace zem::app {
 
 namespace {
 constexpr int64_t kNanosecondsPerUnit = 100;
-}
+constexpr gulong kIdleWaitUs = 2000;
+// How often the window's thread looks for answers while files are read.
+constexpr int kPollMs = 20;
+} // namespace
 
 void MediaLengths::Unref::operator()(GstDiscoverer* discoverer) const {
     gst_discoverer_stop(discoverer);
     g_object_unref(discoverer);
 }
 
-MediaLengths::MediaLengths(int timeoutSeconds) {
+void MediaLengths::UnrefContext::operator()(GMainContext* context) const {
+    g_main_context_unref(context);
+}
+
+MediaLengths::MediaLengths(int timeoutSeconds)
+    : m_timeoutSeconds(timeoutSeconds), m_context(g_main_context_new()), m_poll(std::make_unique<QTimer>()) {
     if (!gst_is_initialized())
         gst_init(nullptr, nullptr);
     m_discoverer.reset(gst_discoverer_new(GstClockTime(timeoutSeconds) * GST_SECOND, nullptr));
     if (!m_discoverer)
         return;
     g_signal_connect(m_discoverer.get(), "discovered", G_CALLBACK(&MediaLengths::OnDiscovered), this);
+    // The discoverer answers on a context of its own, which this object
+    // drives: waiting for it never runs the window's other events.
+    g_main_context_push_thread_default(m_context.get());
     gst_discoverer_start(m_discoverer.get());
+    g_main_context_pop_thread_default(m_context.get());
+    m_poll->setInterval(kPollMs);
+    QObject::connect(m_poll.get(), &QTimer::timeout, [this] { Drain(); });
+}
+
+void MediaLengths::Drain() {
+    while (g_main_context_iteration(m_context.get(), FALSE)) {}
+    if (m_pending.empty())
+        m_poll->stop();
 }
 
 MediaLengths::~MediaLengths() {
-    // No answer may reach this object once it is going; the discoverer
-    // itself stops after this body.
-    if (m_discoverer)
-        g_signal_handlers_disconnect_by_data(m_discoverer.get(), this);
+    m_poll->stop();
+    if (!m_discoverer)
+        return;
+    // Stopping a discoverer in the middle of a file deadlocks inside
+    // GStreamer (its stop holds the lock its own pad handlers take): the
+    // files under way are let finish first, each within the timeout.
+    m_onRead = nullptr;
+    const gint64 deadline = g_get_monotonic_time() + (m_timeoutSeconds + 1) * G_USEC_PER_SEC;
+    while (!m_pending.empty() && g_get_monotonic_time() < deadline) {
+        if (!g_main_context_iteration(m_context.get(), FALSE))
+            g_usleep(kIdleWaitUs);
+    }
+    // No answer may reach this object once it is going.
+    g_signal_handlers_disconnect_by_data(m_discoverer.get(), this);
+    // One that never answered is left running rather than risk the deadlock.
+    if (!m_pending.empty())
+        static_cast<void>(m_discoverer.release());
+    m_discoverer.reset();
 }
 
-std::optional<int64_t> MediaLengths::Length(const QString& path) {
-    if (const auto known = m_lengths.find(path); known != m_lengths.end())
+std::optional<MediaLengths::Probe> MediaLengths::Known(const QString& path) const {
+    if (const auto known = m_probes.find(path); known != m_probes.end())
         return known->second;
+    return std::nullopt;
+}
+
+std::optional<MediaLengths::Probe> MediaLengths::Result(const QString& path) {
+    if (const auto known = Known(path))
+        return known;
     if (m_pending.count(path) != 0)
         return std::nullopt;
     gchar* uri = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
     if (!m_discoverer || uri == nullptr || !gst_discoverer_discover_uri_async(m_discoverer.get(), uri)) {
         g_free(uri);
-        m_lengths[path] = 0;
-        return 0;
+        return m_probes[path] = Probe{0, false, QStringLiteral("the media layer cannot read it")};
     }
     g_free(uri);
     m_pending.insert(path);
+    m_poll->start();
     return std::nullopt;
 }
 
-void MediaLengths::OnDiscovered(GstDiscoverer*, GstDiscovererInfo* info, GError*, void* self) {
+std::optional<int64_t> MediaLengths::Length(const QString& path) {
+    const std::optional<Probe> probe = Result(path);
+    if (!probe)
+        return std::nullopt;
+    return probe->length;
+}
+
+void MediaLengths::OnDiscovered(GstDiscoverer*, GstDiscovererInfo* info, GError* error, void* self) {
     auto* lengths = static_cast<MediaLengths*>(self);
     gchar* filename = g_filename_from_uri(gst_discoverer_info_get_uri(info), nullptr, nullptr);
     if (filename == nullptr)
         return;
     const QString path = QFile::decodeName(filename);
     g_free(filename);
-    const bool ok = gst_discoverer_info_get_result(info) == GST_DISCOVERER_OK;
+    Probe probe;
     const GstClockTime duration = gst_discoverer_info_get_duration(info);
+    switch (gst_discoverer_info_get_result(info)) {
+    case GST_DISCOVERER_OK:
+        probe.length = GST_CLOCK_TIME_IS_VALID(duration) ? int64_t(duration) / kNanosecondsPerUnit : 0;
+        break;
+    case GST_DISCOVERER_MISSING_PLUGINS:
+        probe.readable = false;
+        probe.cause = QStringLiteral("no decoder for its format is installed");
+        break;
+    case GST_DISCOVERER_TIMEOUT:
+        probe.readable = false;
+        probe.cause = QStringLiteral("it gave no picture or sound within %1 s").arg(lengths->m_timeoutSeconds);
+        break;
+    default:
+        probe.readable = false;
+        probe.cause = error != nullptr && error->message != nullptr ? QString::fromUtf8(error->message)
+                                                                    : QStringLiteral("it cannot be read");
+        break;
+    }
+    // A file the discoverer opened but found neither pictures nor sound in.
+    if (probe.readable) {
+        GList* video = gst_discoverer_info_get_video_streams(info);
+        GList* audio = gst_discoverer_info_get_audio_streams(info);
+        if (video == nullptr && audio == nullptr) {
+            probe.readable = false;
+            probe.cause = QStringLiteral("it holds neither pictures nor sound");
+        }
+        gst_discoverer_stream_info_list_free(video);
+        gst_discoverer_stream_info_list_free(audio);
+    }
     lengths->m_pending.erase(path);
-    lengths->m_lengths[path] = ok && GST_CLOCK_TIME_IS_VALID(duration) ? int64_t(duration) / kNanosecondsPerUnit : 0;
+    lengths->m_probes[path] = probe;
+    if (lengths->m_onRead)
+        lengths->m_onRead(path);
 }
 
 } // namespace zem::app

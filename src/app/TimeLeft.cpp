@@ -11,11 +11,16 @@ void TimeLeftEstimate::StartRun() {
     m_overheadTotalMs = 0;
     m_overheadCount = 0;
     m_fileStartMs = -1;
+    m_runRate = 0;
 }
 
 void TimeLeftEstimate::StartFile(int64_t length, int64_t nowMs) {
     if (m_fileStartMs >= 0 && m_firstDone >= 0)
         m_previousEndMs = m_lastMs;
+    // A file too short to be measured on its own still tells the next ones
+    // how fast this run goes.
+    if (m_fileStartMs >= 0 && m_length > 0 && Rate() > 0)
+        m_runRate = Rate();
     m_length = length;
     m_fileStartMs = nowMs;
     m_firstDone = -1;
@@ -48,19 +53,27 @@ double TimeLeftEstimate::Rate() const {
     return double(m_lastDone - m_firstDone) / double(m_lastMs - m_firstDoneMs);
 }
 
+bool TimeLeftEstimate::FileMeasured() const {
+    return m_fileStartMs >= 0 && m_lastMs - m_fileStartMs >= m_delayMs && Rate() > 0;
+}
+
+double TimeLeftEstimate::EstimateRate() const {
+    return FileMeasured() ? Rate() : m_runRate;
+}
+
 bool TimeLeftEstimate::Ready() const {
-    return m_fileStartMs >= 0 && m_length > 0 && m_lastMs - m_fileStartMs >= m_delayMs && Rate() > 0;
+    return m_fileStartMs >= 0 && m_length > 0 && EstimateRate() > 0;
 }
 
 double TimeLeftEstimate::FileSecondsLeft() const {
-    const double rate = Rate();
+    const double rate = EstimateRate();
     if (rate <= 0)
         return 0;
     return double(std::max<int64_t>(0, m_length - m_lastDone)) / rate / 1000.0;
 }
 
 double TimeLeftEstimate::RunSecondsLeft(int64_t laterLength, int laterFiles) const {
-    const double rate = Rate();
+    const double rate = EstimateRate();
     if (rate <= 0)
         return 0;
     const double overheadMs = m_overheadCount > 0 ? double(m_overheadTotalMs) / m_overheadCount : 0.0;

@@ -20,7 +20,8 @@ public:
     // How far the current file has got (100 ns units from its start).
     void Update(int64_t done, int64_t nowMs);
 
-    // Whether the current file has run long enough to be measured.
+    // Whether there is a speed to go by: the current file's, once it has run
+    // long enough to be measured, or else that of an earlier file of the run.
     bool Ready() const;
     // Seconds left for the current file.
     double FileSecondsLeft() const;
@@ -35,6 +36,8 @@ private:
     // Media converted per millisecond of wall time, measured from the first
     // progress the file reported; 0 before there is any.
     double Rate() const;
+    bool FileMeasured() const;
+    double EstimateRate() const;
 
     int64_t m_delayMs;
     int64_t m_length = 0;
@@ -49,6 +52,8 @@ private:
     int64_t m_previousEndMs = -1;
     int64_t m_overheadTotalMs = 0;
     int m_overheadCount = 0;
+    // The speed of the run's last measured file.
+    double m_runRate = 0;
 };
 
 } // namespace zem::app

@@ -52,7 +52,7 @@ inline constexpr std::array<QualityRow, 5> kQualityTable{{
 
 inline constexpr int kFrameRate = 16;          // every output runs at 16 frames per second
 inline constexpr int kFormatVersionJpeg = 3;   // frames are always JPEG pictures
-inline constexpr int kDefaultQualityIndex = 2; // "Standard", checked at every start
+inline constexpr int kDefaultQualityIndex = 2; // "Standard", until another is chosen
 
 // Settings file: section and keys.
 inline constexpr const char* kSettingsSection = "ZemConverter";
@@ -61,6 +61,8 @@ inline constexpr const char* kKeyRotate = "Rotate";
 inline constexpr const char* kKeyAllFlag = "AllFlag";
 inline constexpr const char* kKeySaveMp3 = "SaveMp3";
 inline constexpr const char* kKeyMonitoring = "Monitoring";
+// Files written before the quality was kept have no such key: "Standard" then.
+inline constexpr const char* kKeyQuality = "Quality";
 
 enum Rotation : int32_t { kRotateNone = 0, kRotateLeft = 1, kRotateRight = 2 };
 

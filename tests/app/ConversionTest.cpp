@@ -215,6 +215,53 @@ TEST(Conversion, AllFilesGoesOnAfterARowThatFails) {
     EXPECT_TRUE(window->Control(IDC_CONVERT)->isEnabled());
 }
 
+TEST(Conversion, TwoRowsNeverWriteOneFile) {
+    zem::testclips::TempDir clips;
+    const fs::path first = zem::testclips::MakeClip(clips.path(), "mp4", 1.0);
+    const fs::path second = zem::testclips::MakeClip(clips.path(), "mkv", 1.0);
+    const fs::path third = zem::testclips::MakeClip(clips.path(), "avi", 1.0);
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(second.empty());
+    ASSERT_FALSE(third.empty());
+
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    window->AddFile(Path(first));
+    window->AddFile(Path(second));
+    window->AddFile(Path(third));
+    window->ControlAs<QAbstractButton>(IDC_ALL_FILES)->click();
+    window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
+    // Names that met after they were chosen (a list from an older program,
+    // a name typed into the cell): row 2 writes row 1's output, row 3 its own input.
+    const QString shared = window->CellText(0, kColOutput);
+    window->FileList()->item(1, kColOutput)->setText(shared);
+    window->FileList()->item(2, kColOutput)->setText(Path(first));
+    const QByteArray inputBefore = [&] {
+        QFile file(Path(first));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    fixture.m_messages.clear();
+
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
+
+    EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
+    EXPECT_EQ(window->CellText(1, kColStatus), QStringLiteral("ERROR(39)"));
+    EXPECT_EQ(window->CellText(2, kColStatus), QStringLiteral("ERROR(38)"));
+    EXPECT_TRUE(window->CellToolTip(1, kColStatus).contains(Path(first)))
+        << window->CellToolTip(1, kColStatus).toStdString();
+    EXPECT_FALSE(window->CellToolTip(2, kColStatus).isEmpty());
+    // Row 1's output is row 1's work, and the input is untouched.
+    ExpectPlayableOutput(shared, 14, 18);
+    QFile input(Path(first));
+    ASSERT_TRUE(input.open(QIODevice::ReadOnly));
+    EXPECT_EQ(input.readAll(), inputBefore);
+    EXPECT_TRUE(fixture.m_messages.empty());
+    // The end of the run counts: 2 of 3 failed.
+    const QString summary = window->m_messageText;
+    EXPECT_EQ(summary, QStringLiteral("2 of 3 failed: point at a row for the cause"));
+}
+
 TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
     zem::testclips::TempDir clips;
     // Long enough that the job is still decoding when the first wait ends.
@@ -267,6 +314,9 @@ TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
     EXPECT_LT(barSeen, 100);
     EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(), QStringLiteral("Stopped"));
     ExpectPlayableOutput(window->CellText(0, 1), 1, kFullFrames * 3 / 4);
+    // What was written has its size, as a completed output does.
+    EXPECT_EQ(window->CellText(0, kColSize), CCompressorDlg::FileSizeText(QFileInfo(window->CellText(0, 1)).size()));
+    EXPECT_FALSE(window->CellText(0, kColSize).isEmpty());
     ExpectNoIntermediates(window->CellText(0, 0), window->CellText(0, 1));
 
     // Closing the window while converting ends the job the same way, before

@@ -4,9 +4,12 @@
 #include "AppTestSupport.h"
 #include "WindowTexts.h"
 
+#include "BtnST.h"
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <gtest/gtest.h>
 
@@ -16,8 +19,10 @@ using apptest::ScopedEnv;
 using apptest::WindowFixture;
 
 namespace {
+// The label without its Alt letter ("&Add ...", "추가(&A) ...").
 QString ButtonText(CCompressorDlg& window, int id) {
-    return window.ControlAs<QAbstractButton>(id)->text();
+    static const QRegularExpression kBracketed(QStringLiteral("\\(&.\\)"));
+    return window.ControlAs<QAbstractButton>(id)->text().remove(kBracketed).remove(QLatin1Char('&'));
 }
 } // namespace
 
@@ -111,4 +116,38 @@ TEST(Language, ShippedLanguageFilesTranslateEveryText) {
         else
             EXPECT_GE(translated, keys.size() - 2) << locale;
     }
+}
+
+TEST(Language, QtsOwnTextsBoxesTooltipsAndDialogTitlesFollowTheLanguage) {
+    ScopedEnv locale("LC_ALL", "ko_KR.UTF-8");
+    WindowFixture fixture;
+    CCompressorDlg::Environment environment = fixture.Environment();
+    environment.appDir = QStringLiteral(ZEM_SOURCE_DIR);
+    CCompressorDlg window(environment);
+    window.show();
+    // Qt's own buttons and dialogs (message box buttons, the file dialog).
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("취소"));
+    EXPECT_EQ(window.ControlAs<CButtonST>(IDC_PLAY)->toolTip(), QStringLiteral("재생"));
+    EXPECT_EQ(window.ControlAs<CButtonST>(IDC_CLEAR_SELECTION)->toolTip(), QStringLiteral("선택 해제"));
+
+    // A file that does not open: the box's first line in Korean.
+    fixture.m_messages.clear();
+    window.AddFile(QStringLiteral("/v/a.mp4"));
+    ASSERT_FALSE(fixture.m_messages.empty());
+    EXPECT_TRUE(fixture.m_messages.front().text.startsWith(QStringLiteral("파일을 열 수 없습니다!")))
+        << fixture.m_messages.front().text.toStdString();
+    window.AddFile(QStringLiteral("/v/b.mp4"));
+
+    // The open dialog's title and the question about the other rows.
+    fixture.m_fileDialogAnswer.clear();
+    window.ControlAs<QAbstractButton>(IDC_ADD)->click();
+    ASSERT_EQ(fixture.m_fileDialogs.size(), 1u);
+    EXPECT_EQ(fixture.m_fileDialogs[0].title, QStringLiteral("입력 파일 선택 ..."));
+    fixture.m_messages.clear();
+    fixture.m_answer = IDNO;
+    fixture.m_fileDialogAnswer = {QStringLiteral("/w/elsewhere.avi")};
+    window.OnChangeOutput();
+    ASSERT_EQ(fixture.m_messages.size(), 1u);
+    EXPECT_EQ(fixture.m_messages[0].text, QStringLiteral("남은 모든 파일의 출력 위치를 이 폴더로 바꿀까요?"));
+    window.close();
 }

@@ -25,7 +25,7 @@ bool Checked(CCompressorDlg& window, int id) {
 }
 } // namespace
 
-TEST(Settings, RoundTripKeepsSizeButNotQuality) {
+TEST(Settings, RoundTripKeepsSizeAndQuality) {
     WindowFixture fixture;
     {
         auto first = fixture.MakeWindow();
@@ -49,7 +49,7 @@ TEST(Settings, RoundTripKeepsSizeButNotQuality) {
     EXPECT_EQ(stored.value("ZemConverter/AllFlag").toInt(), 0);
     EXPECT_EQ(stored.value("ZemConverter/Monitoring").toInt(), 1);
     EXPECT_EQ(stored.value("ZemConverter/SaveMp3").toInt(), 0);
-    EXPECT_FALSE(stored.contains("ZemConverter/Quality"));
+    EXPECT_EQ(stored.value("ZemConverter/Quality").toInt(), 4);
 
     // The hidden MP3 box keeps a stored 1 through a run.
     stored.setValue("ZemConverter/SaveMp3", 1);
@@ -60,7 +60,7 @@ TEST(Settings, RoundTripKeepsSizeButNotQuality) {
         EXPECT_TRUE(Checked(*second, IDC_ROTATE_RIGHT));
         EXPECT_TRUE(Checked(*second, IDC_SELECTED_FILE));
         EXPECT_TRUE(Checked(*second, IDC_MONITORING));
-        EXPECT_TRUE(Checked(*second, IDC_QUALITY_STANDARD)); // "Standard" again, not "Low"
+        EXPECT_TRUE(Checked(*second, IDC_QUALITY_LOW)); // kept like the other choices
         EXPECT_EQ(second->m_saveMp3, 1);
         EXPECT_TRUE(Checked(*second, IDC_SAVE_MP3));
         EXPECT_EQ(second->m_saveFrames, 0);

@@ -11,6 +11,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTest>
@@ -166,7 +167,17 @@ TEST(WindowLayout, CaptionSizeAndControlsAfterStart) {
     // The list: seven columns, English headers without a language file.
     EXPECT_EQ(window->FileList()->columnCount(), 7);
     EXPECT_EQ(window->FileList()->horizontalHeaderItem(2)->text(), QStringLiteral("|<"));
-    EXPECT_EQ(window->FileList()->columnWidth(6), 130);
+    // The columns fill the list's width and no more: the Status column is
+    // whole, no sideways scroll bar on an empty list, and long paths keep
+    // the file's name by losing their middle.
+    int columns = 0;
+    for (int column = 0; column < 7; ++column)
+        columns += window->FileList()->columnWidth(column);
+    EXPECT_LE(columns, window->FileList()->viewport()->width());
+    EXPECT_GE(columns, window->FileList()->viewport()->width() * 9 / 10);
+    EXPECT_GT(window->FileList()->columnWidth(6), window->FileList()->columnWidth(5));
+    EXPECT_FALSE(window->FileList()->horizontalScrollBar()->isVisible());
+    EXPECT_EQ(window->FileList()->textElideMode(), Qt::ElideMiddle);
 
     // Transport tooltips stay English.
     EXPECT_EQ(window->ControlAs<CButtonST>(IDC_FRAME_STEP)->toolTip(), QStringLiteral("Frame Step"));
@@ -250,6 +261,9 @@ TEST(WindowLayout, PositionSliderJumpsToThePressedPoint) {
     window->show();
     auto* slider = window->ControlAs<CNiceSliderCtrl>(IDC_POSITION_SLIDER);
     ASSERT_NE(slider, nullptr);
+    // The control itself; the window keeps it disabled until a file is open.
+    EXPECT_FALSE(slider->isEnabled());
+    slider->setEnabled(true);
     EXPECT_EQ(slider->maximum(), 100);
     EXPECT_EQ(slider->pageStep(), 5);
     std::vector<std::pair<int, int>> notes;

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QLabel>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <filesystem>
@@ -62,9 +63,10 @@ TEST(CommandLine, FilesOnTheCommandLineAreAddedAsIfDropped) {
     ASSERT_EQ(window->RowCount(), 2);
     EXPECT_EQ(window->CellText(0, kColInput), Path(mp4));
     EXPECT_EQ(window->CellText(1, kColInput), Path(mkv));
-    // The last one is open in the preview, as after a drop.
+    // The last one is open in the preview, as after a drop, once it has been read.
     EXPECT_EQ(window->GetSelectedRow(), 1);
-    EXPECT_EQ(window->ControlAs<QLabel>(IDC_VIDEO_SIZE_TEXT)->text(), QStringLiteral("160 x 128"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window->ControlAs<QLabel>(IDC_VIDEO_SIZE_TEXT)->text() == QStringLiteral("160 x 128"); }, 20000));
     EXPECT_TRUE(fixture.m_messages.empty());
 }
 

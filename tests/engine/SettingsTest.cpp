@@ -33,7 +33,7 @@ TEST(ConversionSettingsTest, FirstRunGivesTheDefaults) {
     EXPECT_EQ(s.m_formatVersion, 3);
 }
 
-TEST(ConversionSettingsTest, FiveKeysRoundTripButQualityIsNotStored) {
+TEST(ConversionSettingsTest, SixKeysRoundTripQualityIncluded) {
     TempDir dir;
     const QString path = QString::fromStdString(dir.file("ZemConverter.ini"));
     ConversionSettings s;
@@ -53,7 +53,7 @@ TEST(ConversionSettingsTest, FiveKeysRoundTripButQualityIsNotStored) {
     EXPECT_NE(ini.find("[ZemConverter]"), std::string::npos) << ini;
     for (const char* line : {"VideoSize=5", "Rotate=2", "AllFlag=0", "SaveMp3=1", "Monitoring=1"})
         EXPECT_NE(ini.find(line), std::string::npos) << line << " missing in\n" << ini;
-    EXPECT_EQ(ini.find("Quality"), std::string::npos);
+    EXPECT_NE(ini.find("Quality=0"), std::string::npos) << ini;
 
     ConversionSettings again;
     again.Load(path);
@@ -62,7 +62,7 @@ TEST(ConversionSettingsTest, FiveKeysRoundTripButQualityIsNotStored) {
     EXPECT_EQ(again.m_convertAll, 0);
     EXPECT_EQ(again.m_saveMp3, 1);
     EXPECT_EQ(again.m_monitoring, 1);
-    EXPECT_EQ(again.m_qualityIndex, 2);
+    EXPECT_EQ(again.m_qualityIndex, 0);
     again.DeriveConversionNumbers();
     EXPECT_EQ(again.m_videoWidth, 208);
     EXPECT_EQ(again.m_videoHeight, 176);

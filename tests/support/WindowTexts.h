@@ -7,7 +7,7 @@
 
 namespace zem::test {
 
-inline constexpr std::array<const char*, 41> kWindowTexts = {
+inline constexpr std::array<const char*, 63> kWindowTexts = {
     "Add ...",
     "Change Output ...",
     "Delete",
@@ -49,6 +49,28 @@ inline constexpr std::array<const char*, 41> kWindowTexts = {
     "{count} file(s) of the last list no longer exist: left out",
     "{time} left",
     "{n} of {count}: {time} left (all: {total})",
+    "{output} is already the output of {input}: choose another name",
+    "{output} is an input of the list: choose another name",
+    "The saved list could not be read: kept as {file}",
+    "The settings could not be read: kept as {file}",
+    "Cannot be read",
+    "{count} file(s) cannot be read:",
+    "{count} converted",
+    "{failed} of {count} failed: point at a row for the cause",
+    "{n} of {count}",
+    "Select input files ...",
+    "Save As",
+    "Open possible  Video files",
+    "All Files (*.*)",
+    "Change all remaining files' output to this folder ?",
+    "Play",
+    "Pause",
+    "Frame Step",
+    "Mute",
+    "Start Selection",
+    "End Selection",
+    "Clear Selection",
+    "File failed to render!",
 };
 
-}  // namespace zem::test
+} // namespace zem::test

@@ -1,0 +1,89 @@
+// Files added by the open dialog, a drop or a later start: their rows appear
+// at once and are read in the background (length, and whether they open at
+// all). The window never waits for a slow or damaged file; the files that
+// cannot be read are told in one message once the last of them is read.
+
+#include "CompressorDlg.h"
+#include "DlgConstants.h"
+#include "DlgTexts.h"
+#include "MediaLengths.h"
+#include "MessageBoxSeam.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QTableWidget>
+
+using namespace zem::app;
+
+void CCompressorDlg::AddFiles(const QStringList& paths) {
+    int last = -1;
+    // The rows are only listed here; the last one opens once it has been read.
+    m_selectingForRun = true;
+    for (const QString& path : paths) {
+        const int row = AddFile(path);
+        if (row < 0)
+            continue;
+        last = row;
+        m_addProbing.insert(path);
+    }
+    m_selectingForRun = false;
+    if (last < 0)
+        return;
+    m_openWhenRead = CellText(last, kColInput);
+    for (const QString& path : paths) {
+        if (const auto probe = m_mediaLengths->Result(path))
+            OnProbed(path);
+    }
+}
+
+void CCompressorDlg::OnProbed(const QString& path) {
+    const std::optional<MediaLengths::Probe> probe = m_mediaLengths->Known(path);
+    if (!probe)
+        return;
+    const bool fromAdding = m_addProbing.erase(path) != 0;
+    for (int row = 0; row < RowCount(); ++row) {
+        if (CellText(row, kColInput) != path)
+            continue;
+        if (!probe->readable) {
+            if (QTableWidgetItem* status = m_fileList->item(row, kColStatus); status && !m_run.converting()) {
+                status->setText(Translate(QString::fromLatin1(kTextUnreadable)));
+                status->setToolTip(probe->cause);
+            }
+            if (fromAdding)
+                m_addFailures.append(QFileInfo(path).fileName() + QStringLiteral(": ") + probe->cause);
+        } else if (CellText(row, kColTime).isEmpty() && probe->length > 0) {
+            m_fileList->item(row, kColTime)->setText(FormatTime(probe->length, false));
+        }
+    }
+    if (path == m_openWhenRead) {
+        m_openWhenRead.clear();
+        const int row = GetSelectedRow();
+        if (row >= 0 && CellText(row, kColInput) == path && !m_run.converting())
+            OpenSelectedRow(row);
+    }
+    if (m_addProbing.empty() && !m_addFailures.isEmpty()) {
+        const QString report = Translate(QString::fromLatin1(kTextUnreadableFiles))
+                                   .replace(QLatin1String("{count}"), QString::number(m_addFailures.size())) +
+                               QLatin1Char('\n') + m_addFailures.join(QLatin1Char('\n'));
+        m_addFailures.clear();
+        ShowMessageBox(report.toStdString(), kMessageBoxCaption, MB_OK | MB_ICONWARNING, this);
+    }
+}
+
+void CCompressorDlg::OpenSelectedRow(int row) {
+    const QString path = CellText(row, kColInput);
+    if (m_addProbing.count(path) != 0) {
+        // Still being read: it opens when the reading ends.
+        m_openWhenRead = path;
+        return;
+    }
+    if (const auto probe = m_mediaLengths->Known(path); probe && !probe->readable) {
+        // Opening it would only fail again, slowly: its cause is told instead.
+        ClearPreview();
+        SetMessageText((QFileInfo(path).fileName() + QStringLiteral(": ") + probe->cause).toStdString());
+        return;
+    }
+    UpdateData(true);
+    SelectJob(row);
+    UpdateData(false);
+}

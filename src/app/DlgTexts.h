@@ -1,0 +1,30 @@
+#pragma once
+// Texts the window looks up in the language files beyond its labels: refusals,
+// reports and the Messages line's summaries. A name in braces is filled in by
+// the program.
+
+namespace zem::app {
+
+// An output that another row writes, or that is one of the list's inputs.
+inline constexpr const char* kTextOutputTaken = "{output} is already the output of {input}: choose another name";
+inline constexpr const char* kTextOutputIsInput = "{output} is an input of the list: choose another name";
+
+// The saved list or the settings could not be read and were put aside.
+inline constexpr const char* kTextListUnreadable = "The saved list could not be read: kept as {file}";
+inline constexpr const char* kTextSettingsUnreadable = "The settings could not be read: kept as {file}";
+
+// Files added that cannot be opened: the row's status and the one report.
+inline constexpr const char* kTextUnreadable = "Cannot be read";
+inline constexpr const char* kTextUnreadableFiles = "{count} file(s) cannot be read:";
+
+// The end of a run in the Messages line.
+inline constexpr const char* kTextRunConverted = "{count} converted";
+inline constexpr const char* kTextRunFailed = "{failed} of {count} failed: point at a row for the cause";
+// The file a run is at, before its time left is known.
+inline constexpr const char* kTextRunAt = "{n} of {count}";
+
+// Where the window was, in the settings file beside the conversion settings.
+inline constexpr const char* kKeyWindowX = "WindowX";
+inline constexpr const char* kKeyWindowY = "WindowY";
+
+} // namespace zem::app

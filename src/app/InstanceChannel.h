@@ -1,0 +1,36 @@
+#pragma once
+// One window per user: a program started while the window runs hands the
+// files of its command line to that window and ends. The window listens on a
+// local socket in the user's runtime folder; a second start finds it there.
+
+#include <QLocalServer>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace zem::app {
+
+class InstanceChannel : public QObject {
+    Q_OBJECT
+public:
+    InstanceChannel();
+    ~InstanceChannel() override;
+
+    // The socket's path: the runtime folder (XDG_RUNTIME_DIR), else the temporary one.
+    static QString SocketPath();
+    // Hands `files` to a running window; true when one took them.
+    static bool HandOver(const QStringList& files);
+    // Starts listening for later starts; false when the socket cannot be made.
+    bool Listen();
+
+signals:
+    // A later start's files, in the order of its command line.
+    void filesArrived(const QStringList& files);
+
+private:
+    void OnConnection();
+    std::unique_ptr<QLocalServer> m_server;
+};
+
+} // namespace zem::app

@@ -1,0 +1,85 @@
+// The Messages line: long texts lose their middle and are whole in the
+// tooltip; during a run, where it is from the first file on; a failure stays
+// in view until the end, which counts what converted and what failed.
+
+#include "AppTestSupport.h"
+#include "TestClips.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using enum zem::app::ControlId;
+using enum zem::app::FileListColumn;
+using apptest::Path;
+using apptest::WindowFixture;
+namespace fs = std::filesystem;
+
+TEST(MessagesLine, LongTextsLoseTheirMiddleAndAreWholeInTheTooltip) {
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    auto* line = window->ControlAs<QLabel>(IDC_MESSAGE);
+    const QString full = QStringLiteral(
+        "/home/someone/Videos/a folder with a long name/and another one/"
+        "holiday 2026 part one.mp4 is not a video file the converter can read");
+    window->SetMessageText(full.toStdString());
+    const QString shown = line->text();
+    EXPECT_NE(shown, full);
+    EXPECT_LE(line->fontMetrics().horizontalAdvance(shown), line->contentsRect().width());
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("/home"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("can read"))) << shown.toStdString();
+    EXPECT_EQ(line->toolTip(), full);
+    // Reading the controls back keeps the whole text.
+    window->UpdateData(true);
+    EXPECT_EQ(window->m_messageText, full);
+}
+
+TEST(MessagesLine, ARunTellsWhereItIsKeepsItsFailureAndCountsAtTheEnd) {
+    zem::testclips::TempDir clips;
+    const fs::path first = zem::testclips::MakeClip(clips.path(), "mp4", 2.0);
+    const fs::path last = zem::testclips::MakeClip(clips.path(), "mkv", 2.0);
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(last.empty());
+    const fs::path broken = clips.path() / "broken.avi";
+    {
+        std::ofstream out(broken, std::ios::binary);
+        for (int i = 0; i < 4096; ++i)
+            out.put(char((i * 37) & 0xff));
+    }
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    window->AddFile(Path(first));
+    window->AddFile(Path(broken));
+    window->AddFile(Path(last));
+    window->ControlAs<QAbstractButton>(IDC_ALL_FILES)->click();
+
+    QStringList seen;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const QString text = window->m_messageText;
+        if (seen.isEmpty() || seen.back() != text)
+            seen.append(text);
+    });
+    watch.start(10);
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
+    watch.stop();
+    seen.append(window->m_messageText);
+
+    // Where the run is, from its first file on.
+    EXPECT_TRUE(seen.contains(QStringLiteral("1 of 3"))) << seen.join(QStringLiteral(" | ")).toStdString();
+    // From the failure on, nothing but the failure until the count at the end.
+    const qsizetype failure = seen.indexOf(window->CellToolTip(1, kColStatus));
+    ASSERT_GE(failure, 0) << seen.join(QStringLiteral(" | ")).toStdString();
+    const QStringList after = seen.mid(failure + 1);
+    ASSERT_FALSE(after.isEmpty());
+    for (qsizetype i = 0; i + 1 < after.size(); ++i)
+        EXPECT_EQ(after[i], after.back()) << seen.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(after.back(), QStringLiteral("1 of 3 failed: point at a row for the cause"));
+    EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
+    EXPECT_EQ(window->CellText(2, kColStatus), QStringLiteral("Completed"));
+}
