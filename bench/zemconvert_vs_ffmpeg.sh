@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Times zemconvert against an ffmpeg command that makes a comparable file
-# (Motion-JPEG 320x240 at 16 frames per second, MP3 128 kbit/s 48 kHz) on four
+# (Motion-JPEG 320x240 at 16 frames per second, MP3 128 kbit/s 48 kHz) on six
 # clips, median of three runs each, and reports the ratio, the peak memory and
-# the CPU-seconds (user + system) of each side, and, where perf is installed,
+# the CPU-seconds (user + system) of each side, the pictures zemconvert saw and
+# left undecoded (from its graph log) with the CPU-seconds of one run that
+# decodes every picture (ZEM_DECODE_ALL=1), and, where perf is installed,
 # zemconvert's CPU-seconds by stage; the load average around the runs says how
 # far the figures can be trusted on a shared machine.
 #
@@ -29,15 +31,32 @@ make_clip() { # name seconds size rate vcodec acodec
     -t "$2" $5 $6 "$path"
 }
 make_clip h264_720p.mp4 60 1280x720 25 "-c:v libx264 -preset veryfast -pix_fmt yuv420p" "-c:a aac -b:a 128k"
-make_clip mpeg2_576.mpg 60 720x576 25 "-c:v mpeg2video -b:v 6M" "-c:a mp2 -b:a 192k"
+# B pictures in groups of 12, as on a DVD.
+make_clip mpeg2_576_dvd.mpg 60 720x576 25 "-c:v mpeg2video -b:v 6M -bf 2 -g 12" "-c:a mp2 -b:a 192k"
 make_clip h264_1080p.mkv 60 1920x1080 30 "-c:v libx264 -preset veryfast -pix_fmt yuv420p" "-c:a aac -b:a 128k"
 make_clip wmv2_480.wmv 30 640x480 25 "-c:v wmv2 -b:v 2M" "-c:a wmav2 -b:a 128k"
+# A phone's film: 720p at 60 pictures a second; and 1080p at NTSC's 29.97.
+make_clip h264_720p60.mp4 30 1280x720 60 "-c:v libx264 -preset veryfast -pix_fmt yuv420p -b:v 8M" "-c:a aac -b:a 128k"
+make_clip h264_1080p2997.mp4 30 1920x1080 30000/1001 "-c:v libx264 -preset veryfast -pix_fmt yuv420p" \
+  "-c:a aac -b:a 128k"
+
+# zemconvert's graph log goes to a home of its own, for the picture counters.
+BENCH_HOME="$OUT/home"
+mkdir -p "$BENCH_HOME/ZemConverter/Log"
 
 # Prints "seconds peak_kb cpu_seconds" for one run of a command.
 measure() {
   local log="$OUT/time.txt"
   /usr/bin/time -f "%e %M %U %S" -o "$log" "$@" > /dev/null 2>&1 || { echo "failed: $*" >&2; cat "$log" >&2; }
   tail -n 1 "$log" | awk '{print $1, $2, $3 + $4}'
+}
+
+# "seen/skipped" pictures of the latest run, from its graph log.
+pictures() {
+  local log
+  log=$(ls -t "$BENCH_HOME/ZemConverter/Log"/*.doc 2> /dev/null | head -n 1)
+  [ -n "$log" ] || { echo "-"; return; }
+  sed -n 's/^Pictures: \([0-9]*\) seen, \([0-9]*\) left undecoded.*/\1\/\2/p' "$log" | tail -n 1
 }
 
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
@@ -64,21 +83,24 @@ stages() {
 }
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf "%-16s %12s %12s %8s %14s %10s %10s\n" clip "zemconvert s" "ffmpeg s" ratio "peak MB (zem)" "zem CPU s" "ff CPU s"
-for clip in mpeg2_576.mpg wmv2_480.wmv h264_720p.mp4 h264_1080p.mkv; do
+printf "%-20s %12s %12s %8s %14s %10s %10s %14s %12s\n" clip "zemconvert s" "ffmpeg s" ratio "peak MB (zem)" \
+  "zem CPU s" "ff CPU s" "seen/skipped" "all CPU s"
+for clip in mpeg2_576_dvd.mpg wmv2_480.wmv h264_720p.mp4 h264_1080p.mkv h264_720p60.mp4 h264_1080p2997.mp4; do
   zem_times=(); ff_times=(); zem_cpu=(); ff_cpu=(); peak=0
   for _ in $(seq "$RUNS"); do
-    read -r t m c < <(measure "$ZEMCONVERT" -o "$OUT/zem.avi" "$CLIPS/$clip")
+    read -r t m c < <(HOME="$BENCH_HOME" measure "$ZEMCONVERT" -o "$OUT/zem.avi" "$CLIPS/$clip")
     zem_times+=("$t"); zem_cpu+=("$c"); [ "$m" -gt "$peak" ] && peak=$m
     read -r t _ c < <(measure ffmpeg -v error -y -i "$CLIPS/$clip" -vf fps=16,scale=320:240 -c:v mjpeg -q:v 3 \
       -c:a libmp3lame -b:a 128k -ar 48000 -ac 2 "$OUT/ff.avi")
     ff_times+=("$t"); ff_cpu+=("$c")
   done
+  counts=$(pictures)
+  read -r _ _ all_cpu < <(HOME="$BENCH_HOME" ZEM_DECODE_ALL=1 measure "$ZEMCONVERT" -o "$OUT/zem.avi" "$CLIPS/$clip")
   zem=$(printf "%s\n" "${zem_times[@]}" | median)
   ff=$(printf "%s\n" "${ff_times[@]}" | median)
-  printf "%-16s %12s %12s %8.2f %14.1f %10s %10s\n" "$clip" "$zem" "$ff" "$(awk -v a="$zem" -v b="$ff" 'BEGIN{print a/b}')" \
-    "$(awk -v p="$peak" 'BEGIN{print p/1024}')" "$(printf "%s\n" "${zem_cpu[@]}" | median)" \
-    "$(printf "%s\n" "${ff_cpu[@]}" | median)"
-  printf "%-16s   stages: %s\n" "" "$(stages "$CLIPS/$clip")"
+  printf "%-20s %12s %12s %8.2f %14.1f %10s %10s %14s %12s\n" "$clip" "$zem" "$ff" \
+    "$(awk -v a="$zem" -v b="$ff" 'BEGIN{print a/b}')" "$(awk -v p="$peak" 'BEGIN{print p/1024}')" \
+    "$(printf "%s\n" "${zem_cpu[@]}" | median)" "$(printf "%s\n" "${ff_cpu[@]}" | median)" "$counts" "$all_cpu"
+  printf "%-20s   stages: %s\n" "" "$(stages "$CLIPS/$clip")"
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -108,6 +108,7 @@ HRESULT FilterGraph::Realize() {
     m_gate->discardUntil.store(-1);
     m_gate->firstVideoTime.store(-1);
     m_gate->lastActivityMs.store(MonotonicMs());
+    m_gate->skip->Reset();
     m_events.NewRun();
     m_dirty = false;
     return S_OK;

@@ -3,6 +3,7 @@
 // for use outside framework/media (the public surface is MediaInterfaces.h).
 #include "GstPtr.h"
 #include "MediaInterfaces.h"
+#include "PictureSkip.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -46,6 +47,8 @@ struct StreamGate {
     std::atomic<bool> oneShotDone{false};
     // A buffer has left the source since the pipeline was built.
     std::atomic<bool> dataSeen{false};
+    // Pictures the decoder leaves out because the conversion would not show them.
+    std::shared_ptr<PictureSkip> skip = std::make_shared<PictureSkip>();
 };
 
 // Pins and filters belong to the thread that owns the window (the graph's

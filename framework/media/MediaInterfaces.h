@@ -224,6 +224,13 @@ struct ISampleGrabberCB {
     // With the buffer callback chosen, a callback that answers true gets the
     // picture through RowsCB instead of BufferCB and converts what it needs.
     virtual bool TakesRows() const { return false; }
+    // Whether pictures the callback would refuse may stay undecoded, and when it
+    // takes them: at first, first + interval, ... (first negative until the first
+    // picture is taken).
+    virtual bool SkipGrid(double* /*first*/, double* /*interval*/) { return false; }
+    // A picture left undecoded, in display order among the others: the callback
+    // paces it as a refused picture.
+    virtual void SkippedSample(double /*sampleTime*/) {}
     virtual HRESULT RowsCB(double /*sampleTime*/, IPictureRows& /*picture*/) { return E_NOTIMPL; }
 };
 

@@ -149,6 +149,13 @@ GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info) {
             gst_event_parse_segment(event, &segment);
             m_segment = *segment;
             m_lastTime = -1.0;
+            // The pacing's grid holds for one rate only.
+            if (segment->rate != 1.0 || segment->applied_rate != 1.0)
+                m_gate->skip->Disable();
+        } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
+            const Settings settings = CurrentSettings();
+            if (settings.callback && m_infoValid && m_gate->deliver.load())
+                TellSkipped(GST_CLOCK_TIME_NONE, settings);
         } else if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
             GstCaps* caps = nullptr;
             gst_event_parse_caps(event, &caps);
@@ -161,19 +168,29 @@ GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info) {
     const Settings settings = CurrentSettings();
     if (!settings.callback || !m_infoValid || !m_gate->deliver.load())
         return GST_PAD_PROBE_OK;
-    return HandlePicture(GST_PAD_PROBE_INFO_BUFFER(info), settings);
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    TellSkipped(RunningTime(GST_BUFFER_PTS(buffer)), settings);
+    const GstPadProbeReturn result = HandlePicture(buffer, settings);
+    FrameGrid grid;
+    if (settings.which == 1 && m_segment.rate == 1.0 && m_segment.applied_rate == 1.0 &&
+        settings.callback->SkipGrid(&grid.first, &grid.interval))
+        m_gate->skip->SetGrid(grid);
+    else
+        m_gate->skip->Disable();
+    return result;
 }
 
-GstPadProbeReturn SampleGrabberFilter::HandlePicture(GstBuffer* buffer, const Settings& settings) {
-    ISampleGrabberCB* callback = settings.callback;
-    const GstClockTime pts = GST_BUFFER_PTS(buffer);
-    double seconds = 0.0;
-    if (GST_CLOCK_TIME_IS_VALID(pts)) {
-        guint64 running = 0;
-        // A picture that starts before the range but covers its start counts as time 0.
-        if (gst_segment_to_running_time_full(&m_segment, GST_FORMAT_TIME, pts, &running) > 0)
-            seconds = static_cast<double>(running) / GST_SECOND;
-    }
+GstClockTime SampleGrabberFilter::RunningTime(GstClockTime pts) const {
+    guint64 running = 0;
+    // A picture that starts before the range but covers its start counts as time 0.
+    if (GST_CLOCK_TIME_IS_VALID(pts) &&
+        gst_segment_to_running_time_full(&m_segment, GST_FORMAT_TIME, pts, &running) > 0)
+        return running;
+    return 0;
+}
+
+double SampleGrabberFilter::PictureTime(GstClockTime running) {
+    double seconds = static_cast<double>(running) / GST_SECOND;
     // Some MPEG streams stamp two pictures alike around a group boundary; a picture
     // never gets a time at or before the one handed on before it.
     if (m_lastTime >= 0.0 && seconds <= m_lastTime) {
@@ -183,6 +200,19 @@ GstPadProbeReturn SampleGrabberFilter::HandlePicture(GstBuffer* buffer, const Se
         seconds = m_lastTime + step;
     }
     m_lastTime = seconds;
+    return seconds;
+}
+
+void SampleGrabberFilter::TellSkipped(GstClockTime before, const Settings& settings) {
+    // The pacing hears of each picture left undecoded where it would have
+    // come, with the time it would have had.
+    for (const GstClockTime running : m_gate->skip->TakeSkippedBefore(before))
+        settings.callback->SkippedSample(PictureTime(running));
+}
+
+GstPadProbeReturn SampleGrabberFilter::HandlePicture(GstBuffer* buffer, const Settings& settings) {
+    ISampleGrabberCB* callback = settings.callback;
+    const double seconds = PictureTime(RunningTime(GST_BUFFER_PTS(buffer)));
     if (settings.which == 1 && !callback->WillTakeSample(seconds))
         return GST_PAD_PROBE_OK;
     if (settings.which == 1 && callback->TakesRows()) {

@@ -49,6 +49,12 @@ private:
     // The probe's work, with m_runMutex held.
     GstPadProbeReturn Handle(GstPadProbeInfo* info);
     GstPadProbeReturn HandlePicture(GstBuffer* buffer, const Settings& settings);
+    // Running time (ns) of a picture; 0 before the range or without a time.
+    GstClockTime RunningTime(GstClockTime pts) const;
+    // The time the callback gets for a picture, in seconds, never at or before the last.
+    double PictureTime(GstClockTime running);
+    // Tells the callback the pictures left undecoded before `before` (all: NONE).
+    void TellSkipped(GstClockTime before, const Settings& settings);
     // Ends the stream after the first picture in one-shot mode.
     void FinishShot(const Settings& settings);
     Settings CurrentSettings() const;

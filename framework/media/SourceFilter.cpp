@@ -7,6 +7,7 @@
 #include <gst/audio/audio.h>
 #include <gst/pbutils/pbutils.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -209,6 +210,12 @@ bool SourceFilter::Realize(GstBin* bin, const RealizeContext& context) {
         m_routes.emplace_back(target ? GST_PAD(gst_object_ref(target)) : nullptr);
     }
     g_signal_connect(m_decodeBin, "pad-added", G_CALLBACK(&SourceFilter::OnPadAdded), this);
+    m_skipWatched = false;
+    int videos = 0;
+    for (const auto& pin : Pins())
+        videos += IsVideo(pin->Format()) ? 1 : 0;
+    m_oneVideo = videos == 1;
+    g_signal_connect(m_decodeBin, "deep-element-added", G_CALLBACK(&SourceFilter::OnDeepElementAdded), this);
     g_signal_connect(m_decodeBin, "autoplug-select", G_CALLBACK(&SourceFilter::OnAutoplugSelect), this);
     return true;
 }
@@ -234,6 +241,27 @@ gint SourceFilter::OnAutoplugSelect(GstElement*, GstPad*, GstCaps* caps, GstElem
         return kTry;
     const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
     return std::strcmp(name, kPreferredMpegDecoder) == 0 ? kTry : kSkip;
+}
+
+void SourceFilter::OnDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpointer self) {
+    // Pictures are left undecoded only in a file with one picture stream: its
+    // decoder is the one whose pictures reach the grabber.
+    auto* source = static_cast<SourceFilter*>(self);
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (!factory)
+        return;
+    const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
+    if (std::none_of(std::begin(kSkippingDecoders), std::end(kSkippingDecoders),
+                     [&](const char* decoder) { return std::strcmp(name, decoder) == 0; }))
+        return;
+    std::lock_guard lock(source->m_mutex);
+    if (source->m_skipWatched || !source->m_gate)
+        return;
+    GstRef<GstPad> sink(gst_element_get_static_pad(element, "sink"));
+    if (!source->m_oneVideo || !sink)
+        return;
+    source->m_skipWatched = true;
+    DecoderInputProbe::Attach(sink.get(), source->m_gate->skip);
 }
 
 void SourceFilter::OnPadAdded(GstElement*, GstPad* pad, gpointer self) {

@@ -58,6 +58,7 @@ private:
 
     static void OnPadAdded(GstElement*, GstPad* pad, gpointer self);
     static GstPadProbeReturn OnProbe(GstPad* pad, GstPadProbeInfo* info, gpointer state);
+    static void OnDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpointer self);
     static gint OnAutoplugSelect(GstElement*, GstPad*, GstCaps*, GstElementFactory* factory, gpointer self);
     void PadAdded(GstPad* pad);
     // The probe's two cases, on the pad's streaming thread.
@@ -102,6 +103,8 @@ private:
     std::vector<std::unique_ptr<PadState>> m_padStates;
     int m_videoSeen = 0;
     int m_audioSeen = 0;
+    bool m_oneVideo = false;
+    bool m_skipWatched = false;          // the picture decoder's input is watched for pictures to skip
     GstElement* m_overlay = nullptr;     // waiting for a text track when it has no file
     GstRef<GstPad> m_pendingText;        // a text track that came before its pictures
     std::vector<std::string> m_warnings; // also written by Load, before any stream runs

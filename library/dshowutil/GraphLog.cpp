@@ -64,6 +64,7 @@ void GraphLogFile::Open(IGraphBuilder* graph) {
     if (!graph)
         return;
     Close(graph);
+    m_path.clear();
     const auto folder = GraphLogFolder();
     if (FolderExists(folder)) {
         m_path = folder / GraphLogFileName(std::chrono::system_clock::now());
@@ -78,6 +79,14 @@ void GraphLogFile::Close(IGraphBuilder* graph) {
     if (graph)
         graph->SetLogFile(nullptr);
     m_file.reset();
+}
+
+void GraphLogFile::AppendLine(const std::string& line) {
+    if (m_path.empty())
+        return;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(m_path.c_str(), "a"), &std::fclose);
+    if (file)
+        std::fprintf(file.get(), "%s\n", line.c_str());
 }
 
 void OpenGraphLog(GraphLogFile& logFile, IGraphBuilder* graph) {

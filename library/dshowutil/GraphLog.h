@@ -31,6 +31,9 @@ public:
     void Open(IGraphBuilder* graph);
     // Detaches the log from the graph (when there is one) and closes it.
     void Close(IGraphBuilder* graph);
+    // Adds a line to the latest log after it was closed (results of the run);
+    // nothing when no log was written.
+    void AppendLine(const std::string& line);
 
 private:
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> m_file{nullptr, &std::fclose};

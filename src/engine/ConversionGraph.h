@@ -43,6 +43,8 @@ public:
         return S_OK;
     }
     bool WillTakeSample(double sampleTime) override { return m_context.WillTakeSample(sampleTime); }
+    bool SkipGrid(double* first, double* interval) override { return m_context.SkipGrid(*first, *interval); }
+    void SkippedSample(double sampleTime) override { m_context.OnSkippedSample(sampleTime); }
     // The frame encoder converts only the rows its shrink reads, as it reads them.
     bool TakesRows() const override { return true; }
     HRESULT RowsCB(double sampleTime, IPictureRows& picture) override {

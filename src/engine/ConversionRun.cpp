@@ -276,6 +276,9 @@ int ConversionRun::StartGraph(ConversionSettings& settings) {
     m_capture->positionOut = &m_conversionPosition;
     if (HasRange())
         m_capture->stopTime = double(m_selectionEnd - m_selectionStart) / kTicksPerSecond;
+    // A range starts at a position the demuxer reaches its own way and stops at
+    // a time; monitoring shows every picture: there every picture is decoded.
+    m_capture->skipAllowed = !HasRange() && settings.m_monitoring == 0 && !DecodeAllAsked();
     m_callback = std::make_unique<FrameGrabberCallback>(*m_capture);
     StartFrameCapture(m_session.Conversion(), *m_capture, *m_callback, h.pMF.get());
 
@@ -378,8 +381,10 @@ void ConversionRun::FinishConversion(bool stopped) {
     g_playState = kPlayStopped;
     // The pipeline is down: the streaming thread is done with the frame
     // encoder and the frames file, whose results are read from here on.
-    if (m_capture)
+    if (m_capture) {
         m_capture->FinishFrames();
+        m_logFile.AppendLine(SkipCountsText(m_capture->skipCounts()));
+    }
     // The pictures start with the first frame taken, the sound with its first
     // sample: line the sound up with the pictures.
     REFERENCE_TIME soundStart = 0;

@@ -1,5 +1,7 @@
 #include "FrameEncoder.h"
 
+#include <cstdlib>
+
 #include <cmath>
 #include <cstring>
 
@@ -200,7 +202,40 @@ void FrameCaptureContext::NotePicture(double sampleTime) {
 
 bool FrameCaptureContext::WillTakeSample(double sampleTime) {
     std::lock_guard lock(m_lock);
+    ++m_skipCounts.seen;
     return TakesSample(sampleTime);
+}
+
+bool FrameCaptureContext::SkipGrid(double& first, double& interval) const {
+    std::lock_guard lock(m_lock);
+    if (!skipAllowed || stopTime >= 0)
+        return false;
+    first = frameTaken ? m_firstFrameTime : -1.0;
+    interval = frameInterval;
+    return true;
+}
+
+bool DecodeAllAsked() {
+    const char* value = std::getenv(kDecodeAllVariable);
+    return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+std::string SkipCountsText(const FrameCaptureContext::SkipCounts& counts) {
+    return "Pictures: " + std::to_string(counts.seen) + " seen, " + std::to_string(counts.skipped) +
+           " left undecoded, " + std::to_string(counts.wronglySkipped) + " of them wrongly";
+}
+
+void FrameCaptureContext::OnSkippedSample(double sampleTime) {
+    std::lock_guard lock(m_lock);
+    ++m_skipCounts.seen;
+    ++m_skipCounts.skipped;
+    if (TakesSample(sampleTime))
+        ++m_skipCounts.wronglySkipped;
+}
+
+FrameCaptureContext::SkipCounts FrameCaptureContext::skipCounts() const {
+    std::lock_guard lock(m_lock);
+    return m_skipCounts;
 }
 
 bool FrameCaptureContext::TakesSample(double sampleTime) {

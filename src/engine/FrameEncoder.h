@@ -44,6 +44,11 @@ bool CodeFrameJpeg(const uint8_t* picture, uint32_t width, uint32_t height, int3
 bool EncodeFrameJpeg(File& file, const uint8_t* picture, uint32_t width, uint32_t height, bool withLength,
                      int32_t rotation, int32_t quality);
 
+// Set to 1 in the environment, every picture is decoded, also those the
+// output does not show (for comparing outputs with and without skipping).
+inline constexpr const char* kDecodeAllVariable = "ZEM_DECODE_ALL";
+bool DecodeAllAsked();
+
 // The frame callback's record for one conversion.
 //
 // Threads: the thread that owns the conversion (the window's or zemconvert's
@@ -69,6 +74,9 @@ struct FrameCaptureContext {
     // Pictures at or after this time (seconds) are not taken: the end of a
     // selection is kept to the frame although the run stops a tick later.
     double stopTime = -1.0; // negative: no end
+    // Pictures this would refuse may stay undecoded; set only where the frame
+    // times follow from the first one alone (no range, normal speed).
+    bool skipAllowed = false;
 
     // Pacing state: reset by the owner before the pipeline runs, then the
     // streaming thread's (under m_lock).
@@ -91,6 +99,12 @@ struct FrameCaptureContext {
     // Whether a picture at this time would be taken; the decoder skips colour
     // conversion for the others. A refused picture still counts as shown.
     bool WillTakeSample(double sampleTime);
+    // The frame times, for leaving pictures undecoded: false when that is not
+    // allowed; `first` is negative until the first frame is taken.
+    bool SkipGrid(double& first, double& interval) const;
+    // A picture left undecoded: paced as a refused one. Had it been due, it
+    // counts as skipped wrongly (the output then differs from decoding all).
+    void OnSkippedSample(double sampleTime);
 
     // Called once the pictures have stopped coming: with fewer pictures than
     // frames, the last picture stays for as long as the one before it did
@@ -106,6 +120,14 @@ struct FrameCaptureContext {
     // Time of the first frame taken, seconds; negative before it.
     double firstFrameTime() const;
     uint64_t picturesRejected() const;
+    // Pictures seen (offered to the pacing, skipped ones included), skipped,
+    // and skipped although a frame was due at them.
+    struct SkipCounts {
+        uint64_t seen = 0;
+        uint64_t skipped = 0;
+        uint64_t wronglySkipped = 0;
+    };
+    SkipCounts skipCounts() const;
     bool writeFailed() const;
     std::string writeError() const;
 
@@ -137,11 +159,15 @@ private:
     uint64_t m_framesWritten = 0;
     double m_firstFrameTime = -1.0;
     uint64_t m_picturesRejected = 0;
+    SkipCounts m_skipCounts;
     bool m_writeFailed = false;
     std::string m_writeError;
 
     // Read by the owner while the pipeline runs.
     std::atomic<bool> m_pastStop{false};
 };
+
+// The counters as the run's log line: "Pictures: N seen, M left undecoded, K of them wrongly".
+std::string SkipCountsText(const FrameCaptureContext::SkipCounts& counts);
 
 } // namespace zem

@@ -194,3 +194,69 @@ TEST(FramePacing, SparsePicturesEndAtTheStopTime) {
     EXPECT_EQ(paced.shown.back(), 7);
     EXPECT_LT(paced.times.back(), 15000000);
 }
+
+namespace {
+
+// Paces 25 pictures a second through the grabber's calls; the pictures whose
+// numbers are in `skipped` are handed over as left undecoded. Returns the
+// published time of each frame.
+std::vector<int64_t> PaceWithSkips(const std::vector<int>& skipped, FrameCaptureContext::SkipCounts& counts,
+                                   std::vector<int>* refused = nullptr) {
+    TempDir dir;
+    File frames;
+    EXPECT_TRUE(frames.Open(dir.file("skip.tmp"), File::Mode::CreateWrite));
+    std::atomic<int64_t> position{0};
+    FrameCaptureContext ctx;
+    ctx.sourceWidth = kSourceWidth;
+    ctx.sourceHeight = kSourceHeight;
+    ctx.targetWidth = kTargetWidth;
+    ctx.targetHeight = kTargetHeight;
+    ctx.framesFile = &frames;
+    ctx.positionOut = &position;
+    std::vector<int64_t> times;
+    for (int n = 0; n < 100; ++n) {
+        const double t = 0.04 * (n + 1);
+        const uint64_t before = ctx.framesWritten();
+        if (std::find(skipped.begin(), skipped.end(), n) != skipped.end()) {
+            ctx.OnSkippedSample(t);
+        } else if (ctx.WillTakeSample(t)) {
+            auto picture = GreyPicture(n);
+            ctx.OnFrameSample(t, picture.data(), picture.size());
+        } else if (refused) {
+            refused->push_back(n);
+        }
+        if (ctx.framesWritten() != before)
+            times.push_back(position.load());
+    }
+    ctx.FinishFrames();
+    counts = ctx.skipCounts();
+    return times;
+}
+
+TEST(Pacing, PicturesLeftUndecodedArePacedAsRefusedOnes) {
+    FrameCaptureContext::SkipCounts all;
+    std::vector<int> refused;
+    const auto decodedAll = PaceWithSkips({}, all, &refused);
+    ASSERT_GT(refused.size(), 20u);
+    EXPECT_EQ(all.seen, 100u);
+    EXPECT_EQ(all.skipped, 0u);
+
+    // Every refused picture left undecoded: the same frames at the same times,
+    // although the decoded pictures now come more than a frame apart.
+    FrameCaptureContext::SkipCounts counts;
+    EXPECT_EQ(PaceWithSkips(refused, counts), decodedAll);
+    EXPECT_EQ(counts.seen, 100u);
+    EXPECT_EQ(counts.skipped, refused.size());
+    EXPECT_EQ(counts.wronglySkipped, 0u);
+
+    // A picture a frame was due at, left undecoded, counts as a wrong skip.
+    std::vector<int> wrong = refused;
+    int taken = refused.front() + 1;
+    while (std::find(refused.begin(), refused.end(), taken) != refused.end())
+        ++taken;
+    wrong.push_back(taken);
+    PaceWithSkips(wrong, counts);
+    EXPECT_GE(counts.wronglySkipped, 1u); // the frames after it shift too
+}
+
+} // namespace
