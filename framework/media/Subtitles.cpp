@@ -60,6 +60,10 @@ std::optional<std::string> Convert(const std::string& bytes, const char* from) {
     }
     std::string text(out, written);
     g_free(out);
+    // Some detected encodings pass bytes through that are no UTF-8 (a fuzzed
+    // file showed it): such text is no text the readers after this may take.
+    if (!g_utf8_validate(text.data(), gssize(text.size()), nullptr))
+        return std::nullopt;
     return text;
 }
 
