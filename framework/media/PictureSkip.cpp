@@ -31,6 +31,21 @@ void NoteNal(std::uint8_t header, bool& slice, bool& reference, bool& unknown) {
     }
 }
 
+// Byte `at` of the caps' codec_data (the decoder configuration record);
+// false when there is none or it is shorter.
+bool CodecDataByte(const GstStructure* s, std::size_t at, guint8& byte) {
+    const GValue* value = gst_structure_get_value(s, "codec_data");
+    GstBuffer* config = value ? gst_value_get_buffer(value) : nullptr;
+    GstMapInfo map;
+    if (!config || !gst_buffer_map(config, &map, GST_MAP_READ))
+        return false;
+    const bool there = map.size > at;
+    if (there)
+        byte = map.data[at];
+    gst_buffer_unmap(config, &map);
+    return there;
+}
+
 // HEVC in the "hvc1"/"hev1" form whose configuration says it has one temporal
 // sub-layer: numTemporalLayers and lengthSizeMinusOne share byte 21 of hvcC.
 DecoderInputProbe::Coding HevcCoding(const GstStructure* s, int& lengthSize) {
@@ -41,17 +56,11 @@ DecoderInputProbe::Coding HevcCoding(const GstStructure* s, int& lengthSize) {
     if (!format || !alignment || std::strcmp(alignment, "au") != 0 ||
         (std::strcmp(format, "hvc1") != 0 && std::strcmp(format, "hev1") != 0))
         return Coding::None;
-    const GValue* value = gst_structure_get_value(s, "codec_data");
-    GstBuffer* config = value ? gst_value_get_buffer(value) : nullptr;
-    GstMapInfo map;
-    if (!config || !gst_buffer_map(config, &map, GST_MAP_READ))
+    guint8 byte = 0;
+    if (!CodecDataByte(s, kLayersByte, byte))
         return Coding::None;
-    int layers = 0;
-    if (map.size > kLayersByte) {
-        layers = (map.data[kLayersByte] >> 3) & 0x7;
-        lengthSize = (map.data[kLayersByte] & 0x3) + 1;
-    }
-    gst_buffer_unmap(config, &map);
+    const int layers = (byte >> 3) & 0x7;
+    lengthSize = (byte & 0x3) + 1;
     return layers == 1 && lengthSize != 3 ? Coding::Hevc : Coding::None;
 }
 
@@ -82,14 +91,11 @@ DecoderInputProbe::Coding CodingOf(const GstStructure* s, int& lengthSize) {
     }
     if (std::strcmp(format, "avc") != 0 && std::strcmp(format, "avc3") != 0)
         return Coding::None;
-    const GValue* value = gst_structure_get_value(s, "codec_data");
-    GstBuffer* config = value ? gst_value_get_buffer(value) : nullptr;
-    GstMapInfo map;
-    if (!config || !gst_buffer_map(config, &map, GST_MAP_READ))
-        return Coding::None;
     // lengthSizeMinusOne in the low bits of the fifth byte; 3 bytes is not a valid size.
-    lengthSize = map.size > 4 ? (map.data[4] & 0x3) + 1 : 3;
-    gst_buffer_unmap(config, &map);
+    guint8 byte = 0;
+    if (!CodecDataByte(s, 4, byte))
+        return Coding::None;
+    lengthSize = (byte & 0x3) + 1;
     return lengthSize != 3 ? Coding::H264 : Coding::None;
 }
 

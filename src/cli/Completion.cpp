@@ -50,7 +50,7 @@ std::string ZshQuoted(const std::string& text) {
 } // namespace
 
 std::string ZshCompletion() {
-    std::string specs;
+    std::string entries;
     for (const OptionSpec& option : Options()) {
         if (option.hidden)
             continue;
@@ -63,7 +63,7 @@ std::string ZshCompletion() {
         else
             names = "'(" + shortName + " " + longName + ")'{" + shortName + (takesValue ? "+" : "") + "," + longName +
                     (takesValue ? "=" : "") + "}'";
-        std::string spec = names + "[" + ZshQuoted(FullHelp(option)) + "]";
+        std::string entry = names + "[" + ZshQuoted(FullHelp(option)) + "]";
         switch (option.argument) {
         case Argument::None:
             break;
@@ -71,26 +71,26 @@ std::string ZshCompletion() {
             std::string words;
             for (const Choice& choice : option.choices)
                 words += (words.empty() ? "" : " ") + std::string(choice.name);
-            spec += ":" + ZshQuoted(option.noun) + ":(" + words + ")";
+            entry += ":" + ZshQuoted(option.noun) + ":(" + words + ")";
             break;
         }
         case Argument::File:
-            spec += ":" + ZshQuoted(option.noun) + ":_files";
+            entry += ":" + ZshQuoted(option.noun) + ":_files";
             break;
         case Argument::Folder:
-            spec += ":" + ZshQuoted(option.noun) + ":_files -/";
+            entry += ":" + ZshQuoted(option.noun) + ":_files -/";
             break;
         case Argument::Time:
         case Argument::Number:
-            spec += ":" + ZshQuoted(option.noun) + ": ";
+            entry += ":" + ZshQuoted(option.noun) + ": ";
             break;
         }
-        specs += "  " + spec + "' \\\n";
+        entries += "  " + entry + "' \\\n";
     }
     return "#compdef zemconvert\n"
            "# zsh completion for zemconvert (made from its option table at build time)\n"
            "_arguments -s -S \\\n" +
-           specs + "  '*:video file:_files -g \"*(#i)(" + Joined(AcceptedTails(), "|") + ")(-.)\"'\n";
+           entries + "  '*:video file:_files -g \"*(#i)(" + Joined(AcceptedTails(), "|") + ")(-.)\"'\n";
 }
 
 std::string BashCompletion() {

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -117,7 +118,12 @@ TEST(Adding, EveryNameTypedInTheOpenDialogIsTakenWhateverTheFilter) {
         dialog->setDirectory(fixture.DataDir());
         dialog->selectNameFilter(dialog->nameFilters().at(0)); // the films the filter lists
         // The folder's listing is read in the background; the user sees it before typing.
-        QTest::qWait(1000);
+        auto* listing = dialog->findChild<QFileSystemModel*>();
+        if (!QTest::qWaitFor([&] { return listing && listing->rowCount(listing->index(fixture.DataDir())) > 0; },
+                             kReadWaitMs)) {
+            dialog->reject();
+            return;
+        }
         auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         if (edit == nullptr) {
             dialog->reject();

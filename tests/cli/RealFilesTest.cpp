@@ -9,7 +9,6 @@
 #include <array>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "AviParse.h"
 #include "CliTestSupport.h"
@@ -23,11 +22,6 @@ namespace {
 
 constexpr int kOutWidth = 160;
 constexpr int kOutHeight = 128;
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // A film whose four quarters have four colours (red, green / blue, white),
 // so any turn or mirror of it shows; with a tone as long as the pictures
@@ -83,10 +77,8 @@ std::vector<uint8_t> ShownPicture(const std::string& film, bool turned) {
                                 "' -frames:v 1 -vf scale=" + std::to_string(kOutWidth) + ":" +
                                 std::to_string(kOutHeight) + " -f rawvideo -pix_fmt rgb24 -y '" + raw + "'";
     std::vector<uint8_t> pixels;
-    if (RunCommand(command)) {
-        const std::string bytes = ReadBytes(raw);
-        pixels.assign(bytes.begin(), bytes.end());
-    }
+    if (RunCommand(command))
+        pixels = ReadWholeFile(raw);
     fs::remove(raw);
     return pixels;
 }

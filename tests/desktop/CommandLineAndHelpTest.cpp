@@ -128,7 +128,7 @@ TEST(Help, TheViewerShowsEveryManualReadablyAtItsSize) {
         ASSERT_NE(viewer, nullptr);
         auto* browser = viewer->findChild<QTextBrowser*>();
         ASSERT_NE(browser, nullptr);
-        QTest::qWait(50);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(viewer));
         // Nothing wider than the window.
         EXPECT_EQ(browser->horizontalScrollBar()->maximum(), 0);
         // The title band is dark and its title light on it.
