@@ -1,5 +1,6 @@
 #include "FileWriterFilter.h"
 
+#include "MediaTexts.h"
 #include "WavHead.h"
 
 #include <cerrno>
@@ -53,11 +54,12 @@ bool FileWriterFilter::Realize(GstBin* bin, const RealizeContext& context) {
     return true;
 }
 
-bool FileWriterFilter::Failed(const char* what, int error) {
+bool FileWriterFilter::Failed(const char* wording, int error) {
     if (m_error.kind == ErrorDetail::Kind::None) {
         m_error.kind = ErrorDetail::Kind::Output;
         m_error.element = Last() ? GST_OBJECT_NAME(Last()) : "";
-        m_error.text = std::string(what) + " " + m_path + ": " + std::strerror(error);
+        m_error.said = UserText(wording).With("file", m_path).With("why", std::strerror(error));
+        m_error.text = m_error.said.English();
         m_error.debug = std::string("write failed with errno ") + std::to_string(error);
         m_errno = error;
     }
@@ -71,7 +73,7 @@ bool FileWriterFilter::WriteAll(const void* data, std::size_t size, off_t offset
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return Failed("Cannot write", n < 0 ? errno : ENOSPC);
+            return Failed(kTextCannotWriteFile, n < 0 ? errno : ENOSPC);
         p += n;
         size -= static_cast<std::size_t>(n);
         if (offset >= 0)
@@ -88,7 +90,7 @@ bool FileWriterFilter::OpenFile() {
         ::unlink(m_path.c_str());
     m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (m_fd < 0)
-        return Failed("Cannot create", errno);
+        return Failed(kTextCannotCreateFile, errno);
     m_created = true;
     m_dataBytes = 0;
     if (!m_wavHead)
@@ -153,7 +155,7 @@ void FileWriterFilter::Finish() {
     }
     // Closing can be where a full disk shows first.
     if (::close(m_fd) != 0 && errno != EINTR)
-        Failed("Cannot write", errno);
+        Failed(kTextCannotWriteFile, errno);
     m_fd = -1;
 }
 

@@ -34,7 +34,8 @@ private:
     // These run with m_mutex held.
     bool OpenFile();
     bool WriteAll(const void* data, std::size_t size, off_t offset);
-    bool Failed(const char* what, int error);
+    // `wording` names the file as {file} and the system's reason as {why}.
+    bool Failed(const char* wording, int error);
     void PostWriteError();
 
     // Streaming thread (samples, end of stream) and window thread (name,

@@ -44,15 +44,17 @@ void FilterGraph::Trace(const char* format, ...) {
     std::fputc('\n', m_logFile);
 }
 
-std::vector<std::string> FilterGraph::Warnings() {
-    std::vector<std::string> all;
+std::vector<UserText> FilterGraph::Warnings() {
+    std::vector<UserText> all;
     for (const auto& filter : m_filters) {
         const auto detail = std::dynamic_pointer_cast<IErrorDetail>(filter);
         if (!detail)
             continue;
-        for (const std::string& warning : detail->Warnings())
-            if (std::find(all.begin(), all.end(), warning) == all.end())
+        for (const UserText& warning : detail->Warnings()) {
+            const std::string english = warning.English();
+            if (std::none_of(all.begin(), all.end(), [&](const UserText& had) { return had.English() == english; }))
                 all.push_back(warning);
+        }
     }
     return all;
 }
@@ -186,6 +188,18 @@ HRESULT FilterGraph::GetVideoSize(long* width, long* height) {
     const auto in = renderer->PinAt(PINDIR_INPUT, 0);
     *width = in->Format().width;
     *height = in->Format().height;
+    return S_OK;
+}
+
+HRESULT FilterGraph::GetPreferredAspectRatio(long* x, long* y) {
+    if (!x || !y)
+        return E_POINTER;
+    auto renderer = FindVideoRenderer(true);
+    if (!renderer)
+        return E_NOINTERFACE;
+    const MediaFormat& format = renderer->PinAt(PINDIR_INPUT, 0)->Format();
+    *x = long(format.width) * format.pixelAspectN;
+    *y = long(format.height) * format.pixelAspectD;
     return S_OK;
 }
 

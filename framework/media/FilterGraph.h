@@ -73,6 +73,7 @@ public:
     QWidget* VideoWidget() override;
     // IBasicVideo, IBasicAudio
     HRESULT GetVideoSize(long* width, long* height) override;
+    HRESULT GetPreferredAspectRatio(long* x, long* y) override;
     HRESULT get_Volume(long* volume) override;
     HRESULT put_Volume(long volume) override;
     // IVideoFrameStep
@@ -83,7 +84,7 @@ public:
     // IErrorDetail: the first failure of RenderFile or of the running pipeline.
     HRESULT GetErrorDetail(ErrorDetail* detail) override;
     // What the filters left out without failing, each told once.
-    std::vector<std::string> Warnings() override;
+    std::vector<UserText> Warnings() override;
 
     GstElement* Pipeline() const { return m_pipeline.get(); }
     std::string Describe() const;

@@ -182,8 +182,8 @@ HRESULT FilterGraph::RenderFile(const std::string& path, const std::string&) {
         Trace("Load failed 0x%08x: %s", static_cast<unsigned>(hr), why.text.c_str());
         return hr;
     }
-    for (const std::string& warning : source->Warnings())
-        Trace("Warning: %s", warning.c_str());
+    for (const UserText& warning : source->Warnings())
+        Trace("Warning: %s", warning.English().c_str());
     hr = AddFilter(source, file);
     if (FAILED(hr))
         return hr;

@@ -89,6 +89,8 @@ void FillMediaType(const MediaFormat& format, AM_MEDIA_TYPE* type) {
     type->sampleRate = format.sampleRate;
     type->channels = format.channels;
     type->framesPerSecond = format.fps;
+    type->pixelAspectN = format.pixelAspectN;
+    type->pixelAspectD = format.pixelAspectD;
     if (format.major == MEDIATYPE_Video) {
         VIDEOINFOHEADER header;
         header.rcSource = {0, 0, format.width, format.height};

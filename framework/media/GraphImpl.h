@@ -28,6 +28,8 @@ struct MediaFormat {
     int sampleRate = 0;
     int channels = 0;
     double fps = 0.0;
+    int pixelAspectN = 1; // a picture's pixel is N:D wide to high
+    int pixelAspectD = 1;
 };
 void FillMediaType(const MediaFormat& format, AM_MEDIA_TYPE* type);
 

@@ -31,6 +31,7 @@
 //   EC_STEP_COMPLETE after Step. The File Writer's file is complete at
 //   EC_COMPLETE and at the latest when the filter is released.
 #include "MediaTypes.h"
+#include "UserText.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -173,6 +174,9 @@ struct IVideoWindow : virtual IUnknown {
 
 struct IBasicVideo : virtual IUnknown {
     virtual HRESULT GetVideoSize(long* width, long* height) = 0;
+    // The shape the picture is shown in: its size with its pixels' aspect
+    // ratio applied (x : y), as the second version of this interface has it.
+    virtual HRESULT GetPreferredAspectRatio(long* x, long* y) = 0;
 };
 
 struct IBasicAudio : virtual IUnknown {
@@ -280,6 +284,9 @@ struct ErrorDetail {
     std::string element; // the GStreamer element that reported it, when one did
     std::string text;    // "Cannot write /x/scratch.mp3: No space left on device"
     std::string debug;   // GStreamer's debug text (the log keeps it; the user sees text)
+    zem::UserText said;  // text in wordings that can be translated; empty: text as it stands
+
+    zem::UserText Said() const { return said.empty() ? zem::UserText(text) : said; }
 };
 
 // Answered by the graph (the first failure of a RenderFile or of the running
@@ -289,7 +296,7 @@ struct IErrorDetail : virtual IUnknown {
     // S_OK with the detail, S_FALSE when nothing failed.
     virtual HRESULT GetErrorDetail(ErrorDetail* detail) = 0;
     // What was left out without failing (a subtitle file that cannot be read).
-    virtual std::vector<std::string> Warnings() { return {}; }
+    virtual std::vector<zem::UserText> Warnings() { return {}; }
 };
 
 // Creates a filter from the factory table; REGDB_E_CLASSNOTREG for an unknown class id. The graph itself comes from

@@ -145,6 +145,8 @@ struct AM_MEDIA_TYPE {
     int sampleRate = 0;
     int channels = 0;
     double framesPerSecond = 0.0;
+    int pixelAspectN = 1; // a picture's pixel is N:D wide to high, turned as the picture is shown
+    int pixelAspectD = 1;
 };
 
 // Bytes per row of a 24-bit picture: rows are padded to a multiple of 4 bytes.

@@ -1,5 +1,6 @@
 #include "SourceFilter.h"
 
+#include "MediaTexts.h"
 #include "SoundTrim.h"
 #include "StreamChoice.h"
 #include "SubtitleCues.h"
@@ -41,9 +42,10 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
     if (!Pins().empty())
         return E_FAIL; // a source loads one file
     m_error = ErrorDetail{};
-    const auto fail = [&](HRESULT hr, const std::string& text, const std::string& debug = {}) {
+    const auto fail = [&](HRESULT hr, const UserText& said, const std::string& debug = {}) {
         m_error.kind = ErrorDetail::Kind::Input;
-        m_error.text = text;
+        m_error.text = said.English();
+        m_error.said = said;
         m_error.debug = debug;
         return hr;
     };
@@ -53,40 +55,41 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
         if (::stat(path.c_str(), &st) != 0) {
             const int error = errno;
             return fail(error == ENOENT ? HRESULT_FILE_NOT_FOUND : E_FAIL,
-                        "Cannot open " + path + ": " + std::strerror(error));
+                        UserText(kTextOpenFailed).With("file", path).With("why", std::strerror(error)));
         }
         if (S_ISDIR(st.st_mode))
             return fail(HRESULT_FILE_NOT_FOUND, path + " is a folder, not a video file");
         if (!S_ISREG(st.st_mode))
-            return fail(HRESULT_FILE_NOT_FOUND, path + " is not a regular file");
+            return fail(HRESULT_FILE_NOT_FOUND, UserText(kTextNotAFile).With("file", path));
         // Without waiting: a name swapped for a FIFO meanwhile must not hold the open.
         const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0)
-            return fail(E_ACCESSDENIED, "Cannot open " + path + ": " + std::strerror(errno));
+            return fail(E_ACCESSDENIED, UserText(kTextOpenFailed).With("file", path).With("why", std::strerror(errno)));
         const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
         ::close(fd);
         if (!regular)
-            return fail(HRESULT_FILE_NOT_FOUND, path + " is not a regular file");
+            return fail(HRESULT_FILE_NOT_FOUND, UserText(kTextNotAFile).With("file", path));
         if (st.st_size == 0)
-            return fail(VFW_E_UNSUPPORTED_STREAM, path + " is empty");
+            return fail(VFW_E_UNSUPPORTED_STREAM, UserText(kTextEmptyFile).With("file", path));
     }
     GError* raw = nullptr;
     GCharRef uri(gst_filename_to_uri(path.c_str(), &raw));
     ErrorRef error(raw);
     if (!uri)
-        return fail(HRESULT_FILE_NOT_FOUND, "Cannot open " + path + ": " + (error ? error->message : "bad name"));
+        return fail(HRESULT_FILE_NOT_FOUND,
+                    UserText(kTextOpenFailed).With("file", path).With("why", error ? error->message : "bad name"));
 
     raw = nullptr;
     GstRef<GstDiscoverer> discoverer(gst_discoverer_new(kDiscoverTimeoutSeconds * GST_SECOND, &raw));
     error.reset(raw);
     if (!discoverer)
-        return fail(E_FAIL, std::string("Cannot read media files: ") + (error ? error->message : ""));
+        return fail(E_FAIL, UserText(kTextCannotReadMedia).With("why", error ? error->message : ""));
     raw = nullptr;
     GstRef<GstDiscovererInfo> info(gst_discoverer_discover_uri(discoverer.get(), uri.get(), &raw));
     error.reset(raw);
     const std::string why = error ? error->message : "";
     if (!info)
-        return fail(VFW_E_UNSUPPORTED_STREAM, path + " is not a video file the converter can read", why);
+        return fail(VFW_E_UNSUPPORTED_STREAM, UserText(kTextNotVideo).With("file", path), why);
     // Decided stream by stream: a track no decoder takes (timed metadata,
     // unknown PCM forms, WebVTT in Matroska) makes the discoverer report the
     // whole file as missing a plug-in, though its pictures and sound decode.
@@ -105,29 +108,36 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
             choice = std::move(played.choice);
             m_knownDamage = played.damage;
             duration = played.durationNs > 0 ? GstClockTime(played.durationNs) : GST_CLOCK_TIME_NONE;
-            m_warnings.push_back(path + " is damaged (" + (played.damage.empty() ? why : played.damage) +
-                                 "): what can be read is converted");
+            m_warnings.push_back(
+                UserText(kTextDamaged).With("file", path).With("why", played.damage.empty() ? why : played.damage));
         }
     }
     // An installed decoder that would not load for want of memory is no missing one.
     if (choice.videos.empty() && IsOutOfMemoryText(LastPluginLoadFailure()))
-        return fail(E_OUTOFMEMORY, "Cannot decode " + path + ": out of memory (" + LastPluginLoadFailure() + ")", why);
+        return fail(E_OUTOFMEMORY,
+                    UserText(kTextOutOfMemoryDecoding).With("file", path).With("why", LastPluginLoadFailure()), why);
     // A file of sound alone renders (the preview plays it); the conversion
     // refuses it for having no picture.
     if (choice.videos.empty() && choice.audios.empty()) {
         if (!choice.undecodedVideo.empty())
             return fail(VFW_E_UNSUPPORTED_STREAM,
-                        path + " needs a decoder that is not installed (" + choice.undecodedVideo.front() + ")", why);
+                        UserText(kTextNeedsDecoderFor).With("file", path).With("codec", choice.undecodedVideo.front()),
+                        why);
         if (result == GST_DISCOVERER_TIMEOUT)
-            return fail(VFW_E_TIMEOUT,
-                        path + " took longer than " + std::to_string(kDiscoverTimeoutSeconds) + " s to open", why);
+            return fail(
+                VFW_E_TIMEOUT,
+                UserText(kTextTookTooLong).With("file", path).With("seconds", std::to_string(kDiscoverTimeoutSeconds)),
+                why);
         if (!choice.undecodedAudio.empty())
             return fail(VFW_E_UNSUPPORTED_STREAM,
-                        path + " needs a decoder that is not installed (" + choice.undecodedAudio.front() + ")", why);
+                        UserText(kTextNeedsDecoderFor).With("file", path).With("codec", choice.undecodedAudio.front()),
+                        why);
         if (result == GST_DISCOVERER_MISSING_PLUGINS)
-            return fail(VFW_E_UNSUPPORTED_STREAM, path + " needs a decoder that is not installed", why);
+            return fail(VFW_E_UNSUPPORTED_STREAM, UserText(kTextNeedsDecoder).With("file", path), why);
         return fail(VFW_E_UNSUPPORTED_STREAM,
-                    path + " is not a video file the converter can read" + (why.empty() ? "" : " (" + why + ")"), why);
+                    why.empty() ? UserText(kTextNotVideo).With("file", path)
+                                : UserText(kTextNotVideoBecause).With("file", path).With("why", why),
+                    why);
     }
     for (std::size_t i = 0; i < choice.videos.size(); ++i)
         AddPin(PINDIR_OUTPUT, i == 0 ? "Video" : "Video " + std::to_string(i + 1))->SetFormat(choice.videos[i]);
@@ -135,8 +145,8 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
         AddPin(PINDIR_OUTPUT, i == 0 ? "Audio" : "Audio " + std::to_string(i + 1))->SetFormat(choice.audios[i]);
     m_orientation = choice.orientation;
     if (choice.audios.empty() && !choice.undecodedAudio.empty())
-        m_warnings.push_back("The sound of " + path + " (" + choice.undecodedAudio.front() +
-                             ") cannot be decoded: the film converts with silence");
+        m_warnings.push_back(
+            UserText(kTextSoundNotDecoded).With("file", path).With("codec", choice.undecodedAudio.front()));
 
     // Subtitles: a file beside the input, else the input's own text track.
     const SubtitleOptions subtitles = CurrentSubtitleOptions();
@@ -168,7 +178,7 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
     return S_OK;
 }
 
-std::vector<std::string> SourceFilter::Warnings() {
+std::vector<UserText> SourceFilter::Warnings() {
     std::lock_guard lock(m_mutex);
     return m_warnings;
 }
@@ -375,13 +385,13 @@ GstPad* SourceFilter::TurnUpright(GstPad* pictures) {
     if (!flip) {
         if (convert)
             gst_bin_remove(m_bin, convert);
-        m_warnings.push_back("Pictures of " + m_path + " are shown as stored: the element to turn them is missing");
+        m_warnings.push_back(UserText(kTextNoTurningElement).With("file", m_path));
         return pictures;
     }
     gst_util_set_object_arg(G_OBJECT(flip), "video-direction", "auto");
     GstRef<GstPad> in(gst_element_get_static_pad(convert, "sink"));
     if (!gst_element_link(convert, flip) || gst_pad_link(pictures, in.get()) != GST_PAD_LINK_OK) {
-        m_warnings.push_back("Pictures of " + m_path + " are shown as stored: they cannot be turned");
+        m_warnings.push_back(UserText(kTextCannotTurn).With("file", m_path));
         gst_bin_remove(m_bin, flip);
         gst_bin_remove(m_bin, convert);
         return pictures;

@@ -25,7 +25,7 @@ public:
     HRESULT Load(const std::string& path, const AM_MEDIA_TYPE* type) override;
     // Why Load failed: the file and the system's or GStreamer's reason.
     HRESULT GetErrorDetail(ErrorDetail* detail) override;
-    std::vector<std::string> Warnings() override;
+    std::vector<UserText> Warnings() override;
 
     bool Accepts(const Pin&, const MediaFormat&) const override { return false; }
     bool IsSource() const override { return true; }
@@ -104,10 +104,10 @@ private:
     int m_videoSeen = 0;
     int m_audioSeen = 0;
     bool m_oneVideo = false;
-    bool m_skipWatched = false;          // the picture decoder's input is watched for pictures to skip
-    GstElement* m_overlay = nullptr;     // waiting for a text track when it has no file
-    GstRef<GstPad> m_pendingText;        // a text track that came before its pictures
-    std::vector<std::string> m_warnings; // also written by Load, before any stream runs
+    bool m_skipWatched = false;       // the picture decoder's input is watched for pictures to skip
+    GstElement* m_overlay = nullptr;  // waiting for a text track when it has no file
+    GstRef<GstPad> m_pendingText;     // a text track that came before its pictures
+    std::vector<UserText> m_warnings; // also written by Load, before any stream runs
 };
 
 // The GPL MPEG-2 decoder: while it is in the graph, sources decode MPEG-1/2

@@ -86,10 +86,17 @@ StreamChoice ChooseStreams(GstDiscovererInfo* info) {
         const guint den = gst_discoverer_video_info_get_framerate_denom(v);
         if (den)
             format.fps = static_cast<double>(gst_discoverer_video_info_get_framerate_num(v)) / den;
+        if (gst_discoverer_video_info_get_par_num(v) > 0 && gst_discoverer_video_info_get_par_denom(v) > 0) {
+            format.pixelAspectN = static_cast<int>(gst_discoverer_video_info_get_par_num(v));
+            format.pixelAspectD = static_cast<int>(gst_discoverer_video_info_get_par_denom(v));
+        }
         if (choice.videos.empty()) {
             choice.orientation = OrientationOf(stream);
-            if (OrientationTurnsQuarter(choice.orientation))
+            if (OrientationTurnsQuarter(choice.orientation)) {
+                // Shown turned: its sides and its pixels' sides swap.
                 std::swap(format.width, format.height);
+                std::swap(format.pixelAspectN, format.pixelAspectD);
+            }
         }
         choice.videos.push_back(format);
     }
@@ -186,6 +193,10 @@ void OnProbePad(GstElement*, GstPad* pad, gpointer data) {
         int num = 0, den = 0;
         if (gst_structure_get_fraction(s, "framerate", &num, &den) && den > 0)
             format.fps = double(num) / den;
+        if (gst_structure_get_fraction(s, "pixel-aspect-ratio", &num, &den) && num > 0 && den > 0) {
+            format.pixelAspectN = num;
+            format.pixelAspectD = den;
+        }
     } else if (gst_structure_has_name(s, "audio/x-raw")) {
         format.major = MEDIATYPE_Audio;
         format.subtype = MEDIASUBTYPE_PCM;

@@ -28,6 +28,5 @@ inline constexpr std::array<MediaElement, 8> kRequiredDecoders{{
 // not among them: the program itself cannot start without it.
 inline constexpr std::array<const char*, 4> kCodecPackages{"gstreamer1.0-plugins-good", "gstreamer1.0-plugins-bad",
                                                            "gstreamer1.0-libav", "gstreamer1.0-plugins-ugly"};
-inline constexpr const char* kInstallMessagePrefix = "Please... Install ";
 
 } // namespace zem::app

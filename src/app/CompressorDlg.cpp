@@ -43,7 +43,16 @@ CCompressorDlg::CCompressorDlg(Environment environment, QWidget* parent)
         m_hIcon.addFile(QString::fromLatin1(smaller));
     CreateControls();
     ConnectRoutes();
-    ShowSplash(this, QString::fromLatin1(kSplashPath));
+    // The start-up picture's lines are in the user's language.
+    LocateLanguageFile();
+    const QString version = Translate(QString::fromLatin1(kTextSplashVersion))
+                                .replace(QLatin1String("{version}"), QLatin1String(kVersionNumber));
+    ShowSplash(this, QString::fromLatin1(kSplashPath),
+               {{version, {kSplashVersionX, kSplashVersionY}, kSplashVersionSize, QColor(QRgb(kSplashVersionColour))},
+                {Translate(QString::fromLatin1(kTextSplashPurpose)),
+                 {kSplashPurposeX, kSplashPurposeY},
+                 kSplashPurposeSize,
+                 QColor(QRgb(kSplashPurposeColour))}});
     OnInitDialog();
 }
 
@@ -215,12 +224,11 @@ void CCompressorDlg::dropEvent(QDropEvent* event) {
 bool CCompressorDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_fileList && event->type() == QEvent::KeyPress && OnListKey(static_cast<QKeyEvent*>(event)))
         return true;
-    // The graph's video window joins the video area at every open; the
-    // picture fills the area inside its frame.
+    // The graph's video window joins the video area at every open.
     if (auto* area = qobject_cast<QFrame*>(watched);
         area != nullptr && area == Control(IDC_VIDEO_AREA) && event->type() == QEvent::ChildAdded) {
         if (auto* video = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child()))
-            video->setGeometry(area->contentsRect());
+            PlaceVideoWindow(video);
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -272,6 +280,7 @@ void CCompressorDlg::UpdateData(bool save) {
     ExchangeRadio(save, RadioGroup::SubtitleSize, m_subtitleSize);
     ExchangeRadio(save, RadioGroup::FormatVersion, m_formatVersion);
     ExchangeCheck(save, IDC_MONITORING, m_monitoring);
+    ExchangeCheck(save, IDC_KEEP_PROPORTIONS, m_keepProportions);
     ExchangeCheck(save, IDC_SAVE_MP3, m_saveMp3);
     ExchangeCheck(save, IDC_SAVE_FRAMES, m_saveFrames);
     ExchangeCheck(save, IDC_SUBTITLE, m_subtitle);

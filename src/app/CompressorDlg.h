@@ -29,6 +29,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <vector>
 
 class QButtonGroup;
 class QKeyEvent;
@@ -185,6 +186,18 @@ public:
     // Languages and help.
     void LocateLanguageFile();
     QString Translate(const QString& key) const;
+    // A text of the engine or the media layer in the user's language: the
+    // wordings looked up, then their blanks filled.
+    QString Shown(const zem::UserText& text) const;
+    // The label of each control the window shows: its English text, and
+    // whether the language file translates it (else it shows as it is).
+    struct ShownLabel {
+        const char* text;
+        bool translated;
+    };
+    static std::vector<ShownLabel> VisibleLabels();
+    // Places the preview's video window (or the one in the video area) in it.
+    void PlaceVideoWindow(QWidget* video = nullptr);
     // A report whose first line (or whole text) is a key of the language file.
     QString TranslateMessage(const QString& text) const;
     void ApplyLanguage();

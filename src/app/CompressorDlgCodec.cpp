@@ -3,6 +3,7 @@
 #include "CodecEnvironment.h"
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
+#include "DlgTexts.h"
 #include "InputKinds.h"
 #include "MessageBoxSeam.h"
 #include "SubtitleRegistryKeys.h"
@@ -52,7 +53,8 @@ QString CCompressorDlg::SubtitleFilterPath() const {
 void CCompressorDlg::CheckCodecEnvironment() {
     const QStringList missing = MissingCodecPackages(&HasMediaElement);
     if (!missing.isEmpty()) {
-        const QString text = QLatin1String(kInstallMessagePrefix) + missing.join(QLatin1Char(' '));
+        const QString text = Translate(QString::fromLatin1(kTextInstallPackages))
+                                 .replace(QLatin1String("{packages}"), missing.join(QLatin1Char(' ')));
         ShowMessageBox(text.toStdString(), kMessageBoxCaption, MB_OK | MB_ICONWARNING, this);
     }
     m_subtitle = 1;

@@ -240,7 +240,7 @@ void CCompressorDlg::SetStatus(const std::string& text) {
 }
 
 void CCompressorDlg::ShowFailureReason(int row) {
-    ShowRowFailure(row, QString::fromStdString(m_run.failure().Text()));
+    ShowRowFailure(row, Shown(m_run.failure().Said()));
 }
 
 void CCompressorDlg::ShowRowFailure(int row, const QString& reason) {

@@ -13,11 +13,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
+#include <QSettings>
 #include <QStyle>
 #include <QTableWidget>
 #include <algorithm>
+#include <array>
 #include <sys/stat.h>
 
 #include <functional>
@@ -55,11 +58,30 @@ void CCompressorDlg::InitFileList() {
     const int frame = 2 * m_fileList->frameWidth();
     const int bar = m_fileList->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_fileList);
     const int room = std::max(int(kColumnCount), m_fileList->width() - frame - bar);
+    std::array<int, kColumnCount> widths{};
     int given = 0;
     for (int column = 0; column < kColumnCount; ++column) {
-        const int width = column + 1 < kColumnCount ? kColumns[column].widthPx * room / designed : room - given;
-        given += width;
-        m_fileList->setColumnWidth(column, width);
+        widths[column] = column + 1 < kColumnCount ? kColumns[column].widthPx * room / designed : room - given;
+        given += widths[column];
+    }
+    // The range and time cells show their whole time, and their header, in
+    // whatever font the language brings; the file-name columns give up the room.
+    const QFontMetrics metrics = m_fileList->fontMetrics();
+    const QString widestTime = FormatTime(kWidestRangeTime, true);
+    int taken = 0;
+    for (int column : {int(kColSelStart), int(kColSelEnd), int(kColTime)}) {
+        const int needed = std::max(metrics.horizontalAdvance(widestTime),
+                                    metrics.horizontalAdvance(headers[column]) + kHeaderArrowRoomPx) +
+                           kCellTextMarginPx;
+        if (widths[column] < needed) {
+            taken += needed - widths[column];
+            widths[column] = needed;
+        }
+    }
+    widths[kColInput] -= taken / 2;
+    widths[kColOutput] -= taken - taken / 2;
+    for (int column = 0; column < kColumnCount; ++column) {
+        m_fileList->setColumnWidth(column, widths[column]);
         m_fileList->horizontalHeaderItem(column)->setTextAlignment(
             (kColumns[column].rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     }
@@ -217,9 +239,13 @@ void CCompressorDlg::OnAdd() {
     request.title = Translate(QString::fromLatin1(kOpenDialogTitle));
     request.nameFilters =
         OpenDialogFilters([this](const char* label) { return Translate(QString::fromLatin1(label)); });
+    request.minimumSize = QSize(kFileDialogMinWidth, kFileDialogMinHeight);
+    QSettings store(m_environment.settingsFile, QSettings::IniFormat);
+    request.initialFolder = store.value(WindowKey(kKeyLastFolder)).toString();
     const QStringList paths = RunFileDialog(this, request);
     if (paths.isEmpty())
         return;
+    store.setValue(WindowKey(kKeyLastFolder), QFileInfo(paths.front()).absolutePath());
     UpdateData(true);
     m_messageText.clear();
     UpdateData(false);
@@ -265,10 +291,11 @@ void CCompressorDlg::OnChangeOutput() {
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::SaveFile;
     request.title = Translate(QString::fromLatin1(kSaveDialogTitle));
-    request.nameFilters = {
-        QStringLiteral("%1 (%2)").arg(QLatin1String(kSaveFilter.label), QLatin1String(kSaveFilter.patterns))};
+    request.nameFilters = {QStringLiteral("%1 (%2)").arg(Translate(QString::fromLatin1(kSaveFilter.label)),
+                                                         QLatin1String(kSaveFilter.patterns))};
     request.initialPath = CellText(row, kColOutput);
     request.defaultSuffix = QString::fromLatin1(kSaveDefaultSuffix);
+    request.minimumSize = QSize(kFileDialogMinWidth, kFileDialogMinHeight);
     const QStringList chosen = RunFileDialog(this, request);
     if (chosen.isEmpty() || chosen.front().isEmpty())
         return;

@@ -46,6 +46,7 @@ constexpr int kTabOrder[] = {
     IDC_SIZE_208,
     IDC_SIZE_160,
     IDC_SIZE_320,
+    IDC_KEEP_PROPORTIONS,
     IDC_ROTATE_NONE,
     IDC_ROTATE_LEFT,
     IDC_ROTATE_RIGHT,

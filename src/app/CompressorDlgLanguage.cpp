@@ -106,6 +106,11 @@ QString CCompressorDlg::Translate(const QString& key) const {
     return value;
 }
 
+QString CCompressorDlg::Shown(const zem::UserText& text) const {
+    return QString::fromStdString(text.Shown(
+        [this](const std::string& english) { return Translate(QString::fromStdString(english)).toStdString(); }));
+}
+
 void CCompressorDlg::ApplyLanguage() {
     for (const LabelKey& label : kLanguageLabels) {
         const QString text = Translate(QString::fromLatin1(label.key));

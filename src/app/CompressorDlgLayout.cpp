@@ -62,7 +62,7 @@ constexpr ControlEntry kControlsBeforeSizes[] = {
     // Option boxes.
     {IDC_QUALITY_BOX, nullptr, Kind::Box, "Quality", 195, 223, 101, 82, true, RG::None, kLeft},
     {IDC_FILES_TO_CONVERT_BOX, nullptr, Kind::Box, "Files to Convert", 195, 311, 101, 47, true, RG::None, kLeft},
-    {IDC_VIDEO_BOX, nullptr, Kind::Box, "Video", 303, 224, 119, 71, true, RG::None, kLeft},
+    {IDC_VIDEO_BOX, nullptr, Kind::Box, "Video", 303, 224, 119, 84, true, RG::None, kLeft},
     {IDC_ROTATE_BOX, nullptr, Kind::Box, "Rotate", 428, 224, 77, 71, true, RG::None, kLeft},
     {IDC_SUBTITLE_BOX, nullptr, Kind::Box, "SubTitle", 303, 311, 192, 45, true, RG::None, kLeft},
     {IDC_FONT_SIZE_BOX, nullptr, Kind::Box, "Font Size", 368, 318, 122, 32, true, RG::None, kLeft},
@@ -118,6 +118,7 @@ constexpr ControlEntry kControlsBeforeSizes[] = {
     {IDC_SELECTED_FILE, nullptr, Kind::Radio, "Selected file", 210, 327, 80, 10, true, RG::ConvertAll, kLeft},
     {IDC_ALL_FILES, nullptr, Kind::Radio, "All files", 210, 340, 80, 10, true, RG::ConvertAll, kLeft},
     {IDC_MONITORING, nullptr, Kind::Check, "Video Monitoring", 205, 371, 88, 10, true, RG::None, kLeft},
+    {IDC_KEEP_PROPORTIONS, nullptr, Kind::Check, "Keep proportions", 318, 293, 100, 10, true, RG::None, kLeft},
 
     // Video size, in value order: made from kVideoSizeTable (see below).
 };
@@ -192,6 +193,20 @@ Qt::Alignment ToQt(Align align) {
 }
 
 } // namespace
+
+std::vector<CCompressorDlg::ShownLabel> CCompressorDlg::VisibleLabels() {
+    std::vector<ShownLabel> labels;
+    for (const ControlEntry& entry : kControls) {
+        const bool labelled = entry.kind == Kind::Push || entry.kind == Kind::Radio || entry.kind == Kind::Check ||
+                              entry.kind == Kind::Box;
+        if (!entry.visible || !labelled || entry.text == nullptr || *entry.text == '\0')
+            continue;
+        const bool translated = std::any_of(kLanguageLabels.begin(), kLanguageLabels.end(),
+                                            [&](const LabelKey& label) { return label.id == entry.id; });
+        labels.push_back({entry.text, translated});
+    }
+    return labels;
+}
 
 QRect CCompressorDlg::DialogUnitsToPixels(int x, int y, int w, int h) const {
     const auto px = [this](int du) { return int(du * m_xUnit + 0.5); };
@@ -298,8 +313,21 @@ void CCompressorDlg::CreateControls() {
         widget->setGeometry(DialogUnitsToPixels(control.x, control.y, control.w, control.h));
         widget->setVisible(control.visible);
     }
-    for (auto& [group, buttons] : m_radioGroups)
+    for (auto& [group, buttons] : m_radioGroups) {
         buttons->setExclusive(true);
+        // As in any radio group, Tab reaches the checked button only (the
+        // first while none is), and the arrow keys move within the group.
+        QButtonGroup* members = buttons;
+        const auto tabStops = [members] {
+            QAbstractButton* stop = members->checkedButton();
+            if (stop == nullptr && !members->buttons().isEmpty())
+                stop = members->buttons().front();
+            for (QAbstractButton* button : members->buttons())
+                button->setFocusPolicy(button == stop ? Qt::StrongFocus : Qt::ClickFocus);
+        };
+        connect(members, &QButtonGroup::buttonToggled, this, tabStops);
+        tabStops();
+    }
 
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     // Title bar, system menu and minimise box; no maximise, no resizing.
@@ -321,6 +349,10 @@ void CCompressorDlg::ConnectRoutes() {
     onClick(IDC_CONVERT, [this] { OnConvertClicked(); });
     onClick(IDC_STOP_CONVERSION, [this] { OnStopClicked(); });
     onClick(IDC_SUBTITLE, [this] { OnSubtitle(); });
+    onClick(IDC_KEEP_PROPORTIONS, [this] {
+        UpdateData(true);
+        PlaceVideoWindow();
+    });
     onClick(IDC_SUBTITLE_BIG, [this] { OnSubtitleSize(0); });
     onClick(IDC_SUBTITLE_MIDDLE, [this] { OnSubtitleSize(1); });
     onClick(IDC_SUBTITLE_SMALL, [this] { OnSubtitleSize(2); });

@@ -6,14 +6,42 @@
 #include "DlgConstants.h"
 #include "GraphState.h"
 #include "NiceSliderCtrl.h"
+#include "PictureFit.h"
 #include "dshowutil.h"
 
 #include <QFileInfo>
+#include <QFrame>
 #include <QLabel>
 #include <QTableWidget>
 #include <algorithm>
 
 using namespace zem::app;
+
+void CCompressorDlg::PlaceVideoWindow(QWidget* video) {
+    auto* area = ControlAs<QFrame>(IDC_VIDEO_AREA);
+    if (video == nullptr) {
+        for (QObject* child : area->children()) {
+            if (auto* widget = qobject_cast<QWidget*>(child))
+                video = widget;
+        }
+    }
+    if (video == nullptr)
+        return;
+    // The picture fills the area inside its frame; with kept proportions it
+    // keeps its display shape, centred on the area's black, as in the output.
+    const QRect inside = area->contentsRect();
+    long shownWide = 0, shownHigh = 0;
+    const auto& basic = m_session.Handles().pBV;
+    if (m_keepProportions == 0 || !basic || FAILED(basic->GetPreferredAspectRatio(&shownWide, &shownHigh)) ||
+        shownWide <= 0 || shownHigh <= 0) {
+        video->setGeometry(inside);
+        return;
+    }
+    // A one-pixel picture whose pixel has the display shape.
+    const zem::PictureRect fit = zem::FitInside(1, 1, uint32_t(shownWide), uint32_t(shownHigh),
+                                                uint16_t(inside.width()), uint16_t(inside.height()));
+    video->setGeometry(inside.x() + fit.x, inside.y() + fit.y, fit.width, fit.height);
+}
 
 void CCompressorDlg::SelectJob(int row) {
     if (row < 0 || row >= RowCount())

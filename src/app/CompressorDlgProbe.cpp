@@ -15,6 +15,12 @@
 
 using namespace zem::app;
 
+namespace {
+zem::UserText FileAndCause(const QString& path, const zem::UserText& cause) {
+    return zem::UserText(kTextFileAndCause).With("file", QFileInfo(path).fileName().toStdString()).With("why", cause);
+}
+} // namespace
+
 void CCompressorDlg::AddFiles(const QStringList& paths) {
     int last = -1;
     // The rows are only listed here; the last one opens once it has been read.
@@ -47,10 +53,10 @@ void CCompressorDlg::OnProbed(const QString& path) {
         if (!probe->readable) {
             if (QTableWidgetItem* status = m_fileList->item(row, kColStatus); status && !m_run.converting()) {
                 status->setText(Translate(QString::fromLatin1(kTextUnreadable)));
-                status->setToolTip(probe->cause);
+                status->setToolTip(Shown(probe->cause));
             }
             if (fromAdding)
-                m_addFailures.append(QFileInfo(path).fileName() + QStringLiteral(": ") + probe->cause);
+                m_addFailures.append(Shown(FileAndCause(path, probe->cause)));
         } else if (CellText(row, kColTime).isEmpty() && probe->length > 0) {
             m_fileList->item(row, kColTime)->setText(FormatTime(probe->length, false));
         }
@@ -80,7 +86,7 @@ void CCompressorDlg::OpenSelectedRow(int row) {
     if (const auto probe = m_mediaLengths->Known(path); probe && !probe->readable) {
         // Opening it would only fail again, slowly: its cause is told instead.
         ClearPreview();
-        SetMessageText((QFileInfo(path).fileName() + QStringLiteral(": ") + probe->cause).toStdString());
+        SetMessageText(Shown(FileAndCause(path, probe->cause)).toStdString());
         return;
     }
     UpdateData(true);

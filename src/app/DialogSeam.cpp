@@ -68,6 +68,8 @@ QStringList RunFileDialog(QWidget* parent, const FileDialogRequest& request) {
     if (request.kind == FileDialogRequest::Kind::OpenFiles) {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFiles);
+        if (!request.initialFolder.isEmpty() && QFileInfo(request.initialFolder).isDir())
+            dialog.setDirectory(request.initialFolder);
         if (!request.initialPath.isEmpty())
             dialog.selectFile(request.initialPath);
     } else {
@@ -77,6 +79,8 @@ QStringList RunFileDialog(QWidget* parent, const FileDialogRequest& request) {
         dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
         dialog.selectFile(request.initialPath);
     }
+    // Large enough that the columns of names, sizes and dates show whole.
+    dialog.resize(dialog.sizeHint().expandedTo(request.minimumSize));
     if (dialog.exec() != QDialog::Accepted)
         return {};
     if (request.kind == FileDialogRequest::Kind::OpenFiles) {

@@ -4,6 +4,7 @@
 // Message boxes have their own seam, shared with the media layer's failure
 // reports: ShowMessageBox in MessageBoxSeam.h.
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -18,8 +19,10 @@ struct FileDialogRequest {
     Kind kind = Kind::OpenFiles;
     QString title;
     QStringList nameFilters; // Qt form: "Label (*.a *.b)"
-    QString initialPath;
+    QString initialPath;     // the file the dialog starts on (saving)
+    QString initialFolder;   // the folder it starts in (opening); empty: the working folder
     QString defaultSuffix;
+    QSize minimumSize; // the dialog opens at least this large
 };
 // The chosen paths; empty when the user cancelled.
 using FileDialogHandler = std::function<QStringList(const FileDialogRequest&)>;

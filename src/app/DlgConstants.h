@@ -90,6 +90,7 @@ enum ControlId : int {
     IDC_SUBTITLE_MIDDLE = 1081,
     IDC_SUBTITLE_SMALL = 1082,
     IDC_FONT_SIZE_BOX = 1083,
+    IDC_KEEP_PROPORTIONS = 1084,
 };
 
 // The unlabelled frame around the conversion controls (it has no identifier).
@@ -131,6 +132,7 @@ inline constexpr std::array kEnableListAfterSizes{
     IDC_ROTATE_NONE,      IDC_ROTATE_LEFT,    IDC_ROTATE_RIGHT, IDC_QUALITY_HD,  IDC_QUALITY_HIGH_FRAME,
     IDC_QUALITY_STANDARD, IDC_QUALITY_MIDDLE, IDC_QUALITY_LOW,  IDC_SAVE_MP3,    IDC_SELECTED_FILE,
     IDC_ALL_FILES,        IDC_MONITORING,     IDC_CONVERT,      IDC_SAVE_FRAMES, IDC_SUBTITLE,
+    IDC_KEEP_PROPORTIONS,
 };
 inline constexpr auto kEnableList = [] {
     std::array<int, kEnableListBeforeSizes.size() + kShownVideoSizes + kEnableListAfterSizes.size()> list{};
@@ -152,7 +154,7 @@ struct LabelKey {
     int id;
     const char* key;
 };
-inline constexpr std::array<LabelKey, 27> kLanguageLabels{{
+inline constexpr std::array<LabelKey, 28> kLanguageLabels{{
     {IDC_ADD, "Add ..."},
     {IDC_CHANGE_OUTPUT, "Change Output ..."},
     {IDC_DELETE, "Delete"},
@@ -180,6 +182,7 @@ inline constexpr std::array<LabelKey, 27> kLanguageLabels{{
     {IDC_STOP_CONVERSION, "Stop"},
     {IDC_ROTATE_BOX, "Rotate"},
     {IDC_HELP, "Help ..."},
+    {IDC_KEEP_PROPORTIONS, "Keep proportions"},
 }};
 
 // Language files.
@@ -225,7 +228,16 @@ inline constexpr std::array<ColumnLayout, kColumnCount> kColumns{{
     {"Status", 130, false},
 }};
 
+// A range cell's widest usual time (59:59.999, in 100 ns) and the room a cell
+// and a header leave around their text, in pixels.
+inline constexpr int64_t kWidestRangeTime = 35999990000LL;
+inline constexpr int kCellTextMarginPx = 12;
+inline constexpr int kHeaderArrowRoomPx = 4;
+
 inline constexpr const char* kOpenDialogTitle = "Select input files ...";
+// The open and save dialogs' least size in pixels: their columns show whole.
+inline constexpr int kFileDialogMinWidth = 900;
+inline constexpr int kFileDialogMinHeight = 560;
 // Label and patterns of each entry of the open dialog's filter list.
 struct NameFilter {
     const char* label;
@@ -287,6 +299,13 @@ inline constexpr const char* kIconPathFormat = ":/res/icons/icon%1.png";
 inline constexpr std::array<const char*, 2> kWindowIconSizes{":/res/icons/icon128_64.png",
                                                              ":/res/icons/icon128_32.png"};
 inline constexpr const char* kSplashPath = ":/res/splash.png";
+// The lines the start-up picture leaves room for under the name: where each
+// baseline starts, its pixel size and colour.
+inline constexpr const char* kVersionNumber = "4.10";
+inline constexpr double kSplashVersionX = 26, kSplashVersionY = 92, kSplashVersionSize = 17;
+inline constexpr unsigned kSplashVersionColour = 0xcfe2ff;
+inline constexpr double kSplashPurposeX = 26, kSplashPurposeY = 124, kSplashPurposeSize = 12.5;
+inline constexpr unsigned kSplashPurposeColour = 0x9fc0ea;
 
 // The file list kept from one session to the next, beside the settings file.
 inline constexpr const char* kSavedListFile = "FileList.json";

@@ -23,8 +23,27 @@ inline constexpr const char* kTextRunFailed = "{failed} of {count} failed: point
 // The file a run is at, before its time left is known.
 inline constexpr const char* kTextRunAt = "{n} of {count}";
 
+// Why a file added cannot be read ({why}: GStreamer's own words).
+inline constexpr const char* kTextProbeNoMediaLayer = "the media layer cannot read it";
+inline constexpr const char* kTextProbeNoDecoder = "no decoder for its format is installed";
+inline constexpr const char* kTextProbeTimeout = "it gave no picture or sound within {seconds} s";
+inline constexpr const char* kTextProbeUnreadable = "it cannot be read";
+inline constexpr const char* kTextProbeUnreadableBecause = "it cannot be read: {why}";
+inline constexpr const char* kTextProbeNothing = "it holds neither pictures nor sound";
+// A file and what is wrong with it, one to a line of a report.
+inline constexpr const char* kTextFileAndCause = "{file}: {why}";
+
+// Media packages the program needs and does not find.
+inline constexpr const char* kTextInstallPackages = "Please... Install {packages}";
+
+// The start-up picture's lines under the program's name.
+inline constexpr const char* kTextSplashVersion = "Version {version}";
+inline constexpr const char* kTextSplashPurpose = "Video files to Motion-JPEG AVI for portable players";
+
 // Where the window was, in the settings file beside the conversion settings.
 inline constexpr const char* kKeyWindowX = "WindowX";
 inline constexpr const char* kKeyWindowY = "WindowY";
+// The folder files were last added from: the open dialog starts there.
+inline constexpr const char* kKeyLastFolder = "LastFolder";
 
 } // namespace zem::app

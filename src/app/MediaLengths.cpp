@@ -1,4 +1,5 @@
 #include "MediaLengths.h"
+#include "DlgTexts.h"
 
 #include <QFile>
 #include <QTimer>
@@ -80,7 +81,7 @@ std::optional<MediaLengths::Probe> MediaLengths::Result(const QString& path) {
     gchar* uri = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
     if (!m_discoverer || uri == nullptr || !gst_discoverer_discover_uri_async(m_discoverer.get(), uri)) {
         g_free(uri);
-        return m_probes[path] = Probe{0, false, QStringLiteral("the media layer cannot read it")};
+        return m_probes[path] = Probe{0, false, kTextProbeNoMediaLayer};
     }
     g_free(uri);
     m_pending.insert(path);
@@ -110,16 +111,18 @@ void MediaLengths::OnDiscovered(GstDiscoverer*, GstDiscovererInfo* info, GError*
         break;
     case GST_DISCOVERER_MISSING_PLUGINS:
         probe.readable = false;
-        probe.cause = QStringLiteral("no decoder for its format is installed");
+        probe.cause = kTextProbeNoDecoder;
         break;
     case GST_DISCOVERER_TIMEOUT:
         probe.readable = false;
-        probe.cause = QStringLiteral("it gave no picture or sound within %1 s").arg(lengths->m_timeoutSeconds);
+        probe.cause = zem::UserText(kTextProbeTimeout).With("seconds", std::to_string(lengths->m_timeoutSeconds));
         break;
     default:
         probe.readable = false;
-        probe.cause = error != nullptr && error->message != nullptr ? QString::fromUtf8(error->message)
-                                                                    : QStringLiteral("it cannot be read");
+        // GStreamer's own words, after a lead in the user's language.
+        probe.cause = error != nullptr && error->message != nullptr
+                          ? zem::UserText(kTextProbeUnreadableBecause).With("why", error->message)
+                          : zem::UserText(kTextProbeUnreadable);
         break;
     }
     // A file the discoverer opened but found neither pictures nor sound in.
@@ -128,7 +131,7 @@ void MediaLengths::OnDiscovered(GstDiscoverer*, GstDiscovererInfo* info, GError*
         GList* audio = gst_discoverer_info_get_audio_streams(info);
         if (video == nullptr && audio == nullptr) {
             probe.readable = false;
-            probe.cause = QStringLiteral("it holds neither pictures nor sound");
+            probe.cause = kTextProbeNothing;
         }
         gst_discoverer_stream_info_list_free(video);
         gst_discoverer_stream_info_list_free(audio);

@@ -13,6 +13,8 @@
 #include <optional>
 #include <set>
 
+#include "UserText.h"
+
 typedef struct _GstDiscoverer GstDiscoverer;
 typedef struct _GstDiscovererInfo GstDiscovererInfo;
 typedef struct _GError GError;
@@ -33,7 +35,7 @@ public:
     struct Probe {
         int64_t length = 0;
         bool readable = true;
-        QString cause;
+        zem::UserText cause;
     };
     // The probe of `path`; nothing while it is still being read (the first
     // call starts reading it).

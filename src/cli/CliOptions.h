@@ -19,6 +19,7 @@ struct CliOptions {
     double start = 0.0; // seconds; both 0: the whole file
     double end = 0.0;
     bool keepMp3 = false;
+    bool keepProportions = false;
     // Subtitles: the file beside each input by default.
     bool noSubtitles = false;
     std::string subtitlesFile; // --subtitles: this file instead

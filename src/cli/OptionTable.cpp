@@ -101,7 +101,7 @@ std::string ApplyOtherInput(CliOptions& o, const std::string& v) {
 }
 
 // In the order of the help.
-const std::array<OptionSpec, 18> kOptions{{
+const std::array<OptionSpec, 19> kOptions{{
     {"output",
      'o',
      Argument::File,
@@ -130,6 +130,17 @@ const std::array<OptionSpec, 18> kOptions{{
      ApplyChoice<kQualities, &CliOptions::qualityIndex>, ForwardChoice<kQualities, &CliOptions::qualityIndex>, false},
     {"rotate", 'r', Argument::Choice, "NAME", "rotation", "turn the pictures a quarter to the left or right",
      kRotations, "none", ApplyChoice<kRotations, &CliOptions::rotate>, ForwardChoice<kRotations, &CliOptions::rotate>,
+     false},
+    {"keep-proportions",
+     0,
+     Argument::None,
+     nullptr,
+     nullptr,
+     "keep the pictures' proportions: scale them to fit inside the size, centred on black bars",
+     {},
+     nullptr,
+     ApplySwitch<&CliOptions::keepProportions>,
+     ForwardSwitch<&CliOptions::keepProportions>,
      false},
     {"start",
      0,

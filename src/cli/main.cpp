@@ -77,6 +77,7 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
     settings.m_videoSizeIndex = options.sizeIndex;
     settings.m_qualityIndex = options.qualityIndex;
     settings.m_rotate = options.rotate;
+    settings.m_keepProportions = options.keepProportions ? 1 : 0;
     settings.m_saveMp3 = options.keepMp3 ? 1 : 0;
     settings.m_monitoring = 0;
 

@@ -1,6 +1,8 @@
 #include "BtnST.h"
 
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPen>
 
 CButtonST::CButtonST(QWidget* parent) : QPushButton(parent) {
     setFlat(true);
@@ -25,4 +27,19 @@ void CButtonST::SetCheckBox(bool checkBox) {
 
 void CButtonST::mouseDoubleClickEvent(QMouseEvent* event) {
     mousePressEvent(event);
+}
+
+void CButtonST::paintEvent(QPaintEvent* event) {
+    QPushButton::paintEvent(event);
+    QPainter painter(this);
+    DrawFocusFrame(painter);
+}
+
+void CButtonST::DrawFocusFrame(QPainter& painter) const {
+    if (!hasFocus())
+        return;
+    constexpr int kFrameWidth = 2;
+    painter.setPen(QPen(palette().color(QPalette::Highlight), kFrameWidth));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect().adjusted(kFrameWidth / 2, kFrameWidth / 2, -kFrameWidth / 2 - 1, -kFrameWidth / 2 - 1));
 }

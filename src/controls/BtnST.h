@@ -18,4 +18,8 @@ public:
 protected:
     // A double click counts as a second press, not as a separate gesture.
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    // A flat face shows no focus of its own: a frame inside the edge does,
+    // in every look.
+    void DrawFocusFrame(QPainter& painter) const;
 };

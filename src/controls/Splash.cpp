@@ -39,9 +39,10 @@ bool IsClosingPress(const QEvent* event) {
 
 } // namespace
 
-CSplashWnd::CSplashWnd(const QPixmap& picture, QWidget* owner)
+CSplashWnd::CSplashWnd(const QPixmap& picture, QWidget* owner, std::vector<SplashLine> lines)
     : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       m_picture(picture),
+      m_lines(std::move(lines)),
       m_owner(owner) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("Splash"));
@@ -66,6 +67,14 @@ CSplashWnd::~CSplashWnd() {
 void CSplashWnd::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawPixmap(0, 0, m_picture);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    for (const SplashLine& line : m_lines) {
+        QFont font = painter.font();
+        font.setPixelSize(qRound(line.pixelSize));
+        painter.setFont(font);
+        painter.setPen(line.colour);
+        painter.drawText(line.baseline, line.text);
+    }
 }
 
 void CSplashWnd::timerEvent(QTimerEvent* event) {
@@ -77,13 +86,13 @@ void EnableSplash(bool enable) {
     g_splashEnabled = enable;
 }
 
-void ShowSplash(QWidget* owner, const QString& picturePath) {
+void ShowSplash(QWidget* owner, const QString& picturePath, const std::vector<SplashLine>& lines) {
     if (!g_splashEnabled || g_splash)
         return;
     const QPixmap picture(picturePath);
     if (picture.isNull())
         return;
-    g_splash = new CSplashWnd(picture, owner);
+    g_splash = new CSplashWnd(picture, owner, lines);
     if (!g_splashFilter && qApp) {
         g_splashFilter = new SplashFilter(qApp);
         qApp->installEventFilter(g_splashFilter);

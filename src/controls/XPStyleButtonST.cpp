@@ -48,4 +48,5 @@ void CXPStyleButtonST::paintEvent(QPaintEvent* event) {
     if (ThemeState() == ThemeHelperST::kPressed)
         label.state |= QStyle::State_Sunken;
     style()->drawControl(QStyle::CE_PushButtonLabel, &label, &painter, this);
+    DrawFocusFrame(painter);
 }

@@ -307,6 +307,10 @@ void StartFrameCapture(ConversionGraph& members, FrameCaptureContext& context, F
                 context.sourceWidth = uint16_t(type.width);
                 context.sourceHeight = uint16_t(type.height);
             }
+            if (type.pixelAspectN > 0 && type.pixelAspectD > 0) {
+                context.pixelAspectN = uint32_t(type.pixelAspectN);
+                context.pixelAspectD = uint32_t(type.pixelAspectD);
+            }
         }
         members.m_sampleGrabber->SetBufferSamples(false);
         members.m_sampleGrabber->SetOneShot(false);

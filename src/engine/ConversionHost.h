@@ -21,7 +21,8 @@ public:
     virtual ~ConversionHost() = default;
 
     // A failure the user must see: a message box in the window, standard
-    // error on the command line. Texts are never translated.
+    // error on the command line. The text is already in the user's language
+    // (through Translate below).
     virtual void ShowMessage(const std::string& text) = 0;
     // The row's "Status" cell.
     virtual void SetStatus(const std::string& text) = 0;
@@ -37,7 +38,7 @@ public:
     // The position timer drives progress while a job runs.
     virtual void StartPositionTimer() = 0;
     virtual void StopPositionTimer() = 0;
-    // Status texts in the user's language (the English text is the key).
+    // A wording in the user's language (the English wording is the key).
     virtual std::string Translate(const std::string& english) { return english; }
     // Receives the graph's event notifications.
     virtual QObject* EventTarget() = 0;

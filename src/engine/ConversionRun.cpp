@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "ConversionHost.h"
+#include "EngineTexts.h"
 #include "GraphState.h"
 #include "GstPtr.h"
 #include "SilentTrack.h"
@@ -31,8 +32,10 @@ std::string Format(const char* format, int value) {
 }
 
 // "what failed (element)", the element left out when the graph did not name one.
-std::string TextWithElement(const ErrorDetail& detail) {
-    return detail.text + (detail.element.empty() ? "" : " (" + detail.element + ")");
+UserText TextWithElement(const ErrorDetail& detail) {
+    if (detail.element.empty())
+        return detail.Said();
+    return UserText(kTextWithElement).With("why", detail.Said()).With("element", detail.element);
 }
 } // namespace
 
@@ -83,7 +86,7 @@ bool ConversionRun::GraphError(ErrorDetail& detail) const {
     return source && source->GetErrorDetail(&detail) == S_OK;
 }
 
-std::string ConversionRun::WhyTheGraphDidNotRun(HRESULT hr) const {
+UserText ConversionRun::WhyTheGraphDidNotRun(HRESULT hr) const {
     ErrorDetail detail;
     if (GraphError(detail))
         return TextWithElement(detail);
@@ -91,12 +94,16 @@ std::string ConversionRun::WhyTheGraphDidNotRun(HRESULT hr) const {
         // A decoder that could not be loaded for want of memory takes nothing either.
         const std::string load = media::LastPluginLoadFailure();
         if (media::IsOutOfMemoryText(load))
-            return "out of memory (" + load + ")";
-        return "its pictures and sound did not start in time (no decoder took them)";
+            return UserText(kTextOutOfMemory).With("cause", load);
+        return kTextDidNotStart;
     }
-    char text[64];
-    std::snprintf(text, sizeof text, "the graph did not run (0x%08x)", unsigned(hr));
-    return text;
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08x", unsigned(hr));
+    return UserText(kTextGraphDidNotRun).With("code", code);
+}
+
+std::string ConversionRun::Shown(const UserText& text) const {
+    return text.Shown([this](const std::string& english) { return m_host.Translate(english); });
 }
 
 void ConversionRun::SetStatus(const std::string& text) {
@@ -107,7 +114,8 @@ void ConversionRun::CollectWarnings() {
     const auto source = QueryInterface<IErrorDetail>(m_session.Handles().pGB);
     if (!source)
         return;
-    for (const std::string& warning : source->Warnings()) {
+    for (const UserText& said : source->Warnings()) {
+        const std::string warning = said.English();
         if (std::find(m_warnings.begin(), m_warnings.end(), warning) != m_warnings.end())
             continue;
         m_warnings.push_back(warning);
@@ -120,7 +128,7 @@ void ConversionRun::Warn(const std::string& text) {
     m_host.LogFailure(text);
 }
 
-void ConversionRun::Fail(int code, const std::string& what, const std::string& cause) {
+void ConversionRun::Fail(int code, const UserText& what, const UserText& cause) {
     m_result = JobResult::Failed;
     m_failure.code = code;
     // The first reason found is the one the user is told.
@@ -145,7 +153,7 @@ int ConversionRun::MakeScratchFolder() {
     m_tmpPath = m_paths.tmpPath;
     if (!PathsFitLimit(m_paths)) {
         m_scratch.reset();
-        Fail(runcode::kFramesFile, "The output path is too long: " + m_outputPath);
+        Fail(runcode::kFramesFile, UserText(kTextOutputPathTooLong).With("file", m_outputPath));
         return runcode::kFramesFile;
     }
     return 0;
@@ -169,8 +177,9 @@ int ConversionRun::SeekToSelectionStart() {
 
 int ConversionRun::CreateFramesFile() {
     if (m_tmpPath.size() >= PATH_MAX || !m_framesFile.Open(m_tmpPath, File::Mode::CreateExclusive)) {
-        m_host.ShowMessage("Could not create temporary file");
-        TellWhy(m_framesFile.Error().empty() ? "Path too long: " + m_tmpPath : m_framesFile.Error());
+        m_host.ShowMessage(m_host.Translate(FailureCodeText(runcode::kFramesFile)));
+        TellWhy(m_framesFile.Error().empty() ? UserText(kTextPathTooLong).With("file", m_tmpPath)
+                                             : m_framesFile.ErrorText());
         m_session.OpenPreviewFile(m_inputPath);
         return runcode::kFramesFile;
     }
@@ -206,18 +215,18 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
         Fail(code, InputProblem());
         return code;
     }
-    std::string why;
+    UserText why;
     if (OutputReplacesInput(why)) {
         CloseGraphLog(m_logFile, graph);
         Fail(runcode::kOutputIsInput, why);
-        m_host.ShowMessage(m_failure.Text());
+        m_host.ShowMessage(Shown(m_failure.Said()));
         return runcode::kOutputIsInput;
     }
     struct stat out {};
     if (::stat(m_outputPath.c_str(), &out) == 0 && S_ISDIR(out.st_mode)) {
         CloseGraphLog(m_logFile, graph);
-        Fail(runcode::kWriteFailed, "Cannot create " + m_outputPath, SystemErrorText(EISDIR));
-        m_host.ShowMessage(m_failure.Text());
+        Fail(runcode::kWriteFailed, UserText(kTextCannotCreate).With("file", m_outputPath), SystemErrorText(EISDIR));
+        m_host.ShowMessage(Shown(m_failure.Said()));
         return runcode::kWriteFailed;
     }
     // Before anything is decoded: the scratch folder claims the output, so
@@ -225,7 +234,7 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     code = MakeScratchFolder();
     if (code != 0) {
         CloseGraphLog(m_logFile, graph);
-        m_host.ShowMessage(m_failure.Text());
+        m_host.ShowMessage(Shown(m_failure.Said()));
         return code;
     }
     m_host.Pause(kPauseBeforeBuild);
@@ -235,7 +244,7 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     if (code != 0) {
         if (!m_failure.HasReason() && !m_session.LastFailure().empty())
             TellWhy(m_session.LastFailure());
-        Fail(code, FailureCodeText(code) + std::string(": ") + m_inputPath);
+        Fail(code, JoinCause(FailureCodeText(code), m_inputPath));
         CloseGraphLog(m_logFile, m_session.Handles().pGB.get());
         m_framesFile.Close();
         RemoveIntermediates();
@@ -271,6 +280,7 @@ int ConversionRun::StartGraph(ConversionSettings& settings) {
     m_capture->targetHeight = uint16_t(settings.m_videoHeight);
     m_capture->jpegQuality = settings.m_jpegQuality;
     m_capture->rotate = settings.m_rotate;
+    m_capture->keepProportions = settings.m_keepProportions != 0;
     m_capture->frameInterval = 1.0 / settings.m_frameRate;
     m_capture->framesFile = &m_framesFile;
     m_capture->positionOut = &m_conversionPosition;
@@ -294,8 +304,8 @@ int ConversionRun::StartGraph(ConversionSettings& settings) {
     m_host.Pause(kPauseBeforeRun);
     const HRESULT hr = h.pMC ? h.pMC->Run() : E_POINTER;
     if (FAILED(hr)) {
-        TellWhy("Could not decode " + m_inputPath, WhyTheGraphDidNotRun(hr));
-        m_host.ShowMessage(m_failure.Text());
+        TellWhy(UserText(kTextCannotDecode).With("file", m_inputPath), WhyTheGraphDidNotRun(hr));
+        m_host.ShowMessage(Shown(m_failure.Said()));
         if (h.pMC)
             h.pMC->Stop();
         m_callback.reset();
@@ -423,7 +433,7 @@ void ConversionRun::FinishConversion(bool stopped) {
         Fail(m_runningFailureCode, m_failure.what, m_failure.cause);
     } else if (framesFailed || !framesClosed) {
         RemoveIntermediates();
-        Fail(runcode::kWriteFailed, framesFailed ? framesError : m_framesFile.Error());
+        Fail(runcode::kWriteFailed, framesFailed ? UserText(framesError) : m_framesFile.ErrorText());
     } else if (soundFailed) {
         RemoveIntermediates();
         Fail(runcode::kWriteFailed, soundFailure.text);
@@ -447,7 +457,7 @@ void ConversionRun::FinishConversion(bool stopped) {
             m_result = JobResult::Stopped;
             m_stopNote = m_muxResult.message;
         } else if (!m_muxResult.ok) {
-            Fail(runcode::kWriteFailed, m_muxResult.message);
+            Fail(runcode::kWriteFailed, m_muxResult.said.empty() ? UserText(m_muxResult.message) : m_muxResult.said);
         } else if (!m_muxResult.warning.empty()) {
             Warn(m_muxResult.warning);
         }
@@ -468,7 +478,7 @@ void ConversionRun::FinishConversion(bool stopped) {
     std::string text;
     if (m_result == JobResult::Failed) {
         text = Format(kFormatError, m_failure.code);
-        m_host.ShowMessage(m_failure.Text());
+        m_host.ShowMessage(Shown(m_failure.Said()));
     } else {
         if (m_result != JobResult::Stopped)
             m_result = stopped ? JobResult::Stopped : JobResult::Completed;
@@ -537,14 +547,13 @@ void ConversionRun::OnGraphNotify() {
             const bool known = GraphError(detail);
             if (known && detail.kind == ErrorDetail::Kind::Output) {
                 m_runningFailureCode = runcode::kWriteFailed;
-                TellWhy(detail.text);
+                TellWhy(detail.Said());
             } else {
                 m_runningFailureCode = runcode::kDecodeFailed;
-                char text[64];
+                char text[16];
                 std::snprintf(text, sizeof text, "0x%08x", unsigned(param1));
-                TellWhy("Could not decode " + m_inputPath,
-                        known ? TextWithElement(detail)
-                              : std::string("the input is damaged, unreadable or gone (") + text + ")");
+                TellWhy(UserText(kTextCannotDecode).With("file", m_inputPath),
+                        known ? TextWithElement(detail) : UserText(kTextInputGone).With("code", text));
             }
             m_failedWhileRunning = true;
             FinishConversion(false);

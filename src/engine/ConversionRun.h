@@ -69,11 +69,11 @@ public:
     int OnConvert(ConversionSettings& settings);
     // 0, or 2, 3, 4 with InputProblem() saying why in words.
     int CheckInputFile() const;
-    std::string InputProblem() const;
+    UserText InputProblem() const;
     // Whether the output (or the kept ".mp3") would replace the input, a file
     // its play list plays, or another input of the same call or list; the
     // reason goes to `why`.
-    bool OutputReplacesInput(std::string& why) const;
+    bool OutputReplacesInput(UserText& why) const;
     // The other files the front end converts in this session (the rest of
     // the list, or the other inputs of the command line): no output may
     // replace one of them.
@@ -124,12 +124,14 @@ public:
 
 private:
     // Ends the job as failed with `code`; the first reason given is kept.
-    void Fail(int code, const std::string& what, const std::string& cause = {});
+    void Fail(int code, const UserText& what, const UserText& cause = {});
     // Records why, before the code is known.
-    void TellWhy(const std::string& what, const std::string& cause = {}) {
+    void TellWhy(const UserText& what, const UserText& cause = {}) {
         m_failure.what = what;
         m_failure.cause = cause;
     }
+    // A text in the user's language, as the host words it.
+    std::string Shown(const UserText& text) const;
     void RemoveIntermediates();
     int MakeScratchFolder();
     int StartGraph(ConversionSettings& settings);
@@ -137,7 +139,7 @@ private:
     // The graph's first error, when it has one.
     bool GraphError(ErrorDetail& detail) const;
     // The cause, in words, when the conversion graph would not start.
-    std::string WhyTheGraphDidNotRun(HRESULT hr) const;
+    UserText WhyTheGraphDidNotRun(HRESULT hr) const;
     void CollectWarnings();
     void Warn(const std::string& text);
     // Called when the graph ran to its end: whether it came short of the length.

@@ -10,6 +10,7 @@
 
 #include "AsxPlaylist.h"
 #include "ConversionRun.h"
+#include "EngineTexts.h"
 #include "FailureCodes.h"
 
 namespace zem {
@@ -25,41 +26,43 @@ constexpr int64_t kEarlyEndShare = 20;       // or a twentieth of the length
 // 0 when `path` is a regular file this process can read, else the failure
 // code with the cause in words. A FIFO, a socket or a device is refused
 // without being opened, so nothing waits for a writer that never comes.
-int CheckInput(const std::string& path, std::string& problem) {
+int CheckInput(const std::string& path, UserText& problem) {
     if (path.empty()) {
         problem = "No input file";
         return runcode::kInputEmpty;
     }
     if (path.size() >= PATH_MAX) {
-        problem = "The input path is too long (" + std::to_string(path.size()) + " bytes; the limit is " +
-                  std::to_string(PATH_MAX - 1) + "): " + path.substr(0, 64) + "...";
+        problem = UserText(kTextInputTooLong)
+                      .With("size", std::to_string(path.size()))
+                      .With("limit", std::to_string(PATH_MAX - 1))
+                      .With("file", path.substr(0, 64));
         return runcode::kInputTooLong;
     }
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         const int error = errno;
-        problem = "Cannot open " + path + ": " + SystemErrorText(error);
+        problem = JoinCause(UserText(kTextCannotOpen).With("file", path), SystemErrorText(error));
         return error == ENAMETOOLONG ? runcode::kInputTooLong : runcode::kInputMissing;
     }
     if (S_ISDIR(st.st_mode)) {
-        problem = path + " is a folder, not a video file";
+        problem = UserText(kTextIsFolder).With("file", path);
         return runcode::kInputMissing;
     }
     if (!S_ISREG(st.st_mode)) {
-        problem = path + " is not a regular file";
+        problem = UserText(kTextNotRegular).With("file", path);
         return runcode::kInputMissing;
     }
     // Opened without waiting, and looked at again through the descriptor: the
     // name may have been swapped for a FIFO since.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        problem = "Cannot open " + path + ": " + SystemErrorText(errno);
+        problem = JoinCause(UserText(kTextCannotOpen).With("file", path), SystemErrorText(errno));
         return runcode::kInputMissing;
     }
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
     if (!regular) {
-        problem = path + " is not a regular file";
+        problem = UserText(kTextNotRegular).With("file", path);
         return runcode::kInputMissing;
     }
     return 0;
@@ -111,17 +114,17 @@ void ConversionRun::CheckForEarlyEnd() {
 }
 
 int ConversionRun::CheckInputFile() const {
-    std::string problem;
+    UserText problem;
     return CheckInput(m_inputPath, problem);
 }
 
-std::string ConversionRun::InputProblem() const {
-    std::string problem;
+UserText ConversionRun::InputProblem() const {
+    UserText problem;
     CheckInput(m_inputPath, problem);
     return problem;
 }
 
-bool ConversionRun::OutputReplacesInput(std::string& why) const {
+bool ConversionRun::OutputReplacesInput(UserText& why) const {
     // The inputs are never touched: an output that is one of them, by any
     // name, is refused. A play list's entries count as inputs too.
     const auto sameFile = [](const std::string& a, const std::string& b) {
@@ -130,19 +133,18 @@ bool ConversionRun::OutputReplacesInput(std::string& why) const {
         return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
                sa.st_ino == sb.st_ino;
     };
-    std::vector<std::pair<std::string, std::string>> inputs; // file, how the user knows it
-    for (const std::string* input : {&m_inputPath}) {
-        inputs.emplace_back(*input, "the input " + *input);
-    }
+    std::vector<std::pair<std::string, UserText>> inputs; // file, how the user knows it
+    const auto asInput = [](const std::string& file) { return UserText(kTextReplacesInput).With("file", file); };
+    inputs.emplace_back(m_inputPath, asInput(m_inputPath));
     for (const std::string& other : m_otherInputs)
-        inputs.emplace_back(other, "the input " + other);
+        inputs.emplace_back(other, asInput(other));
     const size_t direct = inputs.size();
     for (size_t i = 0; i < direct; ++i) {
         if (!media::IsAsxPath(inputs[i].first))
             continue;
         const std::string list = inputs[i].first;
         for (const std::string& entry : media::AsxLocalEntries(list))
-            inputs.emplace_back(entry, "the file " + entry + " that " + list + " plays");
+            inputs.emplace_back(entry, UserText(kTextReplacesListed).With("file", entry).With("list", list));
     }
     std::vector<std::string> written{m_outputPath};
     if (m_saveMp3)
@@ -150,7 +152,8 @@ bool ConversionRun::OutputReplacesInput(std::string& why) const {
     for (const std::string& out : written) {
         for (const auto& [input, name] : inputs) {
             if (out == input || sameFile(out, input)) {
-                why = "The output " + out + " would replace " + name;
+                why = name;
+                why.With("output", out);
                 return true;
             }
         }

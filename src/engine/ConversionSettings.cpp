@@ -40,6 +40,7 @@ void ConversionSettings::Load(const QString& path) {
     m_convertAll = value(kKeyAllFlag, 1);
     m_saveMp3 = value(kKeySaveMp3, 0);
     m_monitoring = value(kKeyMonitoring, 0);
+    m_keepProportions = value(kKeyKeepProportions, 0) != 0 ? 1 : 0;
     m_qualityIndex = value(kKeyQuality, kDefaultQualityIndex);
     if (m_qualityIndex < 0 || m_qualityIndex >= int(kQualityTable.size()))
         m_qualityIndex = kDefaultQualityIndex;
@@ -54,6 +55,7 @@ void ConversionSettings::Save(const QString& path) const {
     store.setValue(Key(kKeySaveMp3), m_saveMp3);
     store.setValue(Key(kKeyMonitoring), m_monitoring);
     store.setValue(Key(kKeyQuality), m_qualityIndex);
+    store.setValue(Key(kKeyKeepProportions), m_keepProportions);
     store.sync();
 }
 

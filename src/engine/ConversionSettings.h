@@ -63,6 +63,8 @@ inline constexpr const char* kKeySaveMp3 = "SaveMp3";
 inline constexpr const char* kKeyMonitoring = "Monitoring";
 // Files written before the quality was kept have no such key: "Standard" then.
 inline constexpr const char* kKeyQuality = "Quality";
+// 1: pictures keep their proportions inside the size, on black; absent or 0: stretched.
+inline constexpr const char* kKeyKeepProportions = "KeepProportions";
 
 enum Rotation : int32_t { kRotateNone = 0, kRotateLeft = 1, kRotateRight = 2 };
 
@@ -79,6 +81,7 @@ struct ConversionSettings {
     int32_t m_subtitle = 0;
     int32_t m_subtitleSize = 1;
     int32_t m_formatVersion = -1;
+    int32_t m_keepProportions = 0;
 
     // Derived at every conversion start.
     int32_t m_videoWidth = 0;

@@ -32,12 +32,10 @@ const char* FailureCodeText(int code) {
     return "The conversion failed";
 }
 
-std::string Failure::Text() const {
+UserText Failure::Said() const {
     if (!HasReason())
         return FailureCodeText(code);
-    if (what.empty() || cause.empty())
-        return what + cause;
-    return what + ": " + cause;
+    return JoinCause(what, cause);
 }
 
 } // namespace zem

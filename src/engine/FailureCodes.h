@@ -4,6 +4,8 @@
 // the message of the failure itself (the file and the system's reason) is
 // carried beside the code, never parsed out of another text.
 
+#include "UserText.h"
+
 #include <string>
 
 namespace zem {
@@ -59,14 +61,16 @@ const char* FailureCodeText(int code);
 
 // A failed job as both front ends report it.
 struct Failure {
-    int code = 0;      // shown as "ERROR(n)"; 0 while nothing failed
-    std::string what;  // what failed, naming the file: "Could not decode /films/a.mp4"
-    std::string cause; // why, in words: "No space left on device"; may be empty
+    int code = 0;   // shown as "ERROR(n)"; 0 while nothing failed
+    UserText what;  // what failed, naming the file: "Could not decode {file}"
+    UserText cause; // why: "No space left on device" (the system's words); may be empty
 
     bool HasReason() const { return !what.empty() || !cause.empty(); }
     // The text the user reads: what and why, or the code's meaning when
     // nothing more is known. The only place that chooses between them.
-    std::string Text() const;
+    UserText Said() const;
+    // The same in English.
+    std::string Text() const { return Said().English(); }
 };
 
 } // namespace zem

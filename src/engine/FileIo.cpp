@@ -1,4 +1,5 @@
 #include "FileIo.h"
+#include "EngineTexts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -25,7 +26,7 @@ File::~File() {
 }
 
 File::File(File&& other) noexcept
-    : m_fd(other.m_fd), m_path(std::move(other.m_path)), m_error(std::move(other.m_error)) {
+    : m_fd(other.m_fd), m_path(std::move(other.m_path)), m_errorText(std::move(other.m_errorText)) {
     other.m_fd = -1;
 }
 
@@ -35,15 +36,15 @@ File& File::operator=(File&& other) noexcept {
             ::close(m_fd);
         m_fd = other.m_fd;
         m_path = std::move(other.m_path);
-        m_error = std::move(other.m_error);
+        m_errorText = std::move(other.m_errorText);
         other.m_fd = -1;
     }
     return *this;
 }
 
-bool File::Fail(const char* what) {
+bool File::Fail(const char* wording) {
     const int error = errno;
-    m_error = std::string(what) + " " + ShownPath(m_path) + ": " + SystemErrorText(error);
+    m_errorText = UserText(wording).With("file", ShownPath(m_path)).With("why", SystemErrorText(error));
     errno = error;
     return false;
 }
@@ -65,7 +66,7 @@ bool File::Open(const std::string& path, Mode mode) {
     if (m_fd >= 0)
         ::close(m_fd);
     m_path = path;
-    m_error.clear();
+    m_errorText = UserText();
     int flags = O_CLOEXEC;
     switch (mode) {
     case Mode::Read:
@@ -88,7 +89,7 @@ bool File::Open(const std::string& path, Mode mode) {
         m_fd = ::open(path.c_str(), flags, kNewFileMode);
     } while (m_fd < 0 && errno == EINTR);
     if (m_fd < 0)
-        return Fail(mode == Mode::Read || mode == Mode::ReadWrite ? "Cannot open" : "Cannot create");
+        return Fail(mode == Mode::Read || mode == Mode::ReadWrite ? kTextFileCannotOpen : kTextFileCannotCreate);
     return true;
 }
 
@@ -100,11 +101,11 @@ bool File::WriteSome(const void* data, size_t size, int64_t offset) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return Fail("Cannot write");
+            return Fail(kTextFileCannotWrite);
         }
         if (n == 0) {
             errno = ENOSPC;
-            return Fail("Cannot write");
+            return Fail(kTextFileCannotWrite);
         }
         p += n;
         size -= size_t(n);
@@ -123,7 +124,7 @@ int64_t File::ReadSome(void* data, size_t size, int64_t offset) {
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            Fail("Cannot read");
+            Fail(kTextFileCannotRead);
             return -1;
         }
         if (n == 0)
@@ -148,20 +149,20 @@ int64_t File::ReadAt(uint64_t offset, void* data, size_t size) {
 
 bool File::Seek(uint64_t offset) {
     if (::lseek(m_fd, off_t(offset), SEEK_SET) < 0)
-        return Fail("Cannot seek in");
+        return Fail(kTextFileCannotSeek);
     return true;
 }
 
 bool File::Truncate(uint64_t length) {
     if (::ftruncate(m_fd, off_t(length)) != 0)
-        return Fail("Cannot shorten");
+        return Fail(kTextFileCannotShorten);
     return true;
 }
 
 int64_t File::Size() {
     struct stat st {};
     if (::fstat(m_fd, &st) != 0) {
-        Fail("Cannot read the size of");
+        Fail(kTextFileCannotSize);
         return -1;
     }
     return int64_t(st.st_size);
@@ -177,10 +178,10 @@ bool File::CopyFrom(File& from, uint64_t offset, uint64_t length, uint64_t& copi
                 continue;
             if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EBADF)
                 return false;
-            return Fail("Cannot write");
+            return Fail(kTextFileCannotWrite);
         }
         if (n == 0) {
-            m_error = "Unexpected end of " + from.m_path;
+            m_errorText = UserText("Unexpected end of " + from.m_path);
             return false;
         }
         copied += uint64_t(n);
@@ -190,7 +191,7 @@ bool File::CopyFrom(File& from, uint64_t offset, uint64_t length, uint64_t& copi
 
 bool File::Sync() {
     if (m_fd >= 0 && ::fsync(m_fd) != 0)
-        return Fail("Cannot write");
+        return Fail(kTextFileCannotWrite);
     return true;
 }
 
@@ -200,7 +201,7 @@ bool File::Close() {
     const int rc = ::close(m_fd);
     m_fd = -1;
     if (rc != 0 && errno != EINTR)
-        return Fail("Cannot write");
+        return Fail(kTextFileCannotWrite);
     return true;
 }
 

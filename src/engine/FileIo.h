@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "UserText.h"
+
 namespace zem {
 
 class File {
@@ -49,16 +51,19 @@ public:
     bool Close();
 
     // "Cannot write /x/y.zem: No space left on device"
-    const std::string& Error() const { return m_error; }
+    std::string Error() const { return m_errorText.English(); }
+    // The same, in wordings the window translates.
+    const UserText& ErrorText() const { return m_errorText; }
 
 private:
-    bool Fail(const char* what);
+    // `wording` names the file as {file} and the system's reason as {why}.
+    bool Fail(const char* wording);
     bool WriteSome(const void* data, size_t size, int64_t offset);
     int64_t ReadSome(void* data, size_t size, int64_t offset);
 
     int m_fd = -1;
     std::string m_path;
-    std::string m_error;
+    UserText m_errorText;
 };
 
 // Collects small writes into large ones.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "OutputFormat.h"
+#include "PictureFit.h"
 #include "Resample.h"
 
 #if defined(__SSE2__)
@@ -267,18 +268,17 @@ int FrameCaptureContext::OnFrameSample(double sampleTime, uint8_t* data, size_t 
         ++m_picturesRejected;
         return 0;
     }
-    TakePicture(sampleTime, [&] {
+    TakePicture(sampleTime, [&](uint8_t* into, uint16_t intoWidth, uint16_t intoHeight) {
         const uint32_t sourceStride = PictureStride(sourceWidth);
-        const bool shrinking = targetWidth <= sourceWidth && targetHeight <= sourceHeight;
+        const bool shrinking = intoWidth <= sourceWidth && intoHeight <= sourceHeight;
         if (shrinking && sourceStride % 3 == 0) {
             // Rows start on whole pixel groups, so clamping row by row as the
             // shrink reads them gives the same bytes as clamping first, without a
             // second trip through memory. Bytes past the picture are never read.
-            ShrinkPictureFiltered(data, sourceWidth, sourceHeight, m_workArea.data(), targetWidth, targetHeight,
-                                  ClampPixelExtremes);
+            ShrinkPictureFiltered(data, sourceWidth, sourceHeight, into, intoWidth, intoHeight, ClampPixelExtremes);
         } else {
             ClampPixelExtremes(data, length);
-            ScalePicture(data, sourceWidth, sourceHeight, m_workArea.data(), targetWidth, targetHeight);
+            ScalePicture(data, sourceWidth, sourceHeight, into, intoWidth, intoHeight);
         }
         return true;
     });
@@ -293,8 +293,8 @@ int FrameCaptureContext::OnFrameRows(double sampleTime, PictureRowReader& rows) 
         ++m_picturesRejected;
         return 0;
     }
-    TakePicture(sampleTime, [&] {
-        return m_picturePath.Scale(rows, sourceWidth, sourceHeight, m_workArea.data(), targetWidth, targetHeight);
+    TakePicture(sampleTime, [&](uint8_t* into, uint16_t intoWidth, uint16_t intoHeight) {
+        return m_picturePath.Scale(rows, sourceWidth, sourceHeight, into, intoWidth, intoHeight);
     });
     return 0;
 }
@@ -326,11 +326,22 @@ void FrameCaptureContext::TakePicture(double sampleTime, ScaleInto&& scale) {
     Publish(frameTime);
 
     m_workArea.resize(size_t(PictureStride(targetWidth)) * targetHeight);
-    if (!scale()) {
+    // Kept proportions: the picture is scaled into a centred part of the
+    // frame and the rest is black; otherwise into the whole frame.
+    const PictureRect inner =
+        keepProportions ? FitInside(sourceWidth, sourceHeight, pixelAspectN, pixelAspectD, targetWidth, targetHeight)
+                        : PictureRect{0, 0, targetWidth, targetHeight};
+    const bool bars = inner.width != targetWidth || inner.height != targetHeight;
+    if (bars)
+        m_innerArea.resize(size_t(PictureStride(inner.width)) * inner.height);
+    if (!scale(bars ? m_innerArea.data() : m_workArea.data(), inner.width, inner.height)) {
         // Rows that cannot be read leave the work area as it was; the frame
         // still counts so the frame times stay. The grabber only hands over
         // formats whose rows it converts, so this is a safeguard.
         ++m_picturesRejected;
+    } else if (bars) {
+        // The bars are the darkest value a clamped picture holds.
+        PlaceInside(m_innerArea.data(), inner, m_workArea.data(), targetWidth, targetHeight, kClampLowLimit);
     }
     CodeFrameJpeg(m_workArea.data(), targetWidth, targetHeight, rotate, jpegQuality, m_image, m_jpeg);
     m_record.resize(avi::kFrameLengthSize + m_jpeg.size());

@@ -68,6 +68,12 @@ struct FrameCaptureContext {
     uint16_t targetHeight = 240;
     int32_t jpegQuality = 80;
     int32_t rotate = 0;
+    // The picture keeps its display proportions (its pixels' aspect
+    // `pixelAspectN`:`pixelAspectD` included) inside the target, centred on
+    // black; off, it is stretched to the target.
+    bool keepProportions = false;
+    uint32_t pixelAspectN = 1;
+    uint32_t pixelAspectD = 1;
     double frameInterval = 1.0 / 16;
     File* framesFile = nullptr;                  // open for writing; never closed here
     std::atomic<int64_t>* positionOut = nullptr; // latest frame time, 100 ns units
@@ -148,7 +154,8 @@ private:
     // m_lock protects the pacing state above and the fields below it: the
     // streaming thread's while the pipeline runs, the owner's after it stopped.
     mutable std::mutex m_lock;
-    std::vector<uint8_t> m_workArea; // the scaled picture, reused for every frame
+    std::vector<uint8_t> m_workArea;  // the scaled picture, reused for every frame
+    std::vector<uint8_t> m_innerArea; // the picture scaled to keep its proportions, before its bars
     PicturePath m_picturePath;
     std::vector<uint8_t> m_jpeg;   // the latest coded picture
     std::vector<uint8_t> m_record; // length field + picture, written in one go

@@ -35,7 +35,7 @@ std::string MediaSession::NoteFailure(const char* format, HRESULT hr, const std:
     m_host.LogFailure(message);
     if (!m_lastCause.text.empty())
         message += "\n" + m_lastCause.text;
-    m_lastFailure = m_lastCause.text.empty() ? message : m_lastCause.text;
+    m_lastFailure = m_lastCause.text.empty() ? UserText(message) : m_lastCause.Said();
     return message;
 }
 
@@ -189,7 +189,7 @@ HRESULT MediaSession::RenderMediaFile(const std::string& path) {
 
 bool MediaSession::OpenPreviewFile(const std::string& path) {
     m_lastCause = ErrorDetail{};
-    m_lastFailure.clear();
+    m_lastFailure = UserText();
     if (!ResetDirectShow())
         return false;
     const int decoderCode = AddMpegDecoder();
@@ -202,8 +202,11 @@ bool MediaSession::OpenPreviewFile(const std::string& path) {
     }
     if (FAILED(RenderMediaFile(path))) {
         // One box for one failure, in words; the codes went to the log.
-        m_host.ShowMessage(m_lastFailure.empty() ? std::string(kTextRenderFailed)
-                                                 : std::string(kTextRenderFailed) + "\n\n" + m_lastFailure);
+        const auto translate = [this](const std::string& english) { return m_host.Translate(english); };
+        std::string text = m_host.Translate(kTextRenderFailed);
+        if (!m_lastFailure.empty())
+            text += "\n\n" + m_lastFailure.Shown(translate);
+        m_host.ShowMessage(text);
         ReleaseDirectShow();
         m_host.Beep();
         return false;

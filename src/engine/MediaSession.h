@@ -56,7 +56,7 @@ public:
     ConversionGraph& Conversion() { return *m_conversion; }
     bool AudioOnly() const { return m_audioOnly; }
     // The message of the latest failure, for the command line's summary.
-    const std::string& LastFailure() const { return m_lastFailure; }
+    const UserText& LastFailure() const { return m_lastFailure; }
     // Why the latest open failed, as the media layer put it (kind None when unknown).
     const ErrorDetail& LastCause() const { return m_lastCause; }
     void ReportFailure(const char* format, HRESULT hr, const std::string& path = {});
@@ -70,7 +70,7 @@ private:
     bool m_audioOnly = false;
     void NoteCause(const std::shared_ptr<IErrorDetail>& source);
 
-    std::string m_lastFailure;
+    UserText m_lastFailure;
     ErrorDetail m_lastCause;
 };
 

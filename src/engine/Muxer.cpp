@@ -42,9 +42,11 @@ public:
     }
 
 private:
-    bool Fail(const std::string& message) {
-        if (m_result.message.empty())
-            m_result.message = message;
+    bool Fail(const UserText& said) {
+        if (m_result.message.empty()) {
+            m_result.said = said;
+            m_result.message = said.English();
+        }
         return false;
     }
 
@@ -52,24 +54,24 @@ private:
         if (!PathsFitLimit(m_paths))
             return Fail("Path too long: " + m_paths.outputPath);
         if (!m_header.Open(m_paths.headerPath, File::Mode::CreateExclusive))
-            return Fail(m_header.Error());
+            return Fail(m_header.ErrorText());
         const Header header = BuildHeaderTemplate();
         if (!m_header.Write(header.data(), header.size()))
-            return Fail(m_header.Error());
+            return Fail(m_header.ErrorText());
         if (!m_index.Open(m_paths.indexPath, File::Mode::CreateExclusive))
-            return Fail(m_index.Error());
+            return Fail(m_index.ErrorText());
         if (!m_zem.Open(m_paths.zemPath, File::Mode::CreateExclusive))
-            return Fail(m_zem.Error());
+            return Fail(m_zem.ErrorText());
         if (!m_frames.Open(m_paths.tmpPath, File::Mode::Read))
-            return Fail(m_frames.Error());
+            return Fail(m_frames.ErrorText());
         if (!m_audio.Open(m_paths.mp3Path, File::Mode::ReadWrite))
-            return Fail(m_audio.Error());
+            return Fail(m_audio.ErrorText());
         const int64_t framesSize = m_frames.Size();
         const int64_t audioSize = m_audio.Size();
         if (framesSize < 0)
-            return Fail(m_frames.Error());
+            return Fail(m_frames.ErrorText());
         if (audioSize < 0)
-            return Fail(m_audio.Error());
+            return Fail(m_audio.ErrorText());
         // Without even its head the audio file was never written: the sound
         // was lost upstream, and an output without it would be no use.
         if (audioSize < int64_t(kMp3HeadSize))
@@ -82,7 +84,7 @@ private:
     bool Interleave() {
         // The movie data goes after a gap that the header fills at the end.
         if (!m_zem.Seek(kHeaderSize))
-            return Fail(m_zem.Error());
+            return Fail(m_zem.ErrorText());
         BufferedWriter movie(m_zem, kMovieWriteBuffer);
         BufferedWriter index(m_index, kIndexWriteBuffer);
         const uint64_t skipped =
@@ -95,7 +97,7 @@ private:
         std::memcpy(indexHead, kIndexCode.data(), 4);
         PutLe32(indexHead + 4, kIndexLengthPlaceholder);
         if (!index.Write(indexHead, sizeof indexHead))
-            return Fail(m_index.Error());
+            return Fail(m_index.ErrorText());
 
         const double step = double(kAudioBytesPerSecond) / m_settings.frameRate;
         double audioClock = 0.0;
@@ -124,7 +126,7 @@ private:
             } else if (!soundEnded) {
                 ra = audio.Read(audioBlock, kAudioBlockSize);
                 if (ra < 0)
-                    return Fail(m_audio.Error());
+                    return Fail(m_audio.ErrorText());
                 soundEnded = ra == 0 && frames.Position() < m_framesSize;
             }
             const bool silent = leadIn || soundEnded;
@@ -141,7 +143,7 @@ private:
                 uint8_t lengthField[kFrameLengthSize];
                 const int64_t got = frames.Read(lengthField, sizeof lengthField);
                 if (got < 0)
-                    return Fail(m_frames.Error());
+                    return Fail(m_frames.ErrorText());
                 rv = 0;
                 if (got == int64_t(sizeof lengthField)) {
                     pictureBytes = GetLe32(lengthField);
@@ -151,7 +153,7 @@ private:
                         picture.resize(pictureBytes);
                         rv = frames.Read(picture.data(), pictureBytes);
                         if (rv < 0)
-                            return Fail(m_frames.Error());
+                            return Fail(m_frames.ErrorText());
                         std::fill(picture.begin() + rv, picture.end(), 0);
                     }
                 }
@@ -174,9 +176,9 @@ private:
                 BuildAudioChunk(sector, audioBlock, uint32_t(ra), sequence);
                 BuildIndexRecord(record, kAudioChunkCode, uint32_t(position), kAudioBlockSize);
                 if (!movie.Write(sector, kSectorSize))
-                    return Fail(m_zem.Error());
+                    return Fail(m_zem.ErrorText());
                 if (!index.Write(record, kIndexRecordSize))
-                    return Fail(m_index.Error());
+                    return Fail(m_index.ErrorText());
                 position += kSectorSize;
                 movieBytes += kSectorSize;
                 indexBytes += kIndexRecordSize;
@@ -188,9 +190,9 @@ private:
                 BuildIndexRecord(record, kVideoChunkCode, uint32_t(position), pictureBytes);
                 if (!movie.Write(chunkHead, kChunkHeadSize) || !movie.Write(picture.data(), pictureBytes) ||
                     !movie.Write(zeros, padding))
-                    return Fail(m_zem.Error());
+                    return Fail(m_zem.ErrorText());
                 if (!index.Write(record, kIndexRecordSize))
-                    return Fail(m_index.Error());
+                    return Fail(m_index.ErrorText());
                 const uint64_t chunk = uint64_t(kChunkHeadSize) + pictureBytes + padding;
                 position += chunk;
                 movieBytes += chunk;
@@ -208,15 +210,15 @@ private:
         } while (ra > 0 && rv > 0);
 
         if (!movie.Flush())
-            return Fail(m_zem.Error());
+            return Fail(m_zem.ErrorText());
         if (!index.Flush())
-            return Fail(m_index.Error());
+            return Fail(m_index.ErrorText());
 
         // When the frames ran out (or the file was cut) the audio file is
         // shortened to the last block that went into the output, so a kept
         // ".mp3" matches the movie.
         if ((rv == 0 || m_result.truncated) && !m_audio.Truncate(m_audioCut))
-            return Fail(m_audio.Error());
+            return Fail(m_audio.ErrorText());
 
         m_result.movieBytes = movieBytes;
         m_indexBytes = indexBytes;
@@ -230,7 +232,8 @@ private:
 
         Header header{};
         if (m_header.ReadAt(0, header.data(), header.size()) != int64_t(header.size()))
-            return Fail(m_header.Error().empty() ? "Cannot read " + m_paths.headerPath : m_header.Error());
+            return Fail(m_header.Error().empty() ? UserText("Cannot read " + m_paths.headerPath)
+                                                 : m_header.ErrorText());
         HeaderEndFields fields;
         fields.movieBytes = uint32_t(m_result.movieBytes);
         fields.indexBytes = uint32_t(m_indexBytes);
@@ -241,25 +244,25 @@ private:
         fields.height = m_result.storedHeight;
         FinishHeader(header.data(), fields);
         if (!m_header.WriteAt(0, header.data(), header.size()))
-            return Fail(m_header.Error());
+            return Fail(m_header.ErrorText());
         uint8_t indexLength[4];
         PutLe32(indexLength, uint32_t(m_indexBytes - kIndexHeadSize));
         if (!m_index.WriteAt(4, indexLength, sizeof indexLength))
-            return Fail(m_index.Error());
+            return Fail(m_index.ErrorText());
 
         // The movie-data file already holds the movie after a gap for the
         // header: append the index, put the header in front and give it the
         // output's name. The output thus appears complete or not at all.
         if (!m_zem.Seek(kHeaderSize + m_result.movieBytes))
-            return Fail(m_zem.Error());
+            return Fail(m_zem.ErrorText());
         if (!CopyInto(m_zem, m_index, m_indexBytes))
             return false;
         if (!m_zem.WriteAt(0, header.data(), header.size()))
-            return Fail(m_zem.Error());
+            return Fail(m_zem.ErrorText());
         // On disk before it takes the output's name: a power cut then finds
         // the old output or the whole new one, never a cut one.
         if (!m_zem.Sync() || !m_zem.Close())
-            return Fail(m_zem.Error());
+            return Fail(m_zem.ErrorText());
         m_result.fileBytes = kHeaderSize + m_result.movieBytes + m_indexBytes;
         // The scratch folder lies in the output's folder: both names appear
         // whole by a rename, and a link at either name is replaced, not
@@ -267,7 +270,7 @@ private:
         // replaced only once the movie is in place.
         std::string error;
         if (!Place(m_paths.zemPath, m_paths.outputPath, error))
-            return Fail(error);
+            return Fail(UserText(error));
         m_result.ok = true;
         if (m_settings.saveMp3) {
             const bool flushed = m_audio.Sync();
@@ -292,7 +295,7 @@ private:
         if (to.CopyFrom(from, 0, length, copied))
             return true;
         if (!to.Error().empty())
-            return Fail(to.Error());
+            return Fail(to.ErrorText());
         return CopyInPieces(to, from, copied, length);
     }
 
@@ -302,11 +305,11 @@ private:
             const size_t want = size_t(std::min<uint64_t>(piece.size(), length - offset));
             const int64_t got = from.ReadAt(offset, piece.data(), want);
             if (got < 0)
-                return Fail(from.Error());
+                return Fail(from.ErrorText());
             if (got != int64_t(want))
                 return Fail("Unexpected end of " + from.Path());
             if (!to.Write(piece.data(), want))
-                return Fail(to.Error());
+                return Fail(to.ErrorText());
             offset += want;
         }
         return true;

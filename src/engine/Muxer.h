@@ -12,6 +12,7 @@
 #include <string>
 
 #include "ConversionPaths.h"
+#include "UserText.h"
 
 namespace zem {
 
@@ -51,6 +52,7 @@ struct MuxResult {
     bool truncated = false; // the file was cut to stay within the size limit
     bool abandoned = false; // the caller asked to give up
     std::string message;    // why it failed, or why it was cut
+    UserText said;          // the same, in wordings the window translates
     std::string warning;    // the output is written, but the ".mp3" could not be kept
     uint32_t videoChunks = 0;
     uint32_t audioChunks = 0;

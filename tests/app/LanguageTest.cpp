@@ -5,13 +5,19 @@
 #include "WindowTexts.h"
 
 #include "BtnST.h"
+#include "FailureCodes.h"
+#include "InputKinds.h"
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QDirIterator>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <gtest/gtest.h>
+#include <map>
+#include <set>
 
 using enum zem::app::ControlId;
 
@@ -118,6 +124,80 @@ TEST(Language, ShippedLanguageFilesTranslateEveryText) {
     }
 }
 
+namespace {
+// Every wording the program looks up: the labels, headers and tooltips, the
+// failure codes' meanings, the open and save dialogs' entries, and each text
+// constant (kText...) of the sources, found by reading them.
+std::set<QString> WordingsTheProgramUses() {
+    std::set<QString> keys;
+    for (const char* text : zem::test::kWindowTexts)
+        keys.insert(QString::fromUtf8(text));
+    for (int code = 0; code < 64; ++code)
+        keys.insert(QString::fromUtf8(zem::FailureCodeText(code)));
+    for (const char* entry : zem::kOpenDialogEntries)
+        keys.insert(QString::fromUtf8(entry));
+    keys.insert(QString::fromUtf8(zem::app::kSaveFilter.label));
+    static const QRegularExpression kConstant(QStringLiteral(R"re(\bkText\w+\s*=\s*"((?:[^"\\]|\\.)*)")re"));
+    for (const char* folder : {"/src", "/framework"}) {
+        QDirIterator files(QStringLiteral(ZEM_SOURCE_DIR) + QLatin1String(folder),
+                           {QStringLiteral("*.h"), QStringLiteral("*.cpp")}, QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const QString text = QString::fromUtf8(file.readAll());
+            for (auto match = kConstant.globalMatch(text); match.hasNext();)
+                keys.insert(match.next().captured(1));
+        }
+    }
+    return keys;
+}
+
+std::map<QString, QString> ReadLanguageFile(const QString& path) {
+    std::map<QString, QString> values;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return values;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('[')) || equals <= 0)
+            continue;
+        values[line.left(equals).trimmed()] = line.mid(equals + 1).trimmed();
+    }
+    return values;
+}
+
+QStringList Blanks(const QString& text) {
+    static const QRegularExpression kBlank(QStringLiteral("\\{\\w+\\}"));
+    QStringList names;
+    for (auto match = kBlank.globalMatch(text); match.hasNext();)
+        names.append(match.next().captured());
+    names.sort();
+    return names;
+}
+} // namespace
+
+TEST(Language, EveryWordingTheProgramUsesIsInEveryLanguageFile) {
+    const std::set<QString> keys = WordingsTheProgramUses();
+    // The scan found the engine's, the media layer's and the window's texts.
+    for (const char* known : {"Could not decode {file}", "{file} is not a video file the converter can read",
+                              "it gave no picture or sound within {seconds} s", "Version {version}", "Converting ..."})
+        EXPECT_EQ(keys.count(QString::fromUtf8(known)), 1u) << known;
+    for (const char* name : {"KOR.ini", "CHS.ini", "CHT.ini", "ENG.ini"}) {
+        const auto values = ReadLanguageFile(QStringLiteral(ZEM_SOURCE_DIR "/Lang/") + QLatin1String(name));
+        for (const QString& key : keys) {
+            const auto found = values.find(key);
+            if (found == values.end()) {
+                ADD_FAILURE() << name << " lacks \"" << key.toStdString() << "\"";
+                continue;
+            }
+            EXPECT_FALSE(found->second.isEmpty()) << name << " " << key.toStdString();
+            // Every blank the program fills is in the translation, and no other.
+            EXPECT_EQ(Blanks(found->second), Blanks(key)) << name << " " << key.toStdString();
+        }
+    }
+}
+
 TEST(Language, QtsOwnTextsBoxesTooltipsAndDialogTitlesFollowTheLanguage) {
     ScopedEnv locale("LC_ALL", "ko_KR.UTF-8");
     WindowFixture fixture;
@@ -136,6 +216,12 @@ TEST(Language, QtsOwnTextsBoxesTooltipsAndDialogTitlesFollowTheLanguage) {
     ASSERT_FALSE(fixture.m_messages.empty());
     EXPECT_TRUE(fixture.m_messages.front().text.startsWith(QStringLiteral("파일을 열 수 없습니다!")))
         << fixture.m_messages.front().text.toStdString();
+    // The cause too: the wording translated, the file and the system's words filled in after.
+    EXPECT_TRUE(fixture.m_messages.front().text.contains(QStringLiteral("/v/a.mp4 파일을 열 수 없습니다: ")))
+        << fixture.m_messages.front().text.toStdString();
+    // A wording whose blank holds what looks like another blank fills it once.
+    EXPECT_EQ(window.Shown(zem::UserText("Could not decode {file}").With("file", "/v/{why}.mp4")),
+              QStringLiteral("/v/{why}.mp4 파일을 디코딩할 수 없습니다"));
     window.AddFile(QStringLiteral("/v/b.mp4"));
 
     // The open dialog's title and the question about the other rows.

@@ -8,11 +8,13 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSlider>
+#include <QApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
 #include <QSettings>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -282,4 +284,74 @@ TEST(WindowLayout, PositionSliderJumpsToThePressedPoint) {
     // Near the middle.
     QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier, QPoint(slider->width() / 2, slider->height() / 2));
     EXPECT_NEAR(slider->value(), 50, 3);
+}
+
+TEST(WindowLayout, RangeCellsFocusRadioStopsAndTheOpenDialog) {
+    for (const char* locale : {"en_US.UTF-8", "ko_KR.UTF-8", "zh_CN.UTF-8", "zh_TW.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        apptest::ScopedEnv scoped("LC_ALL", locale);
+        WindowFixture fixture;
+        CCompressorDlg::Environment environment = fixture.Environment();
+        environment.appDir = QStringLiteral(ZEM_SOURCE_DIR);
+        CCompressorDlg window(environment);
+        window.resize(window.size()); // fixed size: what a 1366 x 768 screen shows whole
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        ASSERT_LE(window.frameGeometry().width(), 1366);
+        ASSERT_LE(window.frameGeometry().height(), 768);
+
+        // A range cell and its header show whole: nothing is elided.
+        QTableWidget* list = window.FileList();
+        list->setRowCount(1);
+        const QString time = QStringLiteral("00:03.355");
+        const QFontMetrics metrics = list->fontMetrics();
+        const int textMargin = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+        for (int column : {2, 3}) {
+            list->setItem(0, column, new QTableWidgetItem(time));
+            const int room = list->visualRect(list->model()->index(0, column)).width() - textMargin;
+            EXPECT_GE(room, metrics.horizontalAdvance(time)) << "column " << column;
+            EXPECT_GE(list->columnWidth(column), metrics.horizontalAdvance(list->horizontalHeaderItem(column)->text()))
+                << "header of column " << column;
+        }
+
+        // Focus shows on the transport buttons: the focused face differs.
+        for (int id : {IDC_PLAY, IDC_STOP, IDC_MUTE, IDC_SELECTION_START, IDC_CLEAR_SELECTION}) {
+            QWidget* button = window.Control(id);
+            button->setEnabled(true);
+            window.Control(IDC_CONVERT)->setFocus(Qt::TabFocusReason);
+            const QImage plain = button->grab().toImage();
+            button->setFocus(Qt::TabFocusReason);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return button->hasFocus(); }, 5000)) << id;
+            EXPECT_NE(button->grab().toImage(), plain) << "no focus shown on control " << id;
+        }
+
+        // Each radio group is one Tab stop: its checked button.
+        window.ControlAs<QAbstractButton>(IDC_QUALITY_MIDDLE)->click();
+        window.ControlAs<QAbstractButton>(IDC_SIZE_176)->click();
+        for (int id : {IDC_QUALITY_HD, IDC_QUALITY_HIGH_FRAME, IDC_QUALITY_STANDARD, IDC_QUALITY_MIDDLE,
+                       IDC_QUALITY_LOW, IDC_SIZE_96, IDC_SIZE_176, IDC_SIZE_320}) {
+            const auto* radio = window.ControlAs<QAbstractButton>(id);
+            EXPECT_EQ(bool(radio->focusPolicy() & Qt::TabFocus), radio->isChecked()) << "radio " << id;
+        }
+        // Tab enters a group at its checked button, not at its first.
+        window.Control(IDC_CLEAR_SELECTION)->setEnabled(true);
+        window.Control(IDC_CLEAR_SELECTION)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), window.Control(IDC_QUALITY_MIDDLE));
+        window.ControlAs<QAbstractButton>(IDC_ALL_FILES)->click();
+        window.Control(IDC_MONITORING)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        EXPECT_EQ(QApplication::focusWidget(), window.Control(IDC_ALL_FILES));
+
+        // The open dialog: large enough, and in the folder files came from last.
+        fixture.m_fileDialogAnswer = {QStringLiteral("/v/films/a.mp4")};
+        window.ControlAs<QAbstractButton>(IDC_ADD)->click();
+        fixture.m_fileDialogAnswer.clear();
+        window.ControlAs<QAbstractButton>(IDC_ADD)->click();
+        ASSERT_EQ(fixture.m_fileDialogs.size(), 2u);
+        EXPECT_GE(fixture.m_fileDialogs[0].minimumSize.width(), 900);
+        EXPECT_GE(fixture.m_fileDialogs[0].minimumSize.height(), 560);
+        EXPECT_EQ(fixture.m_fileDialogs[1].initialFolder, QStringLiteral("/v/films"));
+        window.close();
+    }
 }

@@ -42,6 +42,7 @@ CliOptions AsTheBatchSawIt(CliOptions child, const CliOptions& batch) {
 const std::vector<std::vector<std::string>> kChoices = {
     {"--no-subtitles"},
     {"--keep-mp3"},
+    {"--keep-proportions"},
     {"--json"},
     {"-s", "96x64"},
     {"-s", "176x128"},
@@ -116,8 +117,8 @@ TEST(OptionTableTest, OnlyTheBatchsOwnOptionsStayWithTheBatch) {
         else
             EXPECT_TRUE(kBatchOnly.count(option.longName)) << "--" << option.longName << " is not given to -j";
     }
-    for (const char* outputChoice :
-         {"size", "quality", "rotate", "start", "end", "keep-mp3", "subtitles", "no-subtitles", "subtitle-size"}) {
+    for (const char* outputChoice : {"size", "quality", "rotate", "keep-proportions", "start", "end", "keep-mp3",
+                                     "subtitles", "no-subtitles", "subtitle-size"}) {
         ASSERT_NE(FindLongOption(outputChoice), nullptr) << outputChoice;
         EXPECT_NE(FindLongOption(outputChoice)->forward, nullptr) << outputChoice;
     }

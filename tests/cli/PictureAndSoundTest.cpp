@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <sys/wait.h>
@@ -290,4 +291,95 @@ TEST_F(PictureAndSound, AFilmWithoutSoundGetsSilenceOfItsLength) {
     // The kept ".mp3" holds the same silence.
     const auto kept = ReadWholeFile(dir.file("silent.mp3"));
     EXPECT_GE(kept.size(), 68u + 384u * file.audioCount());
+}
+
+namespace {
+// Where the picture lies in an output frame: the box of its bright pixels.
+struct Box {
+    int left = -1, top = -1, right = -1, bottom = -1; // inclusive; -1: no bright pixel
+};
+
+Box BrightBox(const std::string& avi, int width, int height) {
+    std::vector<uint8_t> raw;
+    Box box;
+    if (!Capture("ffmpeg -nostdin -v error -i " + Quote(avi) + " -an -frames:v 1 -pix_fmt gray -f rawvideo -", raw) ||
+        raw.size() < size_t(width) * size_t(height))
+        return box;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (raw[size_t(y) * size_t(width) + size_t(x)] < kBrightGrey)
+                continue;
+            box.left = box.left < 0 ? x : std::min(box.left, x);
+            box.right = std::max(box.right, x);
+            box.top = box.top < 0 ? y : box.top;
+            box.bottom = y;
+        }
+    }
+    return box;
+}
+} // namespace
+
+TEST_F(PictureAndSound, KeptProportionsPutThePictureBetweenBlackBars) {
+    // White pictures of each shape: stored square-pixelled, with wide pixels,
+    // and as a phone stores an upright film (lying, with a turn in the container).
+    struct Source {
+        const char* name;
+        const char* filter; // the lavfi source
+        bool turned;
+    };
+    const Source sources[] = {
+        {"wide", "color=c=white:s=320x180:r=16", false},
+        {"four_three", "color=c=white:s=160x120:r=16", false},
+        {"wide_pixels", "color=c=white:s=240x180:r=16,setsar=4/3", false},
+        {"phone", "color=c=white:s=320x180:r=16", true},
+    };
+    struct Case {
+        const char* source;
+        const char* size;
+        int width, height;
+        Box picture; // where the picture must be, give or take the JPEG's blur at its edges
+    };
+    const Case cases[] = {
+        {"wide", "320x240", 320, 240, {0, 30, 319, 209}},        {"wide", "128x128", 128, 128, {0, 28, 127, 99}},
+        {"four_three", "320x240", 320, 240, {0, 0, 319, 239}},   {"four_three", "128x128", 128, 128, {0, 16, 127, 111}},
+        {"wide_pixels", "320x240", 320, 240, {0, 30, 319, 209}}, {"wide_pixels", "128x128", 128, 128, {0, 28, 127, 99}},
+        {"phone", "320x240", 320, 240, {92, 0, 226, 239}},       {"phone", "128x128", 128, 128, {28, 0, 99, 127}},
+    };
+    constexpr int kEdge = 2; // pixels of blur the JPEG coding may add or take at a bar's edge
+    std::map<std::string, std::string> made;
+    for (const Source& source : sources) {
+        const std::string stored = dir.file(std::string(source.name) + "_stored.mp4");
+        ASSERT_TRUE(Ffmpeg("-f lavfi -i " + Quote(std::string(source.filter) + ",format=yuv420p") +
+                           " -t 1 -c:v libx264 -preset ultrafast " + Quote(stored)));
+        std::string input = stored;
+        if (source.turned) {
+            input = dir.file(std::string(source.name) + ".mp4");
+            ASSERT_TRUE(Ffmpeg("-i " + Quote(stored) + " -c copy -metadata:s:v:0 rotate=90 " + Quote(input)));
+        }
+        made[source.name] = input;
+    }
+    for (const Case& c : cases) {
+        const std::string what = std::string(c.source) + " at " + c.size;
+        const std::string kept = Convert(made[c.source], what + "_kept.avi", {"-s", c.size, "--keep-proportions"});
+        const Box box = BrightBox(kept, c.width, c.height);
+        EXPECT_NEAR(box.left, c.picture.left, kEdge) << what;
+        EXPECT_NEAR(box.top, c.picture.top, kEdge) << what;
+        EXPECT_NEAR(box.right, c.picture.right, kEdge) << what;
+        EXPECT_NEAR(box.bottom, c.picture.bottom, kEdge) << what;
+        // Without the option the picture fills the frame.
+        const std::string stretched = Convert(made[c.source], what + "_stretched.avi", {"-s", c.size});
+        const Box full = BrightBox(stretched, c.width, c.height);
+        EXPECT_EQ(full.left, 0) << what;
+        EXPECT_EQ(full.top, 0) << what;
+        EXPECT_EQ(full.right, c.width - 1) << what;
+        EXPECT_EQ(full.bottom, c.height - 1) << what;
+        // A picture already of the frame's shape is written byte for byte as without the option.
+        if (c.picture.left == 0 && c.picture.top == 0 && c.picture.right == c.width - 1 &&
+            c.picture.bottom == c.height - 1) {
+            std::vector<uint8_t> a, b;
+            ASSERT_TRUE(Capture("cat " + Quote(kept), a));
+            ASSERT_TRUE(Capture("cat " + Quote(stretched), b));
+            EXPECT_TRUE(a == b) << what;
+        }
+    }
 }

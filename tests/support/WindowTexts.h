@@ -7,7 +7,7 @@
 
 namespace zem::test {
 
-inline constexpr std::array<const char*, 63> kWindowTexts = {
+inline constexpr std::array<const char*, 64> kWindowTexts = {
     "Add ...",
     "Change Output ...",
     "Delete",
@@ -35,6 +35,7 @@ inline constexpr std::array<const char*, 63> kWindowTexts = {
     "Stop",
     "Rotate",
     "Help ...",
+    "Keep proportions",
     "Input File",
     "Output File",
     "|<",
