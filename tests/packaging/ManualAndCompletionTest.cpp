@@ -13,6 +13,10 @@
 #include <sstream>
 
 #include "ConversionPaths.h"
+#ifdef ZEM_HAVE_APP
+#include "CompressorDlg.h"
+#include "DlgConstants.h"
+#endif
 #include "OptionTable.h"
 #include "PackagingSupport.h"
 #include "TestClips.h"
@@ -157,6 +161,68 @@ std::vector<std::string> Sorted(std::span<const zem::cli::Choice> choices) {
 }
 
 } // namespace
+
+namespace {
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The text of an HTML page as a reader sees it: tags out, the usual entities
+// turned back into their characters, runs of white space as one.
+std::string PageText(const std::string& html) {
+    std::string text = std::regex_replace(html, std::regex("<[^>]*>"), " ");
+    for (const auto& [entity, plain] : std::map<std::string, std::string>{
+             {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&nbsp;", " "}, {"&amp;", "&"}}) {
+        for (size_t at; (at = text.find(entity)) != std::string::npos;)
+            text.replace(at, entity.size(), plain);
+    }
+    return Collapsed(text);
+}
+
+// The values of a language file, by key.
+std::map<std::string, std::string> LanguageValues(const std::string& path) {
+    std::map<std::string, std::string> values;
+    std::istringstream in(ReadWhole(path));
+    const auto trim = [](std::string text) {
+        text.erase(0, text.find_first_not_of(" \t\r"));
+        text.erase(text.find_last_not_of(" \t\r") + 1);
+        return text;
+    };
+    for (std::string line; std::getline(in, line);) {
+        const size_t equals = line.find('=');
+        if (line.empty() || line[0] == ';' || line[0] == '[' || equals == std::string::npos)
+            continue;
+        values[trim(line.substr(0, equals))] = trim(line.substr(equals + 1));
+    }
+    return values;
+}
+} // namespace
+
+#ifdef ZEM_HAVE_APP
+TEST(Manual, EachManualNamesEveryOptionAndEveryLabelOfTheWindow) {
+    for (const auto& row : zem::app::kHelpFiles) {
+        const std::string manual = std::string(ZEM_SOURCE_DIR) + "/Doc/" + row.helpFile;
+        const std::string text = PageText(ReadWhole(manual));
+        ASSERT_FALSE(text.empty()) << manual;
+        // zemconvert's options, each by its long name.
+        for (const zem::cli::OptionSpec& option : zem::cli::Options()) {
+            if (option.hidden)
+                continue;
+            EXPECT_NE(text.find(std::string("--") + option.longName), std::string::npos)
+                << row.helpFile << " does not name --" << option.longName;
+        }
+        // The window's labels as that language shows them.
+        const auto values = LanguageValues(std::string(ZEM_SOURCE_DIR) + "/Lang/" + row.languageFile);
+        for (const CCompressorDlg::ShownLabel& label : CCompressorDlg::VisibleLabels()) {
+            std::string shown = label.text;
+            if (const auto found = values.find(shown); label.translated && found != values.end())
+                shown = found->second;
+            EXPECT_NE(text.find(shown), std::string::npos) << row.helpFile << " does not name \"" << shown << "\"";
+        }
+    }
+}
+#endif
 
 TEST(BashCompletion, OffersOptionsAndTheChoicesOfEach) {
     zem::testclips::TempDir dir;
