@@ -31,6 +31,7 @@
 //   EC_STEP_COMPLETE after Step. The File Writer's file is complete at
 //   EC_COMPLETE and at the latest when the filter is released.
 #include "MediaTypes.h"
+#include "YuvRows.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -209,6 +210,10 @@ struct IPictureRows {
     // Row `row` of the picture BufferCB would get (bottom row first), width * 3
     // bytes into dst.
     virtual bool ReadRow(int row, std::uint8_t* dst) = 0;
+    // The picture's YUV planes, for a reader that converts them itself with
+    // libyuv's arithmetic; false when the rows must be read with ReadRow (RGB
+    // formats, or subtitles to be drawn into the BGR rows).
+    virtual bool Planes(zem::YuvPlanes& /*planes*/) { return false; }
 };
 
 // Called on the streaming thread for every picture that reaches the grabber.
