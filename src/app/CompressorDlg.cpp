@@ -6,6 +6,7 @@
 #include "DlgTexts.h"
 #include "GraphState.h"
 #include "MediaLengths.h"
+#include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
 #include "Splash.h"
 #include "SubtitleRegistryKeys.h"
@@ -167,12 +168,31 @@ void CCompressorDlg::paintEvent(QPaintEvent* event) {
     m_hIcon.paint(&painter, place);
 }
 
+bool CCompressorDlg::ConfirmClose() {
+    if (m_closing || (!m_runActive && !m_run.converting()))
+        return true;
+    // A stopped file replaces an earlier output of its name: only when asked for.
+    if (ShowMessageBox(Translate(QString::fromLatin1(kTextStopAndQuit)).toStdString(), kMessageBoxCaption,
+                       MB_YESNO | MB_ICONQUESTION, this) != IDYES)
+        return false;
+    m_closing = true;
+    return true;
+}
+
 void CCompressorDlg::closeEvent(QCloseEvent* event) {
+    if (!ConfirmClose()) {
+        event->ignore();
+        return;
+    }
     OnCloseRoutine();
     QDialog::closeEvent(event);
 }
 
 void CCompressorDlg::done(int result) {
+    // Escape, Enter and the dialog's own accept or reject never end a run;
+    // a close that was asked about has set m_closing.
+    if (!m_closing && (m_runActive || m_run.converting()))
+        return;
     OnCloseRoutine();
     QDialog::done(result);
 }
@@ -182,16 +202,25 @@ void CCompressorDlg::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_F1:
         ShowHelp();
         return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        // Enter presses the focused push button; anywhere else it ends the
-        // window like the dialog's default button.
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
-            button->click();
+    case Qt::Key_Escape:
+        // While files convert no single key ends the window.
+        if (m_runActive || m_run.converting())
             return;
-        }
-        accept();
+        QDialog::keyPressEvent(event);
         return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        // Enter presses the focused push button; anywhere else it ends the
+        // window like the dialog's default button. During a run it does
+        // neither for Stop: the run's Stop focused when all else is off.
+        const bool running = m_runActive || m_run.converting();
+        auto* button = qobject_cast<QPushButton*>(focusWidget());
+        if (button != nullptr && !(running && button == Control(IDC_STOP_CONVERSION)))
+            button->click();
+        else if (button == nullptr && !running)
+            accept();
+        return;
+    }
     default:
         QDialog::keyPressEvent(event);
     }

@@ -104,7 +104,7 @@ void CCompressorDlg::OnSubtitle() {
         Control(id)->setEnabled(m_subtitle == 1);
     WriteSubtitleLoadLevel();
     const int row = GetSelectedRow();
-    if (row >= 0)
+    if (row >= 0 && !m_runActive)
         SelectJob(row);
 }
 
@@ -113,7 +113,7 @@ void CCompressorDlg::OnSubtitleSize(int sizeIndex) {
     if (sizeIndex >= 0 && sizeIndex < int(kSubtitleHeights.size()))
         SetSubtitleFontHeight(kSubtitleHeights[sizeIndex]);
     const int row = GetSelectedRow();
-    if (row >= 0)
+    if (row >= 0 && !m_runActive)
         SelectJob(row);
     UpdateData(false);
 }

@@ -89,16 +89,28 @@ QString CCompressorDlg::FreeOutputPath(const QString& wanted) const {
     return QString::fromStdString(zem::DistinctOutputPaths(outputs).back());
 }
 
-QString CCompressorDlg::OutputConflict(int row, const QString& output, bool earlierOnly) const {
+CCompressorDlg::OutputClash CCompressorDlg::OutputConflict(int row, const QString& output, bool earlierOnly,
+                                                           QString& why) const {
+    why.clear();
     for (int other = 0; other < RowCount(); ++other) {
-        if (SameFile(output, CellText(other, kColInput)))
-            return Translate(QString::fromLatin1(kTextOutputIsInput)).replace(QLatin1String("{output}"), output);
-        if (other != row && (!earlierOnly || other < row) && SameFile(output, CellText(other, kColOutput)))
-            return Translate(QString::fromLatin1(kTextOutputTaken))
-                .replace(QLatin1String("{output}"), output)
-                .replace(QLatin1String("{input}"), CellText(other, kColInput));
+        if (SameFile(output, CellText(other, kColInput))) {
+            why = Translate(QString::fromLatin1(kTextOutputIsInput)).replace(QLatin1String("{output}"), output);
+            return OutputClash::IsInput;
+        }
+        if (other != row && (!earlierOnly || other < row) && SameFile(output, CellText(other, kColOutput))) {
+            why = Translate(QString::fromLatin1(kTextOutputTaken))
+                      .replace(QLatin1String("{output}"), output)
+                      .replace(QLatin1String("{input}"), CellText(other, kColInput));
+            return OutputClash::Taken;
+        }
     }
-    return {};
+    return OutputClash::None;
+}
+
+QString CCompressorDlg::OutputConflict(int row, const QString& output, bool earlierOnly) const {
+    QString why;
+    OutputConflict(row, output, earlierOnly, why);
+    return why;
 }
 
 int CCompressorDlg::RowCount() const {
@@ -132,9 +144,13 @@ int CCompressorDlg::AddFile(const QString& path) {
     const QString output = FreeOutputPath(QString::fromStdString(zem::DefaultOutputPath(path.toStdString())));
     m_fileList->item(row, kColInput)->setText(path);
     m_fileList->item(row, kColOutput)->setText(output);
-    m_fileList->setFocus();
-    m_fileList->scrollToItem(m_fileList->item(row, kColInput));
-    SelectRow(row);
+    // During a run the new row only joins the list: the run's row stays in
+    // view and selected, and the new file waits for the next run.
+    if (!m_runActive) {
+        m_fileList->setFocus();
+        m_fileList->scrollToItem(m_fileList->item(row, kColInput));
+        SelectRow(row);
+    }
     UpdateFileCount();
     return row;
 }
@@ -158,7 +174,8 @@ void CCompressorDlg::SelectRow(int row) {
 
 void CCompressorDlg::OnRowSelectionChanged() {
     const int row = GetSelectedRow();
-    if (m_selectingForRun || row < 0 || row >= RowCount())
+    // The graph belongs to the run until its last file is done.
+    if (m_selectingForRun || m_runActive || row < 0 || row >= RowCount())
         return;
     OpenSelectedRow(row);
     m_fileList->setFocus();
@@ -239,6 +256,9 @@ void CCompressorDlg::TakeHandedFiles(const QStringList& paths) {
 }
 
 void CCompressorDlg::OnDelete() {
+    // The buttons are off during a run; a key or a queued click is refused too.
+    if (m_runActive)
+        return;
     const int row = GetSelectedRow();
     if (row >= 0) {
         m_fileList->removeRow(row);
@@ -252,6 +272,8 @@ void CCompressorDlg::OnDelete() {
 }
 
 void CCompressorDlg::OnDeleteAll() {
+    if (m_runActive)
+        return;
     UpdateData(true);
     m_fileList->setRowCount(0);
     ClearPreview();
@@ -260,7 +282,7 @@ void CCompressorDlg::OnDeleteAll() {
 
 void CCompressorDlg::OnChangeOutput() {
     const int row = GetSelectedRow();
-    if (row < 0)
+    if (row < 0 || m_runActive)
         return;
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::SaveFile;
@@ -306,14 +328,20 @@ QString CCompressorDlg::FormatTime(int64_t time, bool withMilliseconds) {
 }
 
 int64_t CCompressorDlg::SetTimeCell(int column, int64_t time, bool withMilliseconds) {
-    const int row = GetSelectedRow();
-    if (row >= 0 && column >= 0 && column < kColumnCount)
-        m_fileList->item(row, column)->setText(FormatTime(time, withMilliseconds));
+    SetRowTimeCell(GetSelectedRow(), column, time, withMilliseconds);
     return time;
 }
 
 int64_t CCompressorDlg::GetTimeCell(int column) const {
-    const int row = GetSelectedRow();
+    return RowTimeCell(GetSelectedRow(), column);
+}
+
+void CCompressorDlg::SetRowTimeCell(int row, int column, int64_t time, bool withMilliseconds) {
+    if (row >= 0 && row < RowCount() && column >= 0 && column < kColumnCount)
+        m_fileList->item(row, column)->setText(FormatTime(time, withMilliseconds));
+}
+
+int64_t CCompressorDlg::RowTimeCell(int row, int column) const {
     if (row < 0)
         return 0;
     return TimeCellValue(CellText(row, column), column == kColSelEnd);

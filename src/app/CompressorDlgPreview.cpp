@@ -23,12 +23,13 @@ void CCompressorDlg::SelectJob(int row) {
     StopGraph(m_session.Handles().pMC.get());
     m_inputFile = CellText(row, kColInput);
     m_outputFile = CellText(row, kColOutput);
+    m_previewRow = QPersistentModelIndex(m_fileList->model()->index(row, kColInput));
 
     zem::ConversionJob job;
     job.inputPath = m_inputFile.toStdString();
     job.outputPath = m_outputFile.toStdString();
-    job.selectionStart = GetTimeCell(kColSelStart);
-    job.selectionEnd = GetTimeCell(kColSelEnd);
+    job.selectionStart = RowTimeCell(row, kColSelStart);
+    job.selectionEnd = RowTimeCell(row, kColSelEnd);
     m_run.SelectJob(job);
 
     if (!m_session.Handles().pGB) {
@@ -51,14 +52,14 @@ void CCompressorDlg::SelectJob(int row) {
         Control(id)->setEnabled(true);
     ShowFileSize(m_inputFile);
     ShowPictureSize();
-    ShowDuration();
+    ShowDuration(row);
     ResetPositionSlider();
     Control(IDC_FRAME_STEP)->setEnabled(CanStepFrames());
     // The mute toggle holds for every file opened after it.
     if (g_muted == 1)
         SetMute(m_session.Handles().pGB.get(), true);
-    m_selectionStart = GetTimeCell(kColSelStart);
-    m_selectionEnd = GetTimeCell(kColSelEnd);
+    m_selectionStart = RowTimeCell(row, kColSelStart);
+    m_selectionEnd = RowTimeCell(row, kColSelEnd);
     if (m_selectionStart != 0 || m_selectionEnd != 0)
         ShowSelection(m_selectionStart, m_selectionEnd);
     else
@@ -96,7 +97,7 @@ void CCompressorDlg::ShowPictureSize() {
     UpdateData(false);
 }
 
-void CCompressorDlg::ShowDuration() {
+void CCompressorDlg::ShowDuration(int row) {
     const auto& seeking = m_session.Handles().pMS;
     if (!seeking)
         return;
@@ -117,8 +118,8 @@ void CCompressorDlg::ShowDuration() {
     if (FAILED(hr))
         return;
     label->setText(FormatTime(duration, false));
-    if (GetTimeCell(kColSelEnd) == 0)
-        SetTimeCell(kColTime, duration, false);
+    if (row >= 0 && row < RowCount() && RowTimeCell(row, kColSelEnd) == 0)
+        SetRowTimeCell(row, kColTime, duration, false);
 }
 
 void CCompressorDlg::ResetPositionSlider() {

@@ -5,6 +5,7 @@
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
 #include "DlgTexts.h"
+#include "MediaLengths.h"
 #include "ReplaceFile.h"
 
 #include <QDir>
@@ -123,8 +124,10 @@ void CCompressorDlg::RestoreFileList() {
     }
     m_listSeen = contents;
     int gone = 0;
-    int added = -1;
-    // Each row is opened once, when the last one is selected below.
+    QStringList restored;
+    // The rows are only listed here; they are read in the background, and
+    // the last one opens once it has been read: the window shows at once,
+    // whatever state the files are in.
     m_selectingForRun = true;
     for (const QJsonValue& value : rows) {
         const QJsonObject entry = value.toObject();
@@ -138,18 +141,22 @@ void CCompressorDlg::RestoreFileList() {
         const int row = AddFile(input);
         if (row < 0)
             continue;
-        added = row;
+        restored.append(input);
         const QString output = entry.value(QLatin1String(kSavedListOutput)).toString();
         if (!output.isEmpty())
             m_fileList->item(row, kColOutput)->setText(output);
         m_fileList->item(row, kColSelStart)->setText(RangeCell(entry, kSavedListStart));
         m_fileList->item(row, kColSelEnd)->setText(RangeCell(entry, kSavedListEnd));
+        // A range row's Time is its range's length, known without reading the file.
+        ShowRowTime(row, 0);
     }
     m_selectingForRun = false;
-    if (added >= 0) {
-        UpdateData(true);
-        SelectJob(added);
-        UpdateData(false);
+    if (!restored.isEmpty()) {
+        m_openWhenRead = restored.back();
+        for (const QString& path : restored) {
+            if (m_mediaLengths->Result(path))
+                OnProbed(path);
+        }
     }
     if (gone > 0)
         SetMessageText(Translate(QString::fromLatin1(kTextFilesGone))

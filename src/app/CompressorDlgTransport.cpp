@@ -144,6 +144,6 @@ void CCompressorDlg::OnClearSelection() {
     m_fileList->item(row, kColSelStart)->setText(QString());
     m_fileList->item(row, kColSelEnd)->setText(QString());
     // With the end cell empty this puts the whole length back into "Time".
-    ShowDuration();
+    ShowDuration(row);
     m_positionSlider->ClearSelection();
 }

@@ -17,6 +17,9 @@ inline constexpr const char* kTextSettingsUnreadable = "The settings could not b
 inline constexpr const char* kTextUnreadable = "Cannot be read";
 inline constexpr const char* kTextUnreadableFiles = "{count} file(s) cannot be read:";
 
+// Closing the window while files convert.
+inline constexpr const char* kTextStopAndQuit = "Stop the conversion and quit?";
+
 // The end of a run in the Messages line.
 inline constexpr const char* kTextRunConverted = "{count} converted";
 inline constexpr const char* kTextRunFailed = "{failed} of {count} failed: point at a row for the cause";

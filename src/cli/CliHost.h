@@ -23,7 +23,6 @@ public:
     void SetStatus(const std::string& text) override;
     void SetMessageText(const std::string&) override {}
     void SetProgress(int percent) override;
-    void EnableOptionControls(bool) override {}
     void PumpMessages() override;
     void Pause(int) override {}
     void Beep() override {}

@@ -1,8 +1,8 @@
 #pragma once
 // What differs between the window and the command line while a file is
-// converted: where messages go, how a row's status is shown, whether the
-// option controls are enabled, how pending messages are handled and whether
-// the run pauses. The run's logic is the same for both.
+// converted: where messages go, how a row's status is shown, how pending
+// messages are handled and whether the run pauses. The run's logic is the
+// same for both; it reports to the host and reads nothing back from it.
 //
 // Threads: every call comes from the thread that owns the graph (the window's
 // or zemconvert's main thread); the graph's threads reach the host only by
@@ -28,7 +28,6 @@ public:
     // The "Messages" line under the list.
     virtual void SetMessageText(const std::string& text) = 0;
     virtual void SetProgress(int percent) = 0;
-    virtual void EnableOptionControls(bool enable) = 0;
     // Handles whatever waits in the event queue, without waiting.
     virtual void PumpMessages() = 0;
     // The fixed pauses the window makes between steps; the command line skips them.

@@ -188,7 +188,6 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     m_abandonRequested = false;
     m_soundWaitTicks = 0;
 
-    m_host.EnableOptionControls(false);
     IGraphBuilder* graph = m_session.Handles().pGB.get();
     OpenGraphLog(m_logFile, graph);
     // What the file's opening left out (unreadable subtitles) goes into the log too.
@@ -407,7 +406,6 @@ void ConversionRun::FinishConversion(bool stopped) {
         m_session.ReleaseDirectShow();
     m_callback.reset();
     m_capture.reset();
-    m_host.EnableOptionControls(false);
     const bool framesClosed = m_framesFile.Close();
 
     m_progress = 0;
@@ -477,7 +475,6 @@ void ConversionRun::FinishConversion(bool stopped) {
     SetStatus(text);
     m_host.SetMessageText(text);
     m_host.Beep();
-    m_host.EnableOptionControls(true);
     m_finishing = false;
 }
 

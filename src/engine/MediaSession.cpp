@@ -198,7 +198,6 @@ bool MediaSession::OpenPreviewFile(const std::string& path) {
         char text[32];
         std::snprintf(text, sizeof text, "ERROR(%d)", decoderCode);
         m_host.SetStatus(text);
-        m_host.EnableOptionControls(true);
     }
     if (FAILED(RenderMediaFile(path))) {
         // One box for one failure, in words; the codes went to the log.

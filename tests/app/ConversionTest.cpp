@@ -356,7 +356,9 @@ TEST(Conversion, ClosingWhileTheOutputIsWrittenAbandonsIt) {
     ASSERT_GE(pumpsWhileWriting, 1);
     EXPECT_FALSE(window->Run().converting());
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Stopped"));
-    EXPECT_TRUE(w.fixture.m_messages.empty());
+    // The one question before a running job is stopped, and nothing else.
+    ASSERT_EQ(w.fixture.m_messages.size(), 1u);
+    EXPECT_EQ(w.fixture.m_messages[0].text, QStringLiteral("Stop the conversion and quit?"));
     // What the muxer had written is removed, with the intermediates.
     EXPECT_FALSE(QFileInfo::exists(window->CellText(0, 1)));
     ExpectNoIntermediates(window->CellText(0, 0), window->CellText(0, 1));

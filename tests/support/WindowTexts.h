@@ -7,7 +7,7 @@
 
 namespace zem::test {
 
-inline constexpr std::array<const char*, 63> kWindowTexts = {
+inline constexpr std::array<const char*, 64> kWindowTexts = {
     "Add ...",
     "Change Output ...",
     "Delete",
@@ -63,6 +63,7 @@ inline constexpr std::array<const char*, 63> kWindowTexts = {
     "Open possible  Video files",
     "All Files (*.*)",
     "Change all remaining files' output to this folder ?",
+    "Stop the conversion and quit?",
     "Play",
     "Pause",
     "Frame Step",
