@@ -17,6 +17,8 @@ BUILD_DIR=${BUILD_DIR:-build-fuzz}
 JOBS=${JOBS:-2}
 
 bash scripts/install-deps.sh
+# The fuzzers need clang and its sanitizer runtime, which nothing else here uses.
+bash scripts/install-deps.sh clang libclang-rt-14-dev
 if [ ! -f "$BUILD_DIR/build.ninja" ]; then
   # Only what the targets need: the window's folders and the tests stay out.
   CC=clang CXX=clang++ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEM_FUZZ=ON \

@@ -75,6 +75,7 @@ public:
     HRESULT GetVideoSize(long* width, long* height) override;
     HRESULT get_Volume(long* volume) override;
     HRESULT put_Volume(long volume) override;
+    HRESULT HasSoundOutput() override;
     // IVideoFrameStep
     HRESULT CanStep(long multiple, IUnknown* filter) override;
     HRESULT Step(std::uint32_t frames, IUnknown* filter) override;
@@ -107,6 +108,8 @@ private:
     HRESULT SetPipelineState(GstState state);
     gint64 OriginNs() const;
     REFERENCE_TIME QueryPosition() const;
+    // The position while paused: inside the picture on screen.
+    REFERENCE_TIME PausedPosition() const;
     REFERENCE_TIME LongestDuration() const;
     double FrameSeconds() const;
     bool HasSourceVideo() const;

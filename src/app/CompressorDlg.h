@@ -160,6 +160,8 @@ public:
     bool CanStepFrames();
     // Stops the preview at position 0 with the first picture shown.
     void RewindAndStop();
+    // Tells the Messages line, once, when the preview plays into no sound output.
+    void TellMissingSoundOutput();
     // Moves the slider and the position label to the graph's (or the
     // conversion's) position and returns it; 0 without a graph.
     int64_t UpdatePosition();
@@ -396,4 +398,6 @@ private:
     static QString WindowKey(const char* name);
     // An end of stream seen while previewing.
     bool m_previewEnded = false;
+    // The Messages line has said that the preview plays without sound.
+    bool m_toldNoSoundOutput = false;
 };

@@ -17,8 +17,6 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QTimerEvent>
-#include <cstdio>
-#include <cstring>
 
 using namespace zem::app;
 
@@ -221,18 +219,9 @@ void CCompressorDlg::OnGraphNotify() {
 void CCompressorDlg::LogGraphEvent(long code) {
     if (code == EC_COMPLETE && !m_run.converting())
         m_previewEnded = true;
-    for (const GraphEventName& entry : kGraphEventNames) {
-        if (entry.code == code) {
-            char name[kEventNameBuffer] = {};
-            std::strncpy(name, entry.name, sizeof name - 1);
-            std::printf("%s\n", name);
-            std::fflush(stdout);
-            return;
-        }
-    }
-    const QString text = QString::asprintf(kUnknownEventFormat, unsigned(code));
-    std::fputs(text.toLocal8Bit().constData(), stderr);
-    ShowMessage(text.toStdString());
+    // The graph's log names every event; only a code it does not know is told.
+    if (!zem::media::EventName(code))
+        ShowMessage(QString::asprintf(kUnknownEventFormat, unsigned(code)).toStdString());
 }
 
 // ---- the engine's view of the window

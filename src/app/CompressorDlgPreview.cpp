@@ -66,6 +66,16 @@ void CCompressorDlg::SelectJob(int row) {
         m_positionSlider->ClearSelection();
     m_sliderPos = 0;
     RewindAndStop();
+    TellMissingSoundOutput();
+}
+
+void CCompressorDlg::TellMissingSoundOutput() {
+    // Said once: every file after the first would play silent for the same reason.
+    const auto audio = QueryInterface<IBasicAudio>(m_session.Handles().pGB);
+    if (m_toldNoSoundOutput || !audio || audio->HasSoundOutput() != S_FALSE)
+        return;
+    m_toldNoSoundOutput = true;
+    SetMessageText(Translate(QString::fromLatin1(kTextNoSoundOutput)).toStdString());
 }
 
 void CCompressorDlg::ShowFileSize(const QString& path) {

@@ -56,6 +56,9 @@ HRESULT CCompressorDlg::StepOneFrame() {
     if (g_playState != kPlayPaused)
         OnPause();
     const HRESULT hr = step->Step(1, nullptr);
+    // Stepping pauses even a stopped graph: Pause and Stop must act on it then.
+    if (SUCCEEDED(hr))
+        g_playState = kPlayPaused;
     UpdatePosition();
     return hr;
 }

@@ -1,8 +1,7 @@
 #pragma once
 // Identifiers, fixed texts and sizes of the main window. The codec check's
-// table, the graph event names and the subtitle renderer's registry keys lie
-// beside the code that uses them (CodecEnvironment.h, GraphEventNames.h,
-// SubtitleRegistryKeys.h).
+// table and the subtitle renderer's registry keys lie beside the code that
+// uses them (CodecEnvironment.h, SubtitleRegistryKeys.h).
 
 #include <array>
 #include <cstdint>
@@ -262,6 +261,7 @@ inline constexpr int kConversionWaitMs = 500;
 // How long the graph may take to tell its state after a stop.
 inline constexpr long kGraphStateWaitMs = 500;
 inline constexpr const char* kStateReadFailedFormat = "Failed to read graph state!  hr=0x%x\r\n";
+inline constexpr const char* kUnknownEventFormat = "  Received unknown event code (0x%x)\r\n";
 // The slider reads the state on every notification of a drag: only a short wait.
 inline constexpr long kScrollStateWaitMs = 10;
 
@@ -301,6 +301,7 @@ inline constexpr const char* kRangeCellPattern = "^\\d{2,}:\\d{2}\\.\\d{3}$";
 inline constexpr const char* kTextFilesGone = "{count} file(s) of the last list no longer exist: left out";
 inline constexpr const char* kTextTimeLeft = "{time} left";
 inline constexpr const char* kTextRunTimeLeft = "{n} of {count}: {time} left (all: {total})";
+inline constexpr const char* kTextNoSoundOutput = "No sound output: the preview plays without sound";
 
 // Time left in the Messages line: looked at every second, shown once the
 // current file has been converting for this long (its first moments, when the

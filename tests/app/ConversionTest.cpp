@@ -155,7 +155,8 @@ TEST(Conversion, SelectedFileBecomesAPlayerFile) {
     EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(), QStringLiteral("Completed"));
     EXPECT_EQ(log.texts.back(), QStringLiteral("Completed"));
     EXPECT_EQ(window->ControlAs<QProgressBar>(IDC_PROGRESS)->value(), 0);
-    EXPECT_NE(events.find("EC_COMPLETE\n"), std::string::npos) << events;
+    // The graph's events are for its log, not for the terminal.
+    EXPECT_EQ(events.find("EC_"), std::string::npos) << events;
     EXPECT_FALSE(window->Run().converting());
     EXPECT_EQ(window->m_timerId, 0);
     // The options are usable again and the row is back in the preview.

@@ -142,18 +142,14 @@ std::vector<std::vector<std::uint8_t>> DecodeAll(const fs::path& avi, int width,
 }
 
 TEST(MpegPictureTimes, EachFrameShowsTheSourcePictureOfItsTime) {
-    // Flat counting pictures (grey 16 + 4 n) code small, so the muxer puts
+    // Counting pictures code small, so the muxer puts
     // several in one packet and only the first gets a time; B pictures in
     // groups of 12, as on a DVD.
     const TempDir dir;
     const fs::path clip = dir.path() / "count.mpg";
-    const std::string make =
-        "ffmpeg -nostdin -v error -y -f lavfi -i \"color=c=gray:size=160x128:rate=25,format=yuv420p,"
-        "geq=lum='if(lt(Y,H/4),41,16+4*mod(N," +
-        std::to_string(zem::testclips::kCounterCycle) +
-        "))':cb='if(lt(Y,H/4),240,128)':cr='if(lt(Y,H/4),110,128)'\" -t 20 -c:v mpeg2video -q:v 4 -bf 2 -g 12 "
-        "-f mpeg '" +
-        clip.string() + "'";
+    const std::string make = "ffmpeg -nostdin -v error -y -f lavfi -i \"" +
+                             zem::testclips::CounterSource(160, 128, 25) +
+                             "\" -t 20 -c:v mpeg2video -q:v 4 -bf 2 -g 12 -f mpeg '" + clip.string() + "'";
     ASSERT_TRUE(Shell(make)) << make;
     const fs::path out = dir.path() / "count.avi";
     const std::string convert =
@@ -169,8 +165,7 @@ TEST(MpegPictureTimes, EachFrameShowsTheSourcePictureOfItsTime) {
         const double exact = static_cast<double>(k) * 25.0 / 16.0;
         const int first = static_cast<int>(std::ceil(exact));
         const bool tie = k % 16 == 0;
-        const std::uint8_t* pixel = &frames[k][(100 * 160 + 80) * 3];
-        const int shown = zem::testclips::PictureNumber(pixel[1]);
+        const int shown = zem::testclips::PictureNumber(frames[k].data(), 160, 128, 160 * 3);
         const auto matches = [&](int n) { return shown == n % zem::testclips::kCounterCycle; };
         if (!(matches(first) || (tie && matches(first + 1)))) {
             ADD_FAILURE() << "frame " << k << " shows picture " << shown << " (mod 50), not " << first % 50;
