@@ -10,6 +10,8 @@
 
 #include <QLocale>
 
+#include "SystemLocale.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -48,15 +50,32 @@ std::size_t FindNoCase(const std::string& text, std::string_view word) {
 
 constexpr const char* kStoppedWhilePrepared = "the conversion was stopped while they were prepared";
 
-// The legacy encoding our users' subtitle files most likely have, from the
-// language of the desktop, for text the detector cannot name.
-const char* LocaleFallbackEncoding() {
-    const QLocale locale = QLocale::system();
+// The legacy multi-byte encoding of the user's language (Korean, Chinese),
+// or nullptr for other languages.
+const char* LocaleCjkEncoding() {
+    const QLocale locale = zem::os::UserLocale();
     if (locale.language() == QLocale::Korean)
         return "CP949";
     if (locale.language() == QLocale::Chinese)
-        return locale.script() == QLocale::TraditionalChineseScript ? "BIG5" : "GB18030";
-    return "WINDOWS-1252";
+        return locale.script() == QLocale::TraditionalHanScript ? "BIG5" : "GB18030";
+    return nullptr;
+}
+
+// The legacy encoding our users' subtitle files most likely have, from the
+// language of the desktop, for text the detector cannot name.
+const char* LocaleFallbackEncoding() {
+    const char* cjk = LocaleCjkEncoding();
+    return cjk ? cjk : "WINDOWS-1252";
+}
+
+// Whether the detector's answer is an encoding of several bytes a character.
+bool IsMultiByte(const std::string& encoding) {
+    const std::string lower = Lower(encoding);
+    for (const char* family : {"utf", "gb", "big5", "cp949", "euc", "shift_jis", "iso-2022", "hz"}) {
+        if (lower.rfind(family, 0) == 0)
+            return true;
+    }
+    return false;
 }
 
 std::optional<std::string> Convert(const std::string& bytes, const char* from) {
@@ -224,6 +243,15 @@ std::optional<std::string> SubtitleBytesToUtf8(const std::string& bytes, std::st
         detected = "CP949";
     if (Lower(detected) == "gb2312")
         detected = "GB18030";
+    // A cue or two says too little for the detector, which then names a
+    // single-byte encoding any bytes are valid in: text that is valid in the
+    // user's own CJK encoding too is taken as that.
+    if (const char* cjk = LocaleCjkEncoding(); cjk && !IsMultiByte(detected)) {
+        if (auto text = Convert(bytes, cjk)) {
+            say(cjk);
+            return text;
+        }
+    }
     if (detected.empty() || Lower(detected) == "ascii" || Lower(detected) == "unknown")
         detected = LocaleFallbackEncoding();
     auto text = Convert(bytes, detected.c_str());
