@@ -13,6 +13,8 @@
 // is left out with a warning.
 #include <gst/gst.h>
 
+#include "SubtitleCaps.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,7 +51,8 @@ struct SubtitleText {
     std::string utf8; // the whole file as UTF-8 (SAMI: first class only)
 };
 
-// Reads and prepares `path`; nullopt with the reason in `warning`.
+// Reads and prepares `path`; nullopt with the reason in `warning`. Time and
+// memory grow with the file's size alone, whatever its markup.
 std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::string& warning);
 
 // The text as UTF-8: byte-order marks, valid UTF-8, then a detected legacy

@@ -9,6 +9,7 @@
 #include "GraphState.h"
 #include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
+#include "TimeCells.h"
 
 #include <QDir>
 #include <QFile>
@@ -320,11 +321,7 @@ void CCompressorDlg::OnChangeOutput() {
 }
 
 QString CCompressorDlg::FormatTime(int64_t time, bool withMilliseconds) {
-    const int64_t ms = time / kUnitsPerMs;
-    const int64_t s = ms / 1000;
-    if (withMilliseconds)
-        return QString::asprintf("%02d:%02d.%03d", int(s / 60), int(s % 60), int(ms % 1000));
-    return QString::asprintf("%02d:%02d", int(s / 60), int(s % 60));
+    return zem::app::FormatTimeCell(time, withMilliseconds);
 }
 
 int64_t CCompressorDlg::SetTimeCell(int column, int64_t time, bool withMilliseconds) {
@@ -348,14 +345,5 @@ int64_t CCompressorDlg::RowTimeCell(int row, int column) const {
 }
 
 int64_t CCompressorDlg::TimeCellValue(const QString& text, bool isEnd) {
-    if (text.isEmpty())
-        return 0;
-    int minutes = 0;
-    int seconds = 0;
-    int milliseconds = 0;
-    std::sscanf(text.toLatin1().constData(), "%d:%d.%d", &minutes, &seconds, &milliseconds);
-    int64_t time = ((int64_t(minutes) * 60 + seconds) * 1000 + milliseconds) * kUnitsPerMs;
-    if (isEnd)
-        time += kEndCellExtra;
-    return time;
+    return zem::app::TimeCellValue(text, isEnd);
 }

@@ -7,6 +7,7 @@
 #include "DlgTexts.h"
 #include "MediaLengths.h"
 #include "ReplaceFile.h"
+#include "SavedList.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +15,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTableWidget>
 #include <cstdio>
@@ -24,19 +24,6 @@ using namespace zem::app;
 namespace {
 
 constexpr const char* kUnreadableSuffix = ".unreadable";
-
-// The rows of a saved list; false when it is no list the window wrote.
-bool ParseList(const QByteArray& contents, QJsonArray& rows) {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(contents, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return false;
-    const QJsonValue value = document.object().value(QLatin1String(kSavedListRows));
-    if (!value.isArray())
-        return false;
-    rows = value.toArray();
-    return true;
-}
 
 } // namespace
 
@@ -48,17 +35,6 @@ QString CCompressorDlg::KeepAside(const QString& path) {
         return {};
     return aside;
 }
-
-namespace {
-
-// A range cell as the window writes it, or empty.
-QString RangeCell(const QJsonObject& entry, const char* key) {
-    static const QRegularExpression kTimeCell(QString::fromLatin1(kRangeCellPattern));
-    const QString text = entry.value(QLatin1String(key)).toString();
-    return kTimeCell.match(text).hasMatch() ? text : QString();
-}
-
-} // namespace
 
 QString CCompressorDlg::SavedListPath() const {
     return QFileInfo(m_environment.settingsFile).absolutePath() + QLatin1Char('/') + QLatin1String(kSavedListFile);
@@ -83,7 +59,7 @@ void CCompressorDlg::SaveFileList() {
     if (current.open(QIODevice::ReadOnly)) {
         const QByteArray onDisk = current.readAll();
         QJsonArray theirs;
-        if (onDisk != m_listSeen && ParseList(onDisk, theirs)) {
+        if (onDisk != m_listSeen && zem::app::ParseSavedList(onDisk, theirs)) {
             for (const QJsonValue& value : theirs)
                 m_keptRows.append(value);
         }
@@ -115,7 +91,7 @@ void CCompressorDlg::RestoreFileList() {
     const bool opened = file.open(QIODevice::ReadOnly);
     const QByteArray contents = opened ? file.readAll() : QByteArray();
     file.close();
-    if (!opened || !ParseList(contents, rows)) {
+    if (!opened || !zem::app::ParseSavedList(contents, rows)) {
         const QString aside = KeepAside(SavedListPath());
         SetMessageText(Translate(QString::fromLatin1(kTextListUnreadable))
                            .replace(QLatin1String("{file}"), aside.isEmpty() ? SavedListPath() : aside)
@@ -145,8 +121,8 @@ void CCompressorDlg::RestoreFileList() {
         const QString output = entry.value(QLatin1String(kSavedListOutput)).toString();
         if (!output.isEmpty())
             m_fileList->item(row, kColOutput)->setText(output);
-        m_fileList->item(row, kColSelStart)->setText(RangeCell(entry, kSavedListStart));
-        m_fileList->item(row, kColSelEnd)->setText(RangeCell(entry, kSavedListEnd));
+        m_fileList->item(row, kColSelStart)->setText(zem::app::SavedRangeCell(entry, kSavedListStart));
+        m_fileList->item(row, kColSelEnd)->setText(zem::app::SavedRangeCell(entry, kSavedListEnd));
         // A range row's Time is its range's length, known without reading the file.
         ShowRowTime(row, 0);
     }

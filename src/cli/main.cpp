@@ -50,7 +50,13 @@ void OnParentGone(int) {
     g_interrupts.fetch_add(2);
 }
 
+bool StopAsked() {
+    return g_interrupts.load() > 0;
+}
+
 void InstallSignalHandlers() {
+    // A subtitle file being prepared when a stop comes is given up at once.
+    media::SetSubtitleStopCheck(&StopAsked);
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);

@@ -1,7 +1,8 @@
 // zemconvert against an attacker and an unlucky user: folders that look like
 // its scratch folders, other users' claims, an output folder moved during a
 // run, a kept MP3 whose AVI cannot be placed, inputs that are not files,
-// closed pipes, a batch whose parent dies and kills at random moments.
+// closed pipes, a batch whose parent dies, kills at random moments and
+// subtitle files made to take time or memory without end.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <random>
 #include <regex>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -81,6 +83,76 @@ private:
     int m_fd;
     bool m_locked = false;
 };
+
+// Subtitle files beside a film, made to be slow or large to prepare and draw.
+struct HostileSubtitle {
+    const char* name;
+    std::string (*make)();
+    const char* warning; // what the run says of it (empty: nothing)
+};
+
+std::string Repeat(const std::string& piece, int times) {
+    std::string out;
+    out.reserve(piece.size() * std::size_t(times));
+    for (int i = 0; i < times; ++i)
+        out += piece;
+    return out;
+}
+
+const std::string kAssHead =
+    "[Script Info]\nScriptType: v4.00+\nPlayResX: 384\nPlayResY: 288\n\n[Events]\n"
+    "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n";
+
+const HostileSubtitle kHostileSubtitles[] = {
+    {"nested.srt",
+     [] {
+         return "1\n00:00:00,500 --> 00:00:01,500\n" + Repeat("<b><i><u><font>", 250000) + "x" +
+                Repeat("</font></u></i></b>", 100000) + "\n\n";
+     },
+     "1 event was cut to the converter's bounds"},
+    {"nested.vtt",
+     [] {
+         // The nesting spread over many lines of one cue.
+         return "WEBVTT\n\n00:00.500 --> 00:01.500\n" + Repeat("<b><i><u><font>\n", 200000) + "x\n\n";
+     },
+     "1 event was cut to the converter's bounds"},
+    {"many.smi",
+     [] {
+         std::string text = "<SAMI><BODY>\n";
+         for (int i = 0; i < 205000; ++i)
+             text += "<SYNC Start=" + std::to_string(i * 10) + "><P>t\n";
+         return text + "</BODY></SAMI>\n";
+     },
+     ""},
+    {"blurred.ass",
+     [] {
+         std::string text = kAssHead;
+         for (int i = 0; i < 110000; ++i)
+             text += "Dialogue: 0,0:00:00.00,0:00:03.00,Default,,0,0,0,,{\\blur20}line " + std::to_string(i) + "\n";
+         return text;
+     },
+     "events left out, more than 32 would have been shown at once"},
+    {"bomb.ass",
+     [] {
+         std::string text = kAssHead;
+         const std::string line =
+             "Dialogue: 0,0:00:00.00,0:00:03.00,Default,,0,0,0,," + Repeat("{\\blur5\\t(\\fscx200)}x", 40) + "\n";
+         while (text.size() < 6600000)
+             text += line;
+         return text;
+     },
+     "events were cut to the converter's bounds"},
+};
+
+// A run with any of them ends within this, where reading the files once took
+// minutes or failed the film; every process stays within the memory bound
+// (sanitizers' shadow memory allowed for).
+constexpr int kHostileSubtitleSeconds = 20;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr long kHostileSubtitleMaxKb = 3 * 150 * 1024;
+#else
+constexpr long kHostileSubtitleMaxKb = 150 * 1024;
+#endif
 
 int WaitFor(pid_t pid) {
     int status = 0;
@@ -372,4 +444,40 @@ TEST_F(Hostile, WantOfMemorySaysSoNotThatADecoderIsMissing) {
     EXPECT_EQ(o.out.find("no decoder took them"), std::string::npos) << o.out;
     EXPECT_FALSE(fs::exists(work.file("tight_ZM.avi")));
     EXPECT_TRUE(ScratchFolders(work.path()).empty());
+}
+
+TEST_F(Hostile, SubtitleFilesMadeToBeSlowOrLargeAreBoundedAndTheFilmConverts) {
+    for (const HostileSubtitle& hostile : kHostileSubtitles) {
+        SCOPED_TRACE(hostile.name);
+        const std::string subtitles = work.file(hostile.name);
+        ASSERT_TRUE(WriteWholeFile(subtitles, [&] {
+            const std::string text = hostile.make();
+            return std::vector<uint8_t>(text.begin(), text.end());
+        }()));
+        const std::string output = work.file("film_ZM.avi");
+        const std::string log = work.file("run.txt");
+        const auto started = std::chrono::steady_clock::now();
+        const pid_t pid = StartZemconvert({"--subtitles", subtitles, "-o", output, s_short}, log);
+        // Killed at the bound, so a run that hangs fails here instead of holding the suite.
+        int status = 0;
+        rusage usage{};
+        pid_t ended = 0;
+        while ((ended = ::wait4(pid, &status, WNOHANG, &usage)) == 0 &&
+               std::chrono::steady_clock::now() - started < std::chrono::seconds(kHostileSubtitleSeconds))
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (ended == 0) {
+            ::kill(pid, SIGKILL);
+            ::wait4(pid, &status, 0, &usage);
+            ADD_FAILURE() << "still running after " << kHostileSubtitleSeconds << " s: " << Slurp(log);
+            continue;
+        }
+        const std::string text = Slurp(log);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << text;
+        EXPECT_LE(usage.ru_maxrss, kHostileSubtitleMaxKb) << "peak memory in KB";
+        if (*hostile.warning)
+            EXPECT_NE(text.find(std::string("Warning: Subtitles of ") + subtitles + ": "), std::string::npos) << text;
+        EXPECT_NE(text.find(hostile.warning), std::string::npos) << text;
+        ExpectWholeOutput(output);
+        fs::remove(output);
+    }
 }
