@@ -11,8 +11,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace zem::media {
 
@@ -24,6 +27,46 @@ constexpr int kDiscoverTimeoutSeconds = 20;
 // The MPEG-1/2 decoder a render takes while the MPEG-2 decoder filter is in the
 // graph: libav's, which decodes on frame threads (mpeg2dec has one thread).
 constexpr const char* kPreferredMpegDecoder = "avdec_mpeg2video";
+
+// Threads the opening and decoding of a file may start at once (the
+// demuxer's, the queues', the decoders'). The discoverer crashes when one of
+// them cannot be made, so that many are tried first.
+constexpr int kThreadsNeeded = 16;
+
+// Whether kThreadsNeeded threads of the size GLib makes can run together
+// (not when an address-space limit such as `ulimit -v` leaves no room for
+// their stacks); else false with the system's reason in `why`.
+bool ThreadsCanStart(std::string& why) {
+    // Each thread waits on the pipe until its writing end closes: all are
+    // alive together, as the decoding's would be.
+    int gate[2];
+    if (::pipe2(gate, O_CLOEXEC) != 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    std::vector<pthread_t> threads;
+    int error = 0;
+    for (int i = 0; i < kThreadsNeeded && error == 0; ++i) {
+        pthread_t thread;
+        error = ::pthread_create(
+            &thread, nullptr,
+            [](void* fd) -> void* {
+                char byte;
+                while (::read(*static_cast<int*>(fd), &byte, 1) < 0 && errno == EINTR) {}
+                return nullptr;
+            },
+            &gate[0]);
+        if (error == 0)
+            threads.push_back(thread);
+    }
+    ::close(gate[1]);
+    for (pthread_t thread : threads)
+        ::pthread_join(thread, nullptr);
+    ::close(gate[0]);
+    if (error != 0)
+        why = std::strerror(error);
+    return error == 0;
+}
 
 bool IsVideo(const MediaFormat& f) {
     return f.major == MEDIATYPE_Video;
@@ -76,6 +119,8 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
     if (!uri)
         return fail(HRESULT_FILE_NOT_FOUND, "Cannot open " + path + ": " + (error ? error->message : "bad name"));
 
+    if (std::string why; !ThreadsCanStart(why))
+        return fail(E_OUTOFMEMORY, "Cannot decode " + path + ": out of memory (no thread could be made: " + why + ")");
     raw = nullptr;
     GstRef<GstDiscoverer> discoverer(gst_discoverer_new(kDiscoverTimeoutSeconds * GST_SECOND, &raw));
     error.reset(raw);

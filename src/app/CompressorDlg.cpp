@@ -4,6 +4,7 @@
 
 #include "DlgConstants.h"
 #include "DlgTexts.h"
+#include "FileIo.h"
 #include "GraphState.h"
 #include "MediaLengths.h"
 #include "MessageBoxSeam.h"
@@ -95,12 +96,52 @@ void CCompressorDlg::OnCloseRoutine() {
     SaveFileList();
 }
 
+namespace {
+
+// Whether `text` reads as a settings file QSettings writes: UTF-8 lines, each
+// empty, a comment, a "[section]" or a "key=value". Anything else (bytes of
+// another file, a cut write) is no settings, and reading it as such would
+// lose it at the next save.
+bool LooksLikeSettings(const std::string& text) {
+    if (QString::fromUtf8(text.data(), qsizetype(text.size())).toUtf8() != QByteArray::fromStdString(text))
+        return false;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        QByteArray line = QByteArray::fromStdString(text.substr(start, end - start)).trimmed();
+        start = end + 1;
+        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
+            continue;
+        for (const char c : line)
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
+                return false;
+        if (line.startsWith('[') ? !line.endsWith(']') : line.indexOf('=') <= 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void CCompressorDlg::LoadSettings() {
     const QString& file = m_environment.settingsFile;
-    if (QFileInfo::exists(file)) {
-        QSettings check(file, QSettings::IniFormat);
-        check.value(QString::fromLatin1(zem::kSettingsSection) + QLatin1Char('/') + QLatin1String(zem::kKeyVideoSize));
-        if (check.status() != QSettings::NoError || !QFileInfo(file).isFile()) {
+    if (QFileInfo::exists(file) || QFileInfo(file).isSymLink()) {
+        // Bounded and only a file: /dev/zero or a FIFO under its name is
+        // kept aside, never read.
+        std::string contents;
+        std::string why;
+        const bool read =
+            zem::ReadWholeFile(QFile::encodeName(file).toStdString(), zem::kMaxReadWholeBytes, false, contents, why);
+        bool readable = read && LooksLikeSettings(contents);
+        if (readable) {
+            QSettings check(file, QSettings::IniFormat);
+            check.value(QString::fromLatin1(zem::kSettingsSection) + QLatin1Char('/') +
+                        QLatin1String(zem::kKeyVideoSize));
+            readable = check.status() == QSettings::NoError;
+        }
+        if (!readable) {
             const QString aside = KeepAside(file);
             SetMessageText(Translate(QString::fromLatin1(kTextSettingsUnreadable))
                                .replace(QLatin1String("{file}"), aside.isEmpty() ? file : aside)

@@ -5,6 +5,7 @@
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
 #include "DlgTexts.h"
+#include "FileIo.h"
 #include "MediaLengths.h"
 #include "ReplaceFile.h"
 #include "SavedList.h"
@@ -55,9 +56,11 @@ void CCompressorDlg::SaveFileList() {
     // A list written since this window read its own (by a window of another
     // session, or an older program) is not lost: its rows that this one
     // lacks are kept after this one's.
-    QFile current(path);
-    if (current.open(QIODevice::ReadOnly)) {
-        const QByteArray onDisk = current.readAll();
+    std::string read;
+    std::string why;
+    // Bounded and only a file: a name that became /dev/zero or a FIFO is replaced, never read.
+    if (zem::ReadWholeFile(QFile::encodeName(path).toStdString(), zem::kMaxReadWholeBytes, false, read, why)) {
+        const QByteArray onDisk = QByteArray::fromStdString(read);
         QJsonArray theirs;
         if (onDisk != m_listSeen && zem::app::ParseSavedList(onDisk, theirs)) {
             for (const QJsonValue& value : theirs)
@@ -84,13 +87,17 @@ void CCompressorDlg::SaveFileList() {
 }
 
 void CCompressorDlg::RestoreFileList() {
-    QFile file(SavedListPath());
-    if (!file.exists())
+    const QString path = SavedListPath();
+    if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
         return;
     QJsonArray rows;
-    const bool opened = file.open(QIODevice::ReadOnly);
-    const QByteArray contents = opened ? file.readAll() : QByteArray();
-    file.close();
+    // Bounded and only a file: /dev/zero or a FIFO under the list's name is
+    // kept aside like any other list that cannot be read.
+    std::string read;
+    std::string why;
+    const bool opened =
+        zem::ReadWholeFile(QFile::encodeName(path).toStdString(), zem::kMaxReadWholeBytes, false, read, why);
+    const QByteArray contents = opened ? QByteArray::fromStdString(read) : QByteArray();
     if (!opened || !zem::app::ParseSavedList(contents, rows)) {
         const QString aside = KeepAside(SavedListPath());
         SetMessageText(Translate(QString::fromLatin1(kTextListUnreadable))

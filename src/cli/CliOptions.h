@@ -30,6 +30,8 @@ struct CliOptions {
     // Inputs of the whole command line that a job's process converts alone: no
     // output of it may replace one of them (given by -j to each such process).
     std::vector<std::string> otherInputs;
+    // --batch-job: a process of a -j batch, told its job on standard input.
+    bool batchJob = false;
     bool help = false;
     bool version = false;
 
@@ -65,11 +67,17 @@ std::string OutputPathFor(const CliOptions& options, const std::string& input);
 // --help: the options of the table with their help texts.
 std::string UsageText();
 
-// The arguments that make a zemconvert process convert `input` into `output`
-// alone with the same choices (the options the table forwards), knowing the
-// other inputs of the batch.
-std::vector<std::string> SingleJobArguments(const CliOptions& options, const std::string& input,
-                                            const std::string& output);
+// The arguments that make a zemconvert process convert one input of a batch
+// alone with the same choices (the options the table forwards); what it
+// converts comes on its standard input, SingleJobInput. A name travels there
+// byte for byte (no argument list re-codes it as text) and a batch of any
+// length fits (no argument list runs out of room).
+std::vector<std::string> SingleJobArguments(const CliOptions& options);
+// `input`, `output` and the batch's other inputs, each ended by a NUL.
+std::string SingleJobInput(const CliOptions& options, const std::string& input, const std::string& output);
+// Takes SingleJobInput's text into a --batch-job process's options; an
+// error in words when it is not one.
+std::string TakeSingleJob(CliOptions& options, const std::string& jobText);
 
 // The most inputs -j converts at once.
 inline constexpr int kMaxJobs = 64;

@@ -95,11 +95,6 @@ std::string ApplyJobs(CliOptions& o, const std::string& v) {
     return {};
 }
 
-std::string ApplyOtherInput(CliOptions& o, const std::string& v) {
-    o.otherInputs.push_back(v);
-    return {};
-}
-
 // In the order of the help.
 const std::array<OptionSpec, 18> kOptions{{
     {"output",
@@ -170,7 +165,7 @@ const std::array<OptionSpec, 18> kOptions{{
      "FILE",
      "file name",
      "draw the subtitles of FILE into the pictures; by default a file beside the input with its name and the "
-     "ending .smi, .ass, .ssa, .srt or .sub, else the input's own text track",
+     "ending .smi, .ass, .ssa, .srt, .sub or .vtt, else the input's own text track",
      {},
      nullptr,
      ApplyName<&CliOptions::subtitlesFile>,
@@ -256,9 +251,19 @@ const std::array<OptionSpec, 18> kOptions{{
      ApplySwitch<&CliOptions::version>,
      nullptr,
      false},
-    // An input of the whole batch that this process must not overwrite; the
-    // batch gives each of its processes the others itself.
-    {"other-input", 0, Argument::File, "FILE", "file name", "", {}, nullptr, ApplyOtherInput, nullptr, true},
+    // This process converts one input of a batch: its input, its output and
+    // the batch's other inputs come on standard input (see SingleJobInput).
+    {"batch-job",
+     0,
+     Argument::None,
+     nullptr,
+     nullptr,
+     "",
+     {},
+     nullptr,
+     ApplySwitch<&CliOptions::batchJob>,
+     nullptr,
+     true},
 }};
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include <QCoreApplication>
@@ -19,6 +20,7 @@
 #include "ConversionRun.h"
 #include "ConversionSettings.h"
 #include "FailureCodes.h"
+#include "FileIo.h"
 #include "InputList.h"
 #include "JobReport.h"
 #include "MediaSession.h"
@@ -177,6 +179,16 @@ int main(int argc, char** argv) {
     if (options.version) {
         std::printf("%s\n", kVersionText);
         return kExitOk;
+    }
+
+    if (options.batchJob) {
+        std::string jobText;
+        std::string error;
+        if (!ReadWholeDescriptor(STDIN_FILENO, kMaxReadWholeBytes, jobText, error) ||
+            !(error = TakeSingleJob(options, jobText)).empty()) {
+            std::fprintf(stderr, "zemconvert: cannot read the batch's job: %s\n", error.c_str());
+            return kExitUsage;
+        }
     }
 
     if (!options.filesFrom.empty()) {

@@ -120,6 +120,16 @@ void ConversionRun::Warn(const std::string& text) {
     m_host.LogFailure(text);
 }
 
+std::string ConversionRun::ShownScratchPaths(std::string text) const {
+    if (!m_scratch || m_scratch->Reach().empty())
+        return text;
+    const std::string reach = m_scratch->Reach() + "/";
+    const std::string shown = m_scratch->Path() + "/";
+    for (size_t at = text.find(reach); at != std::string::npos; at = text.find(reach, at + shown.size()))
+        text.replace(at, reach.size(), shown);
+    return text;
+}
+
 void ConversionRun::Fail(int code, const std::string& what, const std::string& cause) {
     m_result = JobResult::Failed;
     m_failure.code = code;
@@ -212,12 +222,25 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
         m_host.ShowMessage(m_failure.Text());
         return runcode::kOutputIsInput;
     }
-    struct stat out {};
-    if (::stat(m_outputPath.c_str(), &out) == 0 && S_ISDIR(out.st_mode)) {
+    // Refused before anything is decoded, not after the whole film.
+    std::vector<std::string> written{m_outputPath};
+    if (m_saveMp3)
+        written.push_back(m_paths.keptMp3Path);
+    for (const std::string& out : written) {
+        std::string what;
+        std::string cause;
+        if (OutputCannotBeReplaced(out, what, cause)) {
+            CloseGraphLog(m_logFile, graph);
+            Fail(runcode::kWriteFailed, what, cause);
+            m_host.ShowMessage(m_failure.Text());
+            return runcode::kWriteFailed;
+        }
+    }
+    if (const std::string pastEnd = StartPastEndText(); !pastEnd.empty()) {
         CloseGraphLog(m_logFile, graph);
-        Fail(runcode::kWriteFailed, "Cannot create " + m_outputPath, SystemErrorText(EISDIR));
+        Fail(runcode::kSeekFailed, pastEnd);
         m_host.ShowMessage(m_failure.Text());
-        return runcode::kWriteFailed;
+        return runcode::kSeekFailed;
     }
     // Before anything is decoded: the scratch folder claims the output, so
     // a second conversion to it is refused here.
@@ -417,22 +440,31 @@ void ConversionRun::FinishConversion(bool stopped) {
     const bool soundFailed = soundWriter && soundWriter->GetErrorDetail(&soundFailure) == S_OK;
     soundWriter.reset();
     if (m_failedWhileRunning) {
-        RemoveIntermediates();
         Fail(m_runningFailureCode, m_failure.what, m_failure.cause);
+        RemoveIntermediates();
     } else if (framesFailed || !framesClosed) {
-        RemoveIntermediates();
         Fail(runcode::kWriteFailed, framesFailed ? framesError : m_framesFile.Error());
-    } else if (soundFailed) {
         RemoveIntermediates();
+    } else if (framesTaken == 0 && !stopped) {
+        // A video track that never gave a picture: as a file of sound alone,
+        // refused, and an earlier output stays as it was.
+        Fail(graphcode::kNoVideoRenderer,
+             FailureCodeText(graphcode::kNoVideoRenderer) + std::string(": ") + m_inputPath);
+        RemoveIntermediates();
+    } else if (soundFailed) {
         Fail(runcode::kWriteFailed, soundFailure.text);
+        RemoveIntermediates();
     } else if ((soundlessFilm || (stopped && !FileExists(m_paths.mp3Path))) && // stopped before any sound came
                !WriteSilentTrack(m_paths.mp3Path, SilentFramesFor(framesTaken, m_muxSettings.frameRate),
                                  silenceError)) {
-        RemoveIntermediates();
         Fail(runcode::kWriteFailed, silenceError);
+        RemoveIntermediates();
     } else {
         // A first picture at exactly 0 carries no time of its own (the
         // decoder gave none, or it opens the range): nothing to line up.
+        // Sound that runs on well past the last picture is heard with that
+        // picture held (a stopped run's sound may simply be ahead).
+        m_muxSettings.holdLastPicture = !stopped;
         if (haveSoundStart && pictureStart > 0)
             m_muxSettings.audioLeadInFrames = AudioLeadInFrames(pictureStart, double(soundStart) / kTicksPerSecond);
         m_muxResult = MuxOutputFile(m_paths, m_muxSettings, [this](const MuxProgress& progress) {

@@ -127,9 +127,12 @@ private:
     void Fail(int code, const std::string& what, const std::string& cause = {});
     // Records why, before the code is known.
     void TellWhy(const std::string& what, const std::string& cause = {}) {
-        m_failure.what = what;
-        m_failure.cause = cause;
+        m_failure.what = ShownScratchPaths(what);
+        m_failure.cause = ShownScratchPaths(cause);
     }
+    // `text` with the scratch folder named as the user finds it (its folder's
+    // path) instead of by the descriptor it is reached through.
+    std::string ShownScratchPaths(std::string text) const;
     void RemoveIntermediates();
     int MakeScratchFolder();
     int StartGraph(ConversionSettings& settings);
@@ -140,6 +143,12 @@ private:
     std::string WhyTheGraphDidNotRun(HRESULT hr) const;
     void CollectWarnings();
     void Warn(const std::string& text);
+    // "The start (1:40) lies past the end of the film (0:03)", or empty.
+    std::string StartPastEndText() const;
+    // Whether `output` exists as something a finished file cannot replace
+    // (a folder, a FIFO, a device, another user's name in a sticky folder);
+    // what and why go to `what` and `cause`.
+    bool OutputCannotBeReplaced(const std::string& output, std::string& what, std::string& cause) const;
     // Called when the graph ran to its end: whether it came short of the length.
     void CheckForEarlyEnd();
 

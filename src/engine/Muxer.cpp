@@ -76,6 +76,7 @@ private:
             return Fail("The audio file " + m_paths.mp3Path + " is empty");
         m_progress.writeTotal = uint64_t(framesSize) + uint64_t(audioSize);
         m_framesSize = uint64_t(framesSize);
+        m_audioSize = uint64_t(audioSize);
         return true;
     }
 
@@ -117,6 +118,10 @@ private:
         // on as silence, so no picture is lost; sound at least as long as the
         // pictures never reaches this.
         bool soundEnded = false;
+        // Set once the pictures ran out with much of the sound still to come:
+        // the last picture is written again at each step until it ends.
+        bool holding = false;
+        const uint64_t holdMinBytes = uint64_t(kHoldPictureMinSeconds * kAudioBytesPerSecond);
         do {
             const bool leadIn = silentFrames > 0;
             if (leadIn) {
@@ -143,7 +148,14 @@ private:
                 if (got < 0)
                     return Fail(m_frames.Error());
                 rv = 0;
-                if (got == int64_t(sizeof lengthField)) {
+                if (got == 0 && !holding && m_settings.holdLastPicture && m_result.videoChunks > 0 && ra > 0 &&
+                    m_audioSize > audio.Position() && m_audioSize - audio.Position() > holdMinBytes)
+                    holding = true;
+                if (holding) {
+                    // The audio block of this cycle is the last one: no picture after the sound.
+                    pictureBytes = ra > 0 ? uint32_t(picture.size()) : 0;
+                    rv = int64_t(pictureBytes);
+                } else if (got == int64_t(sizeof lengthField)) {
                     pictureBytes = GetLe32(lengthField);
                     if (pictureBytes > 0 && pictureBytes <= kMaxFrameRecordBytes) {
                         // A record cut short keeps its announced length; the
@@ -332,6 +344,7 @@ private:
     uint64_t m_indexBytes = kIndexHeadSize;
     uint64_t m_audioCut = kMp3HeadSize;
     uint64_t m_framesSize = 0;
+    uint64_t m_audioSize = 0;
     MuxProgress m_progress;
     MuxResult m_result;
 };

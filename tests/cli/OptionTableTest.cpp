@@ -19,6 +19,14 @@ CliOptions Parse(const std::vector<std::string>& args) {
     return r.options.value_or(CliOptions{});
 }
 
+// What a batch's process makes of its arguments and its job.
+CliOptions ParseJob(const CliOptions& batch, const std::string& input, const std::string& output) {
+    CliOptions child = Parse(SingleJobArguments(batch));
+    EXPECT_TRUE(child.batchJob);
+    EXPECT_EQ(TakeSingleJob(child, SingleJobInput(batch, input, output)), "");
+    return child;
+}
+
 std::string Joined(const std::vector<std::string>& args) {
     std::string text;
     for (const std::string& arg : args)
@@ -33,6 +41,7 @@ CliOptions AsTheBatchSawIt(CliOptions child, const CliOptions& batch) {
     child.output = batch.output;
     child.outputDir = batch.outputDir;
     child.otherInputs = batch.otherInputs;
+    child.batchJob = batch.batchJob;
     child.jobs = batch.jobs;
     return child;
 }
@@ -67,7 +76,7 @@ const std::vector<std::vector<std::string>> kChoices = {
 // The options a batch's process must not get from the user's command line:
 // the batch gives each its own output and input, or they concern the batch.
 const std::set<std::string> kBatchOnly = {"output", "output-dir", "files-from", "null",
-                                          "jobs",   "help",       "version",    "other-input"};
+                                          "jobs",   "help",       "version",    "batch-job"};
 
 } // namespace
 
@@ -79,8 +88,8 @@ TEST(OptionTableTest, EveryChoiceReachesTheBatchsProcessesWithItsValue) {
         const CliOptions batch = Parse(args);
         EXPECT_FALSE(AsTheBatchSawIt(batch, plain) == plain) << Joined(choice) << " changed nothing";
         for (const std::string& input : batch.inputs) {
-            const std::vector<std::string> childArgs = SingleJobArguments(batch, input, "out/x.avi");
-            const CliOptions child = Parse(childArgs);
+            const std::vector<std::string> childArgs = SingleJobArguments(batch);
+            const CliOptions child = ParseJob(batch, input, "out/x.avi");
             EXPECT_EQ(child.inputs, std::vector<std::string>{input});
             EXPECT_EQ(child.output, "out/x.avi");
             EXPECT_EQ(child.jobs, 1);
@@ -94,8 +103,8 @@ TEST(OptionTableTest, EveryChoiceReachesTheBatchsProcessesWithItsValue) {
         all.insert(all.end(), kChoices[i].begin(), kChoices[i].end());
     all.insert(all.end(), {"-j", "2", "a.mp4", "--", "-b.mkv"});
     const CliOptions batch = Parse(all);
-    const CliOptions child = Parse(SingleJobArguments(batch, "-b.mkv", "-b_ZM.avi"));
-    EXPECT_TRUE(AsTheBatchSawIt(child, batch) == batch) << Joined(SingleJobArguments(batch, "-b.mkv", "x"));
+    const CliOptions child = ParseJob(batch, "-b.mkv", "-b_ZM.avi");
+    EXPECT_TRUE(AsTheBatchSawIt(child, batch) == batch) << Joined(SingleJobArguments(batch));
     EXPECT_EQ(child.inputs, std::vector<std::string>{"-b.mkv"});
     EXPECT_EQ(child.otherInputs, std::vector<std::string>{"a.mp4"});
 }
