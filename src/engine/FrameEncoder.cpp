@@ -220,6 +220,14 @@ bool DecodeAllAsked() {
     return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
+bool PictureRowsAsked() {
+    static const bool asked = [] {
+        const char* value = std::getenv(kPictureRowsVariable);
+        return value != nullptr && std::strcmp(value, "1") == 0;
+    }();
+    return asked;
+}
+
 std::string SkipCountsText(const FrameCaptureContext::SkipCounts& counts) {
     return "Pictures: " + std::to_string(counts.seen) + " seen, " + std::to_string(counts.skipped) +
            " left undecoded, " + std::to_string(counts.wronglySkipped) + " of them wrongly";

@@ -48,6 +48,10 @@ bool EncodeFrameJpeg(File& file, const uint8_t* picture, uint32_t width, uint32_
 // output does not show (for comparing outputs with and without skipping).
 inline constexpr const char* kDecodeAllVariable = "ZEM_DECODE_ALL";
 bool DecodeAllAsked();
+// Set to 1, pictures go through BGR rows even where the one-pass path from
+// their planes could take them (for comparing outputs).
+inline constexpr const char* kPictureRowsVariable = "ZEM_PICTURE_ROWS";
+bool PictureRowsAsked();
 
 // The frame callback's record for one conversion.
 //
