@@ -99,7 +99,8 @@ void CCompressorDlg::LoadSettings() {
     const QString& file = m_environment.settingsFile;
     if (QFileInfo::exists(file)) {
         QSettings check(file, QSettings::IniFormat);
-        check.value(QString::fromLatin1(zem::kSettingsSection) + QLatin1Char('/') + QLatin1String(zem::kKeyVideoSize));
+        check.value(QString::fromLatin1(zem::kSettingsSection) + QLatin1Char('/') +
+                    QLatin1String(zem::kSizeOption.settingsKey));
         if (check.status() != QSettings::NoError || !QFileInfo(file).isFile()) {
             const QString aside = KeepAside(file);
             SetMessageText(Translate(QString::fromLatin1(kTextSettingsUnreadable))
@@ -151,6 +152,7 @@ void CCompressorDlg::showEvent(QShowEvent* event) {
         PlaceOnScreen();
     QDialog::showEvent(event);
     m_closing = false;
+    m_run.SetReloadsPreview(true);
     // The splash came up first; keep it above the window that appears under it.
     if (g_splash)
         g_splash->raise();
@@ -176,6 +178,7 @@ bool CCompressorDlg::ConfirmClose() {
                        MB_YESNO | MB_ICONQUESTION, this) != IDYES)
         return false;
     m_closing = true;
+    m_run.SetReloadsPreview(false);
     return true;
 }
 
