@@ -75,6 +75,65 @@ bool IsAudio(const MediaFormat& f) {
     return f.major == MEDIATYPE_Audio;
 }
 
+// Why a file is not loaded: the code, the text the user reads, the log's detail.
+struct Refusal {
+    HRESULT hr;
+    std::string text;
+    std::string debug;
+};
+
+// What the user can mend before anything reads the file: its name, folder or
+// permissions, or a file that is not a plain one with something in it.
+std::optional<Refusal> PlainFileRefusal(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        const int error = errno;
+        return Refusal{
+            error == ENOENT ? HRESULT_FILE_NOT_FOUND : E_FAIL, "Cannot open " + path + ": " + std::strerror(error), {}};
+    }
+    if (S_ISDIR(st.st_mode))
+        return Refusal{HRESULT_FILE_NOT_FOUND, path + " is a folder, not a video file", {}};
+    if (!S_ISREG(st.st_mode))
+        return Refusal{HRESULT_FILE_NOT_FOUND, path + " is not a regular file", {}};
+    // Without waiting: a name swapped for a FIFO meanwhile must not hold the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return Refusal{E_ACCESSDENIED, "Cannot open " + path + ": " + std::strerror(errno), {}};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    if (!regular)
+        return Refusal{HRESULT_FILE_NOT_FOUND, path + " is not a regular file", {}};
+    if (st.st_size == 0)
+        return Refusal{VFW_E_UNSUPPORTED_STREAM, path + " is empty", {}};
+    return std::nullopt;
+}
+
+// Why a file whose streams were chosen has nothing to play, if so. A file of
+// sound alone renders (the preview plays it); the conversion refuses it for
+// having no picture.
+std::optional<Refusal> NoStreamsRefusal(const StreamChoice& choice, GstDiscovererResult result, const std::string& path,
+                                        const std::string& why) {
+    // An installed decoder that would not load for want of memory is no missing one.
+    if (choice.videos.empty() && IsOutOfMemoryText(LastPluginLoadFailure()))
+        return Refusal{E_OUTOFMEMORY, "Cannot decode " + path + ": out of memory (" + LastPluginLoadFailure() + ")",
+                       why};
+    if (!choice.videos.empty() || !choice.audios.empty())
+        return std::nullopt;
+    if (!choice.undecodedVideo.empty())
+        return Refusal{VFW_E_UNSUPPORTED_STREAM,
+                       path + " needs a decoder that is not installed (" + choice.undecodedVideo.front() + ")", why};
+    if (result == GST_DISCOVERER_TIMEOUT)
+        return Refusal{VFW_E_TIMEOUT,
+                       path + " took longer than " + std::to_string(kDiscoverTimeoutSeconds) + " s to open", why};
+    if (!choice.undecodedAudio.empty())
+        return Refusal{VFW_E_UNSUPPORTED_STREAM,
+                       path + " needs a decoder that is not installed (" + choice.undecodedAudio.front() + ")", why};
+    if (result == GST_DISCOVERER_MISSING_PLUGINS)
+        return Refusal{VFW_E_UNSUPPORTED_STREAM, path + " needs a decoder that is not installed", why};
+    return Refusal{VFW_E_UNSUPPORTED_STREAM,
+                   path + " is not a video file the converter can read" + (why.empty() ? "" : " (" + why + ")"), why};
+}
+
 } // namespace
 
 SourceFilter::~SourceFilter() = default;
@@ -90,29 +149,8 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
         m_error.debug = debug;
         return hr;
     };
-    {
-        // What the user can mend: the file's name, folder or permissions.
-        struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) {
-            const int error = errno;
-            return fail(error == ENOENT ? HRESULT_FILE_NOT_FOUND : E_FAIL,
-                        "Cannot open " + path + ": " + std::strerror(error));
-        }
-        if (S_ISDIR(st.st_mode))
-            return fail(HRESULT_FILE_NOT_FOUND, path + " is a folder, not a video file");
-        if (!S_ISREG(st.st_mode))
-            return fail(HRESULT_FILE_NOT_FOUND, path + " is not a regular file");
-        // Without waiting: a name swapped for a FIFO meanwhile must not hold the open.
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0)
-            return fail(E_ACCESSDENIED, "Cannot open " + path + ": " + std::strerror(errno));
-        const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-        ::close(fd);
-        if (!regular)
-            return fail(HRESULT_FILE_NOT_FOUND, path + " is not a regular file");
-        if (st.st_size == 0)
-            return fail(VFW_E_UNSUPPORTED_STREAM, path + " is empty");
-    }
+    if (const auto refusal = PlainFileRefusal(path))
+        return fail(refusal->hr, refusal->text);
     GError* raw = nullptr;
     GCharRef uri(gst_filename_to_uri(path.c_str(), &raw));
     ErrorRef error(raw);
@@ -154,26 +192,8 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
                                  "): what can be read is converted");
         }
     }
-    // An installed decoder that would not load for want of memory is no missing one.
-    if (choice.videos.empty() && IsOutOfMemoryText(LastPluginLoadFailure()))
-        return fail(E_OUTOFMEMORY, "Cannot decode " + path + ": out of memory (" + LastPluginLoadFailure() + ")", why);
-    // A file of sound alone renders (the preview plays it); the conversion
-    // refuses it for having no picture.
-    if (choice.videos.empty() && choice.audios.empty()) {
-        if (!choice.undecodedVideo.empty())
-            return fail(VFW_E_UNSUPPORTED_STREAM,
-                        path + " needs a decoder that is not installed (" + choice.undecodedVideo.front() + ")", why);
-        if (result == GST_DISCOVERER_TIMEOUT)
-            return fail(VFW_E_TIMEOUT,
-                        path + " took longer than " + std::to_string(kDiscoverTimeoutSeconds) + " s to open", why);
-        if (!choice.undecodedAudio.empty())
-            return fail(VFW_E_UNSUPPORTED_STREAM,
-                        path + " needs a decoder that is not installed (" + choice.undecodedAudio.front() + ")", why);
-        if (result == GST_DISCOVERER_MISSING_PLUGINS)
-            return fail(VFW_E_UNSUPPORTED_STREAM, path + " needs a decoder that is not installed", why);
-        return fail(VFW_E_UNSUPPORTED_STREAM,
-                    path + " is not a video file the converter can read" + (why.empty() ? "" : " (" + why + ")"), why);
-    }
+    if (const auto refusal = NoStreamsRefusal(choice, result, path, why))
+        return fail(refusal->hr, refusal->text, refusal->debug);
     for (std::size_t i = 0; i < choice.videos.size(); ++i)
         AddPin(PINDIR_OUTPUT, i == 0 ? "Video" : "Video " + std::to_string(i + 1))->SetFormat(choice.videos[i]);
     for (std::size_t i = 0; i < choice.audios.size(); ++i)
@@ -207,7 +227,6 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
     }
 
     m_duration = GST_CLOCK_TIME_IS_VALID(duration) ? static_cast<REFERENCE_TIME>(duration / 100) : 0;
-    m_seekable = gst_discoverer_info_get_seekable(info.get());
     m_path = path;
     m_uri = uri.get();
     return S_OK;

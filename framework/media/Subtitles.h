@@ -27,10 +27,8 @@ struct SubtitleOptions {
     std::string forcedFile; // this file for every input instead of the one beside it
 };
 
-// Character heights of the "Big", "Middle" and "Small" choices.
-inline constexpr int kSubtitleHeightBig = -48;
+// The renderer's letter height until it is told another.
 inline constexpr int kSubtitleHeightMiddle = -36;
-inline constexpr int kSubtitleHeightSmall = -32;
 // The picture height the font height is counted in.
 inline constexpr int kSubtitleReferenceLines = 288;
 // Larger files are not subtitles; they are skipped with a warning.

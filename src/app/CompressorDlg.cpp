@@ -138,7 +138,7 @@ void CCompressorDlg::LoadSettings() {
         if (readable) {
             QSettings check(file, QSettings::IniFormat);
             check.value(QString::fromLatin1(zem::kSettingsSection) + QLatin1Char('/') +
-                        QLatin1String(zem::kKeyVideoSize));
+                        QLatin1String(zem::kSizeOption.settingsKey));
             readable = check.status() == QSettings::NoError;
         }
         if (!readable) {
@@ -192,6 +192,7 @@ void CCompressorDlg::showEvent(QShowEvent* event) {
         PlaceOnScreen();
     QDialog::showEvent(event);
     m_closing = false;
+    m_run.SetReloadsPreview(true);
     // The splash came up first; keep it above the window that appears under it.
     if (g_splash)
         g_splash->raise();
@@ -217,6 +218,7 @@ bool CCompressorDlg::ConfirmClose() {
                        MB_YESNO | MB_ICONQUESTION, this) != IDYES)
         return false;
     m_closing = true;
+    m_run.SetReloadsPreview(false);
     return true;
 }
 

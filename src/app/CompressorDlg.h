@@ -41,6 +41,9 @@ class CNiceSliderCtrl;
 namespace zem::app {
 class MediaLengths;
 }
+namespace zem::media {
+struct SubtitleOptions;
+}
 
 class CCompressorDlg : public QDialog, public zem::ConversionSettings, public zem::ConversionHost {
     Q_OBJECT
@@ -211,6 +214,8 @@ public:
     void WriteSubtitleLoadLevel();
     // Hands the stored subtitle settings to the renderer.
     void PushSubtitleSettings();
+    // The subtitle settings the renderer is given: on or off and the letters' height.
+    zem::media::SubtitleOptions StoredSubtitleOptions() const;
     void OnSubtitle();
     void OnSubtitleSize(int sizeIndex);
     QString SubtitleFilterPath() const;
@@ -234,7 +239,7 @@ public:
 
     // The conversion engine's view of the window.
     void ShowMessage(const std::string& text) override;
-    void SetStatus(const std::string& text) override;
+    void SetStatus(const std::string& text, int percent) override;
     void ShowFailureReason(int row);
     void ShowRowFailure(int row, const QString& reason);
     // The Messages line shows m_messageText, elided in the middle to fit.
@@ -246,10 +251,8 @@ public:
     void Beep() override;
     void StartPositionTimer() override;
     void StopPositionTimer() override;
-    std::string Translate(const std::string& english) override;
     QObject* EventTarget() override;
     QWidget* VideoOwner() override;
-    bool ReloadsPreview() override;
     void LogGraphEvent(long code) override;
 
     // Runs on the close request and again when the window goes away.
@@ -303,7 +306,11 @@ private:
     bool OnListKey(QKeyEvent* event);
 
     // Layout and routing.
+    // Dialog units from the dialog font, the controls in them, and the
+    // window's title and fixed size.
+    void MeasureDialogUnits();
     void CreateControls();
+    void SetWindowFrame();
     void ConnectRoutes();
     void OnInitDialog();
     void ConnectRowInfo();

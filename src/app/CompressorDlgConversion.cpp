@@ -37,7 +37,9 @@ void CCompressorDlg::OnConvertClicked() {
     if (rows.empty())
         return;
     m_runActive = true;
+    // The last run's count or failure is not this run's.
     m_failureShown = false;
+    SetMessageText(std::string());
     m_runRows = std::move(rows);
     struct EndOfRun {
         CCompressorDlg& window;
@@ -78,6 +80,8 @@ void CCompressorDlg::ConvertRunRow(RunTally& tally) {
     m_selectingForRun = true;
     SelectRow(row);
     m_selectingForRun = false;
+    // The job is made from the settings as they are at the start of its file.
+    UpdateData(true);
     SelectJob(row);
     // Opening the file gave the transport its buttons back: not during a run.
     EnableControls(false);
@@ -98,16 +102,16 @@ void CCompressorDlg::ConvertRunRow(RunTally& tally) {
     if (clash != OutputClash::None) {
         SetStatus(QString::asprintf(zem::kFormatError, clash == OutputClash::IsInput ? zem::runcode::kOutputIsInput
                                                                                      : zem::runcode::kOutputBusy)
-                      .toStdString());
+                      .toStdString(),
+                  zem::kNoPercent);
         ShowRowFailure(row, conflict);
         ++tally.failed;
         return;
     }
 
-    UpdateData(true);
-    const int code = m_run.OnConvert(*this);
+    const int code = m_run.OnConvert();
     if (code != 0) {
-        SetStatus(QString::asprintf(zem::kFormatError, code).toStdString());
+        SetStatus(QString::asprintf(zem::kFormatError, code).toStdString(), zem::kNoPercent);
         ShowFailureReason(RunRow());
         ++tally.failed;
         return;
@@ -170,6 +174,8 @@ void CCompressorDlg::OnStopClicked() {
 
 void CCompressorDlg::EndConversionForClose() {
     m_closing = true;
+    // A finishing job does not load its file again for a window that is closing.
+    m_run.SetReloadsPreview(false);
     if (!m_run.converting())
         return;
     if (m_run.finishing())
@@ -245,14 +251,17 @@ QString CCompressorDlg::TranslateMessage(const QString& text) const {
     return Translate(text.left(end)) + text.mid(end);
 }
 
-void CCompressorDlg::SetStatus(const std::string& text) {
+void CCompressorDlg::SetStatus(const std::string& text, int percent) {
     // The run's own row, wherever it is now, or the row the preview opened;
     // never whichever is selected.
     const int row = m_runActive ? RunRow() : (m_previewRow.isValid() ? m_previewRow.row() : -1);
     if (row < 0)
         return;
+    QString shown = Translate(QString::fromStdString(text));
+    if (percent != zem::kNoPercent)
+        shown = QStringLiteral("%1 %2%").arg(shown).arg(percent);
     if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
-        cell->setText(QString::fromStdString(text));
+        cell->setText(shown);
 }
 
 void CCompressorDlg::ShowFailureReason(int row) {
@@ -274,7 +283,8 @@ void CCompressorDlg::ShowRowFailure(int row, const QString& reason) {
 void CCompressorDlg::SetMessageText(const std::string& text) {
     if (m_failureShown)
         return;
-    m_messageText = QString::fromStdString(text);
+    // The engine's texts are English keys; the window's own are translated already.
+    m_messageText = Translate(QString::fromStdString(text));
     ShowMessageLine();
 }
 
@@ -319,18 +329,10 @@ void CCompressorDlg::StopPositionTimer() {
     m_timerId = 0;
 }
 
-std::string CCompressorDlg::Translate(const std::string& english) {
-    return Translate(QString::fromStdString(english)).toStdString();
-}
-
 QObject* CCompressorDlg::EventTarget() {
     return this;
 }
 
 QWidget* CCompressorDlg::VideoOwner() {
     return Control(IDC_VIDEO_AREA);
-}
-
-bool CCompressorDlg::ReloadsPreview() {
-    return !m_closing;
 }

@@ -277,6 +277,9 @@ void CCompressorDlg::OnDeleteAll() {
         return;
     UpdateData(true);
     m_fileList->setRowCount(0);
+    // Nothing the Messages line said about the rows (a run's failures) holds any more.
+    m_failureShown = false;
+    m_messageText.clear();
     ClearPreview();
     UpdateFileCount();
 }

@@ -6,6 +6,7 @@
 #include "DlgConstants.h"
 #include "GraphState.h"
 #include "NiceSliderCtrl.h"
+#include "Subtitles.h"
 #include "dshowutil.h"
 
 #include <QFileInfo>
@@ -25,11 +26,12 @@ void CCompressorDlg::SelectJob(int row) {
     m_outputFile = CellText(row, kColOutput);
     m_previewRow = QPersistentModelIndex(m_fileList->model()->index(row, kColInput));
 
-    zem::ConversionJob job;
-    job.inputPath = m_inputFile.toStdString();
-    job.outputPath = m_outputFile.toStdString();
-    job.selectionStart = RowTimeCell(row, kColSelStart);
-    job.selectionEnd = RowTimeCell(row, kColSelEnd);
+    // The job as the settings stand now: a run reads the controls just before.
+    zem::ConversionJob job = MakeJob(m_inputFile.toStdString(), m_outputFile.toStdString(),
+                                     RowTimeCell(row, kColSelStart), RowTimeCell(row, kColSelEnd));
+    const zem::media::SubtitleOptions subtitles = StoredSubtitleOptions();
+    job.subtitles = subtitles.enabled;
+    job.subtitleHeight = subtitles.fontHeight;
     m_run.SelectJob(job);
 
     if (!m_session.Handles().pGB) {

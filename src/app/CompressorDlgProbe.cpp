@@ -17,9 +17,16 @@ using namespace zem::app;
 
 void CCompressorDlg::AddFiles(const QStringList& paths) {
     int last = -1;
+    // A name that is not there (mistyped on the command line, gone before
+    // it was handed over) makes no row: the Messages line says so.
+    QStringList missing;
     // The rows are only listed here; the last one opens once it has been read.
     m_selectingForRun = true;
     for (const QString& path : paths) {
+        if (!QFileInfo::exists(path)) {
+            missing.append(path);
+            continue;
+        }
         const int row = AddFile(path);
         if (row < 0)
             continue;
@@ -27,6 +34,10 @@ void CCompressorDlg::AddFiles(const QStringList& paths) {
         m_addProbing.insert(path);
     }
     m_selectingForRun = false;
+    if (!missing.isEmpty())
+        SetMessageText(Translate(QString::fromLatin1(kTextFileMissing))
+                           .replace(QLatin1String("{file}"), missing.join(QStringLiteral(", ")))
+                           .toStdString());
     if (last < 0)
         return;
     m_openWhenRead = CellText(last, kColInput);

@@ -94,14 +94,14 @@ enum ControlId : int {
 // The unlabelled frame around the conversion controls (it has no identifier).
 inline constexpr const char* kConversionFrameName = "ConversionFrame";
 
-// The "Video" group's radio buttons, one for each row of kVideoSizeTable
+// The "Video" group's radio buttons, one for each choice of kSizeChoices
 // (whose label each shows), and their places in dialog units.
 struct VideoSizeButton {
     int id;
     int x, y, w;
     bool visible;
 };
-inline constexpr std::array<VideoSizeButton, zem::kVideoSizeTable.size()> kVideoSizeButtons{{
+inline constexpr std::array<VideoSizeButton, zem::kSizeChoices.size()> kVideoSizeButtons{{
     {IDC_SIZE_320, 369, 278, 50, true},
     {IDC_SIZE_96, 318, 238, 48, true},
     {IDC_SIZE_176, 369, 238, 50, true},
@@ -144,7 +144,24 @@ inline constexpr auto kEnableList = [] {
         list[at++] = id;
     return list;
 }();
-inline constexpr std::array<int, 3> kSubtitleSizeList{IDC_SUBTITLE_BIG, IDC_SUBTITLE_MIDDLE, IDC_SUBTITLE_SMALL};
+inline constexpr std::array<int, zem::kSubtitleSizeChoices.size()> kSubtitleSizeList{
+    IDC_SUBTITLE_BIG, IDC_SUBTITLE_MIDDLE, IDC_SUBTITLE_SMALL};
+
+// The radio buttons of the other options with choices, one for each choice
+// of their declaration (OptionChoices.h), in its order.
+inline constexpr std::array<int, zem::kQualityChoices.size()> kQualityButtons{
+    IDC_QUALITY_HD, IDC_QUALITY_HIGH_FRAME, IDC_QUALITY_STANDARD, IDC_QUALITY_MIDDLE, IDC_QUALITY_LOW};
+inline constexpr std::array<int, zem::kRotationChoices.size()> kRotationButtons{IDC_ROTATE_NONE, IDC_ROTATE_LEFT,
+                                                                                IDC_ROTATE_RIGHT};
+// A button's place in its group is the choice's stored number.
+inline constexpr bool kChoicesInStoredOrder = [] {
+    for (const zem::ChoiceOption* option : zem::kChoiceOptions)
+        for (size_t i = 0; i < option->choices.size(); ++i)
+            if (option->choices[i].stored != int(i))
+                return false;
+    return true;
+}();
+static_assert(kChoicesInStoredOrder, "a radio group's buttons are numbered by their places");
 
 // Labels that follow the language file, in the order they are applied.
 struct LabelKey {
@@ -162,11 +179,11 @@ inline constexpr std::array<LabelKey, 27> kLanguageLabels{{
     {IDC_VIDEO_BOX, "Video"},
     {IDC_FRAME_RATE_BOX, "Frame/Sec"},
     {IDC_QUALITY_BOX, "Quality"},
-    {IDC_QUALITY_HD, "high definition"},
-    {IDC_QUALITY_HIGH_FRAME, "high frame"},
-    {IDC_QUALITY_STANDARD, "Standard"},
-    {IDC_QUALITY_MIDDLE, "Middle"},
-    {IDC_QUALITY_LOW, "Low"},
+    {kQualityButtons[0], zem::kQualityChoices[0].labelKey},
+    {kQualityButtons[1], zem::kQualityChoices[1].labelKey},
+    {kQualityButtons[2], zem::kQualityChoices[2].labelKey},
+    {kQualityButtons[3], zem::kQualityChoices[3].labelKey},
+    {kQualityButtons[4], zem::kQualityChoices[4].labelKey},
     {IDC_AUDIO_BOX, "Audio"},
     {IDC_EXTRA_FILES_BOX, "Extra Files"},
     {IDC_SAVE_MP3, "Save audio to MP3 file"},

@@ -30,11 +30,10 @@ void CliHost::ShowMessage(const std::string& text) {
     std::string line = text;
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
-    m_lastMessage = line;
     std::fprintf(stderr, "zemconvert: %s\n", line.c_str());
 }
 
-void CliHost::SetStatus(const std::string& text) {
+void CliHost::SetStatus(const std::string& text, int) {
     m_writing = text == kTextWriting;
     if (m_writing)
         Draw();
@@ -59,7 +58,6 @@ void CliHost::BeginJob() {
     m_percent = 0;
     m_lastDecile = -1;
     m_writing = false;
-    m_lastMessage.clear();
     m_jobStart = std::chrono::steady_clock::now();
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ConversionPaths.h"
+#include "OptionChoices.h"
 
 namespace zem::cli {
 
@@ -13,16 +14,17 @@ struct CliOptions {
     std::vector<std::string> inputs;
     std::string output;    // -o: one input only
     std::string outputDir; // -d: default names in another folder
-    int sizeIndex = 0;     // row of the size table
-    int qualityIndex = 2;  // "standard"
-    int rotate = 0;
+    // The stored numbers of the options' choices (OptionChoices.h).
+    int sizeIndex = kSizeOption.defaultStored;
+    int qualityIndex = kQualityOption.defaultStored;
+    int rotate = kRotationOption.defaultStored;
     double start = 0.0; // seconds; both 0: the whole file
     double end = 0.0;
-    bool keepMp3 = false;
+    bool keepMp3 = kKeepMp3Option.defaultOn;
     // Subtitles: the file beside each input by default.
     bool noSubtitles = false;
     std::string subtitlesFile; // --subtitles: this file instead
-    int subtitleSize = 1;      // 0 big, 1 middle, 2 small
+    int subtitleSize = kSubtitleSizeOption.defaultStored;
     int jobs = 1;              // -j: inputs converted at once, each in a process of its own
     std::string filesFrom;     // --files-from: more inputs, one a line ("-": standard input)
     bool nulSeparated = false; // -0: the list's paths end with NUL instead

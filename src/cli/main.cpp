@@ -1,7 +1,6 @@
 // zemconvert: converts video files into the player's AVI files from the
 // command line, with the same engine as the window.
 
-#include <array>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -24,7 +23,6 @@
 #include "InputList.h"
 #include "JobReport.h"
 #include "MediaSession.h"
-#include "Subtitles.h"
 
 using namespace zem;
 using namespace zem::cli;
@@ -87,19 +85,20 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
     settings.m_rotate = options.rotate;
     settings.m_saveMp3 = options.keepMp3 ? 1 : 0;
     settings.m_monitoring = 0;
+    ConversionJob job =
+        settings.MakeJob(input, output, int64_t(options.start * 1e7 + 0.5), int64_t(options.end * 1e7 + 0.5));
+    // zemconvert's own subtitle choices, not the window's stored ones.
+    job.subtitles = !options.noSubtitles;
+    job.subtitleFile = options.subtitlesFile;
+    job.subtitleHeight = kSubtitleSizeOption.Resolve(options.subtitleSize).value;
 
-    ConversionJob job;
-    job.inputPath = input;
-    job.outputPath = output;
-    job.selectionStart = int64_t(options.start * 1e7 + 0.5);
-    job.selectionEnd = int64_t(options.end * 1e7 + 0.5);
     host.BeginJob();
     run.SelectJob(job);
     if (job.selectionStart > 0 && job.selectionEnd == 0)
         run.SelectToEndOfFile();
 
     JobReport report;
-    const int code = run.OnConvert(settings);
+    const int code = run.OnConvert();
     if (code != 0) {
         host.EndJob();
         report.code = code;
@@ -218,14 +217,6 @@ int main(int argc, char** argv) {
 
     QCoreApplication app(argc, argv);
     InstallSignalHandlers();
-    // zemconvert's own settings, not the window's stored ones.
-    media::SubtitleOptions subtitles;
-    subtitles.enabled = !options.noSubtitles;
-    subtitles.forcedFile = options.subtitlesFile;
-    subtitles.fontHeight = std::array{media::kSubtitleHeightBig, media::kSubtitleHeightMiddle,
-                                      media::kSubtitleHeightSmall}[size_t(options.subtitleSize)];
-    media::SetSubtitleOptions(subtitles);
-
     const ReportWriter writer(options.json);
     CliHost host;
     std::string currentInput;
@@ -237,6 +228,7 @@ int main(int argc, char** argv) {
         };
     MediaSession session(host);
     ConversionRun run(host, session);
+    run.SetReloadsPreview(false);
     host.onGraphEvent = [&] { run.OnGraphNotify(); };
 
     // Two inputs never write one output: later ones are numbered.

@@ -23,9 +23,11 @@ public:
     // A failure the user must see: a message box in the window, standard
     // error on the command line. Texts are never translated.
     virtual void ShowMessage(const std::string& text) = 0;
-    // The row's "Status" cell.
-    virtual void SetStatus(const std::string& text) = 0;
-    // The "Messages" line under the list.
+    // The job's status: one of the texts below (the host shows it in the
+    // user's language; the English text is the key) or "ERROR(n)", with the
+    // percentage converted so far, or kNoPercent.
+    virtual void SetStatus(const std::string& text, int percent) = 0;
+    // The "Messages" line under the list, likewise in the user's language.
     virtual void SetMessageText(const std::string& text) = 0;
     virtual void SetProgress(int percent) = 0;
     // Handles whatever waits in the event queue, without waiting.
@@ -36,14 +38,10 @@ public:
     // The position timer drives progress while a job runs.
     virtual void StartPositionTimer() = 0;
     virtual void StopPositionTimer() = 0;
-    // Status texts in the user's language (the English text is the key).
-    virtual std::string Translate(const std::string& english) { return english; }
     // Receives the graph's event notifications.
     virtual QObject* EventTarget() = 0;
     // The preview area that shows the picture; none on the command line.
     virtual QWidget* VideoOwner() { return nullptr; }
-    // Whether a finished job loads its file again for the preview.
-    virtual bool ReloadsPreview() { return true; }
     // The name of each graph event as it arrives.
     virtual void LogGraphEvent(long code) { (void)code; }
     // A failure's technical text (result codes) for the log, never a box.
@@ -56,5 +54,7 @@ inline constexpr const char* kTextWriting = "Writing ...";
 inline constexpr const char* kTextCompleted = "Completed";
 inline constexpr const char* kTextStopped = "Stopped";
 inline constexpr const char* kFormatError = "ERROR(%d)";
+// A status without a percentage.
+inline constexpr int kNoPercent = -1;
 
 } // namespace zem

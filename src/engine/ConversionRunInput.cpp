@@ -185,7 +185,7 @@ bool ConversionRun::OutputReplacesInput(std::string& why) const {
             inputs.emplace_back(entry, "the file " + entry + " that " + list + " plays");
     }
     std::vector<std::string> written{m_outputPath};
-    if (m_saveMp3)
+    if (m_job.keepMp3)
         written.push_back(m_paths.keptMp3Path);
     for (const std::string& out : written) {
         for (const auto& [input, name] : inputs) {

@@ -160,20 +160,6 @@ bool CodeFrameJpeg(const uint8_t* picture, uint32_t width, uint32_t height, int3
     return image.Encode(jpeg);
 }
 
-bool EncodeFrameJpeg(File& file, const uint8_t* picture, uint32_t width, uint32_t height, bool withLength,
-                     int32_t rotation, int32_t quality) {
-    CxImage image;
-    std::vector<uint8_t> jpeg;
-    CodeFrameJpeg(picture, width, height, rotation, quality, image, jpeg);
-    if (withLength) {
-        uint8_t length[avi::kFrameLengthSize];
-        avi::PutLe32(length, uint32_t(jpeg.size()));
-        if (!file.Write(length, sizeof length))
-            return false;
-    }
-    return jpeg.empty() || file.Write(jpeg.data(), jpeg.size());
-}
-
 void FrameCaptureContext::Publish(double seconds) {
     if (positionOut != nullptr)
         positionOut->store(int64_t(seconds * kTicksPerSecond), std::memory_order_release);

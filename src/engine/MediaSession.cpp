@@ -197,7 +197,7 @@ bool MediaSession::OpenPreviewFile(const std::string& path) {
         // The open goes on without the preferred decoder; the row says why.
         char text[32];
         std::snprintf(text, sizeof text, "ERROR(%d)", decoderCode);
-        m_host.SetStatus(text);
+        m_host.SetStatus(text, kNoPercent);
     }
     if (FAILED(RenderMediaFile(path))) {
         // One box for one failure, in words; the codes went to the log.

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "CliOptions.h"
+#include "OptionChoices.h"
 #include "OptionTable.h"
 
 using namespace zem::cli;
@@ -174,4 +175,37 @@ TEST(OptionTableTest, HelpShowsEveryOptionButTheHiddenOnesWithinEightyColumns) {
     size_t start = 0;
     for (size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1)
         EXPECT_LE(end - start, 79u) << help.substr(start, end - start);
+}
+
+TEST(OptionTableTest, EveryDeclaredChoiceParsesToTheNumberTheWindowStores) {
+    struct Case {
+        const zem::ChoiceOption& option;
+        int CliOptions::*field;
+    };
+    const Case cases[] = {
+        {zem::kSizeOption, &CliOptions::sizeIndex},
+        {zem::kQualityOption, &CliOptions::qualityIndex},
+        {zem::kRotationOption, &CliOptions::rotate},
+        {zem::kSubtitleSizeOption, &CliOptions::subtitleSize},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option.cliLong);
+        const OptionSpec* spec = FindLongOption(c.option.cliLong);
+        ASSERT_NE(spec, nullptr);
+        EXPECT_EQ(spec->shortName, c.option.cliShort);
+        EXPECT_STREQ(spec->defaultName, c.option.Default().cliName);
+        EXPECT_EQ(Parse({"a.mp4"}).*c.field, c.option.defaultStored);
+        size_t named = 0;
+        for (const zem::OptionChoice& choice : c.option.choices) {
+            if (choice.cliName == nullptr)
+                continue;
+            ++named;
+            EXPECT_EQ(Parse({"--" + std::string(c.option.cliLong), choice.cliName, "a.mp4"}).*c.field, choice.stored);
+            EXPECT_NE(FullHelp(*spec).find(choice.cliName), std::string::npos);
+        }
+        EXPECT_EQ(spec->choices.size(), named);
+    }
+    ASSERT_NE(FindLongOption(zem::kKeepMp3Option.cliLong), nullptr);
+    EXPECT_EQ(Parse({"a.mp4"}).keepMp3, zem::kKeepMp3Option.defaultOn);
+    EXPECT_TRUE(Parse({"--" + std::string(zem::kKeepMp3Option.cliLong), "a.mp4"}).keepMp3);
 }

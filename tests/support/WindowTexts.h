@@ -7,7 +7,7 @@
 
 namespace zem::test {
 
-inline constexpr std::array<const char*, 64> kWindowTexts = {
+inline constexpr std::array<const char*, 65> kWindowTexts = {
     "Add ...",
     "Change Output ...",
     "Delete",
@@ -55,6 +55,7 @@ inline constexpr std::array<const char*, 64> kWindowTexts = {
     "The settings could not be read: kept as {file}",
     "Cannot be read",
     "{count} file(s) cannot be read:",
+    "{file} does not exist: not added",
     "{count} converted",
     "{failed} of {count} failed: point at a row for the cause",
     "{n} of {count}",
