@@ -3,13 +3,17 @@
 #include <QFile>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace zem::os {
 
 std::optional<QString> ReadProfileString(const QString& file, const QString& section, const QString& key) {
     QFile input(file);
     if (!input.open(QIODevice::ReadOnly))
         return std::nullopt;
-    QString text = QString::fromUtf8(input.read(kMaxProfileBytes));
+    // Read by its size (0 for a device or a FIFO): a buffer of the whole
+    // bound for every value would cost more than the file does.
+    QString text = QString::fromUtf8(input.read(std::min(input.size(), kMaxProfileBytes)));
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     bool inSection = false;

@@ -313,7 +313,7 @@ inline constexpr const char* kSavedListOutput = "output";
 inline constexpr const char* kSavedListStart = "start";
 inline constexpr const char* kSavedListEnd = "end";
 // What a range cell holds when set ("01:30.500").
-inline constexpr const char* kRangeCellPattern = "^[0-9]{2,}:[0-9]{2}\\.[0-9]{3}$";
+inline constexpr const char* kRangeCellPattern = "[0-9]{2,}:[0-9]{2}\\.[0-9]{3}"; // the whole cell
 // Texts in the language files; a name in braces is filled in by the program.
 inline constexpr const char* kTextFilesGone = "{count} file(s) of the last list no longer exist: left out";
 inline constexpr const char* kTextTimeLeft = "{time} left";

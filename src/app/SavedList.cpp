@@ -21,7 +21,8 @@ bool ParseSavedList(const QByteArray& contents, QJsonArray& rows) {
 }
 
 QString SavedRangeCell(const QJsonObject& entry, const char* key) {
-    static const QRegularExpression kTimeCell(QString::fromLatin1(kRangeCellPattern));
+    // Anchored at the very end: '$' would let a cell ending in a line break through.
+    static const QRegularExpression kTimeCell(QRegularExpression::anchoredPattern(QLatin1String(kRangeCellPattern)));
     const QString text = entry.value(QLatin1String(key)).toString();
     return kTimeCell.match(text).hasMatch() ? text : QString();
 }
