@@ -473,8 +473,9 @@ TEST_F(Hostile, ABatchGivesEachProcessItsJobWholeAndTellsHowEachEnded) {
                     QByteArray::fromBase64(o.value(QLatin1String("output_bytes")).toString().toLatin1()).toStdString(),
                     out.file("caf\xe9 \xff_ZM.avi"));
             }
-            if (Field(o, "event") == "result")
+            if (Field(o, "event") == "result") {
                 EXPECT_EQ(Field(o, "status"), "completed");
+            }
         }
         EXPECT_TRUE(sawBytes) << Slurp(log);
     }
