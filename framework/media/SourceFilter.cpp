@@ -31,12 +31,20 @@ constexpr const char* kPreferredMpegDecoder = "avdec_mpeg2video";
 // Threads the opening and decoding of a file may start at once (the
 // demuxer's, the queues', the decoders'). The discoverer crashes when one of
 // them cannot be made, so that many are tried first.
-constexpr int kThreadsNeeded = 16;
+constexpr int kThreadsNeeded = 24;
+// The plug-ins most files are opened with, loaded before the threads are tried.
+constexpr const char* kDecoderPlugins[] = {"coreelements", "typefindfunctions", "playback",
+                                           "isomp4",       "matroska",          "libav"};
 
 // Whether kThreadsNeeded threads of the size GLib makes can run together
 // (not when an address-space limit such as `ulimit -v` leaves no room for
 // their stacks); else false with the system's reason in `why`.
 bool ThreadsCanStart(std::string& why) {
+    // The decoders' libraries first: they take most of the room, and
+    // without them the threads would be tried in room they then take.
+    for (const char* plugin : kDecoderPlugins)
+        if (GstPlugin* loaded = gst_plugin_load_by_name(plugin))
+            gst_object_unref(loaded);
     // Each thread waits on the pipe until its writing end closes: all are
     // alive together, as the decoding's would be.
     int gate[2];

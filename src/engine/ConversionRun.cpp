@@ -473,8 +473,12 @@ void ConversionRun::WriteOutput(const Captured& captured, bool stopped) {
         // A first picture at exactly 0 carries no time of its own (the
         // decoder gave none, or it opens the range): nothing to line up.
         // Sound that runs on well past the last picture is heard with that
-        // picture held (a stopped run's sound may simply be ahead).
-        m_muxSettings.holdLastPicture = !stopped;
+        // picture held. Only where the film itself ended: the sound of a run
+        // that was stopped, or of a range that ends inside the film, may
+        // simply have decoded ahead of the pictures.
+        const bool rangeEndsInside =
+            m_selectionEnd > m_selectionStart && (m_duration <= 0 || m_selectionEnd < m_duration);
+        m_muxSettings.holdLastPicture = !stopped && !rangeEndsInside;
         if (captured.haveSoundStart && captured.pictureStart > 0)
             m_muxSettings.audioLeadInFrames =
                 AudioLeadInFrames(captured.pictureStart, double(captured.soundStart) / kTicksPerSecond);

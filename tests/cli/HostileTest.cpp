@@ -214,11 +214,10 @@ std::vector<pid_t> ChildrenOf(pid_t parent) {
         const std::string name = entry.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        std::istringstream stat(Slurp(entry.path().string() + "/stat"));
-        std::string pid, command, state;
+        // "pid (command) state ppid ...": the command may hold spaces, it ends at the last ')'.
+        const std::string line = Slurp(entry.path().string() + "/stat");
+        std::string state;
         pid_t ppid = 0;
-        // The command may hold spaces: it ends at the last ')'.
-        const std::string line = stat.str();
         const auto close = line.rfind(')');
         if (close == std::string::npos)
             continue;
@@ -546,8 +545,9 @@ TEST_F(Hostile, ABatchGivesEachProcessItsJobWholeAndTellsHowEachEnded) {
                     QByteArray::fromBase64(o.value(QLatin1String("output_bytes")).toString().toLatin1()).toStdString(),
                     out.file("caf\xe9 \xff_ZM.avi"));
             }
-            if (Field(o, "event") == "result")
+            if (Field(o, "event") == "result") {
                 EXPECT_EQ(Field(o, "status"), "completed");
+            }
         }
         EXPECT_TRUE(sawBytes) << Slurp(log);
     }
