@@ -11,7 +11,7 @@
 # waits for). The load average around the runs says how far the figures can be
 # trusted on a shared machine; the CPU-seconds hold better than the wall times.
 #
-#   bench/zemconvert_vs_ffmpeg.sh [BUILD_DIR] [RUNS]
+#   bench/zemconvert_vs_ffmpeg.sh [BUILD_DIR] [RUNS] [CLIP...]   (default: all six clips)
 #
 # ZEM_DECODE_THREADS and ZEM_PICTURE_ROWS (README) pass through to zemconvert,
 # for comparing settings.
@@ -22,6 +22,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${1:-build}
 RUNS=${2:-3}
+shift $(($# < 2 ? $# : 2))
+CHOSEN=("$@")
 ZEMCONVERT="$BUILD_DIR/src/cli/zemconvert"
 CLIPS=${ZEM_BENCH_DIR:-/tmp/zem-bench-clips}
 OUT=$(mktemp -d /tmp/zem-bench-out.XXXXXX)
@@ -89,7 +91,7 @@ stages() {
 }
 
 # Each thread of one run: "name cpu-s (busy % of the wall time)", busiest
-# first, from /proc samples every 0.1 s (a thread's last sample before it ends).
+# first (threads of one name listed one by one), from /proc samples every 0.1 s (a thread's last sample before it ends).
 threads() {
   local samples="$OUT/threads.txt" start end pid
   : > "$samples"
@@ -107,15 +109,17 @@ threads() {
   end=$(date +%s.%N)
   awk -v wall="$(awk -v a="$start" -v b="$end" 'BEGIN{print b - a}')" -v hz="$(getconf CLK_TCK)" '
     { last[$1] = $3; name[$1] = $2 }
-    END { for (t in last) cpu[name[t]] += last[t] / hz
-          for (n in cpu) if (cpu[n] >= 0.05) printf "%s %.2f (%.0f%%)\n", n, cpu[n], 100 * cpu[n] / wall }' "$samples" |
+    END { for (t in last) if (last[t] / hz >= 0.05)
+            printf "%s %.2f (%.0f%%)\n", name[t], last[t] / hz, 100 * last[t] / hz / wall }' "$samples" |
     sort -k2 -nr | tr '\n' ' '
 }
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 printf "%-20s %12s %12s %8s %14s %10s %10s %14s %12s\n" clip "zemconvert s" "ffmpeg s" ratio "peak MB (zem)" \
   "zem CPU s" "ff CPU s" "seen/skipped" "all CPU s"
-for clip in mpeg2_576_dvd.mpg wmv2_480.wmv h264_720p.mp4 h264_1080p.mkv h264_720p60.mp4 h264_1080p2997.mp4; do
+[ ${#CHOSEN[@]} -gt 0 ] ||
+  CHOSEN=(mpeg2_576_dvd.mpg wmv2_480.wmv h264_720p.mp4 h264_1080p.mkv h264_720p60.mp4 h264_1080p2997.mp4)
+for clip in "${CHOSEN[@]}"; do
   zem_times=(); ff_times=(); zem_cpu=(); ff_cpu=(); peak=0
   for _ in $(seq "$RUNS"); do
     read -r t m c < <(HOME="$BENCH_HOME" measure "$ZEMCONVERT" -o "$OUT/zem.avi" "$CLIPS/$clip")

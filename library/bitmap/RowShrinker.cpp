@@ -72,8 +72,9 @@ void FinishWide(uint32_t* __restrict column, uint32_t* __restrict plain, const u
 // written pixel by pixel, four values a pixel (the fourth unused), as the
 // across step reads them.
 template <typename Sum>
-ZEM_WIDE_VECTORS void FinishPlanar(uint32_t* __restrict column, Sum* __restrict plain,
-                                   const uint32_t* __restrict weighted, uint32_t fullY, size_t width) {
+inline __attribute__((always_inline)) void FinishPlanar(uint32_t* __restrict column, Sum* __restrict plain,
+                                                        const uint32_t* __restrict weighted, uint32_t fullY,
+                                                        size_t width) {
     const Sum* __restrict pb = plain;
     const Sum* __restrict pg = plain + width;
     const Sum* __restrict pr = plain + 2 * width;
@@ -87,6 +88,17 @@ ZEM_WIDE_VECTORS void FinishPlanar(uint32_t* __restrict column, Sum* __restrict 
         column[4 * x + 3] = 0;
     }
     std::fill(plain, plain + 3 * width, Sum(0));
+}
+
+// One copy a sum width; the clones are plain functions (compilers clone no templates).
+ZEM_WIDE_VECTORS
+void FinishPlanarNarrow(uint32_t* column, uint16_t* plain, const uint32_t* weighted, uint32_t fullY, size_t width) {
+    FinishPlanar(column, plain, weighted, fullY, width);
+}
+
+ZEM_WIDE_VECTORS
+void FinishPlanarWide(uint32_t* column, uint32_t* plain, const uint32_t* weighted, uint32_t fullY, size_t width) {
+    FinishPlanar(column, plain, weighted, fullY, width);
 }
 
 // One pixel from luma and its chroma terms to clamped B, G and R.
@@ -269,9 +281,9 @@ void RowShrinker::FinishTargetRow(uint8_t* target) {
     // the bytes of weighting every source byte one by one.
     const size_t values = size_t(m_sourceWidth) * 3;
     if (m_form == RowForm::Yuv && m_narrowSums)
-        FinishPlanar(m_column.data(), m_plainNarrow.data(), m_weighted.data(), m_fullY, m_sourceWidth);
+        FinishPlanarNarrow(m_column.data(), m_plainNarrow.data(), m_weighted.data(), m_fullY, m_sourceWidth);
     else if (m_form == RowForm::Yuv)
-        FinishPlanar(m_column.data(), m_plainWide.data(), m_weighted.data(), m_fullY, m_sourceWidth);
+        FinishPlanarWide(m_column.data(), m_plainWide.data(), m_weighted.data(), m_fullY, m_sourceWidth);
     else if (m_narrowSums)
         FinishNarrow(m_column.data(), m_plainNarrow.data(), m_weighted.data(), m_fullY, values);
     else

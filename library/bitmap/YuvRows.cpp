@@ -30,11 +30,9 @@ const YuvCoefficients& CoefficientsOf(YuvMatrix matrix) {
 // pixels that share it; `Step` bytes from one sample to the next. Separate
 // copies for each form, so each loop vectorises; every product fits 16 bits.
 template <int Shift, int Step>
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void FillTerms(const YuvCoefficients& c, const uint8_t* __restrict u, const uint8_t* __restrict v,
-               uint16_t* __restrict b, uint16_t* __restrict g, uint16_t* __restrict r, size_t samples) {
+inline __attribute__((always_inline)) void FillTerms(const YuvCoefficients& c, const uint8_t* __restrict u,
+                                                     const uint8_t* __restrict v, uint16_t* __restrict b,
+                                                     uint16_t* __restrict g, uint16_t* __restrict r, size_t samples) {
     for (size_t s = 0; s < samples; ++s) {
         const int16_t ui = int16_t(u[s * Step] - kChromaZero);
         const int16_t vi = int16_t(v[s * Step] - kChromaZero);
@@ -47,6 +45,36 @@ void FillTerms(const YuvCoefficients& c, const uint8_t* __restrict u, const uint
             r[(s << Shift) + k] = tr;
         }
     }
+}
+
+// One clone set a form (compilers clone no templates).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__SANITIZE_THREAD__)
+#define ZEM_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define ZEM_WIDE_VECTORS
+#endif
+ZEM_WIDE_VECTORS
+void FillFull(const YuvCoefficients& c, const uint8_t* u, const uint8_t* v, uint16_t* b, uint16_t* g, uint16_t* r,
+              size_t samples) {
+    FillTerms<0, 1>(c, u, v, b, g, r, samples);
+}
+
+ZEM_WIDE_VECTORS
+void FillFullPaired(const YuvCoefficients& c, const uint8_t* u, const uint8_t* v, uint16_t* b, uint16_t* g, uint16_t* r,
+                    size_t samples) {
+    FillTerms<0, 2>(c, u, v, b, g, r, samples);
+}
+
+ZEM_WIDE_VECTORS
+void FillHalf(const YuvCoefficients& c, const uint8_t* u, const uint8_t* v, uint16_t* b, uint16_t* g, uint16_t* r,
+              size_t samples) {
+    FillTerms<1, 1>(c, u, v, b, g, r, samples);
+}
+
+ZEM_WIDE_VECTORS
+void FillHalfPaired(const YuvCoefficients& c, const uint8_t* u, const uint8_t* v, uint16_t* b, uint16_t* g, uint16_t* r,
+                    size_t samples) {
+    FillTerms<1, 2>(c, u, v, b, g, r, samples);
 }
 
 } // namespace
@@ -64,13 +92,13 @@ void YuvChromaTerms::Fill(const YuvPlanes& planes, uint32_t chromaRow, uint32_t 
     const uint8_t* u = planes.u + ptrdiff_t(chromaRow) * planes.uStride;
     const uint8_t* v = planes.v + ptrdiff_t(chromaRow) * planes.vStride;
     if (shift == 0 && planes.chromaStep == 1)
-        FillTerms<0, 1>(c, u, v, b.data(), g.data(), r.data(), samples);
+        FillFull(c, u, v, b.data(), g.data(), r.data(), samples);
     else if (shift == 0)
-        FillTerms<0, 2>(c, u, v, b.data(), g.data(), r.data(), samples);
+        FillFullPaired(c, u, v, b.data(), g.data(), r.data(), samples);
     else if (planes.chromaStep == 1)
-        FillTerms<1, 1>(c, u, v, b.data(), g.data(), r.data(), samples);
+        FillHalf(c, u, v, b.data(), g.data(), r.data(), samples);
     else
-        FillTerms<1, 2>(c, u, v, b.data(), g.data(), r.data(), samples);
+        FillHalfPaired(c, u, v, b.data(), g.data(), r.data(), samples);
 }
 
 } // namespace zem

@@ -56,7 +56,9 @@ public:
 
 // One pixel's luma part (plus kLumaTermOffset): what the chroma terms are added to.
 inline uint16_t YuvLumaPart(uint8_t y, uint16_t yScale, uint16_t yBias) {
-    return uint16_t(((uint32_t(y) * 0x0101u * yScale) >> 16) + yBias);
+    // Written as the high half of a 16 by 16 bit product, which vectorises as one.
+    const uint16_t wide = uint16_t(y * 0x0101u);
+    return uint16_t(uint16_t((uint32_t(wide) * yScale) >> 16) + yBias);
 }
 
 // A channel from the sum of the two parts: libyuv's shift and saturation.
