@@ -23,6 +23,7 @@
 #include "InputList.h"
 #include "JobReport.h"
 #include "MediaSession.h"
+#include "SubtitleCaps.h"
 
 using namespace zem;
 using namespace zem::cli;

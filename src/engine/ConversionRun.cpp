@@ -226,7 +226,7 @@ int ConversionRun::OnConvert() {
     }
     // Refused before anything is decoded, not after the whole film.
     std::vector<std::string> written{m_outputPath};
-    if (m_saveMp3)
+    if (m_job.keepMp3)
         written.push_back(m_paths.keptMp3Path);
     for (const std::string& out : written) {
         std::string what;
