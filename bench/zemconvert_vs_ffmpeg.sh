@@ -5,10 +5,16 @@
 # the CPU-seconds (user + system) of each side, the pictures zemconvert saw and
 # left undecoded (from its graph log) with the CPU-seconds of one run that
 # decodes every picture (ZEM_DECODE_ALL=1), and, where perf is installed,
-# zemconvert's CPU-seconds by stage; the load average around the runs says how
-# far the figures can be trusted on a shared machine.
+# zemconvert's CPU-seconds by stage, and a thread view of one more run: the
+# CPU-seconds of each of zemconvert's threads and its busy share of the run's
+# wall time, so the critical path shows (a thread near 100 % is what the run
+# waits for). The load average around the runs says how far the figures can be
+# trusted on a shared machine; the CPU-seconds hold better than the wall times.
 #
-#   bench/zemconvert_vs_ffmpeg.sh [BUILD_DIR] [RUNS]
+#   bench/zemconvert_vs_ffmpeg.sh [BUILD_DIR] [RUNS] [CLIP...]   (default: all six clips)
+#
+# ZEM_DECODE_THREADS and ZEM_PICTURE_ROWS (README) pass through to zemconvert,
+# for comparing settings.
 #
 # The clips are made once with the ffmpeg tool and kept in $ZEM_BENCH_DIR
 # (default /tmp/zem-bench-clips).
@@ -16,6 +22,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${1:-build}
 RUNS=${2:-3}
+shift $(($# < 2 ? $# : 2))
+CHOSEN=("$@")
 ZEMCONVERT="$BUILD_DIR/src/cli/zemconvert"
 CLIPS=${ZEM_BENCH_DIR:-/tmp/zem-bench-clips}
 OUT=$(mktemp -d /tmp/zem-bench-out.XXXXXX)
@@ -82,10 +90,36 @@ stages() {
           cpu * s["other"] / 100 }'
 }
 
+# Each thread of one run: "name cpu-s (busy % of the wall time)", busiest
+# first (threads of one name listed one by one), from /proc samples every 0.1 s (a thread's last sample before it ends).
+threads() {
+  local samples="$OUT/threads.txt" start end pid
+  : > "$samples"
+  start=$(date +%s.%N)
+  HOME="$BENCH_HOME" "$ZEMCONVERT" -o "$OUT/zem.avi" "$1" > /dev/null 2>&1 &
+  pid=$!
+  while kill -0 "$pid" 2> /dev/null; do
+    for stat in /proc/"$pid"/task/*/stat; do
+      # "tid (name) state ... utime stime": the times are fields 12 and 13 after the name.
+      sed -e 's/^\([0-9]*\) (\(.*\)) /\1 \2 /' "$stat" 2> /dev/null | awk '{print $1, $2, $14 + $15}'
+    done >> "$samples"
+    sleep 0.1
+  done
+  wait "$pid" || true
+  end=$(date +%s.%N)
+  awk -v wall="$(awk -v a="$start" -v b="$end" 'BEGIN{print b - a}')" -v hz="$(getconf CLK_TCK)" '
+    { last[$1] = $3; name[$1] = $2 }
+    END { for (t in last) if (last[t] / hz >= 0.05)
+            printf "%s %.2f (%.0f%%)\n", name[t], last[t] / hz, 100 * last[t] / hz / wall }' "$samples" |
+    sort -k2 -nr | tr '\n' ' '
+}
+
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 printf "%-20s %12s %12s %8s %14s %10s %10s %14s %12s\n" clip "zemconvert s" "ffmpeg s" ratio "peak MB (zem)" \
   "zem CPU s" "ff CPU s" "seen/skipped" "all CPU s"
-for clip in mpeg2_576_dvd.mpg wmv2_480.wmv h264_720p.mp4 h264_1080p.mkv h264_720p60.mp4 h264_1080p2997.mp4; do
+[ ${#CHOSEN[@]} -gt 0 ] ||
+  CHOSEN=(mpeg2_576_dvd.mpg wmv2_480.wmv h264_720p.mp4 h264_1080p.mkv h264_720p60.mp4 h264_1080p2997.mp4)
+for clip in "${CHOSEN[@]}"; do
   zem_times=(); ff_times=(); zem_cpu=(); ff_cpu=(); peak=0
   for _ in $(seq "$RUNS"); do
     read -r t m c < <(HOME="$BENCH_HOME" measure "$ZEMCONVERT" -o "$OUT/zem.avi" "$CLIPS/$clip")
@@ -102,5 +136,6 @@ for clip in mpeg2_576_dvd.mpg wmv2_480.wmv h264_720p.mp4 h264_1080p.mkv h264_720
     "$(awk -v a="$zem" -v b="$ff" 'BEGIN{print a/b}')" "$(awk -v p="$peak" 'BEGIN{print p/1024}')" \
     "$(printf "%s\n" "${zem_cpu[@]}" | median)" "$(printf "%s\n" "${ff_cpu[@]}" | median)" "$counts" "$all_cpu"
   printf "%-20s   stages: %s\n" "" "$(stages "$CLIPS/$clip")"
+  printf "%-20s   threads: %s\n" "" "$(threads "$CLIPS/$clip")"
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -19,10 +19,11 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://github.com/zemconverter/zemconverter"
 # The libraries the programs link come from dpkg-shlibdeps; the media layer
 # loads GStreamer's plug-ins at run time, which no linker sees: the decoders
 # (good, bad, ugly, libav), the text overlay and the video sink of the preview,
-# and Qt's platform plug-ins for the window.
+# Qt's platform plug-ins for the window, and one sound output for the preview
+# (without one it plays silent into a fake sink).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly, gstreamer1.0-libav, gstreamer1.0-x, qt6-qpa-plugins")
+  "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-plugins-ugly, gstreamer1.0-libav, gstreamer1.0-x, qt6-qpa-plugins, gstreamer1.0-pulseaudio | gstreamer1.0-pipewire | gstreamer1.0-alsa")
 # Korean and Chinese subtitles and window texts need letters for them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, xdg-utils")
 include(CPack)

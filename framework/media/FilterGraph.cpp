@@ -223,6 +223,15 @@ HRESULT FilterGraph::put_Volume(long volume) {
     return S_OK;
 }
 
+HRESULT FilterGraph::HasSoundOutput() {
+    SoundOutput* sound = FindSoundOutput();
+    if (!sound)
+        return E_NOTIMPL;
+    if (!m_pipeline || m_dirty || !m_prerolled)
+        return VFW_E_NOT_CONNECTED;
+    return sound->ReachesOutput() ? S_OK : S_FALSE;
+}
+
 // ---------------------------------------------------------------- frame step, clock
 
 HRESULT FilterGraph::CanStep(long, IUnknown*) {
@@ -238,13 +247,36 @@ HRESULT FilterGraph::Step(std::uint32_t frames, IUnknown*) {
         if (FAILED(hr))
             return hr;
     }
-    GstElement* sink = renderer->Pictures()->StepElement();
-    if (!sink)
+    // Stepped from the picture on screen, by an exact seek to the start of the
+    // one after it. A step event would go on from the clock's time instead, and
+    // a sound output's clock runs on while paused (its queued sound still
+    // plays): the sink would drop every picture before that time.
+    gint64 shown = 0;
+    gint64 length = 0;
+    if (!renderer->Pictures()->ShownPicture(&shown, &length))
         return E_FAIL;
-    if (!gst_element_send_event(sink, gst_event_new_step(GST_FORMAT_BUFFERS, frames, 1.0, TRUE, FALSE)))
-        return E_FAIL;
-    // The sink prerolls the next picture; once that is done it is on screen.
-    WaitForState(kStateWaitMs);
+    const auto picture = static_cast<gint64>(FrameSeconds() * GST_SECOND);
+    if (length <= 0)
+        length = picture;
+    // Rounded up: the shown picture must end at or before the new position.
+    const gint64 next = shown + length + (static_cast<gint64>(frames) - 1) * picture - OriginNs();
+    const REFERENCE_TIME target = (next + 99) / 100;
+    const REFERENCE_TIME duration = LongestDuration();
+    if (duration > 0 && target >= duration)
+        return S_FALSE; // the last picture is on screen
+    m_position = target;
+    m_events.ClearEnd();
+    HRESULT hr = Reposition(target);
+    if (FAILED(hr))
+        return hr;
+    gint64 now = 0;
+    if (!renderer->Pictures()->ShownPicture(&now, &length) || now <= shown) {
+        // The sound goes on past the last picture: back to that picture.
+        m_position = (shown - OriginNs() + 99) / 100;
+        hr = Reposition(m_position);
+        return FAILED(hr) ? hr : S_FALSE;
+    }
+    m_events.Post(EC_STEP_COMPLETE);
     return S_OK;
 }
 

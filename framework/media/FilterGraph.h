@@ -76,6 +76,7 @@ public:
     HRESULT GetPreferredAspectRatio(long* x, long* y) override;
     HRESULT get_Volume(long* volume) override;
     HRESULT put_Volume(long volume) override;
+    HRESULT HasSoundOutput() override;
     // IVideoFrameStep
     HRESULT CanStep(long multiple, IUnknown* filter) override;
     HRESULT Step(std::uint32_t frames, IUnknown* filter) override;
@@ -108,6 +109,8 @@ private:
     HRESULT SetPipelineState(GstState state);
     gint64 OriginNs() const;
     REFERENCE_TIME QueryPosition() const;
+    // The position while paused: inside the picture on screen.
+    REFERENCE_TIME PausedPosition() const;
     REFERENCE_TIME LongestDuration() const;
     double FrameSeconds() const;
     bool HasSourceVideo() const;

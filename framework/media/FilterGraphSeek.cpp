@@ -166,8 +166,24 @@ REFERENCE_TIME FilterGraph::QueryPosition() const {
 HRESULT FilterGraph::GetCurrentPosition(REFERENCE_TIME* position) {
     if (!position)
         return E_POINTER;
-    *position = m_state == State_Stopped ? m_position : QueryPosition();
+    *position = m_state == State_Stopped ? m_position : m_state == State_Paused ? PausedPosition() : QueryPosition();
     return S_OK;
+}
+
+REFERENCE_TIME FilterGraph::PausedPosition() const {
+    // Paused, the sinks report the end of what they hold (and a sound output
+    // whose clock ran on, more): the picture on screen is what the position means.
+    const REFERENCE_TIME position = QueryPosition();
+    auto renderer = FindVideoRenderer(true);
+    gint64 shown = 0;
+    gint64 length = 0;
+    if (!renderer || !m_pipeline || m_dirty || !renderer->Pictures()->ShownPicture(&shown, &length))
+        return position;
+    if (length <= 0)
+        length = static_cast<gint64>(FrameSeconds() * GST_SECOND);
+    const REFERENCE_TIME start = std::max<gint64>(0, shown - OriginNs() + 99) / 100;
+    const REFERENCE_TIME end = std::max<gint64>(0, shown + length - OriginNs()) / 100;
+    return position >= start && position < end ? position : start;
 }
 
 HRESULT FilterGraph::SetPositions(REFERENCE_TIME* current, std::uint32_t currentFlags, REFERENCE_TIME*, std::uint32_t) {

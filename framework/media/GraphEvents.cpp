@@ -1,5 +1,7 @@
 #include "GraphEvents.h"
 
+#include "GraphEventNames.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -7,6 +9,7 @@
 #include <QEvent>
 
 #include <chrono>
+#include <string>
 
 namespace zem::media {
 
@@ -44,6 +47,9 @@ GraphEvents::~GraphEvents() {
 }
 
 void GraphEvents::Post(long code, LONG_PTR param1, LONG_PTR param2) {
+    // Told in the graph log only: the window and the command line say what matters in their own words.
+    const char* name = EventName(code);
+    m_trace(name ? std::string(name) : "Event " + std::to_string(code));
     std::lock_guard lock(m_eventMutex);
     m_events.push_back({code, param1, param2});
     m_eventReady.notify_all();
@@ -159,9 +165,6 @@ GstBusSyncReply GraphEvents::OnBusMessage(GstBus*, GstMessage* message, gpointer
         events->Post(EC_ERRORABORT, E_FAIL);
         break;
     }
-    case GST_MESSAGE_STEP_DONE:
-        events->Post(EC_STEP_COMPLETE);
-        break;
     default:
         break;
     }

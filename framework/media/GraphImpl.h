@@ -108,8 +108,9 @@ class PictureOutput {
 public:
     // Where the pictures are shown: nullptr when no widget library is linked.
     virtual VideoView* View() = 0;
-    // The sink that takes step events; nullptr while not realised.
-    virtual GstElement* StepElement() const = 0;
+    // The picture on screen: its stream time and length (ns; length 0 when the
+    // stream does not say). False before the first picture.
+    virtual bool ShownPicture(gint64* streamTime, gint64* duration) const = 0;
 
 protected:
     ~PictureOutput() = default;
@@ -120,6 +121,9 @@ class SoundOutput {
 public:
     virtual long Volume() const = 0;
     virtual void SetVolume(long volume) = 0;
+    // Whether the realised sink plays on a real output (false for a fake sink,
+    // which is what autoaudiosink falls back to on a machine without one).
+    virtual bool ReachesOutput() const = 0;
 
 protected:
     ~SoundOutput() = default;

@@ -32,6 +32,7 @@
 //   EC_COMPLETE and at the latest when the filter is released.
 #include "MediaTypes.h"
 #include "UserText.h"
+#include "YuvRows.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -183,12 +184,18 @@ struct IBasicAudio : virtual IUnknown {
     // -10000 (silent) .. 0 (full), hundredths of a decibel. E_NOTIMPL without a sound path.
     virtual HRESULT get_Volume(long* volume) = 0;
     virtual HRESULT put_Volume(long volume) = 0;
+    // Once the graph is paused or running: S_OK when the sound reaches a sound
+    // output, S_FALSE when none could be opened and it plays into a fake sink;
+    // E_NOTIMPL without a sound path, VFW_E_NOT_CONNECTED before it is built.
+    virtual HRESULT HasSoundOutput() = 0;
 };
 
 struct IVideoFrameStep : virtual IUnknown {
     // S_OK when stepping is possible (a rendered picture stream), S_FALSE otherwise.
     virtual HRESULT CanStep(long multiple, IUnknown* filter) = 0;
-    // Moves one picture on and posts EC_STEP_COMPLETE; pauses the graph first.
+    // Moves one picture on from the picture on screen, the position into it, and
+    // posts EC_STEP_COMPLETE; pauses the graph first. S_FALSE, with nothing
+    // moved, when the last picture is on screen.
     virtual HRESULT Step(std::uint32_t frames, IUnknown* filter) = 0;
 };
 
@@ -213,6 +220,10 @@ struct IPictureRows {
     // Row `row` of the picture BufferCB would get (bottom row first), width * 3
     // bytes into dst.
     virtual bool ReadRow(int row, std::uint8_t* dst) = 0;
+    // The picture's YUV planes, for a reader that converts them itself with
+    // libyuv's arithmetic; false when the rows must be read with ReadRow (RGB
+    // formats, or subtitles to be drawn into the BGR rows).
+    virtual bool Planes(zem::YuvPlanes& /*planes*/) { return false; }
 };
 
 // Called on the streaming thread for every picture that reaches the grabber.

@@ -6,6 +6,7 @@
 namespace zem::media {
 
 inline constexpr const char* kTextOpenFailed = "Cannot open {file}: {why}";
+inline constexpr const char* kTextIsFolder = "{file} is a folder, not a video file";
 inline constexpr const char* kTextNotAFile = "{file} is not a regular file";
 inline constexpr const char* kTextEmptyFile = "{file} is empty";
 inline constexpr const char* kTextCannotReadMedia = "Cannot read media files: {why}";

@@ -104,6 +104,54 @@ bool CanConvertToBgr(const GstVideoInfo& info) {
     }
 }
 
+bool YuvPlanesOf(const GstVideoFrame& frame, zem::YuvPlanes& planes) {
+    const GstVideoInfo& info = frame.info;
+    auto data = [&](int i) { return static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, i)); };
+    auto stride = [&](int i) { return static_cast<std::ptrdiff_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&frame, i)); };
+    const libyuv::YuvConstants* matrix = MatrixFor(info);
+    planes.matrix = matrix == &libyuv::kYuvJPEGConstants  ? zem::YuvMatrix::FullRange
+                    : matrix == &libyuv::kYuvH709Constants ? zem::YuvMatrix::Bt709
+                                                           : zem::YuvMatrix::Bt601;
+    planes.y = data(0);
+    planes.yStride = stride(0);
+    planes.chromaStep = 1;
+    planes.chromaShiftX = 1;
+    planes.chromaShiftY = 1;
+    // The same planes in the same roles as ConvertBand hands libyuv.
+    switch (GST_VIDEO_INFO_FORMAT(&info)) {
+    case GST_VIDEO_FORMAT_I420:
+    case GST_VIDEO_FORMAT_Y42B:
+    case GST_VIDEO_FORMAT_Y444:
+        planes.u = data(1);
+        planes.v = data(2);
+        planes.uStride = stride(1);
+        planes.vStride = stride(2);
+        break;
+    case GST_VIDEO_FORMAT_YV12:
+        planes.u = data(2);
+        planes.v = data(1);
+        planes.uStride = stride(2);
+        planes.vStride = stride(1);
+        break;
+    case GST_VIDEO_FORMAT_NV12:
+    case GST_VIDEO_FORMAT_NV21: {
+        const bool vFirst = GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_NV21;
+        planes.u = data(1) + (vFirst ? 1 : 0);
+        planes.v = data(1) + (vFirst ? 0 : 1);
+        planes.uStride = planes.vStride = stride(1);
+        planes.chromaStep = 2;
+        break;
+    }
+    default:
+        return false;
+    }
+    if (GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_Y42B)
+        planes.chromaShiftY = 0;
+    if (GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_Y444)
+        planes.chromaShiftX = planes.chromaShiftY = 0;
+    return true;
+}
+
 bool ConvertRowToBgr(const GstVideoFrame& frame, int row, std::uint8_t* dst) {
     const int height = GST_VIDEO_INFO_HEIGHT(&frame.info);
     if (row < 0 || row >= height)

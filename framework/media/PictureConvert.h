@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "YuvRows.h"
+
 namespace zem::media {
 
 // The raw formats the conversion takes directly; anything else is converted by
@@ -25,5 +27,9 @@ bool CanConvertToBgr(const GstVideoInfo& info);
 // One row of the picture ConvertToBgrBottomUp would write, `row` counted from
 // the bottom, width * 3 bytes into dst, with the same bytes.
 bool ConvertRowToBgr(const GstVideoFrame& frame, int row, std::uint8_t* dst);
+
+// Where the frame's YUV planes are and which conversion ConvertRowToBgr uses
+// for them; false for the RGB formats.
+bool YuvPlanesOf(const GstVideoFrame& frame, zem::YuvPlanes& planes);
 
 } // namespace zem::media

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace zem::media {
 
@@ -49,11 +50,20 @@ GstFlowReturn VideoRendererFilter::OnSample(GstElement* sink, gpointer self, boo
     GstSample* raw =
         preroll ? gst_app_sink_pull_preroll(GST_APP_SINK(sink)) : gst_app_sink_pull_sample(GST_APP_SINK(sink));
     std::unique_ptr<GstSample, decltype(&gst_sample_unref)> sample(raw, &gst_sample_unref);
-    if (!sample || !renderer->m_view)
+    GstBuffer* buffer = sample ? gst_sample_get_buffer(sample.get()) : nullptr;
+    if (!buffer)
         return GST_FLOW_OK;
+    // Frame Step goes on from this picture, whatever the clock did meanwhile.
+    const GstSegment* segment = gst_sample_get_segment(sample.get());
+    const GstClockTime pts = GST_BUFFER_PTS(buffer);
+    if (segment && segment->format == GST_FORMAT_TIME && GST_CLOCK_TIME_IS_VALID(pts)) {
+        const GstClockTime time = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, pts);
+        const GstClockTime duration = GST_BUFFER_DURATION(buffer);
+        renderer->m_shownDuration.store(GST_CLOCK_TIME_IS_VALID(duration) ? static_cast<gint64>(duration) : 0);
+        renderer->m_shownTime.store(GST_CLOCK_TIME_IS_VALID(time) ? static_cast<gint64>(time) : -1);
+    }
     GstVideoInfo info;
-    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
-    if (!buffer || !gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())))
+    if (!renderer->m_view || !gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())))
         return GST_FLOW_OK;
     GstVideoFrame frame;
     if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
@@ -62,6 +72,15 @@ GstFlowReturn VideoRendererFilter::OnSample(GstElement* sink, gpointer self, boo
                            info.height, GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
     gst_video_frame_unmap(&frame);
     return GST_FLOW_OK;
+}
+
+bool VideoRendererFilter::ShownPicture(gint64* streamTime, gint64* duration) const {
+    const gint64 time = m_shownTime.load();
+    if (time < 0)
+        return false;
+    *streamTime = time;
+    *duration = m_shownDuration.load();
+    return true;
 }
 
 // ---------------------------------------------------------------- audio renderer
@@ -95,14 +114,37 @@ bool AudioRendererFilter::Realize(GstBin* bin, const RealizeContext&) {
             g_object_set(sink, "sync", TRUE, nullptr);
     }
     SetChain(convert, sink);
+    m_sink = sink;
     if (!convert || !resample || !m_volumeElement || !sink)
         return false;
     SetVolume(m_volume);
     return LinkChain({convert, resample, m_volumeElement, sink});
 }
 
+bool AudioRendererFilter::ReachesOutput() const {
+    if (!m_sink)
+        return false;
+    // autoaudiosink picks its sink when it starts; a fake one means no output opened.
+    GstElement* actual = m_sink;
+    GstRef<GstElement> child;
+    if (GST_IS_BIN(m_sink)) {
+        GstIterator* it = gst_bin_iterate_sinks(GST_BIN(m_sink));
+        GValue item = G_VALUE_INIT;
+        if (gst_iterator_next(it, &item) == GST_ITERATOR_OK)
+            child.reset(GST_ELEMENT(g_value_dup_object(&item)));
+        g_value_unset(&item);
+        gst_iterator_free(it);
+        if (!child)
+            return false;
+        actual = child.get();
+    }
+    GstElementFactory* factory = gst_element_get_factory(actual);
+    return factory && std::strcmp(gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)), "fakesink") != 0;
+}
+
 void AudioRendererFilter::Unrealize() {
     m_volumeElement = nullptr;
+    m_sink = nullptr;
     ElementChainFilter::Unrealize();
 }
 

@@ -3,13 +3,14 @@
 #include "GraphImpl.h"
 #include "VideoView.h"
 
+#include <atomic>
 #include <memory>
 
 namespace zem::media {
 
 // Threads: the window's thread makes, realises and asks it; the appsink's
 // streaming thread hands every picture to the view (VideoView::Show), which
-// copies it under its own lock.
+// copies it under its own lock, and notes its time (atomics).
 class VideoRendererFilter : public ElementChainFilter, public PictureOutput {
 public:
     VideoRendererFilter();
@@ -20,11 +21,13 @@ public:
 
     PictureOutput* Pictures() override { return this; }
     VideoView* View() override { return m_view.get(); }
-    GstElement* StepElement() const override { return Last(); }
+    bool ShownPicture(gint64* streamTime, gint64* duration) const override;
 
 private:
     static GstFlowReturn OnSample(GstElement* sink, gpointer self, bool preroll);
     const std::unique_ptr<VideoView> m_view; // nullptr without zem_media_widgets
+    std::atomic<gint64> m_shownTime{-1};
+    std::atomic<gint64> m_shownDuration{0};
 };
 
 // Window's thread only (the volume is set on the element, which GStreamer guards).
@@ -39,10 +42,12 @@ public:
     SoundOutput* Sound() override { return this; }
     long Volume() const override { return m_volume; }
     void SetVolume(long volume) override;
+    bool ReachesOutput() const override;
 
 private:
     long m_volume = 0;
     GstElement* m_volumeElement = nullptr;
+    GstElement* m_sink = nullptr;
 };
 
 class NullRendererFilter : public ElementChainFilter {

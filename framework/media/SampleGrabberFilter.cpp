@@ -33,6 +33,8 @@ public:
             m_overlay.BlendRow(GST_VIDEO_FRAME_HEIGHT(&m_frame) - 1 - row, dst);
         return true;
     }
+    // Subtitles are drawn into BGR rows, so a picture with them is read by rows.
+    bool Planes(zem::YuvPlanes& planes) override { return m_overlay.empty() && YuvPlanesOf(m_frame, planes); }
 
 private:
     const GstVideoFrame& m_frame;

@@ -35,7 +35,6 @@ public:
 
     REFERENCE_TIME Duration() const override { return m_duration; }
     const std::string& Path() const { return m_path; }
-    bool Seekable() const { return m_seekable; }
 
 private:
     // One decoded pad's state. PadAdded fills the first fields and then sets
@@ -76,7 +75,6 @@ private:
     std::string m_path;
     std::string m_uri;
     REFERENCE_TIME m_duration = 0;
-    bool m_seekable = true;
     // The first picture stream's orientation from the container; empty when
     // the stored picture is shown as it is.
     std::string m_orientation;

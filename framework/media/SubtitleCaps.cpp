@@ -1,25 +1,19 @@
 #include "SubtitleCaps.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <cstring>
 #include <string_view>
 
 namespace zem::media {
 
 namespace {
 
+std::atomic<SubtitleStopCheck> g_stopCheck{nullptr};
+
 // The fields of a Dialogue line before its text.
 constexpr int kAssFieldsBeforeText = 9;
-
-// `text` cut to at most `limit` bytes, never inside a UTF-8 character.
-void CutAtCharacter(std::string& text, std::size_t limit) {
-    if (text.size() <= limit)
-        return;
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    text.resize(end);
-}
 
 bool StartsWithNoCase(std::string_view text, std::string_view word) {
     if (text.size() < word.size())
@@ -70,37 +64,68 @@ bool CapAssText(std::string& text) {
     return changed;
 }
 
-// A line of SRT, SAMI or MicroDVD text with markup tags past the count left
-// out and cut to the length bound. Returns whether it changed.
-bool CapMarkupLine(std::string& line) {
+// SRT or SAMI text with the markup tags of an event past the count left out
+// and each line cut to the length bound. An event runs to a blank line (SRT)
+// or to the next SYNC tag (SAMI), which is always kept: nesting deep enough to
+// slow the parsers down can be spread over many lines of one event. One pass
+// over the text. Returns how many events changed.
+int CapMarkupText(std::string& text) {
     const std::size_t limit = kMaxSubtitleEventBytes * 2; // SAMI keeps its markup on the line
-    int tags = 0;
     std::string out;
-    bool changed = false;
+    out.reserve(text.size());
+    int capped = 0;
+    int tags = 0;
+    bool cut = false; // the current event lost something
+    const auto endEvent = [&] {
+        capped += cut ? 1 : 0;
+        cut = false;
+        tags = 0;
+    };
     std::size_t at = 0;
-    while (at < line.size()) {
-        if (line[at] == '<' || line[at] == '{') {
-            const char closer = line[at] == '<' ? '>' : '}';
-            const std::size_t close = line.find(closer, at);
-            const std::size_t end = close == std::string::npos ? line.size() : close + 1;
-            if (++tags > kMaxMarkupTags) {
-                changed = true;
-                at = end;
+    for (std::size_t lines = 0; at < text.size(); ++lines) {
+        if (lines % kStopCheckLines == 0 && SubtitleStopAsked())
+            return 0;
+        std::size_t lineEnd = text.find('\n', at);
+        lineEnd = lineEnd == std::string::npos ? text.size() : lineEnd;
+        std::size_t content = lineEnd;
+        while (content > at && text[content - 1] == '\r')
+            --content;
+        if (content == at)
+            endEvent(); // a blank line
+        const std::size_t lineStart = out.size();
+        std::size_t i = at;
+        while (i < content) {
+            if (text[i] != '<') {
+                // The cut falls between characters.
+                if (out.size() - lineStart >= limit && (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+                    cut = true;
+                    i = content;
+                    break;
+                }
+                out += text[i++];
                 continue;
             }
-            out.append(line, at, end - at);
-            at = end;
-            continue;
+            // Looked for on this line only, so a '<' without its '>' costs no more than the line.
+            const void* close = std::memchr(text.data() + i, '>', content - i);
+            const std::size_t end = close ? std::size_t(static_cast<const char*>(close) - text.data()) + 1 : content;
+            const bool sync = StartsWithNoCase(std::string_view(text).substr(i + 1, end - i - 1), "sync");
+            if (sync)
+                endEvent();
+            if (!sync && (++tags > kMaxMarkupTags || out.size() - lineStart + (end - i) > limit))
+                cut = true; // a tag is left out whole
+            else
+                out.append(text, i, end - i);
+            i = end;
         }
-        out += line[at++];
+        out.append(text, content, lineEnd - content);
+        if (lineEnd < text.size())
+            out += '\n';
+        at = lineEnd + 1;
     }
-    if (out.size() > limit) {
-        CutAtCharacter(out, limit);
-        changed = true;
-    }
-    if (changed)
-        line = std::move(out);
-    return changed;
+    endEvent();
+    if (capped > 0)
+        text = std::move(out);
+    return capped;
 }
 
 // The offset of an ASS Dialogue line's text, or npos when `line` is none.
@@ -119,21 +144,34 @@ std::size_t AssTextOffset(std::string_view line) {
 
 } // namespace
 
+void SetSubtitleStopCheck(SubtitleStopCheck check) {
+    g_stopCheck.store(check);
+}
+
+bool SubtitleStopAsked() {
+    const SubtitleStopCheck check = g_stopCheck.load();
+    return check && check();
+}
+
 std::string CapSubtitleEvents(std::string& utf8, bool ass) {
-    std::string out;
-    out.reserve(utf8.size());
     int capped = 0;
-    std::size_t start = 0;
-    while (start < utf8.size()) {
-        std::size_t end = utf8.find('\n', start);
-        end = end == std::string::npos ? utf8.size() : end + 1;
-        std::string line = utf8.substr(start, end - start);
-        std::string ending;
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-            ending.insert(ending.begin(), line.back());
-            line.pop_back();
-        }
-        if (ass) {
+    if (!ass) {
+        capped = CapMarkupText(utf8);
+    } else {
+        std::string out;
+        out.reserve(utf8.size());
+        std::size_t start = 0;
+        for (std::size_t lines = 0; start < utf8.size(); ++lines) {
+            if (lines % kStopCheckLines == 0 && SubtitleStopAsked())
+                return {};
+            std::size_t end = utf8.find('\n', start);
+            end = end == std::string::npos ? utf8.size() : end + 1;
+            std::string line = utf8.substr(start, end - start);
+            std::string ending;
+            while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+                ending.insert(ending.begin(), line.back());
+                line.pop_back();
+            }
             const std::size_t text = AssTextOffset(line);
             if (text != std::string::npos) {
                 std::string body = line.substr(text);
@@ -142,16 +180,15 @@ std::string CapSubtitleEvents(std::string& utf8, bool ass) {
                     ++capped;
                 }
             }
-        } else if (CapMarkupLine(line)) {
-            ++capped;
+            out += line;
+            out += ending;
+            start = end;
         }
-        out += line;
-        out += ending;
-        start = end;
+        if (capped > 0)
+            utf8 = std::move(out);
     }
     if (capped == 0)
         return {};
-    utf8 = std::move(out);
     return std::to_string(capped) + (capped == 1 ? " event was" : " events were") +
            " cut to the converter's bounds (length, tags and their nesting)";
 }

@@ -1,5 +1,7 @@
 #include "SubtitleCues.h"
 
+#include "SubtitleCaps.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -185,7 +187,9 @@ std::vector<TimedCue> ReadTimedCues(const std::string& utf8) {
     std::string line;
     TimedCue* open = nullptr; // the cue whose text lines are being read
     bool skipping = false;    // inside a WebVTT NOTE, STYLE or REGION block
-    while (std::getline(in, line)) {
+    for (std::size_t lines = 0; std::getline(in, line); ++lines) {
+        if (lines % kStopCheckLines == 0 && SubtitleStopAsked())
+            return {};
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         const std::string trimmed = Trim(line);
@@ -258,7 +262,9 @@ std::vector<TimedCue> ReadMicroDvdCues(const std::string& utf8, double fps) {
     std::istringstream in(utf8);
     std::string line;
     bool first = true;
-    while (std::getline(in, line)) {
+    for (std::size_t lines = 0; std::getline(in, line); ++lines) {
+        if (lines % kStopCheckLines == 0 && SubtitleStopAsked())
+            return {};
         line = Trim(line);
         std::size_t at = 0;
         int64_t start = 0;
@@ -305,9 +311,12 @@ std::vector<TimedCue> ReadMicroDvdCues(const std::string& utf8, double fps) {
 std::string WriteSubRip(const std::vector<TimedCue>& cues) {
     std::string out;
     int number = 0;
-    for (const TimedCue& cue : cues)
+    for (const TimedCue& cue : cues) {
+        if (std::size_t(number) % kStopCheckLines == 0 && SubtitleStopAsked())
+            return {};
         out += std::to_string(++number) + "\n" + FormatTime(cue.startMs) + " --> " + FormatTime(cue.endMs) + "\n" +
                cue.text + "\n\n";
+    }
     return out;
 }
 

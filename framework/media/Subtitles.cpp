@@ -1,14 +1,16 @@
 #include "Subtitles.h"
 
 #include "GraphImpl.h"
+#include "SubtitleAss.h"
 #include "SubtitleCaps.h"
 #include "SubtitleCues.h"
 
 #include <gio/gio.h>
-#include <gst/app/gstappsrc.h>
 #include <uchardet.h>
 
 #include <QLocale>
+
+#include "SystemLocale.h"
 
 #include <algorithm>
 #include <array>
@@ -18,7 +20,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
-#include <sstream>
+#include <string_view>
 
 namespace zem::media {
 
@@ -38,15 +40,42 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// The legacy encoding our users' subtitle files most likely have, from the
-// language of the desktop, for text the detector cannot name.
-const char* LocaleFallbackEncoding() {
-    const QLocale locale = QLocale::system();
+// Where `word` (lower case) first stands in `text` in any letter case; no
+// lower-case copy of a file of megabytes is made for it.
+std::size_t FindNoCase(const std::string& text, std::string_view word) {
+    const auto at = std::search(text.begin(), text.end(), word.begin(), word.end(),
+                                [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    return at == text.end() ? std::string::npos : std::size_t(at - text.begin());
+}
+
+constexpr const char* kStoppedWhilePrepared = "the conversion was stopped while they were prepared";
+
+// The legacy multi-byte encoding of the user's language (Korean, Chinese),
+// or nullptr for other languages.
+const char* LocaleCjkEncoding() {
+    const QLocale locale = zem::os::UserLocale();
     if (locale.language() == QLocale::Korean)
         return "CP949";
     if (locale.language() == QLocale::Chinese)
-        return locale.script() == QLocale::TraditionalChineseScript ? "BIG5" : "GB18030";
-    return "WINDOWS-1252";
+        return locale.script() == QLocale::TraditionalHanScript ? "BIG5" : "GB18030";
+    return nullptr;
+}
+
+// The legacy encoding our users' subtitle files most likely have, from the
+// language of the desktop, for text the detector cannot name.
+const char* LocaleFallbackEncoding() {
+    const char* cjk = LocaleCjkEncoding();
+    return cjk ? cjk : "WINDOWS-1252";
+}
+
+// Whether the detector's answer is an encoding of several bytes a character.
+bool IsMultiByte(const std::string& encoding) {
+    const std::string lower = Lower(encoding);
+    for (const char* family : {"utf", "gb", "big5", "cp949", "euc", "shift_jis", "iso-2022", "hz"}) {
+        if (lower.rfind(family, 0) == 0)
+            return true;
+    }
+    return false;
 }
 
 std::optional<std::string> Convert(const std::string& bytes, const char* from) {
@@ -76,75 +105,17 @@ bool LooksLikeText(const std::string& utf8) {
     return !utf8.empty() && control * 50 < utf8.size();
 }
 
-bool HasCues(const std::string& lower, SubtitleText::Format format) {
+bool HasCues(const std::string& text, SubtitleText::Format format) {
     if (format == SubtitleText::Format::Ass)
-        return lower.find("dialogue:") != std::string::npos;
-    return lower.find("-->") != std::string::npos || lower.find("<sync") != std::string::npos ||
-           (lower.find('{') != std::string::npos && lower.find("}{") != std::string::npos);
-}
-
-// ---- ASS / SSA events for assrender
-
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
-struct AssEvent {
-    GstClockTime start;
-    GstClockTime duration;
-    std::string chunk; // "ReadOrder,Layer,Style,Name,MarginL,MarginR,MarginV,Effect,Text"
-};
-
-// The script's header (with the events' Format line in the full layout) and
-// its Dialogue lines, read by the file's own Format line, as the events a
-// Matroska ASS track carries.
-bool SplitAssScript(const std::string& script, std::string& header, std::vector<AssEvent>& events) {
-    std::istringstream in(script);
-    std::string line;
-    bool inEvents = false;
-    bool formatWritten = false;
-    std::vector<std::string> format;
-    int order = 0;
-    while (std::getline(in, line)) {
-        const std::string trimmed = Trim(line);
-        const std::string lower = Lower(trimmed);
-        if (!lower.empty() && lower[0] == '[') {
-            inEvents = lower == "[events]";
-            header += line + "\n";
-            continue;
-        }
-        if (inEvents && lower.rfind("format:", 0) == 0) {
-            format = ReadAssFormat(trimmed.substr(7));
-            if (!formatWritten)
-                header += std::string(kAssFullEventFormat) + "\n";
-            formatWritten = true;
-            continue;
-        }
-        if (inEvents && lower.rfind("dialogue:", 0) == 0) {
-            AssDialogue dialogue;
-            if (!ReadAssDialogue(format, Trim(line).substr(9), dialogue))
-                continue;
-            events.push_back({GstClockTime(dialogue.startMs) * GST_MSECOND,
-                              GstClockTime(dialogue.endMs - dialogue.startMs) * GST_MSECOND,
-                              std::to_string(order++) + "," + dialogue.fields});
-            continue;
-        }
-        if (!inEvents)
-            header += line + "\n";
-    }
-    if (!formatWritten)
-        header += "[Events]\n" + std::string(kAssFullEventFormat) + "\n";
-    std::stable_sort(events.begin(), events.end(),
-                     [](const AssEvent& a, const AssEvent& b) { return a.start < b.start; });
-    return !events.empty();
+        return FindNoCase(text, "dialogue:") != std::string::npos;
+    return text.find("-->") != std::string::npos || FindNoCase(text, "<sync") != std::string::npos ||
+           (text.find('{') != std::string::npos && text.find("}{") != std::string::npos);
 }
 
 // Runs the prepared text through subparse on its own, so a file it cannot
 // read is left out with a warning instead of stopping the film later.
 constexpr GstClockTime kSubparseCheckTimeout = 10 * GST_SECOND;
+constexpr GstClockTime kSubparseCheckStep = 50 * GST_MSECOND;
 
 bool SubparseReads(const std::string& utf8, std::string& why) {
     EnsureGstInitialised();
@@ -169,8 +140,12 @@ bool SubparseReads(const std::string& utf8, std::string& why) {
     }
     GstRef<GstBus> bus(gst_element_get_bus(pipeline.get()));
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-    MessageRef message(gst_bus_timed_pop_filtered(bus.get(), kSubparseCheckTimeout,
-                                                  static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    // Waited for in short steps, so a stop asked for meanwhile is answered.
+    MessageRef message;
+    for (GstClockTime waited = 0; !message && waited < kSubparseCheckTimeout && !SubtitleStopAsked();
+         waited += kSubparseCheckStep)
+        message.reset(gst_bus_timed_pop_filtered(bus.get(), kSubparseCheckStep,
+                                                 static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
     bool read = message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS;
     if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
         GError* error = nullptr;
@@ -179,72 +154,10 @@ bool SubparseReads(const std::string& utf8, std::string& why) {
         if (error)
             g_error_free(error);
     } else if (!message) {
-        why = "reading its text took too long";
+        why = SubtitleStopAsked() ? kStoppedWhilePrepared : "reading its text took too long";
     }
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     return read;
-}
-
-// Feeds the events to assrender in time order, again from the sought time
-// after every seek (assrender forgets its events on a flush).
-class AssFeeder {
-public:
-    explicit AssFeeder(std::vector<AssEvent> events) : m_events(std::move(events)) {}
-
-    static void NeedData(GstAppSrc* src, guint, gpointer self) {
-        auto* feeder = static_cast<AssFeeder*>(self);
-        std::lock_guard lock(feeder->m_mutex);
-        if (feeder->m_next >= feeder->m_events.size()) {
-            gst_app_src_end_of_stream(src);
-            return;
-        }
-        const AssEvent& event = feeder->m_events[feeder->m_next++];
-        GstBuffer* buffer = gst_buffer_new_memdup(event.chunk.data(), event.chunk.size());
-        GST_BUFFER_PTS(buffer) = event.start;
-        GST_BUFFER_DURATION(buffer) = event.duration;
-        gst_app_src_push_buffer(src, buffer);
-    }
-
-    static gboolean SeekData(GstAppSrc*, guint64 position, gpointer self) {
-        auto* feeder = static_cast<AssFeeder*>(self);
-        std::lock_guard lock(feeder->m_mutex);
-        feeder->m_next = 0;
-        while (feeder->m_next < feeder->m_events.size() &&
-               feeder->m_events[feeder->m_next].start + feeder->m_events[feeder->m_next].duration <= position)
-            ++feeder->m_next;
-        return TRUE;
-    }
-
-    static void Destroy(gpointer self) { delete static_cast<AssFeeder*>(self); }
-
-private:
-    std::mutex m_mutex;
-    std::vector<AssEvent> m_events;
-    std::size_t m_next = 0;
-};
-
-GstElement* MakeAssBranch(GstBin* bin, const SubtitleText& text, std::string& warning) {
-    std::string header;
-    std::vector<AssEvent> events;
-    if (!SplitAssScript(text.utf8, header, events)) {
-        warning = "Subtitles of " + text.path + " not shown: no dialogue line could be read";
-        return nullptr;
-    }
-    GstElement* source = MakeElement(bin, "appsrc");
-    if (!source)
-        return nullptr;
-    GstBuffer* codecData = gst_buffer_new_memdup(header.data(), header.size());
-    CapsRef caps(gst_caps_new_simple("application/x-ass", "codec_data", GST_TYPE_BUFFER, codecData, nullptr));
-    gst_buffer_unref(codecData);
-    g_object_set(source, "caps", caps.get(), "format", GST_FORMAT_TIME, "stream-type", GST_APP_STREAM_TYPE_SEEKABLE,
-                 nullptr);
-    GstAppSrcCallbacks callbacks{};
-    callbacks.need_data = &AssFeeder::NeedData;
-    callbacks.seek_data = &AssFeeder::SeekData;
-    // The callbacks' data lives as long as the element: appsrc frees it.
-    gst_app_src_set_callbacks(GST_APP_SRC(source), &callbacks, std::make_unique<AssFeeder>(std::move(events)).release(),
-                              &AssFeeder::Destroy);
-    return source;
 }
 
 } // namespace
@@ -330,6 +243,15 @@ std::optional<std::string> SubtitleBytesToUtf8(const std::string& bytes, std::st
         detected = "CP949";
     if (Lower(detected) == "gb2312")
         detected = "GB18030";
+    // A cue or two says too little for the detector, which then names a
+    // single-byte encoding any bytes are valid in: text that is valid in the
+    // user's own CJK encoding too is taken as that.
+    if (const char* cjk = LocaleCjkEncoding(); cjk && !IsMultiByte(detected)) {
+        if (auto text = Convert(bytes, cjk)) {
+            say(cjk);
+            return text;
+        }
+    }
     if (detected.empty() || Lower(detected) == "ascii" || Lower(detected) == "unknown")
         detected = LocaleFallbackEncoding();
     auto text = Convert(bytes, detected.c_str());
@@ -342,56 +264,92 @@ std::optional<std::string> SubtitleBytesToUtf8(const std::string& bytes, std::st
     return text;
 }
 
+namespace {
+
+// The next place of `word` in `text` at or after a position, for positions
+// that only grow: each search starts where the last one ended, so all of them
+// together read the text once (a SAMI file with no "</sync" at all would
+// otherwise be read to its end for every tag).
+class NextPlace {
+public:
+    NextPlace(const std::string& text, const char* word) : m_text(text), m_word(word) {}
+
+    std::size_t From(std::size_t from) {
+        // The last answer holds while it lies at or after `from` and its
+        // search began at or before `from` (npos lies after every position).
+        if (!m_valid || from < m_searchedFrom || m_found < from) {
+            m_found = m_text.find(m_word, from);
+            m_searchedFrom = from;
+            m_valid = true;
+        }
+        return m_found;
+    }
+
+private:
+    const std::string& m_text;
+    std::string_view m_word;
+    bool m_valid = false;
+    std::size_t m_searchedFrom = 0;
+    std::size_t m_found = std::string::npos;
+};
+
+} // namespace
+
 std::string KeepFirstSamiClass(const std::string& sami) {
     const std::string lower = Lower(sami);
-    // The class of a P element starting at `at` ("<p ..."), in lower case.
+    NextPlace paragraph(lower, "<p"), sync(lower, "<sync"), syncEnd(lower, "</sync"), bodyEnd(lower, "</body"),
+        tagEnd(lower, ">"), tagStart(lower, "<");
+    // The class of a P element starting at `at` ("<p ..."), in lower case,
+    // looked for inside its tag only (which a '<' ends too when its '>' is missing).
     const auto classOf = [&](std::size_t at) -> std::string {
-        const std::size_t end = lower.find('>', at);
-        const std::size_t attr = lower.find("class", at);
-        if (attr == std::string::npos || attr > end)
+        const std::size_t end = std::min({tagEnd.From(at), tagStart.From(at + 1), lower.size()});
+        const std::string_view tag = std::string_view(lower).substr(at, end - at);
+        const std::size_t attr = tag.find("class");
+        if (attr == std::string_view::npos)
             return {};
-        std::size_t p = lower.find('=', attr);
-        if (p == std::string::npos || p > end)
+        std::size_t p = tag.find('=', attr);
+        if (p == std::string_view::npos)
             return {};
         ++p;
-        while (p < end && (lower[p] == ' ' || lower[p] == '"' || lower[p] == '\''))
+        while (p < tag.size() && (tag[p] == ' ' || tag[p] == '"' || tag[p] == '\''))
             ++p;
         std::size_t q = p;
-        while (q < end && (std::isalnum((unsigned char)lower[q]) || lower[q] == '-' || lower[q] == '_'))
+        while (q < tag.size() && (std::isalnum((unsigned char)tag[q]) || tag[q] == '-' || tag[q] == '_'))
             ++q;
-        return lower.substr(p, q - p);
+        return std::string(tag.substr(p, q - p));
     };
     const auto isParagraph = [&](std::size_t at) {
         return at + 2 < lower.size() && lower.compare(at, 2, "<p") == 0 &&
                (lower[at + 2] == ' ' || lower[at + 2] == '>' || lower[at + 2] == '\t');
     };
+    // The next P element at or after `from`.
+    const auto nextParagraph = [&](std::size_t from) {
+        std::size_t at = paragraph.From(from);
+        while (at != std::string::npos && !isParagraph(at))
+            at = paragraph.From(at + 2);
+        return at;
+    };
     std::string first;
-    for (std::size_t at = lower.find("<p"); at != std::string::npos; at = lower.find("<p", at + 2)) {
-        if (isParagraph(at) && !(first = classOf(at)).empty())
+    for (std::size_t at = nextParagraph(0); at != std::string::npos; at = nextParagraph(at + 2)) {
+        if (!(first = classOf(at)).empty())
             break;
     }
     if (first.empty())
         return sami;
     std::string out;
     std::size_t copied = 0;
-    for (std::size_t at = lower.find("<p"); at != std::string::npos;) {
-        if (!isParagraph(at)) {
-            at = lower.find("<p", at + 2);
-            continue;
-        }
+    for (std::size_t at = nextParagraph(0), count = 0; at != std::string::npos; ++count) {
+        if (count % kStopCheckLines == 0 && SubtitleStopAsked())
+            return sami;
         // A P element runs to the next P or SYNC, or to the end of the body.
-        std::size_t end = std::min({lower.find("<p", at + 2), lower.find("<sync", at + 2), lower.find("</sync", at + 2),
-                                    lower.find("</body", at + 2)});
-        while (end != std::string::npos && lower.compare(end, 2, "<p") == 0 && !isParagraph(end))
-            end = std::min({lower.find("<p", end + 2), lower.find("<sync", end + 2), lower.find("</body", end + 2)});
+        const std::size_t end =
+            std::min({nextParagraph(at + 2), sync.From(at + 2), syncEnd.From(at + 2), bodyEnd.From(at + 2)});
         const std::string cls = classOf(at);
         if (!cls.empty() && cls != first) {
             out.append(sami, copied, at - copied);
             copied = end == std::string::npos ? sami.size() : end;
         }
-        at = end == std::string::npos ? std::string::npos : lower.find("<p", end);
-        if (end != std::string::npos && lower.compare(end, 2, "<p") == 0)
-            at = end;
+        at = end == std::string::npos ? std::string::npos : nextParagraph(end);
     }
     out.append(sami, copied, std::string::npos);
     return out;
@@ -414,55 +372,78 @@ std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::strin
                   " MB) to be subtitles";
         return std::nullopt;
     }
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
-        warning = "Subtitles of " + path + " not shown: the file cannot be read";
-        return std::nullopt;
-    }
     std::string encoding;
-    const auto utf8 = SubtitleBytesToUtf8(bytes, &encoding);
+    std::optional<std::string> utf8;
+    {
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in.good() && !in.eof()) {
+            warning = "Subtitles of " + path + " not shown: the file cannot be read";
+            return std::nullopt;
+        }
+        utf8 = SubtitleBytesToUtf8(bytes, &encoding);
+    }
     if (!utf8 || !LooksLikeText(*utf8)) {
         warning = "Subtitles of " + path + " not shown: the file is not text in an encoding the converter knows";
         return std::nullopt;
     }
+    const std::string stopped = "Subtitles of " + path + " not shown: " + kStoppedWhilePrepared;
+    if (SubtitleStopAsked()) {
+        warning = stopped;
+        return std::nullopt;
+    }
     SubtitleText text;
     text.path = path;
-    const std::string lower = Lower(*utf8);
+    text.utf8 = std::move(*utf8);
+    utf8.reset();
     const std::string ending = Lower(std::filesystem::path(path).extension().string());
-    text.format = (ending == ".ass" || ending == ".ssa" || lower.find("[script info]") != std::string::npos)
+    text.format = (ending == ".ass" || ending == ".ssa" || FindNoCase(text.utf8, "[script info]") != std::string::npos)
                       ? SubtitleText::Format::Ass
                       : SubtitleText::Format::Parsed;
-    if (!HasCues(lower, text.format)) {
+    if (!HasCues(text.utf8, text.format)) {
         warning = "Subtitles of " + path + " not shown: no timed line could be read";
         return std::nullopt;
     }
-    text.utf8 = *utf8;
-    if (const auto sami = lower.find("<sami"); sami != std::string::npos) {
+    const std::size_t sami =
+        text.format == SubtitleText::Format::Parsed ? FindNoCase(text.utf8, "<sami") : std::string::npos;
+    if (sami != std::string::npos) {
         // subparse takes a text for SAMI only when nothing before says
         // otherwise: text in front of the document (a MicroDVD-like line,
         // say) would send it to another of its readers.
         text.utf8 = KeepFirstSamiClass(text.utf8.substr(sami));
-    }
-    // SubRip, WebVTT and MicroDVD as people write them (times without hours,
-    // before zero, numbers left out) reach subparse as plain SubRip of our
-    // own: one bad time there would stop the film, and some hostile files
-    // crash its own readers. Only SAMI goes to it as it came.
-    if (text.format == SubtitleText::Format::Parsed && lower.find("<sami") == std::string::npos) {
+    } else if (text.format == SubtitleText::Format::Parsed) {
+        // SubRip, WebVTT and MicroDVD as people write them (times without
+        // hours, before zero, numbers left out) reach subparse as plain SubRip
+        // of our own: one bad time there would stop the film, and some
+        // hostile files crash its own readers. Only SAMI goes to it as it came.
         const std::vector<TimedCue> cues =
             LooksLikeSubRipOrWebVtt(text.utf8) ? ReadTimedCues(text.utf8) : ReadMicroDvdCues(text.utf8);
+        if (SubtitleStopAsked()) {
+            warning = stopped;
+            return std::nullopt;
+        }
         if (cues.empty()) {
             warning = "Subtitles of " + path + " not shown: no timed line could be read";
             return std::nullopt;
         }
         text.utf8 = WriteSubRip(cues);
     }
+    if (SubtitleStopAsked()) {
+        warning = stopped;
+        return std::nullopt;
+    }
+    // Bounded before any parser reads it: deep nesting takes subparse and the
+    // renderers time out of all proportion to the text.
+    const std::string capped = CapSubtitleEvents(text.utf8, text.format == SubtitleText::Format::Ass);
     std::string why;
     if (text.format == SubtitleText::Format::Parsed && !SubparseReads(text.utf8, why)) {
         warning = "Subtitles of " + path + " not shown: " + why;
         return std::nullopt;
     }
-    const std::string capped = CapSubtitleEvents(text.utf8, text.format == SubtitleText::Format::Ass);
+    if (SubtitleStopAsked()) {
+        warning = stopped;
+        return std::nullopt;
+    }
     if (!capped.empty())
         warning = "Subtitles of " + path + ": " + capped;
     return text;

@@ -13,6 +13,8 @@
 // is left out with a warning.
 #include <gst/gst.h>
 
+#include "SubtitleCaps.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,10 +27,8 @@ struct SubtitleOptions {
     std::string forcedFile; // this file for every input instead of the one beside it
 };
 
-// Character heights of the "Big", "Middle" and "Small" choices.
-inline constexpr int kSubtitleHeightBig = -48;
+// The renderer's letter height until it is told another.
 inline constexpr int kSubtitleHeightMiddle = -36;
-inline constexpr int kSubtitleHeightSmall = -32;
 // The picture height the font height is counted in.
 inline constexpr int kSubtitleReferenceLines = 288;
 // Larger files are not subtitles; they are skipped with a warning.
@@ -49,7 +49,8 @@ struct SubtitleText {
     std::string utf8; // the whole file as UTF-8 (SAMI: first class only)
 };
 
-// Reads and prepares `path`; nullopt with the reason in `warning`.
+// Reads and prepares `path`; nullopt with the reason in `warning`. Time and
+// memory grow with the file's size alone, whatever its markup.
 std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::string& warning);
 
 // The text as UTF-8: byte-order marks, valid UTF-8, then a detected legacy

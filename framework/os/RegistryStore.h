@@ -24,7 +24,6 @@ class RegistryStore {
 public:
     explicit RegistryStore(QString baseFolder = DefaultRegistryFolder());
 
-    const QString& BaseFolder() const { return m_baseFolder; }
 
     bool KeyExists(RegistryRoot root, const QString& keyPath) const;
     // Creates the key and its parents; true when it exists afterwards.

@@ -4,26 +4,9 @@
 
 #include <gst/gst.h>
 
-#include <unistd.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
-#include <map>
-#include <mutex>
-
-namespace {
-
-struct RotEntry {
-    std::string name;
-    std::shared_ptr<IUnknown> graph;
-};
-
-std::mutex g_rotMutex;
-std::map<std::uint32_t, RotEntry> g_rot;
-std::uint32_t g_nextCookie = 1;
-
-} // namespace
 
 void ReportFailure(const char* format, ...) {
     char text[kFailureTextMax + 1];
@@ -71,43 +54,6 @@ HRESULT RenderOutputPins(IGraphBuilder* graph, IBaseFilter* filter) {
             break;
     }
     return hr;
-}
-
-std::string RotItemName(const void* graph) {
-    char name[64];
-    std::snprintf(name, sizeof name, "FilterGraph %08x pid %08x",
-                  static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(graph)), static_cast<unsigned>(getpid()));
-    return name;
-}
-
-void RegisterGraphInRot(const std::shared_ptr<IUnknown>& graph, std::uint32_t* cookie) {
-    if (!graph || !cookie)
-        return;
-    std::lock_guard lock(g_rotMutex);
-    const std::uint32_t id = g_nextCookie++;
-    g_rot[id] = RotEntry{RotItemName(graph.get()), graph};
-    *cookie = id;
-}
-
-void RevokeGraphFromRot(std::uint32_t cookie) {
-    std::lock_guard lock(g_rotMutex);
-    g_rot.erase(cookie);
-}
-
-std::shared_ptr<IUnknown> FindGraphInRot(const std::string& itemName) {
-    std::lock_guard lock(g_rotMutex);
-    for (const auto& [cookie, entry] : g_rot)
-        if (entry.name == itemName)
-            return entry.graph;
-    return nullptr;
-}
-
-std::vector<std::string> RotItemNames() {
-    std::lock_guard lock(g_rotMutex);
-    std::vector<std::string> names;
-    for (const auto& [cookie, entry] : g_rot)
-        names.push_back(entry.name);
-    return names;
 }
 
 HRESULT SaveGraphToFile(IUnknown* graph, const std::string& path) {

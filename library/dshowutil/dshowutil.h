@@ -1,7 +1,6 @@
 #pragma once
 // Small routines shared by the preview and the conversion: the failure reporter,
-// filter creation, rendering of a filter's free outputs, the table of live graphs
-// (an outside graph inspector finds the live graph there), graph files and media
+// filter creation, rendering of a filter's free outputs, graph files and media
 // type records.
 #include "MediaInterfaces.h"
 
@@ -31,17 +30,6 @@ HRESULT CreateFilter(const CLSID& clsid, IBaseFilterPtr* filter);
 // code of the last call: S_FALSE at the normal end of the pins, the first failure
 // otherwise (which ends the walk).
 HRESULT RenderOutputPins(IGraphBuilder* graph, IBaseFilter* filter);
-
-// Item name of a registered graph: "FilterGraph %08x pid %08x" (object address, process id).
-std::string RotItemName(const void* graph);
-// Registers the graph in the process-wide table of live graphs; nothing happens
-// without a graph or a cookie location. The table keeps the graph alive.
-void RegisterGraphInRot(const std::shared_ptr<IUnknown>& graph, std::uint32_t* cookie);
-// Drops a registration; a stale or zero cookie does no harm.
-void RevokeGraphFromRot(std::uint32_t cookie);
-// The live graph registered under the item name, or nullptr.
-std::shared_ptr<IUnknown> FindGraphInRot(const std::string& itemName);
-std::vector<std::string> RotItemNames();
 
 // Writes the graph's description (its filters and connections, then the
 // GStreamer pipeline realising it) as Graphviz text, replacing the file.

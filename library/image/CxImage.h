@@ -22,7 +22,6 @@ public:
     void RotateRight() { QuarterTurn(false); }
 
     void SetJpegQuality(uint8_t quality) { m_jpegQuality = quality; }
-    uint8_t GetJpegQuality() const { return m_jpegQuality; }
 
     // Codes the picture as one baseline JFIF file (96 dpi, luminance sampled
     // 2x1, standard tables scaled for the quality) into `out`, replacing its

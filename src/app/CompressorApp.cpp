@@ -56,9 +56,16 @@ int CCompressorApp::InitInstance() {
         return 0;
     zem::app::InstanceChannel channel;
     // Without the socket the window still works, only alone.
-    if (!channel.Listen())
-        std::fprintf(stderr, "Cannot listen on %s: later starts open windows of their own\n",
-                     QFile::encodeName(zem::app::InstanceChannel::SocketPath()).constData());
+    if (!channel.Listen()) {
+        const QString socket = zem::app::InstanceChannel::SocketPath();
+        if (socket.isEmpty())
+            std::fprintf(stderr,
+                         "No folder of this user's alone for the window's socket: later starts open "
+                         "windows of their own\n");
+        else
+            std::fprintf(stderr, "Cannot listen on %s: later starts open windows of their own\n",
+                         QFile::encodeName(socket).constData());
+    }
     EnableSplash(ShowSplashRequested(arguments()));
     CCompressorDlg dialog;
     QObject::connect(&channel, &zem::app::InstanceChannel::filesArrived, &dialog,

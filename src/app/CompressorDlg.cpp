@@ -4,8 +4,10 @@
 
 #include "DlgConstants.h"
 #include "DlgTexts.h"
+#include "FileIo.h"
 #include "GraphState.h"
 #include "MediaLengths.h"
+#include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
 #include "Splash.h"
 #include "SubtitleRegistryKeys.h"
@@ -103,12 +105,52 @@ void CCompressorDlg::OnCloseRoutine() {
     SaveFileList();
 }
 
+namespace {
+
+// Whether `text` reads as a settings file QSettings writes: UTF-8 lines, each
+// empty, a comment, a "[section]" or a "key=value". Anything else (bytes of
+// another file, a cut write) is no settings, and reading it as such would
+// lose it at the next save.
+bool LooksLikeSettings(const std::string& text) {
+    if (QString::fromUtf8(text.data(), qsizetype(text.size())).toUtf8() != QByteArray::fromStdString(text))
+        return false;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        QByteArray line = QByteArray::fromStdString(text.substr(start, end - start)).trimmed();
+        start = end + 1;
+        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
+            continue;
+        for (const char c : line)
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
+                return false;
+        if (line.startsWith('[') ? !line.endsWith(']') : line.indexOf('=') <= 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void CCompressorDlg::LoadSettings() {
     const QString& file = m_environment.settingsFile;
-    if (QFileInfo::exists(file)) {
-        QSettings check(file, QSettings::IniFormat);
-        check.value(QString::fromLatin1(zem::kSettingsSection) + QLatin1Char('/') + QLatin1String(zem::kKeyVideoSize));
-        if (check.status() != QSettings::NoError || !QFileInfo(file).isFile()) {
+    if (QFileInfo::exists(file) || QFileInfo(file).isSymLink()) {
+        // Bounded and only a file: /dev/zero or a FIFO under its name is
+        // kept aside, never read.
+        std::string contents;
+        std::string why;
+        const bool read =
+            zem::ReadWholeFile(QFile::encodeName(file).toStdString(), zem::kMaxReadWholeBytes, false, contents, why);
+        bool readable = read && LooksLikeSettings(contents);
+        if (readable) {
+            QSettings check(file, QSettings::IniFormat);
+            check.value(QString::fromLatin1(zem::kSettingsSection) + QLatin1Char('/') +
+                        QLatin1String(zem::kSizeOption.settingsKey));
+            readable = check.status() == QSettings::NoError;
+        }
+        if (!readable) {
             const QString aside = KeepAside(file);
             SetMessageText(Translate(QString::fromLatin1(kTextSettingsUnreadable))
                                .replace(QLatin1String("{file}"), aside.isEmpty() ? file : aside)
@@ -159,6 +201,7 @@ void CCompressorDlg::showEvent(QShowEvent* event) {
         PlaceOnScreen();
     QDialog::showEvent(event);
     m_closing = false;
+    m_run.SetReloadsPreview(true);
     // The splash came up first; keep it above the window that appears under it.
     if (g_splash)
         g_splash->raise();
@@ -176,12 +219,32 @@ void CCompressorDlg::paintEvent(QPaintEvent* event) {
     m_hIcon.paint(&painter, place);
 }
 
+bool CCompressorDlg::ConfirmClose() {
+    if (m_closing || (!m_runActive && !m_run.converting()))
+        return true;
+    // A stopped file replaces an earlier output of its name: only when asked for.
+    if (ShowMessageBox(Translate(QString::fromLatin1(kTextStopAndQuit)).toStdString(), kMessageBoxCaption,
+                       MB_YESNO | MB_ICONQUESTION, this) != IDYES)
+        return false;
+    m_closing = true;
+    m_run.SetReloadsPreview(false);
+    return true;
+}
+
 void CCompressorDlg::closeEvent(QCloseEvent* event) {
+    if (!ConfirmClose()) {
+        event->ignore();
+        return;
+    }
     OnCloseRoutine();
     QDialog::closeEvent(event);
 }
 
 void CCompressorDlg::done(int result) {
+    // Escape, Enter and the dialog's own accept or reject never end a run;
+    // a close that was asked about has set m_closing.
+    if (!m_closing && (m_runActive || m_run.converting()))
+        return;
     OnCloseRoutine();
     QDialog::done(result);
 }
@@ -191,16 +254,25 @@ void CCompressorDlg::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_F1:
         ShowHelp();
         return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        // Enter presses the focused push button; anywhere else it ends the
-        // window like the dialog's default button.
-        if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
-            button->click();
+    case Qt::Key_Escape:
+        // While files convert no single key ends the window.
+        if (m_runActive || m_run.converting())
             return;
-        }
-        accept();
+        QDialog::keyPressEvent(event);
         return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        // Enter presses the focused push button; anywhere else it ends the
+        // window like the dialog's default button. During a run it does
+        // neither for Stop: the run's Stop focused when all else is off.
+        const bool running = m_runActive || m_run.converting();
+        auto* button = qobject_cast<QPushButton*>(focusWidget());
+        if (button != nullptr && !(running && button == Control(IDC_STOP_CONVERSION)))
+            button->click();
+        else if (button == nullptr && !running)
+            accept();
+        return;
+    }
     default:
         QDialog::keyPressEvent(event);
     }

@@ -22,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QJsonArray>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -40,6 +41,9 @@ class QTableWidgetItem;
 class CNiceSliderCtrl;
 namespace zem::app {
 class MediaLengths;
+}
+namespace zem::media {
+struct SubtitleOptions;
 }
 
 class CCompressorDlg : public QDialog, public zem::ConversionSettings, public zem::ConversionHost {
@@ -99,6 +103,8 @@ public:
     // it is one of the list's inputs), in the window's language; empty when it
     // may. With `earlierOnly` only the rows above `row` count as writers: at
     // Convert the first row of the list keeps a name two rows share.
+    enum class OutputClash { None, IsInput, Taken };
+    OutputClash OutputConflict(int row, const QString& output, bool earlierOnly, QString& why) const;
     QString OutputConflict(int row, const QString& output, bool earlierOnly = false) const;
     int GetSelectedRow() const;
     void SelectRow(int row);
@@ -122,6 +128,9 @@ public:
     // Selection cells of the selected row (100 ns units).
     int64_t SetTimeCell(int column, int64_t time, bool withMilliseconds);
     int64_t GetTimeCell(int column) const;
+    // The same cells of a given row.
+    void SetRowTimeCell(int row, int column, int64_t time, bool withMilliseconds);
+    int64_t RowTimeCell(int row, int column) const;
     static QString FormatTime(int64_t time, bool withMilliseconds);
     // The time a range cell's text stands for; an end covers its last millisecond.
     static int64_t TimeCellValue(const QString& text, bool isEnd);
@@ -149,11 +158,14 @@ public:
     // Preview labels and controls, filled from the graph after an open.
     void ShowFileSize(const QString& path);
     void ShowPictureSize();
-    void ShowDuration();
+    // The opened file's length in its label and in the Time cell of `row`.
+    void ShowDuration(int row);
     void ResetPositionSlider();
     bool CanStepFrames();
     // Stops the preview at position 0 with the first picture shown.
     void RewindAndStop();
+    // Tells the Messages line, once, when the preview plays into no sound output.
+    void TellMissingSoundOutput();
     // Moves the slider and the position label to the graph's (or the
     // conversion's) position and returns it; 0 without a graph.
     int64_t UpdatePosition();
@@ -198,8 +210,6 @@ public:
     static std::vector<ShownLabel> VisibleLabels();
     // Places the preview's video window (or the one in the video area) in it.
     void PlaceVideoWindow(QWidget* video = nullptr);
-    // A report whose first line (or whole text) is a key of the language file.
-    QString TranslateMessage(const QString& text) const;
     void ApplyLanguage();
     // "&Add ...", "추가(&A) ...": the button's Alt+letter marked in its text.
     static QString WithMnemonic(const QString& text, char letter);
@@ -215,6 +225,8 @@ public:
     void WriteSubtitleLoadLevel();
     // Hands the stored subtitle settings to the renderer.
     void PushSubtitleSettings();
+    // The subtitle settings the renderer is given: on or off and the letters' height.
+    zem::media::SubtitleOptions StoredSubtitleOptions() const;
     void OnSubtitle();
     void OnSubtitleSize(int sizeIndex);
     QString SubtitleFilterPath() const;
@@ -229,31 +241,36 @@ public:
     void OnGraphNotify();
 
     zem::ConversionRun& Run() { return m_run; }
+    // From Convert to the end of its last file: the list keeps its rows and
+    // the option controls stay off.
+    bool RunActive() const { return m_runActive; }
+    // The row being converted, wherever the list has moved it; -1 outside a job.
+    int RunRow() const { return m_runRow.isValid() ? m_runRow.row() : -1; }
     zem::MediaSession& Session() { return m_session; }
 
     // The conversion engine's view of the window.
-    void ShowMessage(const std::string& text) override;
-    void SetStatus(const std::string& text) override;
+    void ShowMessage(const zem::UserText& text, const zem::UserText& cause = {}) override;
+    void SetStatus(const std::string& text, int percent) override;
     void ShowFailureReason(int row);
     void ShowRowFailure(int row, const QString& reason);
     // The Messages line shows m_messageText, elided in the middle to fit.
     void ShowMessageLine();
     void SetMessageText(const std::string& text) override;
     void SetProgress(int percent) override;
-    void EnableOptionControls(bool enable) override;
     void PumpMessages() override;
     void Pause(int milliseconds) override;
     void Beep() override;
     void StartPositionTimer() override;
     void StopPositionTimer() override;
-    std::string Translate(const std::string& english) override;
     QObject* EventTarget() override;
     QWidget* VideoOwner() override;
-    bool ReloadsPreview() override;
     void LogGraphEvent(long code) override;
 
     // Runs on the close request and again when the window goes away.
     void OnCloseRoutine();
+    // Whether a close request may go on: while files convert the user is
+    // asked once whether to stop them.
+    bool ConfirmClose();
 
     // Members shown in labels.
     QString m_messageText;
@@ -300,7 +317,11 @@ private:
     bool OnListKey(QKeyEvent* event);
 
     // Layout and routing.
+    // Dialog units from the dialog font, the controls in them, and the
+    // window's title and fixed size.
+    void MeasureDialogUnits();
     void CreateControls();
+    void SetWindowFrame();
     void ConnectRoutes();
     void OnInitDialog();
     void ConnectRowInfo();
@@ -322,18 +343,41 @@ private:
     void ExchangeText(bool save, int id, QString& value);
 
     void OnRowSelectionChanged();
+    // One row of a Convert run (m_runRow): select, check, start, wait.
+    struct RunTally {
+        int converted = 0;
+        int failed = 0;
+    };
+    void ConvertRunRow(RunTally& tally);
+    // Waits while the job runs; the timer, the graph's events, Stop and the
+    // close request are handled meanwhile and one of them ends it.
+    void WaitForJob();
+    // "2 of 3 failed" or "3 converted" once a run of several files is over.
+    void ShowRunSummary(const RunTally& tally);
+    // "3 of 6" while the run's file has no time left yet.
+    QString RunPlaceText() const;
     // A file's background reading has ended.
     void OnProbed(const QString& path);
     // Opens the row in the preview, unless it is known not to open.
     void OpenSelectedRow(int row);
+    // The row's Time: its range's length, else `length` (100 ns) when known.
+    void ShowRowTime(int row, int64_t length);
     // Finishes or abandons a running job before the window's objects go away.
     void EndConversionForClose();
 
     Environment m_environment;
     zem::os::RegistryStore m_registry;
     std::map<RadioGroup, QButtonGroup*> m_radioGroups;
-    // Set while Convert works through its rows: failures are not boxed then.
+    // Set while Convert works through its rows: failures are not boxed then,
+    // and the list keeps every row.
     bool m_runActive = false;
+    // The rows the run converts, fixed at Convert (rows added later wait for
+    // the next run), the one at work and its place among them.
+    std::vector<QPersistentModelIndex> m_runRows;
+    QPersistentModelIndex m_runRow;
+    size_t m_runIndex = 0;
+    // The row whose file the preview opened last.
+    QPersistentModelIndex m_previewRow;
     // A failure is in the Messages line: the run's other texts leave it there.
     bool m_failureShown = false;
     QTableWidget* m_fileList = nullptr;
@@ -347,7 +391,6 @@ private:
     std::unique_ptr<zem::app::MediaLengths> m_mediaLengths;
     QElapsedTimer m_timeLeftClock;
     bool m_timeLeftJobSeen = false;
-    int m_timeLeftRow = -1;
     int64_t m_timeLeftOrigin = 0;
 
     // The graph and the run; declared last so they go before the controls do.
@@ -373,4 +416,6 @@ private:
     static QString WindowKey(const char* name);
     // An end of stream seen while previewing.
     bool m_previewEnded = false;
+    // The Messages line has said that the preview plays without sound.
+    bool m_toldNoSoundOutput = false;
 };

@@ -69,6 +69,10 @@ void CCompressorDlg::CheckCodecEnvironment() {
 }
 
 void CCompressorDlg::PushSubtitleSettings() {
+    zem::media::SetSubtitleOptions(StoredSubtitleOptions());
+}
+
+zem::media::SubtitleOptions CCompressorDlg::StoredSubtitleOptions() const {
     // The subtitle renderer reads its two settings from the registry store;
     // values that were never written leave it as it starts: on, middle size.
     zem::media::SubtitleOptions options;
@@ -79,7 +83,7 @@ void CCompressorDlg::PushSubtitleSettings() {
                                             QString::fromLatin1(kLogFontValue));
     if (font && font->size() == kLogFontSize)
         options.fontHeight = qFromLittleEndian<int32_t>(font->constData());
-    zem::media::SetSubtitleOptions(options);
+    return options;
 }
 
 void CCompressorDlg::SetSubtitleFontHeight(int32_t height) {
@@ -106,16 +110,16 @@ void CCompressorDlg::OnSubtitle() {
         Control(id)->setEnabled(m_subtitle == 1);
     WriteSubtitleLoadLevel();
     const int row = GetSelectedRow();
-    if (row >= 0)
+    if (row >= 0 && !m_runActive)
         SelectJob(row);
 }
 
 void CCompressorDlg::OnSubtitleSize(int sizeIndex) {
     UpdateData(true);
-    if (sizeIndex >= 0 && sizeIndex < int(kSubtitleHeights.size()))
-        SetSubtitleFontHeight(kSubtitleHeights[sizeIndex]);
+    if (const zem::OptionChoice* size = zem::kSubtitleSizeOption.Find(sizeIndex))
+        SetSubtitleFontHeight(size->value);
     const int row = GetSelectedRow();
-    if (row >= 0)
+    if (row >= 0 && !m_runActive)
         SelectJob(row);
     UpdateData(false);
 }

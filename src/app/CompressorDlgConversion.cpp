@@ -17,128 +17,155 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QTimerEvent>
-#include <cstdio>
-#include <cstring>
 
 using namespace zem::app;
 
 void CCompressorDlg::OnConvertClicked() {
-    // The button is disabled while a job runs; a click queued before that
+    // The button is disabled while a run goes on; a click queued before that
     // must not start a run inside the running one.
-    if (m_run.converting())
+    if (m_runActive || m_run.converting())
         return;
     UpdateData(true);
+    // The rows are fixed now: files added meanwhile wait for the next run.
+    std::vector<QPersistentModelIndex> rows;
+    if (m_convertAll == 1) {
+        for (int row = 0; row < RowCount(); ++row)
+            rows.emplace_back(m_fileList->model()->index(row, kColInput));
+    } else if (const int selected = GetSelectedRow(); selected >= 0) {
+        rows.emplace_back(m_fileList->model()->index(selected, kColInput));
+    }
+    if (rows.empty())
+        return;
     m_runActive = true;
+    // The last run's count or failure is not this run's.
     m_failureShown = false;
+    SetMessageText(std::string());
+    m_runRows = std::move(rows);
     struct EndOfRun {
         CCompressorDlg& window;
         ~EndOfRun() {
             window.m_runActive = false;
             window.m_failureShown = false;
+            window.m_runRow = QPersistentModelIndex();
+            window.m_runRows.clear();
+            window.m_runIndex = 0;
         }
     } endOfRun{*this};
-    int converted = 0;
-    int failed = 0;
-
-    const auto processRow = [this, &converted, &failed](int row) {
-        QCoreApplication::processEvents();
-        m_selectingForRun = true;
-        SelectRow(row);
-        m_selectingForRun = false;
-        SelectJob(row);
-        m_fileList->scrollToItem(m_fileList->item(row, kColInput), QAbstractItemView::EnsureVisible);
-
-        // No output may replace another file of the list.
-        std::vector<std::string> others;
-        for (int other = 0; other < RowCount(); ++other) {
-            if (other != row)
-                others.push_back(m_fileList->item(other, kColInput)->text().toStdString());
-        }
-        m_run.SetOtherInputs(std::move(others));
-
-        // Looked at again here: names may have changed since they were chosen,
-        // and files may have appeared.
-        const QString output = CellText(row, kColOutput);
-        if (const QString conflict = OutputConflict(row, output, true); !conflict.isEmpty()) {
-            const bool isInput =
-                conflict ==
-                Translate(QString::fromLatin1(kTextOutputIsInput)).replace(QLatin1String("{output}"), output);
-            SetStatus(
-                QString::asprintf(zem::kFormatError, isInput ? zem::runcode::kOutputIsInput : zem::runcode::kOutputBusy)
-                    .toStdString());
-            ShowRowFailure(row, conflict);
-            ++failed;
-            return;
-        }
-
-        UpdateData(true);
-        const int code = m_run.OnConvert(*this);
-        if (code != 0) {
-            SetStatus(QString::asprintf(zem::kFormatError, code).toStdString());
-            ShowFailureReason(row);
-            EnableControls(true);
-            ++failed;
-            return;
-        }
-        // Where the run is, from the start of its first file.
-        if (m_convertAll == 1 && RowCount() > 1)
-            SetMessageText(Translate(QString::fromLatin1(kTextRunAt))
-                               .replace(QLatin1String("{n}"), QString::number(row + 1))
-                               .replace(QLatin1String("{count}"), QString::number(RowCount()))
-                               .toStdString());
-        // The job ends inside this wait: the timer tick, the end of the
-        // stream, Stop or the close request finish it.
-        while (m_run.converting()) {
-            if (m_closing) {
-                EndConversionForClose();
-                break;
-            }
-            // Stop, the timer and the graph's events are handled as they come.
-            QEventLoop wait;
-            QTimer::singleShot(kConversionWaitMs, &wait, &QEventLoop::quit);
-            wait.exec();
-        }
-        if (m_run.result() == zem::JobResult::Failed) {
-            ShowFailureReason(row);
-            ++failed;
-        } else {
-            ++converted;
-            if (!m_run.inputEndedEarly().empty()) {
-                // Written, but shorter than the film: said where a failure's reason goes.
-                if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
-                    cell->setToolTip(QString::fromStdString(m_run.inputEndedEarly()));
-                SetMessageText(m_run.inputEndedEarly());
-            }
-        }
-    };
-
-    if (m_convertAll == 1) {
-        // The count is read on every pass.
-        for (int row = 0; row < RowCount() && !m_closing; ++row)
-            processRow(row);
-    } else {
-        const int row = GetSelectedRow();
-        if (row < 0)
-            return;
-        processRow(row);
+    // Off from the first file to the end of the last, not only while each converts.
+    EnableControls(false);
+    RunTally tally;
+    for (m_runIndex = 0; m_runIndex < m_runRows.size() && !m_closing; ++m_runIndex) {
+        m_runRow = m_runRows[m_runIndex];
+        if (m_runRow.isValid())
+            ConvertRunRow(tally);
     }
+    m_runRow = QPersistentModelIndex();
     if (m_closing)
         return;
+    // The run is over before the list is the user's again.
+    m_runActive = false;
+    EnableControls(true);
     const int selected = GetSelectedRow();
     if (selected >= 0)
         SelectJob(selected);
+    ShowRunSummary(tally);
+    UpdateData(false);
+}
+
+void CCompressorDlg::ConvertRunRow(RunTally& tally) {
+    QCoreApplication::processEvents();
+    int row = RunRow();
+    if (row < 0)
+        return;
+    m_selectingForRun = true;
+    SelectRow(row);
+    m_selectingForRun = false;
+    // The job is made from the settings as they are at the start of its file.
+    UpdateData(true);
+    SelectJob(row);
+    // Opening the file gave the transport its buttons back: not during a run.
+    EnableControls(false);
+    m_fileList->scrollToItem(m_fileList->item(row, kColInput), QAbstractItemView::EnsureVisible);
+
+    // No output may replace another file of the list.
+    std::vector<std::string> others;
+    for (int other = 0; other < RowCount(); ++other) {
+        if (other != row)
+            others.push_back(CellText(other, kColInput).toStdString());
+    }
+    m_run.SetOtherInputs(std::move(others));
+
+    // Looked at again here: names may have changed since they were chosen,
+    // and files may have appeared.
+    QString conflict;
+    const OutputClash clash = OutputConflict(row, CellText(row, kColOutput), true, conflict);
+    if (clash != OutputClash::None) {
+        SetStatus(QString::asprintf(zem::kFormatError, clash == OutputClash::IsInput ? zem::runcode::kOutputIsInput
+                                                                                     : zem::runcode::kOutputBusy)
+                      .toStdString(),
+                  zem::kNoPercent);
+        ShowRowFailure(row, conflict);
+        ++tally.failed;
+        return;
+    }
+
+    const int code = m_run.OnConvert();
+    if (code != 0) {
+        SetStatus(QString::asprintf(zem::kFormatError, code).toStdString(), zem::kNoPercent);
+        ShowFailureReason(RunRow());
+        ++tally.failed;
+        return;
+    }
+    // Where the run is, from the start of its first file.
+    if (m_runRows.size() > 1)
+        SetMessageText(RunPlaceText().toStdString());
+    WaitForJob();
+    row = RunRow();
+    if (m_run.result() == zem::JobResult::Failed) {
+        ShowFailureReason(row);
+        ++tally.failed;
+        return;
+    }
+    ++tally.converted;
+    if (!m_run.inputEndedEarly().empty()) {
+        // Written, but shorter than the film: said where a failure's reason goes.
+        if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
+            cell->setToolTip(QString::fromStdString(m_run.inputEndedEarly()));
+        SetMessageText(m_run.inputEndedEarly());
+    }
+}
+
+void CCompressorDlg::WaitForJob() {
+    while (m_run.converting()) {
+        if (m_closing) {
+            EndConversionForClose();
+            break;
+        }
+        QEventLoop wait;
+        QTimer::singleShot(kConversionWaitMs, &wait, &QEventLoop::quit);
+        wait.exec();
+    }
+}
+
+QString CCompressorDlg::RunPlaceText() const {
+    return Translate(QString::fromLatin1(kTextRunAt))
+        .replace(QLatin1String("{n}"), QString::number(m_runIndex + 1))
+        .replace(QLatin1String("{count}"), QString::number(m_runRows.size()));
+}
+
+void CCompressorDlg::ShowRunSummary(const RunTally& tally) {
     // The run's end says how it went; a lone failure's cause stays in view.
     m_failureShown = false;
-    if (failed > 0 && converted + failed > 1)
+    const int count = tally.converted + tally.failed;
+    if (tally.failed > 0 && count > 1)
         SetMessageText(Translate(QString::fromLatin1(kTextRunFailed))
-                           .replace(QLatin1String("{failed}"), QString::number(failed))
-                           .replace(QLatin1String("{count}"), QString::number(converted + failed))
+                           .replace(QLatin1String("{failed}"), QString::number(tally.failed))
+                           .replace(QLatin1String("{count}"), QString::number(count))
                            .toStdString());
-    else if (failed == 0 && converted > 1)
+    else if (tally.failed == 0 && tally.converted > 1)
         SetMessageText(Translate(QString::fromLatin1(kTextRunConverted))
-                           .replace(QLatin1String("{count}"), QString::number(converted))
+                           .replace(QLatin1String("{count}"), QString::number(tally.converted))
                            .toStdString());
-    UpdateData(false);
 }
 
 void CCompressorDlg::OnStopClicked() {
@@ -147,6 +174,8 @@ void CCompressorDlg::OnStopClicked() {
 
 void CCompressorDlg::EndConversionForClose() {
     m_closing = true;
+    // A finishing job does not load its file again for a window that is closing.
+    m_run.SetReloadsPreview(false);
     if (!m_run.converting())
         return;
     if (m_run.finishing())
@@ -196,50 +225,42 @@ void CCompressorDlg::OnGraphNotify() {
 void CCompressorDlg::LogGraphEvent(long code) {
     if (code == EC_COMPLETE && !m_run.converting())
         m_previewEnded = true;
-    for (const GraphEventName& entry : kGraphEventNames) {
-        if (entry.code == code) {
-            char name[kEventNameBuffer] = {};
-            std::strncpy(name, entry.name, sizeof name - 1);
-            std::printf("%s\n", name);
-            std::fflush(stdout);
-            return;
-        }
-    }
-    const QString text = QString::asprintf(kUnknownEventFormat, unsigned(code));
-    std::fputs(text.toLocal8Bit().constData(), stderr);
-    ShowMessage(text.toStdString());
+    // The graph's log names every event; only a code it does not know is told.
+    if (!zem::media::EventName(code))
+        ShowMessage(QString::asprintf(kUnknownEventFormat, unsigned(code)).toStdString());
 }
 
 // ---- the engine's view of the window
 
-void CCompressorDlg::ShowMessage(const std::string& text) {
+void CCompressorDlg::ShowMessage(const zem::UserText& text, const zem::UserText& cause) {
     // A run goes on unattended: its failures are told in the rows and the
     // Messages line, not by boxes that wait for someone to click.
     if (m_runActive) {
-        LogFailure(text);
+        LogFailure(cause.empty() ? text.English() : text.English() + "\n\n" + cause.English());
         return;
     }
-    ShowMessageBox(TranslateMessage(QString::fromStdString(text)).toStdString(), kMessageBoxCaption, MB_OK, this);
+    QString shown = Shown(text);
+    if (!cause.empty())
+        shown += QStringLiteral("\n\n") + Shown(cause);
+    ShowMessageBox(shown.toStdString(), kMessageBoxCaption, MB_OK, this);
 }
 
-QString CCompressorDlg::TranslateMessage(const QString& text) const {
-    // The media layer's reports lead with a fixed line ("File failed to
-    // render!") and add the cause after a blank line.
-    const qsizetype end = text.indexOf(QStringLiteral("\n\n"));
-    if (end < 0)
-        return Translate(text);
-    return Translate(text.left(end)) + text.mid(end);
-}
-
-void CCompressorDlg::SetStatus(const std::string& text) {
-    const int row = GetSelectedRow();
+void CCompressorDlg::SetStatus(const std::string& text, int percent) {
+    // The run's own row, wherever it is now, or the row the preview opened;
+    // never whichever is selected.
+    const int row = m_runActive ? RunRow() : (m_previewRow.isValid() ? m_previewRow.row() : -1);
     if (row < 0)
         return;
+    QString shown = Translate(QString::fromStdString(text));
+    if (percent != zem::kNoPercent)
+        shown = QStringLiteral("%1 %2%").arg(shown).arg(percent);
     if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
-        cell->setText(QString::fromStdString(text));
+        cell->setText(shown);
 }
 
 void CCompressorDlg::ShowFailureReason(int row) {
+    if (row < 0)
+        return;
     ShowRowFailure(row, Shown(m_run.failure().Said()));
 }
 
@@ -256,7 +277,8 @@ void CCompressorDlg::ShowRowFailure(int row, const QString& reason) {
 void CCompressorDlg::SetMessageText(const std::string& text) {
     if (m_failureShown)
         return;
-    m_messageText = QString::fromStdString(text);
+    // The engine's texts are English keys; the window's own are translated already.
+    m_messageText = Translate(QString::fromStdString(text));
     ShowMessageLine();
 }
 
@@ -272,10 +294,6 @@ void CCompressorDlg::ShowMessageLine() {
 
 void CCompressorDlg::SetProgress(int percent) {
     ControlAs<QProgressBar>(IDC_PROGRESS)->setValue(percent);
-}
-
-void CCompressorDlg::EnableOptionControls(bool enable) {
-    EnableControls(enable);
 }
 
 void CCompressorDlg::PumpMessages() {
@@ -305,18 +323,10 @@ void CCompressorDlg::StopPositionTimer() {
     m_timerId = 0;
 }
 
-std::string CCompressorDlg::Translate(const std::string& english) {
-    return Translate(QString::fromStdString(english)).toStdString();
-}
-
 QObject* CCompressorDlg::EventTarget() {
     return this;
 }
 
 QWidget* CCompressorDlg::VideoOwner() {
     return Control(IDC_VIDEO_AREA);
-}
-
-bool CCompressorDlg::ReloadsPreview() {
-    return !m_closing;
 }

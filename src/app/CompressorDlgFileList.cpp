@@ -9,6 +9,7 @@
 #include "GraphState.h"
 #include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
+#include "TimeCells.h"
 
 #include <QDir>
 #include <QFile>
@@ -111,16 +112,28 @@ QString CCompressorDlg::FreeOutputPath(const QString& wanted) const {
     return QString::fromStdString(zem::DistinctOutputPaths(outputs).back());
 }
 
-QString CCompressorDlg::OutputConflict(int row, const QString& output, bool earlierOnly) const {
+CCompressorDlg::OutputClash CCompressorDlg::OutputConflict(int row, const QString& output, bool earlierOnly,
+                                                           QString& why) const {
+    why.clear();
     for (int other = 0; other < RowCount(); ++other) {
-        if (SameFile(output, CellText(other, kColInput)))
-            return Translate(QString::fromLatin1(kTextOutputIsInput)).replace(QLatin1String("{output}"), output);
-        if (other != row && (!earlierOnly || other < row) && SameFile(output, CellText(other, kColOutput)))
-            return Translate(QString::fromLatin1(kTextOutputTaken))
-                .replace(QLatin1String("{output}"), output)
-                .replace(QLatin1String("{input}"), CellText(other, kColInput));
+        if (SameFile(output, CellText(other, kColInput))) {
+            why = Translate(QString::fromLatin1(kTextOutputIsInput)).replace(QLatin1String("{output}"), output);
+            return OutputClash::IsInput;
+        }
+        if (other != row && (!earlierOnly || other < row) && SameFile(output, CellText(other, kColOutput))) {
+            why = Translate(QString::fromLatin1(kTextOutputTaken))
+                      .replace(QLatin1String("{output}"), output)
+                      .replace(QLatin1String("{input}"), CellText(other, kColInput));
+            return OutputClash::Taken;
+        }
     }
-    return {};
+    return OutputClash::None;
+}
+
+QString CCompressorDlg::OutputConflict(int row, const QString& output, bool earlierOnly) const {
+    QString why;
+    OutputConflict(row, output, earlierOnly, why);
+    return why;
 }
 
 int CCompressorDlg::RowCount() const {
@@ -154,9 +167,13 @@ int CCompressorDlg::AddFile(const QString& path) {
     const QString output = FreeOutputPath(QString::fromStdString(zem::DefaultOutputPath(path.toStdString())));
     m_fileList->item(row, kColInput)->setText(path);
     m_fileList->item(row, kColOutput)->setText(output);
-    m_fileList->setFocus();
-    m_fileList->scrollToItem(m_fileList->item(row, kColInput));
-    SelectRow(row);
+    // During a run the new row only joins the list: the run's row stays in
+    // view and selected, and the new file waits for the next run.
+    if (!m_runActive) {
+        m_fileList->setFocus();
+        m_fileList->scrollToItem(m_fileList->item(row, kColInput));
+        SelectRow(row);
+    }
     UpdateFileCount();
     return row;
 }
@@ -180,7 +197,8 @@ void CCompressorDlg::SelectRow(int row) {
 
 void CCompressorDlg::OnRowSelectionChanged() {
     const int row = GetSelectedRow();
-    if (m_selectingForRun || row < 0 || row >= RowCount())
+    // The graph belongs to the run until its last file is done.
+    if (m_selectingForRun || m_runActive || row < 0 || row >= RowCount())
         return;
     OpenSelectedRow(row);
     m_fileList->setFocus();
@@ -265,6 +283,9 @@ void CCompressorDlg::TakeHandedFiles(const QStringList& paths) {
 }
 
 void CCompressorDlg::OnDelete() {
+    // The buttons are off during a run; a key or a queued click is refused too.
+    if (m_runActive)
+        return;
     const int row = GetSelectedRow();
     if (row >= 0) {
         m_fileList->removeRow(row);
@@ -278,15 +299,20 @@ void CCompressorDlg::OnDelete() {
 }
 
 void CCompressorDlg::OnDeleteAll() {
+    if (m_runActive)
+        return;
     UpdateData(true);
     m_fileList->setRowCount(0);
+    // Nothing the Messages line said about the rows (a run's failures) holds any more.
+    m_failureShown = false;
+    m_messageText.clear();
     ClearPreview();
     UpdateFileCount();
 }
 
 void CCompressorDlg::OnChangeOutput() {
     const int row = GetSelectedRow();
-    if (row < 0)
+    if (row < 0 || m_runActive)
         return;
     FileDialogRequest request;
     request.kind = FileDialogRequest::Kind::SaveFile;
@@ -325,36 +351,29 @@ void CCompressorDlg::OnChangeOutput() {
 }
 
 QString CCompressorDlg::FormatTime(int64_t time, bool withMilliseconds) {
-    const int64_t ms = time / kUnitsPerMs;
-    const int64_t s = ms / 1000;
-    if (withMilliseconds)
-        return QString::asprintf("%02d:%02d.%03d", int(s / 60), int(s % 60), int(ms % 1000));
-    return QString::asprintf("%02d:%02d", int(s / 60), int(s % 60));
+    return zem::app::FormatTimeCell(time, withMilliseconds);
 }
 
 int64_t CCompressorDlg::SetTimeCell(int column, int64_t time, bool withMilliseconds) {
-    const int row = GetSelectedRow();
-    if (row >= 0 && column >= 0 && column < kColumnCount)
-        m_fileList->item(row, column)->setText(FormatTime(time, withMilliseconds));
+    SetRowTimeCell(GetSelectedRow(), column, time, withMilliseconds);
     return time;
 }
 
 int64_t CCompressorDlg::GetTimeCell(int column) const {
-    const int row = GetSelectedRow();
+    return RowTimeCell(GetSelectedRow(), column);
+}
+
+void CCompressorDlg::SetRowTimeCell(int row, int column, int64_t time, bool withMilliseconds) {
+    if (row >= 0 && row < RowCount() && column >= 0 && column < kColumnCount)
+        m_fileList->item(row, column)->setText(FormatTime(time, withMilliseconds));
+}
+
+int64_t CCompressorDlg::RowTimeCell(int row, int column) const {
     if (row < 0)
         return 0;
     return TimeCellValue(CellText(row, column), column == kColSelEnd);
 }
 
 int64_t CCompressorDlg::TimeCellValue(const QString& text, bool isEnd) {
-    if (text.isEmpty())
-        return 0;
-    int minutes = 0;
-    int seconds = 0;
-    int milliseconds = 0;
-    std::sscanf(text.toLatin1().constData(), "%d:%d.%d", &minutes, &seconds, &milliseconds);
-    int64_t time = ((int64_t(minutes) * 60 + seconds) * 1000 + milliseconds) * kUnitsPerMs;
-    if (isEnd)
-        time += kEndCellExtra;
-    return time;
+    return zem::app::TimeCellValue(text, isEnd);
 }

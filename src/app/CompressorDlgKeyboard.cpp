@@ -116,7 +116,7 @@ bool CCompressorDlg::OnListKey(QKeyEvent* event) {
     case Qt::Key_Enter: {
         // The row plays in the preview (opened first if it is not yet).
         const int row = GetSelectedRow();
-        if (row < 0 || m_run.converting())
+        if (row < 0 || m_runActive)
             return true;
         if (m_inputFile != CellText(row, kColInput) || !m_session.Handles().pGB)
             OpenSelectedRow(row);

@@ -4,6 +4,7 @@
 #include "DialogSeam.h"
 #include "DlgConstants.h"
 #include "HelpViewer.h"
+#include "ProfileString.h"
 #include "ProgramPaths.h"
 #include "SystemLocale.h"
 
@@ -21,39 +22,6 @@
 using namespace zem::app;
 
 namespace {
-
-// Reads one value of a profile-style INI file the way the program's language
-// files are written: UTF-8, section and key names compared without regard to
-// case, the value taken as it stands after "=" (commas and backslashes
-// included), one pair of surrounding quotes removed.
-std::optional<QString> ReadProfileString(const QString& file, const QString& section, const QString& key) {
-    QFile input(file);
-    if (!input.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QString text = QString::fromUtf8(input.readAll());
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    bool inSection = false;
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    for (const QString& rawLine : lines) {
-        const QString line = rawLine.trimmed();
-        if (line.startsWith(QLatin1Char('['))) {
-            const qsizetype close = line.indexOf(QLatin1Char(']'));
-            inSection = close > 0 && line.mid(1, close - 1).trimmed().compare(section, Qt::CaseInsensitive) == 0;
-            continue;
-        }
-        if (!inSection || line.startsWith(QLatin1Char(';')))
-            continue;
-        const qsizetype equals = line.indexOf(QLatin1Char('='));
-        if (equals <= 0 || line.left(equals).trimmed().compare(key, Qt::CaseInsensitive) != 0)
-            continue;
-        QString value = line.mid(equals + 1).trimmed();
-        if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
-            value = value.mid(1, value.size() - 2);
-        return value;
-    }
-    return std::nullopt;
-}
 
 // Qt's own texts (file dialogs, message box buttons) in the window's language:
 // the language file's name and the locale of Qt's translations for it.
@@ -96,7 +64,7 @@ void CCompressorDlg::LocateLanguageFile() {
 }
 
 QString CCompressorDlg::Translate(const QString& key) const {
-    QString value = ReadProfileString(m_langFile, QString::fromLatin1(kLanguageSection), key).value_or(key);
+    QString value = zem::os::ReadProfileString(m_langFile, QString::fromLatin1(kLanguageSection), key).value_or(key);
     if (value.size() > kMaxTranslatedLength) {
         value.truncate(kMaxTranslatedLength);
         // Never leave half of a character that needs two code units.

@@ -108,35 +108,47 @@ constexpr ControlEntry kControlsBeforeSizes[] = {
     {IDC_CLEAR_SELECTION, nullptr, Kind::Transport, "|x|", 145, 414, 17, 17, true, RG::None, kLeft},
 
     // Quality.
-    {IDC_QUALITY_HD, nullptr, Kind::Radio, "high definition", 210, 237, 80, 10, true, RG::Quality, kLeft},
-    {IDC_QUALITY_HIGH_FRAME, nullptr, Kind::Radio, "high frame", 210, 251, 80, 10, true, RG::Quality, kLeft},
-    {IDC_QUALITY_STANDARD, nullptr, Kind::Radio, "Standard", 210, 264, 80, 10, true, RG::Quality, kLeft},
-    {IDC_QUALITY_MIDDLE, nullptr, Kind::Radio, "Middle", 210, 277, 80, 10, true, RG::Quality, kLeft},
-    {IDC_QUALITY_LOW, nullptr, Kind::Radio, "Low", 210, 290, 80, 10, true, RG::Quality, kLeft},
+    {kQualityButtons[0], nullptr, Kind::Radio, zem::kQualityChoices[0].labelKey, 210, 237, 80, 10, true, RG::Quality,
+     kLeft},
+    {kQualityButtons[1], nullptr, Kind::Radio, zem::kQualityChoices[1].labelKey, 210, 251, 80, 10, true, RG::Quality,
+     kLeft},
+    {kQualityButtons[2], nullptr, Kind::Radio, zem::kQualityChoices[2].labelKey, 210, 264, 80, 10, true, RG::Quality,
+     kLeft},
+    {kQualityButtons[3], nullptr, Kind::Radio, zem::kQualityChoices[3].labelKey, 210, 277, 80, 10, true, RG::Quality,
+     kLeft},
+    {kQualityButtons[4], nullptr, Kind::Radio, zem::kQualityChoices[4].labelKey, 210, 290, 80, 10, true, RG::Quality,
+     kLeft},
 
     // Files to convert, monitoring.
     {IDC_SELECTED_FILE, nullptr, Kind::Radio, "Selected file", 210, 327, 80, 10, true, RG::ConvertAll, kLeft},
     {IDC_ALL_FILES, nullptr, Kind::Radio, "All files", 210, 340, 80, 10, true, RG::ConvertAll, kLeft},
     {IDC_MONITORING, nullptr, Kind::Check, "Video Monitoring", 205, 371, 88, 10, true, RG::None, kLeft},
-    {IDC_KEEP_PROPORTIONS, nullptr, Kind::Check, "Keep proportions", 318, 293, 100, 10, true, RG::None, kLeft},
+    {IDC_KEEP_PROPORTIONS, nullptr, Kind::Check, zem::kKeepProportionsOption.labelKey, 318, 293, 100, 10, true,
+     RG::None, kLeft},
 
-    // Video size, in value order: made from kVideoSizeTable (see below).
+    // Video size, in value order: made from kSizeChoices (see below).
 };
 
 constexpr ControlEntry kControlsAfterSizes[] = {
     // Rotation: a radio button without text above each figure.
-    {IDC_ROTATE_NONE, nullptr, Kind::Radio, "", 440, 242, 10, 10, true, RG::Rotate, kLeft},
-    {IDC_ROTATE_LEFT, nullptr, Kind::Radio, "", 461, 242, 10, 10, true, RG::Rotate, kLeft},
-    {IDC_ROTATE_RIGHT, nullptr, Kind::Radio, "", 482, 242, 10, 10, true, RG::Rotate, kLeft},
+    {kRotationButtons[0], nullptr, Kind::Radio, zem::kRotationChoices[0].labelKey, 440, 242, 10, 10, true, RG::Rotate,
+     kLeft},
+    {kRotationButtons[1], nullptr, Kind::Radio, zem::kRotationChoices[1].labelKey, 461, 242, 10, 10, true, RG::Rotate,
+     kLeft},
+    {kRotationButtons[2], nullptr, Kind::Radio, zem::kRotationChoices[2].labelKey, 482, 242, 10, 10, true, RG::Rotate,
+     kLeft},
     {0, "RotateIcon138", Kind::Picture, "138", 436, 256, 17, 34, true, RG::None, kCentre},
     {0, "RotateIcon136", Kind::Picture, "136", 457, 256, 17, 34, true, RG::None, kCentre},
     {0, "RotateIcon137", Kind::Picture, "137", 478, 256, 17, 34, true, RG::None, kCentre},
 
     // Subtitles (hidden at start).
     {IDC_SUBTITLE, nullptr, Kind::Check, "SubTitle", 310, 328, 50, 10, true, RG::None, kLeft},
-    {IDC_SUBTITLE_BIG, nullptr, Kind::Radio, "Big", 374, 332, 34, 10, true, RG::SubtitleSize, kLeft},
-    {IDC_SUBTITLE_MIDDLE, nullptr, Kind::Radio, "Middle", 410, 332, 40, 10, true, RG::SubtitleSize, kLeft},
-    {IDC_SUBTITLE_SMALL, nullptr, Kind::Radio, "Small", 452, 332, 36, 10, true, RG::SubtitleSize, kLeft},
+    {kSubtitleSizeList[0], nullptr, Kind::Radio, zem::kSubtitleSizeChoices[0].labelKey, 374, 332, 34, 10, true,
+     RG::SubtitleSize, kLeft},
+    {kSubtitleSizeList[1], nullptr, Kind::Radio, zem::kSubtitleSizeChoices[1].labelKey, 410, 332, 40, 10, true,
+     RG::SubtitleSize, kLeft},
+    {kSubtitleSizeList[2], nullptr, Kind::Radio, zem::kSubtitleSizeChoices[2].labelKey, 452, 332, 36, 10, true,
+     RG::SubtitleSize, kLeft},
 
     // Conversion.
     {IDC_MESSAGE, nullptr, Kind::Label, "", 338, 376, 154, 9, true, RG::None, kCentre},
@@ -171,7 +183,7 @@ constexpr auto kControls = [] {
         all[at++] = entry;
     for (size_t row = 0; row < kVideoSizeButtons.size(); ++row) {
         const VideoSizeButton& b = kVideoSizeButtons[row];
-        all[at++] = {b.id,      nullptr,       Kind::Radio, zem::kVideoSizeTable[row].label,
+        all[at++] = {b.id,      nullptr,       Kind::Radio, zem::kSizeChoices[row].labelKey,
                      b.x,       b.y,           b.w,         kVideoSizeButtonHeight,
                      b.visible, RG::VideoSize, kLeft};
     }
@@ -218,7 +230,7 @@ QIcon CCompressorDlg::LoadIconResource(int number) {
     return QIcon(QString::fromLatin1(kIconPathFormat).arg(number));
 }
 
-void CCompressorDlg::CreateControls() {
+void CCompressorDlg::MeasureDialogUnits() {
     QFont dialogFont = font();
     dialogFont.setPointSize(kDialogFontPointSize);
     setFont(dialogFont);
@@ -229,7 +241,10 @@ void CCompressorDlg::CreateControls() {
     m_xUnit = metrics.horizontalAdvance(letters) / letters.size() / 4.0;
     const double em = dialogFont.pointSizeF() * logicalDpiY() / 72.0;
     m_yUnit = std::min(metrics.height(), em * kMaxLineHeightEm) / 8.0;
+}
 
+void CCompressorDlg::CreateControls() {
+    MeasureDialogUnits();
     for (const ControlEntry& control : kControls) {
         QWidget* widget = nullptr;
         const QString text = QString::fromUtf8(control.text);
@@ -328,7 +343,10 @@ void CCompressorDlg::CreateControls() {
         connect(members, &QButtonGroup::buttonToggled, this, tabStops);
         tabStops();
     }
+    SetWindowFrame();
+}
 
+void CCompressorDlg::SetWindowFrame() {
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     // Title bar, system menu and minimise box; no maximise, no resizing.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -353,9 +371,8 @@ void CCompressorDlg::ConnectRoutes() {
         UpdateData(true);
         PlaceVideoWindow();
     });
-    onClick(IDC_SUBTITLE_BIG, [this] { OnSubtitleSize(0); });
-    onClick(IDC_SUBTITLE_MIDDLE, [this] { OnSubtitleSize(1); });
-    onClick(IDC_SUBTITLE_SMALL, [this] { OnSubtitleSize(2); });
+    for (size_t i = 0; i < kSubtitleSizeList.size(); ++i)
+        onClick(kSubtitleSizeList[i], [this, i] { OnSubtitleSize(zem::kSubtitleSizeChoices[i].stored); });
     onClick(IDC_PLAY, [this] { OnPlay(); });
     onClick(IDC_PAUSE, [this] { OnPause(); });
     onClick(IDC_STOP, [this] { OnStop(); });

@@ -7,6 +7,7 @@
 #include "GraphState.h"
 #include "NiceSliderCtrl.h"
 #include "PictureFit.h"
+#include "Subtitles.h"
 #include "dshowutil.h"
 
 #include <QFileInfo>
@@ -51,12 +52,14 @@ void CCompressorDlg::SelectJob(int row) {
     StopGraph(m_session.Handles().pMC.get());
     m_inputFile = CellText(row, kColInput);
     m_outputFile = CellText(row, kColOutput);
+    m_previewRow = QPersistentModelIndex(m_fileList->model()->index(row, kColInput));
 
-    zem::ConversionJob job;
-    job.inputPath = m_inputFile.toStdString();
-    job.outputPath = m_outputFile.toStdString();
-    job.selectionStart = GetTimeCell(kColSelStart);
-    job.selectionEnd = GetTimeCell(kColSelEnd);
+    // The job as the settings stand now: a run reads the controls just before.
+    zem::ConversionJob job = MakeJob(m_inputFile.toStdString(), m_outputFile.toStdString(),
+                                     RowTimeCell(row, kColSelStart), RowTimeCell(row, kColSelEnd));
+    const zem::media::SubtitleOptions subtitles = StoredSubtitleOptions();
+    job.subtitles = subtitles.enabled;
+    job.subtitleHeight = subtitles.fontHeight;
     m_run.SelectJob(job);
 
     if (!m_session.Handles().pGB) {
@@ -79,20 +82,30 @@ void CCompressorDlg::SelectJob(int row) {
         Control(id)->setEnabled(true);
     ShowFileSize(m_inputFile);
     ShowPictureSize();
-    ShowDuration();
+    ShowDuration(row);
     ResetPositionSlider();
     Control(IDC_FRAME_STEP)->setEnabled(CanStepFrames());
     // The mute toggle holds for every file opened after it.
     if (g_muted == 1)
         SetMute(m_session.Handles().pGB.get(), true);
-    m_selectionStart = GetTimeCell(kColSelStart);
-    m_selectionEnd = GetTimeCell(kColSelEnd);
+    m_selectionStart = RowTimeCell(row, kColSelStart);
+    m_selectionEnd = RowTimeCell(row, kColSelEnd);
     if (m_selectionStart != 0 || m_selectionEnd != 0)
         ShowSelection(m_selectionStart, m_selectionEnd);
     else
         m_positionSlider->ClearSelection();
     m_sliderPos = 0;
     RewindAndStop();
+    TellMissingSoundOutput();
+}
+
+void CCompressorDlg::TellMissingSoundOutput() {
+    // Said once: every file after the first would play silent for the same reason.
+    const auto audio = QueryInterface<IBasicAudio>(m_session.Handles().pGB);
+    if (m_toldNoSoundOutput || !audio || audio->HasSoundOutput() != S_FALSE)
+        return;
+    m_toldNoSoundOutput = true;
+    SetMessageText(Translate(QString::fromLatin1(kTextNoSoundOutput)).toStdString());
 }
 
 void CCompressorDlg::ShowFileSize(const QString& path) {
@@ -124,7 +137,7 @@ void CCompressorDlg::ShowPictureSize() {
     UpdateData(false);
 }
 
-void CCompressorDlg::ShowDuration() {
+void CCompressorDlg::ShowDuration(int row) {
     const auto& seeking = m_session.Handles().pMS;
     if (!seeking)
         return;
@@ -145,8 +158,8 @@ void CCompressorDlg::ShowDuration() {
     if (FAILED(hr))
         return;
     label->setText(FormatTime(duration, false));
-    if (GetTimeCell(kColSelEnd) == 0)
-        SetTimeCell(kColTime, duration, false);
+    if (row >= 0 && row < RowCount() && RowTimeCell(row, kColSelEnd) == 0)
+        SetRowTimeCell(row, kColTime, duration, false);
 }
 
 void CCompressorDlg::ResetPositionSlider() {

@@ -23,9 +23,16 @@ zem::UserText FileAndCause(const QString& path, const zem::UserText& cause) {
 
 void CCompressorDlg::AddFiles(const QStringList& paths) {
     int last = -1;
+    // A name that is not there (mistyped on the command line, gone before
+    // it was handed over) makes no row: the Messages line says so.
+    QStringList missing;
     // The rows are only listed here; the last one opens once it has been read.
     m_selectingForRun = true;
     for (const QString& path : paths) {
+        if (!QFileInfo::exists(path)) {
+            missing.append(path);
+            continue;
+        }
         const int row = AddFile(path);
         if (row < 0)
             continue;
@@ -33,6 +40,10 @@ void CCompressorDlg::AddFiles(const QStringList& paths) {
         m_addProbing.insert(path);
     }
     m_selectingForRun = false;
+    if (!missing.isEmpty())
+        SetMessageText(Translate(QString::fromLatin1(kTextFileMissing))
+                           .replace(QLatin1String("{file}"), missing.join(QStringLiteral(", ")))
+                           .toStdString());
     if (last < 0)
         return;
     m_openWhenRead = CellText(last, kColInput);
@@ -51,20 +62,20 @@ void CCompressorDlg::OnProbed(const QString& path) {
         if (CellText(row, kColInput) != path)
             continue;
         if (!probe->readable) {
-            if (QTableWidgetItem* status = m_fileList->item(row, kColStatus); status && !m_run.converting()) {
+            if (QTableWidgetItem* status = m_fileList->item(row, kColStatus); status && row != RunRow()) {
                 status->setText(Translate(QString::fromLatin1(kTextUnreadable)));
                 status->setToolTip(Shown(probe->cause));
             }
             if (fromAdding)
                 m_addFailures.append(Shown(FileAndCause(path, probe->cause)));
-        } else if (CellText(row, kColTime).isEmpty() && probe->length > 0) {
-            m_fileList->item(row, kColTime)->setText(FormatTime(probe->length, false));
+        } else if (CellText(row, kColTime).isEmpty()) {
+            ShowRowTime(row, probe->length);
         }
     }
     if (path == m_openWhenRead) {
         m_openWhenRead.clear();
         const int row = GetSelectedRow();
-        if (row >= 0 && CellText(row, kColInput) == path && !m_run.converting())
+        if (row >= 0 && CellText(row, kColInput) == path && !m_runActive)
             OpenSelectedRow(row);
     }
     if (m_addProbing.empty() && !m_addFailures.isEmpty()) {
@@ -76,9 +87,17 @@ void CCompressorDlg::OnProbed(const QString& path) {
     }
 }
 
+void CCompressorDlg::ShowRowTime(int row, int64_t length) {
+    const int64_t start = RowTimeCell(row, kColSelStart);
+    const int64_t end = RowTimeCell(row, kColSelEnd);
+    const int64_t time = end > start ? end - start : length;
+    if (time > 0)
+        SetRowTimeCell(row, kColTime, time, false);
+}
+
 void CCompressorDlg::OpenSelectedRow(int row) {
     const QString path = CellText(row, kColInput);
-    if (m_addProbing.count(path) != 0) {
+    if (m_addProbing.count(path) != 0 || m_mediaLengths->Pending(path)) {
         // Still being read: it opens when the reading ends.
         m_openWhenRead = path;
         return;

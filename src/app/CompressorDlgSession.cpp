@@ -5,7 +5,10 @@
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
 #include "DlgTexts.h"
+#include "FileIo.h"
+#include "MediaLengths.h"
 #include "ReplaceFile.h"
+#include "SavedList.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,7 +16,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTableWidget>
 #include <cstdio>
@@ -23,19 +25,6 @@ using namespace zem::app;
 namespace {
 
 constexpr const char* kUnreadableSuffix = ".unreadable";
-
-// The rows of a saved list; false when it is no list the window wrote.
-bool ParseList(const QByteArray& contents, QJsonArray& rows) {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(contents, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return false;
-    const QJsonValue value = document.object().value(QLatin1String(kSavedListRows));
-    if (!value.isArray())
-        return false;
-    rows = value.toArray();
-    return true;
-}
 
 } // namespace
 
@@ -47,17 +36,6 @@ QString CCompressorDlg::KeepAside(const QString& path) {
         return {};
     return aside;
 }
-
-namespace {
-
-// A range cell as the window writes it, or empty.
-QString RangeCell(const QJsonObject& entry, const char* key) {
-    static const QRegularExpression kTimeCell(QString::fromLatin1(kRangeCellPattern));
-    const QString text = entry.value(QLatin1String(key)).toString();
-    return kTimeCell.match(text).hasMatch() ? text : QString();
-}
-
-} // namespace
 
 QString CCompressorDlg::SavedListPath() const {
     return QFileInfo(m_environment.settingsFile).absolutePath() + QLatin1Char('/') + QLatin1String(kSavedListFile);
@@ -78,11 +56,13 @@ void CCompressorDlg::SaveFileList() {
     // A list written since this window read its own (by a window of another
     // session, or an older program) is not lost: its rows that this one
     // lacks are kept after this one's.
-    QFile current(path);
-    if (current.open(QIODevice::ReadOnly)) {
-        const QByteArray onDisk = current.readAll();
+    std::string read;
+    std::string why;
+    // Bounded and only a file: a name that became /dev/zero or a FIFO is replaced, never read.
+    if (zem::ReadWholeFile(QFile::encodeName(path).toStdString(), zem::kMaxReadWholeBytes, false, read, why)) {
+        const QByteArray onDisk = QByteArray::fromStdString(read);
         QJsonArray theirs;
-        if (onDisk != m_listSeen && ParseList(onDisk, theirs)) {
+        if (onDisk != m_listSeen && zem::app::ParseSavedList(onDisk, theirs)) {
             for (const QJsonValue& value : theirs)
                 m_keptRows.append(value);
         }
@@ -107,14 +87,18 @@ void CCompressorDlg::SaveFileList() {
 }
 
 void CCompressorDlg::RestoreFileList() {
-    QFile file(SavedListPath());
-    if (!file.exists())
+    const QString path = SavedListPath();
+    if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
         return;
     QJsonArray rows;
-    const bool opened = file.open(QIODevice::ReadOnly);
-    const QByteArray contents = opened ? file.readAll() : QByteArray();
-    file.close();
-    if (!opened || !ParseList(contents, rows)) {
+    // Bounded and only a file: /dev/zero or a FIFO under the list's name is
+    // kept aside like any other list that cannot be read.
+    std::string read;
+    std::string why;
+    const bool opened =
+        zem::ReadWholeFile(QFile::encodeName(path).toStdString(), zem::kMaxReadWholeBytes, false, read, why);
+    const QByteArray contents = opened ? QByteArray::fromStdString(read) : QByteArray();
+    if (!opened || !zem::app::ParseSavedList(contents, rows)) {
         const QString aside = KeepAside(SavedListPath());
         SetMessageText(Translate(QString::fromLatin1(kTextListUnreadable))
                            .replace(QLatin1String("{file}"), aside.isEmpty() ? SavedListPath() : aside)
@@ -123,8 +107,10 @@ void CCompressorDlg::RestoreFileList() {
     }
     m_listSeen = contents;
     int gone = 0;
-    int added = -1;
-    // Each row is opened once, when the last one is selected below.
+    QStringList restored;
+    // The rows are only listed here; they are read in the background, and
+    // the last one opens once it has been read: the window shows at once,
+    // whatever state the files are in.
     m_selectingForRun = true;
     for (const QJsonValue& value : rows) {
         const QJsonObject entry = value.toObject();
@@ -138,18 +124,22 @@ void CCompressorDlg::RestoreFileList() {
         const int row = AddFile(input);
         if (row < 0)
             continue;
-        added = row;
+        restored.append(input);
         const QString output = entry.value(QLatin1String(kSavedListOutput)).toString();
         if (!output.isEmpty())
             m_fileList->item(row, kColOutput)->setText(output);
-        m_fileList->item(row, kColSelStart)->setText(RangeCell(entry, kSavedListStart));
-        m_fileList->item(row, kColSelEnd)->setText(RangeCell(entry, kSavedListEnd));
+        m_fileList->item(row, kColSelStart)->setText(zem::app::SavedRangeCell(entry, kSavedListStart));
+        m_fileList->item(row, kColSelEnd)->setText(zem::app::SavedRangeCell(entry, kSavedListEnd));
+        // A range row's Time is its range's length, known without reading the file.
+        ShowRowTime(row, 0);
     }
     m_selectingForRun = false;
-    if (added >= 0) {
-        UpdateData(true);
-        SelectJob(added);
-        UpdateData(false);
+    if (!restored.isEmpty()) {
+        m_openWhenRead = restored.back();
+        for (const QString& path : restored) {
+            if (m_mediaLengths->Result(path))
+                OnProbed(path);
+        }
     }
     if (gone > 0)
         SetMessageText(Translate(QString::fromLatin1(kTextFilesGone))

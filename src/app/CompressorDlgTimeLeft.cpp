@@ -44,44 +44,43 @@ void CCompressorDlg::OnTimeLeftTick() {
         m_timeLeftJobSeen = false;
         return;
     }
-    const int row = GetSelectedRow();
     const int64_t now = m_timeLeftClock.elapsed();
+    const size_t count = m_runRows.size();
     if (!m_timeLeftJobSeen) {
         m_timeLeftJobSeen = true;
-        // A run goes down the list; anything else starts a new one.
-        if (m_convertAll != 1 || row <= m_timeLeftRow)
+        // The run's first file starts a new estimate; the later ones add to it.
+        if (m_runIndex == 0)
             m_timeLeft.StartRun();
-        m_timeLeftRow = row;
         m_timeLeftOrigin = m_run.JobStart();
         m_timeLeft.StartFile(m_run.JobLength(), now);
     }
     m_timeLeft.Update(m_run.Position() - m_timeLeftOrigin, now);
     if (!m_timeLeft.Ready()) {
         // Where the run is, from its first file on.
-        if (m_convertAll == 1 && row >= 0 && RowCount() > 1)
-            SetMessageText(Translate(QString::fromLatin1(kTextRunAt))
-                               .replace(QLatin1String("{n}"), QString::number(row + 1))
-                               .replace(QLatin1String("{count}"), QString::number(RowCount()))
-                               .toStdString());
+        if (count > 1)
+            SetMessageText(RunPlaceText().toStdString());
         return;
     }
 
     const QString fileLeft = QString::fromStdString(TimeLeftEstimate::Format(m_timeLeft.FileSecondsLeft()));
     QString text = Translate(QString::fromLatin1(kTextTimeLeft)).replace(QLatin1String("{time}"), fileLeft);
-    if (m_convertAll == 1 && row >= 0 && row + 1 < RowCount()) {
+    if (m_runIndex + 1 < count) {
         int64_t laterLength = 0;
+        int laterFiles = 0;
         bool known = true;
-        for (int later = row + 1; later < RowCount(); ++later) {
-            const int64_t length = RowLength(later);
+        for (size_t later = m_runIndex + 1; later < count; ++later) {
+            if (!m_runRows[later].isValid())
+                continue;
+            const int64_t length = RowLength(m_runRows[later].row());
             known = known && length >= 0;
             laterLength += std::max<int64_t>(0, length);
+            ++laterFiles;
         }
         // Until every later file's length is read, only the current file's time shows.
         if (known) {
-            const int laterFiles = RowCount() - row - 1;
             text = Translate(QString::fromLatin1(kTextRunTimeLeft))
-                       .replace(QLatin1String("{n}"), QString::number(row + 1))
-                       .replace(QLatin1String("{count}"), QString::number(RowCount()))
+                       .replace(QLatin1String("{n}"), QString::number(m_runIndex + 1))
+                       .replace(QLatin1String("{count}"), QString::number(count))
                        .replace(QLatin1String("{time}"), fileLeft)
                        .replace(QLatin1String("{total}"), QString::fromStdString(TimeLeftEstimate::Format(
                                                               m_timeLeft.RunSecondsLeft(laterLength, laterFiles))));

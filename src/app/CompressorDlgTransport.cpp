@@ -56,6 +56,9 @@ HRESULT CCompressorDlg::StepOneFrame() {
     if (g_playState != kPlayPaused)
         OnPause();
     const HRESULT hr = step->Step(1, nullptr);
+    // Stepping pauses even a stopped graph: Pause and Stop must act on it then.
+    if (SUCCEEDED(hr))
+        g_playState = kPlayPaused;
     UpdatePosition();
     return hr;
 }
@@ -144,6 +147,6 @@ void CCompressorDlg::OnClearSelection() {
     m_fileList->item(row, kColSelStart)->setText(QString());
     m_fileList->item(row, kColSelEnd)->setText(QString());
     // With the end cell empty this puts the whole length back into "Time".
-    ShowDuration();
+    ShowDuration(row);
     m_positionSlider->ClearSelection();
 }

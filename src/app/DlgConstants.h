@@ -1,8 +1,7 @@
 #pragma once
 // Identifiers, fixed texts and sizes of the main window. The codec check's
-// table, the graph event names and the subtitle renderer's registry keys lie
-// beside the code that uses them (CodecEnvironment.h, GraphEventNames.h,
-// SubtitleRegistryKeys.h).
+// table and the subtitle renderer's registry keys lie beside the code that
+// uses them (CodecEnvironment.h, SubtitleRegistryKeys.h).
 
 #include <array>
 #include <cstdint>
@@ -96,14 +95,14 @@ enum ControlId : int {
 // The unlabelled frame around the conversion controls (it has no identifier).
 inline constexpr const char* kConversionFrameName = "ConversionFrame";
 
-// The "Video" group's radio buttons, one for each row of kVideoSizeTable
+// The "Video" group's radio buttons, one for each choice of kSizeChoices
 // (whose label each shows), and their places in dialog units.
 struct VideoSizeButton {
     int id;
     int x, y, w;
     bool visible;
 };
-inline constexpr std::array<VideoSizeButton, zem::kVideoSizeTable.size()> kVideoSizeButtons{{
+inline constexpr std::array<VideoSizeButton, zem::kSizeChoices.size()> kVideoSizeButtons{{
     {IDC_SIZE_320, 369, 278, 50, true},
     {IDC_SIZE_96, 318, 238, 48, true},
     {IDC_SIZE_176, 369, 238, 50, true},
@@ -147,7 +146,24 @@ inline constexpr auto kEnableList = [] {
         list[at++] = id;
     return list;
 }();
-inline constexpr std::array<int, 3> kSubtitleSizeList{IDC_SUBTITLE_BIG, IDC_SUBTITLE_MIDDLE, IDC_SUBTITLE_SMALL};
+inline constexpr std::array<int, zem::kSubtitleSizeChoices.size()> kSubtitleSizeList{
+    IDC_SUBTITLE_BIG, IDC_SUBTITLE_MIDDLE, IDC_SUBTITLE_SMALL};
+
+// The radio buttons of the other options with choices, one for each choice
+// of their declaration (OptionChoices.h), in its order.
+inline constexpr std::array<int, zem::kQualityChoices.size()> kQualityButtons{
+    IDC_QUALITY_HD, IDC_QUALITY_HIGH_FRAME, IDC_QUALITY_STANDARD, IDC_QUALITY_MIDDLE, IDC_QUALITY_LOW};
+inline constexpr std::array<int, zem::kRotationChoices.size()> kRotationButtons{IDC_ROTATE_NONE, IDC_ROTATE_LEFT,
+                                                                                IDC_ROTATE_RIGHT};
+// A button's place in its group is the choice's stored number.
+inline constexpr bool kChoicesInStoredOrder = [] {
+    for (const zem::ChoiceOption* option : zem::kChoiceOptions)
+        for (size_t i = 0; i < option->choices.size(); ++i)
+            if (option->choices[i].stored != int(i))
+                return false;
+    return true;
+}();
+static_assert(kChoicesInStoredOrder, "a radio group's buttons are numbered by their places");
 
 // Labels that follow the language file, in the order they are applied.
 struct LabelKey {
@@ -165,11 +181,11 @@ inline constexpr std::array<LabelKey, 28> kLanguageLabels{{
     {IDC_VIDEO_BOX, "Video"},
     {IDC_FRAME_RATE_BOX, "Frame/Sec"},
     {IDC_QUALITY_BOX, "Quality"},
-    {IDC_QUALITY_HD, "high definition"},
-    {IDC_QUALITY_HIGH_FRAME, "high frame"},
-    {IDC_QUALITY_STANDARD, "Standard"},
-    {IDC_QUALITY_MIDDLE, "Middle"},
-    {IDC_QUALITY_LOW, "Low"},
+    {kQualityButtons[0], zem::kQualityChoices[0].labelKey},
+    {kQualityButtons[1], zem::kQualityChoices[1].labelKey},
+    {kQualityButtons[2], zem::kQualityChoices[2].labelKey},
+    {kQualityButtons[3], zem::kQualityChoices[3].labelKey},
+    {kQualityButtons[4], zem::kQualityChoices[4].labelKey},
     {IDC_AUDIO_BOX, "Audio"},
     {IDC_EXTRA_FILES_BOX, "Extra Files"},
     {IDC_SAVE_MP3, "Save audio to MP3 file"},
@@ -182,7 +198,7 @@ inline constexpr std::array<LabelKey, 28> kLanguageLabels{{
     {IDC_STOP_CONVERSION, "Stop"},
     {IDC_ROTATE_BOX, "Rotate"},
     {IDC_HELP, "Help ..."},
-    {IDC_KEEP_PROPORTIONS, "Keep proportions"},
+    {IDC_KEEP_PROPORTIONS, zem::kKeepProportionsOption.labelKey},
 }};
 
 // Language files.
@@ -274,6 +290,7 @@ inline constexpr int kConversionWaitMs = 500;
 // How long the graph may take to tell its state after a stop.
 inline constexpr long kGraphStateWaitMs = 500;
 inline constexpr const char* kStateReadFailedFormat = "Failed to read graph state!  hr=0x%x\r\n";
+inline constexpr const char* kUnknownEventFormat = "  Received unknown event code (0x%x)\r\n";
 // The slider reads the state on every notification of a drag: only a short wait.
 inline constexpr long kScrollStateWaitMs = 10;
 
@@ -315,11 +332,12 @@ inline constexpr const char* kSavedListOutput = "output";
 inline constexpr const char* kSavedListStart = "start";
 inline constexpr const char* kSavedListEnd = "end";
 // What a range cell holds when set ("01:30.500").
-inline constexpr const char* kRangeCellPattern = "^\\d{2,}:\\d{2}\\.\\d{3}$";
+inline constexpr const char* kRangeCellPattern = "[0-9]{2,}:[0-9]{2}\\.[0-9]{3}"; // the whole cell
 // Texts in the language files; a name in braces is filled in by the program.
 inline constexpr const char* kTextFilesGone = "{count} file(s) of the last list no longer exist: left out";
 inline constexpr const char* kTextTimeLeft = "{time} left";
 inline constexpr const char* kTextRunTimeLeft = "{n} of {count}: {time} left (all: {total})";
+inline constexpr const char* kTextNoSoundOutput = "No sound output: the preview plays without sound";
 
 // Time left in the Messages line: looked at every second, shown once the
 // current file has been converting for this long (its first moments, when the

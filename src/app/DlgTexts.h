@@ -16,6 +16,11 @@ inline constexpr const char* kTextSettingsUnreadable = "The settings could not b
 // Files added that cannot be opened: the row's status and the one report.
 inline constexpr const char* kTextUnreadable = "Cannot be read";
 inline constexpr const char* kTextUnreadableFiles = "{count} file(s) cannot be read:";
+// Files named on the command line or handed over that are not there.
+inline constexpr const char* kTextFileMissing = "{file} does not exist: not added";
+
+// Closing the window while files convert.
+inline constexpr const char* kTextStopAndQuit = "Stop the conversion and quit?";
 
 // The end of a run in the Messages line.
 inline constexpr const char* kTextRunConverted = "{count} converted";

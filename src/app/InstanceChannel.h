@@ -1,7 +1,8 @@
 #pragma once
 // One window per user: a program started while the window runs hands the
 // files of its command line to that window and ends. The window listens on a
-// local socket in the user's runtime folder; a second start finds it there.
+// local socket in a folder of the user's alone; a second start finds it
+// there. Both ends check that the other is the same user.
 
 #include <QLocalServer>
 #include <QObject>
@@ -17,7 +18,9 @@ public:
     InstanceChannel();
     ~InstanceChannel() override;
 
-    // The socket's path: the runtime folder (XDG_RUNTIME_DIR), else the temporary one.
+    // The socket's path: in the runtime folder (XDG_RUNTIME_DIR) when it is
+    // this user's alone, else in a folder of this user's alone made in the
+    // temporary folder; empty when neither can be had.
     static QString SocketPath();
     // Hands `files` to a running window; true when one took them.
     static bool HandOver(const QStringList& files);

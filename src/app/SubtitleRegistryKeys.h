@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "OptionChoices.h"
+
 namespace zem::app {
 
 // Subtitle renderer settings in the registry store.
@@ -16,8 +18,7 @@ inline constexpr const char* kLogFontValue = "LOGFONT";
 inline constexpr int kLogFontSize = 92;
 inline constexpr uint32_t kLoadLevelOn = 0;
 inline constexpr uint32_t kLoadLevelOff = 2;
-inline constexpr std::array<int32_t, 3> kSubtitleHeights{-48, -36, -32}; // Big, Middle, Small
-inline constexpr int32_t kStartSubtitleHeight = -36;
+inline constexpr int32_t kStartSubtitleHeight = zem::kSubtitleSizeOption.Default().value;
 inline constexpr std::array<const char*, 11> kSubtitleClassIds{
     "{0180E49C-13BF-46DB-9AFD-9F52292E1C22}", "{525F116F-04AD-40A2-AE2F-A0C4E1AFEF98}",
     "{60765CF5-01C2-4EE7-A44B-C791CF25FEA0}", "{93A22E7A-5091-45EF-BA61-6DA26156A5D0}",

@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QTimer>
 
+#include "FailureCodes.h"
 #include "JobReport.h"
 
 namespace zem::cli {
@@ -32,11 +33,18 @@ struct BatchJob {
     std::unique_ptr<QProcess> process;
     std::string pendingError; // the part of a line the process has not ended yet
     std::string report;       // its "Input:", "Output:" and "Status:" lines, or the part of a JSON line
+    bool started = false;     // its start line (of --json) is out
     bool reported = false;    // its result line (of --json) is out
     int percent = 0;
     bool finished = false;
     bool converted = false;
 };
+
+// "KILL" for SIGKILL; the number when the system knows no name.
+std::string SignalName(int signal) {
+    const char* name = ::sigabbrev_np(signal);
+    return name != nullptr ? name : std::to_string(signal);
+}
 
 std::string BaseName(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -51,7 +59,7 @@ public:
           m_interrupts(interrupts),
           m_terminal(::isatty(STDERR_FILENO) != 0) {
         for (size_t i = 0; i < options.inputs.size(); ++i)
-            m_jobs.push_back(BatchJob{options.inputs[i], outputs[i], nullptr, {}, {}, false, 0, false, false});
+            m_jobs.push_back(BatchJob{options.inputs[i], outputs[i], nullptr, {}, {}, false, false, 0, false, false});
     }
 
     bool Run() {
@@ -102,18 +110,23 @@ private:
                 ::_exit(EXIT_FAILURE);
         });
         QStringList args;
-        for (const std::string& arg : SingleJobArguments(m_options, job.input, job.output))
+        for (const std::string& arg : SingleJobArguments(m_options))
             args << QString::fromStdString(arg);
         QObject::connect(&process, &QProcess::readyReadStandardError, [this, &job] { ReadErrors(job); });
         QObject::connect(&process, &QProcess::readyReadStandardOutput, [this, &job] { ReadOutput(job); });
         QObject::connect(&process, &QProcess::finished, [this, &job](int code, QProcess::ExitStatus status) {
-            Finish(job, status == QProcess::NormalExit && code == 0);
+            Finish(job, status == QProcess::NormalExit && code == 0, status == QProcess::CrashExit ? code : 0);
         });
         QObject::connect(&process, &QProcess::errorOccurred, [this, &job](QProcess::ProcessError error) {
             if (error == QProcess::FailedToStart)
-                Finish(job, false);
+                Finish(job, false, 0);
         });
         process.start(QCoreApplication::applicationFilePath(), args);
+        // The names go byte for byte through a pipe; a process that ends
+        // before reading them all is seen by its end, not by this write.
+        const std::string jobText = SingleJobInput(m_options, job.input, job.output);
+        process.write(jobText.data(), qint64(jobText.size()));
+        process.closeWriteChannel();
     }
 
     // Text is kept until the process ends, so each file's lines stay together;
@@ -128,6 +141,7 @@ private:
             job.report.erase(0, end + 1);
             if (const int percent = JsonProgressPercent(line); percent >= 0)
                 job.percent = percent;
+            job.started = job.started || IsJsonStart(line);
             job.reported = job.reported || IsJsonResult(line);
             ClearProgress();
             std::fputs((line + "\n").c_str(), stdout);
@@ -155,7 +169,8 @@ private:
         }
     }
 
-    void Finish(BatchJob& job, bool converted) {
+    // `signal`: the one that killed the process, 0 when it ended by itself.
+    void Finish(BatchJob& job, bool converted, int signal) {
         if (job.finished)
             return;
         job.finished = true;
@@ -167,13 +182,21 @@ private:
         if (!m_options.json) {
             std::fputs(job.report.c_str(), stdout);
             std::fflush(stdout);
-            job.reported = job.report.find("Status:") != std::string::npos;
+            job.started = job.report.find(kInputLabel) != std::string::npos;
+            job.reported = job.report.find(kStatusLabel) != std::string::npos;
         }
         if (!job.reported) {
+            // The process ended without its result: its start line, when it
+            // wrote one, stands, and the result says how it ended.
             JobReport ended;
-            ended.message =
-                "zemconvert ended (" + (job.process ? job.process->errorString().toStdString() : std::string()) + ")";
-            m_writer.Start(job.input, job.output);
+            ended.code = runcode::kJobProcessEnded;
+            ended.message = signal > 0
+                                ? "zemconvert was killed by signal " + std::to_string(signal) + " (SIG" +
+                                      SignalName(signal) + ": " + ::strsignal(signal) + ")"
+                                : "zemconvert ended (" +
+                                      (job.process ? job.process->errorString().toStdString() : std::string()) + ")";
+            if (!job.started)
+                m_writer.Start(job.input, job.output);
             m_writer.Finish(job.input, job.output, ended);
         }
         if (!m_terminal)

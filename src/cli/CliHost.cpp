@@ -25,16 +25,17 @@ bool CliHost::event(QEvent* e) {
     return QObject::event(e);
 }
 
-void CliHost::ShowMessage(const std::string& text) {
+void CliHost::ShowMessage(const UserText& text, const UserText& cause) {
     EndJob();
-    std::string line = text;
+    std::string line = text.English();
+    if (!cause.empty())
+        line += "\n\n" + cause.English();
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
-    m_lastMessage = line;
     std::fprintf(stderr, "zemconvert: %s\n", line.c_str());
 }
 
-void CliHost::SetStatus(const std::string& text) {
+void CliHost::SetStatus(const std::string& text, int) {
     m_writing = text == kTextWriting;
     if (m_writing)
         Draw();
@@ -59,7 +60,6 @@ void CliHost::BeginJob() {
     m_percent = 0;
     m_lastDecile = -1;
     m_writing = false;
-    m_lastMessage.clear();
     m_jobStart = std::chrono::steady_clock::now();
 }
 

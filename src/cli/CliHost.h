@@ -19,18 +19,16 @@ class CliHost : public QObject, public ConversionHost {
 public:
     CliHost();
 
-    void ShowMessage(const std::string& text) override;
-    void SetStatus(const std::string& text) override;
+    void ShowMessage(const UserText& text, const UserText& cause = {}) override;
+    void SetStatus(const std::string& text, int percent) override;
     void SetMessageText(const std::string&) override {}
     void SetProgress(int percent) override;
-    void EnableOptionControls(bool) override {}
     void PumpMessages() override;
     void Pause(int) override {}
     void Beep() override {}
     void StartPositionTimer() override { m_timerRunning = true; }
     void StopPositionTimer() override { m_timerRunning = false; }
     QObject* EventTarget() override { return this; }
-    bool ReloadsPreview() override { return false; }
 
     // Called when the graph posts its event message.
     std::function<void()> onGraphEvent;
@@ -40,8 +38,6 @@ public:
     std::function<void()> onPump;
 
     bool timerRunning() const { return m_timerRunning; }
-    // The latest message of the current job (what a window would have shown in a box).
-    const std::string& lastMessage() const { return m_lastMessage; }
     // Starts a new job's progress display.
     void BeginJob();
     // Ends the progress line so the next output starts on a new line.
@@ -59,7 +55,6 @@ private:
     int m_percent = 0;
     int m_lastDecile = -1;
     bool m_writing = false;
-    std::string m_lastMessage;
     std::chrono::steady_clock::time_point m_jobStart;
 };
 

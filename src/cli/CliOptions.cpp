@@ -98,8 +98,7 @@ std::string UsageText() {
     return text;
 }
 
-std::vector<std::string> SingleJobArguments(const CliOptions& options, const std::string& input,
-                                            const std::string& output) {
+std::vector<std::string> SingleJobArguments(const CliOptions& options) {
     std::vector<std::string> args;
     for (const OptionSpec& option : Options()) {
         if (!option.forward)
@@ -110,11 +109,36 @@ std::vector<std::string> SingleJobArguments(const CliOptions& options, const std
                 args.push_back(value);
         }
     }
+    args.push_back("--batch-job");
+    return args;
+}
+
+std::string SingleJobInput(const CliOptions& options, const std::string& input, const std::string& output) {
+    std::string text;
+    for (const std::string* name : {&input, &output})
+        text.append(*name).push_back('\0');
     for (const std::string& other : options.inputs)
         if (other != input)
-            args.insert(args.end(), {"--other-input", other});
-    args.insert(args.end(), {"-o", output, "--", input});
-    return args;
+            text.append(other).push_back('\0');
+    return text;
+}
+
+std::string TakeSingleJob(CliOptions& options, const std::string& jobText) {
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (start < jobText.size()) {
+        const size_t end = jobText.find('\0', start);
+        if (end == std::string::npos)
+            return "the job's list does not end with a NUL";
+        names.push_back(jobText.substr(start, end - start));
+        start = end + 1;
+    }
+    if (names.size() < 2 || names[0].empty() || names[1].empty())
+        return "the job's list names no input and output";
+    options.inputs = {names[0]};
+    options.output = names[1];
+    options.otherInputs.assign(names.begin() + 2, names.end());
+    return {};
 }
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
@@ -178,8 +202,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             return fail("--end must lie after --start");
         if (options.nulSeparated && options.filesFrom.empty())
             return fail("-0 reads the list of --files-from, and none is given");
-        // The inputs of a list are known only once it is read.
-        if (options.filesFrom.empty()) {
+        // The inputs of a list, or of a batch's job, are known only once it is read.
+        if (options.filesFrom.empty() && !options.batchJob) {
             const std::string error = CheckInputs(options);
             if (!error.empty())
                 return fail(error);

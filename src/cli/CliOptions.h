@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ConversionPaths.h"
+#include "OptionChoices.h"
 
 namespace zem::cli {
 
@@ -13,17 +14,18 @@ struct CliOptions {
     std::vector<std::string> inputs;
     std::string output;    // -o: one input only
     std::string outputDir; // -d: default names in another folder
-    int sizeIndex = 0;     // row of the size table
-    int qualityIndex = 2;  // "standard"
-    int rotate = 0;
+    // The stored numbers of the options' choices (OptionChoices.h).
+    int sizeIndex = kSizeOption.defaultStored;
+    int qualityIndex = kQualityOption.defaultStored;
+    int rotate = kRotationOption.defaultStored;
     double start = 0.0; // seconds; both 0: the whole file
     double end = 0.0;
-    bool keepMp3 = false;
-    bool keepProportions = false;
+    bool keepMp3 = kKeepMp3Option.defaultOn;
+    bool keepProportions = kKeepProportionsOption.defaultOn;
     // Subtitles: the file beside each input by default.
     bool noSubtitles = false;
     std::string subtitlesFile; // --subtitles: this file instead
-    int subtitleSize = 1;      // 0 big, 1 middle, 2 small
+    int subtitleSize = kSubtitleSizeOption.defaultStored;
     int jobs = 1;              // -j: inputs converted at once, each in a process of its own
     std::string filesFrom;     // --files-from: more inputs, one a line ("-": standard input)
     bool nulSeparated = false; // -0: the list's paths end with NUL instead
@@ -31,6 +33,8 @@ struct CliOptions {
     // Inputs of the whole command line that a job's process converts alone: no
     // output of it may replace one of them (given by -j to each such process).
     std::vector<std::string> otherInputs;
+    // --batch-job: a process of a -j batch, told its job on standard input.
+    bool batchJob = false;
     bool help = false;
     bool version = false;
 
@@ -66,11 +70,17 @@ std::string OutputPathFor(const CliOptions& options, const std::string& input);
 // --help: the options of the table with their help texts.
 std::string UsageText();
 
-// The arguments that make a zemconvert process convert `input` into `output`
-// alone with the same choices (the options the table forwards), knowing the
-// other inputs of the batch.
-std::vector<std::string> SingleJobArguments(const CliOptions& options, const std::string& input,
-                                            const std::string& output);
+// The arguments that make a zemconvert process convert one input of a batch
+// alone with the same choices (the options the table forwards); what it
+// converts comes on its standard input, SingleJobInput. A name travels there
+// byte for byte (no argument list re-codes it as text) and a batch of any
+// length fits (no argument list runs out of room).
+std::vector<std::string> SingleJobArguments(const CliOptions& options);
+// `input`, `output` and the batch's other inputs, each ended by a NUL.
+std::string SingleJobInput(const CliOptions& options, const std::string& input, const std::string& output);
+// Takes SingleJobInput's text into a --batch-job process's options; an
+// error in words when it is not one.
+std::string TakeSingleJob(CliOptions& options, const std::string& jobText);
 
 // The most inputs -j converts at once.
 inline constexpr int kMaxJobs = 64;

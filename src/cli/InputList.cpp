@@ -1,40 +1,22 @@
 #include "InputList.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
+#include <unistd.h>
+
+#include "FileIo.h"
 
 namespace zem::cli {
-
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-} // namespace
 
 InputList ReadInputList(const std::string& path, bool nulSeparated) {
     InputList list;
     const bool standardInput = path == "-";
     const std::string shownName = standardInput ? "standard input" : path;
-    std::unique_ptr<std::FILE, FileCloser> opened;
-    if (!standardInput) {
-        opened.reset(std::fopen(path.c_str(), "rb"));
-        if (!opened) {
-            list.error = "cannot read the list " + shownName + ": " + std::strerror(errno);
-            return list;
-        }
-    }
-    std::FILE* file = standardInput ? stdin : opened.get();
+    // Bounded, and only from a file or a pipe: /dev/zero must not fill the memory.
     std::string text;
-    char buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, got);
-    if (std::ferror(file)) {
-        list.error = "cannot read the list " + shownName + ": " + std::strerror(errno);
+    std::string why;
+    const bool read = standardInput ? ReadWholeDescriptor(STDIN_FILENO, kMaxReadWholeBytes, text, why)
+                                    : ReadWholeFile(path, kMaxReadWholeBytes, true, text, why);
+    if (!read) {
+        list.error = "cannot read the list " + shownName + ": " + why;
         return list;
     }
     const char separator = nulSeparated ? '\0' : '\n';

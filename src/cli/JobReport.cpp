@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char* kProgressStart = "{\"event\":\"progress\",";
 constexpr const char* kResultStart = "{\"event\":\"result\",";
+constexpr const char* kStartStart = "{\"event\":\"start\",";
 constexpr const char* kPercentKey = "\"percent\":";
 
 // The length of the UTF-8 sequence at `s` (of `left` bytes), 0 when it is none.
@@ -38,6 +39,51 @@ size_t Utf8Length(const unsigned char* s, size_t left) {
     }
     const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
     return code >= min && code <= 0x10FFFF && !surrogate ? length : 0;
+}
+
+bool IsUtf8(const std::string& text) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = 0; i < text.size();) {
+        if (bytes[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t length = Utf8Length(bytes + i, text.size() - i);
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string Base64(const std::string& bytes) {
+    static const char* const kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        const uint32_t v =
+            uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8 | uint8_t(bytes[i + 2]);
+        for (int shift : {18, 12, 6, 0})
+            out += kDigits[(v >> shift) & 0x3F];
+    }
+    if (i < bytes.size()) {
+        const bool two = i + 1 < bytes.size();
+        const uint32_t v = uint32_t(uint8_t(bytes[i])) << 16 | (two ? uint32_t(uint8_t(bytes[i + 1])) << 8 : 0);
+        out += kDigits[(v >> 18) & 0x3F];
+        out += kDigits[(v >> 12) & 0x3F];
+        out += two ? kDigits[(v >> 6) & 0x3F] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+// A name that is no UTF-8 text reads back from "\udcXX" escapes only with a
+// reader that keeps lone surrogates; its bytes are given again in base64,
+// which every reader keeps.
+std::string NameBytes(const std::string& input, const std::string& output) {
+    if (IsUtf8(input) && IsUtf8(output))
+        return {};
+    return ",\"input_bytes\":\"" + Base64(input) + "\",\"output_bytes\":\"" + Base64(output) + "\"";
 }
 
 void Emit(const std::string& line) {
@@ -102,11 +148,16 @@ bool IsJsonResult(const std::string& line) {
     return line.rfind(kResultStart, 0) == 0;
 }
 
+bool IsJsonStart(const std::string& line) {
+    return line.rfind(kStartStart, 0) == 0;
+}
+
 void ReportWriter::Start(const std::string& input, const std::string& output) const {
     if (m_json)
-        Emit("{\"event\":\"start\",\"input\":" + JsonString(input) + ",\"output\":" + JsonString(output) + "}");
+        Emit(kStartStart + std::string("\"input\":") + JsonString(input) + ",\"output\":" + JsonString(output) +
+             NameBytes(input, output) + "}");
     else
-        Emit("Input:  " + input + "\nOutput: " + output);
+        Emit(kInputLabel + std::string("  ") + input + "\nOutput: " + output);
 }
 
 void ReportWriter::Progress(const std::string& input, int percent) const {
@@ -125,8 +176,8 @@ void ReportWriter::Finish(const std::string& input, const std::string& output, c
         char duration[32];
         std::snprintf(duration, sizeof duration, "%.3f", double(report.frames) / kFrameRate);
         Emit(kResultStart + std::string("\"input\":") + JsonString(input) + ",\"output\":" + JsonString(output) +
-             ",\"status\":\"" + StatusName(report.outcome) + "\",\"frames\":" + std::to_string(report.frames) +
-             ",\"size\":" + std::to_string(report.bytes) + ",\"duration\":" + duration +
+             NameBytes(input, output) + ",\"status\":\"" + StatusName(report.outcome) + "\",\"frames\":" +
+             std::to_string(report.frames) + ",\"size\":" + std::to_string(report.bytes) + ",\"duration\":" + duration +
              ",\"code\":" + std::to_string(report.code) + ",\"text\":" + JsonString(message) + "}");
         return;
     }
@@ -144,7 +195,7 @@ void ReportWriter::Finish(const std::string& input, const std::string& output, c
         status = report.code > 0 ? "ERROR(" + std::to_string(report.code) + ")" : "ERROR";
         break;
     }
-    Emit("Status: " + status + (message.empty() ? "" : " " + message));
+    Emit(kStatusLabel + std::string(" ") + status + (message.empty() ? "" : " " + message));
 }
 
 } // namespace zem::cli

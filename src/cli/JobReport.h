@@ -50,5 +50,11 @@ int JsonProgressPercent(const std::string& line);
 
 // Whether `line` is the result line of --json.
 bool IsJsonResult(const std::string& line);
+// Whether `line` is the start line of --json.
+bool IsJsonStart(const std::string& line);
+
+// The labels of the text report's first and last lines.
+inline constexpr const char* kInputLabel = "Input:";
+inline constexpr const char* kStatusLabel = "Status:";
 
 } // namespace zem::cli

@@ -92,7 +92,7 @@ std::string ZemconvertManual() {
                       "an output that is one of the inputs is refused.");
     page += Paragraph(
         "Subtitles are drawn into the pictures: a file beside the film with its name and the ending "
-        ".smi, .ass, .ssa, .srt or .sub (in that order of preference), else the film's own text track. "
+        ".smi, .ass, .ssa, .srt, .sub or .vtt (in that order of preference), else the film's own text track. "
         "A subtitle file that cannot be read never stops a conversion; a warning says so.");
     page += Paragraph(kInterruptText);
     page += Section("OPTIONS");
@@ -110,7 +110,10 @@ std::string ZemconvertManual() {
                  "the file ended: \"output\", \"status\" (\"completed\", \"stopped\" with what was converted "
                  "written, or \"failed\" with nothing written), \"frames\", \"size\" in bytes, \"duration\" in "
                  "seconds, and \"code\" and \"text\" saying why it failed, stopped or was cut.");
-    page += Paragraph("A file name that is not UTF-8 keeps its other bytes as the escapes \\udc80 to \\udcff.");
+    page += Paragraph(
+        "A file name that is not UTF-8 keeps its other bytes as the escapes \\udc80 to \\udcff; "
+        "as not every JSON reader keeps those, the \"start\" and \"result\" objects of such a file "
+        "also carry \"input_bytes\" and \"output_bytes\", the names' bytes in base64.");
     page += Section("EXIT STATUS");
     page += Item("0", "every input converted");
     page += Item("1", "an input did not convert, or the run was stopped");

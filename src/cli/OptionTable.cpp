@@ -8,24 +8,25 @@
 #include <optional>
 
 #include "CliOptions.h"
-#include "ConversionSettings.h"
+#include "OptionChoices.h"
 
 namespace zem::cli {
 
 namespace {
 
-// Command-line names of the window's size, quality and rotation rows; the
-// sizes' names come with the sizes themselves.
-constexpr auto kSizes = [] {
-    std::array<Choice, kNamedVideoSizes> sizes{};
-    for (size_t i = 0; i < sizes.size(); ++i)
-        sizes[i] = {kVideoSizeTable[i].cliName, int(i)};
-    return sizes;
-}();
-constexpr std::array<Choice, 5> kQualities{
-    {{"high-definition", 0}, {"high-frame", 1}, {"standard", 2}, {"middle", 3}, {"low", 4}}};
-constexpr std::array<Choice, 3> kRotations{{{"none", 0}, {"left", 1}, {"right", 2}}};
-constexpr std::array<Choice, 3> kSubtitleSizes{{{"big", 0}, {"middle", 1}, {"small", 2}}};
+// The command line's names of an option's choices, each standing for the
+// number the window stores for it.
+template <const ChoiceOption& option>
+constexpr auto CliChoices() {
+    std::array<Choice, NamedChoices(option.choices)> names{};
+    for (size_t i = 0; i < names.size(); ++i)
+        names[i] = {option.choices[i].cliName, option.choices[i].stored};
+    return names;
+}
+constexpr auto kSizes = CliChoices<kSizeOption>();
+constexpr auto kQualities = CliChoices<kQualityOption>();
+constexpr auto kRotations = CliChoices<kRotationOption>();
+constexpr auto kSubtitleSizes = CliChoices<kSubtitleSizeOption>();
 
 std::string NameOf(std::span<const Choice> choices, int value) {
     for (const Choice& choice : choices)
@@ -95,11 +96,6 @@ std::string ApplyJobs(CliOptions& o, const std::string& v) {
     return {};
 }
 
-std::string ApplyOtherInput(CliOptions& o, const std::string& v) {
-    o.otherInputs.push_back(v);
-    return {};
-}
-
 // In the order of the help.
 const std::array<OptionSpec, 19> kOptions{{
     {"output",
@@ -124,14 +120,16 @@ const std::array<OptionSpec, 19> kOptions{{
      ApplyName<&CliOptions::outputDir>,
      nullptr,
      false},
-    {"size", 's', Argument::Choice, "WxH", "size", "picture size", kSizes, kVideoSizeTable[0].cliName,
-     ApplyChoice<kSizes, &CliOptions::sizeIndex>, ForwardChoice<kSizes, &CliOptions::sizeIndex>, false},
-    {"quality", 'q', Argument::Choice, "NAME", "quality", "picture quality", kQualities, "standard",
-     ApplyChoice<kQualities, &CliOptions::qualityIndex>, ForwardChoice<kQualities, &CliOptions::qualityIndex>, false},
-    {"rotate", 'r', Argument::Choice, "NAME", "rotation", "turn the pictures a quarter to the left or right",
-     kRotations, "none", ApplyChoice<kRotations, &CliOptions::rotate>, ForwardChoice<kRotations, &CliOptions::rotate>,
-     false},
-    {"keep-proportions",
+    {kSizeOption.cliLong, kSizeOption.cliShort, Argument::Choice, "WxH", "size", "picture size", kSizes,
+     kSizeOption.Default().cliName, ApplyChoice<kSizes, &CliOptions::sizeIndex>,
+     ForwardChoice<kSizes, &CliOptions::sizeIndex>, false},
+    {kQualityOption.cliLong, kQualityOption.cliShort, Argument::Choice, "NAME", "quality", "picture quality",
+     kQualities, kQualityOption.Default().cliName, ApplyChoice<kQualities, &CliOptions::qualityIndex>,
+     ForwardChoice<kQualities, &CliOptions::qualityIndex>, false},
+    {kRotationOption.cliLong, kRotationOption.cliShort, Argument::Choice, "NAME", "rotation",
+     "turn the pictures a quarter to the left or right", kRotations, kRotationOption.Default().cliName,
+     ApplyChoice<kRotations, &CliOptions::rotate>, ForwardChoice<kRotations, &CliOptions::rotate>, false},
+    {kKeepProportionsOption.cliLong,
      0,
      Argument::None,
      nullptr,
@@ -164,7 +162,7 @@ const std::array<OptionSpec, 19> kOptions{{
      ApplyTime<&CliOptions::end>,
      ForwardTime<&CliOptions::end>,
      false},
-    {"keep-mp3",
+    {kKeepMp3Option.cliLong,
      0,
      Argument::None,
      nullptr,
@@ -181,7 +179,7 @@ const std::array<OptionSpec, 19> kOptions{{
      "FILE",
      "file name",
      "draw the subtitles of FILE into the pictures; by default a file beside the input with its name and the "
-     "ending .smi, .ass, .ssa, .srt or .sub, else the input's own text track",
+     "ending .smi, .ass, .ssa, .srt, .sub or .vtt, else the input's own text track",
      {},
      nullptr,
      ApplyName<&CliOptions::subtitlesFile>,
@@ -198,9 +196,10 @@ const std::array<OptionSpec, 19> kOptions{{
      ApplySwitch<&CliOptions::noSubtitles>,
      ForwardSwitch<&CliOptions::noSubtitles>,
      false},
-    {"subtitle-size", 0, Argument::Choice, "S", "subtitle size", "size of the subtitles' letters", kSubtitleSizes,
-     "middle", ApplyChoice<kSubtitleSizes, &CliOptions::subtitleSize>,
-     ForwardChoice<kSubtitleSizes, &CliOptions::subtitleSize>, false},
+    {kSubtitleSizeOption.cliLong, kSubtitleSizeOption.cliShort, Argument::Choice, "S", "subtitle size",
+     "size of the subtitles' letters", kSubtitleSizes, kSubtitleSizeOption.Default().cliName,
+     ApplyChoice<kSubtitleSizes, &CliOptions::subtitleSize>, ForwardChoice<kSubtitleSizes, &CliOptions::subtitleSize>,
+     false},
     {"files-from",
      0,
      Argument::File,
@@ -267,9 +266,19 @@ const std::array<OptionSpec, 19> kOptions{{
      ApplySwitch<&CliOptions::version>,
      nullptr,
      false},
-    // An input of the whole batch that this process must not overwrite; the
-    // batch gives each of its processes the others itself.
-    {"other-input", 0, Argument::File, "FILE", "file name", "", {}, nullptr, ApplyOtherInput, nullptr, true},
+    // This process converts one input of a batch: its input, its output and
+    // the batch's other inputs come on standard input (see SingleJobInput).
+    {"batch-job",
+     0,
+     Argument::None,
+     nullptr,
+     nullptr,
+     "",
+     {},
+     nullptr,
+     ApplySwitch<&CliOptions::batchJob>,
+     nullptr,
+     true},
 }};
 
 } // namespace

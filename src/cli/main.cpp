@@ -1,11 +1,11 @@
 // zemconvert: converts video files into the player's AVI files from the
 // command line, with the same engine as the window.
 
-#include <array>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include <QCoreApplication>
@@ -19,10 +19,11 @@
 #include "ConversionRun.h"
 #include "ConversionSettings.h"
 #include "FailureCodes.h"
+#include "FileIo.h"
 #include "InputList.h"
 #include "JobReport.h"
 #include "MediaSession.h"
-#include "Subtitles.h"
+#include "SubtitleCaps.h"
 
 using namespace zem;
 using namespace zem::cli;
@@ -50,7 +51,13 @@ void OnParentGone(int) {
     g_interrupts.fetch_add(2);
 }
 
+bool StopAsked() {
+    return g_interrupts.load() > 0;
+}
+
 void InstallSignalHandlers() {
+    // A subtitle file being prepared when a stop comes is given up at once.
+    media::SetSubtitleStopCheck(&StopAsked);
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
@@ -80,19 +87,20 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
     settings.m_keepProportions = options.keepProportions ? 1 : 0;
     settings.m_saveMp3 = options.keepMp3 ? 1 : 0;
     settings.m_monitoring = 0;
+    ConversionJob job =
+        settings.MakeJob(input, output, int64_t(options.start * 1e7 + 0.5), int64_t(options.end * 1e7 + 0.5));
+    // zemconvert's own subtitle choices, not the window's stored ones.
+    job.subtitles = !options.noSubtitles;
+    job.subtitleFile = options.subtitlesFile;
+    job.subtitleHeight = kSubtitleSizeOption.Resolve(options.subtitleSize).value;
 
-    ConversionJob job;
-    job.inputPath = input;
-    job.outputPath = output;
-    job.selectionStart = int64_t(options.start * 1e7 + 0.5);
-    job.selectionEnd = int64_t(options.end * 1e7 + 0.5);
     host.BeginJob();
     run.SelectJob(job);
     if (job.selectionStart > 0 && job.selectionEnd == 0)
         run.SelectToEndOfFile();
 
     JobReport report;
-    const int code = run.OnConvert(settings);
+    const int code = run.OnConvert();
     if (code != 0) {
         host.EndJob();
         report.code = code;
@@ -174,6 +182,16 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
 
+    if (options.batchJob) {
+        std::string jobText;
+        std::string error;
+        if (!ReadWholeDescriptor(STDIN_FILENO, kMaxReadWholeBytes, jobText, error) ||
+            !(error = TakeSingleJob(options, jobText)).empty()) {
+            std::fprintf(stderr, "zemconvert: cannot read the batch's job: %s\n", error.c_str());
+            return kExitUsage;
+        }
+    }
+
     if (!options.filesFrom.empty()) {
         InputList list = ReadInputList(options.filesFrom, options.nulSeparated);
         if (!list.error.empty()) {
@@ -201,14 +219,6 @@ int main(int argc, char** argv) {
 
     QCoreApplication app(argc, argv);
     InstallSignalHandlers();
-    // zemconvert's own settings, not the window's stored ones.
-    media::SubtitleOptions subtitles;
-    subtitles.enabled = !options.noSubtitles;
-    subtitles.forcedFile = options.subtitlesFile;
-    subtitles.fontHeight = std::array{media::kSubtitleHeightBig, media::kSubtitleHeightMiddle,
-                                      media::kSubtitleHeightSmall}[size_t(options.subtitleSize)];
-    media::SetSubtitleOptions(subtitles);
-
     const ReportWriter writer(options.json);
     CliHost host;
     std::string currentInput;
@@ -220,6 +230,7 @@ int main(int argc, char** argv) {
         };
     MediaSession session(host);
     ConversionRun run(host, session);
+    run.SetReloadsPreview(false);
     host.onGraphEvent = [&] { run.OnGraphNotify(); };
 
     // Two inputs never write one output: later ones are numbered.

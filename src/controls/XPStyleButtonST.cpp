@@ -16,12 +16,6 @@ void CXPStyleButtonST::SetThemeHelper(const ThemeHelperST* helper) {
     update();
 }
 
-void CXPStyleButtonST::SetToolbarLook(bool toolbarLook, bool repaint) {
-    m_toolbarLook = toolbarLook;
-    if (repaint)
-        update();
-}
-
 int CXPStyleButtonST::ThemeState() const {
     if (!isEnabled())
         return ThemeHelperST::kDisabled;
@@ -29,14 +23,13 @@ int CXPStyleButtonST::ThemeState() const {
         return ThemeHelperST::kPressed;
     if (underMouse())
         return ThemeHelperST::kHot;
-    if (isDefault() && !m_toolbarLook)
+    if (isDefault())
         return ThemeHelperST::kDefaulted;
     return ThemeHelperST::kNormal;
 }
 
 void CXPStyleButtonST::paintEvent(QPaintEvent* event) {
-    // The toolbar look is a flat face that the flat drawing already gives.
-    if (m_toolbarLook || m_themeHelper == nullptr || !m_themeHelper->IsAppThemed(this)) {
+    if (m_themeHelper == nullptr || !m_themeHelper->IsAppThemed(this)) {
         CButtonST::paintEvent(event);
         return;
     }

@@ -15,7 +15,6 @@ public:
     // Not owned; the window's helper outlives its buttons.
     void SetThemeHelper(const ThemeHelperST* helper);
     const ThemeHelperST* ThemeHelper() const { return m_themeHelper; }
-    void SetToolbarLook(bool toolbarLook, bool repaint = true);
     // The state the themed background is drawn in now.
     int ThemeState() const;
 
@@ -24,5 +23,4 @@ protected:
 
 private:
     const ThemeHelperST* m_themeHelper = nullptr;
-    bool m_toolbarLook = false;
 };

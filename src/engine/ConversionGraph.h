@@ -58,6 +58,7 @@ private:
     public:
         explicit LayerRows(IPictureRows& picture) : m_picture(picture) {}
         bool ReadRow(uint32_t row, uint8_t* bgr) override { return m_picture.ReadRow(int(row), bgr); }
+        bool Planes(YuvPlanes& planes) override { return !PictureRowsAsked() && m_picture.Planes(planes); }
 
     private:
         IPictureRows& m_picture;

@@ -1,8 +1,8 @@
 #pragma once
 // What differs between the window and the command line while a file is
-// converted: where messages go, how a row's status is shown, whether the
-// option controls are enabled, how pending messages are handled and whether
-// the run pauses. The run's logic is the same for both.
+// converted: where messages go, how a row's status is shown, how pending
+// messages are handled and whether the run pauses. The run's logic is the
+// same for both; it reports to the host and reads nothing back from it.
 //
 // Threads: every call comes from the thread that owns the graph (the window's
 // or zemconvert's main thread); the graph's threads reach the host only by
@@ -10,6 +10,8 @@
 
 #include <cstdio>
 #include <string>
+
+#include "UserText.h"
 
 class QObject;
 class QWidget;
@@ -21,15 +23,16 @@ public:
     virtual ~ConversionHost() = default;
 
     // A failure the user must see: a message box in the window, standard
-    // error on the command line. The text is already in the user's language
-    // (through Translate below).
-    virtual void ShowMessage(const std::string& text) = 0;
-    // The row's "Status" cell.
-    virtual void SetStatus(const std::string& text) = 0;
-    // The "Messages" line under the list.
+    // error on the command line, with its cause in a paragraph of its own
+    // when there is one. The host words both in the user's language.
+    virtual void ShowMessage(const UserText& text, const UserText& cause = {}) = 0;
+    // The job's status: one of the texts below (the host shows it in the
+    // user's language; the English text is the key) or "ERROR(n)", with the
+    // percentage converted so far, or kNoPercent.
+    virtual void SetStatus(const std::string& text, int percent) = 0;
+    // The "Messages" line under the list, likewise in the user's language.
     virtual void SetMessageText(const std::string& text) = 0;
     virtual void SetProgress(int percent) = 0;
-    virtual void EnableOptionControls(bool enable) = 0;
     // Handles whatever waits in the event queue, without waiting.
     virtual void PumpMessages() = 0;
     // The fixed pauses the window makes between steps; the command line skips them.
@@ -38,14 +41,10 @@ public:
     // The position timer drives progress while a job runs.
     virtual void StartPositionTimer() = 0;
     virtual void StopPositionTimer() = 0;
-    // A wording in the user's language (the English wording is the key).
-    virtual std::string Translate(const std::string& english) { return english; }
     // Receives the graph's event notifications.
     virtual QObject* EventTarget() = 0;
     // The preview area that shows the picture; none on the command line.
     virtual QWidget* VideoOwner() { return nullptr; }
-    // Whether a finished job loads its file again for the preview.
-    virtual bool ReloadsPreview() { return true; }
     // The name of each graph event as it arrives.
     virtual void LogGraphEvent(long code) { (void)code; }
     // A failure's technical text (result codes) for the log, never a box.
@@ -58,5 +57,7 @@ inline constexpr const char* kTextWriting = "Writing ...";
 inline constexpr const char* kTextCompleted = "Completed";
 inline constexpr const char* kTextStopped = "Stopped";
 inline constexpr const char* kFormatError = "ERROR(%d)";
+// A status without a percentage.
+inline constexpr int kNoPercent = -1;
 
 } // namespace zem

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_set>
 
 namespace zem {
 
@@ -63,20 +64,20 @@ std::string CanonicalOutput(const std::string& path) {
 } // namespace
 
 std::vector<std::string> DistinctOutputPaths(const std::vector<std::string>& outputs) {
-    std::vector<std::string> taken;
+    // Sets, not lists: a batch of 100,000 files is looked through once a name.
+    std::unordered_set<std::string> taken;
     for (const std::string& output : outputs)
-        taken.push_back(CanonicalOutput(output));
+        taken.insert(CanonicalOutput(output));
     std::vector<std::string> result;
-    std::vector<std::string> used;
+    std::unordered_set<std::string> used;
     for (size_t i = 0; i < outputs.size(); ++i) {
         for (int n = 1;; ++n) {
             const std::string candidate = NumberedOutputPath(outputs[i], n);
             const std::string canonical = CanonicalOutput(candidate);
-            const bool clash = std::find(used.begin(), used.end(), canonical) != used.end() ||
-                               (n > 1 && std::find(taken.begin(), taken.end(), canonical) != taken.end());
+            const bool clash = used.count(canonical) != 0 || (n > 1 && taken.count(canonical) != 0);
             if (!clash) {
                 result.push_back(candidate);
-                used.push_back(canonical);
+                used.insert(canonical);
                 break;
             }
         }

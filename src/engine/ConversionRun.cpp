@@ -14,6 +14,7 @@
 #include "GraphState.h"
 #include "GstPtr.h"
 #include "SilentTrack.h"
+#include "Subtitles.h"
 
 namespace zem {
 
@@ -37,6 +38,17 @@ UserText TextWithElement(const ErrorDetail& detail) {
         return detail.Said();
     return UserText(kTextWithElement).With("why", detail.Said()).With("element", detail.element);
 }
+
+// Replaces `from` by `to` in the words taken from elsewhere (paths, the
+// system's messages); a wording of this program names no path itself.
+void ReplaceInWords(UserText& text, const std::string& from, const std::string& to) {
+    if (text.verbatim) {
+        for (size_t at = text.key.find(from); at != std::string::npos; at = text.key.find(from, at + to.size()))
+            text.key.replace(at, from.size(), to);
+    }
+    for (UserTextArg& arg : text.args)
+        ReplaceInWords(arg.value, from, to);
+}
 } // namespace
 
 ConversionRun::ConversionRun(ConversionHost& host, MediaSession& session) : m_host(host), m_session(session) {}
@@ -47,6 +59,13 @@ ConversionRun::~ConversionRun() {
 }
 
 void ConversionRun::SelectJob(const ConversionJob& job) {
+    m_job = job;
+    // The subtitles are drawn by the graph the file opens in.
+    media::SubtitleOptions subtitles;
+    subtitles.enabled = job.subtitles;
+    subtitles.fontHeight = job.subtitleHeight;
+    subtitles.forcedFile = job.subtitleFile;
+    media::SetSubtitleOptions(subtitles);
     m_inputPath = job.inputPath;
     m_outputPath = job.outputPath;
     // The intermediates get their names when the job starts and its scratch
@@ -102,14 +121,6 @@ UserText ConversionRun::WhyTheGraphDidNotRun(HRESULT hr) const {
     return UserText(kTextGraphDidNotRun).With("code", code);
 }
 
-std::string ConversionRun::Shown(const UserText& text) const {
-    return text.Shown([this](const std::string& english) { return m_host.Translate(english); });
-}
-
-void ConversionRun::SetStatus(const std::string& text) {
-    m_host.SetStatus(text);
-}
-
 void ConversionRun::CollectWarnings() {
     const auto source = QueryInterface<IErrorDetail>(m_session.Handles().pGB);
     if (!source)
@@ -126,6 +137,13 @@ void ConversionRun::CollectWarnings() {
 void ConversionRun::Warn(const std::string& text) {
     m_warnings.push_back(text);
     m_host.LogFailure(text);
+}
+
+UserText ConversionRun::ShownScratchPaths(UserText text) const {
+    if (!m_scratch || m_scratch->Reach().empty())
+        return text;
+    ReplaceInWords(text, m_scratch->Reach() + "/", m_scratch->Path() + "/");
+    return text;
 }
 
 void ConversionRun::Fail(int code, const UserText& what, const UserText& cause) {
@@ -177,7 +195,7 @@ int ConversionRun::SeekToSelectionStart() {
 
 int ConversionRun::CreateFramesFile() {
     if (m_tmpPath.size() >= PATH_MAX || !m_framesFile.Open(m_tmpPath, File::Mode::CreateExclusive)) {
-        m_host.ShowMessage(m_host.Translate(FailureCodeText(runcode::kFramesFile)));
+        m_host.ShowMessage(FailureCodeText(runcode::kFramesFile));
         TellWhy(m_framesFile.Error().empty() ? UserText(kTextPathTooLong).With("file", m_tmpPath)
                                              : m_framesFile.ErrorText());
         m_session.OpenPreviewFile(m_inputPath);
@@ -186,7 +204,7 @@ int ConversionRun::CreateFramesFile() {
     return 0;
 }
 
-int ConversionRun::OnConvert(ConversionSettings& settings) {
+int ConversionRun::OnConvert() {
     m_result = JobResult::None;
     m_failure = Failure{};
     m_stopNote.clear();
@@ -197,7 +215,6 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     m_abandonRequested = false;
     m_soundWaitTicks = 0;
 
-    m_host.EnableOptionControls(false);
     IGraphBuilder* graph = m_session.Handles().pGB.get();
     OpenGraphLog(m_logFile, graph);
     // What the file's opening left out (unreadable subtitles) goes into the log too.
@@ -206,8 +223,6 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
             std::fprintf(log, "Warning: %s\n", warning.c_str());
     }
     SaveGraphSnapshot(graph, "OnConvert()");
-    settings.DeriveConversionNumbers();
-    m_saveMp3 = settings.m_saveMp3 != 0;
     m_paths.keptMp3Path = DeriveConversionPaths(m_inputPath, m_outputPath, {}).keptMp3Path;
     int code = CheckInputFile();
     if (code != 0) {
@@ -219,28 +234,41 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
     if (OutputReplacesInput(why)) {
         CloseGraphLog(m_logFile, graph);
         Fail(runcode::kOutputIsInput, why);
-        m_host.ShowMessage(Shown(m_failure.Said()));
+        m_host.ShowMessage(m_failure.Said());
         return runcode::kOutputIsInput;
     }
-    struct stat out {};
-    if (::stat(m_outputPath.c_str(), &out) == 0 && S_ISDIR(out.st_mode)) {
+    // Refused before anything is decoded, not after the whole film.
+    std::vector<std::string> written{m_outputPath};
+    if (m_job.keepMp3)
+        written.push_back(m_paths.keptMp3Path);
+    for (const std::string& out : written) {
+        std::string what;
+        std::string cause;
+        if (OutputCannotBeReplaced(out, what, cause)) {
+            CloseGraphLog(m_logFile, graph);
+            Fail(runcode::kWriteFailed, what, cause);
+            m_host.ShowMessage(m_failure.Said());
+            return runcode::kWriteFailed;
+        }
+    }
+    if (const std::string pastEnd = StartPastEndText(); !pastEnd.empty()) {
         CloseGraphLog(m_logFile, graph);
-        Fail(runcode::kWriteFailed, UserText(kTextCannotCreate).With("file", m_outputPath), SystemErrorText(EISDIR));
-        m_host.ShowMessage(Shown(m_failure.Said()));
-        return runcode::kWriteFailed;
+        Fail(runcode::kSeekFailed, pastEnd);
+        m_host.ShowMessage(m_failure.Said());
+        return runcode::kSeekFailed;
     }
     // Before anything is decoded: the scratch folder claims the output, so
     // a second conversion to it is refused here.
     code = MakeScratchFolder();
     if (code != 0) {
         CloseGraphLog(m_logFile, graph);
-        m_host.ShowMessage(Shown(m_failure.Said()));
+        m_host.ShowMessage(m_failure.Said());
         return code;
     }
     m_host.Pause(kPauseBeforeBuild);
     code = SeekToSelectionStart();
     if (code == 0)
-        code = StartGraph(settings);
+        code = StartGraph();
     if (code != 0) {
         if (!m_failure.HasReason() && !m_session.LastFailure().empty())
             TellWhy(m_session.LastFailure());
@@ -251,19 +279,19 @@ int ConversionRun::OnConvert(ConversionSettings& settings) {
         return code;
     }
     m_host.StartPositionTimer();
-    m_host.SetMessageText(m_host.Translate(kTextConverting));
+    m_host.SetMessageText(kTextConverting);
     m_converting = 1;
     CloseGraphLog(m_logFile, m_session.Handles().pGB.get());
     return 0;
 }
 
-int ConversionRun::StartGraph(ConversionSettings& settings) {
+int ConversionRun::StartGraph() {
     GraphHandles& h = m_session.Handles();
     ConversionGraphSetup setup;
     setup.graph = h.pGB.get();
     setup.host = &m_host;
     setup.mp3Path = m_mp3Path;
-    setup.monitoring = settings.m_monitoring != 0;
+    setup.monitoring = m_job.monitoring;
     setup.reopenPreview = [this] { m_session.OpenPreviewFile(m_inputPath); };
     setup.saveSnapshot = [graph = h.pGB.get()](const char* label) { SaveGraphSnapshot(graph, label); };
     int code = BuildConversionGraph(m_session.Conversion(), setup);
@@ -276,28 +304,28 @@ int ConversionRun::StartGraph(ConversionSettings& settings) {
 
     m_conversionPosition.store(0);
     m_capture = std::make_unique<FrameCaptureContext>();
-    m_capture->targetWidth = uint16_t(settings.m_videoWidth);
-    m_capture->targetHeight = uint16_t(settings.m_videoHeight);
-    m_capture->jpegQuality = settings.m_jpegQuality;
-    m_capture->rotate = settings.m_rotate;
-    m_capture->keepProportions = settings.m_keepProportions != 0;
-    m_capture->frameInterval = 1.0 / settings.m_frameRate;
+    m_capture->targetWidth = uint16_t(m_job.videoWidth);
+    m_capture->targetHeight = uint16_t(m_job.videoHeight);
+    m_capture->jpegQuality = m_job.jpegQuality;
+    m_capture->rotate = m_job.rotate;
+    m_capture->keepProportions = m_job.keepProportions;
+    m_capture->frameInterval = 1.0 / kFrameRate;
     m_capture->framesFile = &m_framesFile;
     m_capture->positionOut = &m_conversionPosition;
     if (HasRange())
         m_capture->stopTime = double(m_selectionEnd - m_selectionStart) / kTicksPerSecond;
     // A range starts at a position the demuxer reaches its own way and stops at
     // a time; monitoring shows every picture: there every picture is decoded.
-    m_capture->skipAllowed = !HasRange() && settings.m_monitoring == 0 && !DecodeAllAsked();
+    m_capture->skipAllowed = !HasRange() && !m_job.monitoring && !DecodeAllAsked();
     m_callback = std::make_unique<FrameGrabberCallback>(*m_capture);
     StartFrameCapture(m_session.Conversion(), *m_capture, *m_callback, h.pMF.get());
 
     m_muxSettings = MuxSettings{};
-    m_muxSettings.frameRate = settings.m_frameRate;
-    m_muxSettings.videoWidth = settings.m_videoWidth;
-    m_muxSettings.videoHeight = settings.m_videoHeight;
-    m_muxSettings.rotate = settings.m_rotate;
-    m_muxSettings.saveMp3 = m_saveMp3;
+    m_muxSettings.frameRate = kFrameRate;
+    m_muxSettings.videoWidth = m_job.videoWidth;
+    m_muxSettings.videoHeight = m_job.videoHeight;
+    m_muxSettings.rotate = m_job.rotate;
+    m_muxSettings.saveMp3 = m_job.keepMp3;
     m_muxSettings.place = [scratch = m_scratch.get()](const std::string& from, const std::string& to,
                                                       std::string& error) { return scratch->Place(from, to, error); };
 
@@ -305,7 +333,7 @@ int ConversionRun::StartGraph(ConversionSettings& settings) {
     const HRESULT hr = h.pMC ? h.pMC->Run() : E_POINTER;
     if (FAILED(hr)) {
         TellWhy(UserText(kTextCannotDecode).With("file", m_inputPath), WhyTheGraphDidNotRun(hr));
-        m_host.ShowMessage(Shown(m_failure.Said()));
+        m_host.ShowMessage(m_failure.Said());
         if (h.pMC)
             h.pMC->Stop();
         m_callback.reset();
@@ -346,16 +374,14 @@ void ConversionRun::UpdateProgress() {
     if (m_writing) {
         if (m_writeTotal != 0) {
             m_host.SetProgress(100);
-            SetStatus(m_host.Translate(kTextWriting));
+            m_host.SetStatus(kTextWriting, kNoPercent);
         }
         return;
     }
     const int64_t position = Position();
     m_progress = Percent(position);
     m_host.SetProgress(m_progress);
-    char text[256];
-    std::snprintf(text, sizeof text, "%s %d%%", m_host.Translate(kTextConverting).c_str(), m_progress);
-    SetStatus(text);
+    m_host.SetStatus(kTextConverting, m_progress);
     // The range ends when its pictures are all taken and its sound has all
     // passed; the graph's own position follows whichever stream is ahead.
     bool reachedEnd = position >= m_selectionEnd;
@@ -384,69 +410,92 @@ void ConversionRun::FinishConversion(bool stopped) {
     if (!m_converting || m_finishing)
         return;
     m_finishing = true;
+    const Captured captured = StopCapture();
+    m_progress = 0;
+    m_writing = 1;
+    m_host.StartPositionTimer();
+    m_host.SetMessageText(kTextWriting);
+    WriteOutput(captured, stopped);
+    ReportEnd(stopped);
+}
+
+ConversionRun::Captured ConversionRun::StopCapture() {
     m_host.StopPositionTimer();
     GraphHandles& h = m_session.Handles();
     if (h.pMC)
         h.pMC->Stop();
     g_playState = kPlayStopped;
+    Captured captured;
     // The pipeline is down: the streaming thread is done with the frame
     // encoder and the frames file, whose results are read from here on.
     if (m_capture) {
         m_capture->FinishFrames();
         m_logFile.AppendLine(SkipCountsText(m_capture->skipCounts()));
+        captured.pictureStart = m_capture->firstFrameTime();
+        captured.framesFailed = m_capture->writeFailed();
+        captured.framesError = m_capture->writeError();
+        captured.framesTaken = m_capture->framesWritten();
     }
     // The pictures start with the first frame taken, the sound with its first
     // sample: line the sound up with the pictures.
-    REFERENCE_TIME soundStart = 0;
     auto times = QueryInterface<IStreamTimes>(m_session.Conversion().m_audioProcessor);
-    const bool haveSoundStart = times && times->GetFirstSampleTime(&soundStart) == S_OK;
-    const double pictureStart = m_capture ? m_capture->firstFrameTime() : -1.0;
-    const bool framesFailed = m_capture && m_capture->writeFailed();
-    const std::string framesError = m_capture ? m_capture->writeError() : std::string();
+    REFERENCE_TIME soundStart = 0;
+    captured.haveSoundStart = times && times->GetFirstSampleTime(&soundStart) == S_OK;
+    captured.soundStart = soundStart;
     // A film without sound gets silence as long as its pictures.
-    const bool soundlessFilm = !m_session.Conversion().HasSound();
-    const uint64_t framesTaken = m_capture ? m_capture->framesWritten() : 0;
-    std::string silenceError;
+    captured.soundlessFilm = !m_session.Conversion().HasSound();
     CollectWarnings();
     // The sound file is complete (or has failed) once the graph lets go of its writer.
     auto soundWriter = QueryInterface<IErrorDetail>(m_session.Conversion().m_fileWriter);
     // Releasing the graph completes the ".mp3"; the window shows the file again.
-    if (m_host.ReloadsPreview())
+    if (m_reloadsPreview)
         m_session.OpenPreviewFile(m_inputPath);
     else
         m_session.ReleaseDirectShow();
     m_callback.reset();
     m_capture.reset();
-    m_host.EnableOptionControls(false);
-    const bool framesClosed = m_framesFile.Close();
-
-    m_progress = 0;
-    m_writing = 1;
-    m_host.StartPositionTimer();
-    m_host.SetMessageText(m_host.Translate(kTextWriting));
-
+    captured.framesClosed = m_framesFile.Close();
     ErrorDetail soundFailure;
-    const bool soundFailed = soundWriter && soundWriter->GetErrorDetail(&soundFailure) == S_OK;
-    soundWriter.reset();
+    captured.soundFailed = soundWriter && soundWriter->GetErrorDetail(&soundFailure) == S_OK;
+    captured.soundError = soundFailure.text;
+    return captured;
+}
+
+void ConversionRun::WriteOutput(const Captured& captured, bool stopped) {
+    std::string silenceError;
     if (m_failedWhileRunning) {
-        RemoveIntermediates();
         Fail(m_runningFailureCode, m_failure.what, m_failure.cause);
-    } else if (framesFailed || !framesClosed) {
         RemoveIntermediates();
-        Fail(runcode::kWriteFailed, framesFailed ? UserText(framesError) : m_framesFile.ErrorText());
-    } else if (soundFailed) {
+    } else if (captured.framesFailed || !captured.framesClosed) {
+        Fail(runcode::kWriteFailed, captured.framesFailed ? UserText(captured.framesError) : m_framesFile.ErrorText());
         RemoveIntermediates();
-        Fail(runcode::kWriteFailed, soundFailure.text);
-    } else if ((soundlessFilm || (stopped && !FileExists(m_paths.mp3Path))) && // stopped before any sound came
-               !WriteSilentTrack(m_paths.mp3Path, SilentFramesFor(framesTaken, m_muxSettings.frameRate),
+    } else if (captured.framesTaken == 0 && !stopped) {
+        // A video track that never gave a picture: as a file of sound alone,
+        // refused, and an earlier output stays as it was.
+        Fail(graphcode::kNoVideoRenderer,
+             FailureCodeText(graphcode::kNoVideoRenderer) + std::string(": ") + m_inputPath);
+        RemoveIntermediates();
+    } else if (captured.soundFailed) {
+        Fail(runcode::kWriteFailed, captured.soundError);
+        RemoveIntermediates();
+    } else if ((captured.soundlessFilm || (stopped && !FileExists(m_paths.mp3Path))) && // stopped before any sound came
+               !WriteSilentTrack(m_paths.mp3Path, SilentFramesFor(captured.framesTaken, m_muxSettings.frameRate),
                                  silenceError)) {
-        RemoveIntermediates();
         Fail(runcode::kWriteFailed, silenceError);
+        RemoveIntermediates();
     } else {
         // A first picture at exactly 0 carries no time of its own (the
         // decoder gave none, or it opens the range): nothing to line up.
-        if (haveSoundStart && pictureStart > 0)
-            m_muxSettings.audioLeadInFrames = AudioLeadInFrames(pictureStart, double(soundStart) / kTicksPerSecond);
+        // Sound that runs on well past the last picture is heard with that
+        // picture held. Only where the film itself ended: the sound of a run
+        // that was stopped, or of a range that ends inside the film, may
+        // simply have decoded ahead of the pictures.
+        const bool rangeEndsInside =
+            m_selectionEnd > m_selectionStart && (m_duration <= 0 || m_selectionEnd < m_duration);
+        m_muxSettings.holdLastPicture = !stopped && !rangeEndsInside;
+        if (captured.haveSoundStart && captured.pictureStart > 0)
+            m_muxSettings.audioLeadInFrames =
+                AudioLeadInFrames(captured.pictureStart, double(captured.soundStart) / kTicksPerSecond);
         m_muxResult = MuxOutputFile(m_paths, m_muxSettings, [this](const MuxProgress& progress) {
             m_writeTotal = progress.writeTotal;
             m_host.PumpMessages();
@@ -463,7 +512,9 @@ void ConversionRun::FinishConversion(bool stopped) {
         }
         RemoveIntermediates();
     }
+}
 
+void ConversionRun::ReportEnd(bool stopped) {
     m_writing = 0;
     m_converting = 0;
     m_host.StopPositionTimer();
@@ -478,16 +529,15 @@ void ConversionRun::FinishConversion(bool stopped) {
     std::string text;
     if (m_result == JobResult::Failed) {
         text = Format(kFormatError, m_failure.code);
-        m_host.ShowMessage(Shown(m_failure.Said()));
+        m_host.ShowMessage(m_failure.Said());
     } else {
         if (m_result != JobResult::Stopped)
             m_result = stopped ? JobResult::Stopped : JobResult::Completed;
-        text = m_host.Translate(m_result == JobResult::Stopped ? kTextStopped : kTextCompleted);
+        text = m_result == JobResult::Stopped ? kTextStopped : kTextCompleted;
     }
-    SetStatus(text);
+    m_host.SetStatus(text, kNoPercent);
     m_host.SetMessageText(text);
     m_host.Beep();
-    m_host.EnableOptionControls(true);
     m_finishing = false;
 }
 

@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "ConversionGraph.h"
+#include "ConversionJob.h"
 #include "ConversionPaths.h"
-#include "ConversionSettings.h"
 #include "FailureCodes.h"
 #include "FileIo.h"
 #include "FrameEncoder.h"
@@ -44,14 +44,6 @@ namespace zem {
 
 class ConversionHost;
 
-// One row of the file list, as the engine needs it.
-struct ConversionJob {
-    std::string inputPath;
-    std::string outputPath;
-    int64_t selectionStart = 0; // 100 ns units; 0 and 0: the whole file
-    int64_t selectionEnd = 0;
-};
-
 enum class JobResult { None, Completed, Stopped, Failed };
 
 // "x.mpg: the input ended at 0:10.8 of 1:00" when `reached` falls well short
@@ -63,10 +55,15 @@ public:
     ConversionRun(ConversionHost& host, MediaSession& session);
     ~ConversionRun();
 
-    // Makes `job` the current one: paths, selection, and the file opened in the graph.
+    // Makes `job` the current one: paths, selection, conversion numbers and
+    // subtitles, and the file opened in the graph.
     void SelectJob(const ConversionJob& job);
-    // 0 when the graph runs, else a failure code (the row shows "ERROR(n)").
-    int OnConvert(ConversionSettings& settings);
+    // Starts the job selected last; 0 when the graph runs, else a failure
+    // code (the row shows "ERROR(n)").
+    int OnConvert();
+    // Whether a finished job opens its file again for the preview (the
+    // window's, until it closes); zemconvert has no preview.
+    void SetReloadsPreview(bool reload) { m_reloadsPreview = reload; }
     // 0, or 2, 3, 4 with InputProblem() saying why in words.
     int CheckInputFile() const;
     UserText InputProblem() const;
@@ -127,30 +124,58 @@ private:
     void Fail(int code, const UserText& what, const UserText& cause = {});
     // Records why, before the code is known.
     void TellWhy(const UserText& what, const UserText& cause = {}) {
-        m_failure.what = what;
-        m_failure.cause = cause;
+        m_failure.what = ShownScratchPaths(what);
+        m_failure.cause = ShownScratchPaths(cause);
     }
-    // A text in the user's language, as the host words it.
-    std::string Shown(const UserText& text) const;
+    // `text` with the scratch folder named as the user finds it (its folder's
+    // path) instead of by the descriptor it is reached through.
+    UserText ShownScratchPaths(UserText text) const;
     void RemoveIntermediates();
     int MakeScratchFolder();
-    int StartGraph(ConversionSettings& settings);
-    void SetStatus(const std::string& text);
+    int StartGraph();
     // The graph's first error, when it has one.
     bool GraphError(ErrorDetail& detail) const;
     // The cause, in words, when the conversion graph would not start.
     UserText WhyTheGraphDidNotRun(HRESULT hr) const;
     void CollectWarnings();
     void Warn(const std::string& text);
+    // "The start (1:40) lies past the end of the film (0:03)", or empty.
+    std::string StartPastEndText() const;
+    // Whether `output` exists as something a finished file cannot replace
+    // (a folder, a FIFO, a device, another user's name in a sticky folder);
+    // what and why go to `what` and `cause`.
+    bool OutputCannotBeReplaced(const std::string& output, std::string& what, std::string& cause) const;
     // Called when the graph ran to its end: whether it came short of the length.
     void CheckForEarlyEnd();
+
+    // The three steps of finishing a job: the graph stopped and what it left
+    // collected, the output written from that, the end reported.
+    struct Captured {
+        bool haveSoundStart = false;
+        int64_t soundStart = 0;     // 100 ns
+        double pictureStart = -1.0; // seconds
+        bool framesFailed = false;
+        std::string framesError;
+        bool framesClosed = true;
+        uint64_t framesTaken = 0;
+        bool soundlessFilm = false;
+        bool soundFailed = false;
+        std::string soundError;
+    };
+    Captured StopCapture();
+    void WriteOutput(const Captured& captured, bool stopped);
+    void ReportEnd(bool stopped);
 
     bool HasRange() const { return m_selectionActive && m_selectionEnd > m_selectionStart; }
 
     ConversionHost& m_host;
     MediaSession& m_session;
+    bool m_reloadsPreview = true;
 
     // The owner thread's; the streaming thread touches none of these.
+    // The job as the front end handed it; the paths and the range below
+    // start from it.
+    ConversionJob m_job;
     std::string m_inputPath, m_outputPath, m_zemPath, m_mp3Path, m_tmpPath;
     GraphLogFile m_logFile;
     int64_t m_selectionStart = 0;
@@ -160,7 +185,6 @@ private:
     int m_writing = 0;
     uint64_t m_writeTotal = 0;
     int m_progress = 0;
-    bool m_saveMp3 = false;
     ConversionPaths m_paths;
     std::vector<std::string> m_otherInputs;
     // The job's intermediates live here from its start to its end.

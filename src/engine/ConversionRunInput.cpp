@@ -113,6 +113,46 @@ void ConversionRun::CheckForEarlyEnd() {
         Warn(m_inputEndedEarly);
 }
 
+std::string ConversionRun::StartPastEndText() const {
+    // A start at or past the end would make nothing but an empty output.
+    if (m_selectionStart <= 0 || m_duration <= 0 || m_selectionStart < m_duration)
+        return {};
+    return "The start (" + ClockText(m_selectionStart, false) + ") lies past the end of the film (" +
+           ClockText(m_duration, false) + ")";
+}
+
+bool ConversionRun::OutputCannotBeReplaced(const std::string& output, std::string& what, std::string& cause) const {
+    struct stat st {};
+    if (::lstat(output.c_str(), &st) != 0)
+        return false; // a new name; a folder that is not there fails when the work folder is made
+    what = "Cannot replace " + output;
+    struct stat target {};
+    if (::stat(output.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+        cause = SystemErrorText(EISDIR);
+        return true;
+    }
+    // The finished file takes the name by a rename: a FIFO or a device there
+    // (/dev/null as root) would be replaced by a regular file. A link is
+    // replaced itself, never written through.
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+        cause = "it is not a regular file but " + std::string(S_ISFIFO(st.st_mode)   ? "a FIFO"
+                                                              : S_ISSOCK(st.st_mode) ? "a socket"
+                                                                                     : "a device");
+        return true;
+    }
+    // In a folder like /tmp (sticky) only the name's owner, the folder's owner
+    // or root may replace it: found out now, not after the whole film.
+    const std::string folder = output.find('/') == std::string::npos ? "." : output.substr(0, output.rfind('/') + 1);
+    struct stat dir {};
+    const uid_t self = ::geteuid();
+    if (::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0 && st.st_uid != self && dir.st_uid != self &&
+        self != 0) {
+        cause = "it belongs to another user, in a folder where only its owner may replace it";
+        return true;
+    }
+    return false;
+}
+
 int ConversionRun::CheckInputFile() const {
     UserText problem;
     return CheckInput(m_inputPath, problem);
@@ -147,7 +187,7 @@ bool ConversionRun::OutputReplacesInput(UserText& why) const {
             inputs.emplace_back(entry, UserText(kTextReplacesListed).With("file", entry).With("list", list));
     }
     std::vector<std::string> written{m_outputPath};
-    if (m_saveMp3)
+    if (m_job.keepMp3)
         written.push_back(m_paths.keptMp3Path);
     for (const std::string& out : written) {
         for (const auto& [input, name] : inputs) {

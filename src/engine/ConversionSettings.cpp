@@ -35,42 +35,46 @@ void ConversionSettings::Load(const QString& path) {
     const auto value = [&](const char* key, int fallback) {
         return store ? store->value(Key(key), fallback).toInt() : fallback;
     };
-    m_videoSizeIndex = value(kKeyVideoSize, 0);
-    m_rotate = value(kKeyRotate, 0);
+    const auto choice = [&](const ChoiceOption& option) { return value(option.settingsKey, option.defaultStored); };
+    m_videoSizeIndex = choice(kSizeOption);
+    m_rotate = choice(kRotationOption);
     m_convertAll = value(kKeyAllFlag, 1);
-    m_saveMp3 = value(kKeySaveMp3, 0);
+    m_saveMp3 = value(kKeepMp3Option.settingsKey, kKeepMp3Option.defaultOn ? 1 : 0);
     m_monitoring = value(kKeyMonitoring, 0);
-    m_keepProportions = value(kKeyKeepProportions, 0) != 0 ? 1 : 0;
-    m_qualityIndex = value(kKeyQuality, kDefaultQualityIndex);
-    if (m_qualityIndex < 0 || m_qualityIndex >= int(kQualityTable.size()))
-        m_qualityIndex = kDefaultQualityIndex;
+    m_keepProportions =
+        value(kKeepProportionsOption.settingsKey, kKeepProportionsOption.defaultOn ? 1 : 0) != 0 ? 1 : 0;
+    // A quality the window does not offer would leave its group unchecked.
+    m_qualityIndex = kQualityOption.Resolve(choice(kQualityOption)).stored;
     m_saveFrames = 0;
 }
 
 void ConversionSettings::Save(const QString& path) const {
     QSettings store(path, QSettings::IniFormat);
-    store.setValue(Key(kKeyVideoSize), m_videoSizeIndex);
-    store.setValue(Key(kKeyRotate), m_rotate);
+    store.setValue(Key(kSizeOption.settingsKey), m_videoSizeIndex);
+    store.setValue(Key(kRotationOption.settingsKey), m_rotate);
     store.setValue(Key(kKeyAllFlag), m_convertAll);
-    store.setValue(Key(kKeySaveMp3), m_saveMp3);
+    store.setValue(Key(kKeepMp3Option.settingsKey), m_saveMp3);
     store.setValue(Key(kKeyMonitoring), m_monitoring);
-    store.setValue(Key(kKeyQuality), m_qualityIndex);
-    store.setValue(Key(kKeyKeepProportions), m_keepProportions);
+    store.setValue(Key(kQualityOption.settingsKey), m_qualityIndex);
+    store.setValue(Key(kKeepProportionsOption.settingsKey), m_keepProportions);
     store.sync();
 }
 
-void ConversionSettings::DeriveConversionNumbers() {
-    const int quality =
-        (m_qualityIndex >= 0 && m_qualityIndex < int(kQualityTable.size())) ? m_qualityIndex : kDefaultQualityIndex;
-    m_jpegQuality = kQualityTable[quality].jpegQuality;
-    m_frameRate = kFrameRate;
-    m_formatVersion = kFormatVersionJpeg;
-    if (m_videoSizeIndex < 0 || m_videoSizeIndex >= int(kVideoSizeTable.size()))
-        m_videoSizeIndex = 0;
-    if (m_rotate < kRotateNone || m_rotate > kRotateRight)
-        m_rotate = kRotateNone;
-    m_videoWidth = kVideoSizeTable[m_videoSizeIndex].width;
-    m_videoHeight = kVideoSizeTable[m_videoSizeIndex].height;
+ConversionJob ConversionSettings::MakeJob(std::string input, std::string output, int64_t start, int64_t end) const {
+    ConversionJob job;
+    job.inputPath = std::move(input);
+    job.outputPath = std::move(output);
+    job.selectionStart = start;
+    job.selectionEnd = end;
+    const OptionChoice& size = kSizeOption.Resolve(m_videoSizeIndex);
+    job.videoWidth = size.value;
+    job.videoHeight = size.value2;
+    job.jpegQuality = kQualityOption.Resolve(m_qualityIndex).value;
+    job.rotate = kRotationOption.Resolve(m_rotate).value;
+    job.keepMp3 = m_saveMp3 != 0;
+    job.keepProportions = m_keepProportions != 0;
+    job.monitoring = m_monitoring != 0;
+    return job;
 }
 
 QString DefaultSettingsFilePath() {

@@ -6,7 +6,7 @@
 namespace zem {
 
 namespace {
-constexpr std::array<std::pair<int, const char*>, 12> kTexts{{
+constexpr std::array<std::pair<int, const char*>, 13> kTexts{{
     {runcode::kInputEmpty, "No input file"},
     {runcode::kInputTooLong, "The input path is too long"},
     {runcode::kInputMissing, "The input file is missing, unreadable or a folder"},
@@ -19,6 +19,7 @@ constexpr std::array<std::pair<int, const char*>, 12> kTexts{{
     {runcode::kWriteFailed, "The output could not be written"},
     {runcode::kOutputIsInput, "The output would replace an input"},
     {runcode::kOutputBusy, "Another conversion is writing the output"},
+    {runcode::kJobProcessEnded, "The conversion's process ended without a result"},
 }};
 } // namespace
 

@@ -54,6 +54,8 @@ inline constexpr int kDecodeFailed = 36;
 inline constexpr int kWriteFailed = 37;
 inline constexpr int kOutputIsInput = 38;
 inline constexpr int kOutputBusy = 39;
+// A -j batch's process for one file ended without its result (killed).
+inline constexpr int kJobProcessEnded = 40;
 } // namespace runcode
 
 // What a code means, for a report that has no message of its own; never null.

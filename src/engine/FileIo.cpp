@@ -289,4 +289,68 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+bool ReadWholeDescriptor(int fd, uint64_t limit, std::string& contents, std::string& error) {
+    contents.clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            error = SystemErrorText(errno);
+            return false;
+        }
+        if (got == 0)
+            return true;
+        if (contents.size() + size_t(got) > limit) {
+            error = "it is larger than " + std::to_string(limit >> 20) + " MB";
+            contents.clear();
+            return false;
+        }
+        contents.append(buffer, size_t(got));
+    }
+}
+
+bool ReadWholeFile(const std::string& path, uint64_t limit, bool pipeToo, std::string& contents, std::string& error) {
+    contents.clear();
+    // Opened without waiting: a FIFO without a writer must not hold us here.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        error = SystemErrorText(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        error = SystemErrorText(errno);
+        ::close(fd);
+        return false;
+    }
+    const bool pipe = S_ISFIFO(st.st_mode);
+    if (!S_ISREG(st.st_mode) && !(pipeToo && pipe)) {
+        ::close(fd);
+        error = S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file";
+        return false;
+    }
+    if (S_ISREG(st.st_mode) && uint64_t(st.st_size) > limit) {
+        ::close(fd);
+        error = "it is larger than " + std::to_string(limit >> 20) + " MB";
+        return false;
+    }
+    if (pipe) {
+        // A FIFO the caller asked for is read as it comes: opened anew, so the
+        // read waits for its writer instead of finding it empty.
+        ::close(fd);
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0) {
+            error = SystemErrorText(errno);
+            return false;
+        }
+    } else {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    }
+    const bool read = ReadWholeDescriptor(fd, limit, contents, error);
+    ::close(fd);
+    return read;
+}
+
 } // namespace zem

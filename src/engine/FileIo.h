@@ -108,4 +108,16 @@ std::string ShownPath(const std::string& path);
 bool FileExists(const std::string& path);
 std::string SystemErrorText(int error);
 
+// The most a list or a saved file of the program is read into memory.
+inline constexpr uint64_t kMaxReadWholeBytes = 64ull << 20;
+
+// Reads all of `path` into `contents` when it is a regular file (with
+// `pipeToo`, also a FIFO or a pipe such as /dev/fd/N) of at most `limit`
+// bytes. A device, folder or socket is refused without being read, so
+// /dev/zero cannot fill the memory and an idle FIFO cannot hold the caller.
+// False with the reason in words in `error` ("it is not a regular file").
+bool ReadWholeFile(const std::string& path, uint64_t limit, bool pipeToo, std::string& contents, std::string& error);
+// The same for an open descriptor (standard input), read to its end.
+bool ReadWholeDescriptor(int fd, uint64_t limit, std::string& contents, std::string& error);
+
 } // namespace zem

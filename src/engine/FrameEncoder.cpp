@@ -161,20 +161,6 @@ bool CodeFrameJpeg(const uint8_t* picture, uint32_t width, uint32_t height, int3
     return image.Encode(jpeg);
 }
 
-bool EncodeFrameJpeg(File& file, const uint8_t* picture, uint32_t width, uint32_t height, bool withLength,
-                     int32_t rotation, int32_t quality) {
-    CxImage image;
-    std::vector<uint8_t> jpeg;
-    CodeFrameJpeg(picture, width, height, rotation, quality, image, jpeg);
-    if (withLength) {
-        uint8_t length[avi::kFrameLengthSize];
-        avi::PutLe32(length, uint32_t(jpeg.size()));
-        if (!file.Write(length, sizeof length))
-            return false;
-    }
-    return jpeg.empty() || file.Write(jpeg.data(), jpeg.size());
-}
-
 void FrameCaptureContext::Publish(double seconds) {
     if (positionOut != nullptr)
         positionOut->store(int64_t(seconds * kTicksPerSecond), std::memory_order_release);
@@ -219,6 +205,14 @@ bool FrameCaptureContext::SkipGrid(double& first, double& interval) const {
 bool DecodeAllAsked() {
     const char* value = std::getenv(kDecodeAllVariable);
     return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+bool PictureRowsAsked() {
+    static const bool asked = [] {
+        const char* value = std::getenv(kPictureRowsVariable);
+        return value != nullptr && std::strcmp(value, "1") == 0;
+    }();
+    return asked;
 }
 
 std::string SkipCountsText(const FrameCaptureContext::SkipCounts& counts) {

@@ -38,16 +38,14 @@ void ScalePicture(const uint8_t* source, uint16_t sourceWidth, uint16_t sourceHe
 bool CodeFrameJpeg(const uint8_t* picture, uint32_t width, uint32_t height, int32_t rotation, int32_t quality,
                    CxImage& image, std::vector<uint8_t>& jpeg);
 
-// Writes one picture to `file`, with its 4-byte little-endian length in front
-// when `withLength` is set. A picture the coder could not code gives a record
-// of length 0. Returns false when the file could not be written.
-bool EncodeFrameJpeg(File& file, const uint8_t* picture, uint32_t width, uint32_t height, bool withLength,
-                     int32_t rotation, int32_t quality);
-
 // Set to 1 in the environment, every picture is decoded, also those the
 // output does not show (for comparing outputs with and without skipping).
 inline constexpr const char* kDecodeAllVariable = "ZEM_DECODE_ALL";
 bool DecodeAllAsked();
+// Set to 1, pictures go through BGR rows even where the one-pass path from
+// their planes could take them (for comparing outputs).
+inline constexpr const char* kPictureRowsVariable = "ZEM_PICTURE_ROWS";
+bool PictureRowsAsked();
 
 // The frame callback's record for one conversion.
 //

@@ -197,16 +197,11 @@ bool MediaSession::OpenPreviewFile(const std::string& path) {
         // The open goes on without the preferred decoder; the row says why.
         char text[32];
         std::snprintf(text, sizeof text, "ERROR(%d)", decoderCode);
-        m_host.SetStatus(text);
-        m_host.EnableOptionControls(true);
+        m_host.SetStatus(text, kNoPercent);
     }
     if (FAILED(RenderMediaFile(path))) {
         // One box for one failure, in words; the codes went to the log.
-        const auto translate = [this](const std::string& english) { return m_host.Translate(english); };
-        std::string text = m_host.Translate(kTextRenderFailed);
-        if (!m_lastFailure.empty())
-            text += "\n\n" + m_lastFailure.Shown(translate);
-        m_host.ShowMessage(text);
+        m_host.ShowMessage(kTextRenderFailed, m_lastFailure);
         ReleaseDirectShow();
         m_host.Beep();
         return false;

@@ -57,8 +57,6 @@ public:
     bool AudioOnly() const { return m_audioOnly; }
     // The message of the latest failure, for the command line's summary.
     const UserText& LastFailure() const { return m_lastFailure; }
-    // Why the latest open failed, as the media layer put it (kind None when unknown).
-    const ErrorDetail& LastCause() const { return m_lastCause; }
     void ReportFailure(const char* format, HRESULT hr, const std::string& path = {});
     // The same text, logged and kept as the latest failure but not shown.
     std::string NoteFailure(const char* format, HRESULT hr, const std::string& path = {});

@@ -78,6 +78,7 @@ private:
             return Fail("The audio file " + m_paths.mp3Path + " is empty");
         m_progress.writeTotal = uint64_t(framesSize) + uint64_t(audioSize);
         m_framesSize = uint64_t(framesSize);
+        m_audioSize = uint64_t(audioSize);
         return true;
     }
 
@@ -102,23 +103,20 @@ private:
         const double step = double(kAudioBytesPerSecond) / m_settings.frameRate;
         double audioClock = 0.0;
         double videoClock = 0.0;
-        uint32_t sequence = 0;
-        uint64_t position = kFirstChunkPosition;
-        uint64_t movieBytes = 0;
-        uint64_t indexBytes = kIndexHeadSize;
+        WriteCursor at;
         int64_t ra = 0;
         int64_t rv = 0;
         uint8_t audioBlock[kAudioBlockSize];
-        uint8_t sector[kSectorSize];
-        uint8_t record[kIndexRecordSize];
-        uint8_t chunkHead[kChunkHeadSize];
-        static const uint8_t zeros[kSectorSize] = {};
         std::vector<uint8_t> picture;
 
         // Sound that ends before the pictures (phones often record it so) goes
         // on as silence, so no picture is lost; sound at least as long as the
         // pictures never reaches this.
         bool soundEnded = false;
+        // Set once the pictures ran out with much of the sound still to come:
+        // the last picture is written again at each step until it ends.
+        bool holding = false;
+        const uint64_t holdMinBytes = uint64_t(kHoldPictureMinSeconds * kAudioBytesPerSecond);
         do {
             const bool leadIn = silentFrames > 0;
             if (leadIn) {
@@ -140,29 +138,25 @@ private:
             bool takeVideo = false;
             uint32_t pictureBytes = 0;
             if (audioClock + kAudioBlockSize > videoClock) {
-                uint8_t lengthField[kFrameLengthSize];
-                const int64_t got = frames.Read(lengthField, sizeof lengthField);
-                if (got < 0)
-                    return Fail(m_frames.ErrorText());
-                rv = 0;
-                if (got == int64_t(sizeof lengthField)) {
-                    pictureBytes = GetLe32(lengthField);
-                    if (pictureBytes > 0 && pictureBytes <= kMaxFrameRecordBytes) {
-                        // A record cut short keeps its announced length; the
-                        // missing bytes are zeros.
-                        picture.resize(pictureBytes);
-                        rv = frames.Read(picture.data(), pictureBytes);
-                        if (rv < 0)
-                            return Fail(m_frames.ErrorText());
-                        std::fill(picture.begin() + rv, picture.end(), 0);
-                    }
+                if (!holding) {
+                    bool ended = false;
+                    if (!ReadFrameRecord(frames, picture, pictureBytes, rv, ended))
+                        return false;
+                    if (ended && m_settings.holdLastPicture && m_result.videoChunks > 0 && ra > 0 &&
+                        m_audioSize > audio.Position() && m_audioSize - audio.Position() > holdMinBytes)
+                        holding = true;
+                }
+                if (holding) {
+                    // The audio block of this cycle is the last one: no picture after the sound.
+                    pictureBytes = ra > 0 ? uint32_t(picture.size()) : 0;
+                    rv = int64_t(pictureBytes);
                 }
                 takeVideo = rv > 0;
             }
 
             const uint64_t cycleMovie = (ra > 0 ? kSectorSize : 0) + (takeVideo ? VideoChunkLength(pictureBytes) : 0);
             const uint64_t cycleIndex = kIndexRecordSize * ((ra > 0 ? 1 : 0) + (takeVideo ? 1 : 0));
-            if (kHeaderSize + movieBytes + cycleMovie + indexBytes + cycleIndex > m_settings.maxFileBytes) {
+            if (kHeaderSize + at.movieBytes + cycleMovie + at.indexBytes + cycleIndex > m_settings.maxFileBytes) {
                 m_result.truncated = true;
                 m_result.message = "The output reached the largest size an AVI file can describe and was cut at " +
                                    std::to_string(m_result.videoChunks) + " frames";
@@ -171,33 +165,11 @@ private:
             }
 
             audioClock += kAudioBlockSize;
-            if (ra > 0) {
-                ++sequence;
-                BuildAudioChunk(sector, audioBlock, uint32_t(ra), sequence);
-                BuildIndexRecord(record, kAudioChunkCode, uint32_t(position), kAudioBlockSize);
-                if (!movie.Write(sector, kSectorSize))
-                    return Fail(m_zem.ErrorText());
-                if (!index.Write(record, kIndexRecordSize))
-                    return Fail(m_index.ErrorText());
-                position += kSectorSize;
-                movieBytes += kSectorSize;
-                indexBytes += kIndexRecordSize;
-                ++m_result.audioChunks;
-            }
+            if (ra > 0 && !WriteAudioChunk(movie, index, audioBlock, uint32_t(ra), at))
+                return false;
             if (takeVideo) {
-                const uint32_t padding = VideoChunkPadding(pictureBytes);
-                BuildVideoChunkHead(chunkHead, pictureBytes);
-                BuildIndexRecord(record, kVideoChunkCode, uint32_t(position), pictureBytes);
-                if (!movie.Write(chunkHead, kChunkHeadSize) || !movie.Write(picture.data(), pictureBytes) ||
-                    !movie.Write(zeros, padding))
-                    return Fail(m_zem.ErrorText());
-                if (!index.Write(record, kIndexRecordSize))
-                    return Fail(m_index.ErrorText());
-                const uint64_t chunk = uint64_t(kChunkHeadSize) + pictureBytes + padding;
-                position += chunk;
-                movieBytes += chunk;
-                indexBytes += kIndexRecordSize;
-                ++m_result.videoChunks;
+                if (!WriteVideoChunk(movie, index, picture.data(), pictureBytes, at))
+                    return false;
                 videoClock += step;
             }
 
@@ -220,8 +192,82 @@ private:
         if ((rv == 0 || m_result.truncated) && !m_audio.Truncate(m_audioCut))
             return Fail(m_audio.ErrorText());
 
-        m_result.movieBytes = movieBytes;
-        m_indexBytes = indexBytes;
+        m_result.movieBytes = at.movieBytes;
+        m_indexBytes = at.indexBytes;
+        return true;
+    }
+
+    // Where the next chunk goes and how much has been written.
+    struct WriteCursor {
+        uint32_t sequence = 0;
+        uint64_t position = kFirstChunkPosition;
+        uint64_t movieBytes = 0;
+        uint64_t indexBytes = kIndexHeadSize;
+    };
+
+    // One frame record: its length field, then as many bytes as it announces.
+    // `read` is 0 at the end of the frames (or at a length no record has).
+    // `ended`: the frames file ended where a record would start.
+    bool ReadFrameRecord(BufferedReader& frames, std::vector<uint8_t>& picture, uint32_t& pictureBytes, int64_t& read,
+                         bool& ended) {
+        uint8_t lengthField[kFrameLengthSize];
+        const int64_t got = frames.Read(lengthField, sizeof lengthField);
+        if (got < 0)
+            return Fail(m_frames.ErrorText());
+        read = 0;
+        ended = got == 0;
+        if (got != int64_t(sizeof lengthField))
+            return true;
+        pictureBytes = GetLe32(lengthField);
+        if (pictureBytes == 0 || pictureBytes > kMaxFrameRecordBytes)
+            return true;
+        // A record cut short keeps its announced length; the missing bytes are zeros.
+        picture.resize(pictureBytes);
+        read = frames.Read(picture.data(), pictureBytes);
+        if (read < 0)
+            return Fail(m_frames.ErrorText());
+        std::fill(picture.begin() + read, picture.end(), 0);
+        return true;
+    }
+
+    // A sound block in a sector of its own, and its index record.
+    bool WriteAudioChunk(BufferedWriter& movie, BufferedWriter& index, const uint8_t* block, uint32_t bytes,
+                         WriteCursor& at) {
+        uint8_t sector[kSectorSize];
+        uint8_t record[kIndexRecordSize];
+        ++at.sequence;
+        BuildAudioChunk(sector, block, bytes, at.sequence);
+        BuildIndexRecord(record, kAudioChunkCode, uint32_t(at.position), kAudioBlockSize);
+        if (!movie.Write(sector, kSectorSize))
+            return Fail(m_zem.ErrorText());
+        if (!index.Write(record, kIndexRecordSize))
+            return Fail(m_index.ErrorText());
+        at.position += kSectorSize;
+        at.movieBytes += kSectorSize;
+        at.indexBytes += kIndexRecordSize;
+        ++m_result.audioChunks;
+        return true;
+    }
+
+    // A picture padded to the sector boundary, and its index record.
+    bool WriteVideoChunk(BufferedWriter& movie, BufferedWriter& index, const uint8_t* picture, uint32_t pictureBytes,
+                         WriteCursor& at) {
+        static const uint8_t zeros[kSectorSize] = {};
+        uint8_t chunkHead[kChunkHeadSize];
+        uint8_t record[kIndexRecordSize];
+        const uint32_t padding = VideoChunkPadding(pictureBytes);
+        BuildVideoChunkHead(chunkHead, pictureBytes);
+        BuildIndexRecord(record, kVideoChunkCode, uint32_t(at.position), pictureBytes);
+        if (!movie.Write(chunkHead, kChunkHeadSize) || !movie.Write(picture, pictureBytes) ||
+            !movie.Write(zeros, padding))
+            return Fail(m_zem.ErrorText());
+        if (!index.Write(record, kIndexRecordSize))
+            return Fail(m_index.ErrorText());
+        const uint64_t chunk = uint64_t(kChunkHeadSize) + pictureBytes + padding;
+        at.position += chunk;
+        at.movieBytes += chunk;
+        at.indexBytes += kIndexRecordSize;
+        ++m_result.videoChunks;
         return true;
     }
 
@@ -335,6 +381,7 @@ private:
     uint64_t m_indexBytes = kIndexHeadSize;
     uint64_t m_audioCut = kMp3HeadSize;
     uint64_t m_framesSize = 0;
+    uint64_t m_audioSize = 0;
     MuxProgress m_progress;
     MuxResult m_result;
 };

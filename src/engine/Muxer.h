@@ -16,6 +16,10 @@
 
 namespace zem {
 
+// How much longer than the pictures the sound must run for the last picture
+// to be held (see MuxSettings::holdLastPicture).
+inline constexpr double kHoldPictureMinSeconds = 0.5;
+
 struct MuxSettings {
     int32_t frameRate = 16;
     int32_t videoWidth = 320; // before any quarter turn
@@ -29,6 +33,11 @@ struct MuxSettings {
     // count puts that many silent audio frames (24 ms each) first, a negative
     // one leaves out that many frames at the start of the audio file.
     int64_t audioLeadInFrames = 0;
+    // Sound that goes on more than kHoldPictureMinSeconds past the last
+    // picture is kept, that picture shown again at each step until the sound
+    // ends, as players show it. Less is a film's ordinary ragged end and is
+    // cut with the pictures, as always. Off: the output ends with the pictures.
+    bool holdLastPicture = false;
     // Gives a finished intermediate (flushed to disk) its final name; empty:
     // RenameFile. A conversion places through its output folder's descriptor.
     std::function<bool(const std::string& from, const std::string& to, std::string& error)> place;

@@ -12,8 +12,14 @@ bool PicturePath::Scale(PictureRowReader& rows, uint16_t sourceWidth, uint16_t s
     const bool shrinking = targetWidth <= sourceWidth && targetHeight <= sourceHeight;
     // With a row length of whole pixel groups, the clamp's groups never cross
     // from one row into the next, so a row can be clamped on its own.
-    if (shrinking && PictureStride(sourceWidth) % 3 == 0)
+    if (shrinking && PictureStride(sourceWidth) % 3 == 0) {
+        YuvPlanes planes;
+        if (rows.Planes(planes)) {
+            ScaleYuv(planes, sourceWidth, sourceHeight, target, targetWidth, targetHeight);
+            return true;
+        }
         return ScaleByRows(rows, sourceWidth, sourceHeight, target, targetWidth, targetHeight);
+    }
     return ScaleWhole(rows, sourceWidth, sourceHeight, target, targetWidth, targetHeight);
 }
 
@@ -29,6 +35,22 @@ bool PicturePath::ScaleByRows(PictureRowReader& rows, uint16_t sourceWidth, uint
         m_shrinker.AddRow(m_row.data(), target);
     }
     return true;
+}
+
+void PicturePath::ScaleYuv(const YuvPlanes& planes, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,
+                           uint16_t targetWidth, uint16_t targetHeight) {
+    m_shrinker.Start(sourceWidth, sourceHeight, targetWidth, targetHeight, RowShrinker::RowForm::Yuv);
+    constexpr PixelClamp kClamp{kClampLowLimit, kClampHighLimit};
+    uint32_t chromaRow = UINT32_MAX;
+    for (uint32_t y = 0; !m_shrinker.Done(); ++y) {
+        // The BGR picture is bottom row first; the planes are top row first.
+        const uint32_t row = uint32_t(sourceHeight) - 1 - y;
+        if (row >> planes.chromaShiftY != chromaRow) {
+            chromaRow = row >> planes.chromaShiftY;
+            m_chroma.Fill(planes, chromaRow, sourceWidth);
+        }
+        m_shrinker.AddYuvRow(planes.y + ptrdiff_t(row) * planes.yStride, m_chroma, kClamp, target);
+    }
 }
 
 bool PicturePath::ScaleWhole(PictureRowReader& rows, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,

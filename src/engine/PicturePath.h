@@ -2,13 +2,16 @@
 // From a decoded picture to the target-sized picture the JPEG coder takes:
 // colour conversion, clamping of the extremes and resampling, row by row where
 // that gives the same bytes, so a full-size BGR copy is only made when it
-// must be (enlarging, or rows that do not start on a whole pixel group).
+// must be (enlarging, or rows that do not start on a whole pixel group). A YUV
+// picture being shrunk goes from its planes into the shrink's sums in one
+// pass, without BGR rows.
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "RowShrinker.h"
+#include "YuvRows.h"
 
 namespace zem {
 
@@ -18,6 +21,9 @@ public:
     // Row `row` counted in the order of the BGR picture (bottom row first),
     // width * 3 bytes into `bgr`. False when the picture cannot be converted.
     virtual bool ReadRow(uint32_t row, uint8_t* bgr) = 0;
+    // The picture's YUV planes, converted with the arithmetic ReadRow uses;
+    // false when only ReadRow reads it.
+    virtual bool Planes(YuvPlanes& /*planes*/) { return false; }
 
 protected:
     ~PictureRowReader() = default;
@@ -34,10 +40,13 @@ public:
 private:
     bool ScaleByRows(PictureRowReader& rows, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,
                      uint16_t targetWidth, uint16_t targetHeight);
+    void ScaleYuv(const YuvPlanes& planes, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,
+                  uint16_t targetWidth, uint16_t targetHeight);
     bool ScaleWhole(PictureRowReader& rows, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,
                     uint16_t targetWidth, uint16_t targetHeight);
 
     RowShrinker m_shrinker;
+    YuvChromaTerms m_chroma;
     std::vector<uint8_t> m_row;
     // The whole BGR picture, for the cases that need one. Kept from picture to
     // picture like the grabber's buffer it replaces: the clamp's groups that

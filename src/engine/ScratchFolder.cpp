@@ -217,11 +217,6 @@ bool IsScratchFolderName(const std::string& name) {
     return true;
 }
 
-int RemoveDeadScratchFolders(const std::string& directory) {
-    Fd parent(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return parent.get() < 0 ? 0 : RemoveDeadScratchFoldersAt(parent.get());
-}
-
 ScratchFolder::ScratchFolder(Key, std::string directory, std::string name, int parentFd, int fd)
     : m_directory(std::move(directory)),
       m_name(std::move(name)),

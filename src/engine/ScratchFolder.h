@@ -81,11 +81,6 @@ private:
     unsigned long m_parentDevice = 0, m_parentInode = 0;
 };
 
-// Removes the scratch folders in `directory` whose owner is gone; folders of a
-// running conversion, of another user, or anything that is not provably our
-// folder are left alone. Returns how many were removed.
-int RemoveDeadScratchFolders(const std::string& directory);
-
 // Whether `name` has the form of a scratch folder's name: the prefix and
 // exactly kScratchRandomChars letters or digits.
 bool IsScratchFolderName(const std::string& name);

@@ -1,6 +1,7 @@
 // The window by keyboard alone, driven by key events: Tab's order, the list as
-// one stop, Enter and the arrows in it, Alt+letter on the buttons; and the
-// transport row, which has nothing to act on until a file is open.
+// one stop, Enter and the arrows in it, Alt+letter on the buttons; the
+// transport row, which has nothing to act on until a file is open; and no
+// single key that ends a conversion.
 
 #include "AppTestSupport.h"
 #include "GraphState.h"
@@ -8,14 +9,17 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <gtest/gtest.h>
 
 using enum zem::app::ControlId;
 using enum zem::app::FileListColumn;
 using apptest::Path;
+using apptest::ScopedEnv;
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
@@ -169,4 +173,73 @@ TEST(Keyboard, EveryPushButtonHasAnAltLetterInEveryLanguage) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return fixture.m_fileDialogs.size() == 1u; }, 2000)) << locale;
         window.close();
     }
+}
+
+TEST(Keyboard, NoKeyEndsAConversionAndClosingAsksOnceInTheUsersLanguage) {
+    ScopedEnv locale("LC_ALL", "ko_KR.UTF-8");
+    zem::testclips::TempDir clips;
+    const fs::path clip =
+        zem::testclips::MakeClip(clips.path(), "mp4", 30.0, 320, 240, 25, zem::testclips::Pattern::Moving);
+    ASSERT_FALSE(clip.empty());
+    WindowFixture fixture;
+    CCompressorDlg::Environment environment = fixture.Environment();
+    environment.appDir = QStringLiteral(ZEM_SOURCE_DIR);
+    auto window = std::make_unique<CCompressorDlg>(environment);
+    window->show();
+    ASSERT_EQ(window->AddFile(Path(clip)), 0);
+    window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
+    window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
+    // An earlier output of the same name stays until the user agrees to stop.
+    const QString output = window->CellText(0, kColOutput);
+    const QByteArray earlier("an earlier output");
+    {
+        QFile file(output);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(earlier);
+    }
+    const auto outputBytes = [&] {
+        QFile file(output);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+
+    bool pressed = false;
+    size_t boxesAfterNo = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (pressed || !window->Run().converting() || window->Run().Position() <= 0)
+            return;
+        pressed = true;
+        // Everything else is off, so the focus rests on Stop: Enter must not press it.
+        window->Control(IDC_STOP_CONVERSION)->setFocus();
+        for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter})
+            QTest::keyClick(window.get(), key);
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_TRUE(window->Run().converting());
+        EXPECT_TRUE(fixture.m_messages.empty());
+        // Asked, and answered No: the job goes on.
+        fixture.m_answer = IDNO;
+        window->close();
+        boxesAfterNo = fixture.m_messages.size();
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_TRUE(window->Run().converting());
+        EXPECT_EQ(outputBytes(), earlier);
+        fixture.m_answer = IDYES;
+        window->close();
+    });
+    watch.start(20);
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
+    watch.stop();
+
+    ASSERT_TRUE(pressed) << "the job ended before the keys were pressed";
+    EXPECT_EQ(boxesAfterNo, 1u);
+    ASSERT_EQ(fixture.m_messages.size(), 2u);
+    for (const apptest::ShownMessage& box : fixture.m_messages) {
+        EXPECT_EQ(box.text, QStringLiteral("변환을 멈추고 끝낼까요?"));
+        EXPECT_EQ(box.buttons(), MB_YESNO);
+    }
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->Run().converting());
+    EXPECT_EQ(window->CellText(0, kColStatus), window->Translate(QStringLiteral("Stopped")));
+    EXPECT_NE(outputBytes(), earlier);
+    EXPECT_TRUE(outputBytes().startsWith("RIFF"));
 }

@@ -82,4 +82,40 @@ TEST(MessagesLine, ARunTellsWhereItIsKeepsItsFailureAndCountsAtTheEnd) {
     EXPECT_EQ(after.back(), QStringLiteral("1 of 3 failed: point at a row for the cause"));
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
     EXPECT_EQ(window->CellText(2, kColStatus), QStringLiteral("Completed"));
+
+    // A new run starts without the last one's count, and an emptied list has none.
+    window->SelectRow(0);
+    window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
+    seen.clear();
+    watch.start(10);
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
+    watch.stop();
+    EXPECT_FALSE(seen.contains(QStringLiteral("1 of 3 failed: point at a row for the cause")))
+        << seen.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(window->m_messageText, QStringLiteral("Completed"));
+    window->ControlAs<QAbstractButton>(IDC_ALL_FILES)->click();
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
+    ASSERT_EQ(window->m_messageText, QStringLiteral("1 of 3 failed: point at a row for the cause"));
+    window->ControlAs<QAbstractButton>(IDC_DELETE_ALL)->click();
+    EXPECT_EQ(window->m_messageText, QString());
+    EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(), QString());
+}
+
+TEST(MessagesLine, AMissingFileHandedOverMakesNoRowAndIsToldThere) {
+    zem::testclips::TempDir clips;
+    const fs::path clip = zem::testclips::MakeClip(clips.path(), "mp4", 1.0);
+    ASSERT_FALSE(clip.empty());
+    const QString missing = Path(clips.path() / "typo.mp4");
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    // As named on the command line, and as a later start hands them over.
+    window->AddDroppedFiles({missing});
+    EXPECT_EQ(window->RowCount(), 0);
+    EXPECT_EQ(window->m_messageText, missing + QStringLiteral(" does not exist: not added"));
+    window->TakeHandedFiles({Path(clip), missing});
+    EXPECT_EQ(window->RowCount(), 1);
+    EXPECT_EQ(window->CellText(0, kColInput), Path(clip));
+    EXPECT_EQ(window->m_messageText, missing + QStringLiteral(" does not exist: not added"));
+    EXPECT_TRUE(fixture.m_messages.empty());
 }

@@ -11,10 +11,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QTableWidget>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
+#include <random>
 
 using enum zem::app::ControlId;
 using enum zem::app::FileListColumn;
@@ -141,4 +144,122 @@ TEST(RunResponse, AllFilesOverBadFilesFinishesWithoutABoxAndSaysWhyInWords) {
         << window->CellToolTip(0, kColStatus).toStdString();
     EXPECT_TRUE(window->CellToolTip(1, kColStatus).contains(QStringLiteral("No such file or directory")))
         << window->CellToolTip(1, kColStatus).toStdString();
+}
+
+TEST(RunResponse, AListChangedAllThroughAnAllFilesRunKeepsEveryStatusOnItsOwnRow) {
+    zem::testclips::TempDir clips;
+    // Lengths differ, so each output's frame count says whose it is.
+    const std::vector<double> seconds{0.5, 0.75, 1.0, 1.25, 1.5, 1.75};
+    std::vector<QString> runInputs;
+    for (size_t i = 0; i < seconds.size(); ++i) {
+        const fs::path dir = clips.path() / ("run" + std::to_string(i));
+        fs::create_directory(dir);
+        const fs::path clip = zem::testclips::MakeClip(dir, "mp4", seconds[i]);
+        ASSERT_FALSE(clip.empty());
+        runInputs.push_back(Path(clip));
+    }
+    std::vector<QString> lateInputs;
+    for (int i = 0; i < 3; ++i) {
+        const fs::path dir = clips.path() / ("late" + std::to_string(i));
+        fs::create_directory(dir);
+        const fs::path clip = zem::testclips::MakeClip(dir, "mkv", 0.5);
+        ASSERT_FALSE(clip.empty());
+        lateInputs.push_back(Path(clip));
+    }
+
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    for (const QString& input : runInputs)
+        window->AddFile(input);
+    window->ControlAs<QAbstractButton>(IDC_ALL_FILES)->click();
+    window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
+
+    // Every status text each input's row was given, in order.
+    std::map<QString, QStringList> statuses;
+    QObject::connect(window->FileList(), &QTableWidget::itemChanged, [&](QTableWidgetItem* item) {
+        if (item->column() == kColStatus && !item->text().isEmpty())
+            statuses[window->CellText(item->row(), kColInput)].append(item->text());
+    });
+
+    // Twenty times a second, until the run ends: add, hand over, select,
+    // sort, delete and delete all, in a fixed random order.
+    std::mt19937 random(26);
+    int actions = 0;
+    int enabledSeen = 0;
+    QTimer meddle;
+    QObject::connect(&meddle, &QTimer::timeout, [&] {
+        if (!window->RunActive())
+            return;
+        ++actions;
+        // Nothing that changes the list is usable at any moment of the run.
+        for (const int id : {IDC_CONVERT, IDC_DELETE, IDC_DELETE_ALL, IDC_ADD, IDC_FILE_LIST, IDC_SIZE_96})
+            enabledSeen += window->Control(id)->isEnabled() ? 1 : 0;
+        const QString late = lateInputs[random() % lateInputs.size()];
+        switch (random() % 7) {
+        case 0:
+            window->AddFile(late);
+            break;
+        case 1:
+            window->TakeHandedFiles({late});
+            break;
+        case 2:
+        case 3:
+            window->SelectRow(int(random() % window->RowCount()));
+            break;
+        case 4:
+            window->FileList()->sortItems(kColOutput, random() % 2 ? Qt::AscendingOrder : Qt::DescendingOrder);
+            break;
+        case 5:
+            window->OnDelete();
+            break;
+        default:
+            window->ControlAs<QAbstractButton>(IDC_DELETE_ALL)->click();
+            window->OnDeleteAll();
+            break;
+        }
+    });
+    meddle.start(50);
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
+    meddle.stop();
+
+    EXPECT_GT(actions, 40);
+    EXPECT_EQ(enabledSeen, 0);
+    EXPECT_TRUE(fixture.m_messages.empty()) << fixture.m_messages.front().text.toStdString();
+    ASSERT_EQ(window->RowCount(), 9); // the six and the three handed over; nothing deleted
+    for (size_t i = 0; i < runInputs.size(); ++i) {
+        SCOPED_TRACE(runInputs[i].toStdString());
+        const QStringList& texts = statuses[runInputs[i]];
+        ASSERT_FALSE(texts.isEmpty());
+        // Its own progress, then "Completed", and nothing after.
+        EXPECT_EQ(texts.back(), QStringLiteral("Completed"));
+        EXPECT_EQ(texts.count(QStringLiteral("Completed")), 1) << texts.join(QStringLiteral(" | ")).toStdString();
+        for (const QString& text : texts.mid(0, texts.size() - 1))
+            EXPECT_TRUE(text.startsWith(QStringLiteral("Converting ... ")) || text == QStringLiteral("Writing ..."))
+                << text.toStdString();
+        const fs::path output = fs::path(runInputs[i].toStdString()).replace_extension().string() + "_ZM.avi";
+        const zem::test::AviFile avi = zem::test::ParseAvi(output.string());
+        EXPECT_TRUE(avi.problems.empty()) << (avi.problems.empty() ? "" : avi.problems[0]);
+        const double frames = seconds[i] * 16;
+        EXPECT_GE(double(avi.videoCount()), frames - 2);
+        EXPECT_LE(double(avi.videoCount()), frames + 2);
+    }
+    // The files handed over waited: no status, no output.
+    for (const QString& late : lateInputs) {
+        EXPECT_TRUE(statuses[late].isEmpty()) << statuses[late].join(QStringLiteral(" | ")).toStdString();
+        EXPECT_FALSE(fs::exists(fs::path(late.toStdString()).replace_extension().string() + "_ZM.avi"));
+    }
+
+    // After the run the list is the user's again, and the next run takes the newcomers.
+    EXPECT_TRUE(window->Control(IDC_DELETE)->isEnabled());
+    for (int row = window->RowCount() - 1; row >= 0; --row) {
+        if (std::find(runInputs.begin(), runInputs.end(), window->CellText(row, kColInput)) != runInputs.end()) {
+            window->SelectRow(row);
+            window->OnDelete();
+        }
+    }
+    ASSERT_EQ(window->RowCount(), 3);
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(window->CellText(row, kColStatus), QStringLiteral("Completed")) << row;
 }

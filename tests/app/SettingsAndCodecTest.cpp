@@ -9,6 +9,8 @@
 #include <QSettings>
 #include <QtEndian>
 #include <gtest/gtest.h>
+#include <span>
+#include <vector>
 
 using enum zem::app::ControlId;
 
@@ -88,10 +90,53 @@ TEST(Settings, StoredSizeOutsideTheTableLeavesNoSizeChecked) {
     window->OnConvertClicked();
     EXPECT_TRUE(fixture.m_messages.empty());
     EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(), QString());
-    window->DeriveConversionNumbers();
-    EXPECT_EQ(window->m_videoWidth, 320);
-    EXPECT_EQ(window->m_jpegQuality, 80);
-    EXPECT_EQ(window->m_formatVersion, 3);
+    const zem::ConversionJob job = window->MakeJob("in.mp4", "out.avi");
+    EXPECT_EQ(job.videoWidth, 320);
+    EXPECT_EQ(job.jpegQuality, 80);
+}
+
+TEST(Settings, EveryDeclaredChoiceHasItsButtonLabelAndStoredNumber) {
+    // Each option with choices: its radio buttons in the declaration's order,
+    // each showing the declared label, storing the declared number, and kept
+    // in the settings file when the option is.
+    struct Case {
+        const zem::ChoiceOption& option;
+        std::span<const int> buttons;
+        int32_t zem::ConversionSettings::*member;
+    };
+    std::vector<int> sizeButtons;
+    for (const zem::app::VideoSizeButton& button : zem::app::kVideoSizeButtons)
+        sizeButtons.push_back(button.id);
+    const Case cases[] = {
+        {zem::kSizeOption, sizeButtons, &zem::ConversionSettings::m_videoSizeIndex},
+        {zem::kQualityOption, zem::app::kQualityButtons, &zem::ConversionSettings::m_qualityIndex},
+        {zem::kRotationOption, zem::app::kRotationButtons, &zem::ConversionSettings::m_rotate},
+        {zem::kSubtitleSizeOption, zem::app::kSubtitleSizeList, &zem::ConversionSettings::m_subtitleSize},
+    };
+    WindowFixture fixture;
+    for (const Case& c : cases) {
+        ASSERT_EQ(c.buttons.size(), c.option.choices.size()) << c.option.cliLong;
+        for (size_t i = 0; i < c.buttons.size(); ++i) {
+            const zem::OptionChoice& choice = c.option.choices[i];
+            SCOPED_TRACE(std::string(c.option.cliLong) + " " + std::to_string(choice.stored));
+            {
+                auto window = fixture.MakeWindow();
+                auto* button = window->ControlAs<QAbstractButton>(c.buttons[i]);
+                EXPECT_EQ(button->text(), QString::fromUtf8(choice.labelKey));
+                button->click();
+                window->UpdateData(true);
+                EXPECT_EQ((*window).*c.member, choice.stored);
+                window->close();
+            }
+            if (c.option.settingsKey == nullptr)
+                continue;
+            QSettings stored(fixture.SettingsFile(), QSettings::IniFormat);
+            EXPECT_EQ(stored.value(QStringLiteral("ZemConverter/") + QLatin1String(c.option.settingsKey)).toInt(),
+                      choice.stored);
+            auto again = fixture.MakeWindow();
+            EXPECT_TRUE(Checked(*again, c.buttons[i]));
+        }
+    }
 }
 
 TEST(CodecEnvironment, MissingElementsNameTheirPackages) {

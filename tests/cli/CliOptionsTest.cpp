@@ -94,7 +94,11 @@ TEST(CliOptionsTest, JobsAreCountedAndEachJobGetsItsOwnCommandLine) {
 
     const CliOptions batch = Parse({"-j", "2", "-s", "176x128", "-q", "low", "-r", "left", "--start", "1:02.250",
                                     "--end", "70", "--keep-mp3", "-d", "out", "a.mp4", "--", "-b.mkv"});
-    const CliOptions one = Parse(SingleJobArguments(batch, "-b.mkv", "out/-b_ZM.avi"));
+    CliOptions one = Parse(SingleJobArguments(batch));
+    // The names come byte for byte on standard input, not as arguments.
+    const std::string odd = "caf\xe9 \n\xff.mkv";
+    EXPECT_EQ(SingleJobInput(batch, "-b.mkv", "out/-b_ZM.avi"), std::string("-b.mkv\0out/-b_ZM.avi\0a.mp4\0", 27));
+    EXPECT_EQ(TakeSingleJob(one, SingleJobInput(batch, "-b.mkv", "out/-b_ZM.avi")), "");
     EXPECT_EQ(one.inputs, std::vector<std::string>{"-b.mkv"});
     EXPECT_EQ(one.output, "out/-b_ZM.avi");
     EXPECT_EQ(one.otherInputs, std::vector<std::string>{"a.mp4"});
@@ -105,7 +109,14 @@ TEST(CliOptionsTest, JobsAreCountedAndEachJobGetsItsOwnCommandLine) {
     EXPECT_DOUBLE_EQ(one.start, 62.25);
     EXPECT_DOUBLE_EQ(one.end, 70.0);
     EXPECT_TRUE(one.keepMp3);
-    const CliOptions plain = Parse(SingleJobArguments(Parse({"a.mp4", "b.mp4"}), "a.mp4", "a_ZM.avi"));
+    CliOptions oddOne = Parse(SingleJobArguments(batch));
+    EXPECT_EQ(TakeSingleJob(oddOne, SingleJobInput(batch, odd, odd + ".avi")), "");
+    EXPECT_EQ(oddOne.inputs, std::vector<std::string>{odd});
+    EXPECT_EQ(oddOne.output, odd + ".avi");
+    EXPECT_EQ(oddOne.otherInputs, (std::vector<std::string>{"a.mp4", "-b.mkv"}));
+    for (const std::string bad : {std::string(), std::string("a.mp4"), std::string("a.mp4\0", 6)})
+        EXPECT_NE(TakeSingleJob(oddOne, bad), "") << bad;
+    const CliOptions plain = Parse(SingleJobArguments(Parse({"a.mp4", "b.mp4"})));
     EXPECT_EQ(plain.start, 0.0);
     EXPECT_EQ(plain.end, 0.0);
     EXPECT_FALSE(plain.keepMp3);

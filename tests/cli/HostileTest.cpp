@@ -1,7 +1,8 @@
 // zemconvert against an attacker and an unlucky user: folders that look like
 // its scratch folders, other users' claims, an output folder moved during a
 // run, a kept MP3 whose AVI cannot be placed, inputs that are not files,
-// closed pipes, a batch whose parent dies and kills at random moments.
+// closed pipes, a batch whose parent dies, kills at random moments and
+// subtitle files made to take time or memory without end.
 
 #include <gtest/gtest.h>
 
@@ -9,13 +10,19 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <regex>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <sstream>
 
 #include "AviParse.h"
 #include "CliTestSupport.h"
@@ -82,10 +89,144 @@ private:
     bool m_locked = false;
 };
 
+// Subtitle files beside a film, made to be slow or large to prepare and draw.
+struct HostileSubtitle {
+    const char* name;
+    std::string (*make)();
+    const char* warning; // what the run says of it (empty: nothing)
+};
+
+std::string Repeat(const std::string& piece, int times) {
+    std::string out;
+    out.reserve(piece.size() * std::size_t(times));
+    for (int i = 0; i < times; ++i)
+        out += piece;
+    return out;
+}
+
+const std::string kAssHead =
+    "[Script Info]\nScriptType: v4.00+\nPlayResX: 384\nPlayResY: 288\n\n[Events]\n"
+    "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n";
+
+const HostileSubtitle kHostileSubtitles[] = {
+    {"nested.srt",
+     [] {
+         return "1\n00:00:00,500 --> 00:00:01,500\n" + Repeat("<b><i><u><font>", 250000) + "x" +
+                Repeat("</font></u></i></b>", 100000) + "\n\n";
+     },
+     "1 event was cut to the converter's bounds"},
+    {"nested.vtt",
+     [] {
+         // The nesting spread over many lines of one cue.
+         return "WEBVTT\n\n00:00.500 --> 00:01.500\n" + Repeat("<b><i><u><font>\n", 200000) + "x\n\n";
+     },
+     "1 event was cut to the converter's bounds"},
+    {"many.smi",
+     [] {
+         std::string text = "<SAMI><BODY>\n";
+         for (int i = 0; i < 205000; ++i)
+             text += "<SYNC Start=" + std::to_string(i * 10) + "><P>t\n";
+         return text + "</BODY></SAMI>\n";
+     },
+     ""},
+    {"blurred.ass",
+     [] {
+         std::string text = kAssHead;
+         for (int i = 0; i < 110000; ++i)
+             text += "Dialogue: 0,0:00:00.00,0:00:03.00,Default,,0,0,0,,{\\blur20}line " + std::to_string(i) + "\n";
+         return text;
+     },
+     "events left out, more than 32 would have been shown at once"},
+    {"bomb.ass",
+     [] {
+         std::string text = kAssHead;
+         const std::string line =
+             "Dialogue: 0,0:00:00.00,0:00:03.00,Default,,0,0,0,," + Repeat("{\\blur5\\t(\\fscx200)}x", 40) + "\n";
+         while (text.size() < 6600000)
+             text += line;
+         return text;
+     },
+     "events were cut to the converter's bounds"},
+};
+
+// A run with any of them ends within this, where reading the files once took
+// minutes or failed the film; every process stays within the memory bound
+// (sanitizers' shadow memory allowed for).
+constexpr int kHostileSubtitleSeconds = 20;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr long kHostileSubtitleMaxKb = 3 * 150 * 1024;
+#else
+constexpr long kHostileSubtitleMaxKb = 150 * 1024;
+#endif
+
 int WaitFor(pid_t pid) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// The JSON lines in `log` (standard output and error of a run together).
+std::vector<QJsonObject> JsonLinesOf(const std::string& log) {
+    std::vector<QJsonObject> lines;
+    std::istringstream in(Slurp(log));
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line.front() == '{')
+            lines.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(line)).object());
+    return lines;
+}
+
+std::string Field(const QJsonObject& o, const char* key) {
+    return o.value(QLatin1String(key)).toString().toStdString();
+}
+
+// The JSON lines of `input` so far.
+std::vector<QJsonObject> LinesOf(const std::vector<QJsonObject>& lines, const std::string& input) {
+    std::vector<QJsonObject> mine;
+    for (const QJsonObject& o : lines)
+        if (Field(o, "input") == input)
+            mine.push_back(o);
+    return mine;
+}
+
+bool HasResult(const std::string& log, const std::string& input) {
+    for (const QJsonObject& o : LinesOf(JsonLinesOf(log), input))
+        if (Field(o, "event") == "result")
+            return true;
+    return false;
+}
+
+// Waits up to `seconds` for `done`.
+template <typename Done>
+bool WaitUntil(Done done, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+// The processes whose parent is `parent`.
+std::vector<pid_t> ChildrenOf(pid_t parent) {
+    std::vector<pid_t> children;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        // "pid (command) state ppid ...": the command may hold spaces, it ends at the last ')'.
+        const std::string line = Slurp(entry.path().string() + "/stat");
+        std::string state;
+        pid_t ppid = 0;
+        const auto close = line.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(close + 1));
+        rest >> state >> ppid;
+        if (ppid == parent)
+            children.push_back(pid_t(std::stol(name)));
+    }
+    return children;
 }
 
 class Hostile : public ::testing::Test {
@@ -360,16 +501,144 @@ TEST_F(Hostile, AnInputCutWhileItConvertsIsWrittenWithAWarningWhereItEnded) {
 
 TEST_F(Hostile, WantOfMemorySaysSoNotThatADecoderIsMissing) {
     const std::string input = Place(work.path(), "tight.mp4");
-    RunOptions tight;
-    tight.memoryLimit = 250LL * 1024 * 1024; // too little to load the decoders' libraries
-    tight.timeoutSeconds = 120;
-    const Outcome o = RunZemconvert({input}, work.path(), tight);
-    EXPECT_EQ(o.exitCode, 1) << o.out << o.err;
-    // Whether the file's opening or the graph's start meets the limit first.
-    const std::regex said("Status: ERROR\\([0-9]+\\) (Cannot|Could not) decode " + input + ": out of memory \\(");
-    EXPECT_TRUE(std::regex_search(o.out, said)) << o.out;
-    EXPECT_EQ(o.out.find("not installed"), std::string::npos) << o.out;
-    EXPECT_EQ(o.out.find("no decoder took them"), std::string::npos) << o.out;
-    EXPECT_FALSE(fs::exists(work.file("tight_ZM.avi")));
-    EXPECT_TRUE(ScratchFolders(work.path()).empty());
+    // Too little to load the decoders' libraries; room for the libraries but
+    // not for the threads that decode (the discoverer crashed then).
+    for (const long long limit : {250LL * 1024 * 1024, 400000LL * 1024}) {
+        SCOPED_TRACE(limit);
+        RunOptions tight;
+        tight.memoryLimit = limit;
+        tight.timeoutSeconds = 120;
+        const Outcome o = RunZemconvert({input}, work.path(), tight);
+        EXPECT_EQ(o.exitCode, 1) << o.out << o.err;
+        // Whether the file's opening or the graph's start meets the limit first.
+        const std::regex said("Status: ERROR\\([0-9]+\\) (Cannot|Could not) decode " + input + ": out of memory \\(");
+        EXPECT_TRUE(std::regex_search(o.out, said)) << o.out;
+        EXPECT_EQ(o.out.find("not installed"), std::string::npos) << o.out;
+        EXPECT_EQ(o.out.find("no decoder took them"), std::string::npos) << o.out;
+        EXPECT_FALSE(fs::exists(work.file("tight_ZM.avi")));
+        EXPECT_TRUE(ScratchFolders(work.path()).empty());
+    }
+}
+
+TEST_F(Hostile, ABatchGivesEachProcessItsJobWholeAndTellsHowEachEnded) {
+    // Names that are no text, converted by processes of their own: byte for
+    // byte, and in the JSON lines in a form every reader keeps.
+    {
+        const std::string odd = Place(work.path(), "caf\xe9 \xff.mp4");
+        const std::string plain = Place(work.path(), "plain.mp4");
+        const TempDir out;
+        ASSERT_TRUE(WriteWholeFile(work.file("list0"), std::vector<uint8_t>(odd.begin(), odd.end())));
+        std::ofstream(work.file("list0"), std::ios::app | std::ios::binary) << '\0' << plain << '\0';
+        const std::string log = work.file("odd.log");
+        const pid_t batch =
+            StartZemconvert({"-0", "--files-from", work.file("list0"), "--json", "-j", "2", "-d", out.path()}, log);
+        EXPECT_EQ(WaitFor(batch), 0) << Slurp(log);
+        EXPECT_EQ(out.entries(), (std::vector<std::string>{"caf\xe9 \xff_ZM.avi", "plain_ZM.avi"}));
+        bool sawBytes = false;
+        for (const QJsonObject& o : JsonLinesOf(log)) {
+            if (o.contains(QLatin1String("input_bytes"))) {
+                sawBytes = true;
+                EXPECT_EQ(
+                    QByteArray::fromBase64(o.value(QLatin1String("input_bytes")).toString().toLatin1()).toStdString(),
+                    odd);
+                EXPECT_EQ(
+                    QByteArray::fromBase64(o.value(QLatin1String("output_bytes")).toString().toLatin1()).toStdString(),
+                    out.file("caf\xe9 \xff_ZM.avi"));
+            }
+            if (Field(o, "event") == "result") {
+                EXPECT_EQ(Field(o, "status"), "completed");
+            }
+        }
+        EXPECT_TRUE(sawBytes) << Slurp(log);
+    }
+    // 100,000 inputs under a folder of 200 characters: no argument list
+    // holds them, each process still gets its job. The first two convert;
+    // then a Ctrl+C ends the batch.
+    {
+        const std::string deep = work.file(std::string(200, 'd'));
+        fs::create_directory(deep);
+        const std::vector<std::string> real{Place(deep, "one.mp4"), Place(deep, "two.mp4")};
+        std::ofstream list(work.file("many.txt"), std::ios::binary);
+        list << real[0] << '\n' << real[1] << '\n';
+        for (int i = 0; i < 99998; ++i)
+            list << deep << "/gone" << i << ".mp4\n";
+        list.close();
+        const TempDir out;
+        const std::string log = work.file("many.log");
+        const pid_t batch =
+            StartZemconvert({"--files-from", work.file("many.txt"), "--json", "-j", "2", "-d", out.path()}, log);
+        EXPECT_TRUE(WaitUntil([&] { return HasResult(log, real[0]) && HasResult(log, real[1]); }, 150))
+            << Slurp(log).substr(0, 2000);
+        ::kill(batch, SIGINT);
+        EXPECT_NE(WaitFor(batch), 0);
+        const std::vector<QJsonObject> lines = JsonLinesOf(log);
+        for (const std::string& input : real) {
+            ASSERT_FALSE(LinesOf(lines, input).empty()) << input;
+            EXPECT_EQ(Field(LinesOf(lines, input).back(), "status"), "completed") << Slurp(log).substr(0, 2000);
+        }
+        EXPECT_EQ(Slurp(log).find("Argument list too long"), std::string::npos);
+    }
+    // A process killed outright: its start line once, then a failure that
+    // names the signal with a code that is not 0.
+    {
+        const std::string slow = Place(work.path(), "slow.mp4", s_long);
+        const std::string quick = Place(work.path(), "quick.mp4");
+        const TempDir out;
+        const std::string log = work.file("killed.log");
+        const pid_t batch = StartZemconvert({"--json", "-j", "2", "-d", out.path(), slow, quick}, log);
+        // Once the quick one is done, the batch's one process converts the slow one.
+        ASSERT_TRUE(WaitUntil([&] { return HasResult(log, quick) && !LinesOf(JsonLinesOf(log), slow).empty(); }, 120))
+            << Slurp(log);
+        std::vector<pid_t> children;
+        ASSERT_TRUE(WaitUntil([&] { return (children = ChildrenOf(batch)).size() == 1; }, 30));
+        ::kill(children.front(), SIGKILL);
+        EXPECT_EQ(WaitFor(batch), 1) << Slurp(log);
+        const std::vector<QJsonObject> mine = LinesOf(JsonLinesOf(log), slow);
+        int starts = 0;
+        for (const QJsonObject& o : mine)
+            starts += Field(o, "event") == "start" ? 1 : 0;
+        EXPECT_EQ(starts, 1) << Slurp(log);
+        ASSERT_FALSE(mine.empty());
+        const QJsonObject& result = mine.back();
+        EXPECT_EQ(Field(result, "event"), "result");
+        EXPECT_EQ(Field(result, "status"), "failed");
+        EXPECT_NE(result.value(QLatin1String("code")).toInt(0), 0);
+        EXPECT_NE(Field(result, "text").find("SIGKILL"), std::string::npos) << Field(result, "text");
+    }
+}
+
+TEST_F(Hostile, SubtitleFilesMadeToBeSlowOrLargeAreBoundedAndTheFilmConverts) {
+    for (const HostileSubtitle& hostile : kHostileSubtitles) {
+        SCOPED_TRACE(hostile.name);
+        const std::string subtitles = work.file(hostile.name);
+        ASSERT_TRUE(WriteWholeFile(subtitles, [&] {
+            const std::string text = hostile.make();
+            return std::vector<uint8_t>(text.begin(), text.end());
+        }()));
+        const std::string output = work.file("film_ZM.avi");
+        const std::string log = work.file("run.txt");
+        const auto started = std::chrono::steady_clock::now();
+        const pid_t pid = StartZemconvert({"--subtitles", subtitles, "-o", output, s_short}, log);
+        // Killed at the bound, so a run that hangs fails here instead of holding the suite.
+        int status = 0;
+        rusage usage{};
+        pid_t ended = 0;
+        while ((ended = ::wait4(pid, &status, WNOHANG, &usage)) == 0 &&
+               std::chrono::steady_clock::now() - started < std::chrono::seconds(kHostileSubtitleSeconds))
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (ended == 0) {
+            ::kill(pid, SIGKILL);
+            ::wait4(pid, &status, 0, &usage);
+            ADD_FAILURE() << "still running after " << kHostileSubtitleSeconds << " s: " << Slurp(log);
+            continue;
+        }
+        const std::string text = Slurp(log);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << text;
+        EXPECT_LE(usage.ru_maxrss, kHostileSubtitleMaxKb) << "peak memory in KB";
+        if (*hostile.warning)
+            EXPECT_NE(text.find(std::string("Warning: Subtitles of ") + subtitles + ": "), std::string::npos) << text;
+        EXPECT_NE(text.find(hostile.warning), std::string::npos) << text;
+        ExpectWholeOutput(output);
+        fs::remove(output);
+    }
 }

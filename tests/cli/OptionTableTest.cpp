@@ -7,6 +7,7 @@
 #include <set>
 
 #include "CliOptions.h"
+#include "OptionChoices.h"
 #include "OptionTable.h"
 
 using namespace zem::cli;
@@ -17,6 +18,14 @@ CliOptions Parse(const std::vector<std::string>& args) {
     const ParseResult r = ParseCommandLine(args);
     EXPECT_TRUE(r.options.has_value()) << r.error;
     return r.options.value_or(CliOptions{});
+}
+
+// What a batch's process makes of its arguments and its job.
+CliOptions ParseJob(const CliOptions& batch, const std::string& input, const std::string& output) {
+    CliOptions child = Parse(SingleJobArguments(batch));
+    EXPECT_TRUE(child.batchJob);
+    EXPECT_EQ(TakeSingleJob(child, SingleJobInput(batch, input, output)), "");
+    return child;
 }
 
 std::string Joined(const std::vector<std::string>& args) {
@@ -33,6 +42,7 @@ CliOptions AsTheBatchSawIt(CliOptions child, const CliOptions& batch) {
     child.output = batch.output;
     child.outputDir = batch.outputDir;
     child.otherInputs = batch.otherInputs;
+    child.batchJob = batch.batchJob;
     child.jobs = batch.jobs;
     return child;
 }
@@ -68,7 +78,7 @@ const std::vector<std::vector<std::string>> kChoices = {
 // The options a batch's process must not get from the user's command line:
 // the batch gives each its own output and input, or they concern the batch.
 const std::set<std::string> kBatchOnly = {"output", "output-dir", "files-from", "null",
-                                          "jobs",   "help",       "version",    "other-input"};
+                                          "jobs",   "help",       "version",    "batch-job"};
 
 } // namespace
 
@@ -80,8 +90,8 @@ TEST(OptionTableTest, EveryChoiceReachesTheBatchsProcessesWithItsValue) {
         const CliOptions batch = Parse(args);
         EXPECT_FALSE(AsTheBatchSawIt(batch, plain) == plain) << Joined(choice) << " changed nothing";
         for (const std::string& input : batch.inputs) {
-            const std::vector<std::string> childArgs = SingleJobArguments(batch, input, "out/x.avi");
-            const CliOptions child = Parse(childArgs);
+            const std::vector<std::string> childArgs = SingleJobArguments(batch);
+            const CliOptions child = ParseJob(batch, input, "out/x.avi");
             EXPECT_EQ(child.inputs, std::vector<std::string>{input});
             EXPECT_EQ(child.output, "out/x.avi");
             EXPECT_EQ(child.jobs, 1);
@@ -95,8 +105,8 @@ TEST(OptionTableTest, EveryChoiceReachesTheBatchsProcessesWithItsValue) {
         all.insert(all.end(), kChoices[i].begin(), kChoices[i].end());
     all.insert(all.end(), {"-j", "2", "a.mp4", "--", "-b.mkv"});
     const CliOptions batch = Parse(all);
-    const CliOptions child = Parse(SingleJobArguments(batch, "-b.mkv", "-b_ZM.avi"));
-    EXPECT_TRUE(AsTheBatchSawIt(child, batch) == batch) << Joined(SingleJobArguments(batch, "-b.mkv", "x"));
+    const CliOptions child = ParseJob(batch, "-b.mkv", "-b_ZM.avi");
+    EXPECT_TRUE(AsTheBatchSawIt(child, batch) == batch) << Joined(SingleJobArguments(batch));
     EXPECT_EQ(child.inputs, std::vector<std::string>{"-b.mkv"});
     EXPECT_EQ(child.otherInputs, std::vector<std::string>{"a.mp4"});
 }
@@ -166,4 +176,37 @@ TEST(OptionTableTest, HelpShowsEveryOptionButTheHiddenOnesWithinEightyColumns) {
     size_t start = 0;
     for (size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1)
         EXPECT_LE(end - start, 79u) << help.substr(start, end - start);
+}
+
+TEST(OptionTableTest, EveryDeclaredChoiceParsesToTheNumberTheWindowStores) {
+    struct Case {
+        const zem::ChoiceOption& option;
+        int CliOptions::*field;
+    };
+    const Case cases[] = {
+        {zem::kSizeOption, &CliOptions::sizeIndex},
+        {zem::kQualityOption, &CliOptions::qualityIndex},
+        {zem::kRotationOption, &CliOptions::rotate},
+        {zem::kSubtitleSizeOption, &CliOptions::subtitleSize},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option.cliLong);
+        const OptionSpec* spec = FindLongOption(c.option.cliLong);
+        ASSERT_NE(spec, nullptr);
+        EXPECT_EQ(spec->shortName, c.option.cliShort);
+        EXPECT_STREQ(spec->defaultName, c.option.Default().cliName);
+        EXPECT_EQ(Parse({"a.mp4"}).*c.field, c.option.defaultStored);
+        size_t named = 0;
+        for (const zem::OptionChoice& choice : c.option.choices) {
+            if (choice.cliName == nullptr)
+                continue;
+            ++named;
+            EXPECT_EQ(Parse({"--" + std::string(c.option.cliLong), choice.cliName, "a.mp4"}).*c.field, choice.stored);
+            EXPECT_NE(FullHelp(*spec).find(choice.cliName), std::string::npos);
+        }
+        EXPECT_EQ(spec->choices.size(), named);
+    }
+    ASSERT_NE(FindLongOption(zem::kKeepMp3Option.cliLong), nullptr);
+    EXPECT_EQ(Parse({"a.mp4"}).keepMp3, zem::kKeepMp3Option.defaultOn);
+    EXPECT_TRUE(Parse({"--" + std::string(zem::kKeepMp3Option.cliLong), "a.mp4"}).keepMp3);
 }

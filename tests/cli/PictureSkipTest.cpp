@@ -1,6 +1,8 @@
 // Pictures the output does not show stay undecoded, and the output keeps every
 // byte: each clip kind is converted with skipping and with every picture
-// decoded (ZEM_DECODE_ALL=1), and the two outputs are compared. The run's
+// decoded (ZEM_DECODE_ALL=1), and the two outputs are compared; and once more
+// with every picture decoded on one decoder thread and converted through BGR
+// rows, against the threaded decoder and the one-pass picture path. The run's
 // graph log counts the pictures seen, left undecoded and left out wrongly.
 // And an MPEG-2 program stream, whose muxer leaves many pictures without a
 // time, shows each source picture at its own time.
@@ -84,15 +86,15 @@ PictureCounts ReadCounts(const fs::path& home) {
 
 class PictureSkipTest : public ::testing::TestWithParam<ClipKind> {
 protected:
-    // Converts `clip` with its own home folder (for its graph log); returns the output's bytes.
-    std::string Convert(const fs::path& clip, bool decodeAll, PictureCounts& counts) {
-        const std::string label = decodeAll ? "all" : "skip";
+    // Converts `clip` with its own home folder (for its graph log) and `environment`
+    // ("NAME=value ..."); returns the output's bytes.
+    std::string Convert(const fs::path& clip, const std::string& label, const std::string& environment,
+                        PictureCounts& counts) {
         const fs::path home = m_dir.path() / ("home-" + label);
         fs::create_directories(home / "ZemConverter" / "Log");
         const fs::path out = m_dir.path() / (label + ".avi");
-        const std::string command = "HOME='" + home.string() + "' " + (decodeAll ? "ZEM_DECODE_ALL=1 " : "") +
-                                    ZEMCONVERT_PATH + " -s 176x128 -o '" + out.string() + "' '" + clip.string() +
-                                    "' > /dev/null 2>&1";
+        const std::string command = "HOME='" + home.string() + "' " + environment + " " + ZEMCONVERT_PATH +
+                                    " -s 176x128 -o '" + out.string() + "' '" + clip.string() + "' > /dev/null 2>&1";
         EXPECT_TRUE(Shell(command)) << command;
         counts = ReadCounts(home);
         return ReadBytes(out);
@@ -111,11 +113,17 @@ TEST_P(PictureSkipTest, OutputIsTheSameWithAndWithoutSkipping) {
 
     PictureCounts skipping;
     PictureCounts decodingAll;
-    const std::string withSkipping = Convert(clip, false, skipping);
-    const std::string withAll = Convert(clip, true, decodingAll);
+    PictureCounts oneThreadByRows;
+    const std::string withSkipping = Convert(clip, "skip", "", skipping);
+    const std::string withAll = Convert(clip, "all", "ZEM_DECODE_ALL=1", decodingAll);
+    const std::string withOneThread =
+        Convert(clip, "rows", "ZEM_DECODE_ALL=1 ZEM_DECODE_THREADS=1 ZEM_PICTURE_ROWS=1", oneThreadByRows);
     ASSERT_GT(withAll.size(), 1024u);
     EXPECT_TRUE(withSkipping == withAll) << "outputs differ: " << withSkipping.size() << " and " << withAll.size()
                                          << " bytes";
+    EXPECT_TRUE(withOneThread == withAll)
+        << "one decoder thread and BGR rows differ: " << withOneThread.size() << " and " << withAll.size() << " bytes";
+    EXPECT_EQ(oneThreadByRows.skipped, 0);
 
     EXPECT_EQ(skipping.wrong, 0);
     EXPECT_EQ(decodingAll.skipped, 0);
@@ -142,18 +150,14 @@ std::vector<std::vector<std::uint8_t>> DecodeAll(const fs::path& avi, int width,
 }
 
 TEST(MpegPictureTimes, EachFrameShowsTheSourcePictureOfItsTime) {
-    // Flat counting pictures (grey 16 + 4 n) code small, so the muxer puts
+    // Counting pictures code small, so the muxer puts
     // several in one packet and only the first gets a time; B pictures in
     // groups of 12, as on a DVD.
     const TempDir dir;
     const fs::path clip = dir.path() / "count.mpg";
-    const std::string make =
-        "ffmpeg -nostdin -v error -y -f lavfi -i \"color=c=gray:size=160x128:rate=25,format=yuv420p,"
-        "geq=lum='if(lt(Y,H/4),41,16+4*mod(N," +
-        std::to_string(zem::testclips::kCounterCycle) +
-        "))':cb='if(lt(Y,H/4),240,128)':cr='if(lt(Y,H/4),110,128)'\" -t 20 -c:v mpeg2video -q:v 4 -bf 2 -g 12 "
-        "-f mpeg '" +
-        clip.string() + "'";
+    const std::string make = "ffmpeg -nostdin -v error -y -f lavfi -i \"" +
+                             zem::testclips::CounterSource(160, 128, 25) +
+                             "\" -t 20 -c:v mpeg2video -q:v 4 -bf 2 -g 12 -f mpeg '" + clip.string() + "'";
     ASSERT_TRUE(Shell(make)) << make;
     const fs::path out = dir.path() / "count.avi";
     const std::string convert =
@@ -169,8 +173,7 @@ TEST(MpegPictureTimes, EachFrameShowsTheSourcePictureOfItsTime) {
         const double exact = static_cast<double>(k) * 25.0 / 16.0;
         const int first = static_cast<int>(std::ceil(exact));
         const bool tie = k % 16 == 0;
-        const std::uint8_t* pixel = &frames[k][(100 * 160 + 80) * 3];
-        const int shown = zem::testclips::PictureNumber(pixel[1]);
+        const int shown = zem::testclips::PictureNumber(frames[k].data(), 160, 128, 160 * 3);
         const auto matches = [&](int n) { return shown == n % zem::testclips::kCounterCycle; };
         if (!(matches(first) || (tie && matches(first + 1)))) {
             ADD_FAILURE() << "frame " << k << " shows picture " << shown << " (mod 50), not " << first % 50;

@@ -104,6 +104,72 @@ protected:
     }
 };
 
+// `base`.sub and `base`.idx: a VobSub of two 4x2 subpictures, at 0.5 s and
+// 1.5 s, as a DVD's subtitle stream stores them (an MPEG program stream of
+// private stream 1 packets holding run-length coded pictures).
+bool WriteVobSub(const std::string& base) {
+    const auto be16 = [](std::string& out, unsigned v) { out += char(v >> 8), out += char(v & 0xFF); };
+    // The picture: two lines of four pixels of colour 1, then the commands:
+    // show, palette, contrast, area, where the lines start; at 1 s: hide.
+    const std::string lines{char(0x11), char(0x11)};
+    const unsigned commandsAt = 4 + unsigned(lines.size());
+    std::string commands;
+    be16(commands, 0);
+    const size_t nextAt = commands.size();
+    be16(commands, 0);
+    commands += std::string{char(0x01), char(0x03), char(0x32), char(0x10), char(0x04), char(0xFF), char(0xF0)};
+    commands += std::string{char(0x05), char(0x00), char(0xA0), char(0x0D), char(0x00), char(0xA0), char(0x0B)};
+    commands += char(0x06);
+    be16(commands, 4);
+    be16(commands, 5);
+    commands += char(0xFF);
+    const unsigned hideAt = commandsAt + unsigned(commands.size());
+    commands[nextAt] = char(hideAt >> 8), commands[nextAt + 1] = char(hideAt & 0xFF);
+    be16(commands, 100);
+    be16(commands, hideAt);
+    commands += std::string{char(0x02), char(0xFF)};
+    std::string unit;
+    be16(unit, unsigned(4 + lines.size() + commands.size()));
+    be16(unit, commandsAt);
+    unit += lines + commands;
+
+    std::string stream;
+    std::string index =
+        "# VobSub index file, v7\nsize: 720x480\norg: 0, 0\nscale: 100%, 100%\nalpha: 100%\n"
+        "palette: 000000, ffffff, 828282, 828282, 828282, 828282, 828282, 828282, 828282, 828282, "
+        "828282, 828282, 828282, 828282, 828282, 828282\nid: en, index: 0\n";
+    for (const double seconds : {0.5, 1.5}) {
+        const uint64_t t = uint64_t(seconds * 90000);
+        char entry[96];
+        std::snprintf(entry, sizeof entry, "timestamp: 00:00:0%d:%03d, filepos: %09zx\n", int(seconds),
+                      int(seconds * 1000) % 1000, stream.size());
+        index += entry;
+        // Pack header (MPEG-2) with the time as its clock reference.
+        stream += std::string("\0\0\1\xBA", 4);
+        stream += char(0x44 | ((t >> 27) & 0x38) | ((t >> 28) & 0x03));
+        stream += char((t >> 20) & 0xFF);
+        stream += char(((t >> 12) & 0xF8) | 0x04 | ((t >> 13) & 0x03));
+        stream += char((t >> 5) & 0xFF);
+        stream += char(((t << 3) & 0xF8) | 0x04);
+        stream += std::string{char(0x01), char(0x01), char(0x89), char(0xC3), char(0xF8)};
+        // The packet: header with the time to show, sub-stream 0x20, the unit.
+        std::string packet{char(0x81), char(0x80), char(0x05)};
+        packet += char(0x21 | ((t >> 29) & 0x0E));
+        packet += char((t >> 22) & 0xFF);
+        packet += char(((t >> 14) & 0xFE) | 1);
+        packet += char((t >> 7) & 0xFF);
+        packet += char(((t << 1) & 0xFE) | 1);
+        packet += char(0x20);
+        packet += unit;
+        stream += std::string("\0\0\1\xBD", 4);
+        be16(stream, unsigned(packet.size()));
+        stream += packet;
+    }
+    stream += std::string("\0\0\1\xB9", 4);
+    return zem::test::WriteWholeFile(base + ".sub", std::vector<uint8_t>(stream.begin(), stream.end())) &&
+           zem::test::WriteWholeFile(base + ".idx", std::vector<uint8_t>(index.begin(), index.end()));
+}
+
 std::vector<std::vector<uint8_t>> SoundChunks(const std::string& avi) {
     std::vector<std::vector<uint8_t>> sound;
     for (const AviChunk& chunk : ParseAvi(avi).chunks)
@@ -180,6 +246,17 @@ TEST_F(RealFiles, TracksNoDecoderTakesAreLeftOut) {
     ASSERT_GT(silence.size(), 10u);
     for (const auto& chunk : silence)
         ASSERT_EQ(chunk, silence.front());
+
+    // A DVD subpicture track (VobSub) beside H.264 and AC-3, as MP4 files
+    // ripped from DVDs carry one: the subpictures are left out.
+    const std::string vobsub = dir.file("vobsub.mp4");
+    ASSERT_TRUE(WriteVobSub(dir.file("subs")));
+    ASSERT_TRUE(RunCommand("ffmpeg -v error -y -i '" + film + "' -i '" + dir.file("subs.idx") +
+                           "' -map 0:v -map 0:a -map 1 -c:v libx264 -pix_fmt yuv420p -c:a ac3 -c:s copy '" + vobsub +
+                           "'"));
+    const std::string fromVobsub = Convert(vobsub, "vobsub.avi");
+    ExpectConverted(fromVobsub);
+    EXPECT_NEAR(double(ParseAvi(fromVobsub).videoCount()), 32, 2);
 
     // WebVTT inside Matroska.
     const std::string webvtt = dir.file("webvtt.mkv");

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -272,7 +273,63 @@ TEST_F(Safety, AFullDiskWhileTheSoundIsWrittenSaysSo) {
     EXPECT_NE(o.out.find("ERROR(37)"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("No space left on device"), std::string::npos) << o.out;
     EXPECT_EQ(o.out.find("damaged"), std::string::npos) << o.out;
+    // Named by the folder the user knows, not by the descriptor it was reached through.
+    EXPECT_NE(o.out.find(full.path() + "/.ZemConverter-"), std::string::npos) << o.out;
+    EXPECT_EQ(o.out.find("/proc/self/fd/"), std::string::npos) << o.out;
     EXPECT_TRUE(Entries(full.path()).empty());
+}
+
+TEST_F(Safety, OutputsThatCannotBeReplacedAreRefusedBeforeAnythingIsConverted) {
+    // The finished file takes the output's name by a rename: a FIFO or a
+    // device there would be replaced by a file, and in a sticky folder
+    // another user's name cannot be replaced at all. Each is refused at once
+    // (the long clip would take many seconds and print its progress).
+    const TempDir sticky;
+    ::chmod(sticky.path().c_str(), 01777);
+    ASSERT_TRUE(WriteWholeFile(sticky.file("theirs.avi"), kVictim));
+    ASSERT_EQ(::symlink(sticky.file("theirs.avi").c_str(), sticky.file("link_ZM.avi").c_str()), 0);
+    ASSERT_EQ(::mkfifo(work.file("fifo.avi").c_str(), 0600), 0);
+    const bool root = ::geteuid() == 0;
+    if (root)
+        ASSERT_EQ(::mknod(work.file("null.avi").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    fs::create_directory(work.file("folder.avi"));
+    const std::string longForAll = Place(sticky.path(), "long.mp4", s_long);
+    ::chmod(longForAll.c_str(), 0644);
+
+    struct Case {
+        std::string output;
+        std::string reason;
+        mode_t type;  // what the name stays
+        int uid = -1; // run as this user
+        bool needsRoot = false;
+    };
+    const std::vector<Case> cases{
+        {work.file("fifo.avi"), "it is not a regular file but a FIFO", S_IFIFO},
+        {work.file("null.avi"), "it is not a regular file but a device", S_IFCHR, -1, true},
+        {work.file("folder.avi"), "Is a directory", S_IFDIR},
+        // The link (root's, to root's file) in a sticky folder, seen by "nobody".
+        {sticky.file("link_ZM.avi"), "it belongs to another user", S_IFLNK, 65534, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.output);
+        if (c.needsRoot && !root)
+            continue;
+        RunOptions as;
+        as.uid = c.uid;
+        const bool other = c.uid >= 0;
+        const Outcome o =
+            RunZemconvert({"-o", c.output, other ? longForAll : s_long}, other ? sticky.path() : work.path(), as);
+        EXPECT_EQ(o.exitCode, 1) << o.out << o.err;
+        EXPECT_NE(o.out.find("Status: ERROR(37) Cannot replace " + c.output + ": " + c.reason), std::string::npos)
+            << o.out;
+        EXPECT_EQ(o.err.find("Converting "), std::string::npos) << "refused only after converting: " << o.err;
+        struct stat st {};
+        ASSERT_EQ(::lstat(c.output.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & S_IFMT, c.type);
+    }
+    EXPECT_EQ(ReadWholeFile(sticky.file("theirs.avi")), kVictim);
+    EXPECT_FALSE(HasScratchFolder(work.path()));
+    EXPECT_FALSE(HasScratchFolder(sticky.path()));
 }
 
 TEST_F(Safety, ErrorsNameTheFileAndTheCause) {

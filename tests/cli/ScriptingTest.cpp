@@ -110,14 +110,18 @@ TEST_F(Scripting, ListsInAFileOrOnStandardInputNameTheInputs) {
     const std::string newline = Clip("new\nline.mp4");
     TempDir out1, out2;
 
-    // One a line, a Windows line end and empty lines among them.
-    WriteFile(dir.file("list.txt"), "\n" + spaced + "\r\n\n");
+    const std::string last = Clip("last.mp4");
+
+    // One a line, a Windows line end and empty lines among them, the last
+    // line without its line end.
+    WriteFile(dir.file("list.txt"), "\n" + spaced + "\r\n\n" + last);
     Outcome run = RunZemconvert({"--files-from", dir.file("list.txt"), "-d", out1.path()}, dir.path());
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(out1.entries(), std::vector<std::string>{"with space_ZM.avi"});
+    EXPECT_EQ(out1.entries(), (std::vector<std::string>{"last_ZM.avi", "with space_ZM.avi"}));
 
-    // NUL-separated on standard input, with an input on the command line too.
-    WriteFile(dir.file("list0"), newline + std::string(1, '\0') + spaced + std::string(1, '\0'));
+    // NUL-separated on standard input, the last without its NUL, with an
+    // input on the command line too.
+    WriteFile(dir.file("list0"), newline + std::string(1, '\0') + spaced);
     RunOptions fromStdin;
     fromStdin.stdinFile = dir.file("list0");
     run = RunZemconvert({"-0", "--files-from", "-", "-d", out2.path(), spaced}, dir.path(), fromStdin);
@@ -149,6 +153,33 @@ TEST_F(Scripting, AListThatCannotBeUsedIsRefusedBeforeAnyWork) {
     run = RunZemconvert({"--files-from", dir.file("two.txt"), "-o", out.path() + "/x.avi"}, dir.path());
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.err.find("--output takes one input only"), std::string::npos) << run.err;
+    EXPECT_TRUE(out.entries().empty());
+
+    // Read only from a file or a pipe, and within a bound: a device, a
+    // folder or a huge file is refused at once, without filling the memory.
+    WriteFile(dir.file("huge.txt"), "");
+    fs::resize_file(dir.file("huge.txt"), 65ull << 20);
+    const std::pair<std::string, std::string> unusable[] = {
+        {"/dev/zero", "it is not a regular file"},
+        {dir.path(), "it is a folder"},
+        {dir.file("huge.txt"), "it is larger than 64 MB"},
+    };
+    for (const auto& [list, why] : unusable) {
+        RunOptions bounded;
+        bounded.memoryLimit = 1ll << 30;
+        bounded.timeoutSeconds = 60;
+        run = RunZemconvert({"--files-from", list, "-d", out.path()}, dir.path(), bounded);
+        EXPECT_EQ(run.exitCode, 2) << list << ": " << run.err;
+        EXPECT_NE(run.err.find("cannot read the list " + list + ": " + why), std::string::npos) << run.err;
+    }
+    RunOptions endless;
+    endless.stdinFile = "/dev/zero";
+    endless.memoryLimit = 1ll << 30;
+    endless.timeoutSeconds = 60;
+    run = RunZemconvert({"--files-from", "-", "-d", out.path()}, dir.path(), endless);
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.err.find("cannot read the list standard input: it is larger than 64 MB"), std::string::npos)
+        << run.err;
     EXPECT_TRUE(out.entries().empty());
 
     // A search that found nothing is no work and no fault.

@@ -135,10 +135,58 @@ TEST_F(Zemconvert, SelectionConvertsOnlyTheRange) {
     // The first picture is the one shown at 2 s: number 50 mod 50 = 0 .. within a frame.
     const auto rgb = DecodePicture(output, 0, 320, 240);
     ASSERT_FALSE(rgb.empty());
-    const int number = zem::testclips::PictureNumber(rgb[(200 * 320 + 160) * 3 + 1]);
+    const int number = zem::testclips::PictureNumber(rgb.data(), 320, 240, 320 * 3);
     const int expected = 50 % zem::testclips::kCounterCycle;
     const int distance = std::min((number - expected + 50) % 50, (expected - number + 50) % 50);
     EXPECT_LE(distance, 2) << "first picture " << number;
+
+    // A start past the end is refused before anything is made.
+    const Outcome past = RunZemconvert({"--start", "100", "-o", output + ".past.avi", input}, Scratch());
+    EXPECT_EQ(past.exitCode, 1) << past.out << past.err;
+    EXPECT_NE(past.out.find("The start (1:40) lies past the end of the film (0:06)"), std::string::npos) << past.out;
+    EXPECT_EQ(out.entries(), std::vector<std::string>{"range.avi"});
+}
+
+TEST_F(Zemconvert, PicturesShorterThanTheSoundHoldTheLastPictureUntilTheSoundEnds) {
+    // As players show such a file: the last picture stays while the sound
+    // goes on, and all of the sound is there.
+    struct Case {
+        const char* kind;
+        double pictureSeconds; // 0.04: a single picture at 25 a second
+        double soundSeconds;
+    };
+    const Case cases[] = {
+        {"mkv", 1.0, 10.0}, {"mkv", 0.04, 3.0}, {"avi", 0.3, 3.0}, {"mkv", 0.5, 3.0}, {"mp4", 3.0, 10.0}};
+    const TempDir out;
+    for (const Case& c : cases) {
+        const std::string name =
+            std::to_string(int(c.pictureSeconds * 100)) + "-" + std::to_string(int(c.soundSeconds)) + "." + c.kind;
+        SCOPED_TRACE(name);
+        const std::string input = out.file(name);
+        char command[512];
+        std::snprintf(command, sizeof command,
+                      "ffmpeg -v error -f lavfi -i testsrc=duration=%.2f:size=320x240:rate=25 -f lavfi -i "
+                      "sine=frequency=440:duration=%.1f -c:v mpeg4 -c:a libmp3lame '%s'",
+                      c.pictureSeconds, c.soundSeconds, input.c_str());
+        ASSERT_EQ(std::system(command), 0);
+        const std::string output = out.file(name + ".avi");
+        const Outcome o = RunZemconvert({"-o", output, input}, Scratch());
+        ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+        const AviFile avi = ParseAvi(output);
+        ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
+        EXPECT_NEAR(avi.audioCount() * 0.024, c.soundSeconds, 0.1);
+        EXPECT_NEAR(avi.videoCount() / 16.0, c.soundSeconds, 0.15);
+        std::vector<const AviChunk*> pictures;
+        for (const AviChunk& chunk : avi.chunks)
+            if (chunk.code == "00dc")
+                pictures.push_back(&chunk);
+        ASSERT_FALSE(pictures.empty());
+        size_t held = 0;
+        while (held < pictures.size() && pictures[pictures.size() - 1 - held]->payload == pictures.back()->payload)
+            ++held;
+        EXPECT_GE(held, size_t((c.soundSeconds - c.pictureSeconds) * 16) - 2);
+        EXPECT_EQ(DecodeComplaints(output), "");
+    }
 }
 
 TEST_F(Zemconvert, StopKeepsWhatWasConvertedAndEndsTheRun) {
@@ -186,6 +234,15 @@ TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
                            bad.file("blind.mkv") + "'")
                               .c_str()),
               0);
+    // A video track without one picture, 3 s of sound.
+    ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i testsrc=duration=1:size=320x240:rate=25 -f lavfi -i "
+                           "sine=frequency=440:duration=3 -vf select=0 -c:v mpeg4 -c:a aac '" +
+                           bad.file("pictureless.mkv") + "'")
+                              .c_str()),
+              0);
+    // An earlier output of it stays as it was.
+    const std::vector<uint8_t> earlier{'e', 'a', 'r', 'l', 'i', 'e', 'r'};
+    WriteWholeFile(bad.file("pictureless_ZM.avi"), earlier);
 
     struct Case {
         std::string file;
@@ -194,7 +251,8 @@ TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
     const Case cases[] = {{bad.file("missing.mkv"), "ERROR(4)"},
                           {bad.file("empty.mp4"), "ERROR("},
                           {bad.file("noise.avi"), "ERROR("},
-                          {bad.file("blind.mkv"), "ERROR(5) The file has no picture"}};
+                          {bad.file("blind.mkv"), "ERROR(5) The file has no picture"},
+                          {bad.file("pictureless.mkv"), "ERROR(5) The file has no picture"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const auto before = ReadWholeFile(c.file);
@@ -214,7 +272,9 @@ TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
     EXPECT_NE(cut.out.find("Status: ERROR("), std::string::npos) << cut.out;
     EXPECT_FALSE(PathExists(bad.file("truncated_ZM.avi")));
 
-    EXPECT_EQ(bad.entries(), (std::vector<std::string>{"blind.mkv", "empty.mp4", "noise.avi", "truncated.mp4"}));
+    EXPECT_EQ(ReadWholeFile(bad.file("pictureless_ZM.avi")), earlier);
+    EXPECT_EQ(bad.entries(), (std::vector<std::string>{"blind.mkv", "empty.mp4", "noise.avi", "pictureless.mkv",
+                                                       "pictureless_ZM.avi", "truncated.mp4"}));
 }
 
 TEST_F(Zemconvert, AFileCutShortWithItsIndexFirstConvertsWhatIsThere) {

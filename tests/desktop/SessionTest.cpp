@@ -10,7 +10,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QTest>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -22,6 +24,9 @@ using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
 namespace {
+
+// How long a file's reading in the background may take on a loaded machine.
+constexpr int kReadWaitMs = 20000;
 
 struct Row {
     QString input, output, start, end;
@@ -90,9 +95,15 @@ TEST(Session, TheListComesBackAfterARestartWithoutTheFilesThatWent) {
         EXPECT_EQ(Rows(*window), before);
         EXPECT_EQ(window->ControlAs<QLabel>(IDC_FILE_COUNT)->text(), QStringLiteral("3"));
         EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(), QString());
-        // The last row is the open one, as after adding.
+        // The last row is the open one, as after adding, once it has been
+        // read in the background; every row's Time is filled, a range row's
+        // with its range's length.
         EXPECT_EQ(window->GetSelectedRow(), 2);
-        EXPECT_EQ(window->m_inputFile, Path(third));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window->m_inputFile == Path(third); }, kReadWaitMs));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window->CellText(1, kColTime).isEmpty(); }, kReadWaitMs));
+        EXPECT_EQ(window->CellText(0, kColTime), QStringLiteral("00:01"));
+        EXPECT_EQ(window->CellText(1, kColTime), QStringLiteral("00:02"));
+        EXPECT_EQ(window->CellText(2, kColTime), QStringLiteral("00:01"));
         window->close();
     }
 
@@ -114,6 +125,46 @@ TEST(Session, TheListComesBackAfterARestartWithoutTheFilesThatWent) {
         EXPECT_EQ(fixture.m_messages.size(), told);
         EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(), QString());
     }
+}
+
+TEST(Session, ADamagedSavedRowIsMarkedWithoutABoxAndTheWindowShowsAtOnce) {
+    zem::testclips::TempDir clips;
+    const fs::path good = zem::testclips::MakeClip(clips.path(), "mp4", 2.0);
+    ASSERT_FALSE(good.empty());
+    const fs::path damaged = clips.path() / "damaged.mp4";
+    {
+        std::ofstream out(damaged, std::ios::binary);
+        for (int i = 0; i < 8192; ++i)
+            out.put(char((i * 131) & 0xff));
+    }
+    WindowFixture fixture;
+    {
+        auto window = fixture.MakeWindow();
+        window->AddFile(Path(good));
+        window->close();
+    }
+    {
+        // Saved as a good file, damaged since: the last row, the one that opens.
+        QFile list(QFileInfo(fixture.SettingsFile()).absolutePath() + QStringLiteral("/FileList.json"));
+        ASSERT_TRUE(list.open(QIODevice::ReadWrite));
+        QByteArray text = list.readAll();
+        const qsizetype at = text.indexOf("]");
+        ASSERT_GT(at, 0);
+        text.insert(at, ",{\"input\":\"" + Path(damaged).toUtf8() + "\"}");
+        list.resize(0);
+        list.write(text);
+    }
+    fixture.m_messages.clear();
+    auto window = fixture.MakeWindow();
+    window->show();
+    ASSERT_EQ(window->RowCount(), 2);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->CellText(1, kColStatus).isEmpty(); }, kReadWaitMs));
+    EXPECT_EQ(window->CellText(1, kColStatus), QStringLiteral("Cannot be read"));
+    EXPECT_FALSE(window->CellToolTip(1, kColStatus).isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->CellText(0, kColTime).isEmpty(); }, kReadWaitMs));
+    EXPECT_EQ(window->CellText(0, kColTime), QStringLiteral("00:02"));
+    EXPECT_TRUE(fixture.m_messages.empty()) << fixture.m_messages.front().text.toStdString();
+    window->close();
 }
 
 TEST(Session, ReplacingTheListNeverWritesThroughAPlantedLink) {

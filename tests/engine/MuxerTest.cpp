@@ -12,6 +12,7 @@
 
 #include "AviParse.h"
 #include "ConversionPaths.h"
+#include "FileIo.h"
 #include "Muxer.h"
 #include "OutputFormat.h"
 #include "TestDirs.h"
@@ -225,6 +226,70 @@ TEST_F(MuxFixture, AudioLongerThanVideoIsCutAtTheLastFrame) {
     EXPECT_EQ(result.audioChunks, 6u);
     EXPECT_EQ(FileSizeOf(paths.keptMp3Path), 68 + 6 * 384);
     EXPECT_TRUE(ParseAvi(paths.outputPath).problems.empty());
+}
+
+TEST_F(MuxFixture, SoundWellPastTheLastPictureHoldsThatPictureUntilItEnds) {
+    struct Case {
+        size_t pictures;
+        size_t soundBytes;
+        bool hold;     // the run went to its end (not stopped)
+        bool expected; // the last picture is held
+    };
+    // 1000 audio bytes a picture; holding starts past half a second (8000 bytes) more sound.
+    const Case cases[] = {
+        {16, 160000, true, true},   // 1 s of pictures, 10 s of sound
+        {1, 48000, true, true},     // a single picture, 3 s
+        {5, 48000, true, true},     // 0.3 s with 3 s
+        {48, 160000, true, true},   // 3 s with 10 s
+        {16, 160000, false, false}, // stopped: the sound may only have been ahead
+        {2, 384 * 20, true, false}, // an ordinary ragged end: cut as always
+        {16, 16000 + 7000, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.pictures) + " pictures, " + std::to_string(c.soundBytes) + " bytes of sound" +
+                     (c.hold ? "" : ", stopped"));
+        settings = MuxSettings{};
+        settings.saveMp3 = true;
+        Write(FramesFile(std::vector<uint32_t>(c.pictures, 700)), AudioFile(c.soundBytes));
+        MuxSettings plain = settings;
+        settings.holdLastPicture = c.hold;
+        const MuxResult result = MuxOutputFile(paths, settings);
+        ASSERT_TRUE(result.ok) << result.message;
+        const AviFile avi = ParseAvi(paths.outputPath);
+        ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
+        std::vector<const AviChunk*> pictures;
+        std::vector<uint8_t> sound;
+        for (const AviChunk& chunk : avi.chunks) {
+            if (chunk.code == "00dc")
+                pictures.push_back(&chunk);
+            else
+                sound.insert(sound.end(), chunk.payload.begin(), chunk.payload.end());
+        }
+        if (!c.expected) {
+            // Byte for byte what the muxer writes without holding.
+            const std::vector<uint8_t> held = ReadWholeFile(paths.outputPath);
+            ASSERT_TRUE(RemoveFile(paths.outputPath) && RemoveFile(paths.keptMp3Path));
+            Write(FramesFile(std::vector<uint32_t>(c.pictures, 700)), AudioFile(c.soundBytes));
+            ASSERT_TRUE(MuxOutputFile(paths, plain).ok);
+            EXPECT_EQ(ReadWholeFile(paths.outputPath), held);
+            EXPECT_EQ(pictures.size(), c.pictures);
+            continue;
+        }
+        // Every byte of the sound, in order, and no more than its last block.
+        const std::vector<uint8_t> film = AudioFile(c.soundBytes);
+        ASSERT_GE(sound.size(), c.soundBytes);
+        EXPECT_TRUE(std::equal(film.begin() + 68, film.end(), sound.begin()));
+        EXPECT_EQ(result.audioChunks, (c.soundBytes + 383) / 384);
+        EXPECT_EQ(FileSizeOf(paths.keptMp3Path), int64_t(68 + c.soundBytes));
+        // A picture each 1000 bytes of sound; past the film's own, the last one again.
+        EXPECT_NEAR(double(pictures.size()), c.soundBytes / 1000.0, 1.0);
+        for (size_t k = 0; k < c.pictures; ++k)
+            EXPECT_EQ(pictures[k]->payload[0], uint8_t(k * 31)) << "picture " << k;
+        for (size_t k = c.pictures; k < pictures.size(); ++k)
+            ASSERT_EQ(pictures[k]->payload, pictures[c.pictures - 1]->payload) << "picture " << k;
+        ExpectNoScratch(true);
+        ASSERT_TRUE(RemoveFile(paths.outputPath) && RemoveFile(paths.keptMp3Path));
+    }
 }
 
 TEST_F(MuxFixture, VideoLongerThanAudioKeepsEveryPictureOverSilence) {

@@ -1,5 +1,6 @@
 // The picture path that converts, clamps and shrinks a decoded picture row by
-// row gives every byte that converting the whole picture to BGR, clamping it
+// row, and the one that goes from the YUV planes straight into the shrink's
+// sums, give every byte that converting the whole picture to BGR, clamping it
 // and scaling it gives, on pictures decoded from real clips.
 
 #include <gst/app/gstappsink.h>
@@ -120,13 +121,28 @@ private:
     int m_pixelsClamped = 0;
 };
 
-std::vector<uint8_t> RowPathScale(PicturePath& path, const GstVideoFrame& frame, TargetSize target) {
+// The picture path, reading the planes where `planes` allows; `rowsRead` counts the BGR rows it read.
+std::vector<uint8_t> RowPathScale(PicturePath& path, const GstVideoFrame& frame, TargetSize target, bool planes,
+                                  uint32_t& rowsRead) {
     std::vector<uint8_t> out(size_t(PictureStride(target.width)) * target.height, 0);
     FrameRows rows(frame);
-    if (!path.Scale(rows, uint16_t(GST_VIDEO_FRAME_WIDTH(&frame)), uint16_t(GST_VIDEO_FRAME_HEIGHT(&frame)), out.data(),
-                    target.width, target.height))
+    rows.UsePlanes(planes);
+    const bool scaled = path.Scale(rows, uint16_t(GST_VIDEO_FRAME_WIDTH(&frame)),
+                                   uint16_t(GST_VIDEO_FRAME_HEIGHT(&frame)), out.data(), target.width, target.height);
+    rowsRead = rows.rowsRead();
+    if (!scaled)
         return {};
     return out;
+}
+
+// Whether the one-pass path takes this picture to this size: a YUV format
+// being shrunk, with rows of whole pixel groups.
+bool OnePass(const GstVideoFrame& frame, TargetSize target) {
+    YuvPlanes planes;
+    const int w = GST_VIDEO_FRAME_WIDTH(&frame);
+    const int h = GST_VIDEO_FRAME_HEIGHT(&frame);
+    return media::YuvPlanesOf(frame, planes) && target.width <= w && target.height <= h &&
+           PictureStride(uint32_t(w)) % 3 == 0;
 }
 
 // Index of the first byte that differs, -1 when none does.
@@ -145,16 +161,24 @@ void ExpectSameBytes(const std::vector<std::unique_ptr<MappedPicture>>& pictures
     ASSERT_FALSE(pictures.empty());
     for (const TargetSize target : kTargets) {
         ThreeStepPath reference;
-        PicturePath path;
+        PicturePath byRows;
+        PicturePath fromPlanes;
         for (size_t n = 0; n < pictures.size(); ++n) {
             const MappedPicture& p = *pictures[n];
             ASSERT_TRUE(p.mapped());
             const auto expected = reference.Scale(p.frame(), target);
-            const auto actual = RowPathScale(path, p.frame(), target);
+            uint32_t rowsRead = 0;
+            const auto rows = RowPathScale(byRows, p.frame(), target, false, rowsRead);
+            EXPECT_GT(rowsRead, 0u);
+            const auto onePass = RowPathScale(fromPlanes, p.frame(), target, true, rowsRead);
+            // The one-pass path makes no BGR row at all.
+            EXPECT_EQ(rowsRead == 0, OnePass(p.frame(), target)) << p.format() << " " << p.width() << "x" << p.height();
             ASSERT_FALSE(expected.empty()) << p.format();
-            EXPECT_EQ(FirstDifference(expected, actual), -1)
-                << p.format() << " " << p.width() << "x" << p.height() << " picture " << n << " to " << target.width
-                << "x" << target.height;
+            const std::string where = p.format() + " " + std::to_string(p.width()) + "x" + std::to_string(p.height()) +
+                                      " picture " + std::to_string(n) + " to " + std::to_string(target.width) + "x" +
+                                      std::to_string(target.height);
+            EXPECT_EQ(FirstDifference(expected, rows), -1) << "by rows: " << where;
+            EXPECT_EQ(FirstDifference(expected, onePass), -1) << "one pass: " << where;
         }
         if (clampedPictures != nullptr)
             *clampedPictures += reference.clampedPictures();
@@ -241,13 +265,14 @@ TEST_F(PicturePathTest, OddSizesGiveTheSameBytes) {
     const auto clip =
         MakeLetterboxedClip(m_dir.path(), "720p.mp4", 1280, 720, 25, "-c:v libx264 -preset ultrafast -pix_fmt yuv420p");
     ASSERT_FALSE(clip.empty());
-    // Rows whose length is no whole number of pixel groups (641, 643 wide), a
+    // Rows whose length is no whole number of pixel groups (641, 643 wide), odd
+    // heights under whole groups (the last row has a chroma row of its own), a
     // single pixel, a picture larger than any decoder gives us today, sources
-    // smaller than the target in one or both directions.
-    for (const char* size :
-         {"width=641,height=359", "width=643,height=361", "width=1,height=1", "width=4096,height=2160",
-          "width=96,height=64", "width=352,height=200", "width=200,height=300"}) {
-        for (const char* format : {"I420", "NV12", "BGR"}) {
+    // smaller than the target in one or both directions; every YUV form.
+    for (const char* size : {"width=641,height=359", "width=643,height=361", "width=644,height=363",
+                             "width=324,height=245", "width=1,height=1", "width=4096,height=2160", "width=96,height=64",
+                             "width=352,height=200", "width=200,height=300"}) {
+        for (const char* format : {"I420", "YV12", "NV12", "NV21", "Y42B", "Y444", "BGR"}) {
             SCOPED_TRACE(std::string(size) + " " + format);
             ExpectSameBytes(Decode(clip, std::string("video/x-raw,format=") + format + "," + size, 3));
         }

@@ -25,12 +25,11 @@ TEST(ConversionSettingsTest, FirstRunGivesTheDefaults) {
     EXPECT_EQ(s.m_monitoring, 0);
     EXPECT_EQ(s.m_qualityIndex, 2);
     EXPECT_EQ(s.m_saveFrames, 0);
-    s.DeriveConversionNumbers();
-    EXPECT_EQ(s.m_videoWidth, 320);
-    EXPECT_EQ(s.m_videoHeight, 240);
-    EXPECT_EQ(s.m_jpegQuality, 80);
-    EXPECT_EQ(s.m_frameRate, 16);
-    EXPECT_EQ(s.m_formatVersion, 3);
+    const zem::ConversionJob job = s.MakeJob("in.mp4", "out.avi");
+    EXPECT_EQ(job.videoWidth, 320);
+    EXPECT_EQ(job.videoHeight, 240);
+    EXPECT_EQ(job.jpegQuality, 80);
+    EXPECT_FALSE(job.keepMp3);
 }
 
 TEST(ConversionSettingsTest, SixKeysRoundTripQualityIncluded) {
@@ -63,32 +62,54 @@ TEST(ConversionSettingsTest, SixKeysRoundTripQualityIncluded) {
     EXPECT_EQ(again.m_saveMp3, 1);
     EXPECT_EQ(again.m_monitoring, 1);
     EXPECT_EQ(again.m_qualityIndex, 0);
-    again.DeriveConversionNumbers();
-    EXPECT_EQ(again.m_videoWidth, 208);
-    EXPECT_EQ(again.m_videoHeight, 176);
-    EXPECT_EQ(again.StoredWidth(), 176);
-    EXPECT_EQ(again.StoredHeight(), 208);
+    const zem::ConversionJob job = again.MakeJob("in.mp4", "out.avi");
+    EXPECT_EQ(job.videoWidth, 208);
+    EXPECT_EQ(job.videoHeight, 176);
+    EXPECT_EQ(job.StoredWidth(), 176);
+    EXPECT_EQ(job.StoredHeight(), 208);
+    EXPECT_EQ(job.jpegQuality, 95);
+    EXPECT_TRUE(job.keepMp3);
+    EXPECT_TRUE(job.monitoring);
 }
 
-TEST(ConversionSettingsTest, DerivedNumbersFollowTheTables) {
-    ConversionSettings s;
-    const int qualities[] = {95, 90, 80, 50, 50};
-    for (int q = 0; q < 5; ++q) {
-        s.m_qualityIndex = q;
-        s.m_videoSizeIndex = 0;
-        s.m_rotate = 0;
-        s.DeriveConversionNumbers();
-        EXPECT_EQ(s.m_jpegQuality, qualities[q]);
-        EXPECT_EQ(s.m_frameRate, 16);
+TEST(ConversionSettingsTest, EveryDeclaredChoiceRoundTripsThroughTheSettingsFileIntoTheJob) {
+    TempDir dir;
+    const QString path = QString::fromStdString(dir.file("choices.ini"));
+    // Each choice of each stored option: saved, read back, and its meaning in the job.
+    struct Case {
+        const zem::ChoiceOption& option;
+        int32_t ConversionSettings::*member;
+        int (*inJob)(const zem::ConversionJob&);
+        int (*declared)(const zem::OptionChoice&);
+    };
+    using Job = zem::ConversionJob;
+    using Choice = zem::OptionChoice;
+    const Case cases[] = {
+        {zem::kSizeOption, &ConversionSettings::m_videoSizeIndex, [](const Job& j) { return j.videoWidth; },
+         [](const Choice& c) { return c.value; }},
+        {zem::kSizeOption, &ConversionSettings::m_videoSizeIndex, [](const Job& j) { return j.videoHeight; },
+         [](const Choice& c) { return c.value2; }},
+        {zem::kQualityOption, &ConversionSettings::m_qualityIndex, [](const Job& j) { return j.jpegQuality; },
+         [](const Choice& c) { return c.value; }},
+        {zem::kRotationOption, &ConversionSettings::m_rotate, [](const Job& j) { return j.rotate; },
+         [](const Choice& c) { return c.value; }},
+    };
+    for (const Case& c : cases) {
+        for (const Choice& choice : c.option.choices) {
+            SCOPED_TRACE(std::string(c.option.cliLong) + " " + std::to_string(choice.stored));
+            ConversionSettings s;
+            s.Load(path);
+            s.*c.member = choice.stored;
+            s.Save(path);
+            ConversionSettings again;
+            again.Load(path);
+            EXPECT_EQ(again.*c.member, choice.stored);
+            EXPECT_EQ(c.inJob(again.MakeJob("in.mp4", "out.avi")), c.declared(choice));
+        }
     }
-    const std::pair<int, int> sizes[] = {{320, 240}, {96, 64},   {176, 128}, {128, 128},
-                                         {160, 128}, {208, 176}, {176, 128}};
-    for (int i = 0; i < 7; ++i) {
-        s.m_videoSizeIndex = i;
-        s.DeriveConversionNumbers();
-        EXPECT_EQ(s.m_videoWidth, sizes[i].first) << i;
-        EXPECT_EQ(s.m_videoHeight, sizes[i].second) << i;
-    }
+    // "Middle" and "Low" are the same quality; the hidden seventh size is "176 x 128".
+    EXPECT_EQ(zem::kQualityOption.Resolve(3).value, zem::kQualityOption.Resolve(4).value);
+    EXPECT_EQ(zem::kSizeOption.Resolve(6).value, zem::kSizeOption.Resolve(2).value);
 }
 
 TEST(ConversionSettingsTest, HandEditedValuesOutsideTheTablesNeverReachTheEngine) {
@@ -98,15 +119,15 @@ TEST(ConversionSettingsTest, HandEditedValuesOutsideTheTablesNeverReachTheEngine
     ConversionSettings s;
     s.Load(QString::fromStdString(path));
     EXPECT_EQ(s.m_videoSizeIndex, 9); // kept as read: the window shows no size checked
-    s.DeriveConversionNumbers();
-    EXPECT_EQ(s.m_videoWidth, 320);
-    EXPECT_EQ(s.m_videoHeight, 240);
-    EXPECT_EQ(s.m_rotate, 0);
+    zem::ConversionJob job = s.MakeJob("in.mp4", "out.avi");
+    EXPECT_EQ(job.videoWidth, 320);
+    EXPECT_EQ(job.videoHeight, 240);
+    EXPECT_EQ(job.rotate, 0);
     s.m_videoSizeIndex = -1; // no radio checked
     s.m_qualityIndex = -1;
-    s.DeriveConversionNumbers();
-    EXPECT_EQ(s.m_videoWidth, 320);
-    EXPECT_EQ(s.m_jpegQuality, 80);
+    job = s.MakeJob("in.mp4", "out.avi");
+    EXPECT_EQ(job.videoWidth, 320);
+    EXPECT_EQ(job.jpegQuality, 80);
 }
 
 TEST(ConversionSettingsTest, ASettingsFileThatIsNotAFileIsRefusedAtOnceAndTheDefaultsTaken) {

@@ -118,26 +118,6 @@ TEST(RenderOutputPinsTest, RendersFreeOutputsThenLeavesAConnectedFilterAlone) {
     EXPECT_EQ(control->StopWhenReady(), S_OK);
 }
 
-TEST(RotTest, RegistersUnderItsItemNameAndRevokesSafely) {
-    std::shared_ptr<IGraphBuilder> graph;
-    ASSERT_EQ(CreateFilterGraph(&graph), S_OK);
-    std::uint32_t cookie = 0;
-    RegisterGraphInRot(nullptr, &cookie);
-    EXPECT_EQ(cookie, 0u);
-    RegisterGraphInRot(graph, nullptr);
-    EXPECT_TRUE(RotItemNames().empty());
-
-    RegisterGraphInRot(graph, &cookie);
-    ASSERT_NE(cookie, 0u);
-    const std::string name = RotItemName(graph.get());
-    EXPECT_TRUE(std::regex_match(name, std::regex("FilterGraph [0-9a-f]{8} pid [0-9a-f]{8}")));
-    EXPECT_EQ(FindGraphInRot(name), graph);
-    RevokeGraphFromRot(cookie);
-    EXPECT_EQ(FindGraphInRot(name), nullptr);
-    RevokeGraphFromRot(cookie); // stale: no harm
-    RevokeGraphFromRot(0);
-}
-
 TEST(MediaTypeTest, FreeingContentsKeepsTheRecord) {
     AM_MEDIA_TYPE type;
     type.majortype = MEDIATYPE_Video;

@@ -1,16 +1,21 @@
 // Parsers of outside text against hostile input: subtitle events bounded in
-// length, override blocks and nesting; the .asx list read in one pass.
+// length, override blocks and nesting, a stop answered while a file is
+// prepared; the .asx list read in one pass.
 
 #include <gtest/gtest.h>
 
 #include <glib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 
 #include "AsxPlaylist.h"
 #include "SubtitleCaps.h"
+#include "Subtitles.h"
 #include "TestClips.h"
 
 using namespace zem;
@@ -106,8 +111,80 @@ TEST(SubtitleCaps, ACutNeverSplitsACharacterOrABlock) {
                       Repeat("</font>", kHostileCount) + "\n</BODY></SAMI>\n";
     EXPECT_FALSE(media::CapSubtitleEvents(smi, false).empty());
     EXPECT_TRUE(g_utf8_validate(smi.data(), gssize(smi.size()), nullptr));
-    EXPECT_EQ(Count(smi, '<'), media::kMaxMarkupTags + 2) << "the line's own tags and the closing line's two";
+    EXPECT_EQ(Count(smi, '<'), media::kMaxMarkupTags + 3) << "the event's tags, its SYNC and the two before it";
     EXPECT_NE(smi.find("\xEA\xB0\x80"), std::string::npos) << "the text itself is kept";
+}
+
+TEST(SubtitleCaps, EachBoundHoldsOnItsOwn) {
+    // Each case passes every bound but one, so taking that one away would let it through.
+    struct Case {
+        const char* what;
+        std::string text;
+        bool ass;
+        std::string kept; // what is left of the event's text
+    };
+    const std::string deep = "{\\t(0,1,\\t(0,1,\\t(0,1,\\t(0,1,\\t(0,1,\\b1)))))}";
+    const std::string tags = Repeat("<b>", media::kMaxMarkupTags + 1);
+    const Case cases[] = {
+        {"nesting", kAssHead + kDialogue + deep + "short\n", true, "short"},
+        {"blocks", kAssHead + kDialogue + Repeat("{\\b1}", media::kMaxOverrideBlocks + 1) + "\n", true,
+         Repeat("{\\b1}", media::kMaxOverrideBlocks)},
+        {"length", kAssHead + kDialogue + std::string(media::kMaxSubtitleEventBytes + 1, 'z') + "\n", true,
+         std::string(media::kMaxSubtitleEventBytes, 'z')},
+        // SubRip: tags spread over the lines of one cue count together.
+        {"tags", "1\n00:00:01,000 --> 00:00:02,000\n" + tags.substr(0, 30) + "\n" + tags.substr(30) + "\n\n", false,
+         tags.substr(0, 30) + "\n" + tags.substr(30, tags.size() - 33) + "\n"},
+    };
+    ASSERT_LE(deep.size(), media::kMaxSubtitleEventBytes);
+    for (const Case& one : cases) {
+        SCOPED_TRACE(one.what);
+        std::string text = one.text;
+        EXPECT_EQ(media::CapSubtitleEvents(text, one.ass),
+                  "1 event was cut to the converter's bounds (length, tags and their nesting)");
+        if (one.ass)
+            EXPECT_EQ(DialogueText(text), one.kept);
+        else
+            EXPECT_EQ(text, "1\n00:00:01,000 --> 00:00:02,000\n" + one.kept + "\n");
+    }
+}
+
+namespace {
+
+std::atomic<bool> g_stopAsked{false};
+std::atomic<bool> g_stop{false};
+
+bool StopCheck() {
+    g_stopAsked = true;
+    return g_stop.load();
+}
+
+} // namespace
+
+TEST(SubtitleCaps, AStopIsAnsweredWithinASecondWhileAFileIsPrepared) {
+    zem::testclips::TempDir dir;
+    // A file at the size bound, as slow to prepare as any.
+    std::string big;
+    for (int i = 0; big.size() < media::kMaxSubtitleBytes - 4096; ++i)
+        big += std::to_string(i + 1) + "\n00:00:0" + std::to_string(i % 10) + ",000 --> 00:00:09,000\n<b>cue</b>\n\n";
+    const fs::path path = dir.path() / "big.srt";
+    Write(path, big);
+    g_stop = false;
+    g_stopAsked = false;
+    media::SetSubtitleStopCheck(&StopCheck);
+    std::string warning;
+    auto prepared = std::async(std::launch::async, [&] { return media::LoadSubtitleFile(path.string(), warning); });
+    // Asked at all: the preparation is under way.
+    while (!g_stopAsked && prepared.wait_for(std::chrono::milliseconds(1)) == std::future_status::timeout) {}
+    g_stop = true;
+    const auto stopped = std::chrono::steady_clock::now();
+    const bool answered = prepared.wait_for(std::chrono::seconds(1)) == std::future_status::ready;
+    const auto result = prepared.get();
+    media::SetSubtitleStopCheck(nullptr);
+    EXPECT_TRUE(answered) << "answered after "
+                          << std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count() << " s";
+    EXPECT_FALSE(result.has_value());
+    EXPECT_EQ(warning,
+              "Subtitles of " + path.string() + " not shown: the conversion was stopped while they were prepared");
 }
 
 TEST(AsxPlaylistTest, AHugeHrefOrEndlessOpenTagsAreReadInOnePassWithoutACrash) {

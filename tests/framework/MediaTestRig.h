@@ -28,6 +28,7 @@ namespace zem::mediatest {
 using zem::test::FindRenderer;
 using zem::test::GetPin;
 using zem::testclips::ClipTimes;
+using zem::testclips::kCounterCycle;
 using zem::testclips::MakeClip;
 using zem::testclips::PictureNumber;
 using zem::testclips::ProbeClip;
@@ -132,7 +133,11 @@ struct Grabbed : ISampleGrabberCB {
         const int stride = Rgb24Stride(width);
         const std::uint8_t* bottom = buffer + (width / 2) * 3; // first stored row = bottom of the picture
         const std::uint8_t* top = buffer + static_cast<std::size_t>(height - 1) * stride + (width / 2) * 3;
-        numbers.push_back(PictureNumber(bottom[1]));
+        // Rows are stored bottom first.
+        numbers.push_back(PictureNumber([&](double x, double y) {
+            const auto row = static_cast<std::size_t>(height - 1 - static_cast<int>(y * height));
+            return int(buffer[row * stride + static_cast<std::size_t>(x * width) * 3 + 1]);
+        }));
         // The top band is blue: byte 0 (blue) high, byte 2 (red) low.
         if (!(top[0] > 150 && top[2] < 100 && std::abs(bottom[0] - bottom[2]) < 24))
             ++wrongOrientation;
@@ -298,7 +303,8 @@ struct Graph {
 // Picture number shown in the video widget.
 inline int ShownPicture(QWidget* widget) {
     const QImage image = widget->grab().toImage();
-    return PictureNumber(qGreen(image.pixel(image.width() / 2, image.height() - 2)));
+    return PictureNumber(
+        [&](double x, double y) { return qGreen(image.pixel(int(x * image.width()), int(y * image.height()))); });
 }
 
 // The picture that covers a position (seconds from the clip's position 0).

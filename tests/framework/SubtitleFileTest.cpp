@@ -6,6 +6,7 @@
 
 #include <glib.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -90,6 +91,43 @@ TEST(SubtitleEncoding, KoreanAndChineseLegacyEncodingsAreFoundWithoutAHint) {
         ASSERT_TRUE(text.has_value());
         EXPECT_EQ(*text, *c.text);
     }
+}
+
+TEST(SubtitleEncoding, AOneCueFileIsReadInTheUsersOwnLegacyEncoding) {
+    struct Case {
+        const char* locale;
+        const char* encoding;
+        const char* cue;
+    };
+    const Case cases[] = {
+        {"zh_TW.UTF-8", "BIG5", "謝謝你的幫助"},
+        {"zh_CN.UTF-8", "GB18030", "谢谢你的帮助"},
+        {"ko_KR.UTF-8", "CP949", "도와줘서 고마워"},
+    };
+    const char* saved = std::getenv("LC_ALL");
+    const std::string before = saved ? saved : "";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        ::setenv("LC_ALL", c.locale, 1);
+        const std::string srt = std::string("1\n00:00:01,000 --> 00:00:03,000\n") + c.cue + "\n";
+        std::string named;
+        const auto text = SubtitleBytesToUtf8(Encode(srt, c.encoding), &named);
+        ASSERT_TRUE(text.has_value());
+        EXPECT_EQ(*text, srt);
+        EXPECT_EQ(named, c.encoding);
+    }
+    if (saved)
+        ::setenv("LC_ALL", before.c_str(), 1);
+    else
+        ::unsetenv("LC_ALL");
+    // Text that is not valid in the user's encoding keeps the detector's answer.
+    ::setenv("LC_ALL", "zh_TW.UTF-8", 1);
+    const std::string latin = Encode("1\n00:00:01,000 --> 00:00:03,000\nCaf\xC3\xA9 cr\xC3\xA8me\n", "WINDOWS-1252");
+    EXPECT_EQ(SubtitleBytesToUtf8(latin), "1\n00:00:01,000 --> 00:00:03,000\nCaf\xC3\xA9 cr\xC3\xA8me\n");
+    if (saved)
+        ::setenv("LC_ALL", before.c_str(), 1);
+    else
+        ::unsetenv("LC_ALL");
 }
 
 TEST(SubtitleFileChoice, SeveralFilesBesideTheFilmAreTakenInTheirOrderOfPreference) {

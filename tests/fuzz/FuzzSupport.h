@@ -1,7 +1,7 @@
 #pragma once
 // What the fuzz targets share: the entry point libFuzzer calls, and a file
-// the parsers that read from disk are handed (one a process, rewritten for
-// every input).
+// the parsers that read from disk are handed (one a process for each ending,
+// made with mkstemps and rewritten for every input without following links).
 
 #include <cstddef>
 #include <cstdint>

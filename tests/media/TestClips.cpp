@@ -42,11 +42,37 @@ const Recipe kRecipes[] = {
 
 } // namespace
 
-int PictureNumber(int grey) {
-    // Limited-range luma from full-range grey, then the counter's step of 4.
-    const double luma = grey * 219.0 / 255.0 + 16.0;
-    const int n = static_cast<int>((luma - 16.0) / 4.0 + 0.5);
-    return ((n % kCounterCycle) + kCounterCycle) % kCounterCycle;
+namespace {
+
+// The number's blocks: side by side across the second quarter of the height.
+constexpr int kCounterBits = 6;
+constexpr double kBlocksRow = 3.0 / 8.0;
+constexpr int kHalfLevel = 128;
+
+} // namespace
+
+std::string CounterSource(int width, int height, int fps) {
+    const std::string n = "mod(N," + std::to_string(kCounterCycle) + ")";
+    const std::string bit = "mod(floor(" + n + "/pow(2," + std::to_string(kCounterBits - 1) + "-floor(" +
+                            std::to_string(kCounterBits) + "*X/W))),2)";
+    return "color=c=gray:size=" + std::to_string(width) + "x" + std::to_string(height) +
+           ":rate=" + std::to_string(fps) + ",format=yuv420p,geq=lum='if(lt(Y,H/4),41,if(lt(Y,H/2),16+219*" + bit +
+           ",16+4*" + n + "))':cb='if(lt(Y,H/4),240,128)':cr='if(lt(Y,H/4),110,128)'";
+}
+
+int PictureNumber(const std::function<int(double x, double y)>& green) {
+    int n = 0;
+    for (int i = 0; i < kCounterBits; ++i)
+        n = 2 * n + (green((i + 0.5) / kCounterBits, kBlocksRow) >= kHalfLevel ? 1 : 0);
+    return n;
+}
+
+int PictureNumber(const std::uint8_t* rgb, int width, int height, std::size_t stride, int bytesPerPixel) {
+    return PictureNumber([&](double x, double y) {
+        const auto column = static_cast<std::size_t>(x * width);
+        const auto row = static_cast<std::size_t>(y * height);
+        return int(rgb[row * stride + column * bytesPerPixel + 1]);
+    });
 }
 
 std::filesystem::path MakeClip(const std::filesystem::path& dir, const std::string& kind, double seconds, int width,
@@ -76,9 +102,7 @@ std::filesystem::path MakeClip(const std::filesystem::path& dir, const std::stri
         if (r.video && pattern == Pattern::Moving)
             cmd << " -f lavfi -i testsrc2=size=" << width << "x" << height << ":rate=" << fps;
         else if (r.video)
-            cmd << " -f lavfi -i \"color=c=gray:size=" << width << "x" << height << ":rate=" << fps
-                << ",format=yuv420p,geq=lum='if(lt(Y,H/4),41,16+4*mod(N," << kCounterCycle
-                << "))':cb='if(lt(Y,H/4),240,128)':cr='if(lt(Y,H/4),110,128)'\"";
+            cmd << " -f lavfi -i \"" << CounterSource(width, height, fps) << "\"";
         if (r.audio)
             cmd << " -f lavfi -i sine=frequency=440:sample_rate=44100,aformat=channel_layouts=stereo";
         cmd << " -t " << seconds << " " << r.codecs << " " << Quote(target.string());

@@ -1,6 +1,9 @@
 #pragma once
 // Small media clips for tests, made with the ffmpeg command-line tool.
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace zem::testclips {
@@ -11,10 +14,12 @@ namespace zem::testclips {
 // Pictures are 160x128 at 25 frames per second (VCD: 352x288); sound is a 440 Hz
 // tone at 44.1 kHz stereo.
 //
-// The counter pattern (the default) makes each picture tell its own number:
-// below the top quarter the picture is flat grey with luma 16 + 4 * (n mod 50),
-// so PictureNumber() reads n back from a decoded picture; the top quarter is
-// blue, so a test can see the row order and the colour order.
+// The counter pattern (the default) makes each picture tell its own number n:
+// the top quarter is blue, so a test can see the row order and the colour
+// order; the second quarter holds n mod 50 in six black or white blocks side
+// by side (the highest bit left), which PictureNumber() reads back exactly
+// whatever colour conversion and coding did to the levels; the lower half is
+// flat grey with luma 16 + 4 * (n mod 50).
 // Returns the path of the clip in dir, or an empty path when ffmpeg failed.
 enum class Pattern { Counter, Moving };
 std::filesystem::path MakeClip(const std::filesystem::path& dir, const std::string& kind, double seconds,
@@ -22,8 +27,14 @@ std::filesystem::path MakeClip(const std::filesystem::path& dir, const std::stri
 
 // Number of pictures the counter pattern cycles through.
 constexpr int kCounterCycle = 50;
-// The picture number (mod kCounterCycle) from a grey level (0..255, full-range RGB).
-int PictureNumber(int grey);
+// ffmpeg's filter source of the counter pattern (for clips made in other ways).
+std::string CounterSource(int width, int height, int fps);
+// The picture number (mod kCounterCycle) of a counter picture; `green(x, y)` gives
+// the green level (0..255) at x, y as fractions of the picture's width and
+// height from its top left corner.
+int PictureNumber(const std::function<int(double x, double y)>& green);
+// The same from 8-bit RGB pixels, top row first, `stride` bytes a row.
+int PictureNumber(const std::uint8_t* rgb, int width, int height, std::size_t stride, int bytesPerPixel = 3);
 
 // Start times (seconds, the container's own clock) as ffprobe reads them and the
 // end of the sound (the later of the container's end and its start plus its

@@ -72,6 +72,9 @@ TEST_F(Package, NamesWhatTheProgramsNeedAtRunTime) {
     for (const char* plugins : {"gstreamer1.0-plugins-good", "gstreamer1.0-plugins-bad", "gstreamer1.0-plugins-ugly",
                                 "gstreamer1.0-libav", "qt6-qpa-plugins"})
         EXPECT_NE(depends.find(plugins), std::string::npos) << plugins << " not in: " << depends;
+    // The preview's sound: any one of the outputs a desktop has.
+    EXPECT_NE(depends.find("gstreamer1.0-pulseaudio | gstreamer1.0-pipewire | gstreamer1.0-alsa"), std::string::npos)
+        << depends;
 }
 
 TEST_F(Package, HoldsBothProgramsTheirDataManualsAndCompletion) {

@@ -17,10 +17,19 @@ namespace zem::test {
 class FrameRows : public PictureRowReader {
 public:
     explicit FrameRows(const GstVideoFrame& frame) : m_frame(frame) {}
-    bool ReadRow(uint32_t row, uint8_t* bgr) override { return media::ConvertRowToBgr(m_frame, int(row), bgr); }
+    bool ReadRow(uint32_t row, uint8_t* bgr) override {
+        ++m_rowsRead;
+        return media::ConvertRowToBgr(m_frame, int(row), bgr);
+    }
+    bool Planes(YuvPlanes& planes) override { return m_planes && media::YuvPlanesOf(m_frame, planes); }
+    // Off: the rows are read one by one even where the planes could be read.
+    void UsePlanes(bool use) { m_planes = use; }
+    uint32_t rowsRead() const { return m_rowsRead; }
 
 private:
     const GstVideoFrame& m_frame;
+    bool m_planes = true;
+    uint32_t m_rowsRead = 0;
 };
 
 } // namespace zem::test

@@ -7,7 +7,7 @@
 
 namespace zem::test {
 
-inline constexpr std::array<const char*, 64> kWindowTexts = {
+inline constexpr std::array<const char*, 66> kWindowTexts = {
     "Add ...",
     "Change Output ...",
     "Delete",
@@ -56,6 +56,7 @@ inline constexpr std::array<const char*, 64> kWindowTexts = {
     "The settings could not be read: kept as {file}",
     "Cannot be read",
     "{count} file(s) cannot be read:",
+    "{file} does not exist: not added",
     "{count} converted",
     "{failed} of {count} failed: point at a row for the cause",
     "{n} of {count}",
@@ -64,6 +65,7 @@ inline constexpr std::array<const char*, 64> kWindowTexts = {
     "Open possible  Video files",
     "All Files (*.*)",
     "Change all remaining files' output to this folder ?",
+    "Stop the conversion and quit?",
     "Play",
     "Pause",
     "Frame Step",

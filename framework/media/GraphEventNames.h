@@ -1,13 +1,13 @@
 #pragma once
-// The names of the graph's events, as the window logs them (CompressorDlgConversion.cpp).
+// The names of the graph's events, as the graph log shows them (GraphEvents.cpp).
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
-namespace zem::app {
+namespace zem::media {
 
-// Names of the graph's event codes, written to standard output as they arrive.
+// Names of the graph's event codes, written to the graph log as they are posted.
 struct GraphEventName {
     long code;
     const char* name;
@@ -50,8 +50,12 @@ inline constexpr std::array<GraphEventName, 36> kGraphEventNames{{
     {0x200, "EC_SNDDEV_IN_ERROR"},
     {0x201, "EC_SNDDEV_OUT_ERROR"},
 }};
-// Event names are copied into a buffer of this size, terminator included.
-inline constexpr size_t kEventNameBuffer = 32;
-inline constexpr const char* kUnknownEventFormat = "  Received unknown event code (0x%x)\r\n";
+// The name of an event code; nullptr for a code the list does not know.
+inline const char* EventName(long code) {
+    for (const GraphEventName& entry : kGraphEventNames)
+        if (entry.code == code)
+            return entry.name;
+    return nullptr;
+}
 
-} // namespace zem::app
+} // namespace zem::media
