@@ -22,9 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString file = QString::fromStdString(zem::fuzz::WriteInput(data, size, ".ini"));
     zem::ConversionSettings read;
     read.Load(file);
-    zem::ConversionSettings derived = read;
-    derived.DeriveConversionNumbers();
-    if (derived.m_videoWidth <= 0 || derived.m_videoHeight <= 0 || derived.m_jpegQuality <= 0)
+    const zem::ConversionJob job = read.MakeJob("in.mp4", "out.avi");
+    if (job.videoWidth <= 0 || job.videoHeight <= 0 || job.jpegQuality <= 0)
         __builtin_trap(); // whatever the file says, a size and a quality are chosen
     // Written back over the input and read again, the settings are the same.
     read.Save(file);
