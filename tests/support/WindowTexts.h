@@ -7,7 +7,7 @@
 
 namespace zem::test {
 
-inline constexpr std::array<const char*, 65> kWindowTexts = {
+inline constexpr std::array<const char*, 66> kWindowTexts = {
     "Add ...",
     "Change Output ...",
     "Delete",
@@ -73,6 +73,7 @@ inline constexpr std::array<const char*, 65> kWindowTexts = {
     "End Selection",
     "Clear Selection",
     "File failed to render!",
+    "No sound output: the preview plays without sound",
 };
 
 } // namespace zem::test
