@@ -263,17 +263,18 @@ HRESULT FilterGraph::Step(std::uint32_t frames, IUnknown*) {
     const REFERENCE_TIME target = (next + 99) / 100;
     const REFERENCE_TIME duration = LongestDuration();
     if (duration > 0 && target >= duration)
-        return S_FALSE; // the last picture is on screen
+        return S_FALSE; // nothing after the picture on screen
     m_position = target;
     m_events.ClearEnd();
-    HRESULT hr = Reposition(target);
+    // Exactly: a demuxer landing one picture late would make it a double step.
+    HRESULT hr = Reposition(target, true);
     if (FAILED(hr))
         return hr;
     gint64 now = 0;
     if (!renderer->Pictures()->ShownPicture(&now, &length) || now <= shown) {
         // The sound goes on past the last picture: back to that picture.
         m_position = (shown - OriginNs() + 99) / 100;
-        hr = Reposition(m_position);
+        hr = Reposition(m_position, true);
         return FAILED(hr) ? hr : S_FALSE;
     }
     m_events.Post(EC_STEP_COMPLETE);

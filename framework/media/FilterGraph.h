@@ -102,7 +102,9 @@ private:
     HRESULT LinkFilters(GstBin* bin, const std::vector<std::shared_ptr<BaseFilter>>& order);
     void Teardown();
     HRESULT EnsurePrerolled();
-    HRESULT Reposition(REFERENCE_TIME target);
+    // `exact`: the first picture must start at the target (within a millisecond),
+    // not up to a picture after it.
+    HRESULT Reposition(REFERENCE_TIME target, bool exact = false);
     bool SeekFrom(gint64 start, REFERENCE_TIME target, GstStateChangeReturn* result);
     HRESULT RebuildDiscardingTo(REFERENCE_TIME target);
     GstStateChangeReturn WaitForState(int timeoutMs);

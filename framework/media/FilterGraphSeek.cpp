@@ -9,6 +9,7 @@ namespace {
 
 constexpr int kSeekWaitMs = 4000;          // a seek that has not settled by then is taken as failed
 constexpr gint64 kSeekLeadNs = GST_SECOND; // how far before the target decoding starts after a seek
+constexpr gint64 kLongSeekLeadNs = 5 * GST_SECOND;
 constexpr double kDefaultFrameSeconds = 0.04;
 
 } // namespace
@@ -67,9 +68,9 @@ bool FilterGraph::SeekFrom(gint64 start, REFERENCE_TIME position, GstStateChange
     return true;
 }
 
-HRESULT FilterGraph::Reposition(REFERENCE_TIME target) {
+HRESULT FilterGraph::Reposition(REFERENCE_TIME target, bool exact) {
     const gint64 targetNs = OriginNs() + target * 100;
-    const auto tolerance = static_cast<gint64>(FrameSeconds() * GST_SECOND) + GST_MSECOND;
+    const auto tolerance = exact ? GST_MSECOND : static_cast<gint64>(FrameSeconds() * GST_SECOND) + GST_MSECOND;
     const bool hasVideo = HasSourceVideo();
     // Pictures and sound must not reach callbacks and files while the right start is searched.
     const bool deliver = m_gate->deliver.exchange(false);
@@ -85,9 +86,11 @@ HRESULT FilterGraph::Reposition(REFERENCE_TIME target) {
     }
     if (!m_seekBroken) {
         // Demuxers may land on the key picture after the target whatever the flags say, so
-        // decoding starts a little before it (the part before the target is dropped), and
-        // from the very start when even that lands too late.
-        const gint64 starts[] = {target > 0 ? std::max<gint64>(0, targetNs - kSeekLeadNs) : 0, 0};
+        // decoding starts a little before it (the part before the target is dropped), then
+        // further before it (cheaper than the start of a long file), and from the very
+        // start when even that lands too late.
+        const gint64 starts[] = {target > 0 ? std::max<gint64>(0, targetNs - kSeekLeadNs) : 0,
+                                 target > 0 ? std::max<gint64>(0, targetNs - kLongSeekLeadNs) : 0, 0};
         for (gint64 start : starts) {
             GstStateChangeReturn r = GST_STATE_CHANGE_FAILURE;
             if (!SeekFrom(start, target, &r) || r == GST_STATE_CHANGE_ASYNC) {

@@ -28,7 +28,8 @@ void PrintTo(const Kind& k, std::ostream* os) {
 // case of its own, so one failure does not hide the others.
 class FormatTest : public testing::TestWithParam<Kind> {
 protected:
-    static constexpr double kSelectionStart = 0.52;
+    // Inside a picture, so that clocks a few milliseconds apart agree on which.
+    static constexpr double kSelectionStart = 0.54;
 
     void SetUp() override {
         k = GetParam();
@@ -125,24 +126,32 @@ TEST_P(FormatTest, StepsThroughEveryPictureOneByOne) {
         EXPECT_EQ(g.fs->Step(1, nullptr), E_FAIL) << "no pictures, nothing to step";
         return;
     }
-    // Each step shows the next picture and moves the position into it, up to
-    // the last one; the counter on screen is read through the real renderer.
+    // Each step shows the next picture and moves the position on by the time
+    // from the one to the other (the first step also over the few milliseconds
+    // a container may let the pictures start after the sound), up to the last
+    // picture. The counter on screen is read through the real renderer.
     const int pictures = static_cast<int>(std::lround(kClipSeconds / kFrame));
     int shown = ShownPicture(g.vw->VideoWidget());
-    EXPECT_EQ(shown, PictureAt(times, 0.0));
+    EXPECT_EQ(shown, 0);
+    double last = static_cast<double>(g.Position()) / kUnits;
     int steps = 0;
     HRESULT hr = S_OK;
     while ((hr = g.fs->Step(1, nullptr)) == S_OK && steps < pictures) {
-        ++steps;
         ASSERT_TRUE(WaitForEvent(g.me.get(), EC_STEP_COMPLETE, 5000));
         const int next = ShownPicture(g.vw->VideoWidget());
-        ASSERT_EQ(next, (shown + 1) % kCounterCycle) << "step " << steps;
+        ASSERT_EQ(next, (shown + 1) % kCounterCycle) << "step " << steps + 1;
         const double position = static_cast<double>(g.Position()) / kUnits;
-        ASSERT_EQ(PictureAt(times, position) % kCounterCycle, next) << "step " << steps << " at " << position;
+        ASSERT_NEAR(position - last, PictureLength(times, steps), steps == 0 ? kFrame / 2 : 0.001)
+            << "step " << steps + 1 << " to " << position;
+        last = position;
         shown = next;
+        ++steps;
     }
     EXPECT_EQ(hr, S_FALSE) << "the last picture ends the stepping";
-    EXPECT_EQ(shown, (pictures - 1) % kCounterCycle);
+    // MPEG program streams give a length that ends a picture or two before
+    // their last picture; stepping stops at the length.
+    EXPECT_GE(steps, pictures - 3);
+    EXPECT_LE(steps, pictures - 1);
 }
 
 TEST_P(FormatTest, PlaysToItsEndWithTheClockAndGoesBackToTheStart) {

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -309,7 +310,18 @@ inline int ShownPicture(QWidget* widget) {
 
 // The picture that covers a position (seconds from the clip's position 0).
 inline int PictureAt(const ClipTimes& times, double position) {
-    return static_cast<int>(std::floor((position - (times.videoStart - times.Origin())) / kFrame + 1e-6));
+    if (times.pictureTimes.empty())
+        return static_cast<int>(std::floor((position - (times.videoStart - times.Origin())) / kFrame + 1e-6));
+    const double time = position + times.Origin() + 1e-6;
+    return static_cast<int>(std::upper_bound(times.pictureTimes.begin(), times.pictureTimes.end(), time) -
+                            times.pictureTimes.begin()) -
+           1;
+}
+
+// The time from picture n to the next (seconds).
+inline double PictureLength(const ClipTimes& times, int n) {
+    const auto next = static_cast<std::size_t>(n) + 1;
+    return next < times.pictureTimes.size() ? times.pictureTimes[next] - times.pictureTimes[next - 1] : kFrame;
 }
 
 } // namespace zem::mediatest

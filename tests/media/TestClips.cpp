@@ -1,5 +1,6 @@
 #include "TestClips.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -163,6 +164,24 @@ ClipTimes ProbeClip(const std::filesystem::path& clip) {
             }
         }
     }
+    // An AVI that ffmpeg muxes with MP3 sound leaves the second picture's time
+    // empty: each picture's own time comes from the packets.
+    const std::string packets =
+        "ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 " + Quote(clip.string());
+    std::unique_ptr<FILE, int (*)(FILE*)> list(popen(packets.c_str(), "r"), &pclose);
+    bool timed = static_cast<bool>(list);
+    while (list && std::fgets(line, sizeof line, list.get())) {
+        char* end = nullptr;
+        const double time = std::strtod(line, &end);
+        if (end == line) {
+            timed = false;
+            break;
+        }
+        times.pictureTimes.push_back(time);
+    }
+    std::sort(times.pictureTimes.begin(), times.pictureTimes.end());
+    if (!timed)
+        times.pictureTimes.clear();
     if (times.audioStart < 0)
         return times;
     times.audioEnd = times.audioStart + (audioDuration > 0 ? audioDuration : formatDuration);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace zem::testclips {
 
@@ -43,6 +44,9 @@ struct ClipTimes {
     double videoStart = -1;
     double audioStart = -1;
     double audioEnd = -1;
+    // Start times of the pictures in order (seconds, the container's clock);
+    // empty when the container does not time every picture (MPEG program streams).
+    std::vector<double> pictureTimes;
     // The earlier of the two starts: the clip's position 0.
     double Origin() const;
 };

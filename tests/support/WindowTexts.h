@@ -74,6 +74,7 @@ inline constexpr std::array<const char*, 66> kWindowTexts = {
     "End Selection",
     "Clear Selection",
     "File failed to render!",
+    "No sound output: the preview plays without sound",
 };
 
 } // namespace zem::test
