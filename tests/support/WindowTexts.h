@@ -7,7 +7,7 @@
 
 namespace zem::test {
 
-inline constexpr std::array<const char*, 66> kWindowTexts = {
+inline constexpr std::array<const char*, 67> kWindowTexts = {
     "Add ...",
     "Change Output ...",
     "Delete",
