@@ -191,10 +191,10 @@ TEST(OptionTableTest, EveryDeclaredChoiceParsesToTheNumberTheWindowStores) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.option.cliLong);
-        const OptionSpec* spec = FindLongOption(c.option.cliLong);
-        ASSERT_NE(spec, nullptr);
-        EXPECT_EQ(spec->shortName, c.option.cliShort);
-        EXPECT_STREQ(spec->defaultName, c.option.Default().cliName);
+        const OptionSpec* row = FindLongOption(c.option.cliLong);
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->shortName, c.option.cliShort);
+        EXPECT_STREQ(row->defaultName, c.option.Default().cliName);
         EXPECT_EQ(Parse({"a.mp4"}).*c.field, c.option.defaultStored);
         size_t named = 0;
         for (const zem::OptionChoice& choice : c.option.choices) {
@@ -202,9 +202,9 @@ TEST(OptionTableTest, EveryDeclaredChoiceParsesToTheNumberTheWindowStores) {
                 continue;
             ++named;
             EXPECT_EQ(Parse({"--" + std::string(c.option.cliLong), choice.cliName, "a.mp4"}).*c.field, choice.stored);
-            EXPECT_NE(FullHelp(*spec).find(choice.cliName), std::string::npos);
+            EXPECT_NE(FullHelp(*row).find(choice.cliName), std::string::npos);
         }
-        EXPECT_EQ(spec->choices.size(), named);
+        EXPECT_EQ(row->choices.size(), named);
     }
     ASSERT_NE(FindLongOption(zem::kKeepMp3Option.cliLong), nullptr);
     EXPECT_EQ(Parse({"a.mp4"}).keepMp3, zem::kKeepMp3Option.defaultOn);
