@@ -31,6 +31,7 @@
 //   EC_STEP_COMPLETE after Step. The File Writer's file is complete at
 //   EC_COMPLETE and at the latest when the filter is released.
 #include "MediaTypes.h"
+#include "PictureColour.h"
 #include "UserText.h"
 #include "YuvRows.h"
 
@@ -224,6 +225,12 @@ struct IPictureRows {
     // libyuv's arithmetic; false when the rows must be read with ReadRow (RGB
     // formats, or subtitles to be drawn into the BGR rows).
     virtual bool Planes(zem::YuvPlanes& /*planes*/) { return false; }
+    // The planes of a picture that needs the colour work (more than 8 bits,
+    // BT.2020, HDR), which ReadRow and Planes do not give; false for the others.
+    virtual bool WidePlanes(zem::colour::WidePlanes& /*planes*/) { return false; }
+    // Draws the subtitles attached to the picture into a BGR picture made from
+    // it at width x height (bottom row first, rows `stride` bytes apart).
+    virtual void DrawOverlay(std::uint8_t* /*bgr*/, std::ptrdiff_t /*stride*/, int /*width*/, int /*height*/) {}
 };
 
 // Called on the streaming thread for every picture that reaches the grabber.

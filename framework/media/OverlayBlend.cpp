@@ -113,6 +113,43 @@ void PictureOverlay::BlendBottomUp(std::uint8_t* bgr, int stride) const {
             BlendRectRow(r, row, bgr + static_cast<std::size_t>(m_height - 1 - row) * stride);
 }
 
+void PictureOverlay::BlendScaledBottomUp(std::uint8_t* bgr, std::ptrdiff_t stride, int width, int height) const {
+    if (width <= 0 || height <= 0)
+        return;
+    // The picture's pixels [edge(i), edge(i + 1)) make target pixel i.
+    auto edge = [](int i, int source, int target) {
+        return static_cast<int>(static_cast<std::int64_t>(i) * source / target);
+    };
+    for (const Rect& r : m_rects) {
+        const int firstRow = static_cast<int>(static_cast<std::int64_t>(r.y) * height / m_height);
+        const int firstColumn = static_cast<int>(static_cast<std::int64_t>(r.x) * width / m_width);
+        for (int ty = firstRow; ty < height && edge(ty, m_height, height) < r.y + r.height; ++ty) {
+            const int top = std::max(edge(ty, m_height, height), r.y);
+            const int bottom = std::min(std::max(edge(ty + 1, m_height, height), top + 1), r.y + r.height);
+            std::uint8_t* row = bgr + static_cast<std::ptrdiff_t>(height - 1 - ty) * stride;
+            for (int tx = firstColumn; tx < width && edge(tx, m_width, width) < r.x + r.width; ++tx) {
+                const int left = std::max(edge(tx, m_width, width), r.x);
+                const int right = std::min(std::max(edge(tx + 1, m_width, width), left + 1), r.x + r.width);
+                // The whole cell counts: text pixels outside the rectangle are clear.
+                const int cell = std::max(1, (edge(ty + 1, m_height, height) - edge(ty, m_height, height))) *
+                                 std::max(1, (edge(tx + 1, m_width, width) - edge(tx, m_width, width)));
+                unsigned sums[4] = {0, 0, 0, 0};
+                for (int y = top; y < bottom; ++y) {
+                    const std::uint8_t* src =
+                        r.map.data + static_cast<std::size_t>(r.skipY + y - r.y) * r.stride + (r.skipX + left - r.x) * 4;
+                    for (int x = left; x < right; ++x, src += 4)
+                        for (int c = 0; c < 4; ++c)
+                            sums[c] += src[c];
+                }
+                std::uint8_t average[4];
+                for (int c = 0; c < 4; ++c)
+                    average[c] = static_cast<std::uint8_t>((sums[c] + cell / 2) / cell);
+                BlendSpan(average, row + static_cast<std::ptrdiff_t>(tx) * 3, 1);
+            }
+        }
+    }
+}
+
 namespace {
 
 GstPadProbeReturn OnAllocationQuery(GstPad*, GstPadProbeInfo* info, gpointer) {

@@ -27,6 +27,10 @@ public:
     void BlendRow(int rowFromTop, std::uint8_t* bgr) const;
     // Blends into a whole BGR picture stored bottom row first.
     void BlendBottomUp(std::uint8_t* bgr, int stride) const;
+    // Blends into a BGR picture made from this one at another size (bottom
+    // row first): each of its pixels takes the average of the text pixels
+    // its area of the picture holds.
+    void BlendScaledBottomUp(std::uint8_t* bgr, std::ptrdiff_t stride, int width, int height) const;
 
 private:
     struct Rect {

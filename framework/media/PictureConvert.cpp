@@ -8,7 +8,11 @@
 
 namespace zem::media {
 
-#define ZEM_GRABBER_FORMATS "format=(string){ I420, YV12, NV12, NV21, Y42B, Y444, BGRx, BGRA, BGR, RGB }"
+// Pictures of more than 8 bits are taken as they are, so their colour work
+// starts from all their bits, on the shrunk picture.
+#define ZEM_GRABBER_FORMATS                                                                                     \
+    "format=(string){ I420, YV12, NV12, NV21, Y42B, Y444, BGRx, BGRA, BGR, RGB, I420_10LE, I420_12LE, "       \
+    "I422_10LE, I422_12LE, Y444_10LE, Y444_12LE, P010_10LE, P012_LE, P016_LE }"
 // The second form carries subtitles as an attached composition (see OverlayBlend.h).
 const char* const kGrabberInputCaps =
     "video/x-raw, " ZEM_GRABBER_FORMATS "; video/x-raw(" GST_CAPS_FEATURE_MEMORY_SYSTEM_MEMORY
@@ -149,6 +153,89 @@ bool YuvPlanesOf(const GstVideoFrame& frame, zem::YuvPlanes& planes) {
         planes.chromaShiftY = 0;
     if (GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_Y444)
         planes.chromaShiftX = planes.chromaShiftY = 0;
+    return true;
+}
+
+zem::colour::PictureColour PictureColourOf(const GstVideoInfo& info, const GstCaps* caps) {
+    using namespace zem::colour;
+    PictureColour colour;
+    const GstVideoColorimetry& c = info.colorimetry;
+    colour.matrix = c.matrix == GST_VIDEO_COLOR_MATRIX_BT709    ? Matrix::Bt709
+                    : c.matrix == GST_VIDEO_COLOR_MATRIX_BT2020 ? Matrix::Bt2020
+                                                                : Matrix::Bt601;
+    colour.range = c.range == GST_VIDEO_COLOR_RANGE_0_255 ? Range::Full : Range::Limited;
+    colour.primaries = c.primaries == GST_VIDEO_COLOR_PRIMARIES_BT2020 ? Primaries::Bt2020 : Primaries::Bt709;
+    colour.transfer = c.transfer == GST_VIDEO_TRANSFER_SMPTE2084      ? Transfer::Pq
+                      : c.transfer == GST_VIDEO_TRANSFER_ARIB_STD_B67 ? Transfer::Hlg
+                                                                       : Transfer::Sdr;
+    // Formats that keep their bits at the top of 16-bit words scale like 16 bits.
+    const GstVideoFormatInfo* format = info.finfo;
+    colour.bits = format ? int(GST_VIDEO_FORMAT_INFO_DEPTH(format, 0) + GST_VIDEO_FORMAT_INFO_SHIFT(format, 0)) : 8;
+    if (caps) {
+        GstVideoMasteringDisplayInfo mastering;
+        if (gst_video_mastering_display_info_from_caps(&mastering, caps))
+            colour.light.masteringPeak = mastering.max_display_mastering_luminance / 10000.0;
+        GstVideoContentLightLevel level;
+        if (gst_video_content_light_level_from_caps(&level, caps)) {
+            colour.light.maxContent = level.max_content_light_level;
+            colour.light.maxFrameAverage = level.max_frame_average_light_level;
+        }
+    }
+    return colour;
+}
+
+namespace {
+
+bool WideFormat(GstVideoFormat format) {
+    switch (format) {
+    case GST_VIDEO_FORMAT_I420:
+    case GST_VIDEO_FORMAT_YV12:
+    case GST_VIDEO_FORMAT_NV12:
+    case GST_VIDEO_FORMAT_NV21:
+    case GST_VIDEO_FORMAT_Y42B:
+    case GST_VIDEO_FORMAT_Y444:
+    case GST_VIDEO_FORMAT_I420_10LE:
+    case GST_VIDEO_FORMAT_I420_12LE:
+    case GST_VIDEO_FORMAT_I422_10LE:
+    case GST_VIDEO_FORMAT_I422_12LE:
+    case GST_VIDEO_FORMAT_Y444_10LE:
+    case GST_VIDEO_FORMAT_Y444_12LE:
+    case GST_VIDEO_FORMAT_P010_10LE:
+    case GST_VIDEO_FORMAT_P012_LE:
+    case GST_VIDEO_FORMAT_P016_LE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool NeedsWidePath(const GstVideoInfo& info, const zem::colour::PictureColour& colour) {
+    return WideFormat(GST_VIDEO_INFO_FORMAT(&info)) && zem::colour::NeedsColourWork(colour);
+}
+
+bool WidePlanesOf(const GstVideoFrame& frame, const zem::colour::PictureColour& colour,
+                  zem::colour::WidePlanes& planes) {
+    const GstVideoInfo& info = frame.info;
+    if (!WideFormat(GST_VIDEO_INFO_FORMAT(&info)))
+        return false;
+    const std::uint8_t bytes = GST_VIDEO_FORMAT_INFO_DEPTH(info.finfo, 0) > 8 ? 2 : 1;
+    auto plane = [&](int component) {
+        zem::colour::SamplePlane p;
+        p.data = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_COMP_DATA(&frame, component));
+        p.stride = GST_VIDEO_FRAME_COMP_STRIDE(&frame, component);
+        p.width = GST_VIDEO_FRAME_COMP_WIDTH(&frame, component);
+        p.height = GST_VIDEO_FRAME_COMP_HEIGHT(&frame, component);
+        p.bytes = bytes;
+        // Interleaved chroma (NV12, P010) steps over the other component.
+        p.step = static_cast<std::uint8_t>(GST_VIDEO_FRAME_COMP_PSTRIDE(&frame, component) / bytes);
+        return p;
+    };
+    planes.y = plane(GST_VIDEO_COMP_Y);
+    planes.u = plane(GST_VIDEO_COMP_U);
+    planes.v = plane(GST_VIDEO_COMP_V);
+    planes.colour = colour;
     return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "PictureColour.h"
 #include "YuvRows.h"
 
 namespace zem::media {
@@ -31,5 +32,17 @@ bool ConvertRowToBgr(const GstVideoFrame& frame, int row, std::uint8_t* dst);
 // Where the frame's YUV planes are and which conversion ConvertRowToBgr uses
 // for them; false for the RGB formats.
 bool YuvPlanesOf(const GstVideoFrame& frame, zem::YuvPlanes& planes);
+
+// What the picture's samples mean, from its caps: matrix, range, primaries,
+// transfer, bits, and the HDR light levels the caps carry.
+zem::colour::PictureColour PictureColourOf(const GstVideoInfo& info, const GstCaps* caps);
+
+// Whether pictures of this format and colour go through the colour work
+// rather than the plain 8-bit conversion.
+bool NeedsWidePath(const GstVideoInfo& info, const zem::colour::PictureColour& colour);
+
+// The frame's planes for the colour work; false for a format it does not read.
+bool WidePlanesOf(const GstVideoFrame& frame, const zem::colour::PictureColour& colour,
+                  zem::colour::WidePlanes& planes);
 
 } // namespace zem::media

@@ -1,5 +1,7 @@
 #include "RendererFilters.h"
 
+#include "PictureConvert.h"
+
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 
@@ -11,7 +13,15 @@ namespace zem::media {
 
 namespace {
 
-constexpr const char* kRendererCaps = "video/x-raw, format=(string)BGRx";
+// Pictures of more than 8 bits come as they are, to be shown with the colours
+// the conversion gives them (see ShowWide).
+constexpr const char* kRendererCaps =
+    "video/x-raw, format=(string)BGRx; video/x-raw, format=(string){ I420_10LE, I420_12LE, I422_10LE, "
+    "I422_12LE, Y444_10LE, Y444_12LE, P010_10LE, P012_LE, P016_LE }";
+// Such pictures are shrunk to fit this box before their colour work: the view
+// is smaller, and it scales what it shows anyway.
+constexpr int kWidePreviewWidth = 640;
+constexpr int kWidePreviewHeight = 480;
 constexpr long kSilentVolume = -10000;
 
 } // namespace
@@ -68,10 +78,31 @@ GstFlowReturn VideoRendererFilter::OnSample(GstElement* sink, gpointer self, boo
     GstVideoFrame frame;
     if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
         return GST_FLOW_OK;
-    renderer->m_view->Show(static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), info.width,
-                           info.height, GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
+    if (GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_BGRx)
+        renderer->m_view->Show(static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)), info.width,
+                               info.height, GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
+    else
+        renderer->ShowWide(frame, gst_sample_get_caps(sample.get()));
     gst_video_frame_unmap(&frame);
     return GST_FLOW_OK;
+}
+
+void VideoRendererFilter::ShowWide(const GstVideoFrame& frame, const GstCaps* caps) {
+    const GstVideoInfo& info = frame.info;
+    zem::colour::WidePlanes planes;
+    if (!WidePlanesOf(frame, PictureColourOf(info, caps), planes))
+        return;
+    // The picture's own proportions inside the box, never enlarged.
+    int width = info.width, height = info.height;
+    if (width > kWidePreviewWidth || height > kWidePreviewHeight) {
+        const double scale = std::min(double(kWidePreviewWidth) / width, double(kWidePreviewHeight) / height);
+        width = std::max(1, int(std::lround(width * scale)));
+        height = std::max(1, int(std::lround(height * scale)));
+    }
+    const int stride = width * 4;
+    m_shown.resize(static_cast<std::size_t>(stride) * height);
+    if (m_widePicture.Convert(planes, width, height, m_shown.data(), stride, 4, false))
+        m_view->Show(m_shown.data(), width, height, stride);
 }
 
 bool VideoRendererFilter::ShownPicture(gint64* streamTime, gint64* duration) const {

@@ -2,9 +2,14 @@
 // The renderers: pictures to a VideoView, sound to the sound card, anything to nowhere.
 #include "GraphImpl.h"
 #include "VideoView.h"
+#include "WidePicture.h"
+
+#include <gst/video/video.h>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace zem::media {
 
@@ -25,7 +30,12 @@ public:
 
 private:
     static GstFlowReturn OnSample(GstElement* sink, gpointer self, bool preroll);
+    // A picture that needs the colour work, made into the BGRx picture shown.
+    void ShowWide(const GstVideoFrame& frame, const GstCaps* caps);
     const std::unique_ptr<VideoView> m_view; // nullptr without zem_media_widgets
+    // The appsink's streaming thread alone.
+    zem::colour::WidePicture m_widePicture;
+    std::vector<std::uint8_t> m_shown;
     std::atomic<gint64> m_shownTime{-1};
     std::atomic<gint64> m_shownDuration{0};
 };

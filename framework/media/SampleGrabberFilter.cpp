@@ -25,8 +25,12 @@ private:
 
 class MappedPictureRows : public IPictureRows {
 public:
-    MappedPictureRows(const GstVideoFrame& frame, const PictureOverlay& overlay) : m_frame(frame), m_overlay(overlay) {}
+    // `wide`: the picture's colour, when it needs the colour work; null otherwise.
+    MappedPictureRows(const GstVideoFrame& frame, const PictureOverlay& overlay, const zem::colour::PictureColour* wide)
+        : m_frame(frame), m_overlay(overlay), m_wide(wide) {}
     bool ReadRow(int row, std::uint8_t* dst) override {
+        if (m_wide)
+            return false;
         if (!ConvertRowToBgr(m_frame, row, dst))
             return false;
         if (!m_overlay.empty())
@@ -34,11 +38,20 @@ public:
         return true;
     }
     // Subtitles are drawn into BGR rows, so a picture with them is read by rows.
-    bool Planes(zem::YuvPlanes& planes) override { return m_overlay.empty() && YuvPlanesOf(m_frame, planes); }
+    bool Planes(zem::YuvPlanes& planes) override {
+        return !m_wide && m_overlay.empty() && YuvPlanesOf(m_frame, planes);
+    }
+    bool WidePlanes(zem::colour::WidePlanes& planes) override {
+        return m_wide && WidePlanesOf(m_frame, *m_wide, planes);
+    }
+    void DrawOverlay(std::uint8_t* bgr, std::ptrdiff_t stride, int width, int height) override {
+        m_overlay.BlendScaledBottomUp(bgr, stride, width, height);
+    }
 
 private:
     const GstVideoFrame& m_frame;
     const PictureOverlay& m_overlay;
+    const zem::colour::PictureColour* m_wide;
 };
 
 } // namespace
@@ -125,6 +138,7 @@ bool SampleGrabberFilter::Realize(GstBin* bin, const RealizeContext& context) {
         m_gate = context.gate;
         m_post = context.post;
         m_infoValid = false;
+        m_wide = false;
         m_shotTaken = false;
         gst_segment_init(&m_segment, GST_FORMAT_TIME);
     }
@@ -162,6 +176,10 @@ GstPadProbeReturn SampleGrabberFilter::Handle(GstPadProbeInfo* info) {
             GstCaps* caps = nullptr;
             gst_event_parse_caps(event, &caps);
             m_infoValid = gst_video_info_from_caps(&m_info, caps);
+            if (m_infoValid) {
+                m_colour = PictureColourOf(m_info, caps);
+                m_wide = NeedsWidePath(m_info, m_colour);
+            }
         }
         return GST_PAD_PROBE_OK;
     }
@@ -219,13 +237,13 @@ GstPadProbeReturn SampleGrabberFilter::HandlePicture(GstBuffer* buffer, const Se
         return GST_PAD_PROBE_OK;
     if (settings.which == 1 && callback->TakesRows()) {
         // No full-size BGR copy: the callback converts the rows it reads.
-        if (!CanConvertToBgr(m_info))
+        if (!m_wide && !CanConvertToBgr(m_info))
             return GST_PAD_PROBE_OK;
         GstVideoFrame mapped;
         if (!gst_video_frame_map(&mapped, &m_info, buffer, GST_MAP_READ))
             return GST_PAD_PROBE_OK;
         const PictureOverlay overlay(buffer, GST_VIDEO_INFO_WIDTH(&m_info), GST_VIDEO_INFO_HEIGHT(&m_info));
-        MappedPictureRows rows(mapped, overlay);
+        MappedPictureRows rows(mapped, overlay, m_wide ? &m_colour : nullptr);
         callback->RowsCB(seconds, rows);
         gst_video_frame_unmap(&mapped);
         FinishShot(settings);
@@ -239,7 +257,11 @@ GstPadProbeReturn SampleGrabberFilter::HandlePicture(GstBuffer* buffer, const Se
     GstVideoFrame frame;
     if (!gst_video_frame_map(&frame, &m_info, buffer, GST_MAP_READ))
         return GST_PAD_PROBE_OK;
-    const bool converted = ConvertToBgrBottomUp(frame, m_bgr.data());
+    zem::colour::WidePlanes planes;
+    const bool converted = m_wide ? WidePlanesOf(frame, m_colour, planes) &&
+                                        m_widePicture.Convert(planes, width, height, m_bgr.data(),
+                                                              Rgb24Stride(width), 3, true)
+                                  : ConvertToBgrBottomUp(frame, m_bgr.data());
     gst_video_frame_unmap(&frame);
     if (!converted)
         return GST_PAD_PROBE_OK;

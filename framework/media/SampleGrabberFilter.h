@@ -1,6 +1,8 @@
 #pragma once
 // The sample grabber: hands every decoded picture to a callback, as 24-bit BGR.
 #include "GraphImpl.h"
+#include "PictureColour.h"
+#include "WidePicture.h"
 
 #include <gst/video/video.h>
 
@@ -75,6 +77,9 @@ private:
     GstSegment m_segment{};
     GstVideoInfo m_info{};
     bool m_infoValid = false;
+    zem::colour::PictureColour m_colour; // what the pictures' samples mean
+    bool m_wide = false;                  // they need the colour work
+    zem::colour::WidePicture m_widePicture;
     bool m_shotTaken = false;
     double m_lastTime = -1.0; // seconds; -1 at the start of a range
     std::vector<std::uint8_t> m_bgr;

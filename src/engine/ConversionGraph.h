@@ -59,6 +59,10 @@ private:
         explicit LayerRows(IPictureRows& picture) : m_picture(picture) {}
         bool ReadRow(uint32_t row, uint8_t* bgr) override { return m_picture.ReadRow(int(row), bgr); }
         bool Planes(YuvPlanes& planes) override { return !PictureRowsAsked() && m_picture.Planes(planes); }
+        bool WidePlanes(colour::WidePlanes& planes) override { return m_picture.WidePlanes(planes); }
+        void DrawOverlay(uint8_t* bgr, ptrdiff_t stride, uint16_t width, uint16_t height) override {
+            m_picture.DrawOverlay(bgr, stride, width, height);
+        }
 
     private:
         IPictureRows& m_picture;

@@ -9,6 +9,11 @@ bool PicturePath::Scale(PictureRowReader& rows, uint16_t sourceWidth, uint16_t s
                         uint16_t targetWidth, uint16_t targetHeight) {
     if (sourceWidth == 0 || sourceHeight == 0 || targetWidth == 0 || targetHeight == 0)
         return false;
+    colour::WidePlanes wide;
+    if (rows.WidePlanes(wide)) {
+        ScaleWide(rows, wide, target, targetWidth, targetHeight);
+        return true;
+    }
     const bool shrinking = targetWidth <= sourceWidth && targetHeight <= sourceHeight;
     // With a row length of whole pixel groups, the clamp's groups never cross
     // from one row into the next, so a row can be clamped on its own.
@@ -51,6 +56,16 @@ void PicturePath::ScaleYuv(const YuvPlanes& planes, uint16_t sourceWidth, uint16
         }
         m_shrinker.AddYuvRow(planes.y + ptrdiff_t(row) * planes.yStride, m_chroma, kClamp, target);
     }
+}
+
+void PicturePath::ScaleWide(PictureRowReader& rows, const colour::WidePlanes& planes, uint8_t* target,
+                            uint16_t targetWidth, uint16_t targetHeight) {
+    const uint32_t stride = PictureStride(targetWidth);
+    m_wide.Convert(planes, targetWidth, targetHeight, target, stride, 3, true);
+    rows.DrawOverlay(target, stride, targetWidth, targetHeight);
+    // Row by row: the padding between rows is no pixel.
+    for (uint32_t y = 0; y < targetHeight; ++y)
+        ClampPixelExtremes(target + size_t(y) * stride, size_t(targetWidth) * 3);
 }
 
 bool PicturePath::ScaleWhole(PictureRowReader& rows, uint16_t sourceWidth, uint16_t sourceHeight, uint8_t* target,
