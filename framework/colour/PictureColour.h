@@ -19,7 +19,7 @@ enum class Transfer { Sdr, Pq, Hlg };
 
 // The film's own light levels in nits (cd/m²); 0 where it does not say.
 struct LightLevels {
-    double maxContent = 0;    // brightest pixel of the film (MaxCLL)
+    double maxContent = 0;      // brightest pixel of the film (MaxCLL)
     double maxFrameAverage = 0; // brightest picture on average (MaxFALL)
     double masteringPeak = 0;   // the mastering display's peak
 

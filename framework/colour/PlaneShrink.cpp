@@ -51,8 +51,7 @@ AddRowFn AddRowFor(const SamplePlane& plane) {
 
 } // namespace
 
-void PlaneShrink::BuildSpans(uint32_t source, uint32_t target, std::vector<Span>& spans,
-                             std::vector<float>& weights) {
+void PlaneShrink::BuildSpans(uint32_t source, uint32_t target, std::vector<Span>& spans, std::vector<float>& weights) {
     spans.assign(target, Span{});
     weights.clear();
     // Target value i covers [i, i + 1) * scale of the source; each source

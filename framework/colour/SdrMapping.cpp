@@ -187,9 +187,8 @@ void SdrMapping::Prepare(const PictureColour& colour) {
         m_linearise.values = Sampled(1, HlgToScene);
         // The OOTF: display light = peak * Ys^(gamma - 1) * E, with the scene
         // luminance Ys looked up by its square root (steep near black).
-        m_hlgSystemGain.values = Sampled(1, [](double root) {
-            return kHlgPeakNits / kReferenceWhiteNits * std::pow(root * root, kHlgGamma - 1);
-        });
+        m_hlgSystemGain.values = Sampled(
+            1, [](double root) { return kHlgPeakNits / kReferenceWhiteNits * std::pow(root * root, kHlgGamma - 1); });
         break;
     case Transfer::Sdr:
         // Only the primaries change: the light comes and goes on the same curve.

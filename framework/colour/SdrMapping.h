@@ -47,12 +47,12 @@ private:
     float m_crToR = 0, m_cbToG = 0, m_crToG = 0, m_cbToB = 0;
     // Plain SDR BT.709 with more bits: R'G'B' straight to bytes.
     bool m_linearWork = false;
-    Table m_linearise;      // R' -> light relative to reference white (scene light for HLG)
-    Table m_hlgSystemGain;  // sqrt(scene luminance) -> OOTF gain relative to reference white
+    Table m_linearise;     // R' -> light relative to reference white (scene light for HLG)
+    Table m_hlgSystemGain; // sqrt(scene luminance) -> OOTF gain relative to reference white
     bool m_toBt709 = false;
-    Matrix3 m_primaries{};  // BT.2020 -> BT.709, linear
+    Matrix3 m_primaries{}; // BT.2020 -> BT.709, linear
     bool m_toneMap = false;
-    Table m_tone;           // brightest channel -> that channel after the roll-off
+    Table m_tone;                  // brightest channel -> that channel after the roll-off
     std::vector<uint8_t> m_encode; // light 0..1 in 65536 steps -> sRGB byte
 };
 
