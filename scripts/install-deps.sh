@@ -10,7 +10,7 @@ PACKAGES=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-x
-  libjpeg62-turbo-dev libyuv-dev libuchardet-dev libgtest-dev libgmock-dev libbenchmark-dev
+  libjpeg62-turbo-dev libyuv-dev libuchardet-dev libavformat-dev libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg fonts-noto-cjk shared-mime-info qt6-translations-l10n
   dpkg-dev groff-base bash-completion zsh appstream parallel
 )

@@ -19,6 +19,8 @@ inline constexpr const char* kTextNeedsDecoder = "{file} needs a decoder that is
 inline constexpr const char* kTextTookTooLong = "{file} took longer than {seconds} s to open";
 inline constexpr const char* kTextSoundNotDecoded =
     "The sound of {file} ({codec}) cannot be decoded: the film converts with silence";
+inline constexpr const char* kTextDolbyVisionColours =
+    "The colours of {file} cannot be shown right: its pictures are Dolby Vision profile {profile}";
 inline constexpr const char* kTextNoTurningElement =
     "Pictures of {file} are shown as stored: the element to turn them is missing";
 inline constexpr const char* kTextCannotTurn = "Pictures of {file} are shown as stored: they cannot be turned";

@@ -2,6 +2,7 @@
 
 #include "MediaTexts.h"
 #include "SoundTrim.h"
+#include "SourceRefusals.h"
 #include "StreamChoice.h"
 #include "SubtitleCues.h"
 
@@ -9,146 +10,23 @@
 #include <gst/pbutils/pbutils.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <pthread.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace zem::media {
 
 namespace {
 
-// Opening a file that long is taken as a failure. Generous: on a busy machine
-// a healthy file must never be refused for being slow.
-constexpr int kDiscoverTimeoutSeconds = 20;
 // The MPEG-1/2 decoder a render takes while the MPEG-2 decoder filter is in the
 // graph: libav's, which decodes on frame threads (mpeg2dec has one thread).
 constexpr const char* kPreferredMpegDecoder = "avdec_mpeg2video";
-
-// Threads the opening and decoding of a file may start at once (the
-// demuxer's, the queues', the decoders'). The discoverer crashes when one of
-// them cannot be made, so that many are tried first.
-constexpr int kThreadsNeeded = 24;
-// The plug-ins most files are opened with, loaded before the threads are tried.
-constexpr const char* kDecoderPlugins[] = {"coreelements", "typefindfunctions", "playback",
-                                           "isomp4",       "matroska",          "libav"};
-
-// Whether kThreadsNeeded threads of the size GLib makes can run together
-// (not when an address-space limit such as `ulimit -v` leaves no room for
-// their stacks); else false with the system's reason in `why`.
-bool ThreadsCanStart(std::string& why) {
-    // The decoders' libraries first: they take most of the room, and
-    // without them the threads would be tried in room they then take.
-    for (const char* plugin : kDecoderPlugins)
-        if (GstPlugin* loaded = gst_plugin_load_by_name(plugin))
-            gst_object_unref(loaded);
-    // Each thread waits on the pipe until its writing end closes: all are
-    // alive together, as the decoding's would be.
-    int gate[2];
-    if (::pipe2(gate, O_CLOEXEC) != 0) {
-        why = std::strerror(errno);
-        return false;
-    }
-    std::vector<pthread_t> threads;
-    int error = 0;
-    for (int i = 0; i < kThreadsNeeded && error == 0; ++i) {
-        pthread_t thread;
-        error = ::pthread_create(
-            &thread, nullptr,
-            [](void* fd) -> void* {
-                char byte;
-                while (::read(*static_cast<int*>(fd), &byte, 1) < 0 && errno == EINTR) {}
-                return nullptr;
-            },
-            &gate[0]);
-        if (error == 0)
-            threads.push_back(thread);
-    }
-    ::close(gate[1]);
-    for (pthread_t thread : threads)
-        ::pthread_join(thread, nullptr);
-    ::close(gate[0]);
-    if (error != 0)
-        why = std::strerror(error);
-    return error == 0;
-}
 
 bool IsVideo(const MediaFormat& f) {
     return f.major == MEDIATYPE_Video;
 }
 bool IsAudio(const MediaFormat& f) {
     return f.major == MEDIATYPE_Audio;
-}
-
-// Why a file is not loaded: the code, the text the user reads, the log's detail.
-struct Refusal {
-    HRESULT hr;
-    UserText text;
-    std::string debug;
-};
-
-// What the user can mend before anything reads the file: its name, folder or
-// permissions, or a file that is not a plain one with something in it.
-std::optional<Refusal> PlainFileRefusal(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        const int error = errno;
-        return Refusal{error == ENOENT ? HRESULT_FILE_NOT_FOUND : E_FAIL,
-                       UserText(kTextOpenFailed).With("file", path).With("why", std::strerror(error)),
-                       {}};
-    }
-    if (S_ISDIR(st.st_mode))
-        return Refusal{HRESULT_FILE_NOT_FOUND, UserText(kTextIsFolder).With("file", path), {}};
-    if (!S_ISREG(st.st_mode))
-        return Refusal{HRESULT_FILE_NOT_FOUND, UserText(kTextNotAFile).With("file", path), {}};
-    // Without waiting: a name swapped for a FIFO meanwhile must not hold the open.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return Refusal{
-            E_ACCESSDENIED, UserText(kTextOpenFailed).With("file", path).With("why", std::strerror(errno)), {}};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    if (!regular)
-        return Refusal{HRESULT_FILE_NOT_FOUND, UserText(kTextNotAFile).With("file", path), {}};
-    if (st.st_size == 0)
-        return Refusal{VFW_E_UNSUPPORTED_STREAM, UserText(kTextEmptyFile).With("file", path), {}};
-    return std::nullopt;
-}
-
-// Why a file whose streams were chosen has nothing to play, if so. A file of
-// sound alone renders (the preview plays it); the conversion refuses it for
-// having no picture.
-std::optional<Refusal> NoStreamsRefusal(const StreamChoice& choice, GstDiscovererResult result, const std::string& path,
-                                        const std::string& why) {
-    // An installed decoder that would not load for want of memory is no missing one.
-    if (choice.videos.empty() && IsOutOfMemoryText(LastPluginLoadFailure()))
-        return Refusal{E_OUTOFMEMORY,
-                       UserText(kTextOutOfMemoryDecoding).With("file", path).With("why", LastPluginLoadFailure()), why};
-    if (!choice.videos.empty() || !choice.audios.empty())
-        return std::nullopt;
-    if (!choice.undecodedVideo.empty())
-        return Refusal{VFW_E_UNSUPPORTED_STREAM,
-                       UserText(kTextNeedsDecoderFor).With("file", path).With("codec", choice.undecodedVideo.front()),
-                       why};
-    if (result == GST_DISCOVERER_TIMEOUT)
-        return Refusal{
-            VFW_E_TIMEOUT,
-            UserText(kTextTookTooLong).With("file", path).With("seconds", std::to_string(kDiscoverTimeoutSeconds)),
-            why};
-    if (!choice.undecodedAudio.empty())
-        return Refusal{VFW_E_UNSUPPORTED_STREAM,
-                       UserText(kTextNeedsDecoderFor).With("file", path).With("codec", choice.undecodedAudio.front()),
-                       why};
-    if (result == GST_DISCOVERER_MISSING_PLUGINS)
-        return Refusal{VFW_E_UNSUPPORTED_STREAM, UserText(kTextNeedsDecoder).With("file", path), why};
-    return Refusal{VFW_E_UNSUPPORTED_STREAM,
-                   why.empty() ? UserText(kTextNotVideo).With("file", path)
-                               : UserText(kTextNotVideoBecause).With("file", path).With("why", why),
-                   why};
 }
 
 } // namespace
@@ -199,7 +77,18 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
     m_knownDamage.clear();
     GstClockTime duration = gst_discoverer_info_get_duration(info.get());
     m_warnings.clear();
-    if (result == GST_DISCOVERER_ERROR && choice.videos.empty()) {
+    // Pictures GStreamer's MP4 demuxer dropped or refused, libavformat may
+    // read: only then its streams are taken, so every other file plays as it did.
+    m_avStreams.reset();
+    if (choice.videos.empty()) {
+        std::optional<AvFileStreams> read = ReadAvStreams(path);
+        if (read && !read->choice.videos.empty()) {
+            choice = read->choice;
+            duration = read->duration;
+            m_avStreams = std::move(read);
+        }
+    }
+    if (!m_avStreams && result == GST_DISCOVERER_ERROR && choice.videos.empty()) {
         // Some damage makes the demuxer report an error and play on; what
         // playing gives is what the file has.
         PlayedStreams played = ProbeByPlaying(uri.get());
@@ -221,6 +110,12 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
     if (choice.audios.empty() && !choice.undecodedAudio.empty())
         m_warnings.push_back(
             UserText(kTextSoundNotDecoded).With("file", path).With("codec", choice.undecodedAudio.front()));
+    // Dolby Vision pictures are decoded as their base layer, which carries
+    // its own colour signalling in every profile but 5.
+    const auto dolbyVision = m_avStreams || IsIsoMedia(info.get()) ? DolbyVisionOf(path) : std::nullopt;
+    if (dolbyVision && !dolbyVision->HasCompatibleBase())
+        m_warnings.push_back(
+            UserText(kTextDolbyVisionColours).With("file", path).With("profile", std::to_string(dolbyVision->profile)));
 
     // Subtitles: a file beside the input, else the input's own text track.
     const SubtitleOptions subtitles = CurrentSubtitleOptions();
@@ -268,18 +163,24 @@ bool SourceFilter::Realize(GstBin* bin, const RealizeContext& context) {
     if (!m_knownDamage.empty() && context.tolerateError)
         context.tolerateError(m_knownDamage);
     std::lock_guard lock(m_mutex);
-    m_decodeBin = MakeElement(bin, "uridecodebin");
-    if (!m_decodeBin)
+    std::vector<GstElement*> decoders;
+    if (m_avStreams) {
+        m_feed = std::make_unique<AvDemuxFeed>(m_path, m_avStreams->streams, context.gate);
+        decoders = m_feed->Build(bin);
+    } else if (GstElement* decodeBin = MakeElement(bin, "uridecodebin")) {
+        decoders.push_back(decodeBin);
+        g_object_set(decodeBin, "uri", m_uri.c_str(), nullptr);
+    }
+    if (decoders.empty())
         return false;
-    g_object_set(m_decodeBin, "uri", m_uri.c_str(), nullptr);
-    if (m_unknownText) {
+    if (m_unknownText && !m_avStreams) {
         // Hand on the text track that has no parser as it is stored.
         GstCaps* raw = nullptr;
-        g_object_get(m_decodeBin, "caps", &raw, nullptr);
+        g_object_get(decoders.front(), "caps", &raw, nullptr);
         CapsRef wanted(raw ? raw : gst_caps_new_any());
         wanted.reset(gst_caps_make_writable(wanted.release()));
         gst_caps_append(wanted.get(), gst_caps_new_empty_simple(kUnknownTextCaps));
-        g_object_set(m_decodeBin, "caps", wanted.get(), nullptr);
+        g_object_set(decoders.front(), "caps", wanted.get(), nullptr);
     }
     m_bin = bin;
     m_gate = context.gate;
@@ -292,14 +193,16 @@ bool SourceFilter::Realize(GstBin* bin, const RealizeContext& context) {
                 target = filter->InputPad(peer->Index());
         m_routes.emplace_back(target ? GST_PAD(gst_object_ref(target)) : nullptr);
     }
-    g_signal_connect(m_decodeBin, "pad-added", G_CALLBACK(&SourceFilter::OnPadAdded), this);
     m_skipWatched = false;
     int videos = 0;
     for (const auto& pin : Pins())
         videos += IsVideo(pin->Format()) ? 1 : 0;
     m_oneVideo = videos == 1;
-    g_signal_connect(m_decodeBin, "deep-element-added", G_CALLBACK(&SourceFilter::OnDeepElementAdded), this);
-    g_signal_connect(m_decodeBin, "autoplug-select", G_CALLBACK(&SourceFilter::OnAutoplugSelect), this);
+    for (GstElement* decoder : decoders) {
+        g_signal_connect(decoder, "pad-added", G_CALLBACK(&SourceFilter::OnPadAdded), this);
+        g_signal_connect(decoder, "deep-element-added", G_CALLBACK(&SourceFilter::OnDeepElementAdded), this);
+        g_signal_connect(decoder, "autoplug-select", G_CALLBACK(&SourceFilter::OnAutoplugSelect), this);
+    }
     return true;
 }
 
@@ -309,7 +212,8 @@ void SourceFilter::Unrealize() {
     m_padStates.clear();
     m_overlay = nullptr;
     m_pendingText.reset();
-    m_decodeBin = nullptr;
+    // The pipeline is down: no streaming thread asks the feed for data.
+    m_feed.reset();
     m_bin = nullptr;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 // The file source: one output pin per decodable stream, found when the file is loaded.
+#include "AvDemuxSource.h"
 #include "GraphImpl.h"
 #include "Subtitles.h"
 
@@ -13,7 +14,7 @@
 namespace zem::media {
 
 // Threads: Load, Realize, Unrealize and the getters run on the window's thread.
-// uridecodebin adds its pads (PadAdded, OnAutoplugSelect) on streaming threads,
+// The decoding bins add their pads (PadAdded, OnAutoplugSelect) on streaming threads,
 // which meet the window's thread under m_mutex. Each decoded pad's probe runs on
 // that pad's streaming thread and touches only its own PadState and the gate's
 // atomics; the thread that adds the pad publishes the PadState to it through
@@ -80,6 +81,9 @@ private:
     std::string m_orientation;
     // The error a damaged file's demuxer reports and plays through.
     std::string m_knownDamage;
+    // The streams libavformat reads, for a file whose pictures GStreamer's
+    // demuxer drops or refuses; empty for every other file.
+    std::optional<AvFileStreams> m_avStreams;
     // Subtitles drawn into the first video stream: a prepared file, or the
     // input's own text track.
     std::optional<SubtitleText> m_subtitle;
@@ -95,7 +99,7 @@ private:
     // the lock protects the fields below.
     std::mutex m_mutex;
     GstBin* m_bin = nullptr;
-    GstElement* m_decodeBin = nullptr;
+    std::unique_ptr<AvDemuxFeed> m_feed;  // feeds the decoders of a file libavformat reads
     std::shared_ptr<StreamGate> m_gate;   // each PadState holds its own copy for the probe
     std::vector<GstRef<GstPad>> m_routes; // by output pin order; empty ref = unconnected
     std::vector<std::unique_ptr<PadState>> m_padStates;

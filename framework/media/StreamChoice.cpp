@@ -63,6 +63,15 @@ std::string CodecName(const GstCaps* caps) {
     return gst_structure_get_name(gst_caps_get_structure(caps, 0));
 }
 
+bool IsIsoMedia(GstDiscovererInfo* info) {
+    GstRef<GstDiscovererStreamInfo> top(gst_discoverer_info_get_stream_info(info));
+    if (!top)
+        return false;
+    CapsRef caps(gst_discoverer_stream_info_get_caps(top.get()));
+    return caps && !gst_caps_is_empty(caps.get()) &&
+           gst_structure_has_name(gst_caps_get_structure(caps.get(), 0), "video/quicktime");
+}
+
 StreamChoice ChooseStreams(GstDiscovererInfo* info) {
     StreamChoice choice;
     GList* videos = gst_discoverer_info_get_video_streams(info);

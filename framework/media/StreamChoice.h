@@ -32,6 +32,9 @@ struct StreamChoice {
 // streams are those shown, turned as the orientation says.
 StreamChoice ChooseStreams(GstDiscovererInfo* info);
 
+// Whether the file is of the ISO media family (MP4, QuickTime, 3GP).
+bool IsIsoMedia(GstDiscovererInfo* info);
+
 // What a file gives when it is played, for a file the discoverer gave up on:
 // some damage makes a demuxer report an error and go on with the streams it
 // can read. Errors on the way are kept in `damage`; duration is 0 when unknown.

@@ -66,7 +66,8 @@ TEST_F(Package, NamesWhatTheProgramsNeedAtRunTime) {
     EXPECT_EQ(Field("Architecture"), "amd64\n");
     const std::string depends = Field("Depends");
     // From dpkg-shlibdeps: the libraries the programs link.
-    for (const char* library : {"libqt6core6", "libqt6widgets6", "libgstreamer1.0-0", "libjpeg62-turbo", "libc6"})
+    for (const char* library :
+         {"libqt6core6", "libqt6widgets6", "libgstreamer1.0-0", "libjpeg62-turbo", "libavformat59", "libc6"})
         EXPECT_NE(depends.find(library), std::string::npos) << library << " not in: " << depends;
     // Loaded at run time, seen by no linker.
     for (const char* plugins : {"gstreamer1.0-plugins-good", "gstreamer1.0-plugins-bad", "gstreamer1.0-plugins-ugly",
