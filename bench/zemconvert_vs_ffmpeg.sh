@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times zemconvert against an ffmpeg command that makes a comparable file
-# (Motion-JPEG 320x240 at 16 frames per second, MP3 128 kbit/s 48 kHz) on six
-# clips, median of three runs each, and reports the ratio, the peak memory and
+# (Motion-JPEG 320x240 at 16 frames per second, MP3 128 kbit/s 48 kHz) on seven
+# clips, median of three runs each, and reports the ratio, the peak memory of both and
 # the CPU-seconds (user + system) of each side, the pictures zemconvert saw and
 # left undecoded (from its graph log) with the CPU-seconds of one run that
 # decodes every picture (ZEM_DECODE_ALL=1), and, where perf is installed,
@@ -47,6 +47,10 @@ make_clip wmv2_480.wmv 30 640x480 25 "-c:v wmv2 -b:v 2M" "-c:a wmav2 -b:a 128k"
 make_clip h264_720p60.mp4 30 1280x720 60 "-c:v libx264 -preset veryfast -pix_fmt yuv420p -b:v 8M" "-c:a aac -b:a 128k"
 make_clip h264_1080p2997.mp4 30 1920x1080 30000/1001 "-c:v libx264 -preset veryfast -pix_fmt yuv420p" \
   "-c:a aac -b:a 128k"
+# A phone's 4K HDR film: HEVC Main 10 in BT.2020 with HLG.
+make_clip hevc10_2160p_hlg.mp4 10 3840x2160 30 "-c:v libx265 -preset ultrafast -pix_fmt yuv420p10le
+  -x265-params log-level=error:colorprim=bt2020:transfer=arib-std-b67:colormatrix=bt2020nc -tag:v hvc1
+  -color_primaries bt2020 -color_trc arib-std-b67 -colorspace bt2020nc" "-c:a aac -b:a 128k"
 
 # zemconvert's graph log goes to a home of its own, for the picture counters.
 BENCH_HOME="$OUT/home"
@@ -115,25 +119,27 @@ threads() {
 }
 
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf "%-20s %12s %12s %8s %14s %10s %10s %14s %12s\n" clip "zemconvert s" "ffmpeg s" ratio "peak MB (zem)" \
-  "zem CPU s" "ff CPU s" "seen/skipped" "all CPU s"
+printf "%-20s %12s %12s %8s %14s %13s %10s %10s %14s %12s\n" clip "zemconvert s" "ffmpeg s" ratio "peak MB (zem)" \
+  "peak MB (ff)" "zem CPU s" "ff CPU s" "seen/skipped" "all CPU s"
 [ ${#CHOSEN[@]} -gt 0 ] ||
-  CHOSEN=(mpeg2_576_dvd.mpg wmv2_480.wmv h264_720p.mp4 h264_1080p.mkv h264_720p60.mp4 h264_1080p2997.mp4)
+  CHOSEN=(mpeg2_576_dvd.mpg wmv2_480.wmv h264_720p.mp4 h264_1080p.mkv h264_720p60.mp4 h264_1080p2997.mp4
+    hevc10_2160p_hlg.mp4)
 for clip in "${CHOSEN[@]}"; do
-  zem_times=(); ff_times=(); zem_cpu=(); ff_cpu=(); peak=0
+  zem_times=(); ff_times=(); zem_cpu=(); ff_cpu=(); peak=0; ff_peak=0
   for _ in $(seq "$RUNS"); do
     read -r t m c < <(HOME="$BENCH_HOME" measure "$ZEMCONVERT" -o "$OUT/zem.avi" "$CLIPS/$clip")
     zem_times+=("$t"); zem_cpu+=("$c"); [ "$m" -gt "$peak" ] && peak=$m
-    read -r t _ c < <(measure ffmpeg -v error -y -i "$CLIPS/$clip" -vf fps=16,scale=320:240 -c:v mjpeg -q:v 3 \
+    read -r t m c < <(measure ffmpeg -v error -y -i "$CLIPS/$clip" -vf fps=16,scale=320:240 -c:v mjpeg -q:v 3 \
       -c:a libmp3lame -b:a 128k -ar 48000 -ac 2 "$OUT/ff.avi")
-    ff_times+=("$t"); ff_cpu+=("$c")
+    ff_times+=("$t"); ff_cpu+=("$c"); [ "$m" -gt "$ff_peak" ] && ff_peak=$m
   done
   counts=$(pictures)
   read -r _ _ all_cpu < <(HOME="$BENCH_HOME" ZEM_DECODE_ALL=1 measure "$ZEMCONVERT" -o "$OUT/zem.avi" "$CLIPS/$clip")
   zem=$(printf "%s\n" "${zem_times[@]}" | median)
   ff=$(printf "%s\n" "${ff_times[@]}" | median)
-  printf "%-20s %12s %12s %8.2f %14.1f %10s %10s %14s %12s\n" "$clip" "$zem" "$ff" \
+  printf "%-20s %12s %12s %8.2f %14.1f %13.1f %10s %10s %14s %12s\n" "$clip" "$zem" "$ff" \
     "$(awk -v a="$zem" -v b="$ff" 'BEGIN{print a/b}')" "$(awk -v p="$peak" 'BEGIN{print p/1024}')" \
+    "$(awk -v p="$ff_peak" 'BEGIN{print p/1024}')" \
     "$(printf "%s\n" "${zem_cpu[@]}" | median)" "$(printf "%s\n" "${ff_cpu[@]}" | median)" "$counts" "$all_cpu"
   printf "%-20s   stages: %s\n" "" "$(stages "$CLIPS/$clip")"
   printf "%-20s   threads: %s\n" "" "$(threads "$CLIPS/$clip")"
