@@ -9,7 +9,7 @@ namespace {
 
 // Table sizes: enough that straight lines between entries stay well under
 // one step of the 8-bit result.
-constexpr int kCurveEntries = 4096;
+constexpr int kCurveEntries = 16384;
 constexpr int kEncodeEntries = 65536;
 
 struct Luma {
@@ -126,12 +126,12 @@ constexpr float kLumR = 0.2126f, kLumG = 0.7152f, kLumB = 0.0722f;
 // BT.2020's, for HLG's OOTF on the scene light.
 constexpr float kSceneLumR = 0.2627f, kSceneLumG = 0.6780f, kSceneLumB = 0.0593f;
 
-template <typename Curve>
-std::vector<float> Sampled(float top, Curve&& curve) {
-    std::vector<float> values(kCurveEntries);
+template <typename Table, typename Curve>
+void Sample(Table& table, float top, Curve&& curve) {
+    table.values.resize(kCurveEntries);
     for (int i = 0; i < kCurveEntries; ++i)
-        values[i] = float(curve(double(top) * i / (kCurveEntries - 1)));
-    return values;
+        table.values[i] = float(curve(double(top) * i / (kCurveEntries - 1)));
+    table.scale = float(kCurveEntries - 1) / top;
 }
 
 inline uint8_t Byte(float v) {
@@ -139,13 +139,6 @@ inline uint8_t Byte(float v) {
 }
 
 } // namespace
-
-float SdrMapping::Table::At(float x) const {
-    const float position = std::clamp(x / top, 0.0f, 1.0f) * float(values.size() - 1);
-    const size_t i = std::min(size_t(position), values.size() - 2);
-    const float share = position - float(i);
-    return values[i] + share * (values[i + 1] - values[i]);
-}
 
 void SdrMapping::Prepare(const PictureColour& colour) {
     if (m_prepared && colour == m_colour)
@@ -181,18 +174,18 @@ void SdrMapping::Prepare(const PictureColour& colour) {
 
     switch (colour.transfer) {
     case Transfer::Pq:
-        m_linearise.values = Sampled(1, [](double code) { return PqToNits(code) / kReferenceWhiteNits; });
+        Sample(m_linearise, 1, [](double code) { return PqToNits(code) / kReferenceWhiteNits; });
         break;
     case Transfer::Hlg:
-        m_linearise.values = Sampled(1, HlgToScene);
+        Sample(m_linearise, 1, HlgToScene);
         // The OOTF: display light = peak * Ys^(gamma - 1) * E, with the scene
         // luminance Ys looked up by its square root (steep near black).
-        m_hlgSystemGain.values = Sampled(
-            1, [](double root) { return kHlgPeakNits / kReferenceWhiteNits * std::pow(root * root, kHlgGamma - 1); });
+        Sample(m_hlgSystemGain, 1,
+               [](double root) { return kHlgPeakNits / kReferenceWhiteNits * std::pow(root * root, kHlgGamma - 1); });
         break;
     case Transfer::Sdr:
         // Only the primaries change: the light comes and goes on the same curve.
-        m_linearise.values = Sampled(1, SrgbToLight);
+        Sample(m_linearise, 1, SrgbToLight);
         break;
     }
     if (m_toBt709) {
@@ -202,10 +195,9 @@ void SdrMapping::Prepare(const PictureColour& colour) {
     }
     if (m_toneMap) {
         const double peak = SourcePeakNits(colour);
-        m_tone.top = float(peak / kReferenceWhiteNits);
-        m_tone.values = Sampled(m_tone.top, [peak](double relative) {
-            return RollOff(relative * kReferenceWhiteNits, peak) / kReferenceWhiteNits;
-        });
+        m_toneTop = float(peak / kReferenceWhiteNits);
+        Sample(m_tone, m_toneTop,
+               [peak](double relative) { return RollOff(relative * kReferenceWhiteNits, peak) / kReferenceWhiteNits; });
     }
     m_encode.resize(kEncodeEntries);
     for (int i = 0; i < kEncodeEntries; ++i)
@@ -215,7 +207,7 @@ void SdrMapping::Prepare(const PictureColour& colour) {
 float SdrMapping::ToneCurve(float relative) const {
     if (!m_toneMap)
         return std::min(relative, 1.0f);
-    return relative >= m_tone.top ? 1.0f : std::min(m_tone.At(relative), 1.0f);
+    return relative >= m_toneTop ? 1.0f : std::min(m_tone.At(relative), 1.0f);
 }
 
 void SdrMapping::Map(const float* y, const float* cb, const float* cr, uint32_t count, uint8_t* out,
@@ -269,7 +261,7 @@ void SdrMapping::Map(const float* y, const float* cb, const float* cr, uint32_t 
         if (m_toneMap && high > 0) {
             // The brightest channel takes the roll-off; the others keep their
             // share of it.
-            const float gain = (high >= m_tone.top ? 1.0f : m_tone.At(high)) / high;
+            const float gain = (high >= m_toneTop ? 1.0f : m_tone.At(high)) / high;
             r *= gain;
             g *= gain;
             b *= gain;

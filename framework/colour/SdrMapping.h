@@ -8,6 +8,7 @@
 // rolled off with BT.2390's EETF on the brightest channel, which keeps each
 // colour's hue and saturation.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -33,10 +34,15 @@ public:
 
 private:
     using Matrix3 = std::array<float, 9>;
+    // A curve sampled evenly over [0, top], finely enough to be read at the
+    // nearest sample; inline, as it runs several times a pixel.
     struct Table {
         std::vector<float> values; // samples at 0, 1/(n-1) * top, ..., top
-        float top = 1;
-        float At(float x) const;
+        float scale = 0;           // (n - 1) / top
+        float At(float x) const {
+            const float position = std::clamp(x * scale, 0.0f, float(values.size() - 1));
+            return values[size_t(position + 0.5f)];
+        }
     };
 
     PictureColour m_colour;
@@ -53,6 +59,7 @@ private:
     Matrix3 m_primaries{}; // BT.2020 -> BT.709, linear
     bool m_toneMap = false;
     Table m_tone;                  // brightest channel -> that channel after the roll-off
+    float m_toneTop = 1;           // the source's peak relative to reference white
     std::vector<uint8_t> m_encode; // light 0..1 in 65536 steps -> sRGB byte
 };
 

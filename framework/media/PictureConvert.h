@@ -17,6 +17,10 @@ extern const char* const kGrabberInputCaps;
 // Pictures the grabber's queue holds while the callback works on an earlier one:
 // enough to keep the decoder busy meanwhile, each one a decoded picture held.
 constexpr unsigned kGrabberQueuePictures = 2;
+// ... and no more bytes than this, unless one picture alone is larger: two
+// 1080p pictures fit, a 4K picture of 10-bit samples (25 MB) waits alone, so
+// a phone's 4K film keeps one picture fewer alive.
+constexpr unsigned kGrabberQueueBytes = 16u << 20;
 
 // Writes the picture into dst (Rgb24Stride(width) * height bytes). False when the
 // format is not one of kGrabberInputCaps.

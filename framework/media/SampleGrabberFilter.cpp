@@ -129,7 +129,7 @@ bool SampleGrabberFilter::Realize(GstBin* bin, const RealizeContext& context) {
     SetChain(convert, queue);
     if (!convert || !filter || !queue)
         return false;
-    g_object_set(queue, "max-size-buffers", kGrabberQueuePictures, "max-size-bytes", 0u, "max-size-time",
+    g_object_set(queue, "max-size-buffers", kGrabberQueuePictures, "max-size-bytes", kGrabberQueueBytes, "max-size-time",
                  static_cast<guint64>(0), nullptr);
     CapsRef caps(gst_caps_from_string(kGrabberInputCaps));
     g_object_set(filter, "caps", caps.get(), nullptr);

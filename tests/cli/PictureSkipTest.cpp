@@ -45,6 +45,11 @@ const ClipKind kKinds[] = {
     {"H264_StartCodes_60", "60", "-c:v libx264 -preset veryfast", "ts", true},
     {"Hevc_BFrames_30", "30", "-c:v libx265 -preset ultrafast -x265-params log-level=none", "mp4", true},
     {"Hevc_BPyramid_60", "60", "-c:v libx265 -preset fast -x265-params log-level=none:b-pyramid=1", "mkv", true},
+    // A phone's HDR film: 10-bit samples in BT.2020 with HLG, through the colour work.
+    {"Hevc10_Hlg_30", "30",
+     "-c:v libx265 -preset ultrafast -pix_fmt yuv420p10le "
+     "-x265-params log-level=none:colorprim=bt2020:transfer=arib-std-b67:colormatrix=bt2020nc",
+     "mp4", true},
     {"Mpeg2_BFrames_25", "25", "-c:v mpeg2video -q:v 4 -bf 2 -g 12", "mpg", true},
     {"Mpeg2_Dvd_29_97", "30000/1001", "-c:v mpeg2video -b:v 3M -bf 2 -g 15 -f vob", "vob", true},
 };
