@@ -180,6 +180,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         if (option->argument == Argument::None) {
             if (value)
                 return fail("option " + name + " takes no value");
+        } else if (!value && option->argument == Argument::Count) {
+            const bool countFollows = i + 1 < args.size() && !args[i + 1].empty() &&
+                                      (args[i + 1] == kAutoJobsName || std::isdigit((unsigned char)args[i + 1][0]) ||
+                                       (args[i + 1][0] == '-' && args[i + 1].size() > 1 &&
+                                        std::isdigit((unsigned char)args[i + 1][1])));
+            value = countFollows ? args[++i] : std::string(kAutoJobsName);
         } else if (!value) {
             if (i + 1 >= args.size())
                 return fail("option " + name + " needs a " + option->noun);

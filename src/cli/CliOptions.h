@@ -26,7 +26,7 @@ struct CliOptions {
     bool noSubtitles = false;
     std::string subtitlesFile; // --subtitles: this file instead
     int subtitleSize = kSubtitleSizeOption.defaultStored;
-    int jobs = 1;              // -j: inputs converted at once, each in a process of its own
+    int jobs = 1;              // -j: inputs converted at once, each in a process of its own; kAutoJobs: chosen
     std::string filesFrom;     // --files-from: more inputs, one a line ("-": standard input)
     bool nulSeparated = false; // -0: the list's paths end with NUL instead
     bool json = false;         // --json: JSON lines on standard output instead of text
@@ -84,6 +84,9 @@ std::string TakeSingleJob(CliOptions& options, const std::string& jobText);
 
 // The most inputs -j converts at once.
 inline constexpr int kMaxJobs = 64;
+// -j auto: the count is chosen once the inputs are known (AutoJobs.h).
+inline constexpr int kAutoJobs = 0;
+inline constexpr const char* kAutoJobsName = "auto";
 inline constexpr const char* kVersionText = "zemconvert (ZemConverter) 4.10";
 
 // The texts --help and the manual page share.

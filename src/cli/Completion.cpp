@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "CliOptions.h"
 #include "ConversionPaths.h"
 #include "OptionTable.h"
 
@@ -84,6 +85,9 @@ std::string ZshCompletion() {
         case Argument::Number:
             entry += ":" + ZshQuoted(option.noun) + ": ";
             break;
+        case Argument::Count:
+            entry += ":" + ZshQuoted(option.noun) + ":(" + kAutoJobsName + ")";
+            break;
         }
         entries += "  " + entry + "' \\\n";
     }
@@ -122,6 +126,9 @@ std::string BashCompletion() {
         case Argument::Time:
         case Argument::Number:
             reply = "COMPREPLY=()";
+            break;
+        case Argument::Count:
+            reply = std::string("COMPREPLY=($(compgen -W \"") + kAutoJobsName + "\" -- \"$cur\"))";
             break;
         }
         cases += "    " + CasePattern(option) + ")\n        " + reply + "\n        return ;;\n";

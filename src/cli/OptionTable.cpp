@@ -88,6 +88,10 @@ Values ForwardTime(const CliOptions& o) {
 }
 
 std::string ApplyJobs(CliOptions& o, const std::string& v) {
+    if (v == kAutoJobsName) {
+        o.jobs = kAutoJobs;
+        return {};
+    }
     char* end = nullptr;
     const long jobs = std::strtol(v.c_str(), &end, 10);
     if (v.empty() || *end != '\0' || jobs < 1 || jobs > kMaxJobs)
@@ -235,10 +239,11 @@ const std::array<OptionSpec, 19> kOptions{{
      false},
     {"jobs",
      'j',
-     Argument::Number,
-     "N",
+     Argument::Count,
+     "N|auto",
      "number",
-     "convert up to N inputs at once, each in a process of its own (default 1)",
+     "convert up to N inputs at once, each in a process of its own (default 1); auto, or -j alone: as many as "
+     "the cores and the free memory allow for the largest input's pictures",
      {},
      nullptr,
      ApplyJobs,

@@ -21,7 +21,10 @@ struct Choice {
 };
 
 // What an option's argument is, for the completion and the manual.
-enum class Argument { None, File, Folder, Choice, Time, Number };
+// Count: a number or "auto", which may also be left out ("-j" alone, "--jobs"):
+// the next argument is taken as the count only when it is "auto" or starts
+// with a digit or a minus sign.
+enum class Argument { None, File, Folder, Choice, Time, Number, Count };
 
 struct OptionSpec {
     const char* longName;            // without the leading "--"

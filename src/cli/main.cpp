@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "AutoJobs.h"
 #include "BatchRun.h"
 #include "CliHost.h"
 #include "CliOptions.h"
@@ -238,6 +239,8 @@ int main(int argc, char** argv) {
     for (const std::string& input : options.inputs)
         outputs.push_back(OutputPathFor(options, input));
     outputs = DistinctOutputPaths(outputs);
+    if (options.jobs == kAutoJobs)
+        options.jobs = AutoJobCount(options.inputs);
     if (options.jobs > 1 && options.inputs.size() > 1)
         return RunBatch(options, outputs, g_interrupts) ? kExitOk : kExitFailed;
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "AutoJobs.h"
 #include "CliOptions.h"
 
 using namespace zem::cli;
@@ -89,8 +90,34 @@ TEST(CliOptionsTest, JobsAreCountedAndEachJobGetsItsOwnCommandLine) {
     EXPECT_EQ(Parse({"a.mp4"}).jobs, 1);
     EXPECT_EQ(Parse({"-j", "3", "a.mp4", "b.mp4"}).jobs, 3);
     EXPECT_EQ(Parse({"--jobs=2", "a.mp4"}).jobs, 2);
-    for (const char* bad : {"0", "-1", "x", "2x", "65"})
+    for (const char* bad : {"0", "-1", "2x", "65"})
         EXPECT_NE(ErrorOf({"-j", bad, "a.mp4"}).find("number of jobs"), std::string::npos) << bad;
+    // Without a count the choice is made once the inputs are known.
+    EXPECT_EQ(Parse({"-j", "auto", "a.mp4"}).jobs, kAutoJobs);
+    EXPECT_EQ(Parse({"--jobs=auto", "a.mp4"}).jobs, kAutoJobs);
+    const CliOptions bare = Parse({"-j", "x.mp4", "a.mp4"});
+    EXPECT_EQ(bare.jobs, kAutoJobs);
+    EXPECT_EQ(bare.inputs, (std::vector<std::string>{"x.mp4", "a.mp4"}));
+    EXPECT_EQ(Parse({"a.mp4", "--jobs"}).jobs, kAutoJobs);
+
+    // cores, bytes available, bytes of the largest picture, inputs -> jobs
+    struct Auto {
+        unsigned cores;
+        double available, picture;
+        size_t inputs;
+        int jobs;
+    };
+    constexpr double kMb = 1e6;
+    const Auto autoRows[] = {
+        {2, 8000 * kMb, 3.1 * kMb, 10, 2},   // 1080p: the cores
+        {2, 600 * kMb, 24.9 * kMb, 10, 1},   // 4K 10-bit in little memory: one at a time
+        {8, 2000 * kMb, 24.9 * kMb, 10, 3},  // the memory, not the cores
+        {8, 100000 * kMb, 0.1 * kMb, 3, 3},  // no more than the inputs
+        {1, 10 * kMb, 24.9 * kMb, 10, 1},    // always at least one
+    };
+    for (const Auto& row : autoRows)
+        EXPECT_EQ(AutoJobCount(row.cores, row.available, row.picture, row.inputs), row.jobs)
+            << row.cores << " cores, " << row.available / kMb << " MB, " << row.picture / kMb << " MB pictures";
 
     const CliOptions batch = Parse({"-j", "2", "-s", "176x128", "-q", "low", "-r", "left", "--start", "1:02.250",
                                     "--end", "70", "--keep-mp3", "-d", "out", "a.mp4", "--", "-b.mkv"});
