@@ -149,7 +149,7 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
         break;
     case JobResult::Stopped:
         report.outcome = JobReport::Outcome::Stopped;
-        report.message = run.stopNote();
+        report.message = run.stoppedBeside().empty() ? run.stopNote() : run.stoppedBeside().English();
         break;
     default:
         report.code = run.failure().code;
