@@ -42,6 +42,11 @@
 
 namespace zem {
 
+// 0 when `path` is a regular file this process can read, else the failure
+// code with the cause in words. A FIFO, a socket or a device is refused
+// without being opened, so nothing waits for a writer that never comes.
+int CheckInputPath(const std::string& path, UserText& problem);
+
 class ConversionHost;
 
 enum class JobResult { None, Completed, Stopped, Failed };
