@@ -258,8 +258,11 @@ HRESULT FilterGraph::Run() {
     if (!m_gate->deliver.load()) {
         m_gate->deliver.store(true);
         // What went through while stopped reached no callback and no file: play the range again.
+        // From the start the pipeline is built afresh rather than seeked: a Matroska file may
+        // store a stream's first block in a later cluster (a 1-picture film with PCM sound),
+        // its index then points there and a seek to 0 skips all the sound before it.
         if (HasDeliveringFilters()) {
-            hr = m_seekBroken ? RebuildDiscardingTo(m_position) : Reposition(m_position);
+            hr = m_seekBroken || m_position == 0 ? RebuildDiscardingTo(m_position) : Reposition(m_position);
             if (FAILED(hr))
                 return hr;
         }

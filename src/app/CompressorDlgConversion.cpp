@@ -126,6 +126,13 @@ void CCompressorDlg::ConvertRunRow(RunTally& tally) {
         ++tally.failed;
         return;
     }
+    if (m_run.result() == zem::JobResult::Stopped && !m_run.stoppedBeside().empty()) {
+        // The earlier output stays; where the stopped part went is told.
+        const QString beside = Shown(m_run.stoppedBeside());
+        if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
+            cell->setToolTip(beside);
+        SetMessageText(beside.toStdString());
+    }
     ++tally.converted;
     if (!m_run.inputEndedEarly().empty()) {
         // Written, but shorter than the film: said where a failure's reason goes.

@@ -4,11 +4,13 @@
 // cannot be read are told in one message once the last of them is read.
 
 #include "CompressorDlg.h"
+#include "ConversionRun.h"
 #include "DlgConstants.h"
 #include "DlgTexts.h"
 #include "MediaLengths.h"
 #include "MessageBoxSeam.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QTableWidget>
@@ -26,6 +28,8 @@ void CCompressorDlg::AddFiles(const QStringList& paths) {
     // A name that is not there (mistyped on the command line, gone before
     // it was handed over) makes no row: the Messages line says so.
     QStringList missing;
+    QStringList refused;
+    QStringList added;
     // The rows are only listed here; the last one opens once it has been read.
     m_selectingForRun = true;
     for (const QString& path : paths) {
@@ -33,10 +37,18 @@ void CCompressorDlg::AddFiles(const QStringList& paths) {
             missing.append(path);
             continue;
         }
+        // A FIFO, a device or a socket would hold the window in its open:
+        // refused by the engine's own check, which opens nothing that waits.
+        zem::UserText problem;
+        if (zem::CheckInputPath(QFile::encodeName(path).toStdString(), problem) != 0) {
+            refused.append(Shown(problem));
+            continue;
+        }
         const int row = AddFile(path);
         if (row < 0)
             continue;
         last = row;
+        added.append(path);
         m_addProbing.insert(path);
     }
     m_selectingForRun = false;
@@ -44,10 +56,12 @@ void CCompressorDlg::AddFiles(const QStringList& paths) {
         SetMessageText(Translate(QString::fromLatin1(kTextFileMissing))
                            .replace(QLatin1String("{file}"), missing.join(QStringLiteral(", ")))
                            .toStdString());
+    if (!refused.isEmpty())
+        SetMessageText(refused.join(QStringLiteral(", ")).toStdString());
     if (last < 0)
         return;
     m_openWhenRead = CellText(last, kColInput);
-    for (const QString& path : paths) {
+    for (const QString& path : added) {
         if (const auto probe = m_mediaLengths->Result(path))
             OnProbed(path);
     }

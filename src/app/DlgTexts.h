@@ -20,7 +20,8 @@ inline constexpr const char* kTextUnreadableFiles = "{count} file(s) cannot be r
 inline constexpr const char* kTextFileMissing = "{file} does not exist: not added";
 
 // Closing the window while files convert.
-inline constexpr const char* kTextStopAndQuit = "Stop the conversion and quit?";
+inline constexpr const char* kTextStopAndQuit =
+    "Stop the conversion and quit? An earlier output stays and the part converted so far goes beside it as (stopped).";
 
 // The end of a run in the Messages line.
 inline constexpr const char* kTextRunConverted = "{count} converted";

@@ -1,4 +1,5 @@
 #include "MediaLengths.h"
+#include "ConversionRun.h"
 #include "DlgTexts.h"
 
 #include <QFile>
@@ -78,6 +79,11 @@ std::optional<MediaLengths::Probe> MediaLengths::Result(const QString& path) {
         return known;
     if (m_pending.count(path) != 0)
         return std::nullopt;
+    // A FIFO, a device or a socket is never handed to the discoverer: its
+    // open would wait for a writer on the thread that drives it.
+    zem::UserText problem;
+    if (zem::CheckInputPath(QFile::encodeName(path).toStdString(), problem) != 0)
+        return m_probes[path] = Probe{0, false, problem};
     gchar* uri = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
     if (!m_discoverer || uri == nullptr || !gst_discoverer_discover_uri_async(m_discoverer.get(), uri)) {
         g_free(uri);

@@ -55,6 +55,7 @@ class Batch {
 public:
     Batch(const CliOptions& options, const std::vector<std::string>& outputs, const std::atomic<int>& interrupts)
         : m_options(options),
+          m_jobInputs(options.inputs),
           m_writer(options.json),
           m_interrupts(interrupts),
           m_terminal(::isatty(STDERR_FILENO) != 0) {
@@ -124,7 +125,7 @@ private:
         process.start(QCoreApplication::applicationFilePath(), args);
         // The names go byte for byte through a pipe; a process that ends
         // before reading them all is seen by its end, not by this write.
-        const std::string jobText = SingleJobInput(m_options, job.input, job.output);
+        const std::string jobText = m_jobInputs.Text(job.input, job.output);
         process.write(jobText.data(), qint64(jobText.size()));
         process.closeWriteChannel();
     }
@@ -261,6 +262,7 @@ private:
     // Threads: the batch is the main thread's (its processes report through
     // its event loop) except m_interrupts, which the signal handler counts up.
     const CliOptions& m_options;
+    const JobInputs m_jobInputs;
     const ReportWriter m_writer;
     const std::atomic<int>& m_interrupts;
     const bool m_terminal;

@@ -1,4 +1,5 @@
 #include "CliHost.h"
+#include "JobReport.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -27,12 +28,12 @@ bool CliHost::event(QEvent* e) {
 
 void CliHost::ShowMessage(const UserText& text, const UserText& cause) {
     EndJob();
-    std::string line = text.English();
-    if (!cause.empty())
-        line += "\n\n" + cause.English();
+    // With a cause, the text leads a box in the window; here the cause,
+    // which says why in words, is the message.
+    std::string line = cause.empty() ? text.English() : cause.English();
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
-    std::fprintf(stderr, "zemconvert: %s\n", line.c_str());
+    std::fprintf(stderr, "zemconvert: %s\n", TerminalSafe(line).c_str());
 }
 
 void CliHost::SetStatus(const std::string& text, int) {

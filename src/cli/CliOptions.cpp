@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "AsxPlaylist.h"
 #include "ConversionPaths.h"
 #include "OptionTable.h"
 
@@ -113,14 +114,36 @@ std::vector<std::string> SingleJobArguments(const CliOptions& options) {
     return args;
 }
 
-std::string SingleJobInput(const CliOptions& options, const std::string& input, const std::string& output) {
+JobInputs::JobInputs(const std::vector<std::string>& inputs) : m_names(inputs.begin(), inputs.end()) {
+    for (const std::string& input : inputs) {
+        struct stat st {};
+        if (::stat(input.c_str(), &st) == 0)
+            m_byFile[{st.st_dev, st.st_ino}].push_back(input);
+        if (media::IsAsxPath(input))
+            m_lists.push_back(input);
+    }
+}
+
+std::string JobInputs::Text(const std::string& input, const std::string& output) const {
     std::string text;
     for (const std::string* name : {&input, &output})
         text.append(*name).push_back('\0');
-    for (const std::string& other : options.inputs)
-        if (other != input)
-            text.append(other).push_back('\0');
+    std::set<std::string> others(m_lists.begin(), m_lists.end());
+    if (m_names.count(output) != 0)
+        others.insert(output);
+    struct stat st {};
+    if (::stat(output.c_str(), &st) == 0) {
+        if (const auto same = m_byFile.find({st.st_dev, st.st_ino}); same != m_byFile.end())
+            others.insert(same->second.begin(), same->second.end());
+    }
+    others.erase(input);
+    for (const std::string& other : others)
+        text.append(other).push_back('\0');
     return text;
+}
+
+std::string SingleJobInput(const CliOptions& options, const std::string& input, const std::string& output) {
+    return JobInputs(options.inputs).Text(input, output);
 }
 
 std::string TakeSingleJob(CliOptions& options, const std::string& jobText) {

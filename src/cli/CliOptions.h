@@ -1,8 +1,11 @@
 #pragma once
 // Command-line options of zemconvert.
 
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "ConversionPaths.h"
@@ -76,7 +79,20 @@ std::string UsageText();
 // byte for byte (no argument list re-codes it as text) and a batch of any
 // length fits (no argument list runs out of room).
 std::vector<std::string> SingleJobArguments(const CliOptions& options);
-// `input`, `output` and the batch's other inputs, each ended by a NUL.
+// What one process of a batch is told: its input, its output, and of the
+// batch's other inputs only those its output could replace (the output's
+// name or file, and the play lists, whose entries count as inputs), each
+// ended by a NUL. The inputs are looked at once, for the whole batch.
+class JobInputs {
+public:
+    explicit JobInputs(const std::vector<std::string>& inputs);
+    std::string Text(const std::string& input, const std::string& output) const;
+
+private:
+    std::vector<std::string> m_lists;
+    std::map<std::pair<dev_t, ino_t>, std::vector<std::string>> m_byFile;
+    std::set<std::string> m_names;
+};
 std::string SingleJobInput(const CliOptions& options, const std::string& input, const std::string& output);
 // Takes SingleJobInput's text into a --batch-job process's options; an
 // error in words when it is not one.

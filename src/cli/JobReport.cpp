@@ -9,6 +9,29 @@
 namespace zem::cli {
 
 namespace {
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr unsigned char kDelete = 0x7f;
+} // namespace
+
+std::string TerminalSafe(const std::string& text) {
+    // A name's control characters would act on the terminal (set its title,
+    // clear the screen): shown as escapes instead, "\x1b" for ESC.
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= kFirstPrintable && byte != kDelete) {
+            shown += c;
+            continue;
+        }
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+        shown += escape;
+    }
+    return shown;
+}
+
+namespace {
 
 constexpr const char* kProgressStart = "{\"event\":\"progress\",";
 constexpr const char* kResultStart = "{\"event\":\"result\",";
@@ -87,7 +110,7 @@ std::string NameBytes(const std::string& input, const std::string& output) {
 }
 
 void Emit(const std::string& line) {
-    std::fputs(line.c_str(), stdout);
+    std::fputs(TerminalSafe(line).c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
@@ -156,8 +179,10 @@ void ReportWriter::Start(const std::string& input, const std::string& output) co
     if (m_json)
         Emit(kStartStart + std::string("\"input\":") + JsonString(input) + ",\"output\":" + JsonString(output) +
              NameBytes(input, output) + "}");
-    else
-        Emit(kInputLabel + std::string("  ") + input + "\nOutput: " + output);
+    else {
+        Emit(kInputLabel + std::string("  ") + input);
+        Emit("Output: " + output);
+    }
 }
 
 void ReportWriter::Progress(const std::string& input, int percent) const {

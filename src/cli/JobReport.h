@@ -45,6 +45,10 @@ private:
 // back to its bytes (Python's "surrogateescape").
 std::string JsonString(const std::string& text);
 
+// `text` with its control characters (below 0x20, and DEL) shown as "\xHH",
+// for a line written to a terminal.
+std::string TerminalSafe(const std::string& text);
+
 // The percent of a progress line of --json; -1 when `line` is none.
 int JsonProgressPercent(const std::string& line);
 

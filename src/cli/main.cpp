@@ -150,7 +150,9 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
         break;
     case JobResult::Stopped:
         report.outcome = JobReport::Outcome::Stopped;
-        report.message = run.stopNote();
+        report.message = run.stoppedBeside().empty() ? run.stopNote() : run.stoppedBeside().English();
+        if (!run.stoppedBeside().empty())
+            std::fprintf(stderr, "zemconvert: %s\n", TerminalSafe(report.message).c_str());
         break;
     default:
         report.code = run.failure().code;

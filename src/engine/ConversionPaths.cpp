@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace zem {
@@ -50,34 +51,55 @@ std::string NumberedOutputPath(const std::string& outputPath, int n) {
     return base + number + outputPath.substr(base.size());
 }
 
-namespace {
-// One spelling for one file: the folder resolved (when it exists) plus the name.
-std::string CanonicalOutput(const std::string& path) {
-    const std::string folder = DirectoryOf(path);
-    const auto slash = path.find_last_of('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    char resolved[PATH_MAX];
-    if (::realpath(folder.c_str(), resolved) != nullptr)
-        return std::string(resolved) + "/" + name;
-    return folder + "/" + name;
+std::string StoppedOutputPath(const std::string& outputPath) {
+    const std::string base = PathMinusExtension(outputPath);
+    return base + kStoppedMark + outputPath.substr(base.size());
 }
+
+namespace {
+// One spelling for one file: the folder resolved (when it exists) plus the
+// name. Each folder is resolved once: a batch names few folders.
+class CanonicalOutputs {
+public:
+    std::string operator()(const std::string& path) {
+        const std::string folder = DirectoryOf(path);
+        const auto slash = path.find_last_of('/');
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        auto [at, fresh] = m_folders.try_emplace(folder);
+        if (fresh) {
+            char resolved[PATH_MAX];
+            at->second = ::realpath(folder.c_str(), resolved) != nullptr ? std::string(resolved) : folder;
+        }
+        return at->second + "/" + name;
+    }
+
+private:
+    std::unordered_map<std::string, std::string> m_folders;
+};
 } // namespace
 
 std::vector<std::string> DistinctOutputPaths(const std::vector<std::string>& outputs) {
-    // Sets, not lists: a batch of 100,000 files is looked through once a name.
+    // Sets, not lists, and each name's numbering goes on where it stopped: a
+    // batch of 100,000 files of one name is looked through once a file.
+    CanonicalOutputs canonicalOf;
     std::unordered_set<std::string> taken;
     for (const std::string& output : outputs)
-        taken.insert(CanonicalOutput(output));
+        taken.insert(canonicalOf(output));
     std::vector<std::string> result;
+    result.reserve(outputs.size());
     std::unordered_set<std::string> used;
-    for (size_t i = 0; i < outputs.size(); ++i) {
-        for (int n = 1;; ++n) {
-            const std::string candidate = NumberedOutputPath(outputs[i], n);
-            const std::string canonical = CanonicalOutput(candidate);
+    std::unordered_map<std::string, int> nextNumber; // by the name as first asked for
+    for (const std::string& output : outputs) {
+        const std::string first = canonicalOf(output);
+        int& next = nextNumber[first];
+        for (int n = std::max(next, 1);; ++n) {
+            const std::string candidate = NumberedOutputPath(output, n);
+            const std::string canonical = n == 1 ? first : canonicalOf(candidate);
             const bool clash = used.count(canonical) != 0 || (n > 1 && taken.count(canonical) != 0);
             if (!clash) {
                 result.push_back(candidate);
                 used.insert(canonical);
+                next = n + 1;
                 break;
             }
         }

@@ -10,6 +10,8 @@
 namespace zem {
 
 inline constexpr const char* kOutputSuffix = "_ZM.avi";
+// Goes before the extension of a stopped run's output that is kept beside an earlier one.
+inline constexpr const char* kStoppedMark = " (stopped)";
 inline constexpr const char* kFramesExtension = ".tmp";
 inline constexpr const char* kAudioExtension = ".mp3";
 inline constexpr const char* kHeaderScratchExtension = ".hit";
@@ -49,6 +51,10 @@ std::string DefaultOutputPath(const std::string& inputPath);
 // already has: "a(2)_ZM.avi" for "a_ZM.avi" (the number goes before the
 // suffix, or before the extension of another name); n = 1 is the name itself.
 std::string NumberedOutputPath(const std::string& outputPath, int n);
+
+// Where the part converted before a stop goes when the output's own name
+// holds an earlier output: "a_ZM (stopped).avi" beside "a_ZM.avi".
+std::string StoppedOutputPath(const std::string& outputPath);
 
 // The names of `outputs` made distinct where two would be one file (the same
 // name in the same folder, whatever path leads there), by numbering the later

@@ -49,6 +49,11 @@ void ReplaceInWords(UserText& text, const std::string& from, const std::string& 
     for (UserTextArg& arg : text.args)
         ReplaceInWords(arg.value, from, to);
 }
+// Whether `path` names a regular file (through a link too).
+bool PlainFileAt(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
 } // namespace
 
 ConversionRun::ConversionRun(ConversionHost& host, MediaSession& session) : m_host(host), m_session(session) {}
@@ -208,6 +213,7 @@ int ConversionRun::OnConvert() {
     m_result = JobResult::None;
     m_failure = Failure{};
     m_stopNote.clear();
+    m_stoppedBeside = {};
     m_muxResult = MuxResult{};
     m_inputEndedEarly.clear();
     m_failedWhileRunning = false;
@@ -478,29 +484,42 @@ void ConversionRun::WriteOutput(const Captured& captured, bool stopped) {
     } else if (captured.soundFailed) {
         Fail(runcode::kWriteFailed, captured.soundError);
         RemoveIntermediates();
-    } else if ((captured.soundlessFilm || (stopped && !FileExists(m_paths.mp3Path))) && // stopped before any sound came
+    } else if ((captured.soundlessFilm || !FileExists(m_paths.mp3Path)) && // a sound track that gave no sample
                !WriteSilentTrack(m_paths.mp3Path, SilentFramesFor(captured.framesTaken, m_muxSettings.frameRate),
                                  silenceError)) {
         Fail(runcode::kWriteFailed, silenceError);
         RemoveIntermediates();
     } else {
-        // A first picture at exactly 0 carries no time of its own (the
-        // decoder gave none, or it opens the range): nothing to line up.
         // Sound that runs on well past the last picture is heard with that
-        // picture held. Only where the film itself ended: the sound of a run
-        // that was stopped, or of a range that ends inside the film, may
-        // simply have decoded ahead of the pictures.
+        // picture held, up to the end of the asked range: the sound decodes
+        // ahead of the pictures and may reach past it. A stopped run ends
+        // with its pictures.
+        m_muxSettings.holdLastPicture = !stopped;
         const bool rangeEndsInside =
             m_selectionEnd > m_selectionStart && (m_duration <= 0 || m_selectionEnd < m_duration);
-        m_muxSettings.holdLastPicture = !stopped && !rangeEndsInside;
-        if (captured.haveSoundStart && captured.pictureStart > 0)
+        if (rangeEndsInside)
+            m_muxSettings.maxSeconds = double(m_selectionEnd - m_selectionStart) / kTicksPerSecond;
+        // Sound that starts later than the pictures gets silence before it.
+        if (captured.haveSoundStart && (captured.pictureStart > 0 || captured.soundStart > 0))
             m_muxSettings.audioLeadInFrames =
                 AudioLeadInFrames(captured.pictureStart, double(captured.soundStart) / kTicksPerSecond);
-        m_muxResult = MuxOutputFile(m_paths, m_muxSettings, [this](const MuxProgress& progress) {
+        // A stopped run never replaces a file of the output's name (an earlier,
+        // complete output): its part goes beside it under a name that says so.
+        ConversionPaths paths = m_paths;
+        if (stopped && PlainFileAt(m_outputPath)) {
+            paths.outputPath = StoppedOutputPath(m_outputPath);
+            paths.keptMp3Path = StoppedOutputPath(m_paths.keptMp3Path);
+            m_stoppedBeside = UserText(kTextStoppedBeside).With("output", m_outputPath).With("file", paths.outputPath);
+        }
+        m_muxResult = MuxOutputFile(paths, m_muxSettings, [this](const MuxProgress& progress) {
             m_writeTotal = progress.writeTotal;
             m_host.PumpMessages();
             return !m_abandonRequested;
         });
+        if (!m_muxResult.ok)
+            m_stoppedBeside = {};
+        else if (!m_stoppedBeside.empty())
+            m_host.LogFailure(m_stoppedBeside.English());
         if (m_muxResult.abandoned) {
             RemoveIntermediates();
             m_result = JobResult::Stopped;

@@ -42,6 +42,11 @@
 
 namespace zem {
 
+// 0 when `path` is a regular file this process can read, else the failure
+// code with the cause in words. A FIFO, a socket or a device is refused
+// without being opened, so nothing waits for a writer that never comes.
+int CheckInputPath(const std::string& path, UserText& problem);
+
 class ConversionHost;
 
 enum class JobResult { None, Completed, Stopped, Failed };
@@ -102,6 +107,8 @@ public:
     const Failure& failure() const { return m_failure; }
     // Why a stopped job's output is not there (the mux was abandoned), or empty.
     const std::string& stopNote() const { return m_stopNote; }
+    // After a stop that kept an earlier output: where the stopped part went; else empty.
+    const UserText& stoppedBeside() const { return m_stoppedBeside; }
     const MuxResult& muxResult() const { return m_muxResult; }
     // What the job left out without failing (subtitles that could not be
     // read, an input that ended early); each is also in the log.
@@ -199,6 +206,7 @@ private:
     JobResult m_result = JobResult::None;
     Failure m_failure;
     std::string m_stopNote;
+    UserText m_stoppedBeside;
     std::vector<std::string> m_warnings;
     std::string m_inputEndedEarly;
     MuxResult m_muxResult;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,17 +24,39 @@ constexpr int64_t kTicksPerTenth = 1000000;
 constexpr int64_t kEarlyEndSlack = 20000000; // 2 s in 100 ns units
 constexpr int64_t kEarlyEndShare = 20;       // or a twentieth of the length
 
-// 0 when `path` is a regular file this process can read, else the failure
-// code with the cause in words. A FIFO, a socket or a device is refused
-// without being opened, so nothing waits for a writer that never comes.
-int CheckInput(const std::string& path, UserText& problem) {
+// "0:10.8", "1:02:03.5": to the nearest tenth, shown only where there is one;
+// whole seconds only ("1:00") when `tenths` is false.
+std::string ClockText(int64_t ticks, bool tenths) {
+    const int64_t unit = tenths ? kTicksPerTenth : kTicksPerTenth * 10;
+    const int64_t units = (std::max<int64_t>(ticks, 0) + unit / 2) / unit;
+    const int64_t seconds = tenths ? units / 10 : units;
+    char text[48];
+    if (seconds >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", (long long)(seconds / 3600),
+                      (long long)(seconds / 60 % 60), (long long)(seconds % 60));
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", (long long)(seconds / 60), (long long)(seconds % 60));
+    std::string result = text;
+    if (tenths && units % 10 != 0)
+        result += "." + std::to_string(units % 10);
+    return result;
+}
+
+} // namespace
+
+int CheckInputPath(const std::string& path, UserText& problem) {
     if (path.empty()) {
         problem = "No input file";
         return runcode::kInputEmpty;
     }
-    if (path.size() >= PATH_MAX) {
+    // Bounded as the system sees it: a relative path goes on from the current folder.
+    size_t size = path.size();
+    char folder[PATH_MAX];
+    if (path.front() != '/' && ::getcwd(folder, sizeof folder) != nullptr)
+        size += std::strlen(folder) + 1;
+    if (size >= PATH_MAX) {
         problem = UserText(kTextInputTooLong)
-                      .With("size", std::to_string(path.size()))
+                      .With("size", std::to_string(size))
                       .With("limit", std::to_string(PATH_MAX - 1))
                       .With("file", path.substr(0, 64));
         return runcode::kInputTooLong;
@@ -67,26 +90,6 @@ int CheckInput(const std::string& path, UserText& problem) {
     }
     return 0;
 }
-
-// "0:10.8", "1:02:03.5": to the nearest tenth, shown only where there is one;
-// whole seconds only ("1:00") when `tenths` is false.
-std::string ClockText(int64_t ticks, bool tenths) {
-    const int64_t unit = tenths ? kTicksPerTenth : kTicksPerTenth * 10;
-    const int64_t units = (std::max<int64_t>(ticks, 0) + unit / 2) / unit;
-    const int64_t seconds = tenths ? units / 10 : units;
-    char text[48];
-    if (seconds >= 3600)
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", (long long)(seconds / 3600),
-                      (long long)(seconds / 60 % 60), (long long)(seconds % 60));
-    else
-        std::snprintf(text, sizeof text, "%lld:%02lld", (long long)(seconds / 60), (long long)(seconds % 60));
-    std::string result = text;
-    if (tenths && units % 10 != 0)
-        result += "." + std::to_string(units % 10);
-    return result;
-}
-
-} // namespace
 
 std::string InputEndedText(const std::string& input, int64_t reached, int64_t length) {
     if (length <= 0 || length - reached <= std::max(kEarlyEndSlack, length / kEarlyEndShare))
@@ -155,12 +158,12 @@ bool ConversionRun::OutputCannotBeReplaced(const std::string& output, std::strin
 
 int ConversionRun::CheckInputFile() const {
     UserText problem;
-    return CheckInput(m_inputPath, problem);
+    return CheckInputPath(m_inputPath, problem);
 }
 
 UserText ConversionRun::InputProblem() const {
     UserText problem;
-    CheckInput(m_inputPath, problem);
+    CheckInputPath(m_inputPath, problem);
     return problem;
 }
 

@@ -35,6 +35,7 @@ inline constexpr const char* kTextFileCannotShorten = "Cannot shorten {file}: {w
 inline constexpr const char* kTextFileCannotSize = "Cannot read the size of {file}: {why}";
 
 // The run.
+inline constexpr const char* kTextStoppedBeside = "{output} stays as it was. The part converted so far is in {file}";
 inline constexpr const char* kTextCannotDecode = "Could not decode {file}";
 inline constexpr const char* kTextInputGone = "the input is damaged, unreadable or gone ({code})";
 inline constexpr const char* kTextOutOfMemory = "out of memory ({cause})";

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,7 +15,8 @@ namespace zem {
 
 namespace {
 constexpr mode_t kNewFileMode = 0644;
-}
+constexpr size_t kFifoReadBytes = 64 * 1024;
+} // namespace
 
 std::string SystemErrorText(int error) {
     return std::strerror(error);
@@ -311,6 +313,35 @@ bool ReadWholeDescriptor(int fd, uint64_t limit, std::string& contents, std::str
     }
 }
 
+namespace {
+// Reads a FIFO opened without waiting until its writer closes it: waits for
+// data without holding a second descriptor; a signal ends the wait.
+bool ReadFifo(int fd, uint64_t limit, std::string& contents, std::string& error) {
+    char buffer[kFifoReadBytes];
+    for (;;) {
+        pollfd ready{fd, POLLIN, 0};
+        if (::poll(&ready, 1, -1) < 0) {
+            error = SystemErrorText(errno);
+            return false;
+        }
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0)
+            return true;
+        if (got < 0) {
+            if (errno == EAGAIN || errno == EINTR)
+                continue;
+            error = SystemErrorText(errno);
+            return false;
+        }
+        if (contents.size() + uint64_t(got) > limit) {
+            error = "it is larger than " + std::to_string(limit >> 20) + " MB";
+            return false;
+        }
+        contents.append(buffer, size_t(got));
+    }
+}
+} // namespace
+
 bool ReadWholeFile(const std::string& path, uint64_t limit, bool pipeToo, std::string& contents, std::string& error) {
     contents.clear();
     // Opened without waiting: a FIFO without a writer must not hold us here.
@@ -337,17 +368,14 @@ bool ReadWholeFile(const std::string& path, uint64_t limit, bool pipeToo, std::s
         return false;
     }
     if (pipe) {
-        // A FIFO the caller asked for is read as it comes: opened anew, so the
-        // read waits for its writer instead of finding it empty.
+        // A FIFO the caller asked for is read through this one descriptor: a
+        // writer already waiting in its open goes on now, and closing and
+        // opening again would let it go with its list unread.
+        const bool read = ReadFifo(fd, limit, contents, error);
         ::close(fd);
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0) {
-            error = SystemErrorText(errno);
-            return false;
-        }
-    } else {
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        return read;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     const bool read = ReadWholeDescriptor(fd, limit, contents, error);
     ::close(fd);
     return read;

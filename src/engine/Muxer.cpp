@@ -116,8 +116,14 @@ private:
         // Set once the pictures ran out with much of the sound still to come:
         // the last picture is written again at each step until it ends.
         bool holding = false;
+        // Set once the output reached maxSeconds.
+        bool soundCut = false;
         const uint64_t holdMinBytes = uint64_t(kHoldPictureMinSeconds * kAudioBytesPerSecond);
         do {
+            if (m_settings.maxSeconds > 0 && audioClock >= m_settings.maxSeconds * kAudioBytesPerSecond) {
+                soundCut = true;
+                break;
+            }
             const bool leadIn = silentFrames > 0;
             if (leadIn) {
                 --silentFrames;
@@ -189,7 +195,7 @@ private:
         // When the frames ran out (or the file was cut) the audio file is
         // shortened to the last block that went into the output, so a kept
         // ".mp3" matches the movie.
-        if ((rv == 0 || m_result.truncated) && !m_audio.Truncate(m_audioCut))
+        if ((rv == 0 || soundCut || m_result.truncated) && !m_audio.Truncate(m_audioCut))
             return Fail(m_audio.ErrorText());
 
         m_result.movieBytes = at.movieBytes;

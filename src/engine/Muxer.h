@@ -38,6 +38,9 @@ struct MuxSettings {
     // ends, as players show it. Less is a film's ordinary ragged end and is
     // cut with the pictures, as always. Off: the output ends with the pictures.
     bool holdLastPicture = false;
+    // The output ends this many seconds in (the lead-in counted), pictures
+    // held or not: a range's end. 0: where the sound or the pictures end.
+    double maxSeconds = 0;
     // Gives a finished intermediate (flushed to disk) its final name; empty:
     // RenameFile. A conversion places through its output folder's descriptor.
     std::function<bool(const std::string& from, const std::string& to, std::string& error)> place;

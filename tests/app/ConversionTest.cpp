@@ -5,6 +5,7 @@
 
 #include "AppTestSupport.h"
 #include "AviParse.h"
+#include "DlgTexts.h"
 #include "TestClips.h"
 
 #include <QAbstractButton>
@@ -359,7 +360,7 @@ TEST(Conversion, ClosingWhileTheOutputIsWrittenAbandonsIt) {
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Stopped"));
     // The one question before a running job is stopped, and nothing else.
     ASSERT_EQ(w.fixture.m_messages.size(), 1u);
-    EXPECT_EQ(w.fixture.m_messages[0].text, QStringLiteral("Stop the conversion and quit?"));
+    EXPECT_EQ(w.fixture.m_messages[0].text, QString::fromLatin1(zem::app::kTextStopAndQuit));
     // What the muxer had written is removed, with the intermediates.
     EXPECT_FALSE(QFileInfo::exists(window->CellText(0, 1)));
     ExpectNoIntermediates(window->CellText(0, 0), window->CellText(0, 1));

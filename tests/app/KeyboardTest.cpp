@@ -4,6 +4,8 @@
 // single key that ends a conversion.
 
 #include "AppTestSupport.h"
+#include "ConversionPaths.h"
+#include "DlgTexts.h"
 #include "GraphState.h"
 #include "TestClips.h"
 
@@ -189,7 +191,7 @@ TEST(Keyboard, NoKeyEndsAConversionAndClosingAsksOnceInTheUsersLanguage) {
     ASSERT_EQ(window->AddFile(Path(clip)), 0);
     window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
     window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
-    // An earlier output of the same name stays until the user agrees to stop.
+    // An earlier output of the same name stays, also after the user agrees to stop.
     const QString output = window->CellText(0, kColOutput);
     const QByteArray earlier("an earlier output");
     {
@@ -234,12 +236,16 @@ TEST(Keyboard, NoKeyEndsAConversionAndClosingAsksOnceInTheUsersLanguage) {
     EXPECT_EQ(boxesAfterNo, 1u);
     ASSERT_EQ(fixture.m_messages.size(), 2u);
     for (const apptest::ShownMessage& box : fixture.m_messages) {
-        EXPECT_EQ(box.text, QStringLiteral("변환을 멈추고 끝낼까요?"));
+        EXPECT_EQ(box.text, window->Translate(QString::fromLatin1(zem::app::kTextStopAndQuit)));
+        EXPECT_TRUE(box.text.startsWith(QStringLiteral("변환을 멈추고 끝낼까요?")));
         EXPECT_EQ(box.buttons(), MB_YESNO);
     }
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->Run().converting());
     EXPECT_EQ(window->CellText(0, kColStatus), window->Translate(QStringLiteral("Stopped")));
-    EXPECT_NE(outputBytes(), earlier);
-    EXPECT_TRUE(outputBytes().startsWith("RIFF"));
+    // The earlier output stays; the stopped part is beside it.
+    EXPECT_EQ(outputBytes(), earlier);
+    QFile part(QString::fromStdString(zem::StoppedOutputPath(output.toStdString())));
+    ASSERT_TRUE(part.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(part.readAll().startsWith("RIFF"));
 }

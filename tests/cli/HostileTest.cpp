@@ -393,6 +393,15 @@ TEST_F(Hostile, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
         EXPECT_EQ(o.exitCode, 1) << o.out << o.err;
         EXPECT_NE(o.out.find(input + " is not a regular file"), std::string::npos) << o.out;
     }
+    // A missing input named to take over the terminal: its name is shown
+    // escaped, and no trace of the media layer reaches standard error.
+    const Outcome named = RunZemconvert({"-o", work.file("out.avi"), "x\x1b]0;pwned\a\x1b[2J.mp4"}, work.path());
+    EXPECT_EQ(named.exitCode, 1) << named.out << named.err;
+    EXPECT_EQ((named.out + named.err).find('\x1b'), std::string::npos) << named.out << named.err;
+    EXPECT_NE(named.out.find("Cannot open x\\x1b]0;pwned\\x07\\x1b[2J.mp4"), std::string::npos) << named.out;
+    for (const char* trace : {"Failed(", "File failed to render!"}) {
+        EXPECT_EQ(named.err.find(trace), std::string::npos) << named.err;
+    }
     // A subtitle file that is a FIFO: the film converts without it, and says why.
     const std::string input = Place(work.path(), "film.mp4");
     const std::string subtitles = work.file("film.srt");

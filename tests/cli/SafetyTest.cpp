@@ -217,20 +217,35 @@ TEST_F(Safety, AKilledRunsScratchFolderGoesWithTheNextRunThereButNotWhileItRuns)
 }
 
 TEST_F(Safety, TermAndHangupStopLikeCtrlCAndASecondOneGivesUp) {
-    for (const int signal : {SIGTERM, SIGHUP}) {
-        SCOPED_TRACE(signal);
+    // A file already at the output's name (a complete earlier output) stays;
+    // the stopped part goes beside it.
+    const struct {
+        int signal;
+        bool earlier;
+    } stops[] = {{SIGTERM, false}, {SIGHUP, false}, {SIGTERM, true}};
+    for (const auto& stop : stops) {
+        SCOPED_TRACE(stop.signal);
         const TempDir out;
         const std::string output = out.file("stopped_ZM.avi");
+        if (stop.earlier) {
+            ASSERT_TRUE(WriteWholeFile(output, kVictim));
+        }
         const pid_t pid = StartZemconvert({"-o", output, s_long});
         ASSERT_TRUE(WaitForFrames(out.path(), 50000));
-        ::kill(pid, signal);
+        ::kill(pid, stop.signal);
         int status = 0;
         ::waitpid(pid, &status, 0);
         ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
         EXPECT_EQ(WEXITSTATUS(status), 1);
-        ExpectWholeOutput(output);
-        EXPECT_LT(ParseAvi(output).videoCount(), 16u * 50);
-        EXPECT_EQ(Entries(out.path()), std::vector<std::string>{"stopped_ZM.avi"});
+        const std::string part = stop.earlier ? out.file("stopped_ZM (stopped).avi") : output;
+        ExpectWholeOutput(part);
+        EXPECT_LT(ParseAvi(part).videoCount(), 16u * 50);
+        if (stop.earlier) {
+            EXPECT_EQ(ReadWholeFile(output), kVictim);
+            EXPECT_EQ(Entries(out.path()), (std::vector<std::string>{"stopped_ZM (stopped).avi", "stopped_ZM.avi"}));
+        } else {
+            EXPECT_EQ(Entries(out.path()), std::vector<std::string>{"stopped_ZM.avi"});
+        }
     }
     // A second one while the first one's output is being written gives up:
     // the half-written output and the scratch folder go.

@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -24,6 +30,7 @@ namespace {
 
 constexpr double kClipSeconds = 1.5;
 constexpr double kFrameRate = 16.0;
+constexpr int kListWaitSeconds = 60; // a run that waits on a FIFO for ever is ended
 
 void WriteFile(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -128,6 +135,27 @@ TEST_F(Scripting, ListsInAFileOrOnStandardInputNameTheInputs) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(out2.entries(),
               (std::vector<std::string>{"new\nline_ZM.avi", "with space(2)_ZM.avi", "with space_ZM.avi"}));
+
+    // A FIFO whose writer already waits in its open: its list is read whole.
+    const std::string fifo = dir.file("list.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        const int fd = ::open(fifo.c_str(), O_WRONLY);
+        const std::string text = last + "\n";
+        const bool written = fd >= 0 && ::write(fd, text.data(), text.size()) == ssize_t(text.size());
+        ::_exit(written ? 0 : 1);
+    }
+    TempDir out3;
+    RunOptions bounded;
+    bounded.timeoutSeconds = kListWaitSeconds;
+    run = RunZemconvert({"--files-from", fifo, "-d", out3.path()}, dir.path(), bounded);
+    int status = 0;
+    ::kill(writer, SIGKILL);
+    ::waitpid(writer, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the writer was left waiting";
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(out3.entries(), std::vector<std::string>{"last_ZM.avi"});
 }
 
 TEST_F(Scripting, AListThatCannotBeUsedIsRefusedBeforeAnyWork) {

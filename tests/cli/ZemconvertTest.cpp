@@ -149,42 +149,71 @@ TEST_F(Zemconvert, SelectionConvertsOnlyTheRange) {
 
 TEST_F(Zemconvert, PicturesShorterThanTheSoundHoldTheLastPictureUntilTheSoundEnds) {
     // As players show such a file: the last picture stays while the sound
-    // goes on, and all of the sound is there.
+    // goes on, and all of the sound is there, in its place.
     struct Case {
         const char* kind;
         double pictureSeconds; // 0.04: a single picture at 25 a second
         double soundSeconds;
+        const char* codecs = "-c:v mpeg4 -c:a libmp3lame";
+        double soundStart = 0; // silence before it in the output
+        std::vector<std::string> range = {};
+        double outputSeconds = 0; // 0: where the sound ends
     };
     const Case cases[] = {
-        {"mkv", 1.0, 10.0}, {"mkv", 0.04, 3.0}, {"avi", 0.3, 3.0}, {"mkv", 0.5, 3.0}, {"mp4", 3.0, 10.0}};
+        {"mkv", 1.0, 10.0},
+        {"mkv", 0.04, 3.0},
+        {"avi", 0.3, 3.0},
+        {"mkv", 0.5, 3.0},
+        {"mp4", 3.0, 10.0},
+        // The encoder's delay puts the one picture's block in a later cluster
+        // than the sound before it.
+        {"mkv", 0.04, 30.0, "-c:v libx264 -c:a pcm_s16le -ar 16000"},
+        {"mp4", 3.0, 10.0, "-c:v mpeg4 -c:a aac", 0, {"--start", "1", "--end", "8"}, 7.0},
+        {"mkv", 3.0, 2.0, "-c:v mpeg4 -c:a libmp3lame", 3.0},
+        // Nothing of the sound lies in the range: silence.
+        {"mkv", 3.0, 3.0, "-c:v mpeg4 -c:a libmp3lame", 0, {"--start", "2.99"}, 1.0 / 16},
+    };
     const TempDir out;
-    for (const Case& c : cases) {
-        const std::string name =
-            std::to_string(int(c.pictureSeconds * 100)) + "-" + std::to_string(int(c.soundSeconds)) + "." + c.kind;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        const std::string name = std::to_string(i) + "-" + std::to_string(int(c.pictureSeconds * 100)) + "-" +
+                                 std::to_string(int(c.soundSeconds)) + "." + c.kind;
         SCOPED_TRACE(name);
         const std::string input = out.file(name);
         char command[512];
         std::snprintf(command, sizeof command,
-                      "ffmpeg -v error -f lavfi -i testsrc=duration=%.2f:size=320x240:rate=25 -f lavfi -i "
-                      "sine=frequency=440:duration=%.1f -c:v mpeg4 -c:a libmp3lame '%s'",
-                      c.pictureSeconds, c.soundSeconds, input.c_str());
+                      "ffmpeg -v error -f lavfi -i testsrc=duration=%.2f:size=320x240:rate=25 -itsoffset %.1f -f lavfi "
+                      "-i sine=frequency=440:duration=%.1f %s '%s'",
+                      c.pictureSeconds, c.soundStart, c.soundSeconds, c.codecs, input.c_str());
         ASSERT_EQ(std::system(command), 0);
         const std::string output = out.file(name + ".avi");
-        const Outcome o = RunZemconvert({"-o", output, input}, Scratch());
+        std::vector<std::string> args = c.range;
+        args.insert(args.end(), {"-o", output, input});
+        const Outcome o = RunZemconvert(args, Scratch());
         ASSERT_EQ(o.exitCode, 0) << o.out << o.err;
+        EXPECT_EQ((o.out + o.err).find(".ZemConverter-"), std::string::npos) << o.out << o.err;
+        const double expected = c.outputSeconds > 0 ? c.outputSeconds : c.soundStart + c.soundSeconds;
         const AviFile avi = ParseAvi(output);
         ASSERT_TRUE(avi.problems.empty()) << avi.problems.front();
-        EXPECT_NEAR(avi.audioCount() * 0.024, c.soundSeconds, 0.1);
-        EXPECT_NEAR(avi.videoCount() / 16.0, c.soundSeconds, 0.15);
+        EXPECT_NEAR(avi.audioCount() * 0.024, expected, 0.1);
+        EXPECT_NEAR(avi.videoCount() / 16.0, expected, 0.15);
         std::vector<const AviChunk*> pictures;
+        std::vector<const AviChunk*> sound;
         for (const AviChunk& chunk : avi.chunks)
-            if (chunk.code == "00dc")
-                pictures.push_back(&chunk);
+            (chunk.code == "00dc" ? pictures : sound).push_back(&chunk);
         ASSERT_FALSE(pictures.empty());
         size_t held = 0;
         while (held < pictures.size() && pictures[pictures.size() - 1 - held]->payload == pictures.back()->payload)
             ++held;
-        EXPECT_GE(held, size_t((c.soundSeconds - c.pictureSeconds) * 16) - 2);
+        const double shown = c.pictureSeconds - (c.range.empty() ? 0.0 : std::stod(c.range[1]));
+        EXPECT_GE(double(held), (expected - shown) * 16 - 2);
+        // Late sound: the same silent block until it starts.
+        size_t silent = 0;
+        while (silent < sound.size() && sound[silent]->payload == sound.front()->payload)
+            ++silent;
+        if (c.soundStart > 0) {
+            EXPECT_NEAR(silent * 0.024, c.soundStart, 0.1);
+        }
         EXPECT_EQ(DecodeComplaints(output), "");
     }
 }

@@ -232,6 +232,37 @@ TEST(SingleWindow, TheChannelLivesOnlyInAFolderOfTheUsersAloneAndHearsOnlyThem) 
         window.kill();
         window.waitForFinished();
     }
+
+    // The user's own runtime folder, or their own folder in the temporary
+    // one, that others may write in is never used: a name there could be
+    // replaced by another user's socket.
+    for (const mode_t mode : {mode_t(0777), mode_t(0770)}) {
+        SCOPED_TRACE(mode);
+        QTemporaryDir shared;
+        QTemporaryDir runtime;
+        ::chmod(QFile::encodeName(shared.path()).constData(), 01777);
+        ASSERT_EQ(::chmod(QFile::encodeName(runtime.path()).constData(), mode), 0);
+        QProcessEnvironment environment = base;
+        environment.insert(QStringLiteral("TMPDIR"), shared.path());
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        const std::string folder = QFile::encodeName(shared.path()).toStdString() + "/" + own;
+        QProcess window;
+        StartWindow(window, environment, Path(clip));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(folder + "/ZemConverter.socket"); }, kStartWaitMs))
+            << window.readAllStandardError().toStdString();
+        EXPECT_FALSE(fs::exists(QFile::encodeName(runtime.path()).toStdString() + "/ZemConverter.socket"));
+        window.kill();
+        window.waitForFinished();
+
+        ASSERT_EQ(::chmod(folder.c_str(), mode), 0);
+        QProcess alone;
+        StartWindow(alone, environment, Path(clip));
+        QByteArray said;
+        EXPECT_TRUE(WaitForSaid(alone, kAlone, said)) << said.toStdString();
+        EXPECT_EQ(alone.state(), QProcess::Running) << "the start was handed to a folder others can write";
+        alone.kill();
+        alone.waitForFinished();
+    }
 }
 
 TEST(SingleWindow, ASecondStartHandsItsFilesToTheFirstAndKillClosesItLikeTheCloseButton) {

@@ -65,7 +65,7 @@ inline constexpr std::array<const char*, 67> kWindowTexts = {
     "Open possible  Video files",
     "All Files (*.*)",
     "Change all remaining files' output to this folder ?",
-    "Stop the conversion and quit?",
+    "Stop the conversion and quit? An earlier output stays and the part converted so far goes beside it as (stopped).",
     "Play",
     "Pause",
     "Frame Step",
