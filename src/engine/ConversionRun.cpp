@@ -127,16 +127,17 @@ void ConversionRun::CollectWarnings() {
         return;
     for (const UserText& said : source->Warnings()) {
         const std::string warning = said.English();
-        if (std::find(m_warnings.begin(), m_warnings.end(), warning) != m_warnings.end())
+        if (std::any_of(m_warnings.begin(), m_warnings.end(),
+                        [&](const UserText& had) { return had.English() == warning; }))
             continue;
-        m_warnings.push_back(warning);
+        m_warnings.push_back(said);
         m_host.LogFailure(warning);
     }
 }
 
-void ConversionRun::Warn(const std::string& text) {
+void ConversionRun::Warn(const UserText& text) {
     m_warnings.push_back(text);
-    m_host.LogFailure(text);
+    m_host.LogFailure(text.English());
 }
 
 UserText ConversionRun::ShownScratchPaths(UserText text) const {
@@ -207,7 +208,7 @@ int ConversionRun::CreateFramesFile() {
 int ConversionRun::OnConvert() {
     m_result = JobResult::None;
     m_failure = Failure{};
-    m_stopNote.clear();
+    m_stopNote = {};
     m_muxResult = MuxResult{};
     m_inputEndedEarly.clear();
     m_failedWhileRunning = false;
@@ -219,8 +220,8 @@ int ConversionRun::OnConvert() {
     OpenGraphLog(m_logFile, graph);
     // What the file's opening left out (unreadable subtitles) goes into the log too.
     if (std::FILE* log = m_logFile.Handle()) {
-        for (const std::string& warning : m_warnings)
-            std::fprintf(log, "Warning: %s\n", warning.c_str());
+        for (const UserText& warning : m_warnings)
+            std::fprintf(log, "Warning: %s\n", warning.English().c_str());
     }
     SaveGraphSnapshot(graph, "OnConvert()");
     m_paths.keptMp3Path = DeriveConversionPaths(m_inputPath, m_outputPath, {}).keptMp3Path;
@@ -504,7 +505,7 @@ void ConversionRun::WriteOutput(const Captured& captured, bool stopped) {
         if (m_muxResult.abandoned) {
             RemoveIntermediates();
             m_result = JobResult::Stopped;
-            m_stopNote = m_muxResult.message;
+            m_stopNote = m_muxResult.said.empty() ? UserText(m_muxResult.message) : m_muxResult.said;
         } else if (!m_muxResult.ok) {
             Fail(runcode::kWriteFailed, m_muxResult.said.empty() ? UserText(m_muxResult.message) : m_muxResult.said);
         } else if (!m_muxResult.warning.empty()) {

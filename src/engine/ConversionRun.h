@@ -101,11 +101,11 @@ public:
     // Why the job failed: its code, what failed and why, for both front ends.
     const Failure& failure() const { return m_failure; }
     // Why a stopped job's output is not there (the mux was abandoned), or empty.
-    const std::string& stopNote() const { return m_stopNote; }
+    const UserText& stopNote() const { return m_stopNote; }
     const MuxResult& muxResult() const { return m_muxResult; }
     // What the job left out without failing (subtitles that could not be
     // read, an input that ended early); each is also in the log.
-    const std::vector<std::string>& warnings() const { return m_warnings; }
+    const std::vector<UserText>& warnings() const { return m_warnings; }
     // "x.mpg: the input ended at 0:10.8 of 1:00" when the last job's input
     // ended well before its length (cut or shrunk while it converted); empty
     // otherwise.
@@ -138,7 +138,7 @@ private:
     // The cause, in words, when the conversion graph would not start.
     UserText WhyTheGraphDidNotRun(HRESULT hr) const;
     void CollectWarnings();
-    void Warn(const std::string& text);
+    void Warn(const UserText& text);
     // "The start (1:40) lies past the end of the film (0:03)", or empty.
     std::string StartPastEndText() const;
     // Whether `output` exists as something a finished file cannot replace
@@ -198,8 +198,8 @@ private:
     int m_soundWaitTicks = 0;
     JobResult m_result = JobResult::None;
     Failure m_failure;
-    std::string m_stopNote;
-    std::vector<std::string> m_warnings;
+    UserText m_stopNote;
+    std::vector<UserText> m_warnings;
     std::string m_inputEndedEarly;
     MuxResult m_muxResult;
 
