@@ -157,7 +157,7 @@ void ConversionRun::Fail(int code, const UserText& what, const UserText& cause) 
 
 int ConversionRun::MakeScratchFolder() {
     ScratchFolder::Outcome outcome = ScratchFolder::Outcome::Failed;
-    std::string error;
+    UserText error;
     m_scratch = ScratchFolder::Create(m_outputPath, outcome, error);
     if (!m_scratch) {
         const int code = outcome == ScratchFolder::Outcome::OutputBusy ? runcode::kOutputBusy : runcode::kFramesFile;
@@ -210,7 +210,7 @@ int ConversionRun::OnConvert() {
     m_failure = Failure{};
     m_stopNote = {};
     m_muxResult = MuxResult{};
-    m_inputEndedEarly.clear();
+    m_inputEndedEarly = {};
     m_failedWhileRunning = false;
     m_runningFailureCode = 0;
     m_abandonRequested = false;
@@ -243,8 +243,8 @@ int ConversionRun::OnConvert() {
     if (m_job.keepMp3)
         written.push_back(m_paths.keptMp3Path);
     for (const std::string& out : written) {
-        std::string what;
-        std::string cause;
+        UserText what;
+        UserText cause;
         if (OutputCannotBeReplaced(out, what, cause)) {
             CloseGraphLog(m_logFile, graph);
             Fail(runcode::kWriteFailed, what, cause);
@@ -252,7 +252,7 @@ int ConversionRun::OnConvert() {
             return runcode::kWriteFailed;
         }
     }
-    if (const std::string pastEnd = StartPastEndText(); !pastEnd.empty()) {
+    if (const UserText pastEnd = StartPastEndText(); !pastEnd.empty()) {
         CloseGraphLog(m_logFile, graph);
         Fail(runcode::kSeekFailed, pastEnd);
         m_host.ShowMessage(m_failure.Said());
@@ -327,8 +327,9 @@ int ConversionRun::StartGraph() {
     m_muxSettings.videoHeight = m_job.videoHeight;
     m_muxSettings.rotate = m_job.rotate;
     m_muxSettings.saveMp3 = m_job.keepMp3;
-    m_muxSettings.place = [scratch = m_scratch.get()](const std::string& from, const std::string& to,
-                                                      std::string& error) { return scratch->Place(from, to, error); };
+    m_muxSettings.place = [scratch = m_scratch.get()](const std::string& from, const std::string& to, UserText& error) {
+        return scratch->Place(from, to, error);
+    };
 
     m_host.Pause(kPauseBeforeRun);
     const HRESULT hr = h.pMC ? h.pMC->Run() : E_POINTER;

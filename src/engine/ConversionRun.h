@@ -48,7 +48,7 @@ enum class JobResult { None, Completed, Stopped, Failed };
 
 // "x.mpg: the input ended at 0:10.8 of 1:00" when `reached` falls well short
 // of `length` (100 ns units), else empty.
-std::string InputEndedText(const std::string& input, int64_t reached, int64_t length);
+UserText InputEndedText(const std::string& input, int64_t reached, int64_t length);
 
 class ConversionRun {
 public:
@@ -109,7 +109,7 @@ public:
     // "x.mpg: the input ended at 0:10.8 of 1:00" when the last job's input
     // ended well before its length (cut or shrunk while it converted); empty
     // otherwise.
-    const std::string& inputEndedEarly() const { return m_inputEndedEarly; }
+    const UserText& inputEndedEarly() const { return m_inputEndedEarly; }
     // Position of the job in 100 ns, and the same as a percentage of the job.
     int64_t Position();
     int Percent(int64_t position) const;
@@ -140,11 +140,11 @@ private:
     void CollectWarnings();
     void Warn(const UserText& text);
     // "The start (1:40) lies past the end of the film (0:03)", or empty.
-    std::string StartPastEndText() const;
+    UserText StartPastEndText() const;
     // Whether `output` exists as something a finished file cannot replace
     // (a folder, a FIFO, a device, another user's name in a sticky folder);
     // what and why go to `what` and `cause`.
-    bool OutputCannotBeReplaced(const std::string& output, std::string& what, std::string& cause) const;
+    bool OutputCannotBeReplaced(const std::string& output, UserText& what, UserText& cause) const;
     // Called when the graph ran to its end: whether it came short of the length.
     void CheckForEarlyEnd();
 
@@ -200,7 +200,7 @@ private:
     Failure m_failure;
     UserText m_stopNote;
     std::vector<UserText> m_warnings;
-    std::string m_inputEndedEarly;
+    UserText m_inputEndedEarly;
     MuxResult m_muxResult;
 
     // Shared with the graph's streaming thread while the graph runs. The
