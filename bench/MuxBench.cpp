@@ -67,10 +67,10 @@ int main(int argc, char** argv) {
     const int seconds = argc > 2 ? std::stoi(argv[2]) : 3600;
     const std::string base = folder + "/zem_mux_bench_" + std::to_string(getpid());
     ScratchFolder::Outcome outcome;
-    std::string error;
+    zem::UserText error;
     const auto scratch = ScratchFolder::Create(base + "_ZM.avi", outcome, error);
     if (!scratch) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        std::fprintf(stderr, "%s\n", error.English().c_str());
         return 1;
     }
     const ConversionPaths paths = DeriveConversionPaths(base + ".mp4", base + "_ZM.avi", scratch->Path());

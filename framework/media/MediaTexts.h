@@ -27,4 +27,23 @@ inline constexpr const char* kTextCannotTurn = "Pictures of {file} are shown as 
 inline constexpr const char* kTextCannotWriteFile = "Cannot write {file}: {why}";
 inline constexpr const char* kTextCannotCreateFile = "Cannot create {file}: {why}";
 
+// Subtitles left out; {why} says why, in one of the wordings below or in
+// GStreamer's or the system's words.
+inline constexpr const char* kTextSubtitlesNotShown = "Subtitles of {file} not shown: {why}";
+inline constexpr const char* kTextSubtitlesCut = "Subtitles of {file}: {why}";
+inline constexpr const char* kTextSubtitleNotRegular = "{file} is not a regular file";
+inline constexpr const char* kTextSubtitleTooLarge = "the file is too large ({size} MB) to be subtitles";
+inline constexpr const char* kTextSubtitleUnreadable = "the file cannot be read";
+inline constexpr const char* kTextSubtitleEncoding = "the file is not text in an encoding the converter knows";
+inline constexpr const char* kTextSubtitleStopped = "the conversion was stopped while they were prepared";
+inline constexpr const char* kTextSubtitleNoTimedLine = "no timed line could be read";
+inline constexpr const char* kTextSubtitleNoDialogue = "no dialogue line could be read";
+inline constexpr const char* kTextSubtitleEventsLeftOut =
+    "{count} events left out, more than {limit} would have been shown at once";
+inline constexpr const char* kTextSubtitleNoElement =
+    "Subtitles not shown: the GStreamer element {element} is not installed";
+inline constexpr const char* kTextSubtitleNoSubparse = "subparse is not installed";
+inline constexpr const char* kTextSubtitleNotJoined = "the text could not be joined to the pictures";
+inline constexpr const char* kTextSubtitlesNoRoom = "Subtitles not shown: the pictures of {file} cannot take them";
+
 } // namespace zem::media

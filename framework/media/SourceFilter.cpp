@@ -125,7 +125,7 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
     m_subtitleHeight = subtitles.fontHeight;
     if (subtitles.enabled) {
         const std::string file = subtitles.forcedFile.empty() ? FindSubtitleFile(path) : subtitles.forcedFile;
-        std::string warning;
+        UserText warning;
         if (!file.empty())
             m_subtitle = LoadSubtitleFile(file, warning);
         if (!warning.empty())
@@ -381,7 +381,7 @@ GstPad* SourceFilter::TurnUpright(GstPad* pictures) {
 }
 
 GstPad* SourceFilter::DrawSubtitlesOn(GstPad* pictures) {
-    std::string warning;
+    UserText warning;
     GstElement* overlay =
         MakeSubtitleOverlay(m_bin, m_subtitle ? &*m_subtitle : nullptr, m_pictureHeight, m_subtitleHeight, warning);
     if (!warning.empty())
@@ -390,7 +390,7 @@ GstPad* SourceFilter::DrawSubtitlesOn(GstPad* pictures) {
         return pictures;
     GstRef<GstPad> in(gst_element_get_static_pad(overlay, "video_sink"));
     if (gst_pad_link(pictures, in.get()) != GST_PAD_LINK_OK) {
-        m_warnings.push_back("Subtitles not shown: the pictures of " + m_path + " cannot take them");
+        m_warnings.push_back(UserText(kTextSubtitlesNoRoom).With("file", m_path));
         gst_bin_remove(m_bin, overlay);
         return pictures;
     }

@@ -1,6 +1,7 @@
 #include "SubtitleAss.h"
 
 #include "GraphImpl.h"
+#include "MediaTexts.h"
 #include "SubtitleCues.h"
 
 #include <gst/app/gstappsrc.h>
@@ -141,16 +142,20 @@ private:
 
 } // namespace
 
-GstElement* MakeAssBranch(GstBin* bin, const SubtitleText& text, std::string& warning) {
+GstElement* MakeAssBranch(GstBin* bin, const SubtitleText& text, UserText& warning) {
     std::string header;
     std::vector<AssEvent> events;
     if (!SplitAssScript(text.utf8, header, events)) {
-        warning = "Subtitles of " + text.path + " not shown: no dialogue line could be read";
+        warning =
+            UserText(kTextSubtitlesNotShown).With("file", text.path).With("why", UserText(kTextSubtitleNoDialogue));
         return nullptr;
     }
     if (const std::size_t left = KeepEventsAtOnce(events); left > 0)
-        warning = "Subtitles of " + text.path + ": " + std::to_string(left) + " events left out, more than " +
-                  std::to_string(kMaxAssEventsAtOnce) + " would have been shown at once";
+        warning = UserText(kTextSubtitlesCut)
+                      .With("file", text.path)
+                      .With("why", UserText(kTextSubtitleEventsLeftOut)
+                                       .With("count", std::to_string(left))
+                                       .With("limit", std::to_string(kMaxAssEventsAtOnce)));
     GstElement* source = MakeElement(bin, "appsrc");
     if (!source)
         return nullptr;

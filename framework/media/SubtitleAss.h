@@ -15,6 +15,6 @@ namespace zem::media {
 // assrender's "text_sink"); nullptr with the reason in `warning` when no
 // event can be read. Events past kMaxAssEventsAtOnce shown at once are left
 // out, with a warning.
-GstElement* MakeAssBranch(GstBin* bin, const SubtitleText& text, std::string& warning);
+GstElement* MakeAssBranch(GstBin* bin, const SubtitleText& text, UserText& warning);
 
 } // namespace zem::media

@@ -1,6 +1,7 @@
 #include "Subtitles.h"
 
 #include "GraphImpl.h"
+#include "MediaTexts.h"
 #include "SubtitleAss.h"
 #include "SubtitleCaps.h"
 #include "SubtitleCues.h"
@@ -48,7 +49,7 @@ std::size_t FindNoCase(const std::string& text, std::string_view word) {
     return at == text.end() ? std::string::npos : std::size_t(at - text.begin());
 }
 
-constexpr const char* kStoppedWhilePrepared = "the conversion was stopped while they were prepared";
+constexpr const char* kStoppedWhilePrepared = kTextSubtitleStopped;
 
 // The legacy multi-byte encoding of the user's language (Korean, Chinese),
 // or nullptr for other languages.
@@ -355,21 +356,24 @@ std::string KeepFirstSamiClass(const std::string& sami) {
     return out;
 }
 
-std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::string& warning) {
+std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, UserText& warning) {
     std::error_code ec;
     // A FIFO or a device would hold the read (or never end it).
     if (std::filesystem::exists(path, ec) && !std::filesystem::is_regular_file(path, ec)) {
-        warning = "Subtitles of " + path + " not shown: " + path + " is not a regular file";
+        warning = UserText(kTextSubtitlesNotShown)
+                      .With("file", path)
+                      .With("why", UserText(kTextSubtitleNotRegular).With("file", path));
         return std::nullopt;
     }
     const auto size = std::filesystem::file_size(path, ec);
     if (ec) {
-        warning = "Subtitles of " + path + " not shown: " + ec.message();
+        warning = UserText(kTextSubtitlesNotShown).With("file", path).With("why", ec.message());
         return std::nullopt;
     }
     if (size > kMaxSubtitleBytes) {
-        warning = "Subtitles of " + path + " not shown: the file is too large (" + std::to_string(size >> 20) +
-                  " MB) to be subtitles";
+        warning = UserText(kTextSubtitlesNotShown)
+                      .With("file", path)
+                      .With("why", UserText(kTextSubtitleTooLarge).With("size", std::to_string(size >> 20)));
         return std::nullopt;
     }
     std::string encoding;
@@ -378,16 +382,18 @@ std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::strin
         std::ifstream in(path, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (!in.good() && !in.eof()) {
-            warning = "Subtitles of " + path + " not shown: the file cannot be read";
+            warning =
+                UserText(kTextSubtitlesNotShown).With("file", path).With("why", UserText(kTextSubtitleUnreadable));
             return std::nullopt;
         }
         utf8 = SubtitleBytesToUtf8(bytes, &encoding);
     }
     if (!utf8 || !LooksLikeText(*utf8)) {
-        warning = "Subtitles of " + path + " not shown: the file is not text in an encoding the converter knows";
+        warning = UserText(kTextSubtitlesNotShown).With("file", path).With("why", UserText(kTextSubtitleEncoding));
         return std::nullopt;
     }
-    const std::string stopped = "Subtitles of " + path + " not shown: " + kStoppedWhilePrepared;
+    const UserText stopped =
+        UserText(kTextSubtitlesNotShown).With("file", path).With("why", UserText(kTextSubtitleStopped));
     if (SubtitleStopAsked()) {
         warning = stopped;
         return std::nullopt;
@@ -401,7 +407,7 @@ std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::strin
                       ? SubtitleText::Format::Ass
                       : SubtitleText::Format::Parsed;
     if (!HasCues(text.utf8, text.format)) {
-        warning = "Subtitles of " + path + " not shown: no timed line could be read";
+        warning = UserText(kTextSubtitlesNotShown).With("file", path).With("why", UserText(kTextSubtitleNoTimedLine));
         return std::nullopt;
     }
     const std::size_t sami =
@@ -423,7 +429,8 @@ std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::strin
             return std::nullopt;
         }
         if (cues.empty()) {
-            warning = "Subtitles of " + path + " not shown: no timed line could be read";
+            warning =
+                UserText(kTextSubtitlesNotShown).With("file", path).With("why", UserText(kTextSubtitleNoTimedLine));
             return std::nullopt;
         }
         text.utf8 = WriteSubRip(cues);
@@ -437,7 +444,9 @@ std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::strin
     const std::string capped = CapSubtitleEvents(text.utf8, text.format == SubtitleText::Format::Ass);
     std::string why;
     if (text.format == SubtitleText::Format::Parsed && !SubparseReads(text.utf8, why)) {
-        warning = "Subtitles of " + path + " not shown: " + why;
+        warning = UserText(kTextSubtitlesNotShown)
+                      .With("file", path)
+                      .With("why", why == kStoppedWhilePrepared ? UserText(kTextSubtitleStopped) : UserText(why));
         return std::nullopt;
     }
     if (SubtitleStopAsked()) {
@@ -445,7 +454,7 @@ std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::strin
         return std::nullopt;
     }
     if (!capped.empty())
-        warning = "Subtitles of " + path + ": " + capped;
+        warning = UserText(kTextSubtitlesCut).With("file", path).With("why", capped);
     return text;
 }
 
@@ -455,12 +464,11 @@ int SubtitlePixelSize(int fontHeight, int pictureHeight) {
 }
 
 GstElement* MakeSubtitleOverlay(GstBin* bin, const SubtitleText* text, int pictureHeight, int fontHeight,
-                                std::string& warning) {
+                                UserText& warning) {
     const bool ass = text && text->format == SubtitleText::Format::Ass;
     GstElement* overlay = MakeElement(bin, ass ? "assrender" : "textoverlay");
     if (!overlay) {
-        warning = std::string("Subtitles not shown: the GStreamer element ") + (ass ? "assrender" : "textoverlay") +
-                  " is not installed";
+        warning = UserText(kTextSubtitleNoElement).With("element", ass ? "assrender" : "textoverlay");
         return nullptr;
     }
     if (!ass) {
@@ -492,13 +500,16 @@ GstElement* MakeSubtitleOverlay(GstBin* bin, const SubtitleText* text, int pictu
     }
     if (!source) {
         if (warning.empty())
-            warning = "Subtitles of " + text->path + " not shown: subparse is not installed";
+            warning = UserText(kTextSubtitlesNotShown)
+                          .With("file", text->path)
+                          .With("why", UserText(kTextSubtitleNoSubparse));
         return overlay;
     }
     GstRef<GstPad> from(gst_element_get_static_pad(source, "src"));
     GstRef<GstPad> to(gst_element_get_static_pad(overlay, "text_sink"));
     if (gst_pad_link(from.get(), to.get()) != GST_PAD_LINK_OK)
-        warning = "Subtitles of " + text->path + " not shown: the text could not be joined to the pictures";
+        warning =
+            UserText(kTextSubtitlesNotShown).With("file", text->path).With("why", UserText(kTextSubtitleNotJoined));
     return overlay;
 }
 

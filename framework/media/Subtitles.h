@@ -14,6 +14,7 @@
 #include <gst/gst.h>
 
 #include "SubtitleCaps.h"
+#include "UserText.h"
 
 #include <optional>
 #include <string>
@@ -51,7 +52,7 @@ struct SubtitleText {
 
 // Reads and prepares `path`; nullopt with the reason in `warning`. Time and
 // memory grow with the file's size alone, whatever its markup.
-std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, std::string& warning);
+std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, UserText& warning);
 
 // The text as UTF-8: byte-order marks, valid UTF-8, then a detected legacy
 // encoding (CP949, GB18030, Big5 ...); nullopt when it is not text.
@@ -69,6 +70,6 @@ int SubtitlePixelSize(int fontHeight, int pictureHeight);
 // `bin` too); without, its "text_sink" waits for the input's own text track.
 // nullptr (and the pictures go on unchanged) when the elements are missing.
 GstElement* MakeSubtitleOverlay(GstBin* bin, const SubtitleText* text, int pictureHeight, int fontHeight,
-                                std::string& warning);
+                                UserText& warning);
 
 } // namespace zem::media

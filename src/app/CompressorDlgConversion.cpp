@@ -137,8 +137,8 @@ void CCompressorDlg::ConvertRunRow(RunTally& tally) {
     if (!m_run.inputEndedEarly().empty()) {
         // Written, but shorter than the film: said where a failure's reason goes.
         if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
-            cell->setToolTip(QString::fromStdString(m_run.inputEndedEarly()));
-        SetMessageText(m_run.inputEndedEarly());
+            cell->setToolTip(Shown(m_run.inputEndedEarly()));
+        SetMessageText(Shown(m_run.inputEndedEarly()).toStdString());
     }
 }
 

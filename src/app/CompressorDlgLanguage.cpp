@@ -4,9 +4,8 @@
 #include "DialogSeam.h"
 #include "DlgConstants.h"
 #include "HelpViewer.h"
-#include "ProfileString.h"
+#include "LanguageFile.h"
 #include "ProgramPaths.h"
-#include "SystemLocale.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -57,14 +56,12 @@ void LoadQtTranslations(const QString& languageFile) {
 
 void CCompressorDlg::LocateLanguageFile() {
     m_appDir = m_environment.appDir.isEmpty() ? zem::os::ProgramDataFolder() : m_environment.appDir;
-    const QString language = zem::os::LanguageAbbreviation(zem::os::UserLocale());
-    m_langFile = m_appDir + QLatin1Char('/') + QLatin1String(kLanguageFolder) + QLatin1Char('/') + language +
-                 QStringLiteral(".ini");
+    m_langFile = zem::os::UserLanguageFile(m_appDir);
     LoadQtTranslations(m_langFile);
 }
 
 QString CCompressorDlg::Translate(const QString& key) const {
-    QString value = zem::os::ReadProfileString(m_langFile, QString::fromLatin1(kLanguageSection), key).value_or(key);
+    QString value = zem::os::LookUpWording(m_langFile, key);
     if (value.size() > kMaxTranslatedLength) {
         value.truncate(kMaxTranslatedLength);
         // Never leave half of a character that needs two code units.

@@ -202,8 +202,6 @@ inline constexpr std::array<LabelKey, 28> kLanguageLabels{{
 }};
 
 // Language files.
-inline constexpr const char* kLanguageFolder = "Lang";
-inline constexpr const char* kLanguageSection = "ZemConverter";
 inline constexpr int kMaxTranslatedLength = 199;
 
 struct HelpFileRow {

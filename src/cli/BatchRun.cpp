@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QTimer>
 
+#include "CliLanguage.h"
 #include "FailureCodes.h"
 #include "JobReport.h"
 
@@ -23,8 +24,6 @@ namespace {
 
 constexpr int kTickMs = 100;
 constexpr int kPercentDone = 100;
-// What a job's process prints on a pipe: one line a tenth of its progress.
-constexpr const char* kProgressPrefix = "Converting ";
 
 // One input of the batch and, while it runs, its process.
 struct BatchJob {
@@ -157,9 +156,8 @@ private:
         while ((end = job.pendingError.find('\n')) != std::string::npos) {
             const std::string line = job.pendingError.substr(0, end);
             job.pendingError.erase(0, end + 1);
-            int percent = 0;
-            if (line.rfind(kProgressPrefix, 0) == 0 &&
-                std::sscanf(line.c_str() + std::strlen(kProgressPrefix), "%d%%", &percent) == 1) {
+            // A job's process prints one line a tenth of its progress.
+            if (const int percent = ProgressLinePercent(line); percent >= 0) {
                 job.percent = percent;
                 if (!m_terminal)
                     std::fprintf(stderr, "%s: %s\n", BaseName(job.input).c_str(), line.c_str());
@@ -183,8 +181,8 @@ private:
         if (!m_options.json) {
             std::fputs(job.report.c_str(), stdout);
             std::fflush(stdout);
-            job.started = job.report.find(kInputLabel) != std::string::npos;
-            job.reported = job.report.find(kStatusLabel) != std::string::npos;
+            job.started = job.report.find(Say(kTextInputLabel)) != std::string::npos;
+            job.reported = job.report.find(Say(kTextStatusLabel)) != std::string::npos;
         }
         if (!job.reported) {
             // The process ended without its result: its start line, when it
@@ -223,15 +221,14 @@ private:
             finished += job.finished ? 1 : 0;
         }
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-        char text[96];
-        if (done <= 0 || finished == m_jobs.size()) {
-            std::snprintf(text, sizeof text, "Batch: %zu of %zu done", finished, m_jobs.size());
-        } else {
+        UserText text = UserText(kTextBatchDone);
+        if (done > 0 && finished < m_jobs.size()) {
             const int left = int(elapsed * (double(m_jobs.size()) - done) / done + 0.5);
-            std::snprintf(text, sizeof text, "Batch: %zu of %zu done, about %02d:%02d left", finished, m_jobs.size(),
-                          left / 60, left % 60);
+            char time[16];
+            std::snprintf(time, sizeof time, "%02d:%02d", left / 60, left % 60);
+            text = UserText(kTextBatchLeft).With("time", time);
         }
-        return text;
+        return Say(text.With("done", std::to_string(finished)).With("count", std::to_string(m_jobs.size())));
     }
 
     // On a terminal: a line for each running file and one for the batch,

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include "CliLanguage.h"
 #include "MediaSession.h"
 
 namespace zem::cli {
@@ -30,7 +31,7 @@ void CliHost::ShowMessage(const UserText& text, const UserText& cause) {
     EndJob();
     // With a cause, the text leads a box in the window; here the cause,
     // which says why in words, is the message.
-    std::string line = cause.empty() ? text.English() : cause.English();
+    std::string line = cause.empty() ? Say(text) : Say(cause);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
     std::fprintf(stderr, "zemconvert: %s\n", TerminalSafe(line).c_str());
@@ -80,7 +81,7 @@ void CliHost::Draw() {
             if (onProgressStep)
                 onProgressStep(m_lastDecile * 10);
             else
-                std::fprintf(stderr, "Converting %d%%\n", m_lastDecile * 10);
+                std::fprintf(stderr, "%s\n", ProgressLine(m_lastDecile * 10).c_str());
         }
         return;
     }
@@ -94,9 +95,10 @@ void CliHost::Draw() {
     std::string bar(size_t(filled), '#');
     bar.append(size_t(kBarWidth - filled), ' ');
     if (m_writing)
-        std::fprintf(stderr, "\r[%s] Writing ...        ", std::string(kBarWidth, '#').c_str());
+        std::fprintf(stderr, "\r[%s] %s        ", std::string(kBarWidth, '#').c_str(), Say(kTextWriting).c_str());
     else
-        std::fprintf(stderr, "\r[%s] %3d%%  ETA %s ", bar.c_str(), m_percent, eta);
+        std::fprintf(stderr, "\r[%s] %3d%%  %s ", bar.c_str(), m_percent,
+                     Say(UserText(kTextBarTimeLeft).With("time", eta)).c_str());
     std::fflush(stderr);
     m_lineOpen = true;
 }

@@ -22,6 +22,9 @@ public:
     void ShowMessage(const UserText& text, const UserText& cause = {}) override;
     void SetStatus(const std::string& text, int percent) override;
     void SetMessageText(const std::string&) override {}
+    // Every failure reaches the user in the report's lines, in the user's
+    // language; the media layer's code-level notes are the window's log's.
+    void LogFailure(const std::string&) override {}
     void SetProgress(int percent) override;
     void PumpMessages() override;
     void Pause(int) override {}

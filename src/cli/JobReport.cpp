@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "CliLanguage.h"
 #include "ConversionHost.h"
 #include "ConversionSettings.h"
 
@@ -180,8 +181,8 @@ void ReportWriter::Start(const std::string& input, const std::string& output) co
         Emit(kStartStart + std::string("\"input\":") + JsonString(input) + ",\"output\":" + JsonString(output) +
              NameBytes(input, output) + "}");
     else {
-        Emit(kInputLabel + std::string("  ") + input);
-        Emit("Output: " + output);
+        Emit(Say(kTextInputLabel) + "  " + input);
+        Emit(Say(kTextOutputLabel) + " " + output);
     }
 }
 
@@ -192,12 +193,13 @@ void ReportWriter::Progress(const std::string& input, int percent) const {
 }
 
 void ReportWriter::Finish(const std::string& input, const std::string& output, const JobReport& report) const {
-    std::string message = report.message;
+    std::string message = m_json ? report.message.English() : Say(report.message);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
         message.pop_back();
     if (m_json) {
-        for (const std::string& warning : report.warnings)
-            Emit("{\"event\":\"warning\",\"input\":" + JsonString(input) + ",\"text\":" + JsonString(warning) + "}");
+        for (const UserText& warning : report.warnings)
+            Emit("{\"event\":\"warning\",\"input\":" + JsonString(input) +
+                 ",\"text\":" + JsonString(warning.English()) + "}");
         char duration[32];
         std::snprintf(duration, sizeof duration, "%.3f", double(report.frames) / kFrameRate);
         Emit(kResultStart + std::string("\"input\":") + JsonString(input) + ",\"output\":" + JsonString(output) +
@@ -206,21 +208,21 @@ void ReportWriter::Finish(const std::string& input, const std::string& output, c
              ",\"code\":" + std::to_string(report.code) + ",\"text\":" + JsonString(message) + "}");
         return;
     }
-    for (const std::string& warning : report.warnings)
-        Emit("Warning: " + warning);
+    for (const UserText& warning : report.warnings)
+        Emit(Say(kTextWarningLabel) + " " + Say(warning));
     std::string status;
     switch (report.outcome) {
     case JobReport::Outcome::Completed:
-        status = kTextCompleted;
+        status = Say(kTextCompleted);
         break;
     case JobReport::Outcome::Stopped:
-        status = kTextStopped;
+        status = Say(kTextStopped);
         break;
     default:
         status = report.code > 0 ? "ERROR(" + std::to_string(report.code) + ")" : "ERROR";
         break;
     }
-    Emit(kStatusLabel + std::string(" ") + status + (message.empty() ? "" : " " + message));
+    Emit(Say(kTextStatusLabel) + " " + status + (message.empty() ? "" : " " + message));
 }
 
 } // namespace zem::cli

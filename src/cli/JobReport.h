@@ -1,7 +1,8 @@
 #pragma once
 // What zemconvert says about each input on standard output: as text
-// ("Input:", "Output:", "Warning:", "Status:" lines) or, with --json, as one
-// JSON object a line for each start, progress step, warning and result.
+// ("Input:", "Output:", "Warning:", "Status:" lines, in the user's language)
+// or, with --json, as one JSON object a line for each start, progress step,
+// warning and result, always in English.
 //
 //   {"event":"start","input":"a.mp4","output":"a_ZM.avi"}
 //   {"event":"progress","input":"a.mp4","percent":40}
@@ -16,16 +17,18 @@
 #include <string>
 #include <vector>
 
+#include "UserText.h"
+
 namespace zem::cli {
 
 struct JobReport {
     enum class Outcome { Completed, Stopped, Failed };
     Outcome outcome = Outcome::Failed;
-    int code = 0;                      // the failure code when failed
-    std::string message;               // why it failed, stopped or was cut; may be empty
-    std::vector<std::string> warnings; // printed before the status
-    uint32_t frames = 0;               // pictures in the output
-    uint64_t bytes = 0;                // size of the output
+    int code = 0;                   // the failure code when failed
+    UserText message;               // why it failed, stopped or was cut; may be empty
+    std::vector<UserText> warnings; // printed before the status
+    uint32_t frames = 0;            // pictures in the output
+    uint64_t bytes = 0;             // size of the output
 };
 
 class ReportWriter {
@@ -57,8 +60,8 @@ bool IsJsonResult(const std::string& line);
 // Whether `line` is the start line of --json.
 bool IsJsonStart(const std::string& line);
 
-// The labels of the text report's first and last lines.
-inline constexpr const char* kInputLabel = "Input:";
-inline constexpr const char* kStatusLabel = "Status:";
+// The labels of the text report's first and last lines (in the user's language).
+inline constexpr const char* kTextInputLabel = "Input:";
+inline constexpr const char* kTextStatusLabel = "Status:";
 
 } // namespace zem::cli

@@ -15,6 +15,7 @@
 #include "AutoJobs.h"
 #include "BatchRun.h"
 #include "CliHost.h"
+#include "CliLanguage.h"
 #include "CliOptions.h"
 #include "ConversionPaths.h"
 #include "ConversionRun.h"
@@ -105,7 +106,7 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
     if (code != 0) {
         host.EndJob();
         report.code = code;
-        report.message = run.failure().Text();
+        report.message = run.failure().Said();
         return report;
     }
 
@@ -146,7 +147,7 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
     case JobResult::Completed:
         report.outcome = JobReport::Outcome::Completed;
         if (run.muxResult().truncated)
-            report.message = run.muxResult().message;
+            report.message = run.muxResult().said.empty() ? UserText(run.muxResult().message) : run.muxResult().said;
         break;
     case JobResult::Stopped:
         report.outcome = JobReport::Outcome::Stopped;
@@ -156,7 +157,7 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
         break;
     default:
         report.code = run.failure().code;
-        report.message = run.failure().Text();
+        report.message = run.failure().Said();
         break;
     }
     if (report.outcome != JobReport::Outcome::Failed && run.muxResult().ok) {
@@ -169,10 +170,11 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
 } // namespace
 
 int main(int argc, char** argv) {
+    UseUserLanguage();
     std::vector<std::string> args(argv + 1, argv + argc);
     const ParseResult parsed = ParseCommandLine(args);
     if (!parsed.options) {
-        std::fprintf(stderr, "zemconvert: %s\nTry 'zemconvert --help'.\n", parsed.error.c_str());
+        std::fprintf(stderr, "zemconvert: %s\n%s\n", parsed.error.c_str(), Say(kTextTryHelp).c_str());
         return kExitUsage;
     }
     CliOptions options = *parsed.options;
@@ -206,7 +208,7 @@ int main(int argc, char** argv) {
         if (options.inputs.empty())
             return kExitOk;
         if (const std::string error = CheckInputs(options); !error.empty()) {
-            std::fprintf(stderr, "zemconvert: %s\nTry 'zemconvert --help'.\n", error.c_str());
+            std::fprintf(stderr, "zemconvert: %s\n%s\n", error.c_str(), Say(kTextTryHelp).c_str());
             return kExitUsage;
         }
     }
@@ -214,8 +216,10 @@ int main(int argc, char** argv) {
     // Refuse what the file list would refuse, before any work starts.
     for (const std::string& input : options.inputs) {
         if (!IsAcceptedInputPath(input)) {
-            std::fprintf(stderr, "zemconvert: %s: not a video file the converter reads (%s)\n", input.c_str(),
-                         AcceptedInputEndingsText().c_str());
+            std::fprintf(
+                stderr, "zemconvert: %s\n",
+                Say(UserText(kTextNotAcceptedInput).With("file", input).With("endings", AcceptedInputEndingsText()))
+                    .c_str());
             return kExitUsage;
         }
     }

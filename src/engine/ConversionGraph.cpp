@@ -191,7 +191,7 @@ private:
             return Fail(graphcode::kDisconnectAudioRendererIn, "Could not disconnect audio renderer input");
         if (!s.monitoring) {
             if (FAILED(graph.RemoveFilter(m.m_videoRenderer)))
-                return Fail(graphcode::kRemoveVideoRenderer, "Could not remove video renderer.\r\n\r\n");
+                return Fail(graphcode::kRemoveVideoRenderer, "Could not remove video renderer");
             if (SUCCEEDED(CoCreateFilter(CLSID_NullRenderer, &m.m_nullRenderer)) && m.m_nullRenderer &&
                 FAILED(graph.AddFilter(m.m_nullRenderer, kNameNullRenderer)))
                 return Fail(graphcode::kAddNullRenderer, "Could not add NullRenderer");
@@ -210,7 +210,7 @@ private:
             if (FAILED(graph.Connect(m.m_encoderOut, m.m_wavDestIn)))
                 return Fail(graphcode::kConnectEncoder, "Could not connect MP3 encoder to WavDest");
             if (FAILED(graph.Connect(m.m_wavDestOut, m.m_writerIn)))
-                return Fail(graphcode::kConnectWriter, "Could not connect WavDest to file writer.\r\n\r\n");
+                return Fail(graphcode::kConnectWriter, "Could not connect WavDest to file writer");
         }
         Snapshot("Before_Render(pSampleGrabberOut)");
         if (FAILED(graph.Render(m.m_grabberOut)))

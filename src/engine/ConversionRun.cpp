@@ -132,16 +132,17 @@ void ConversionRun::CollectWarnings() {
         return;
     for (const UserText& said : source->Warnings()) {
         const std::string warning = said.English();
-        if (std::find(m_warnings.begin(), m_warnings.end(), warning) != m_warnings.end())
+        if (std::any_of(m_warnings.begin(), m_warnings.end(),
+                        [&](const UserText& had) { return had.English() == warning; }))
             continue;
-        m_warnings.push_back(warning);
+        m_warnings.push_back(said);
         m_host.LogFailure(warning);
     }
 }
 
-void ConversionRun::Warn(const std::string& text) {
+void ConversionRun::Warn(const UserText& text) {
     m_warnings.push_back(text);
-    m_host.LogFailure(text);
+    m_host.LogFailure(text.English());
 }
 
 UserText ConversionRun::ShownScratchPaths(UserText text) const {
@@ -161,7 +162,7 @@ void ConversionRun::Fail(int code, const UserText& what, const UserText& cause) 
 
 int ConversionRun::MakeScratchFolder() {
     ScratchFolder::Outcome outcome = ScratchFolder::Outcome::Failed;
-    std::string error;
+    UserText error;
     m_scratch = ScratchFolder::Create(m_outputPath, outcome, error);
     if (!m_scratch) {
         const int code = outcome == ScratchFolder::Outcome::OutputBusy ? runcode::kOutputBusy : runcode::kFramesFile;
@@ -212,10 +213,10 @@ int ConversionRun::CreateFramesFile() {
 int ConversionRun::OnConvert() {
     m_result = JobResult::None;
     m_failure = Failure{};
-    m_stopNote.clear();
+    m_stopNote = {};
     m_stoppedBeside = {};
     m_muxResult = MuxResult{};
-    m_inputEndedEarly.clear();
+    m_inputEndedEarly = {};
     m_failedWhileRunning = false;
     m_runningFailureCode = 0;
     m_abandonRequested = false;
@@ -225,8 +226,8 @@ int ConversionRun::OnConvert() {
     OpenGraphLog(m_logFile, graph);
     // What the file's opening left out (unreadable subtitles) goes into the log too.
     if (std::FILE* log = m_logFile.Handle()) {
-        for (const std::string& warning : m_warnings)
-            std::fprintf(log, "Warning: %s\n", warning.c_str());
+        for (const UserText& warning : m_warnings)
+            std::fprintf(log, "Warning: %s\n", warning.English().c_str());
     }
     SaveGraphSnapshot(graph, "OnConvert()");
     m_paths.keptMp3Path = DeriveConversionPaths(m_inputPath, m_outputPath, {}).keptMp3Path;
@@ -248,8 +249,8 @@ int ConversionRun::OnConvert() {
     if (m_job.keepMp3)
         written.push_back(m_paths.keptMp3Path);
     for (const std::string& out : written) {
-        std::string what;
-        std::string cause;
+        UserText what;
+        UserText cause;
         if (OutputCannotBeReplaced(out, what, cause)) {
             CloseGraphLog(m_logFile, graph);
             Fail(runcode::kWriteFailed, what, cause);
@@ -257,7 +258,7 @@ int ConversionRun::OnConvert() {
             return runcode::kWriteFailed;
         }
     }
-    if (const std::string pastEnd = StartPastEndText(); !pastEnd.empty()) {
+    if (const UserText pastEnd = StartPastEndText(); !pastEnd.empty()) {
         CloseGraphLog(m_logFile, graph);
         Fail(runcode::kSeekFailed, pastEnd);
         m_host.ShowMessage(m_failure.Said());
@@ -332,8 +333,9 @@ int ConversionRun::StartGraph() {
     m_muxSettings.videoHeight = m_job.videoHeight;
     m_muxSettings.rotate = m_job.rotate;
     m_muxSettings.saveMp3 = m_job.keepMp3;
-    m_muxSettings.place = [scratch = m_scratch.get()](const std::string& from, const std::string& to,
-                                                      std::string& error) { return scratch->Place(from, to, error); };
+    m_muxSettings.place = [scratch = m_scratch.get()](const std::string& from, const std::string& to, UserText& error) {
+        return scratch->Place(from, to, error);
+    };
 
     m_host.Pause(kPauseBeforeRun);
     const HRESULT hr = h.pMC ? h.pMC->Run() : E_POINTER;
@@ -523,7 +525,7 @@ void ConversionRun::WriteOutput(const Captured& captured, bool stopped) {
         if (m_muxResult.abandoned) {
             RemoveIntermediates();
             m_result = JobResult::Stopped;
-            m_stopNote = m_muxResult.message;
+            m_stopNote = m_muxResult.said.empty() ? UserText(m_muxResult.message) : m_muxResult.said;
         } else if (!m_muxResult.ok) {
             Fail(runcode::kWriteFailed, m_muxResult.said.empty() ? UserText(m_muxResult.message) : m_muxResult.said);
         } else if (!m_muxResult.warning.empty()) {

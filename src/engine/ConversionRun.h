@@ -53,7 +53,7 @@ enum class JobResult { None, Completed, Stopped, Failed };
 
 // "x.mpg: the input ended at 0:10.8 of 1:00" when `reached` falls well short
 // of `length` (100 ns units), else empty.
-std::string InputEndedText(const std::string& input, int64_t reached, int64_t length);
+UserText InputEndedText(const std::string& input, int64_t reached, int64_t length);
 
 class ConversionRun {
 public:
@@ -106,17 +106,17 @@ public:
     // Why the job failed: its code, what failed and why, for both front ends.
     const Failure& failure() const { return m_failure; }
     // Why a stopped job's output is not there (the mux was abandoned), or empty.
-    const std::string& stopNote() const { return m_stopNote; }
+    const UserText& stopNote() const { return m_stopNote; }
     // After a stop that kept an earlier output: where the stopped part went; else empty.
     const UserText& stoppedBeside() const { return m_stoppedBeside; }
     const MuxResult& muxResult() const { return m_muxResult; }
     // What the job left out without failing (subtitles that could not be
     // read, an input that ended early); each is also in the log.
-    const std::vector<std::string>& warnings() const { return m_warnings; }
+    const std::vector<UserText>& warnings() const { return m_warnings; }
     // "x.mpg: the input ended at 0:10.8 of 1:00" when the last job's input
     // ended well before its length (cut or shrunk while it converted); empty
     // otherwise.
-    const std::string& inputEndedEarly() const { return m_inputEndedEarly; }
+    const UserText& inputEndedEarly() const { return m_inputEndedEarly; }
     // Position of the job in 100 ns, and the same as a percentage of the job.
     int64_t Position();
     int Percent(int64_t position) const;
@@ -145,13 +145,13 @@ private:
     // The cause, in words, when the conversion graph would not start.
     UserText WhyTheGraphDidNotRun(HRESULT hr) const;
     void CollectWarnings();
-    void Warn(const std::string& text);
+    void Warn(const UserText& text);
     // "The start (1:40) lies past the end of the film (0:03)", or empty.
-    std::string StartPastEndText() const;
+    UserText StartPastEndText() const;
     // Whether `output` exists as something a finished file cannot replace
     // (a folder, a FIFO, a device, another user's name in a sticky folder);
     // what and why go to `what` and `cause`.
-    bool OutputCannotBeReplaced(const std::string& output, std::string& what, std::string& cause) const;
+    bool OutputCannotBeReplaced(const std::string& output, UserText& what, UserText& cause) const;
     // Called when the graph ran to its end: whether it came short of the length.
     void CheckForEarlyEnd();
 
@@ -205,10 +205,10 @@ private:
     int m_soundWaitTicks = 0;
     JobResult m_result = JobResult::None;
     Failure m_failure;
-    std::string m_stopNote;
+    UserText m_stopNote;
     UserText m_stoppedBeside;
-    std::vector<std::string> m_warnings;
-    std::string m_inputEndedEarly;
+    std::vector<UserText> m_warnings;
+    UserText m_inputEndedEarly;
     MuxResult m_muxResult;
 
     // Shared with the graph's streaming thread while the graph runs. The

@@ -46,7 +46,7 @@ std::string ClockText(int64_t ticks, bool tenths) {
 
 int CheckInputPath(const std::string& path, UserText& problem) {
     if (path.empty()) {
-        problem = "No input file";
+        problem = FailureCodeText(runcode::kInputEmpty);
         return runcode::kInputEmpty;
     }
     // Bounded as the system sees it: a relative path goes on from the current folder.
@@ -91,10 +91,13 @@ int CheckInputPath(const std::string& path, UserText& problem) {
     return 0;
 }
 
-std::string InputEndedText(const std::string& input, int64_t reached, int64_t length) {
+UserText InputEndedText(const std::string& input, int64_t reached, int64_t length) {
     if (length <= 0 || length - reached <= std::max(kEarlyEndSlack, length / kEarlyEndShare))
         return {};
-    return input + ": the input ended at " + ClockText(reached, true) + " of " + ClockText(length, false);
+    return UserText(kTextInputEndedEarly)
+        .With("file", input)
+        .With("reached", ClockText(reached, true))
+        .With("length", ClockText(length, false));
 }
 
 void ConversionRun::CheckForEarlyEnd() {
@@ -116,19 +119,20 @@ void ConversionRun::CheckForEarlyEnd() {
         Warn(m_inputEndedEarly);
 }
 
-std::string ConversionRun::StartPastEndText() const {
+UserText ConversionRun::StartPastEndText() const {
     // A start at or past the end would make nothing but an empty output.
     if (m_selectionStart <= 0 || m_duration <= 0 || m_selectionStart < m_duration)
         return {};
-    return "The start (" + ClockText(m_selectionStart, false) + ") lies past the end of the film (" +
-           ClockText(m_duration, false) + ")";
+    return UserText(kTextStartPastEnd)
+        .With("start", ClockText(m_selectionStart, false))
+        .With("length", ClockText(m_duration, false));
 }
 
-bool ConversionRun::OutputCannotBeReplaced(const std::string& output, std::string& what, std::string& cause) const {
+bool ConversionRun::OutputCannotBeReplaced(const std::string& output, UserText& what, UserText& cause) const {
     struct stat st {};
     if (::lstat(output.c_str(), &st) != 0)
         return false; // a new name; a folder that is not there fails when the work folder is made
-    what = "Cannot replace " + output;
+    what = UserText(kTextCannotReplace).With("file", output);
     struct stat target {};
     if (::stat(output.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
         cause = SystemErrorText(EISDIR);
@@ -138,9 +142,10 @@ bool ConversionRun::OutputCannotBeReplaced(const std::string& output, std::strin
     // (/dev/null as root) would be replaced by a regular file. A link is
     // replaced itself, never written through.
     if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
-        cause = "it is not a regular file but " + std::string(S_ISFIFO(st.st_mode)   ? "a FIFO"
-                                                              : S_ISSOCK(st.st_mode) ? "a socket"
-                                                                                     : "a device");
+        cause = UserText(kTextNotRegularBut)
+                    .With("kind", UserText(S_ISFIFO(st.st_mode)   ? kTextKindFifo
+                                           : S_ISSOCK(st.st_mode) ? kTextKindSocket
+                                                                  : kTextKindDevice));
         return true;
     }
     // In a folder like /tmp (sticky) only the name's owner, the folder's owner
@@ -150,7 +155,7 @@ bool ConversionRun::OutputCannotBeReplaced(const std::string& output, std::strin
     const uid_t self = ::geteuid();
     if (::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0 && st.st_uid != self && dir.st_uid != self &&
         self != 0) {
-        cause = "it belongs to another user, in a folder where only its owner may replace it";
+        cause = kTextOtherUsersFile;
         return true;
     }
     return false;

@@ -42,4 +42,41 @@ inline constexpr const char* kTextOutOfMemory = "out of memory ({cause})";
 inline constexpr const char* kTextDidNotStart = "its pictures and sound did not start in time (no decoder took them)";
 inline constexpr const char* kTextGraphDidNotRun = "the graph did not run ({code})";
 
+// The scratch folder beside the output, and putting the output in place.
+inline constexpr const char* kTextCannotOpenOutputFolder = "Cannot open the output folder {folder}: {why}";
+inline constexpr const char* kTextCannotMakeScratch = "Cannot make a scratch folder in {folder}: {why}";
+inline constexpr const char* kTextCannotOpenScratch = "Cannot open the scratch folder {folder}: {why}";
+inline constexpr const char* kTextCannotWriteScratch = "Cannot write in the scratch folder {folder}: {why}";
+inline constexpr const char* kTextOutputBusy = "another conversion is writing {file}";
+inline constexpr const char* kTextOutputFolderGone =
+    "The output folder {folder} was moved or removed during the conversion: {why}";
+inline constexpr const char* kTextOutputFolderReplaced =
+    "The output folder {folder} was replaced by another during the conversion";
+inline constexpr const char* kTextCannotSync = "Cannot write {file} to disk: {why}";
+
+// An output that is there already and cannot be replaced.
+inline constexpr const char* kTextCannotReplace = "Cannot replace {file}";
+inline constexpr const char* kTextNotRegularBut = "it is not a regular file but {kind}";
+inline constexpr const char* kTextKindFifo = "a FIFO";
+inline constexpr const char* kTextKindSocket = "a socket";
+inline constexpr const char* kTextKindDevice = "a device";
+inline constexpr const char* kTextOtherUsersFile =
+    "it belongs to another user, in a folder where only its owner may replace it";
+inline constexpr const char* kTextStartPastEnd = "The start ({start}) lies past the end of the film ({length})";
+inline constexpr const char* kTextInputEndedEarly = "{file}: the input ended at {reached} of {length}";
+
+// The media layer's parts that a conversion needs.
+inline constexpr const char* kTextNoMpegDecoder = "Could not create the MPEG decoder: please install the program again";
+inline constexpr const char* kTextNoPreviewPictures =
+    "The preview cannot show pictures: the film plays with its sound only";
+
+// The muxer.
+inline constexpr const char* kTextAudioFileEmpty = "The audio file {file} is empty";
+inline constexpr const char* kTextCutAtLargestSize =
+    "The output reached the largest size an AVI file can describe and was cut at {frames} frames";
+inline constexpr const char* kTextAbandoned = "Abandoned before the output was complete";
+inline constexpr const char* kTextUnexpectedEnd = "Unexpected end of {file}";
+inline constexpr const char* kTextSoundNotKeptAs = "The sound was not kept as {file}: {why}";
+inline constexpr const char* kTextSoundNotKept = "The sound was not kept: {why}";
+
 } // namespace zem

@@ -183,7 +183,7 @@ bool File::CopyFrom(File& from, uint64_t offset, uint64_t length, uint64_t& copi
             return Fail(kTextFileCannotWrite);
         }
         if (n == 0) {
-            m_errorText = UserText("Unexpected end of " + from.m_path);
+            m_errorText = UserText(kTextUnexpectedEnd).With("file", from.m_path);
             return false;
         }
         copied += uint64_t(n);
@@ -270,9 +270,9 @@ bool RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
-bool RenameFile(const std::string& from, const std::string& to, std::string& error) {
+bool RenameFile(const std::string& from, const std::string& to, UserText& error) {
     if (::rename(from.c_str(), to.c_str()) != 0) {
-        error = "Cannot create " + to + ": " + SystemErrorText(errno);
+        error = UserText(kTextFileCannotCreate).With("file", to).With("why", SystemErrorText(errno));
         return false;
     }
     const auto slash = to.find_last_of('/');
@@ -280,7 +280,7 @@ bool RenameFile(const std::string& from, const std::string& to, std::string& err
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const bool synced = fd >= 0 && ::fsync(fd) == 0;
     if (!synced)
-        error = "Cannot write " + to + " to disk: " + SystemErrorText(errno);
+        error = UserText(kTextCannotSync).With("file", to).With("why", SystemErrorText(errno));
     if (fd >= 0)
         ::close(fd);
     return synced;

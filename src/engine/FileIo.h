@@ -101,7 +101,7 @@ bool RemoveFile(const std::string& path);
 // Gives `from` the name `to` (replacing a file or a link there, never writing
 // through it) and flushes the folder of `to` to disk; false with "Cannot
 // create TO: reason" in `error`.
-bool RenameFile(const std::string& from, const std::string& to, std::string& error);
+bool RenameFile(const std::string& from, const std::string& to, UserText& error);
 // A path for messages: one that reaches a folder through a descriptor
 // ("/proc/self/fd/N/name") is shown by the folder's own name.
 std::string ShownPath(const std::string& path);

@@ -6,6 +6,7 @@
 
 #include "ConversionGraph.h"
 #include "ConversionHost.h"
+#include "EngineTexts.h"
 #include "GraphState.h"
 #include "dshowutil.h"
 
@@ -107,11 +108,11 @@ int MediaSession::AddMpegDecoder() {
     CLSID id;
     IBaseFilterPtr& decoder = m_conversion->m_mpegDecoder;
     if (FAILED(CLSIDFromString(kMpeg2DecoderClsid, &id)) || FAILED(CoCreateFilter(id, &decoder)) || !decoder) {
-        m_host.ShowMessage("Could not create Mpeg Filter\n\nPlease Re Install");
+        m_host.ShowMessage(kTextNoMpegDecoder);
         return kCodeMpegDecoder;
     }
     if (FAILED(m_handles.pGB->AddFilter(decoder, kNameMpeg2Decoder))) {
-        m_host.ShowMessage("Could not add Mpeg Filter\n\nPlease Re Install");
+        m_host.ShowMessage(kTextNoMpegDecoder);
         return kCodeMpegDecoder;
     }
     return 0;
@@ -173,7 +174,7 @@ HRESULT MediaSession::RenderMediaFile(const std::string& path) {
     hr = m_handles.pVW->put_MessageDrain(owner);
     if (FAILED(hr)) {
         if (owner != nullptr)
-            m_host.ShowMessage("put_MessageDrain failed");
+            m_host.ShowMessage(kTextNoPreviewPictures);
         m_audioOnly = true;
     }
     hr = m_handles.pME->SetNotifyWindow(m_host.EventTarget(), WM_GRAPH_EVENT, 0);

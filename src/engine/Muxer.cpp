@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "EngineTexts.h"
 #include "FileIo.h"
 #include "OutputFormat.h"
 
@@ -52,7 +53,7 @@ private:
 
     bool OpenFiles() {
         if (!PathsFitLimit(m_paths))
-            return Fail("Path too long: " + m_paths.outputPath);
+            return Fail(UserText(kTextPathTooLong).With("file", m_paths.outputPath));
         if (!m_header.Open(m_paths.headerPath, File::Mode::CreateExclusive))
             return Fail(m_header.ErrorText());
         const Header header = BuildHeaderTemplate();
@@ -75,7 +76,7 @@ private:
         // Without even its head the audio file was never written: the sound
         // was lost upstream, and an output without it would be no use.
         if (audioSize < int64_t(kMp3HeadSize))
-            return Fail("The audio file " + m_paths.mp3Path + " is empty");
+            return Fail(UserText(kTextAudioFileEmpty).With("file", m_paths.mp3Path));
         m_progress.writeTotal = uint64_t(framesSize) + uint64_t(audioSize);
         m_framesSize = uint64_t(framesSize);
         m_audioSize = uint64_t(audioSize);
@@ -164,8 +165,8 @@ private:
             const uint64_t cycleIndex = kIndexRecordSize * ((ra > 0 ? 1 : 0) + (takeVideo ? 1 : 0));
             if (kHeaderSize + at.movieBytes + cycleMovie + at.indexBytes + cycleIndex > m_settings.maxFileBytes) {
                 m_result.truncated = true;
-                m_result.message = "The output reached the largest size an AVI file can describe and was cut at " +
-                                   std::to_string(m_result.videoChunks) + " frames";
+                m_result.said = UserText(kTextCutAtLargestSize).With("frames", std::to_string(m_result.videoChunks));
+                m_result.message = m_result.said.English();
                 m_audioCut = audioCutBefore;
                 break;
             }
@@ -182,7 +183,7 @@ private:
             m_progress.bytesRead = (audio.Position() - kMp3HeadSize - skipped) + frames.Position();
             if (m_onCycle && !m_onCycle(m_progress)) {
                 m_result.abandoned = true;
-                return Fail("Abandoned before the output was complete");
+                return Fail(kTextAbandoned);
             }
             m_audioCut = audio.Position();
         } while (ra > 0 && rv > 0);
@@ -284,7 +285,7 @@ private:
 
         Header header{};
         if (m_header.ReadAt(0, header.data(), header.size()) != int64_t(header.size()))
-            return Fail(m_header.Error().empty() ? UserText("Cannot read " + m_paths.headerPath)
+            return Fail(m_header.Error().empty() ? UserText(kTextCannotOpen).With("file", m_paths.headerPath)
                                                  : m_header.ErrorText());
         HeaderEndFields fields;
         fields.movieBytes = uint32_t(m_result.movieBytes);
@@ -320,22 +321,23 @@ private:
         // whole by a rename, and a link at either name is replaced, not
         // written through. The output goes first: an earlier ".mp3" is
         // replaced only once the movie is in place.
-        std::string error;
+        UserText error;
         if (!Place(m_paths.zemPath, m_paths.outputPath, error))
-            return Fail(UserText(error));
+            return Fail(error);
         m_result.ok = true;
         if (m_settings.saveMp3) {
             const bool flushed = m_audio.Sync();
             m_audio.Close();
             if (!flushed)
-                m_result.warning = "The sound was not kept as " + m_paths.keptMp3Path + ": " + m_audio.Error();
+                m_result.warning =
+                    UserText(kTextSoundNotKeptAs).With("file", m_paths.keptMp3Path).With("why", m_audio.ErrorText());
             else if (!Place(m_paths.mp3Path, m_paths.keptMp3Path, error))
-                m_result.warning = "The sound was not kept: " + error;
+                m_result.warning = UserText(kTextSoundNotKept).With("why", error);
         }
         return true;
     }
 
-    bool Place(const std::string& from, const std::string& to, std::string& error) {
+    bool Place(const std::string& from, const std::string& to, UserText& error) {
         return m_settings.place ? m_settings.place(from, to, error) : RenameFile(from, to, error);
     }
 
@@ -359,7 +361,7 @@ private:
             if (got < 0)
                 return Fail(from.ErrorText());
             if (got != int64_t(want))
-                return Fail("Unexpected end of " + from.Path());
+                return Fail(UserText(kTextUnexpectedEnd).With("file", from.Path()));
             if (!to.Write(piece.data(), want))
                 return Fail(to.ErrorText());
             offset += want;

@@ -43,7 +43,7 @@ struct MuxSettings {
     double maxSeconds = 0;
     // Gives a finished intermediate (flushed to disk) its final name; empty:
     // RenameFile. A conversion places through its output folder's descriptor.
-    std::function<bool(const std::string& from, const std::string& to, std::string& error)> place;
+    std::function<bool(const std::string& from, const std::string& to, UserText& error)> place;
 };
 
 // The lead-in that makes sound first heard at `soundStart` and the picture
@@ -65,7 +65,7 @@ struct MuxResult {
     bool abandoned = false; // the caller asked to give up
     std::string message;    // why it failed, or why it was cut
     UserText said;          // the same, in wordings the window translates
-    std::string warning;    // the output is written, but the ".mp3" could not be kept
+    UserText warning;       // the output is written, but the ".mp3" could not be kept
     uint32_t videoChunks = 0;
     uint32_t audioChunks = 0;
     uint64_t movieBytes = 0;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ConversionPaths.h"
+#include "EngineTexts.h"
 #include "FileIo.h"
 
 namespace zem {
@@ -231,28 +232,27 @@ ScratchFolder::ScratchFolder(Key, std::string directory, std::string name, int p
     }
 }
 
-std::unique_ptr<ScratchFolder> ScratchFolder::Create(const std::string& outputPath, Outcome& outcome,
-                                                     std::string& error) {
+std::unique_ptr<ScratchFolder> ScratchFolder::Create(const std::string& outputPath, Outcome& outcome, UserText& error) {
     outcome = Outcome::Failed;
     const std::string directory = DirectoryOf(outputPath);
     const std::string output = BaseName(outputPath);
     Fd parent(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (parent.get() < 0) {
-        error = "Cannot open the output folder " + directory + ": " + SystemErrorText(errno);
+        error = UserText(kTextCannotOpenOutputFolder).With("folder", directory).With("why", SystemErrorText(errno));
         return nullptr;
     }
     RemoveDeadScratchFoldersAt(parent.get());
 
     const std::string name = MakeFolderAt(parent.get());
     if (name.empty()) {
-        error = "Cannot make a scratch folder in " + directory + ": " + SystemErrorText(errno);
+        error = UserText(kTextCannotMakeScratch).With("folder", directory).With("why", SystemErrorText(errno));
         return nullptr;
     }
     const std::string shown = (directory == "/" ? std::string() : directory) + "/" + name;
     Fd fd(::openat(parent.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     // The mode is exact whatever the umask: the cleanup proves the folder ours by it.
     if (fd.get() < 0 || ::fchmod(fd.get(), kScratchFolderMode) != 0 || ::flock(fd.get(), LOCK_EX) != 0) {
-        error = "Cannot open the scratch folder " + shown + ": " + SystemErrorText(errno);
+        error = UserText(kTextCannotOpenScratch).With("folder", shown).With("why", SystemErrorText(errno));
         ::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR);
         return nullptr;
     }
@@ -263,44 +263,43 @@ std::unique_ptr<ScratchFolder> ScratchFolder::Create(const std::string& outputPa
     {
         Fd claim(::openat(folder->m_fd, kScratchClaimName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (claim.get() < 0 || ::write(claim.get(), output.data(), output.size()) != ssize_t(output.size())) {
-            error = "Cannot write in the scratch folder " + shown + ": " + SystemErrorText(errno);
+            error = UserText(kTextCannotWriteScratch).With("folder", shown).With("why", SystemErrorText(errno));
             return nullptr;
         }
     }
     ClaimTime mine;
     if (ClaimTimeOf(folder->m_fd, name, mine) && EarlierLiveClaim(folder->m_parentFd, name, output, mine)) {
         outcome = Outcome::OutputBusy;
-        error = "another conversion is writing " + outputPath;
+        error = UserText(kTextOutputBusy).With("file", outputPath);
         return nullptr;
     }
     outcome = Outcome::Made;
     return folder;
 }
 
-bool ScratchFolder::OutputFolderUnchanged(std::string& error) const {
+bool ScratchFolder::OutputFolderUnchanged(UserText& error) const {
     struct stat now {};
     if (::stat(m_directory.c_str(), &now) != 0) {
-        error = "The output folder " + m_directory +
-                " was moved or removed during the conversion: " + SystemErrorText(errno);
+        error = UserText(kTextOutputFolderGone).With("folder", m_directory).With("why", SystemErrorText(errno));
         return false;
     }
     if (now.st_dev != m_parentDevice || now.st_ino != m_parentInode) {
-        error = "The output folder " + m_directory + " was replaced by another during the conversion";
+        error = UserText(kTextOutputFolderReplaced).With("folder", m_directory);
         return false;
     }
     return true;
 }
 
-bool ScratchFolder::Place(const std::string& from, const std::string& to, std::string& error) const {
+bool ScratchFolder::Place(const std::string& from, const std::string& to, UserText& error) const {
     if (!OutputFolderUnchanged(error))
         return false;
     if (::renameat(m_fd, BaseName(from).c_str(), m_parentFd, BaseName(to).c_str()) != 0) {
-        error = "Cannot create " + to + ": " + SystemErrorText(errno);
+        error = UserText(kTextFileCannotCreate).With("file", to).With("why", SystemErrorText(errno));
         return false;
     }
     // The new name is on disk too, not only the data.
     if (::fsync(m_parentFd) != 0) {
-        error = "Cannot write " + to + " to disk: " + SystemErrorText(errno);
+        error = UserText(kTextCannotSync).With("file", to).With("why", SystemErrorText(errno));
         return false;
     }
     return true;

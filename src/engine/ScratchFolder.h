@@ -19,6 +19,8 @@
 #include <memory>
 #include <string>
 
+#include "UserText.h"
+
 namespace zem {
 
 inline constexpr const char* kScratchFolderPrefix = ".ZemConverter-";
@@ -39,7 +41,7 @@ public:
     // OutputBusy when a live conversion of this user already writes that
     // output; Failed (with `error` naming the folder and the system's reason)
     // when the folder cannot be made.
-    static std::unique_ptr<ScratchFolder> Create(const std::string& outputPath, Outcome& outcome, std::string& error);
+    static std::unique_ptr<ScratchFolder> Create(const std::string& outputPath, Outcome& outcome, UserText& error);
 
     // Removes every file inside and the folder itself, through the folders'
     // descriptors (so also after the output's folder was renamed).
@@ -57,11 +59,11 @@ public:
 
     // Whether the output's folder still has the name it had at the start;
     // else false with the cause in `error`.
-    bool OutputFolderUnchanged(std::string& error) const;
+    bool OutputFolderUnchanged(UserText& error) const;
     // Gives the intermediate `from` (a path inside this folder) the output's
     // name `to` in the output's folder, then flushes that folder to disk. The
     // caller has flushed the file itself.
-    bool Place(const std::string& from, const std::string& to, std::string& error) const;
+    bool Place(const std::string& from, const std::string& to, UserText& error) const;
 
 private:
     struct Key {

@@ -138,6 +138,7 @@ std::set<QString> WordingsTheProgramUses() {
         keys.insert(QString::fromUtf8(entry));
     keys.insert(QString::fromUtf8(zem::app::kSaveFilter.label));
     static const QRegularExpression kConstant(QStringLiteral(R"re(\bkText\w+\s*=\s*"((?:[^"\\]|\\.)*)")re"));
+    static const QRegularExpression kGraphStep(QStringLiteral(R"re((?m)^(?!\s*//)[^\n]*?"(Could not [^"\\]*)")re"));
     for (const char* folder : {"/src", "/framework"}) {
         QDirIterator files(QStringLiteral(ZEM_SOURCE_DIR) + QLatin1String(folder),
                            {QStringLiteral("*.h"), QStringLiteral("*.cpp")}, QDir::Files, QDirIterator::Subdirectories);
@@ -147,6 +148,9 @@ std::set<QString> WordingsTheProgramUses() {
                 continue;
             const QString text = QString::fromUtf8(file.readAll());
             for (auto match = kConstant.globalMatch(text); match.hasNext();)
+                keys.insert(match.next().captured(1));
+            // The conversion graph's building steps name what failed in place.
+            for (auto match = kGraphStep.globalMatch(text); match.hasNext();)
                 keys.insert(match.next().captured(1));
         }
     }
@@ -181,6 +185,8 @@ TEST(Language, EveryWordingTheProgramUsesIsInEveryLanguageFile) {
     const std::set<QString> keys = WordingsTheProgramUses();
     // The scan found the engine's, the media layer's and the window's texts.
     for (const char* known : {"Could not decode {file}", "{file} is not a video file the converter can read",
+                              "Could not add MP3 encoder", "Cannot make a scratch folder in {folder}: {why}",
+                              "Subtitles of {file} not shown: {why}", "Converting {percent}%",
                               "it gave no picture or sound within {seconds} s", "Version {version}", "Converting ..."})
         EXPECT_EQ(keys.count(QString::fromUtf8(known)), 1u) << known;
     for (const char* name : {"KOR.ini", "CHS.ini", "CHT.ini", "ENG.ini"}) {

@@ -95,7 +95,7 @@ TEST(RunResponse, StopWithMonitoringAnswersAtOnceAndKeepsTheOutputWhole) {
         ASSERT_TRUE(sinceStop.isValid()) << "the job ended before Stop was pressed";
         worstStopMs = std::max(worstStopMs, stopToStoppedMs);
         worstStallMs = std::max(worstStallMs, meter ? meter->longestMs() : 0);
-        EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Stopped")) << window->Run().stopNote();
+        EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Stopped")) << window->Run().stopNote().English();
         const zem::test::AviFile avi = zem::test::ParseAvi(window->CellText(0, kColOutput).toStdString());
         EXPECT_TRUE(avi.problems.empty()) << (avi.problems.empty() ? "" : avi.problems[0]);
     }

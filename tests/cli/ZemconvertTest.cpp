@@ -306,6 +306,67 @@ TEST_F(Zemconvert, BadInputsFailClearlyAndLeaveNothing) {
                                                        "pictureless_ZM.avi", "truncated.mp4"}));
 }
 
+TEST_F(Zemconvert, SpeaksTheUsersLanguageAndJsonStaysEnglish) {
+    const TempDir bad;
+    ASSERT_EQ(std::system(("ffmpeg -v error -f lavfi -i sine=frequency=440:duration=1 -c:a libmp3lame '" +
+                           bad.file("blind.mkv") + "'")
+                              .c_str()),
+              0);
+    struct Case {
+        const char* locale; // LC_ALL
+        std::string file;
+        std::vector<std::string> args;
+        std::string said;  // in the report or the message, whole words
+        std::string never; // an English word that must not show
+    };
+    const Case cases[] = {
+        {"ko_KR.UTF-8",
+         bad.file("missing.mkv"),
+         {},
+         "상태: ERROR(4) " + bad.file("missing.mkv") + " 파일을 열 수 없습니다",
+         "Cannot"},
+        {"ko_KR.UTF-8",
+         bad.file("blind.mkv"),
+         {},
+         "상태: ERROR(5) 변환기가 디코딩할 수 있는 영상이 파일에 없습니다",
+         "picture"},
+        {"ko_KR.UTF-8", bad.file("a.txt"), {}, "a.txt: 변환기가 읽는 동영상 파일이 아닙니다", "video"},
+        {"zh_TW.UTF-8", bad.file("missing.mkv"), {}, "狀態: ERROR(4) 無法開啟 " + bad.file("missing.mkv"), "Cannot"},
+        {"C", bad.file("missing.mkv"), {}, "Status: ERROR(4) Cannot open " + bad.file("missing.mkv"), "상태"},
+        {"C", bad.file("blind.mkv"), {}, "Status: ERROR(5) The file has no picture the converter can decode", "상태"},
+        {"C", bad.file("a.txt"), {}, "a.txt: not a video file the converter reads", "변환"},
+        // A language without a file speaks English.
+        {"de_DE.UTF-8", bad.file("missing.mkv"), {}, "Status: ERROR(4) Cannot open", "상태"},
+        // Scripts read the same English in every language.
+        {"ko_KR.UTF-8",
+         bad.file("missing.mkv"),
+         {"--json"},
+         "\"code\":4,\"text\":\"Cannot open " + bad.file("missing.mkv"),
+         "상태"},
+    };
+    const char* had = std::getenv("LC_ALL");
+    const std::string before = had ? had : "";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.locale) + " " + c.file);
+        ::setenv("LC_ALL", c.locale, 1);
+        std::vector<std::string> args = c.args;
+        args.push_back(c.file);
+        const Outcome o = RunZemconvert(args, Scratch());
+        const std::string all = o.out + o.err;
+        EXPECT_NE(o.exitCode, 0);
+        EXPECT_NE(all.find(c.said), std::string::npos) << all;
+        // The file's name aside, no word of the other language shows.
+        std::string words = all;
+        for (size_t at; (at = words.find(c.file)) != std::string::npos;)
+            words.erase(at, c.file.size());
+        EXPECT_EQ(words.find(c.never), std::string::npos) << all;
+    }
+    if (had)
+        ::setenv("LC_ALL", before.c_str(), 1);
+    else
+        ::unsetenv("LC_ALL");
+}
+
 TEST_F(Zemconvert, AFileCutShortWithItsIndexFirstConvertsWhatIsThere) {
     // The index at the front: the first half of the pictures can be read,
     // and that is what the output holds, whole.

@@ -171,7 +171,7 @@ TEST(SubtitleCaps, AStopIsAnsweredWithinASecondWhileAFileIsPrepared) {
     g_stop = false;
     g_stopAsked = false;
     media::SetSubtitleStopCheck(&StopCheck);
-    std::string warning;
+    zem::UserText warning;
     auto prepared = std::async(std::launch::async, [&] { return media::LoadSubtitleFile(path.string(), warning); });
     // Asked at all: the preparation is under way.
     while (!g_stopAsked && prepared.wait_for(std::chrono::milliseconds(1)) == std::future_status::timeout) {}
@@ -183,7 +183,7 @@ TEST(SubtitleCaps, AStopIsAnsweredWithinASecondWhileAFileIsPrepared) {
     EXPECT_TRUE(answered) << "answered after "
                           << std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count() << " s";
     EXPECT_FALSE(result.has_value());
-    EXPECT_EQ(warning,
+    EXPECT_EQ(warning.English(),
               "Subtitles of " + path.string() + " not shown: the conversion was stopped while they were prepared");
 }
 

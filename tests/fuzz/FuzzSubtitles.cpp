@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     const std::string path = zem::fuzz::WriteInput(data + 1, size - 1, kEndings[data[0] % kEndings.size()]);
-    std::string warning;
+    zem::UserText warning;
     zem::media::LoadSubtitleFile(path, warning);
     return 0;
 }
