@@ -32,9 +32,6 @@ public:
     void StartPositionTimer() override { m_timerRunning = true; }
     void StopPositionTimer() override { m_timerRunning = false; }
     QObject* EventTarget() override { return this; }
-    // Result codes and call names belong in the graph's log, never on
-    // standard error: the status and "Warning:" lines say what the user needs.
-    void LogFailure(const std::string&) override {}
 
     // Called when the graph posts its event message.
     std::function<void()> onGraphEvent;

@@ -151,9 +151,9 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
         break;
     case JobResult::Stopped:
         report.outcome = JobReport::Outcome::Stopped;
-        report.message = run.stoppedBeside().empty() ? run.stopNote() : run.stoppedBeside().English();
+        report.message = run.stoppedBeside().empty() ? run.stopNote() : run.stoppedBeside();
         if (!run.stoppedBeside().empty())
-            std::fprintf(stderr, "zemconvert: %s\n", TerminalSafe(report.message).c_str());
+            std::fprintf(stderr, "zemconvert: %s\n", TerminalSafe(Say(report.message)).c_str());
         break;
     default:
         report.code = run.failure().code;
