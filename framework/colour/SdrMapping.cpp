@@ -204,12 +204,6 @@ void SdrMapping::Prepare(const PictureColour& colour) {
         m_encode[i] = Byte(float(LightToSrgb(double(i) / (kEncodeEntries - 1))));
 }
 
-float SdrMapping::ToneCurve(float relative) const {
-    if (!m_toneMap)
-        return std::min(relative, 1.0f);
-    return relative >= m_toneTop ? 1.0f : std::min(m_tone.At(relative), 1.0f);
-}
-
 void SdrMapping::Map(const float* y, const float* cb, const float* cr, uint32_t count, uint8_t* out,
                      int pixelBytes) const {
     const bool hlg = m_colour.transfer == Transfer::Hlg;

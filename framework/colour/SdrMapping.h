@@ -28,10 +28,6 @@ public:
     // byte is set to 255.
     void Map(const float* y, const float* cb, const float* cr, uint32_t count, uint8_t* out, int pixelBytes) const;
 
-    // One pixel's light after the mapping, relative to SDR white, before the
-    // curve: for tests and measurements of the tone curve.
-    float ToneCurve(float relative) const;
-
 private:
     using Matrix3 = std::array<float, 9>;
     // A curve sampled evenly over [0, top], finely enough to be read at the

@@ -140,19 +140,19 @@ MediaFormat SoundFormat(const AVCodecParameters* codec) {
     return format;
 }
 
-bool IsPicture(const AVStream* stream) {
-    // Cover art is stored as a picture stream of one picture.
-    return stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
-           (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0 && stream->codecpar->width > 0;
-}
-
 } // namespace
 
 void AvInputClose::operator()(AVFormatContext* context) const {
     avformat_close_input(&context);
 }
 
-AvInputRef OpenAvInput(const std::string& path, std::string* why) {
+bool IsPicture(const AVStream* stream) {
+    // Cover art is stored as a picture stream of one picture.
+    return stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+           (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0 && stream->codecpar->width > 0;
+}
+
+AvInputRef OpenAnyAvInput(const std::string& path, std::string* why) {
     const std::string url = kFileProtocol + path;
     AVFormatContext* raw = nullptr;
     const int opened = avformat_open_input(&raw, url.c_str(), nullptr, nullptr);
@@ -164,8 +164,12 @@ AvInputRef OpenAvInput(const std::string& path, std::string* why) {
         }
         return nullptr;
     }
-    AvInputRef input(raw);
-    if (std::strcmp(input->iformat->name, kMovFamily) != 0)
+    return AvInputRef(raw);
+}
+
+AvInputRef OpenAvInput(const std::string& path, std::string* why) {
+    AvInputRef input = OpenAnyAvInput(path, why);
+    if (!input || std::strcmp(input->iformat->name, kMovFamily) != 0)
         return nullptr;
     return input;
 }

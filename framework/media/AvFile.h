@@ -13,6 +13,7 @@
 #include <vector>
 
 struct AVFormatContext;
+struct AVStream;
 
 namespace zem::media {
 
@@ -20,6 +21,13 @@ struct AvInputClose {
     void operator()(AVFormatContext* context) const;
 };
 using AvInputRef = std::unique_ptr<AVFormatContext, AvInputClose>;
+
+// `path` opened by libavformat, whatever its format; else empty, with the
+// reason in `why`. The caller makes sure it is a regular file.
+AvInputRef OpenAnyAvInput(const std::string& path, std::string* why = nullptr);
+
+// Whether the stream holds moving pictures (not a cover picture).
+bool IsPicture(const AVStream* stream);
 
 // `path` opened by libavformat when it is an MP4 or QuickTime file it reads;
 // else empty, with its reason in `why`.

@@ -10,9 +10,7 @@ namespace zem::media {
 
 // Pictures of more than 8 bits are taken as they are, so their colour work
 // starts from all their bits, on the shrunk picture.
-#define ZEM_GRABBER_FORMATS                                                                                     \
-    "format=(string){ I420, YV12, NV12, NV21, Y42B, Y444, BGRx, BGRA, BGR, RGB, I420_10LE, I420_12LE, "       \
-    "I422_10LE, I422_12LE, Y444_10LE, Y444_12LE, P010_10LE, P012_LE, P016_LE }"
+#define ZEM_GRABBER_FORMATS "format=(string){ I420, YV12, NV12, NV21, Y42B, Y444, BGRx, BGRA, BGR, RGB, " ZEM_WIDE_FORMATS " }"
 // The second form carries subtitles as an attached composition (see OverlayBlend.h).
 const char* const kGrabberInputCaps =
     "video/x-raw, " ZEM_GRABBER_FORMATS "; video/x-raw(" GST_CAPS_FEATURE_MEMORY_SYSTEM_MEMORY

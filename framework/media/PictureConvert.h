@@ -11,6 +11,12 @@
 
 namespace zem::media {
 
+// The formats of more than 8 bits the colour work reads from their own
+// samples, as a caps format list; the grabber and the renderer take them as
+// they come.
+#define ZEM_WIDE_FORMATS                                                                                       \
+    "I420_10LE, I420_12LE, I422_10LE, I422_12LE, Y444_10LE, Y444_12LE, P010_10LE, P012_LE, P016_LE"
+
 // The raw formats the conversion takes directly; anything else is converted by
 // videoconvert in front of it. Listed in order of preference for negotiation.
 extern const char* const kGrabberInputCaps;

@@ -1,5 +1,7 @@
 #include "PictureFootprint.h"
 
+#include "AvFile.h"
+
 #include <sys/stat.h>
 
 extern "C" {
@@ -8,15 +10,9 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include <memory>
-
 namespace zem::media {
 
 namespace {
-
-struct InputClose {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
 
 // Codecs whose films are often 10-bit when their headers do not say.
 bool OftenWide(AVCodecID codec) {
@@ -39,17 +35,15 @@ std::optional<PictureFootprint> PictureFootprintOf(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
-    AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, ("file:" + path).c_str(), nullptr, nullptr) < 0)
+    const AvInputRef input = OpenAnyAvInput(path);
+    if (!input)
         return std::nullopt;
-    std::unique_ptr<AVFormatContext, InputClose> input(raw);
     std::optional<PictureFootprint> largest;
     for (unsigned i = 0; i < input->nb_streams; ++i) {
         const AVStream* stream = input->streams[i];
-        const AVCodecParameters& p = *stream->codecpar;
-        if (p.codec_type != AVMEDIA_TYPE_VIDEO || (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) ||
-            p.width <= 0 || p.height <= 0)
+        if (!IsPicture(stream) || stream->codecpar->height <= 0)
             continue;
+        const AVCodecParameters& p = *stream->codecpar;
         const PictureFootprint footprint{p.width, p.height, BytesPerSample(p)};
         if (!largest || footprint.PictureBytes() > largest->PictureBytes())
             largest = footprint;

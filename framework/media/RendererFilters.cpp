@@ -16,8 +16,7 @@ namespace {
 // Pictures of more than 8 bits come as they are, to be shown with the colours
 // the conversion gives them (see ShowWide).
 constexpr const char* kRendererCaps =
-    "video/x-raw, format=(string)BGRx; video/x-raw, format=(string){ I420_10LE, I420_12LE, I422_10LE, "
-    "I422_12LE, Y444_10LE, Y444_12LE, P010_10LE, P012_LE, P016_LE }";
+    "video/x-raw, format=(string)BGRx; video/x-raw, format=(string){ " ZEM_WIDE_FORMATS " }";
 // Such pictures are shrunk to fit this box before their colour work: the view
 // is smaller, and it scales what it shows anyway.
 constexpr int kWidePreviewWidth = 640;
