@@ -23,12 +23,17 @@ constexpr int kMallocArenas = 2;
 // GStreamer only logs a plugin that failed to load; the log handler keeps
 // the text for the failure it leads to. Any thread may load a plugin.
 std::mutex g_loadFailureLock;
-std::string g_loadFailure; // guarded by g_loadFailureLock
+PluginLoadFailure g_loadFailure; // guarded by g_loadFailureLock
 
 void KeepPluginLoadFailures(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer) {
+    // The loader's errno is still the dlopen's here: ENOMEM when the plugin
+    // could not be mapped. The loader words the same cause as glibc's
+    // "failed to map segment" when errno has moved on.
+    const int error = errno;
     if (message != nullptr && std::strstr(message, "Failed to load plugin") != nullptr) {
         std::lock_guard<std::mutex> hold(g_loadFailureLock);
-        g_loadFailure = message;
+        g_loadFailure.text = message;
+        g_loadFailure.outOfMemory = error == ENOMEM || std::strstr(message, "failed to map segment") != nullptr;
     }
     g_log_default_handler(domain, level, message, nullptr);
 }
@@ -46,16 +51,9 @@ void EnsureGstInitialised() {
     });
 }
 
-std::string LastPluginLoadFailure() {
+PluginLoadFailure LastPluginLoadFailure() {
     std::lock_guard<std::mutex> hold(g_loadFailureLock);
     return g_loadFailure;
-}
-
-bool IsOutOfMemoryText(const std::string& text) {
-    // dlopen's words when mmap fails for want of address space or memory.
-    return text.find("failed to map segment") != std::string::npos ||
-           text.find("Cannot allocate memory") != std::string::npos ||
-           text.find(std::strerror(ENOMEM)) != std::string::npos;
 }
 
 gint64 MonotonicMs() {

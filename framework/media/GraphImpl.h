@@ -206,7 +206,6 @@ protected:
         m_first = first;
         m_last = last;
     }
-    GstElement* First() const { return m_first; }
     GstElement* Last() const { return m_last; }
 
 private:

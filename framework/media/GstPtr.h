@@ -60,11 +60,13 @@ GstRef<T> AdoptFloating(T* object) {
 // Starts GStreamer once per process.
 void EnsureGstInitialised();
 
-// Why the latest plugin GStreamer tried to load did not load (its own words),
-// or empty. A decoder that is installed but cannot be loaded (no memory for
-// it, a library missing) looks like a missing one to everything else.
-std::string LastPluginLoadFailure();
-// Whether such a failure was the system running out of memory.
-bool IsOutOfMemoryText(const std::string& text);
+// Why the latest plugin GStreamer tried to load did not load, or nothing. A
+// decoder that is installed but cannot be loaded (no memory for it, a library
+// missing) looks like a missing one to everything else.
+struct PluginLoadFailure {
+    std::string text;         // GStreamer's own words; empty: none failed
+    bool outOfMemory = false; // the system had no memory or address space for it
+};
+PluginLoadFailure LastPluginLoadFailure();
 
 } // namespace zem::media

@@ -96,9 +96,9 @@ std::optional<Refusal> PlainFileRefusal(const std::string& path) {
 std::optional<Refusal> NoStreamsRefusal(const StreamChoice& choice, GstDiscovererResult result, const std::string& path,
                                         const std::string& why) {
     // An installed decoder that would not load for want of memory is no missing one.
-    if (choice.videos.empty() && IsOutOfMemoryText(LastPluginLoadFailure()))
-        return Refusal{E_OUTOFMEMORY,
-                       UserText(kTextOutOfMemoryDecoding).With("file", path).With("why", LastPluginLoadFailure()), why};
+    if (const PluginLoadFailure load = LastPluginLoadFailure(); choice.videos.empty() && load.outOfMemory)
+        return Refusal{E_OUTOFMEMORY, UserText(kTextOutOfMemoryDecoding).With("file", path).With("why", load.text),
+                       why};
     if (!choice.videos.empty() || !choice.audios.empty())
         return std::nullopt;
     if (!choice.undecodedVideo.empty())

@@ -107,7 +107,7 @@ void CxImage::QuarterTurn(bool left) {
     m_bits.swap(m_scratch);
 }
 
-bool CxImage::Encode(std::vector<uint8_t>& out) const {
+bool CxImage::Encode(int quality, std::vector<uint8_t>& out) const {
     if (!IsValid())
         return false;
 
@@ -138,7 +138,7 @@ bool CxImage::Encode(std::vector<uint8_t>& out) const {
     // sees the same red, green, blue pixels a converted copy would give it.
     cinfo.in_color_space = JCS_EXT_BGR;
     jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, m_jpegQuality, FALSE);
+    jpeg_set_quality(&cinfo, quality, FALSE);
     // Colour halved horizontally only: luminance 2x1, both chrominances 1x1.
     cinfo.comp_info[0].h_samp_factor = 2;
     cinfo.comp_info[0].v_samp_factor = 1;

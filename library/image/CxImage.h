@@ -21,12 +21,10 @@ public:
     // Quarter turn clockwise: the left edge becomes the top edge.
     void RotateRight() { QuarterTurn(false); }
 
-    void SetJpegQuality(uint8_t quality) { m_jpegQuality = quality; }
-
     // Codes the picture as one baseline JFIF file (96 dpi, luminance sampled
-    // 2x1, standard tables scaled for the quality) into `out`, replacing its
-    // content. The buffer's capacity is reused from call to call.
-    bool Encode(std::vector<uint8_t>& out) const;
+    // 2x1, standard tables scaled for `quality`, 1 to 100) into `out`,
+    // replacing its content. The buffer's capacity is reused from call to call.
+    bool Encode(int quality, std::vector<uint8_t>& out) const;
 
     uint32_t GetWidth() const { return m_width; }
     uint32_t GetHeight() const { return m_height; }
@@ -40,7 +38,6 @@ private:
     uint32_t m_width = 0;
     uint32_t m_height = 0;
     uint32_t m_rowBytes = 0;
-    uint8_t m_jpegQuality = 75;
     std::vector<uint8_t> m_bits;
     mutable std::vector<uint8_t> m_scratch; // the turned picture during a rotation
 };

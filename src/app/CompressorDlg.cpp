@@ -1,6 +1,8 @@
 // Start-up, shutdown and the data exchange between controls and members.
 
 #include "CompressorDlg.h"
+#include "FileListModel.h"
+#include "SettingsFile.h"
 
 #include "DlgConstants.h"
 #include "DlgTexts.h"
@@ -30,12 +32,12 @@
 #include <QSettings>
 #include <QShowEvent>
 #include <QStyle>
-#include <QTableWidget>
+#include <QTableView>
 
 using namespace zem::app;
 
 CCompressorDlg::Environment CCompressorDlg::DefaultEnvironment() {
-    return {QString(), zem::DefaultSettingsFilePath(), zem::os::DefaultRegistryFolder()};
+    return {QString(), zem::app::DefaultSettingsFilePath(), zem::os::DefaultRegistryFolder()};
 }
 
 CCompressorDlg::CCompressorDlg(Environment environment, QWidget* parent)
@@ -43,6 +45,7 @@ CCompressorDlg::CCompressorDlg(Environment environment, QWidget* parent)
     m_hIcon = LoadIconResource(kWindowIcon);
     for (const char* smaller : kWindowIconSizes)
         m_hIcon.addFile(QString::fromLatin1(smaller));
+    m_rows = new FileListModel([this](const char* key) { return Translate(QString::fromLatin1(key)); }, this);
     CreateControls();
     ConnectRoutes();
     // The start-up picture's lines are in the user's language.
@@ -73,7 +76,6 @@ void CCompressorDlg::OnInitDialog() {
     SetTabOrder();
 
     InitFileList();
-    ConnectRowInfo();
 
     m_inputFile.clear();
     m_outputFile.clear();
@@ -146,7 +148,7 @@ void CCompressorDlg::LoadSettings() {
         bool readable = read && LooksLikeSettings(contents);
         if (readable) {
             QSettings check(file, QSettings::IniFormat);
-            check.value(QString::fromLatin1(zem::kSettingsSection) + QLatin1Char('/') +
+            check.value(QString::fromLatin1(zem::app::kSettingsSection) + QLatin1Char('/') +
                         QLatin1String(zem::kSizeOption.settingsKey));
             readable = check.status() == QSettings::NoError;
         }
@@ -157,12 +159,12 @@ void CCompressorDlg::LoadSettings() {
                                .toStdString());
         }
     }
-    Load(file);
+    zem::app::LoadSettingsFile(file, *this);
     UpdateData(false);
 }
 
 void CCompressorDlg::SaveSettings() {
-    Save(m_environment.settingsFile);
+    zem::app::SaveSettingsFile(m_environment.settingsFile, *this);
     if (!m_placed)
         return;
     QSettings store(m_environment.settingsFile, QSettings::IniFormat);
@@ -171,7 +173,7 @@ void CCompressorDlg::SaveSettings() {
 }
 
 QString CCompressorDlg::WindowKey(const char* name) {
-    return QString::fromLatin1(zem::kSettingsSection) + QLatin1Char('/') + QLatin1String(name);
+    return QString::fromLatin1(zem::app::kSettingsSection) + QLatin1Char('/') + QLatin1String(name);
 }
 
 void CCompressorDlg::PlaceOnScreen() {

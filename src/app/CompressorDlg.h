@@ -34,12 +34,12 @@
 
 class QButtonGroup;
 class QKeyEvent;
-class QTableWidget;
+class QTableView;
 class QLabel;
 class QProgressBar;
-class QTableWidgetItem;
 class CNiceSliderCtrl;
 namespace zem::app {
+class FileListModel;
 class MediaLengths;
 }
 namespace zem::media {
@@ -79,7 +79,8 @@ public:
     T* ControlAs(int id) const {
         return qobject_cast<T*>(Control(id));
     }
-    QTableWidget* FileList() const { return m_fileList; }
+    QTableView* FileList() const { return m_fileList; }
+    zem::app::FileListModel& Rows() const { return *m_rows; }
 
     // Data exchange: true reads the controls into the members, false pushes
     // the members to the controls.
@@ -142,10 +143,6 @@ public:
     // Renames a file that cannot be read to "<name>.unreadable"; the new name,
     // or empty when it could not be moved.
     static QString KeepAside(const QString& path);
-
-    // "Size" of a row whose output is complete.
-    static QString FileSizeText(int64_t bytes);
-    void ShowOutputSize(int row);
 
     // How long a file converts before its time left shows (kTimeLeftDelayMs).
     void SetTimeLeftDelay(int milliseconds) { m_timeLeft.SetDelay(milliseconds); }
@@ -249,20 +246,23 @@ public:
     zem::MediaSession& Session() { return m_session; }
 
     // The conversion engine's view of the window.
+    void OnJobEvent(const zem::JobEvent& event) override;
     void ShowMessage(const zem::UserText& text, const zem::UserText& cause = {}) override;
-    void SetStatus(const std::string& text, int percent) override;
-    void ShowFailureReason(int row);
-    void ShowRowFailure(int row, const QString& reason);
+    void PumpMessages() override;
+    QObject* EventTarget() override;
+    // A run's row failed: its code in Status, the reason in its tooltip and
+    // the Messages line.
+    void ShowRowFailure(int row, zem::FailureCode code, const QString& reason);
     // The Messages line shows m_messageText, elided in the middle to fit.
     void ShowMessageLine();
-    void SetMessageText(const std::string& text) override;
-    void SetProgress(int percent) override;
-    void PumpMessages() override;
-    void Pause(int milliseconds) override;
-    void Beep() override;
-    void StartPositionTimer() override;
-    void StopPositionTimer() override;
-    QObject* EventTarget() override;
+    // The Messages line's text: an English key of the engine or a text in
+    // the window's language already.
+    void SetMessageText(const std::string& text);
+    void SetProgress(int percent);
+    // The position timer moves the slider while the preview plays and the
+    // progress while a job runs.
+    void StartPositionTimer();
+    void StopPositionTimer();
     QWidget* VideoOwner() override;
     void LogGraphEvent(long code) override;
 
@@ -324,8 +324,6 @@ private:
     void SetWindowFrame();
     void ConnectRoutes();
     void OnInitDialog();
-    void ConnectRowInfo();
-    void OnCellChanged(QTableWidgetItem* cell);
     void InitTimeLeft();
     void OnTimeLeftTick();
     // Media a row still has to convert (its range, or the whole file); -1
@@ -360,8 +358,6 @@ private:
     void OnProbed(const QString& path);
     // Opens the row in the preview, unless it is known not to open.
     void OpenSelectedRow(int row);
-    // The row's Time: its range's length, else `length` (100 ns) when known.
-    void ShowRowTime(int row, int64_t length);
     // Finishes or abandons a running job before the window's objects go away.
     void EndConversionForClose();
 
@@ -380,7 +376,11 @@ private:
     QPersistentModelIndex m_previewRow;
     // A failure is in the Messages line: the run's other texts leave it there.
     bool m_failureShown = false;
-    QTableWidget* m_fileList = nullptr;
+    // The state the engine reported last: the Messages line changes with the state.
+    zem::JobState m_jobState = zem::JobState::Completed;
+    // The list's rows, and the view that shows them.
+    zem::app::FileListModel* m_rows = nullptr;
+    QTableView* m_fileList = nullptr;
     CNiceSliderCtrl* m_positionSlider = nullptr;
     double m_xUnit = 1.5;
     double m_yUnit = 1.6;

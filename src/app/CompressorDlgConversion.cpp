@@ -5,7 +5,9 @@
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
 #include "DlgTexts.h"
+#include "FileListModel.h"
 #include "GraphEventNames.h"
+#include "GraphState.h"
 #include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
 
@@ -14,7 +16,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QTimerEvent>
 
@@ -30,9 +32,9 @@ void CCompressorDlg::OnConvertClicked() {
     std::vector<QPersistentModelIndex> rows;
     if (m_convertAll == 1) {
         for (int row = 0; row < RowCount(); ++row)
-            rows.emplace_back(m_fileList->model()->index(row, kColInput));
+            rows.emplace_back(m_rows->index(row, kColInput));
     } else if (const int selected = GetSelectedRow(); selected >= 0) {
-        rows.emplace_back(m_fileList->model()->index(selected, kColInput));
+        rows.emplace_back(m_rows->index(selected, kColInput));
     }
     if (rows.empty())
         return;
@@ -85,7 +87,7 @@ void CCompressorDlg::ConvertRunRow(RunTally& tally) {
     SelectJob(row);
     // Opening the file gave the transport its buttons back: not during a run.
     EnableControls(false);
-    m_fileList->scrollToItem(m_fileList->item(row, kColInput), QAbstractItemView::EnsureVisible);
+    m_fileList->scrollTo(m_rows->index(row, kColInput), QAbstractItemView::EnsureVisible);
 
     // No output may replace another file of the list.
     std::vector<std::string> others;
@@ -100,19 +102,17 @@ void CCompressorDlg::ConvertRunRow(RunTally& tally) {
     QString conflict;
     const OutputClash clash = OutputConflict(row, CellText(row, kColOutput), true, conflict);
     if (clash != OutputClash::None) {
-        SetStatus(QString::asprintf(zem::kFormatError, clash == OutputClash::IsInput ? zem::runcode::kOutputIsInput
-                                                                                     : zem::runcode::kOutputBusy)
-                      .toStdString(),
-                  zem::kNoPercent);
-        ShowRowFailure(row, conflict);
+        ShowRowFailure(row,
+                       clash == OutputClash::IsInput ? zem::FailureCode::OutputIsInput : zem::FailureCode::OutputBusy,
+                       conflict);
         ++tally.failed;
         return;
     }
 
-    const int code = m_run.OnConvert();
-    if (code != 0) {
-        SetStatus(QString::asprintf(zem::kFormatError, code).toStdString(), zem::kNoPercent);
-        ShowFailureReason(RunRow());
+    // The window's timer moves the progress while the job runs.
+    StartPositionTimer();
+    if (m_run.OnConvert() != zem::FailureCode::None) {
+        StopPositionTimer();
         ++tally.failed;
         return;
     }
@@ -120,26 +120,11 @@ void CCompressorDlg::ConvertRunRow(RunTally& tally) {
     if (m_runRows.size() > 1)
         SetMessageText(RunPlaceText().toStdString());
     WaitForJob();
-    row = RunRow();
-    if (m_run.result() == zem::JobResult::Failed) {
-        ShowFailureReason(row);
+    StopPositionTimer();
+    if (m_run.result() == zem::JobResult::Failed)
         ++tally.failed;
-        return;
-    }
-    if (m_run.result() == zem::JobResult::Stopped && !m_run.stoppedBeside().empty()) {
-        // The earlier output stays; where the stopped part went is told.
-        const QString beside = Shown(m_run.stoppedBeside());
-        if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
-            cell->setToolTip(beside);
-        SetMessageText(beside.toStdString());
-    }
-    ++tally.converted;
-    if (!m_run.inputEndedEarly().empty()) {
-        // Written, but shorter than the film: said where a failure's reason goes.
-        if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
-            cell->setToolTip(Shown(m_run.inputEndedEarly()));
-        SetMessageText(Shown(m_run.inputEndedEarly()).toStdString());
-    }
+    else
+        ++tally.converted;
 }
 
 void CCompressorDlg::WaitForJob() {
@@ -239,6 +224,51 @@ void CCompressorDlg::LogGraphEvent(long code) {
 
 // ---- the engine's view of the window
 
+void CCompressorDlg::OnJobEvent(const zem::JobEvent& event) {
+    // The run's own row, wherever it is now; never whichever is selected.
+    const int row = RunRow();
+    const bool changed = event.state != m_jobState;
+    m_jobState = event.state;
+    switch (event.state) {
+    case zem::JobState::Converting:
+        SetProgress(std::max(0, event.percent));
+        m_rows->ApplyJobEvent(row, event);
+        if (changed)
+            SetMessageText(zem::kTextConverting);
+        break;
+    case zem::JobState::Writing:
+        SetProgress(100);
+        m_rows->ApplyJobEvent(row, event);
+        SetMessageText(zem::kTextWriting);
+        break;
+    case zem::JobState::Completed:
+    case zem::JobState::Stopped: {
+        // The graph is the preview's again, opened and stopped.
+        g_playState = kPlayStopped;
+        SetProgress(0);
+        // A stop that kept an earlier output says where its part went; an
+        // input that ended early is written, but said where a failure's reason goes.
+        QString note;
+        if (!m_run.stoppedBeside().empty())
+            note = Shown(m_run.stoppedBeside());
+        else if (!m_run.inputEndedEarly().empty())
+            note = Shown(m_run.inputEndedEarly());
+        const bool stopped = event.state == zem::JobState::Stopped;
+        m_rows->ApplyJobEvent(row, event, note);
+        SetMessageText(note.isEmpty() ? std::string(stopped ? zem::kTextStopped : zem::kTextCompleted)
+                                      : note.toStdString());
+        QApplication::beep();
+        break;
+    }
+    case zem::JobState::Failed:
+        g_playState = kPlayStopped;
+        SetProgress(0);
+        ShowRowFailure(row, event.failure.code, Shown(event.failure.Said()));
+        QApplication::beep();
+        break;
+    }
+}
+
 void CCompressorDlg::ShowMessage(const zem::UserText& text, const zem::UserText& cause) {
     // A run goes on unattended: its failures are told in the rows and the
     // Messages line, not by boxes that wait for someone to click.
@@ -252,30 +282,10 @@ void CCompressorDlg::ShowMessage(const zem::UserText& text, const zem::UserText&
     ShowMessageBox(shown.toStdString(), kMessageBoxCaption, MB_OK, this);
 }
 
-void CCompressorDlg::SetStatus(const std::string& text, int percent) {
-    // The run's own row, wherever it is now, or the row the preview opened;
-    // never whichever is selected.
-    const int row = m_runActive ? RunRow() : (m_previewRow.isValid() ? m_previewRow.row() : -1);
-    if (row < 0)
-        return;
-    QString shown = Translate(QString::fromStdString(text));
-    if (percent != zem::kNoPercent)
-        shown = QStringLiteral("%1 %2%").arg(shown).arg(percent);
-    if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
-        cell->setText(shown);
-}
-
-void CCompressorDlg::ShowFailureReason(int row) {
-    if (row < 0)
-        return;
-    ShowRowFailure(row, Shown(m_run.failure().Said()));
-}
-
-void CCompressorDlg::ShowRowFailure(int row, const QString& reason) {
-    // The row keeps "ERROR(n)"; the reason in words goes to its tooltip and
+void CCompressorDlg::ShowRowFailure(int row, zem::FailureCode code, const QString& reason) {
+    // The row shows "ERROR(n)"; the reason in words goes to its tooltip and
     // the Messages line, where it stays until the next failure or the run's end.
-    if (QTableWidgetItem* cell = m_fileList->item(row, kColStatus))
-        cell->setToolTip(reason);
+    m_rows->SetFailed(row, code, reason);
     m_failureShown = false;
     SetMessageText(reason.toStdString());
     m_failureShown = m_runActive;
@@ -305,18 +315,6 @@ void CCompressorDlg::SetProgress(int percent) {
 
 void CCompressorDlg::PumpMessages() {
     QCoreApplication::processEvents();
-}
-
-void CCompressorDlg::Pause(int milliseconds) {
-    // The window keeps painting through the pauses between steps; clicks and
-    // keys wait until the step is done.
-    QEventLoop wait;
-    QTimer::singleShot(milliseconds, &wait, &QEventLoop::quit);
-    wait.exec(QEventLoop::ExcludeUserInputEvents);
-}
-
-void CCompressorDlg::Beep() {
-    QApplication::beep();
 }
 
 void CCompressorDlg::StartPositionTimer() {

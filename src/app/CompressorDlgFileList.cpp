@@ -6,6 +6,7 @@
 #include "DialogSeam.h"
 #include "DlgConstants.h"
 #include "DlgTexts.h"
+#include "FileListModel.h"
 #include "GraphState.h"
 #include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
@@ -19,7 +20,7 @@
 #include <QLabel>
 #include <QSettings>
 #include <QStyle>
-#include <QTableWidget>
+#include <QTableView>
 #include <algorithm>
 #include <array>
 #include <sys/stat.h>
@@ -48,9 +49,8 @@ bool SameFile(const QString& a, const QString& b) {
 
 void CCompressorDlg::InitFileList() {
     QStringList headers;
-    for (const ColumnLayout& column : kColumns)
-        headers.append(Translate(QString::fromLatin1(column.key)));
-    m_fileList->setHorizontalHeaderLabels(headers);
+    for (int column = 0; column < kColumnCount; ++column)
+        headers.append(m_rows->headerData(column, Qt::Horizontal).toString());
     // The columns share the list's width in their set proportions, room left
     // for the vertical scroll bar: no sideways scrolling at the start.
     int designed = 0;
@@ -81,11 +81,8 @@ void CCompressorDlg::InitFileList() {
     }
     widths[kColInput] -= taken / 2;
     widths[kColOutput] -= taken - taken / 2;
-    for (int column = 0; column < kColumnCount; ++column) {
+    for (int column = 0; column < kColumnCount; ++column)
         m_fileList->setColumnWidth(column, widths[column]);
-        m_fileList->horizontalHeaderItem(column)->setTextAlignment(
-            (kColumns[column].rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
-    }
     m_fileList->verticalHeader()->hide();
     m_fileList->verticalHeader()->setDefaultSectionSize(m_fileList->fontMetrics().height() + 4);
     m_fileList->horizontalHeader()->setHighlightSections(false);
@@ -106,8 +103,8 @@ bool CCompressorDlg::IsAcceptedPath(const QString& path) {
 QString CCompressorDlg::FreeOutputPath(const QString& wanted) const {
     // Two rows never write one file: a name another row has gets a number.
     std::vector<std::string> outputs;
-    for (int row = 0; row < RowCount(); ++row)
-        outputs.push_back(CellText(row, kColOutput).toStdString());
+    for (const FileRow& row : m_rows->Rows())
+        outputs.push_back(row.output.toStdString());
     outputs.push_back(wanted.toStdString());
     return QString::fromStdString(zem::DistinctOutputPaths(outputs).back());
 }
@@ -137,41 +134,29 @@ QString CCompressorDlg::OutputConflict(int row, const QString& output, bool earl
 }
 
 int CCompressorDlg::RowCount() const {
-    return m_fileList->rowCount();
+    return m_rows->rowCount();
 }
 
 QString CCompressorDlg::CellToolTip(int row, int column) const {
-    const QTableWidgetItem* cell = m_fileList->item(row, column);
-    return cell ? cell->toolTip() : QString();
+    return m_rows->ToolTip(row, column);
 }
 
 QString CCompressorDlg::CellText(int row, int column) const {
-    const QTableWidgetItem* item = m_fileList->item(row, column);
-    return item ? item->text() : QString();
+    return m_rows->CellText(row, column);
 }
 
 int CCompressorDlg::AddFile(const QString& path) {
-    if (!IsAcceptedPath(path))
+    if (!IsAcceptedPath(path) || m_rows->Find(path) >= 0)
         return -1;
-    for (int row = 0; row < RowCount(); ++row) {
-        if (CellText(row, kColInput) == path)
-            return -1;
-    }
-    const int row = RowCount();
-    m_fileList->insertRow(row);
-    for (int column = 0; column < kColumnCount; ++column) {
-        auto* item = new QTableWidgetItem();
-        item->setTextAlignment((kColumns[column].rightAligned ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
-        m_fileList->setItem(row, column, item);
-    }
-    const QString output = FreeOutputPath(QString::fromStdString(zem::DefaultOutputPath(path.toStdString())));
-    m_fileList->item(row, kColInput)->setText(path);
-    m_fileList->item(row, kColOutput)->setText(output);
+    FileRow added;
+    added.input = path;
+    added.output = FreeOutputPath(QString::fromStdString(zem::DefaultOutputPath(path.toStdString())));
+    const int row = m_rows->Append({std::move(added)});
     // During a run the new row only joins the list: the run's row stays in
     // view and selected, and the new file waits for the next run.
     if (!m_runActive) {
         m_fileList->setFocus();
-        m_fileList->scrollToItem(m_fileList->item(row, kColInput));
+        m_fileList->scrollTo(m_rows->index(row, kColInput));
         SelectRow(row);
     }
     UpdateFileCount();
@@ -179,11 +164,10 @@ int CCompressorDlg::AddFile(const QString& path) {
 }
 
 int CCompressorDlg::GetSelectedRow() const {
-    const QList<QTableWidgetSelectionRange> ranges = m_fileList->selectedRanges();
     int first = -1;
-    for (const QTableWidgetSelectionRange& range : ranges) {
-        if (first < 0 || range.topRow() < first)
-            first = range.topRow();
+    for (const QModelIndex& index : m_fileList->selectionModel()->selectedRows()) {
+        if (first < 0 || index.row() < first)
+            first = index.row();
     }
     return first;
 }
@@ -191,7 +175,8 @@ int CCompressorDlg::GetSelectedRow() const {
 void CCompressorDlg::SelectRow(int row) {
     if (row < 0 || row >= RowCount())
         return;
-    m_fileList->setCurrentCell(row, kColInput, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_fileList->selectionModel()->setCurrentIndex(m_rows->index(row, kColInput),
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     m_fileList->setFocus();
 }
 
@@ -288,7 +273,7 @@ void CCompressorDlg::OnDelete() {
         return;
     const int row = GetSelectedRow();
     if (row >= 0) {
-        m_fileList->removeRow(row);
+        m_rows->Remove(row);
         if (RowCount() > 0)
             SelectRow(row < RowCount() ? row : row - 1);
         else
@@ -302,7 +287,7 @@ void CCompressorDlg::OnDeleteAll() {
     if (m_runActive)
         return;
     UpdateData(true);
-    m_fileList->setRowCount(0);
+    m_rows->Clear();
     // Nothing the Messages line said about the rows (a run's failures) holds any more.
     m_failureShown = false;
     m_messageText.clear();
@@ -331,7 +316,7 @@ void CCompressorDlg::OnChangeOutput() {
         ShowMessageBox(conflict.toStdString(), kMessageBoxCaption, MB_OK | MB_ICONWARNING, this);
         return;
     }
-    m_fileList->item(row, kColOutput)->setText(path);
+    m_rows->SetOutput(row, path);
     if (RowCount() <= 1)
         return;
     if (ShowMessageBox(Translate(QString::fromLatin1(kChangeAllQuestion)).toStdString(), kMessageBoxCaption,
@@ -339,15 +324,15 @@ void CCompressorDlg::OnChangeOutput() {
         return;
     const QString folder = path.left(path.lastIndexOf(QLatin1Char('/')));
     std::vector<std::string> moved;
-    for (int each = 0; each < RowCount(); ++each) {
-        const QString current = CellText(each, kColOutput);
+    for (const FileRow& each : m_rows->Rows()) {
+        const QString& current = each.output;
         const QString name = current.mid(current.lastIndexOf(QLatin1Char('/')) + 1);
         moved.push_back((folder + QLatin1Char('/') + name).toStdString());
     }
     // Rows whose names met in the new folder are numbered apart.
     moved = zem::DistinctOutputPaths(moved);
     for (int each = 0; each < RowCount(); ++each)
-        m_fileList->item(each, kColOutput)->setText(QString::fromStdString(moved[size_t(each)]));
+        m_rows->SetOutput(each, QString::fromStdString(moved[size_t(each)]));
 }
 
 QString CCompressorDlg::FormatTime(int64_t time, bool withMilliseconds) {
@@ -364,14 +349,28 @@ int64_t CCompressorDlg::GetTimeCell(int column) const {
 }
 
 void CCompressorDlg::SetRowTimeCell(int row, int column, int64_t time, bool withMilliseconds) {
-    if (row >= 0 && row < RowCount() && column >= 0 && column < kColumnCount)
-        m_fileList->item(row, column)->setText(FormatTime(time, withMilliseconds));
+    if (row < 0 || row >= RowCount())
+        return;
+    const FileRow& each = m_rows->Row(row);
+    if (column == kColSelStart)
+        m_rows->SetRange(row, MakeRangeEdge(time, withMilliseconds, false), each.end);
+    else if (column == kColSelEnd)
+        m_rows->SetRange(row, each.start, MakeRangeEdge(time, withMilliseconds, true));
+    else if (column == kColTime)
+        m_rows->SetLength(row, time);
 }
 
 int64_t CCompressorDlg::RowTimeCell(int row, int column) const {
-    if (row < 0)
+    if (row < 0 || row >= RowCount())
         return 0;
-    return TimeCellValue(CellText(row, column), column == kColSelEnd);
+    const FileRow& each = m_rows->Row(row);
+    if (column == kColSelStart)
+        return each.start.set ? each.start.time : 0;
+    if (column == kColSelEnd)
+        return each.end.set ? each.end.time : 0;
+    if (column == kColTime)
+        return std::max<int64_t>(0, m_rows->ShownTime(row));
+    return 0;
 }
 
 int64_t CCompressorDlg::TimeCellValue(const QString& text, bool isEnd) {

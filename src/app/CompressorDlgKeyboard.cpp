@@ -8,7 +8,7 @@
 
 #include <QAbstractButton>
 #include <QKeyEvent>
-#include <QTableWidget>
+#include <QTableView>
 
 using namespace zem::app;
 

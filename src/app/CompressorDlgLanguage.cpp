@@ -1,6 +1,7 @@
 // Labels in the user's language and the manual that goes with it.
 
 #include "CompressorDlg.h"
+#include "FileListModel.h"
 #include "DialogSeam.h"
 #include "DlgConstants.h"
 #include "HelpViewer.h"
@@ -88,6 +89,7 @@ void CCompressorDlg::ApplyLanguage() {
             plain->setText(text);
     }
     ApplyMnemonics();
+    m_rows->Retranslate();
 }
 
 QString CCompressorDlg::HelpFilePath() const {

@@ -3,6 +3,7 @@
 
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
+#include "FileListModel.h"
 #include "GraphState.h"
 #include "NiceSliderCtrl.h"
 #include "XPStyleButtonST.h"
@@ -16,7 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTableWidget>
+#include <QTableView>
 
 #include <algorithm>
 #include <array>
@@ -297,7 +298,8 @@ void CCompressorDlg::CreateControls() {
             break;
         }
         case Kind::List: {
-            m_fileList = new QTableWidget(0, kColumnCount, this);
+            m_fileList = new QTableView(this);
+            m_fileList->setModel(m_rows);
             widget = m_fileList;
             break;
         }

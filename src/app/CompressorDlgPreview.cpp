@@ -3,6 +3,7 @@
 // opened file.
 
 #include "CompressorDlg.h"
+#include "FileListModel.h"
 #include "DlgConstants.h"
 #include "GraphState.h"
 #include "NiceSliderCtrl.h"
@@ -13,7 +14,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
-#include <QTableWidget>
+#include <QTableView>
 #include <algorithm>
 
 using namespace zem::app;
@@ -52,7 +53,7 @@ void CCompressorDlg::SelectJob(int row) {
     StopGraph(m_session.Handles().pMC.get());
     m_inputFile = CellText(row, kColInput);
     m_outputFile = CellText(row, kColOutput);
-    m_previewRow = QPersistentModelIndex(m_fileList->model()->index(row, kColInput));
+    m_previewRow = QPersistentModelIndex(m_rows->index(row, kColInput));
 
     // The job as the settings stand now: a run reads the controls just before.
     zem::ConversionJob job = MakeJob(m_inputFile.toStdString(), m_outputFile.toStdString(),

@@ -7,13 +7,13 @@
 #include "ConversionRun.h"
 #include "DlgConstants.h"
 #include "DlgTexts.h"
+#include "FileListModel.h"
 #include "MediaLengths.h"
 #include "MessageBoxSeam.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QTableWidget>
 
 using namespace zem::app;
 
@@ -40,7 +40,7 @@ void CCompressorDlg::AddFiles(const QStringList& paths) {
         // A FIFO, a device or a socket would hold the window in its open:
         // refused by the engine's own check, which opens nothing that waits.
         zem::UserText problem;
-        if (zem::CheckInputPath(QFile::encodeName(path).toStdString(), problem) != 0) {
+        if (zem::CheckInputPath(QFile::encodeName(path).toStdString(), problem) != zem::FailureCode::None) {
             refused.append(Shown(problem));
             continue;
         }
@@ -72,18 +72,15 @@ void CCompressorDlg::OnProbed(const QString& path) {
     if (!probe)
         return;
     const bool fromAdding = m_addProbing.erase(path) != 0;
-    for (int row = 0; row < RowCount(); ++row) {
-        if (CellText(row, kColInput) != path)
-            continue;
+    if (const int row = m_rows->Find(path); row >= 0) {
+        // A file that cannot be read has nothing to convert: its length is known too.
+        if (m_rows->Row(row).length < 0)
+            m_rows->SetLength(row, probe->length);
         if (!probe->readable) {
-            if (QTableWidgetItem* status = m_fileList->item(row, kColStatus); status && row != RunRow()) {
-                status->setText(Translate(QString::fromLatin1(kTextUnreadable)));
-                status->setToolTip(Shown(probe->cause));
-            }
+            if (row != RunRow())
+                m_rows->SetUnreadable(row, Shown(probe->cause));
             if (fromAdding)
                 m_addFailures.append(Shown(FileAndCause(path, probe->cause)));
-        } else if (CellText(row, kColTime).isEmpty()) {
-            ShowRowTime(row, probe->length);
         }
     }
     if (path == m_openWhenRead) {
@@ -99,14 +96,6 @@ void CCompressorDlg::OnProbed(const QString& path) {
         m_addFailures.clear();
         ShowMessageBox(report.toStdString(), kMessageBoxCaption, MB_OK | MB_ICONWARNING, this);
     }
-}
-
-void CCompressorDlg::ShowRowTime(int row, int64_t length) {
-    const int64_t start = RowTimeCell(row, kColSelStart);
-    const int64_t end = RowTimeCell(row, kColSelEnd);
-    const int64_t time = end > start ? end - start : length;
-    if (time > 0)
-        SetRowTimeCell(row, kColTime, time, false);
 }
 
 void CCompressorDlg::OpenSelectedRow(int row) {

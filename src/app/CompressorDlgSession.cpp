@@ -5,6 +5,7 @@
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
 #include "DlgTexts.h"
+#include "FileListModel.h"
 #include "FileIo.h"
 #include "MediaLengths.h"
 #include "ReplaceFile.h"
@@ -17,7 +18,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
-#include <QTableWidget>
 #include <cstdio>
 
 using namespace zem::app;
@@ -43,12 +43,12 @@ QString CCompressorDlg::SavedListPath() const {
 
 void CCompressorDlg::SaveFileList() {
     QJsonArray rows;
-    for (int row = 0; row < RowCount(); ++row) {
+    for (const FileRow& row : m_rows->Rows()) {
         rows.append(QJsonObject{
-            {QLatin1String(kSavedListInput), CellText(row, kColInput)},
-            {QLatin1String(kSavedListOutput), CellText(row, kColOutput)},
-            {QLatin1String(kSavedListStart), CellText(row, kColSelStart)},
-            {QLatin1String(kSavedListEnd), CellText(row, kColSelEnd)},
+            {QLatin1String(kSavedListInput), row.input},
+            {QLatin1String(kSavedListOutput), row.output},
+            {QLatin1String(kSavedListStart), RangeEdgeText(row.start)},
+            {QLatin1String(kSavedListEnd), RangeEdgeText(row.end)},
         });
     }
     const QString path = SavedListPath();
@@ -68,8 +68,8 @@ void CCompressorDlg::SaveFileList() {
         }
     }
     QSet<QString> inputs;
-    for (int row = 0; row < RowCount(); ++row)
-        inputs.insert(CellText(row, kColInput));
+    for (const FileRow& row : m_rows->Rows())
+        inputs.insert(row.input);
     for (const QJsonValue& value : m_keptRows) {
         const QString input = value.toObject().value(QLatin1String(kSavedListInput)).toString();
         if (!input.isEmpty() && !inputs.contains(input)) {
@@ -107,34 +107,53 @@ void CCompressorDlg::RestoreFileList() {
     }
     m_listSeen = contents;
     int gone = 0;
-    QStringList restored;
-    // The rows are only listed here; they are read in the background, and
-    // the last one opens once it has been read: the window shows at once,
-    // whatever state the files are in.
-    m_selectingForRun = true;
+    // The rows are only listed here, all at once; they are read in the
+    // background, and the last one opens once it has been read: the window
+    // shows at once, whatever state or number the files are in.
+    std::vector<FileRow> listed;
+    QSet<QString> inputs;
+    for (const FileRow& row : m_rows->Rows())
+        inputs.insert(row.input);
     for (const QJsonValue& value : rows) {
         const QJsonObject entry = value.toObject();
-        const QString input = entry.value(QLatin1String(kSavedListInput)).toString();
-        if (input.isEmpty())
+        FileRow row;
+        row.input = entry.value(QLatin1String(kSavedListInput)).toString();
+        if (row.input.isEmpty() || !IsAcceptedPath(row.input) || inputs.contains(row.input))
             continue;
-        if (!QFileInfo(input).isFile()) {
+        if (!QFileInfo(row.input).isFile()) {
             ++gone;
             continue;
         }
-        const int row = AddFile(input);
-        if (row < 0)
-            continue;
-        restored.append(input);
-        const QString output = entry.value(QLatin1String(kSavedListOutput)).toString();
-        if (!output.isEmpty())
-            m_fileList->item(row, kColOutput)->setText(output);
-        m_fileList->item(row, kColSelStart)->setText(zem::app::SavedRangeCell(entry, kSavedListStart));
-        m_fileList->item(row, kColSelEnd)->setText(zem::app::SavedRangeCell(entry, kSavedListEnd));
-        // A range row's Time is its range's length, known without reading the file.
-        ShowRowTime(row, 0);
+        inputs.insert(row.input);
+        row.output = entry.value(QLatin1String(kSavedListOutput)).toString();
+        row.start = RangeEdgeFromText(zem::app::SavedRangeCell(entry, kSavedListStart), false);
+        row.end = RangeEdgeFromText(zem::app::SavedRangeCell(entry, kSavedListEnd), true);
+        listed.push_back(std::move(row));
     }
-    m_selectingForRun = false;
-    if (!restored.isEmpty()) {
+    // Rows saved without an output get the usual name, numbered apart from
+    // every other row's, in one pass over the whole list.
+    std::vector<std::string> outputs;
+    for (const FileRow& row : m_rows->Rows())
+        outputs.push_back(row.output.toStdString());
+    const size_t earlier = outputs.size();
+    for (const FileRow& row : listed)
+        outputs.push_back(row.output.isEmpty() ? zem::DefaultOutputPath(row.input.toStdString())
+                                               : row.output.toStdString());
+    outputs = zem::DistinctOutputPaths(outputs);
+    for (size_t each = 0; each < listed.size(); ++each) {
+        if (listed[each].output.isEmpty())
+            listed[each].output = QString::fromStdString(outputs[earlier + each]);
+    }
+    QStringList restored;
+    for (const FileRow& row : listed)
+        restored.append(row.input);
+    if (!listed.empty()) {
+        m_selectingForRun = true;
+        m_rows->Append(std::move(listed));
+        if (!m_runActive)
+            SelectRow(RowCount() - 1);
+        m_selectingForRun = false;
+        UpdateFileCount();
         m_openWhenRead = restored.back();
         for (const QString& path : restored) {
             if (m_mediaLengths->Result(path))

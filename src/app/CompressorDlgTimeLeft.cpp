@@ -3,12 +3,13 @@
 // at the run once a second from outside; the run itself knows nothing of it.
 
 #include "CompressorDlg.h"
+#include "FileListModel.h"
 #include "DlgConstants.h"
 #include "DlgTexts.h"
 #include "MediaLengths.h"
 
 #include <QProgressBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 
 using namespace zem::app;
@@ -27,14 +28,7 @@ void CCompressorDlg::InitTimeLeft() {
 }
 
 int64_t CCompressorDlg::RowLength(int row) {
-    const int64_t start = TimeCellValue(CellText(row, kColSelStart), false);
-    const int64_t end = TimeCellValue(CellText(row, kColSelEnd), true);
-    if (end > start)
-        return end - start;
-    const std::optional<int64_t> length = m_mediaLengths->Length(CellText(row, kColInput));
-    if (!length)
-        return -1;
-    return std::max<int64_t>(0, *length - start);
+    return m_rows->WorkLength(row);
 }
 
 void CCompressorDlg::OnTimeLeftTick() {

@@ -3,12 +3,13 @@
 // "|<" and ">|" cells.
 
 #include "CompressorDlg.h"
+#include "FileListModel.h"
 #include "DlgConstants.h"
 #include "GraphState.h"
 #include "NiceSliderCtrl.h"
 
 #include <QAbstractButton>
-#include <QTableWidget>
+#include <QTableView>
 
 using namespace zem::app;
 
@@ -144,8 +145,7 @@ void CCompressorDlg::OnClearSelection() {
     const int row = GetSelectedRow();
     if (row < 0)
         return;
-    m_fileList->item(row, kColSelStart)->setText(QString());
-    m_fileList->item(row, kColSelEnd)->setText(QString());
+    m_rows->SetRange(row, {}, {});
     // With the end cell empty this puts the whole length back into "Time".
     ShowDuration(row);
     m_positionSlider->ClearSelection();

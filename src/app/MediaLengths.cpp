@@ -82,7 +82,7 @@ std::optional<MediaLengths::Probe> MediaLengths::Result(const QString& path) {
     // A FIFO, a device or a socket is never handed to the discoverer: its
     // open would wait for a writer on the thread that drives it.
     zem::UserText problem;
-    if (zem::CheckInputPath(QFile::encodeName(path).toStdString(), problem) != 0)
+    if (zem::CheckInputPath(QFile::encodeName(path).toStdString(), problem) != zem::FailureCode::None)
         return m_probes[path] = Probe{0, false, problem};
     gchar* uri = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
     if (!m_discoverer || uri == nullptr || !gst_discoverer_discover_uri_async(m_discoverer.get(), uri)) {

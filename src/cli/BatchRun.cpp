@@ -188,7 +188,7 @@ private:
             // The process ended without its result: its start line, when it
             // wrote one, stands, and the result says how it ended.
             JobReport ended;
-            ended.code = runcode::kJobProcessEnded;
+            ended.code = FailureCode::JobProcessEnded;
             ended.message = signal > 0
                                 ? "zemconvert was killed by signal " + std::to_string(signal) + " (SIG" +
                                       SignalName(signal) + ": " + ::strsignal(signal) + ")"

@@ -37,19 +37,23 @@ void CliHost::ShowMessage(const UserText& text, const UserText& cause) {
     std::fprintf(stderr, "zemconvert: %s\n", TerminalSafe(line).c_str());
 }
 
-void CliHost::SetStatus(const std::string& text, int) {
-    m_writing = text == kTextWriting;
-    if (m_writing)
+void CliHost::OnJobEvent(const JobEvent& event) {
+    switch (event.state) {
+    case JobState::Converting:
+        // The display only ever moves forward within a job.
+        if (event.percent <= m_percent && (m_lineOpen || m_lastDecile >= 0))
+            return;
+        m_percent = event.percent;
         Draw();
-}
-
-void CliHost::SetProgress(int percent) {
-    // The run resets its progress to 0 once a job is written; the display
-    // only ever moves forward within a job.
-    if (percent <= m_percent && (m_lineOpen || m_lastDecile >= 0))
-        return;
-    m_percent = percent;
-    Draw();
+        break;
+    case JobState::Writing:
+        m_writing = true;
+        Draw();
+        break;
+    default:
+        m_writing = false;
+        break;
+    }
 }
 
 void CliHost::PumpMessages() {

@@ -19,18 +19,13 @@ class CliHost : public QObject, public ConversionHost {
 public:
     CliHost();
 
+    // Progress moves the bar; the end of a job is told by its report.
+    void OnJobEvent(const JobEvent& event) override;
     void ShowMessage(const UserText& text, const UserText& cause = {}) override;
-    void SetStatus(const std::string& text, int percent) override;
-    void SetMessageText(const std::string&) override {}
     // Every failure reaches the user in the report's lines, in the user's
     // language; the media layer's code-level notes are the window's log's.
     void LogFailure(const std::string&) override {}
-    void SetProgress(int percent) override;
     void PumpMessages() override;
-    void Pause(int) override {}
-    void Beep() override {}
-    void StartPositionTimer() override { m_timerRunning = true; }
-    void StopPositionTimer() override { m_timerRunning = false; }
     QObject* EventTarget() override { return this; }
 
     // Called when the graph posts its event message.
@@ -40,7 +35,6 @@ public:
     // Called on every pump while work goes on (Ctrl+C checks).
     std::function<void()> onPump;
 
-    bool timerRunning() const { return m_timerRunning; }
     // Starts a new job's progress display.
     void BeginJob();
     // Ends the progress line so the next output starts on a new line.
@@ -53,7 +47,6 @@ private:
     void Draw();
 
     bool m_terminal = false;
-    bool m_timerRunning = false;
     bool m_lineOpen = false;
     int m_percent = 0;
     int m_lastDecile = -1;

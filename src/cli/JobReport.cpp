@@ -205,7 +205,7 @@ void ReportWriter::Finish(const std::string& input, const std::string& output, c
         Emit(kResultStart + std::string("\"input\":") + JsonString(input) + ",\"output\":" + JsonString(output) +
              NameBytes(input, output) + ",\"status\":\"" + StatusName(report.outcome) + "\",\"frames\":" +
              std::to_string(report.frames) + ",\"size\":" + std::to_string(report.bytes) + ",\"duration\":" + duration +
-             ",\"code\":" + std::to_string(report.code) + ",\"text\":" + JsonString(message) + "}");
+             ",\"code\":" + std::to_string(FailureNumber(report.code)) + ",\"text\":" + JsonString(message) + "}");
         return;
     }
     for (const UserText& warning : report.warnings)
@@ -219,7 +219,7 @@ void ReportWriter::Finish(const std::string& input, const std::string& output, c
         status = Say(kTextStopped);
         break;
     default:
-        status = report.code > 0 ? "ERROR(" + std::to_string(report.code) + ")" : "ERROR";
+        status = report.code != FailureCode::None ? FailureStatusText(report.code) : "ERROR";
         break;
     }
     Emit(Say(kTextStatusLabel) + " " + status + (message.empty() ? "" : " " + message));

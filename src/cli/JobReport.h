@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "FailureCodes.h"
 #include "UserText.h"
 
 namespace zem::cli {
@@ -24,7 +25,7 @@ namespace zem::cli {
 struct JobReport {
     enum class Outcome { Completed, Stopped, Failed };
     Outcome outcome = Outcome::Failed;
-    int code = 0;                   // the failure code when failed
+    FailureCode code = FailureCode::None; // the failure code when failed
     UserText message;               // why it failed, stopped or was cut; may be empty
     std::vector<UserText> warnings; // printed before the status
     uint32_t frames = 0;            // pictures in the output

@@ -102,8 +102,8 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
         run.SelectToEndOfFile();
 
     JobReport report;
-    const int code = run.OnConvert();
-    if (code != 0) {
+    const FailureCode code = run.OnConvert();
+    if (code != FailureCode::None) {
         host.EndJob();
         report.code = code;
         report.message = run.failure().Said();
@@ -123,7 +123,7 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
             else
                 run.Abandon();
         }
-        if (run.converting() && host.timerRunning())
+        if (run.converting())
             run.UpdateProgress();
         if (!run.converting())
             loop.quit();

@@ -13,44 +13,45 @@ class Builder {
 public:
     Builder(ConversionGraph& m, const ConversionGraphSetup& setup) : m(m), s(setup), graph(*setup.graph) {}
 
-    int Run() {
-        int code = FindRenderers();
+    FailureCode Run() {
+        FailureCode code = FindRenderers();
         // A film without sound converts with silence in its place (the run
         // writes it), so the sound chain is left out.
         m_sound = m.m_audioRenderer != nullptr;
-        if (code == 0 && m_sound)
+        if (code == FailureCode::None && m_sound)
             code = AddAudioProcessor();
-        if (code == 0 && m_sound)
+        if (code == FailureCode::None && m_sound)
             code = AddMp3Encoder();
-        if (code == 0 && m_sound)
+        if (code == FailureCode::None && m_sound)
             code = AddWavDest();
-        if (code == 0 && m_sound)
+        if (code == FailureCode::None && m_sound)
             code = AddFileWriter();
-        if (code == 0)
+        if (code == FailureCode::None)
             code = AddSampleGrabber();
-        if (code != 0)
+        if (code != FailureCode::None)
             return code;
         Snapshot("After_AddFilters");
         code = GetConversionPins();
-        if (code != 0)
+        if (code != FailureCode::None)
             return code;
         code = DisconnectRenderers();
-        if (code != 0)
+        if (code != FailureCode::None)
             return Reopen(code);
         Snapshot("After_DisconnectPINs");
         code = ConnectConversionGraph();
-        if (code != 0)
+        if (code != FailureCode::None)
             return Reopen(code);
-        return 0;
+        return FailureCode::None;
     }
 
 private:
-    int Fail(int code, const char* message) {
+    FailureCode Fail(FailureCode code, const char* message) {
+        // The step's words name internal parts: the log's, not the user's.
         if (message != nullptr && s.host != nullptr)
-            s.host->ShowMessage(message);
+            s.host->LogFailure(message);
         return code;
     }
-    int Reopen(int code) {
+    FailureCode Reopen(FailureCode code) {
         if (s.reopenPreview)
             s.reopenPreview();
         return code;
@@ -60,14 +61,14 @@ private:
             s.saveSnapshot(label);
     }
 
-    int FindRenderers() {
+    FailureCode FindRenderers() {
         // A file of sound alone has no video renderer at all: that is the
         // reason to give, not the missing pin it would fail at later.
         if (FAILED(FindRenderer(graph, MEDIATYPE_Video, &m.m_videoRenderer)) || !m.m_videoRenderer)
-            return graphcode::kNoVideoRenderer;
+            return FailureCode::NoVideoRenderer;
         if (FAILED(FindRenderer(graph, MEDIATYPE_Audio, &m.m_audioRenderer)))
-            return graphcode::kNoAudioRenderer;
-        return 0;
+            return FailureCode::NoAudioRenderer;
+        return FailureCode::None;
     }
 
     bool CreateByText(const char* clsidText, IBaseFilterPtr* filter) {
@@ -75,91 +76,91 @@ private:
         return SUCCEEDED(CLSIDFromString(clsidText, &id)) && SUCCEEDED(CoCreateFilter(id, filter)) && *filter;
     }
 
-    int AddAudioProcessor() {
+    FailureCode AddAudioProcessor() {
         if (!CreateByText(kAudioProcessorClsid, &m.m_audioProcessor) ||
             FAILED(graph.AddFilter(m.m_audioProcessor, kNameAudioProcessor)))
-            return Fail(graphcode::kAudioFilter, "Could not add FFDshow Processor");
-        return 0;
+            return Fail(FailureCode::AudioFilter, "Could not add FFDshow Processor");
+        return FailureCode::None;
     }
 
-    int AddMp3Encoder() {
+    FailureCode AddMp3Encoder() {
         if (!CreateByText(kMp3EncoderClsid, &m.m_mp3Encoder) ||
             FAILED(graph.AddFilter(m.m_mp3Encoder, kNameMp3Encoder)))
-            return Fail(graphcode::kAudioFilter, "Could not add MP3 encoder");
-        return 0;
+            return Fail(FailureCode::AudioFilter, "Could not add MP3 encoder");
+        return FailureCode::None;
     }
 
-    int AddWavDest() {
+    FailureCode AddWavDest() {
         if (!CreateByText(kWavDestClsid, &m.m_wavDest))
-            return Fail(graphcode::kWavDest, "Could not create WavDest");
+            return Fail(FailureCode::WavDest, "Could not create WavDest");
         if (FAILED(graph.AddFilter(m.m_wavDest, kNameWavDest)))
-            return Fail(graphcode::kWavDest, "Could not add WavDest");
-        return 0;
+            return Fail(FailureCode::WavDest, "Could not add WavDest");
+        return FailureCode::None;
     }
 
-    int AddFileWriter() {
+    FailureCode AddFileWriter() {
         if (FAILED(CoCreateFilter(CLSID_FileWriter, &m.m_fileWriter)) || !m.m_fileWriter)
-            return Fail(graphcode::kFileWriter, "Could not create FileWriter");
+            return Fail(FailureCode::FileWriter, "Could not create FileWriter");
         if (FAILED(graph.AddFilter(m.m_fileWriter, kNameFileWriter)))
-            return Fail(graphcode::kFileWriter, "Could not add FileWriter");
+            return Fail(FailureCode::FileWriter, "Could not add FileWriter");
         m.m_fileSink = QueryInterface<IFileSinkFilter>(m.m_fileWriter);
         if (m.m_fileSink)
             m.m_fileSink->SetFileName(s.mp3Path, nullptr);
-        return 0;
+        return FailureCode::None;
     }
 
-    int AddSampleGrabber() {
+    FailureCode AddSampleGrabber() {
         if (FAILED(CoCreateFilter(CLSID_SampleGrabber, &m.m_grabberFilter)) || !m.m_grabberFilter)
-            return Fail(graphcode::kSampleGrabber, "Could not create SampleGrabber");
+            return Fail(FailureCode::SampleGrabber, "Could not create SampleGrabber");
         m.m_sampleGrabber = QueryInterface<ISampleGrabber>(m.m_grabberFilter);
         if (!m.m_sampleGrabber)
-            return Fail(graphcode::kSampleGrabber, "Query SampleGrabber interface failed");
+            return Fail(FailureCode::SampleGrabber, "Query SampleGrabber interface failed");
         AM_MEDIA_TYPE type;
         type.majortype = MEDIATYPE_Video;
         type.subtype = MEDIASUBTYPE_RGB24;
         if (FAILED(m.m_sampleGrabber->SetMediaType(&type)))
-            return Fail(graphcode::kSampleGrabber, "Could not set SampleGrabber's media type");
+            return Fail(FailureCode::SampleGrabber, "Could not set SampleGrabber's media type");
         if (FAILED(graph.AddFilter(m.m_grabberFilter, kNameSampleGrabber)))
-            return Fail(graphcode::kSampleGrabber, "Could not add SampleGrabber");
-        return 0;
+            return Fail(FailureCode::SampleGrabber, "Could not add SampleGrabber");
+        return FailureCode::None;
     }
 
-    int GetConversionPins() {
+    FailureCode GetConversionPins() {
         struct PinStep {
             IPinPtr* pin;
             const IBaseFilterPtr* filter; // nullptr: the pin connected to `peer`
             PIN_DIRECTION direction;
             const IPinPtr* peer;
             const char* message;
-            int code;
+            FailureCode code;
         };
         const PinStep steps[] = {
             {&m.m_videoRendererIn, &m.m_videoRenderer, PINDIR_INPUT, nullptr, "Could not get video renderer input",
-             graphcode::kVideoRendererIn},
+             FailureCode::VideoRendererIn},
             {&m.m_videoOut, nullptr, PINDIR_OUTPUT, &m.m_videoRendererIn, "Could not get video output",
-             graphcode::kVideoOut},
+             FailureCode::VideoOut},
             {&m.m_grabberIn, &m.m_grabberFilter, PINDIR_INPUT, nullptr, "Could not get SampleGrabber input",
-             graphcode::kGrabberIn},
+             FailureCode::GrabberIn},
             {&m.m_grabberOut, &m.m_grabberFilter, PINDIR_OUTPUT, nullptr, "Could not get SampleGrabber output",
-             graphcode::kGrabberOut},
+             FailureCode::GrabberOut},
             {&m.m_audioRendererIn, &m.m_audioRenderer, PINDIR_INPUT, nullptr, "Could not get audio renderer input",
-             graphcode::kAudioRendererIn},
+             FailureCode::AudioRendererIn},
             {&m.m_audioOut, nullptr, PINDIR_OUTPUT, &m.m_audioRendererIn, "Could not get audio output",
-             graphcode::kAudioOut},
+             FailureCode::AudioOut},
             {&m.m_processorIn, &m.m_audioProcessor, PINDIR_INPUT, nullptr, "Could not get MP3 encoder input",
-             graphcode::kEncoderIn},
+             FailureCode::EncoderIn},
             {&m.m_processorOut, &m.m_audioProcessor, PINDIR_OUTPUT, nullptr, "Could not get MP3 encoder output",
-             graphcode::kEncoderOut},
+             FailureCode::EncoderOut},
             {&m.m_encoderIn, &m.m_mp3Encoder, PINDIR_INPUT, nullptr, "Could not get MP3 encoder input",
-             graphcode::kEncoderIn},
+             FailureCode::EncoderIn},
             {&m.m_encoderOut, &m.m_mp3Encoder, PINDIR_OUTPUT, nullptr, "Could not get MP3 encoder output",
-             graphcode::kEncoderOut},
+             FailureCode::EncoderOut},
             {&m.m_wavDestIn, &m.m_wavDest, PINDIR_INPUT, nullptr, "Could not get audio MUX input",
-             graphcode::kWavDestIn},
+             FailureCode::WavDestIn},
             {&m.m_wavDestOut, &m.m_wavDest, PINDIR_OUTPUT, nullptr, "Could not get audio MUX output",
-             graphcode::kWavDestOut},
+             FailureCode::WavDestOut},
             {&m.m_writerIn, &m.m_fileWriter, PINDIR_INPUT, nullptr, "Could not get file writer input",
-             graphcode::kWriterIn},
+             FailureCode::WriterIn},
         };
         // The first four pins are the picture's, the rest the sound's.
         constexpr size_t kPictureSteps = 4;
@@ -174,49 +175,49 @@ private:
             if (FAILED(hr) || !*step.pin)
                 return Fail(step.code, step.message);
         }
-        return 0;
+        return FailureCode::None;
     }
 
-    int DisconnectRenderers() {
+    FailureCode DisconnectRenderers() {
         HRESULT hr = graph.Disconnect(m.m_videoOut);
         if (FAILED(hr))
-            return Fail(graphcode::kDisconnectVideoOut, hr == VFW_E_NOT_STOPPED
+            return Fail(FailureCode::DisconnectVideoOut, hr == VFW_E_NOT_STOPPED
                                                             ? "Could not disconnect video output(VFW_E_NOT_STOPPED)"
                                                             : "Could not disconnect video output");
         if (FAILED(graph.Disconnect(m.m_videoRendererIn)))
-            return Fail(graphcode::kDisconnectVideoRendererIn, "Could not disconnect video renderer input");
+            return Fail(FailureCode::DisconnectVideoRendererIn, "Could not disconnect video renderer input");
         if (m_sound && FAILED(graph.Disconnect(m.m_audioOut)))
-            return Fail(graphcode::kDisconnectAudioOut, "Could not disconnect audio output");
+            return Fail(FailureCode::DisconnectAudioOut, "Could not disconnect audio output");
         if (m_sound && FAILED(graph.Disconnect(m.m_audioRendererIn)))
-            return Fail(graphcode::kDisconnectAudioRendererIn, "Could not disconnect audio renderer input");
+            return Fail(FailureCode::DisconnectAudioRendererIn, "Could not disconnect audio renderer input");
         if (!s.monitoring) {
             if (FAILED(graph.RemoveFilter(m.m_videoRenderer)))
-                return Fail(graphcode::kRemoveVideoRenderer, "Could not remove video renderer");
+                return Fail(FailureCode::RemoveVideoRenderer, "Could not remove video renderer");
             if (SUCCEEDED(CoCreateFilter(CLSID_NullRenderer, &m.m_nullRenderer)) && m.m_nullRenderer &&
                 FAILED(graph.AddFilter(m.m_nullRenderer, kNameNullRenderer)))
-                return Fail(graphcode::kAddNullRenderer, "Could not add NullRenderer");
+                return Fail(FailureCode::AddNullRenderer, "Could not add NullRenderer");
         }
-        return 0;
+        return FailureCode::None;
     }
 
-    int ConnectConversionGraph() {
+    FailureCode ConnectConversionGraph() {
         if (FAILED(graph.Connect(m.m_videoOut, m.m_grabberIn)))
-            return Fail(graphcode::kConnectVideo, "Could not connect video to SampleGrabber");
+            return Fail(FailureCode::ConnectVideo, "Could not connect video to SampleGrabber");
         if (m_sound) {
             if (FAILED(graph.Connect(m.m_audioOut, m.m_processorIn)))
-                return Fail(graphcode::kConnectAudio, "Could not connect audio to FFDSHOW Processor");
+                return Fail(FailureCode::ConnectAudio, "Could not connect audio to FFDSHOW Processor");
             if (FAILED(graph.Connect(m.m_processorOut, m.m_encoderIn)))
-                return Fail(graphcode::kConnectEncoder, "Could not connect MP3 encoder to Lame III");
+                return Fail(FailureCode::ConnectEncoder, "Could not connect MP3 encoder to Lame III");
             if (FAILED(graph.Connect(m.m_encoderOut, m.m_wavDestIn)))
-                return Fail(graphcode::kConnectEncoder, "Could not connect MP3 encoder to WavDest");
+                return Fail(FailureCode::ConnectEncoder, "Could not connect MP3 encoder to WavDest");
             if (FAILED(graph.Connect(m.m_wavDestOut, m.m_writerIn)))
-                return Fail(graphcode::kConnectWriter, "Could not connect WavDest to file writer");
+                return Fail(FailureCode::ConnectWriter, "Could not connect WavDest to file writer");
         }
         Snapshot("Before_Render(pSampleGrabberOut)");
         if (FAILED(graph.Render(m.m_grabberOut)))
-            return Fail(graphcode::kRenderGrabber, "Could not render SampleGrabber output");
+            return Fail(FailureCode::RenderGrabber, "Could not render SampleGrabber output");
         Snapshot("After_Render(pSampleGrabberOut)");
-        return 0;
+        return FailureCode::None;
     }
 
     ConversionGraph& m;
@@ -284,9 +285,9 @@ HRESULT FindRenderer(IFilterGraph& graph, const GUID& majorType, IBaseFilterPtr*
     return S_OK;
 }
 
-int BuildConversionGraph(ConversionGraph& members, const ConversionGraphSetup& setup) {
+FailureCode BuildConversionGraph(ConversionGraph& members, const ConversionGraphSetup& setup) {
     if (setup.graph == nullptr)
-        return graphcode::kNoVideoRenderer;
+        return FailureCode::NoVideoRenderer;
     return Builder(members, setup).Run();
 }
 

@@ -102,8 +102,8 @@ HRESULT FindRenderer(IFilterGraph& graph, const GUID& majorType, IBaseFilterPtr*
 // The n-th pin of the given direction; E_POINTER without a filter, E_FAIL without such a pin.
 HRESULT GetPin(const IBaseFilterPtr& filter, PIN_DIRECTION direction, int n, IPinPtr* pin);
 
-// Returns 0 or the failure code of the first step that failed (5 to 32).
-int BuildConversionGraph(ConversionGraph& members, const ConversionGraphSetup& setup);
+// Returns None or the failure code of the first step that failed (5 to 32).
+FailureCode BuildConversionGraph(ConversionGraph& members, const ConversionGraphSetup& setup);
 
 // Fills the context from the grabber's picture size and the settings the
 // caller put into it, registers the callback and takes the clock away.

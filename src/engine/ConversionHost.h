@@ -1,8 +1,9 @@
 #pragma once
-// What differs between the window and the command line while a file is
-// converted: where messages go, how a row's status is shown, how pending
-// messages are handled and whether the run pauses. The run's logic is the
-// same for both; it reports to the host and reads nothing back from it.
+// What the engine needs from the front end that runs a job (the window or
+// the command line): where it reports the job, where the graph's events go
+// and how pending input is handled while the output is written. The run's
+// logic is the same for both; it reports to the host and reads nothing back
+// from it, and it drives no timer: the front end polls UpdateProgress.
 //
 // Threads: every call comes from the thread that owns the graph (the window's
 // or zemconvert's main thread); the graph's threads reach the host only by
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <string>
 
+#include "FailureCodes.h"
 #include "UserText.h"
 
 class QObject;
@@ -18,29 +20,33 @@ class QWidget;
 
 namespace zem {
 
+// A status without a percentage.
+inline constexpr int kNoPercent = -1;
+
+// Where a job is. Each change, and each new percentage while it converts,
+// reaches the front end as one JobEvent.
+enum class JobState { Converting, Writing, Completed, Stopped, Failed };
+
+struct JobEvent {
+    JobState state = JobState::Converting;
+    int percent = kNoPercent; // while converting: the share of the job done
+    Failure failure;          // when failed: its code, what and why
+};
+
 class ConversionHost {
 public:
     virtual ~ConversionHost() = default;
 
-    // A failure the user must see: a message box in the window, standard
-    // error on the command line, with its cause in a paragraph of its own
-    // when there is one. The host words both in the user's language.
+    // The one way the engine reports a job: its state, its progress and, at
+    // a failed end, why. The front end decides what to show.
+    virtual void OnJobEvent(const JobEvent& event) = 0;
+    // A failure of opening a file outside a job (the preview) that the user
+    // must see: a message box in the window, standard error on the command
+    // line, with its cause in a paragraph of its own when there is one.
     virtual void ShowMessage(const UserText& text, const UserText& cause = {}) = 0;
-    // The job's status: one of the texts below (the host shows it in the
-    // user's language; the English text is the key) or "ERROR(n)", with the
-    // percentage converted so far, or kNoPercent.
-    virtual void SetStatus(const std::string& text, int percent) = 0;
-    // The "Messages" line under the list, likewise in the user's language.
-    virtual void SetMessageText(const std::string& text) = 0;
-    virtual void SetProgress(int percent) = 0;
-    // Handles whatever waits in the event queue, without waiting.
+    // Handles whatever waits in the event queue, without waiting: the
+    // output is written on the thread that owns the graph.
     virtual void PumpMessages() = 0;
-    // The fixed pauses the window makes between steps; the command line skips them.
-    virtual void Pause(int milliseconds) = 0;
-    virtual void Beep() = 0;
-    // The position timer drives progress while a job runs.
-    virtual void StartPositionTimer() = 0;
-    virtual void StopPositionTimer() = 0;
     // Receives the graph's event notifications.
     virtual QObject* EventTarget() = 0;
     // The preview area that shows the picture; none on the command line.
@@ -51,13 +57,11 @@ public:
     virtual void LogFailure(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 };
 
-// Status and message texts of a run.
+// The English words of each state: the front ends look them up in the
+// user's language.
 inline constexpr const char* kTextConverting = "Converting ...";
 inline constexpr const char* kTextWriting = "Writing ...";
 inline constexpr const char* kTextCompleted = "Completed";
 inline constexpr const char* kTextStopped = "Stopped";
-inline constexpr const char* kFormatError = "ERROR(%d)";
-// A status without a percentage.
-inline constexpr int kNoPercent = -1;
 
 } // namespace zem

@@ -19,18 +19,9 @@
 namespace zem {
 
 namespace {
-constexpr int kPauseBeforeBuild = 500;
-constexpr int kPauseBeforeRun = 1000;
-constexpr int kPauseAfterMux = 500;
 constexpr double kTicksPerSecond = 1e7;
 // Ticks a range's end waits for sound that lags behind its pictures.
 constexpr int kMaxSoundWaitTicks = 30;
-
-std::string Format(const char* format, int value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
 
 // "what failed (element)", the element left out when the graph did not name one.
 UserText TextWithElement(const ErrorDetail& detail) {
@@ -48,11 +39,6 @@ void ReplaceInWords(UserText& text, const std::string& from, const std::string& 
     }
     for (UserTextArg& arg : text.args)
         ReplaceInWords(arg.value, from, to);
-}
-// Whether `path` names a regular file (through a link too).
-bool PlainFileAt(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 } // namespace
 
@@ -116,9 +102,9 @@ UserText ConversionRun::WhyTheGraphDidNotRun(HRESULT hr) const {
         return TextWithElement(detail);
     if (hr == VFW_E_TIMEOUT) {
         // A decoder that could not be loaded for want of memory takes nothing either.
-        const std::string load = media::LastPluginLoadFailure();
-        if (media::IsOutOfMemoryText(load))
-            return UserText(kTextOutOfMemory).With("cause", load);
+        const media::PluginLoadFailure load = media::LastPluginLoadFailure();
+        if (load.outOfMemory)
+            return UserText(kTextOutOfMemory).With("cause", load.text);
         return kTextDidNotStart;
     }
     char code[16];
@@ -152,7 +138,7 @@ UserText ConversionRun::ShownScratchPaths(UserText text) const {
     return text;
 }
 
-void ConversionRun::Fail(int code, const UserText& what, const UserText& cause) {
+void ConversionRun::Fail(FailureCode code, const UserText& what, const UserText& cause) {
     m_result = JobResult::Failed;
     m_failure.code = code;
     // The first reason found is the one the user is told.
@@ -160,12 +146,13 @@ void ConversionRun::Fail(int code, const UserText& what, const UserText& cause) 
         TellWhy(what, cause);
 }
 
-int ConversionRun::MakeScratchFolder() {
+FailureCode ConversionRun::MakeScratchFolder() {
     ScratchFolder::Outcome outcome = ScratchFolder::Outcome::Failed;
     UserText error;
     m_scratch = ScratchFolder::Create(m_outputPath, outcome, error);
     if (!m_scratch) {
-        const int code = outcome == ScratchFolder::Outcome::OutputBusy ? runcode::kOutputBusy : runcode::kFramesFile;
+        const FailureCode code =
+            outcome == ScratchFolder::Outcome::OutputBusy ? FailureCode::OutputBusy : FailureCode::FramesFile;
         Fail(code, error);
         return code;
     }
@@ -177,40 +164,49 @@ int ConversionRun::MakeScratchFolder() {
     m_tmpPath = m_paths.tmpPath;
     if (!PathsFitLimit(m_paths)) {
         m_scratch.reset();
-        Fail(runcode::kFramesFile, UserText(kTextOutputPathTooLong).With("file", m_outputPath));
-        return runcode::kFramesFile;
+        Fail(FailureCode::FramesFile, UserText(kTextOutputPathTooLong).With("file", m_outputPath));
+        return FailureCode::FramesFile;
     }
-    return 0;
+    return FailureCode::None;
 }
 
-int ConversionRun::SeekToSelectionStart() {
+FailureCode ConversionRun::SeekToSelectionStart() {
     GraphHandles& h = m_session.Handles();
     if (h.pMC) {
         OAFilterState state = State_Stopped;
         if (FAILED(h.pMC->GetState(kStateWaitMs, &state)) || state != State_Stopped)
-            return runcode::kGraphNotStopped;
+            return FailureCode::GraphNotStopped;
     }
     m_selectionActive = (m_selectionStart != 0 || m_selectionEnd != 0) ? 1 : 0;
     if (m_selectionActive && h.pMS) {
         REFERENCE_TIME start = m_selectionStart;
         if (FAILED(h.pMS->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning)))
-            return runcode::kSeekFailed;
+            return FailureCode::SeekFailed;
     }
-    return 0;
+    return FailureCode::None;
 }
 
-int ConversionRun::CreateFramesFile() {
+FailureCode ConversionRun::CreateFramesFile() {
     if (m_tmpPath.size() >= PATH_MAX || !m_framesFile.Open(m_tmpPath, File::Mode::CreateExclusive)) {
-        m_host.ShowMessage(FailureCodeText(runcode::kFramesFile));
         TellWhy(m_framesFile.Error().empty() ? UserText(kTextPathTooLong).With("file", m_tmpPath)
                                              : m_framesFile.ErrorText());
         m_session.OpenPreviewFile(m_inputPath);
-        return runcode::kFramesFile;
+        return FailureCode::FramesFile;
     }
-    return 0;
+    return FailureCode::None;
 }
 
-int ConversionRun::OnConvert() {
+FailureCode ConversionRun::OnConvert() {
+    const FailureCode code = StartJob();
+    if (code != FailureCode::None) {
+        m_result = JobResult::Failed;
+        m_failure.code = code;
+        m_host.OnJobEvent({JobState::Failed, kNoPercent, m_failure});
+    }
+    return code;
+}
+
+FailureCode ConversionRun::StartJob() {
     m_result = JobResult::None;
     m_failure = Failure{};
     m_stopNote = {};
@@ -218,7 +214,7 @@ int ConversionRun::OnConvert() {
     m_muxResult = MuxResult{};
     m_inputEndedEarly = {};
     m_failedWhileRunning = false;
-    m_runningFailureCode = 0;
+    m_runningFailureCode = FailureCode::None;
     m_abandonRequested = false;
     m_soundWaitTicks = 0;
 
@@ -231,8 +227,8 @@ int ConversionRun::OnConvert() {
     }
     SaveGraphSnapshot(graph, "OnConvert()");
     m_paths.keptMp3Path = DeriveConversionPaths(m_inputPath, m_outputPath, {}).keptMp3Path;
-    int code = CheckInputFile();
-    if (code != 0) {
+    FailureCode code = CheckInputFile();
+    if (code != FailureCode::None) {
         CloseGraphLog(m_logFile, graph);
         Fail(code, InputProblem());
         return code;
@@ -240,9 +236,8 @@ int ConversionRun::OnConvert() {
     UserText why;
     if (OutputReplacesInput(why)) {
         CloseGraphLog(m_logFile, graph);
-        Fail(runcode::kOutputIsInput, why);
-        m_host.ShowMessage(m_failure.Said());
-        return runcode::kOutputIsInput;
+        Fail(FailureCode::OutputIsInput, why);
+        return FailureCode::OutputIsInput;
     }
     // Refused before anything is decoded, not after the whole film.
     std::vector<std::string> written{m_outputPath};
@@ -253,30 +248,26 @@ int ConversionRun::OnConvert() {
         UserText cause;
         if (OutputCannotBeReplaced(out, what, cause)) {
             CloseGraphLog(m_logFile, graph);
-            Fail(runcode::kWriteFailed, what, cause);
-            m_host.ShowMessage(m_failure.Said());
-            return runcode::kWriteFailed;
+            Fail(FailureCode::WriteFailed, what, cause);
+            return FailureCode::WriteFailed;
         }
     }
     if (const UserText pastEnd = StartPastEndText(); !pastEnd.empty()) {
         CloseGraphLog(m_logFile, graph);
-        Fail(runcode::kSeekFailed, pastEnd);
-        m_host.ShowMessage(m_failure.Said());
-        return runcode::kSeekFailed;
+        Fail(FailureCode::SeekFailed, pastEnd);
+        return FailureCode::SeekFailed;
     }
     // Before anything is decoded: the scratch folder claims the output, so
     // a second conversion to it is refused here.
     code = MakeScratchFolder();
-    if (code != 0) {
+    if (code != FailureCode::None) {
         CloseGraphLog(m_logFile, graph);
-        m_host.ShowMessage(m_failure.Said());
         return code;
     }
-    m_host.Pause(kPauseBeforeBuild);
     code = SeekToSelectionStart();
-    if (code == 0)
+    if (code == FailureCode::None)
         code = StartGraph();
-    if (code != 0) {
+    if (code != FailureCode::None) {
         if (!m_failure.HasReason() && !m_session.LastFailure().empty())
             TellWhy(m_session.LastFailure());
         Fail(code, JoinCause(FailureCodeText(code), m_inputPath));
@@ -285,14 +276,13 @@ int ConversionRun::OnConvert() {
         RemoveIntermediates();
         return code;
     }
-    m_host.StartPositionTimer();
-    m_host.SetMessageText(kTextConverting);
     m_converting = 1;
+    m_host.OnJobEvent({JobState::Converting, 0, {}});
     CloseGraphLog(m_logFile, m_session.Handles().pGB.get());
-    return 0;
+    return FailureCode::None;
 }
 
-int ConversionRun::StartGraph() {
+FailureCode ConversionRun::StartGraph() {
     GraphHandles& h = m_session.Handles();
     ConversionGraphSetup setup;
     setup.graph = h.pGB.get();
@@ -301,12 +291,12 @@ int ConversionRun::StartGraph() {
     setup.monitoring = m_job.monitoring;
     setup.reopenPreview = [this] { m_session.OpenPreviewFile(m_inputPath); };
     setup.saveSnapshot = [graph = h.pGB.get()](const char* label) { SaveGraphSnapshot(graph, label); };
-    int code = BuildConversionGraph(m_session.Conversion(), setup);
-    if (code != 0)
+    FailureCode code = BuildConversionGraph(m_session.Conversion(), setup);
+    if (code != FailureCode::None)
         return code;
     SaveGraphSnapshot(h.pGB.get(), "Before_pMC_Run()");
     code = CreateFramesFile();
-    if (code != 0)
+    if (code != FailureCode::None)
         return code;
 
     m_conversionPosition.store(0);
@@ -337,20 +327,17 @@ int ConversionRun::StartGraph() {
         return scratch->Place(from, to, error);
     };
 
-    m_host.Pause(kPauseBeforeRun);
     const HRESULT hr = h.pMC ? h.pMC->Run() : E_POINTER;
     if (FAILED(hr)) {
         TellWhy(UserText(kTextCannotDecode).With("file", m_inputPath), WhyTheGraphDidNotRun(hr));
-        m_host.ShowMessage(m_failure.Said());
         if (h.pMC)
             h.pMC->Stop();
         m_callback.reset();
         m_capture.reset();
         m_session.OpenPreviewFile(m_inputPath);
-        return runcode::kDecodeFailed;
+        return FailureCode::DecodeFailed;
     }
-    g_playState = kPlayRunning;
-    return 0;
+    return FailureCode::None;
 }
 
 int64_t ConversionRun::Position() {
@@ -379,17 +366,11 @@ int ConversionRun::Percent(int64_t position) const {
 void ConversionRun::UpdateProgress() {
     if (!m_converting)
         return;
-    if (m_writing) {
-        if (m_writeTotal != 0) {
-            m_host.SetProgress(100);
-            m_host.SetStatus(kTextWriting, kNoPercent);
-        }
+    if (m_writing)
         return;
-    }
     const int64_t position = Position();
     m_progress = Percent(position);
-    m_host.SetProgress(m_progress);
-    m_host.SetStatus(kTextConverting, m_progress);
+    m_host.OnJobEvent({JobState::Converting, m_progress, {}});
     // The range ends when its pictures are all taken and its sound has all
     // passed; the graph's own position follows whichever stream is ahead.
     bool reachedEnd = position >= m_selectionEnd;
@@ -406,189 +387,6 @@ void ConversionRun::UpdateProgress() {
         m_selectionActive = 0;
         FinishConversion(false);
     }
-}
-
-void ConversionRun::RemoveIntermediates() {
-    // Everything the job wrote lies in its folder; the output and a kept
-    // ".mp3" have left it by then.
-    m_scratch.reset();
-}
-
-void ConversionRun::FinishConversion(bool stopped) {
-    if (!m_converting || m_finishing)
-        return;
-    m_finishing = true;
-    const Captured captured = StopCapture();
-    m_progress = 0;
-    m_writing = 1;
-    m_host.StartPositionTimer();
-    m_host.SetMessageText(kTextWriting);
-    WriteOutput(captured, stopped);
-    ReportEnd(stopped);
-}
-
-ConversionRun::Captured ConversionRun::StopCapture() {
-    m_host.StopPositionTimer();
-    GraphHandles& h = m_session.Handles();
-    if (h.pMC)
-        h.pMC->Stop();
-    g_playState = kPlayStopped;
-    Captured captured;
-    // The pipeline is down: the streaming thread is done with the frame
-    // encoder and the frames file, whose results are read from here on.
-    if (m_capture) {
-        m_capture->FinishFrames();
-        m_logFile.AppendLine(SkipCountsText(m_capture->skipCounts()));
-        captured.pictureStart = m_capture->firstFrameTime();
-        captured.framesFailed = m_capture->writeFailed();
-        captured.framesError = m_capture->writeError();
-        captured.framesTaken = m_capture->framesWritten();
-    }
-    // The pictures start with the first frame taken, the sound with its first
-    // sample: line the sound up with the pictures.
-    auto times = QueryInterface<IStreamTimes>(m_session.Conversion().m_audioProcessor);
-    REFERENCE_TIME soundStart = 0;
-    captured.haveSoundStart = times && times->GetFirstSampleTime(&soundStart) == S_OK;
-    captured.soundStart = soundStart;
-    // A film without sound gets silence as long as its pictures.
-    captured.soundlessFilm = !m_session.Conversion().HasSound();
-    CollectWarnings();
-    // The sound file is complete (or has failed) once the graph lets go of its writer.
-    auto soundWriter = QueryInterface<IErrorDetail>(m_session.Conversion().m_fileWriter);
-    // Releasing the graph completes the ".mp3"; the window shows the file again.
-    if (m_reloadsPreview)
-        m_session.OpenPreviewFile(m_inputPath);
-    else
-        m_session.ReleaseDirectShow();
-    m_callback.reset();
-    m_capture.reset();
-    captured.framesClosed = m_framesFile.Close();
-    ErrorDetail soundFailure;
-    captured.soundFailed = soundWriter && soundWriter->GetErrorDetail(&soundFailure) == S_OK;
-    captured.soundError = soundFailure.text;
-    return captured;
-}
-
-void ConversionRun::WriteOutput(const Captured& captured, bool stopped) {
-    std::string silenceError;
-    if (m_failedWhileRunning) {
-        Fail(m_runningFailureCode, m_failure.what, m_failure.cause);
-        RemoveIntermediates();
-    } else if (captured.framesFailed || !captured.framesClosed) {
-        Fail(runcode::kWriteFailed, captured.framesFailed ? UserText(captured.framesError) : m_framesFile.ErrorText());
-        RemoveIntermediates();
-    } else if (captured.framesTaken == 0 && !stopped) {
-        // A video track that never gave a picture: as a file of sound alone,
-        // refused, and an earlier output stays as it was.
-        Fail(graphcode::kNoVideoRenderer,
-             FailureCodeText(graphcode::kNoVideoRenderer) + std::string(": ") + m_inputPath);
-        RemoveIntermediates();
-    } else if (captured.soundFailed) {
-        Fail(runcode::kWriteFailed, captured.soundError);
-        RemoveIntermediates();
-    } else if ((captured.soundlessFilm || !FileExists(m_paths.mp3Path)) && // a sound track that gave no sample
-               !WriteSilentTrack(m_paths.mp3Path, SilentFramesFor(captured.framesTaken, m_muxSettings.frameRate),
-                                 silenceError)) {
-        Fail(runcode::kWriteFailed, silenceError);
-        RemoveIntermediates();
-    } else {
-        // Sound that runs on well past the last picture is heard with that
-        // picture held, up to the end of the asked range: the sound decodes
-        // ahead of the pictures and may reach past it. A stopped run ends
-        // with its pictures.
-        m_muxSettings.holdLastPicture = !stopped;
-        const bool rangeEndsInside =
-            m_selectionEnd > m_selectionStart && (m_duration <= 0 || m_selectionEnd < m_duration);
-        if (rangeEndsInside)
-            m_muxSettings.maxSeconds = double(m_selectionEnd - m_selectionStart) / kTicksPerSecond;
-        // Sound that starts later than the pictures gets silence before it.
-        if (captured.haveSoundStart && (captured.pictureStart > 0 || captured.soundStart > 0))
-            m_muxSettings.audioLeadInFrames =
-                AudioLeadInFrames(captured.pictureStart, double(captured.soundStart) / kTicksPerSecond);
-        // A stopped run never replaces a file of the output's name (an earlier,
-        // complete output): its part goes beside it under a name that says so.
-        ConversionPaths paths = m_paths;
-        if (stopped && PlainFileAt(m_outputPath)) {
-            paths.outputPath = StoppedOutputPath(m_outputPath);
-            paths.keptMp3Path = StoppedOutputPath(m_paths.keptMp3Path);
-            m_stoppedBeside = UserText(kTextStoppedBeside).With("output", m_outputPath).With("file", paths.outputPath);
-        }
-        m_muxResult = MuxOutputFile(paths, m_muxSettings, [this](const MuxProgress& progress) {
-            m_writeTotal = progress.writeTotal;
-            m_host.PumpMessages();
-            return !m_abandonRequested;
-        });
-        if (!m_muxResult.ok)
-            m_stoppedBeside = {};
-        else if (!m_stoppedBeside.empty())
-            m_host.LogFailure(m_stoppedBeside.English());
-        if (m_muxResult.abandoned) {
-            RemoveIntermediates();
-            m_result = JobResult::Stopped;
-            m_stopNote = m_muxResult.said.empty() ? UserText(m_muxResult.message) : m_muxResult.said;
-        } else if (!m_muxResult.ok) {
-            Fail(runcode::kWriteFailed, m_muxResult.said.empty() ? UserText(m_muxResult.message) : m_muxResult.said);
-        } else if (!m_muxResult.warning.empty()) {
-            Warn(m_muxResult.warning);
-        }
-        RemoveIntermediates();
-    }
-}
-
-void ConversionRun::ReportEnd(bool stopped) {
-    m_writing = 0;
-    m_converting = 0;
-    m_host.StopPositionTimer();
-    m_selectionActive = 0;
-    m_selectionStart = 0;
-    m_selectionEnd = 0;
-    m_writeTotal = 0;
-    m_progress = 0;
-    m_host.SetProgress(0);
-    m_host.Pause(kPauseAfterMux);
-
-    std::string text;
-    if (m_result == JobResult::Failed) {
-        text = Format(kFormatError, m_failure.code);
-        m_host.ShowMessage(m_failure.Said());
-    } else {
-        if (m_result != JobResult::Stopped)
-            m_result = stopped ? JobResult::Stopped : JobResult::Completed;
-        text = m_result == JobResult::Stopped ? kTextStopped : kTextCompleted;
-    }
-    m_host.SetStatus(text, kNoPercent);
-    m_host.SetMessageText(text);
-    m_host.Beep();
-    m_finishing = false;
-}
-
-void ConversionRun::OnStopClicked() {
-    if (m_converting && !m_finishing)
-        FinishConversion(true);
-}
-
-void ConversionRun::Abandon() {
-    if (!m_converting)
-        return;
-    if (m_finishing) {
-        // The mux is under way further up this thread's stack: it gives up at
-        // its next cycle and removes what it wrote.
-        m_abandonRequested = true;
-        return;
-    }
-    m_finishing = true;
-    m_host.StopPositionTimer();
-    if (m_session.Handles().pMC)
-        m_session.Handles().pMC->Stop();
-    m_session.ReleaseDirectShow();
-    m_callback.reset();
-    m_capture.reset();
-    m_framesFile.Close();
-    RemoveIntermediates();
-    m_converting = 0;
-    m_writing = 0;
-    m_result = JobResult::Stopped;
-    m_finishing = false;
 }
 
 void ConversionRun::OnGraphNotify() {
@@ -617,10 +415,10 @@ void ConversionRun::OnGraphNotify() {
             ErrorDetail detail;
             const bool known = GraphError(detail);
             if (known && detail.kind == ErrorDetail::Kind::Output) {
-                m_runningFailureCode = runcode::kWriteFailed;
+                m_runningFailureCode = FailureCode::WriteFailed;
                 TellWhy(detail.Said());
             } else {
-                m_runningFailureCode = runcode::kDecodeFailed;
+                m_runningFailureCode = FailureCode::DecodeFailed;
                 char text[16];
                 std::snprintf(text, sizeof text, "0x%08x", unsigned(param1));
                 TellWhy(UserText(kTextCannotDecode).With("file", m_inputPath),

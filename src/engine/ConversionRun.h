@@ -45,7 +45,7 @@ namespace zem {
 // 0 when `path` is a regular file this process can read, else the failure
 // code with the cause in words. A FIFO, a socket or a device is refused
 // without being opened, so nothing waits for a writer that never comes.
-int CheckInputPath(const std::string& path, UserText& problem);
+FailureCode CheckInputPath(const std::string& path, UserText& problem);
 
 class ConversionHost;
 
@@ -63,14 +63,14 @@ public:
     // Makes `job` the current one: paths, selection, conversion numbers and
     // subtitles, and the file opened in the graph.
     void SelectJob(const ConversionJob& job);
-    // Starts the job selected last; 0 when the graph runs, else a failure
-    // code (the row shows "ERROR(n)").
-    int OnConvert();
+    // Starts the job selected last: FailureCode::None when the graph runs,
+    // else why not (reported as a failed job too).
+    FailureCode OnConvert();
     // Whether a finished job opens its file again for the preview (the
     // window's, until it closes); zemconvert has no preview.
     void SetReloadsPreview(bool reload) { m_reloadsPreview = reload; }
-    // 0, or 2, 3, 4 with InputProblem() saying why in words.
-    int CheckInputFile() const;
+    // None, or one of the input's codes with InputProblem() saying why in words.
+    FailureCode CheckInputFile() const;
     UserText InputProblem() const;
     // Whether the output (or the kept ".mp3") would replace the input, a file
     // its play list plays, or another input of the same call or list; the
@@ -84,8 +84,8 @@ public:
     // of the file (zemconvert's --start without --end); a file of unknown
     // length is converted to its end.
     void SelectToEndOfFile();
-    int SeekToSelectionStart();
-    int CreateFramesFile();
+    FailureCode SeekToSelectionStart();
+    FailureCode CreateFramesFile();
     // The work of each 100 ms tick while a job runs.
     void UpdateProgress();
     // Ends the current job: stop, reload, mux, report.
@@ -128,7 +128,7 @@ public:
 
 private:
     // Ends the job as failed with `code`; the first reason given is kept.
-    void Fail(int code, const UserText& what, const UserText& cause = {});
+    void Fail(FailureCode code, const UserText& what, const UserText& cause = {});
     // Records why, before the code is known.
     void TellWhy(const UserText& what, const UserText& cause = {}) {
         m_failure.what = ShownScratchPaths(what);
@@ -138,8 +138,10 @@ private:
     // path) instead of by the descriptor it is reached through.
     UserText ShownScratchPaths(UserText text) const;
     void RemoveIntermediates();
-    int MakeScratchFolder();
-    int StartGraph();
+    // OnConvert's steps up to the running graph.
+    FailureCode StartJob();
+    FailureCode MakeScratchFolder();
+    FailureCode StartGraph();
     // The graph's first error, when it has one.
     bool GraphError(ErrorDetail& detail) const;
     // The cause, in words, when the conversion graph would not start.
@@ -200,7 +202,7 @@ private:
     int64_t m_duration = 0;
     bool m_finishing = false;
     bool m_failedWhileRunning = false;
-    int m_runningFailureCode = 0;
+    FailureCode m_runningFailureCode = FailureCode::None;
     bool m_abandonRequested = false;
     int m_soundWaitTicks = 0;
     JobResult m_result = JobResult::None;

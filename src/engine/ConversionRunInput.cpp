@@ -44,10 +44,10 @@ std::string ClockText(int64_t ticks, bool tenths) {
 
 } // namespace
 
-int CheckInputPath(const std::string& path, UserText& problem) {
+FailureCode CheckInputPath(const std::string& path, UserText& problem) {
     if (path.empty()) {
-        problem = FailureCodeText(runcode::kInputEmpty);
-        return runcode::kInputEmpty;
+        problem = FailureCodeText(FailureCode::InputEmpty);
+        return FailureCode::InputEmpty;
     }
     // Bounded as the system sees it: a relative path goes on from the current folder.
     size_t size = path.size();
@@ -59,36 +59,36 @@ int CheckInputPath(const std::string& path, UserText& problem) {
                       .With("size", std::to_string(size))
                       .With("limit", std::to_string(PATH_MAX - 1))
                       .With("file", path.substr(0, 64));
-        return runcode::kInputTooLong;
+        return FailureCode::InputTooLong;
     }
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         const int error = errno;
         problem = JoinCause(UserText(kTextCannotOpen).With("file", path), SystemErrorText(error));
-        return error == ENAMETOOLONG ? runcode::kInputTooLong : runcode::kInputMissing;
+        return error == ENAMETOOLONG ? FailureCode::InputTooLong : FailureCode::InputMissing;
     }
     if (S_ISDIR(st.st_mode)) {
         problem = UserText(kTextIsFolder).With("file", path);
-        return runcode::kInputMissing;
+        return FailureCode::InputMissing;
     }
     if (!S_ISREG(st.st_mode)) {
         problem = UserText(kTextNotRegular).With("file", path);
-        return runcode::kInputMissing;
+        return FailureCode::InputMissing;
     }
     // Opened without waiting, and looked at again through the descriptor: the
     // name may have been swapped for a FIFO since.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         problem = JoinCause(UserText(kTextCannotOpen).With("file", path), SystemErrorText(errno));
-        return runcode::kInputMissing;
+        return FailureCode::InputMissing;
     }
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ::close(fd);
     if (!regular) {
         problem = UserText(kTextNotRegular).With("file", path);
-        return runcode::kInputMissing;
+        return FailureCode::InputMissing;
     }
-    return 0;
+    return FailureCode::None;
 }
 
 UserText InputEndedText(const std::string& input, int64_t reached, int64_t length) {
@@ -161,7 +161,7 @@ bool ConversionRun::OutputCannotBeReplaced(const std::string& output, UserText& 
     return false;
 }
 
-int ConversionRun::CheckInputFile() const {
+FailureCode ConversionRun::CheckInputFile() const {
     UserText problem;
     return CheckInputPath(m_inputPath, problem);
 }

@@ -1,9 +1,8 @@
 #pragma once
-// The option set chosen in the main window, its stored values and the job a
-// conversion makes from it. The choices themselves are declared in
-// OptionChoices.h.
+// The option set both front ends fill (the window from its controls and its
+// settings file, zemconvert from its command line) and the job a conversion
+// makes from it. The choices themselves are declared in OptionChoices.h.
 
-#include <QString>
 #include <cstdint>
 #include <string>
 
@@ -13,12 +12,6 @@
 namespace zem {
 
 inline constexpr int kFormatVersionJpeg = 3; // frames are always JPEG pictures
-
-// Settings file: section and the keys of the window's own options; the
-// options with choices carry their keys in their declarations.
-inline constexpr const char* kSettingsSection = "ZemConverter";
-inline constexpr const char* kKeyAllFlag = "AllFlag";
-inline constexpr const char* kKeyMonitoring = "Monitoring";
 
 // All members are 32-bit signed; a radio-group member holds the position of the
 // checked button in its group, -1 when none is checked.
@@ -35,22 +28,11 @@ struct ConversionSettings {
     int32_t m_formatVersion = -1;
     int32_t m_keepProportions = 0;
 
-    // Reads the stored keys from section "ZemConverter" of the INI file at
-    // `path` (missing file or key gives the default), then sets frame saving off.
-    void Load(const QString& path);
-    // Writes the stored keys, in their fixed order.
-    void Save(const QString& path) const;
     // The job for one file, its conversion numbers turned out of these
     // options: picture size, JPEG quality, rotation, proportions, MP3 keeping and
     // monitoring. A size or rotation outside its table (a hand-edited
     // settings file) gives the default rather than reaching the engine.
     ConversionJob MakeJob(std::string input, std::string output, int64_t start = 0, int64_t end = 0) const;
 };
-
-// ~/.config/ZemConverter/ZemConverter.ini, or $XDG_CONFIG_HOME/ZemConverter/...
-QString DefaultSettingsFilePath();
-// "PATH is not a regular file" when something other than a file (a FIFO, a
-// device, a folder) is in the settings file's place; empty otherwise.
-QString SettingsFileProblem(const QString& path);
 
 } // namespace zem

@@ -10,60 +10,67 @@
 
 namespace zem {
 
-// Failures of the graph rewiring (a build step that failed).
-namespace graphcode {
-inline constexpr int kNoVideoRenderer = 5;
-inline constexpr int kNoAudioRenderer = 6;
-inline constexpr int kAudioFilter = 7;
-inline constexpr int kWavDest = 8;
-inline constexpr int kFileWriter = 9;
-inline constexpr int kSampleGrabber = 10;
-inline constexpr int kVideoRendererIn = 11;
-inline constexpr int kVideoOut = 12;
-inline constexpr int kGrabberIn = 13;
-inline constexpr int kGrabberOut = 14;
-inline constexpr int kAudioRendererIn = 15;
-inline constexpr int kAudioOut = 16;
-inline constexpr int kEncoderIn = 17;
-inline constexpr int kEncoderOut = 18;
-inline constexpr int kWavDestIn = 19;
-inline constexpr int kWavDestOut = 20;
-inline constexpr int kWriterIn = 21;
-inline constexpr int kDisconnectVideoOut = 22;
-inline constexpr int kDisconnectVideoRendererIn = 23;
-inline constexpr int kDisconnectAudioOut = 24;
-inline constexpr int kDisconnectAudioRendererIn = 25;
-inline constexpr int kRemoveVideoRenderer = 26;
-inline constexpr int kAddNullRenderer = 27;
-inline constexpr int kConnectVideo = 28;
-inline constexpr int kConnectAudio = 29;
-inline constexpr int kConnectEncoder = 30;
-inline constexpr int kConnectWriter = 31;
-inline constexpr int kRenderGrabber = 32;
-} // namespace graphcode
-
-// Failures of a job's start, its run and its writing.
-namespace runcode {
-inline constexpr int kInputEmpty = 2;
-inline constexpr int kInputTooLong = 3;
-inline constexpr int kInputMissing = 4;
-inline constexpr int kGraphNotStopped = 33;
-inline constexpr int kFramesFile = 34;
-inline constexpr int kSeekFailed = 35;
-inline constexpr int kDecodeFailed = 36;
-inline constexpr int kWriteFailed = 37;
-inline constexpr int kOutputIsInput = 38;
-inline constexpr int kOutputBusy = 39;
-// A -j batch's process for one file ended without its result (killed).
-inline constexpr int kJobProcessEnded = 40;
-} // namespace runcode
+// Every code a job can end with. The numbers are what the row shows as
+// "ERROR(n)" and what --json reports, so they never change.
+enum class FailureCode : int {
+    None = 0,
+    // A job's start: the input.
+    InputEmpty = 2,
+    InputTooLong = 3,
+    InputMissing = 4,
+    // The graph rewiring (a build step that failed).
+    NoVideoRenderer = 5,
+    NoAudioRenderer = 6,
+    AudioFilter = 7,
+    WavDest = 8,
+    FileWriter = 9,
+    SampleGrabber = 10,
+    VideoRendererIn = 11,
+    VideoOut = 12,
+    GrabberIn = 13,
+    GrabberOut = 14,
+    AudioRendererIn = 15,
+    AudioOut = 16,
+    EncoderIn = 17,
+    EncoderOut = 18,
+    WavDestIn = 19,
+    WavDestOut = 20,
+    WriterIn = 21,
+    DisconnectVideoOut = 22,
+    DisconnectVideoRendererIn = 23,
+    DisconnectAudioOut = 24,
+    DisconnectAudioRendererIn = 25,
+    RemoveVideoRenderer = 26,
+    AddNullRenderer = 27,
+    ConnectVideo = 28,
+    ConnectAudio = 29,
+    ConnectEncoder = 30,
+    ConnectWriter = 31,
+    RenderGrabber = 32,
+    // The run and its writing.
+    GraphNotStopped = 33,
+    FramesFile = 34,
+    SeekFailed = 35,
+    DecodeFailed = 36,
+    WriteFailed = 37,
+    OutputIsInput = 38,
+    OutputBusy = 39,
+    // A -j batch's process for one file ended without its result (killed).
+    JobProcessEnded = 40,
+};
 
 // What a code means, for a report that has no message of its own; never null.
-const char* FailureCodeText(int code);
+const char* FailureCodeText(FailureCode code);
+// The number a row and --json show for the code.
+constexpr int FailureNumber(FailureCode code) {
+    return static_cast<int>(code);
+}
+// The status of a failed job, "ERROR(n)": made here and nowhere else.
+std::string FailureStatusText(FailureCode code);
 
 // A failed job as both front ends report it.
 struct Failure {
-    int code = 0;   // shown as "ERROR(n)"; 0 while nothing failed
+    FailureCode code = FailureCode::None; // shown as "ERROR(n)"
     UserText what;  // what failed, naming the file: "Could not decode {file}"
     UserText cause; // why: "No space left on device" (the system's words); may be empty
 

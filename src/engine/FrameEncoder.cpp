@@ -148,17 +148,16 @@ void ScalePicture(const uint8_t* source, uint16_t sourceWidth, uint16_t sourceHe
     ResamplePicture(source, sourceWidth, sourceHeight, target, targetWidth, targetHeight);
 }
 
-bool CodeFrameJpeg(const uint8_t* picture, uint32_t width, uint32_t height, int32_t rotation, int32_t quality,
+bool CodeFrameJpeg(const uint8_t* picture, uint32_t width, uint32_t height, int32_t rotation, int quality,
                    CxImage& image, std::vector<uint8_t>& jpeg) {
     jpeg.clear();
     if (!image.CreateFromArray(picture, width, height, PictureStride(width)))
         return false;
-    image.SetJpegQuality(uint8_t(quality & 0xFF));
     if (rotation == 1)
         image.RotateLeft();
     else if (rotation == 2)
         image.RotateRight();
-    return image.Encode(jpeg);
+    return image.Encode(quality, jpeg);
 }
 
 void FrameCaptureContext::Publish(double seconds) {

@@ -13,6 +13,7 @@
 
 #include "CxImage.h"
 #include "FileIo.h"
+#include "OptionChoices.h"
 #include "PicturePath.h"
 
 namespace zem {
@@ -35,7 +36,7 @@ void ScalePicture(const uint8_t* source, uint16_t sourceWidth, uint16_t sourceHe
 // Codes one picture (24-bit, bottom row first) as JPEG into `jpeg`, turned by
 // `rotation` (1 left, 2 right). Returns false when the coder failed, leaving
 // `jpeg` empty.
-bool CodeFrameJpeg(const uint8_t* picture, uint32_t width, uint32_t height, int32_t rotation, int32_t quality,
+bool CodeFrameJpeg(const uint8_t* picture, uint32_t width, uint32_t height, int32_t rotation, int quality,
                    CxImage& image, std::vector<uint8_t>& jpeg);
 
 // Set to 1 in the environment, every picture is decoded, also those the
@@ -64,7 +65,7 @@ struct FrameCaptureContext {
     uint16_t sourceHeight = 0;
     uint16_t targetWidth = 320;
     uint16_t targetHeight = 240;
-    int32_t jpegQuality = 80;
+    int jpegQuality = kQualityOption.Default().value;
     int32_t rotate = 0;
     // The picture keeps its display proportions (its pixels' aspect
     // `pixelAspectN`:`pixelAspectD` included) inside the target, centred on

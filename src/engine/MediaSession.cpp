@@ -104,18 +104,15 @@ bool MediaSession::ResetDirectShow() {
     return InitDirectShow();
 }
 
-int MediaSession::AddMpegDecoder() {
+bool MediaSession::AddMpegDecoder() {
     CLSID id;
     IBaseFilterPtr& decoder = m_conversion->m_mpegDecoder;
-    if (FAILED(CLSIDFromString(kMpeg2DecoderClsid, &id)) || FAILED(CoCreateFilter(id, &decoder)) || !decoder) {
-        m_host.ShowMessage(kTextNoMpegDecoder);
-        return kCodeMpegDecoder;
+    if (FAILED(CLSIDFromString(kMpeg2DecoderClsid, &id)) || FAILED(CoCreateFilter(id, &decoder)) || !decoder ||
+        FAILED(m_handles.pGB->AddFilter(decoder, kNameMpeg2Decoder))) {
+        m_host.LogFailure(UserText(kTextNoMpegDecoder).English());
+        return false;
     }
-    if (FAILED(m_handles.pGB->AddFilter(decoder, kNameMpeg2Decoder))) {
-        m_host.ShowMessage(kTextNoMpegDecoder);
-        return kCodeMpegDecoder;
-    }
-    return 0;
+    return true;
 }
 
 bool MediaSession::IsWindowsMediaFile(const std::string& path) {
@@ -193,24 +190,17 @@ bool MediaSession::OpenPreviewFile(const std::string& path) {
     m_lastFailure = UserText();
     if (!ResetDirectShow())
         return false;
-    const int decoderCode = AddMpegDecoder();
-    if (decoderCode != 0) {
-        // The open goes on without the preferred decoder; the row says why.
-        char text[32];
-        std::snprintf(text, sizeof text, "ERROR(%d)", decoderCode);
-        m_host.SetStatus(text, kNoPercent);
-    }
+    // The open goes on without the preferred decoder; the log says why.
+    AddMpegDecoder();
     if (FAILED(RenderMediaFile(path))) {
         // One box for one failure, in words; the codes went to the log.
         m_host.ShowMessage(kTextRenderFailed, m_lastFailure);
         ReleaseDirectShow();
-        m_host.Beep();
         return false;
     }
     // The mute toggle outlives the files it was set on.
     if (g_muted)
         SetMute(m_handles.pGB.get(), true);
-    m_host.PumpMessages();
     return true;
 }
 

@@ -28,7 +28,6 @@ struct GraphHandles {
 // Private message that carries graph events to the window.
 inline constexpr long WM_GRAPH_EVENT = 0x8000 + 1;
 
-inline constexpr int kCodeMpegDecoder = 8;
 inline constexpr const char* kTextRenderFailed = "File failed to render!";
 
 class MediaSession {
@@ -46,8 +45,8 @@ public:
     // when the file cannot be rendered; no graph is left then.
     bool OpenPreviewFile(const std::string& path);
 
-    // 0 or 8.
-    int AddMpegDecoder();
+    // Adds the preferred MPEG-2 decoder; false (logged) when it is missing.
+    bool AddMpegDecoder();
     HRESULT RenderMediaFile(const std::string& path);
     HRESULT RenderWMFile(const std::string& path);
     static bool IsWindowsMediaFile(const std::string& path);

@@ -14,7 +14,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QRegularExpression>
-#include <QTableWidget>
+#include "FileListModel.h"
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -32,11 +32,17 @@ namespace {
 
 // Every text the rows' Status cells were given, in order.
 struct StatusLog {
-    explicit StatusLog(QTableWidget* list) {
-        QObject::connect(list, &QTableWidget::itemChanged, [this](QTableWidgetItem* item) {
-            if (item->column() == kColStatus)
-                texts.append(item->text());
-        });
+    explicit StatusLog(const zem::app::FileListModel& rows) {
+        QObject::connect(&rows, &QAbstractItemModel::dataChanged,
+                         [this, &rows](const QModelIndex& top, const QModelIndex& bottom) {
+                             if (top.column() > kColStatus || bottom.column() < kColStatus)
+                                 return;
+                             for (int row = top.row(); row <= bottom.row(); ++row) {
+                                 const QString text = rows.CellText(row, kColStatus);
+                                 if (texts.isEmpty() || texts.back() != text)
+                                     texts.append(text);
+                             }
+                         });
     }
     QStringList texts;
 };
@@ -143,7 +149,7 @@ TEST(Conversion, SelectedFileBecomesAPlayerFile) {
     window->SelectRow(0);
     window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
     window->ControlAs<QAbstractButton>(IDC_SIZE_160)->click();
-    StatusLog log(window->FileList());
+    StatusLog log(window->Rows());
 
     testing::internal::CaptureStdout();
     // Returns once the job is finished.
@@ -237,8 +243,8 @@ TEST(Conversion, TwoRowsNeverWriteOneFile) {
     // Names that met after they were chosen (a list from an older program,
     // a name typed into the cell): row 2 writes row 1's output, row 3 its own input.
     const QString shared = window->CellText(0, kColOutput);
-    window->FileList()->item(1, kColOutput)->setText(shared);
-    window->FileList()->item(2, kColOutput)->setText(Path(first));
+    window->Rows().SetOutput(1, shared);
+    window->Rows().SetOutput(2, Path(first));
     const QByteArray inputBefore = [&] {
         QFile file(Path(first));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -281,7 +287,7 @@ TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
 
     // Stop is pressed at the first look at the running job (after the first
     // half-second wait), well before the clip's end.
-    StatusLog log(window->FileList());
+    StatusLog log(window->Rows());
     QStringList progressSeen;
     int barSeen = -1;
     const auto pressWhenRunning = [&](const std::function<void()>& press) {
@@ -317,7 +323,7 @@ TEST(Conversion, StopAndCloseEndTheJobWithWhatWasCaptured) {
     EXPECT_EQ(window->ControlAs<QLabel>(IDC_MESSAGE)->text(), QStringLiteral("Stopped"));
     ExpectPlayableOutput(window->CellText(0, 1), 1, kFullFrames * 3 / 4);
     // What was written has its size, as a completed output does.
-    EXPECT_EQ(window->CellText(0, kColSize), CCompressorDlg::FileSizeText(QFileInfo(window->CellText(0, 1)).size()));
+    EXPECT_EQ(window->CellText(0, kColSize), zem::app::FileListModel::FileSizeText(QFileInfo(window->CellText(0, 1)).size()));
     EXPECT_FALSE(window->CellText(0, kColSize).isEmpty());
     ExpectNoIntermediates(window->CellText(0, 0), window->CellText(0, 1));
 

@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMimeData>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QUrl>
 #include <gtest/gtest.h>

@@ -12,7 +12,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>

@@ -14,7 +14,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QRegularExpression>
-#include <QTableWidget>
+#include <QTableView>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -41,7 +41,7 @@ TEST(Language, EnglishWithoutALanguageFile) {
     EXPECT_EQ(ButtonText(*window, IDC_QUALITY_MIDDLE), QStringLiteral("Middle"));
     EXPECT_EQ(window->ControlAs<QGroupBox>(IDC_FILES_TO_CONVERT_BOX)->title(), QStringLiteral("Files to Convert"));
     EXPECT_EQ(window->ControlAs<QLabel>(IDC_FILES_LABEL)->text(), QStringLiteral("Files:"));
-    EXPECT_EQ(window->FileList()->horizontalHeaderItem(0)->text(), QStringLiteral("Input File"));
+    EXPECT_EQ(window->FileList()->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Input File"));
     EXPECT_EQ(window->Translate(QStringLiteral("Completed")), QStringLiteral("Completed"));
 }
 
@@ -57,7 +57,7 @@ TEST(Language, OnlyTranslatedKeysChangeAndValuesAreCut) {
     EXPECT_EQ(ButtonText(*window, IDC_CONVERT), QStringLiteral("변환"));
     EXPECT_EQ(ButtonText(*window, IDC_DELETE), QStringLiteral("Delete")); // other section does not count
     EXPECT_EQ(ButtonText(*window, IDC_STOP_CONVERSION), QStringLiteral("Stop"));
-    EXPECT_EQ(window->FileList()->horizontalHeaderItem(6)->text(), QString(199, QLatin1Char('x')));
+    EXPECT_EQ(window->FileList()->model()->headerData(6, Qt::Horizontal).toString(), QString(199, QLatin1Char('x')));
     EXPECT_EQ(window->Translate(QStringLiteral("Stopped")), QStringLiteral("a, b; c"));
     EXPECT_EQ(window->Translate(QStringLiteral("Status")).size(), 199);
 }
@@ -133,7 +133,7 @@ std::set<QString> WordingsTheProgramUses() {
     for (const char* text : zem::test::kWindowTexts)
         keys.insert(QString::fromUtf8(text));
     for (int code = 0; code < 64; ++code)
-        keys.insert(QString::fromUtf8(zem::FailureCodeText(code)));
+        keys.insert(QString::fromUtf8(zem::FailureCodeText(static_cast<zem::FailureCode>(code))));
     for (const char* entry : zem::kOpenDialogEntries)
         keys.insert(QString::fromUtf8(entry));
     keys.insert(QString::fromUtf8(zem::app::kSaveFilter.label));

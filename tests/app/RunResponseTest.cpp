@@ -11,7 +11,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
-#include <QTableWidget>
+#include "FileListModel.h"
+#include <QTableView>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -177,10 +178,17 @@ TEST(RunResponse, AListChangedAllThroughAnAllFilesRunKeepsEveryStatusOnItsOwnRow
 
     // Every status text each input's row was given, in order.
     std::map<QString, QStringList> statuses;
-    QObject::connect(window->FileList(), &QTableWidget::itemChanged, [&](QTableWidgetItem* item) {
-        if (item->column() == kColStatus && !item->text().isEmpty())
-            statuses[window->CellText(item->row(), kColInput)].append(item->text());
-    });
+    QObject::connect(&window->Rows(), &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex& top, const QModelIndex& bottom) {
+                         if (top.column() > kColStatus || bottom.column() < kColStatus)
+                             return;
+                         for (int row = top.row(); row <= bottom.row(); ++row) {
+                             const QString text = window->CellText(row, kColStatus);
+                             QStringList& seen = statuses[window->CellText(row, kColInput)];
+                             if (!text.isEmpty() && (seen.isEmpty() || seen.back() != text))
+                                 seen.append(text);
+                         }
+                     });
 
     // Twenty times a second, until the run ends: add, hand over, select,
     // sort, delete and delete all, in a fixed random order.
@@ -208,7 +216,7 @@ TEST(RunResponse, AListChangedAllThroughAnAllFilesRunKeepsEveryStatusOnItsOwnRow
             window->SelectRow(int(random() % window->RowCount()));
             break;
         case 4:
-            window->FileList()->sortItems(kColOutput, random() % 2 ? Qt::AscendingOrder : Qt::DescendingOrder);
+            window->FileList()->model()->sort(kColOutput, random() % 2 ? Qt::AscendingOrder : Qt::DescendingOrder);
             break;
         case 5:
             window->OnDelete();

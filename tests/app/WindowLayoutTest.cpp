@@ -15,7 +15,8 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QStyle>
-#include <QTableWidget>
+#include "FileListModel.h"
+#include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -167,8 +168,8 @@ TEST(WindowLayout, CaptionSizeAndControlsAfterStart) {
     EXPECT_EQ(window->ControlAs<QLabel>(IDC_DURATION)->text(), QStringLiteral("00:00"));
 
     // The list: seven columns, English headers without a language file.
-    EXPECT_EQ(window->FileList()->columnCount(), 7);
-    EXPECT_EQ(window->FileList()->horizontalHeaderItem(2)->text(), QStringLiteral("|<"));
+    EXPECT_EQ(window->FileList()->model()->columnCount(), 7);
+    EXPECT_EQ(window->FileList()->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("|<"));
     // The columns fill the list's width and no more: the Status column is
     // whole, no sideways scroll bar on an empty list, and long paths keep
     // the file's name by losing their middle.
@@ -301,16 +302,19 @@ TEST(WindowLayout, RangeCellsFocusRadioStopsAndTheOpenDialog) {
         ASSERT_LE(window.frameGeometry().height(), 768);
 
         // A range cell and its header show whole: nothing is elided.
-        QTableWidget* list = window.FileList();
-        list->setRowCount(1);
+        QTableView* list = window.FileList();
         const QString time = QStringLiteral("00:03.355");
+        zem::app::FileRow row;
+        row.input = QStringLiteral("/v/a.avi");
+        row.start = zem::app::RangeEdgeFromText(time, false);
+        row.end = zem::app::RangeEdgeFromText(time, true);
+        window.Rows().Append({row});
         const QFontMetrics metrics = list->fontMetrics();
         const int textMargin = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
         for (int column : {2, 3}) {
-            list->setItem(0, column, new QTableWidgetItem(time));
             const int room = list->visualRect(list->model()->index(0, column)).width() - textMargin;
             EXPECT_GE(room, metrics.horizontalAdvance(time)) << "column " << column;
-            EXPECT_GE(list->columnWidth(column), metrics.horizontalAdvance(list->horizontalHeaderItem(column)->text()))
+            EXPECT_GE(list->columnWidth(column), metrics.horizontalAdvance(list->model()->headerData(column, Qt::Horizontal).toString()))
                 << "header of column " << column;
         }
 

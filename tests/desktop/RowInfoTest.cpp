@@ -9,7 +9,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QRegularExpression>
-#include <QTableWidget>
+#include "FileListModel.h"
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -92,7 +92,7 @@ TEST(RowInfo, SizeOfCompletedOutputsAndTimeLeftDuringAnAllFilesRun) {
         const QFileInfo output(window->CellText(row, kColOutput));
         ASSERT_TRUE(output.isFile());
         const QString size = window->CellText(row, kColSize);
-        EXPECT_EQ(size, CCompressorDlg::FileSizeText(output.size()));
+        EXPECT_EQ(size, zem::app::FileListModel::FileSizeText(output.size()));
         EXPECT_TRUE(QRegularExpression(QStringLiteral("^(\\d+KB|\\d+\\.\\dMB)$")).match(size).hasMatch())
             << size.toStdString();
     }
@@ -112,15 +112,21 @@ TEST(RowInfo, SizeOfCompletedOutputsAndTimeLeftDuringAnAllFilesRun) {
     window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
     window->SelectRow(0);
     QStringList sizes;
-    QObject::connect(window->FileList(), &QTableWidget::itemChanged, [&](QTableWidgetItem* cell) {
-        if (cell->row() == 0 && cell->column() == kColSize)
-            sizes.append(cell->text());
-    });
+    QString shown = window->CellText(0, kColSize);
+    QObject::connect(&window->Rows(), &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex& top, const QModelIndex& bottom) {
+                         if (top.row() > 0 || top.column() > kColSize || bottom.column() < kColSize)
+                             return;
+                         const QString size = window->CellText(0, kColSize);
+                         if (size != shown)
+                             sizes.append(size);
+                         shown = size;
+                     });
     window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
     EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Completed"));
     EXPECT_EQ(sizes.size(), 2);
     EXPECT_EQ(sizes.value(0), QString());
-    EXPECT_EQ(sizes.value(1), CCompressorDlg::FileSizeText(QFileInfo(window->CellText(0, kColOutput)).size()));
+    EXPECT_EQ(sizes.value(1), zem::app::FileListModel::FileSizeText(QFileInfo(window->CellText(0, kColOutput)).size()));
 }
 
 TEST(RowInfo, NewTextsAreTranslatedAndKeepTheirPlaceholders) {

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "ConversionSettings.h"
+#include "SettingsFile.h"
 #include "FuzzSupport.h"
 
 namespace {
@@ -21,14 +21,14 @@ bool Same(const zem::ConversionSettings& a, const zem::ConversionSettings& b) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString file = QString::fromStdString(zem::fuzz::WriteInput(data, size, ".ini"));
     zem::ConversionSettings read;
-    read.Load(file);
+    zem::app::LoadSettingsFile(file, read);
     const zem::ConversionJob job = read.MakeJob("in.mp4", "out.avi");
     if (job.videoWidth <= 0 || job.videoHeight <= 0 || job.jpegQuality <= 0)
         __builtin_trap(); // whatever the file says, a size and a quality are chosen
     // Written back over the input and read again, the settings are the same.
-    read.Save(file);
+    zem::app::SaveSettingsFile(file, read);
     zem::ConversionSettings again;
-    again.Load(file);
+    zem::app::LoadSettingsFile(file, again);
     if (!Same(read, again))
         __builtin_trap();
     return 0;

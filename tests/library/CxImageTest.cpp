@@ -76,9 +76,8 @@ TEST(CxImageJpeg, MarkersCarryTheDeviceParameters) {
     ASSERT_TRUE(img.CreateFromArray(src.data(), 96, 64, 288));
     for (const auto& [quality, lumaDc, chromaDc] :
          std::vector<std::array<int, 3>>{{95, 2, 2}, {90, 3, 3}, {80, 6, 7}, {50, 16, 17}}) {
-        img.SetJpegQuality(uint8_t(quality));
         std::vector<uint8_t> jpeg;
-        ASSERT_TRUE(img.Encode(jpeg));
+        ASSERT_TRUE(img.Encode(quality, jpeg));
         const JpegInfo info = ProbeJpeg(jpeg);
         ASSERT_TRUE(info.valid) << info.error;
         EXPECT_TRUE(info.baseline);
@@ -111,9 +110,8 @@ TEST(CxImageJpeg, DecodesBackToThePictureWithinJpegError) {
         }
     CxImage img;
     ASSERT_TRUE(img.CreateFromArray(src.data(), w, h, stride));
-    img.SetJpegQuality(80);
     std::vector<uint8_t> jpeg;
-    ASSERT_TRUE(img.Encode(jpeg));
+    ASSERT_TRUE(img.Encode(80, jpeg));
     const auto rgb = DecodeJpegRgb(jpeg);
     ASSERT_EQ(rgb.size(), size_t(w) * h * 3);
     double error = 0;
@@ -126,6 +124,6 @@ TEST(CxImageJpeg, DecodesBackToThePictureWithinJpegError) {
     EXPECT_LT(error / (w * h * 3), 2.5);
     // The same picture codes to the same bytes (repeated frames rely on it).
     std::vector<uint8_t> again;
-    ASSERT_TRUE(img.Encode(again));
+    ASSERT_TRUE(img.Encode(80, again));
     EXPECT_EQ(again, jpeg);
 }

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <sys/stat.h>
 
-#include "ConversionSettings.h"
+#include "SettingsFile.h"
 #include "TestDirs.h"
 
 using namespace zem;
@@ -17,7 +17,7 @@ TEST(ConversionSettingsTest, FirstRunGivesTheDefaults) {
     ConversionSettings s;
     s.m_qualityIndex = 4;
     s.m_saveFrames = 1;
-    s.Load(QString::fromStdString(dir.file("none.ini")));
+    zem::app::LoadSettingsFile(QString::fromStdString(dir.file("none.ini")), s);
     EXPECT_EQ(s.m_videoSizeIndex, 0);
     EXPECT_EQ(s.m_rotate, 0);
     EXPECT_EQ(s.m_convertAll, 1);
@@ -36,14 +36,14 @@ TEST(ConversionSettingsTest, SixKeysRoundTripQualityIncluded) {
     TempDir dir;
     const QString path = QString::fromStdString(dir.file("ZemConverter.ini"));
     ConversionSettings s;
-    s.Load(path);
+    zem::app::LoadSettingsFile(path, s);
     s.m_videoSizeIndex = 5;
     s.m_rotate = 2;
     s.m_convertAll = 0;
     s.m_saveMp3 = 1;
     s.m_monitoring = 1;
     s.m_qualityIndex = 0;
-    s.Save(path);
+    zem::app::SaveSettingsFile(path, s);
 
     std::ifstream in(path.toStdString());
     std::stringstream text;
@@ -55,7 +55,7 @@ TEST(ConversionSettingsTest, SixKeysRoundTripQualityIncluded) {
     EXPECT_NE(ini.find("Quality=0"), std::string::npos) << ini;
 
     ConversionSettings again;
-    again.Load(path);
+    zem::app::LoadSettingsFile(path, again);
     EXPECT_EQ(again.m_videoSizeIndex, 5);
     EXPECT_EQ(again.m_rotate, 2);
     EXPECT_EQ(again.m_convertAll, 0);
@@ -98,11 +98,11 @@ TEST(ConversionSettingsTest, EveryDeclaredChoiceRoundTripsThroughTheSettingsFile
         for (const Choice& choice : c.option.choices) {
             SCOPED_TRACE(std::string(c.option.cliLong) + " " + std::to_string(choice.stored));
             ConversionSettings s;
-            s.Load(path);
+            zem::app::LoadSettingsFile(path, s);
             s.*c.member = choice.stored;
-            s.Save(path);
+            zem::app::SaveSettingsFile(path, s);
             ConversionSettings again;
-            again.Load(path);
+            zem::app::LoadSettingsFile(path, again);
             EXPECT_EQ(again.*c.member, choice.stored);
             EXPECT_EQ(c.inJob(again.MakeJob("in.mp4", "out.avi")), c.declared(choice));
         }
@@ -117,7 +117,7 @@ TEST(ConversionSettingsTest, HandEditedValuesOutsideTheTablesNeverReachTheEngine
     const std::string path = dir.file("bad.ini");
     std::ofstream(path) << "[ZemConverter]\nVideoSize=9\nRotate=7\n";
     ConversionSettings s;
-    s.Load(QString::fromStdString(path));
+    zem::app::LoadSettingsFile(QString::fromStdString(path), s);
     EXPECT_EQ(s.m_videoSizeIndex, 9); // kept as read: the window shows no size checked
     zem::ConversionJob job = s.MakeJob("in.mp4", "out.avi");
     EXPECT_EQ(job.videoWidth, 320);
@@ -135,12 +135,12 @@ TEST(ConversionSettingsTest, ASettingsFileThatIsNotAFileIsRefusedAtOnceAndTheDef
     const std::string fifo = dir.file("ZemConverter.ini");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const QString path = QString::fromStdString(fifo);
-    EXPECT_EQ(zem::SettingsFileProblem(path), path + QStringLiteral(" is not a regular file"));
-    EXPECT_EQ(zem::SettingsFileProblem(QString::fromStdString(dir.file("absent.ini"))), QString());
+    EXPECT_EQ(zem::app::SettingsFileProblem(path), path + QStringLiteral(" is not a regular file"));
+    EXPECT_EQ(zem::app::SettingsFileProblem(QString::fromStdString(dir.file("absent.ini"))), QString());
     zem::ConversionSettings settings;
     settings.m_videoSizeIndex = 4;
     settings.m_convertAll = 0;
-    settings.Load(path); // with nobody writing to the FIFO, a read would wait for ever
+    zem::app::LoadSettingsFile(path, settings); // with nobody writing to the FIFO, a read would wait for ever
     EXPECT_EQ(settings.m_videoSizeIndex, 0);
     EXPECT_EQ(settings.m_convertAll, 1);
 }
