@@ -83,6 +83,68 @@ private:
         return true;
     }
 
+    // What one pass of the interleaving loop reads: the sound block (or the
+    // silence in its place) and the picture, and where each stream stands.
+    struct Cycle {
+        Cycle(File& audioFile, File& framesFile, uint64_t skipped)
+            : audio(audioFile, kAudioReadBuffer, kMp3HeadSize + skipped), frames(framesFile, kFramesReadBuffer, 0) {}
+        BufferedReader audio;
+        BufferedReader frames;
+        int64_t silentFrames = 0;
+        // Sound that ends before the pictures (phones often record it so) goes
+        // on as silence, so no picture is lost; sound at least as long as the
+        // pictures never reaches this.
+        bool soundEnded = false;
+        // Set once the pictures ran out with much of the sound still to come:
+        // the last picture is written again at each step until it ends.
+        bool holding = false;
+        int64_t ra = 0;
+        int64_t rv = 0;
+        uint8_t audioBlock[kAudioBlockSize];
+        std::vector<uint8_t> picture;
+    };
+
+    // The cycle's sound block: silence before late sound and after sound that
+    // ended early, else the next block of the sound file. False on a read error.
+    bool ReadSoundBlock(Cycle& c, bool& silent) {
+        const bool leadIn = c.silentFrames > 0;
+        if (leadIn) {
+            --c.silentFrames;
+        } else if (!c.soundEnded) {
+            c.ra = c.audio.Read(c.audioBlock, kAudioBlockSize);
+            if (c.ra < 0)
+                return Fail(m_audio.ErrorText());
+            c.soundEnded = c.ra == 0 && c.frames.Position() < m_framesSize;
+        }
+        silent = leadIn || c.soundEnded;
+        if (silent) {
+            std::memcpy(c.audioBlock, SilentAudioFrame(), kAudioBlockSize);
+            c.ra = kAudioBlockSize;
+        }
+        return true;
+    }
+
+    // The cycle's picture: the next frame record, or the last one held while
+    // the sound goes on. `pictureBytes` is 0 when the cycle takes none.
+    bool ReadPicture(Cycle& c, uint32_t& pictureBytes) {
+        pictureBytes = 0;
+        if (!c.holding) {
+            bool ended = false;
+            if (!ReadFrameRecord(c.frames, c.picture, pictureBytes, c.rv, ended))
+                return false;
+            const uint64_t holdMinBytes = uint64_t(kHoldPictureMinSeconds * kAudioBytesPerSecond);
+            if (ended && m_settings.holdLastPicture && m_result.videoChunks > 0 && c.ra > 0 &&
+                m_audioSize > c.audio.Position() && m_audioSize - c.audio.Position() > holdMinBytes)
+                c.holding = true;
+        }
+        if (c.holding) {
+            // The audio block of this cycle is the last one: no picture after the sound.
+            pictureBytes = c.ra > 0 ? uint32_t(c.picture.size()) : 0;
+            c.rv = int64_t(pictureBytes);
+        }
+        return true;
+    }
+
     bool Interleave() {
         // The movie data goes after a gap that the header fills at the end.
         if (!m_zem.Seek(kHeaderSize))
@@ -91,9 +153,8 @@ private:
         BufferedWriter index(m_index, kIndexWriteBuffer);
         const uint64_t skipped =
             m_settings.audioLeadInFrames < 0 ? uint64_t(-m_settings.audioLeadInFrames) * kAudioBlockSize : 0;
-        int64_t silentFrames = std::max<int64_t>(m_settings.audioLeadInFrames, 0);
-        BufferedReader audio(m_audio, kAudioReadBuffer, kMp3HeadSize + skipped);
-        BufferedReader frames(m_frames, kFramesReadBuffer, 0);
+        Cycle c(m_audio, m_frames, skipped);
+        c.silentFrames = std::max<int64_t>(m_settings.audioLeadInFrames, 0);
 
         uint8_t indexHead[kIndexHeadSize];
         std::memcpy(indexHead, kIndexCode.data(), 4);
@@ -105,64 +166,30 @@ private:
         double audioClock = 0.0;
         double videoClock = 0.0;
         WriteCursor at;
-        int64_t ra = 0;
-        int64_t rv = 0;
-        uint8_t audioBlock[kAudioBlockSize];
-        std::vector<uint8_t> picture;
-
-        // Sound that ends before the pictures (phones often record it so) goes
-        // on as silence, so no picture is lost; sound at least as long as the
-        // pictures never reaches this.
-        bool soundEnded = false;
-        // Set once the pictures ran out with much of the sound still to come:
-        // the last picture is written again at each step until it ends.
-        bool holding = false;
         // Set once the output reached maxSeconds.
         bool soundCut = false;
-        const uint64_t holdMinBytes = uint64_t(kHoldPictureMinSeconds * kAudioBytesPerSecond);
         do {
             if (m_settings.maxSeconds > 0 && audioClock >= m_settings.maxSeconds * kAudioBytesPerSecond) {
                 soundCut = true;
                 break;
             }
-            const bool leadIn = silentFrames > 0;
-            if (leadIn) {
-                --silentFrames;
-            } else if (!soundEnded) {
-                ra = audio.Read(audioBlock, kAudioBlockSize);
-                if (ra < 0)
-                    return Fail(m_audio.ErrorText());
-                soundEnded = ra == 0 && frames.Position() < m_framesSize;
-            }
-            const bool silent = leadIn || soundEnded;
-            if (silent) {
-                std::memcpy(audioBlock, SilentAudioFrame(), kAudioBlockSize);
-                ra = kAudioBlockSize;
-            }
-            const uint64_t audioCutBefore = audio.Position() - (silent ? 0 : uint64_t(ra));
+            bool silent = false;
+            if (!ReadSoundBlock(c, silent))
+                return false;
+            const uint64_t audioCutBefore = c.audio.Position() - (silent ? 0 : uint64_t(c.ra));
 
             // The video step reads one frame record while the audio is ahead.
             bool takeVideo = false;
             uint32_t pictureBytes = 0;
             if (audioClock + kAudioBlockSize > videoClock) {
-                if (!holding) {
-                    bool ended = false;
-                    if (!ReadFrameRecord(frames, picture, pictureBytes, rv, ended))
-                        return false;
-                    if (ended && m_settings.holdLastPicture && m_result.videoChunks > 0 && ra > 0 &&
-                        m_audioSize > audio.Position() && m_audioSize - audio.Position() > holdMinBytes)
-                        holding = true;
-                }
-                if (holding) {
-                    // The audio block of this cycle is the last one: no picture after the sound.
-                    pictureBytes = ra > 0 ? uint32_t(picture.size()) : 0;
-                    rv = int64_t(pictureBytes);
-                }
-                takeVideo = rv > 0;
+                if (!ReadPicture(c, pictureBytes))
+                    return false;
+                takeVideo = c.rv > 0;
             }
 
-            const uint64_t cycleMovie = (ra > 0 ? kSectorSize : 0) + (takeVideo ? VideoChunkLength(pictureBytes) : 0);
-            const uint64_t cycleIndex = kIndexRecordSize * ((ra > 0 ? 1 : 0) + (takeVideo ? 1 : 0));
+            const uint64_t cycleMovie =
+                (c.ra > 0 ? kSectorSize : 0) + (takeVideo ? VideoChunkLength(pictureBytes) : 0);
+            const uint64_t cycleIndex = kIndexRecordSize * ((c.ra > 0 ? 1 : 0) + (takeVideo ? 1 : 0));
             if (kHeaderSize + at.movieBytes + cycleMovie + at.indexBytes + cycleIndex > m_settings.maxFileBytes) {
                 m_result.truncated = true;
                 m_result.said = UserText(kTextCutAtLargestSize).With("frames", std::to_string(m_result.videoChunks));
@@ -172,21 +199,21 @@ private:
             }
 
             audioClock += kAudioBlockSize;
-            if (ra > 0 && !WriteAudioChunk(movie, index, audioBlock, uint32_t(ra), at))
+            if (c.ra > 0 && !WriteAudioChunk(movie, index, c.audioBlock, uint32_t(c.ra), at))
                 return false;
             if (takeVideo) {
-                if (!WriteVideoChunk(movie, index, picture.data(), pictureBytes, at))
+                if (!WriteVideoChunk(movie, index, c.picture.data(), pictureBytes, at))
                     return false;
                 videoClock += step;
             }
 
-            m_progress.bytesRead = (audio.Position() - kMp3HeadSize - skipped) + frames.Position();
+            m_progress.bytesRead = (c.audio.Position() - kMp3HeadSize - skipped) + c.frames.Position();
             if (m_onCycle && !m_onCycle(m_progress)) {
                 m_result.abandoned = true;
                 return Fail(kTextAbandoned);
             }
-            m_audioCut = audio.Position();
-        } while (ra > 0 && rv > 0);
+            m_audioCut = c.audio.Position();
+        } while (c.ra > 0 && c.rv > 0);
 
         if (!movie.Flush())
             return Fail(m_zem.ErrorText());
@@ -196,7 +223,7 @@ private:
         // When the frames ran out (or the file was cut) the audio file is
         // shortened to the last block that went into the output, so a kept
         // ".mp3" matches the movie.
-        if ((rv == 0 || soundCut || m_result.truncated) && !m_audio.Truncate(m_audioCut))
+        if ((c.rv == 0 || soundCut || m_result.truncated) && !m_audio.Truncate(m_audioCut))
             return Fail(m_audio.ErrorText());
 
         m_result.movieBytes = at.movieBytes;
