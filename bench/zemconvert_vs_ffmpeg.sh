@@ -11,7 +11,7 @@
 # waits for). The load average around the runs says how far the figures can be
 # trusted on a shared machine; the CPU-seconds hold better than the wall times.
 #
-#   bench/zemconvert_vs_ffmpeg.sh [BUILD_DIR] [RUNS] [CLIP...]   (default: all six clips)
+#   bench/zemconvert_vs_ffmpeg.sh [BUILD_DIR] [RUNS] [CLIP...]   (default: all seven clips)
 #
 # ZEM_DECODE_THREADS and ZEM_PICTURE_ROWS (README) pass through to zemconvert,
 # for comparing settings.
@@ -52,7 +52,10 @@ make_clip hevc10_2160p_hlg.mp4 10 3840x2160 30 "-c:v libx265 -preset ultrafast -
   -x265-params log-level=error:colorprim=bt2020:transfer=arib-std-b67:colormatrix=bt2020nc -tag:v hvc1
   -color_primaries bt2020 -color_trc arib-std-b67 -colorspace bt2020nc" "-c:a aac -b:a 128k"
 
-# zemconvert's graph log goes to a home of its own, for the picture counters.
+# zemconvert's graph log goes to a home of its own, for the picture counters;
+# GStreamer's plugin registry stays in the user's cache, so no run pays for
+# scanning the plugins afresh.
+export XDG_CACHE_HOME=${XDG_CACHE_HOME:-$HOME/.cache}
 BENCH_HOME="$OUT/home"
 mkdir -p "$BENCH_HOME/ZemConverter/Log"
 

@@ -101,7 +101,8 @@ private:
     HRESULT RealizeFilters(GstBin* bin, const std::vector<std::shared_ptr<BaseFilter>>& order);
     HRESULT LinkFilters(GstBin* bin, const std::vector<std::shared_ptr<BaseFilter>>& order);
     void Teardown();
-    HRESULT EnsurePrerolled();
+    // `deliver`: the pipeline built hands its pictures and sound on from its first one.
+    HRESULT EnsurePrerolled(bool deliver = false);
     // `exact`: the first picture must start at the target (within a millisecond),
     // not up to a picture after it.
     HRESULT Reposition(REFERENCE_TIME target, bool exact = false);
@@ -117,6 +118,8 @@ private:
     double FrameSeconds() const;
     bool HasSourceVideo() const;
     bool HasDeliveringFilters() const;
+    // The same for the filters a pipeline built now would hold.
+    bool ConnectsDeliveringFilters() const;
     // The connected video renderer (or any, for the widget) and the connected audio renderer.
     std::shared_ptr<BaseFilter> FindVideoRenderer(bool connectedOnly) const;
     SoundOutput* FindSoundOutput() const;

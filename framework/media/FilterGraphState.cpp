@@ -15,32 +15,56 @@ constexpr int kStatePollMs = 20;
 // Demuxers known to accept a seek and then never finish it.
 constexpr const char* kSeeklessDemuxers[] = {"rmdemux"};
 
-// Pictures at least this tall decode on one thread. Up to 1080 lines a frame
-// thread a core keeps both cores busy within 140 MB (a minute of 1080p30
-// H.264: 133-135 MB, the wall time 15 % shorter than with one thread, the
-// outputs byte for byte the same). A 4K picture of 10-bit samples is 25 MB:
-// two frame threads keep more of them alive than ffmpeg does by far (10 s of
-// 2160p30 HEVC Main 10: 473 MB against ffmpeg's 328 MB; one thread 407 MB).
-constexpr int kOneDecodeThreadHeight = 1440;
-// The decoder's thread count, set in the environment, replaces the choice by
-// height (for comparing outputs and measuring).
+// How the video decoder spreads its work over the cores: frame threads
+// (pictures side by side, each thread keeping a set of pictures alive) or slice
+// threads (parts of one picture side by side, where the stream is coded for
+// it: HEVC wavefronts or tiles, several slices; otherwise one thread decodes).
+struct DecodeThreads {
+    int count = 1;
+    bool slices = false;
+};
+
+// Pictures with at least this many lines (on their shorter side) decode on
+// slice threads. Up to 1080 lines a frame thread a core keeps both cores busy
+// within 140 MB (a minute of 1080p30 H.264: 133-135 MB, the wall time 15 %
+// shorter than with one thread, the outputs byte for byte the same). A 4K
+// picture of 10-bit samples is 25 MB: two frame threads keep more of them
+// alive than ffmpeg does by far (10 s of 2160p30 HEVC Main 10: 473 MB against
+// ffmpeg's 328 MB; one thread 407 MB), while slice threads keep no more alive
+// than one thread does (409 MB). They split that film's decoding 5.5 : 4.1
+// CPU-seconds where one thread took 7.2, at about 2 CPU-seconds more in all
+// (the threads wait for each other's rows).
+constexpr int kSliceThreadsLines = 1440;
+// The decoder's thread count, set in the environment, replaces the count chosen
+// (for comparing outputs and measuring); the kind stays the one chosen by height.
 constexpr const char* kDecodeThreadsVariable = "ZEM_DECODE_THREADS";
 constexpr int kMostDecodeThreads = 16;
 
-int DecodeThreadsFor(int pictureHeight) {
+DecodeThreads DecodeThreadsFor(int lines) {
+    DecodeThreads threads{static_cast<int>(g_get_num_processors()), lines >= kSliceThreadsLines};
     if (const char* asked = std::getenv(kDecodeThreadsVariable)) {
-        const int threads = std::atoi(asked);
-        if (threads >= 1 && threads <= kMostDecodeThreads)
-            return threads;
+        const int count = std::atoi(asked);
+        if (count >= 1 && count <= kMostDecodeThreads)
+            threads.count = count;
     }
-    return pictureHeight >= kOneDecodeThreadHeight ? 1 : static_cast<int>(g_get_num_processors());
+    return threads;
+}
+
+// The choice travels with the signal as one number: slice threads negative.
+gpointer Packed(const DecodeThreads& threads) {
+    return GINT_TO_POINTER(threads.slices ? -threads.count : threads.count);
+}
+
+DecodeThreads Unpacked(gpointer packed) {
+    const int count = GPOINTER_TO_INT(packed);
+    return {std::abs(count), count < 0};
 }
 
 // libav's video decoders pick slice threads on their own, which leaves single-slice
-// streams on one core; frame threads decode them as fast as ffmpeg does. One frame
-// thread a core is enough (the grabber needs a core too) and each further thread
-// keeps a set of large pictures alive. `threads` carries the count for the graph.
-void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer threads) {
+// streams on one core; frame threads decode them as fast as ffmpeg does. One
+// thread a core is enough (the grabber needs a core too) and each further frame
+// thread keeps a set of large pictures alive. `packed` carries the choice for the graph.
+void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer packed) {
     GstElementFactory* factory = gst_element_get_factory(element);
     if (!factory)
         return;
@@ -48,11 +72,12 @@ void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer threads) {
     const gchar* klass = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
     if (!g_str_has_prefix(name, "avdec_") || !klass || !std::strstr(klass, "Video"))
         return;
+    const DecodeThreads threads = Unpacked(packed);
     GObjectClass* cls = G_OBJECT_GET_CLASS(element);
     if (g_object_class_find_property(cls, "thread-type"))
-        gst_util_set_object_arg(G_OBJECT(element), "thread-type", "frame");
+        gst_util_set_object_arg(G_OBJECT(element), "thread-type", threads.slices ? "slice" : "frame");
     if (g_object_class_find_property(cls, "max-threads"))
-        g_object_set(element, "max-threads", static_cast<gint>(GPOINTER_TO_INT(threads)), nullptr);
+        g_object_set(element, "max-threads", static_cast<gint>(threads.count), nullptr);
 }
 
 } // namespace
@@ -88,13 +113,14 @@ HRESULT FilterGraph::Realize() {
     Teardown();
     m_pipeline = AdoptFloating(gst_pipeline_new(nullptr));
     GstBin* bin = GST_BIN(m_pipeline.get());
-    int height = 0;
+    // A phone films upright as often as not: the shorter side says the size.
+    int lines = 0;
     for (auto& f : m_filters)
         if (f->IsSource())
             for (const auto& pin : f->Pins())
                 if (pin->Format().major == MEDIATYPE_Video)
-                    height = std::max(height, pin->Format().height);
-    g_signal_connect(bin, "deep-element-added", G_CALLBACK(&OnElementAdded), GINT_TO_POINTER(DecodeThreadsFor(height)));
+                    lines = std::max(lines, std::min(pin->Format().width, pin->Format().height));
+    g_signal_connect(bin, "deep-element-added", G_CALLBACK(&OnElementAdded), Packed(DecodeThreadsFor(lines)));
     // Sources last: they route their streams to the inputs the others have made.
     std::vector<std::shared_ptr<BaseFilter>> order;
     for (auto& f : m_filters)
@@ -204,7 +230,7 @@ HRESULT FilterGraph::SetPipelineState(GstState state) {
     return S_OK;
 }
 
-HRESULT FilterGraph::EnsurePrerolled() {
+HRESULT FilterGraph::EnsurePrerolled(bool deliver) {
     if (m_pipeline && !m_dirty && m_prerolled)
         return S_OK;
     bool hasSource = false;
@@ -215,6 +241,7 @@ HRESULT FilterGraph::EnsurePrerolled() {
     HRESULT hr = Realize();
     if (FAILED(hr))
         return hr;
+    m_gate->deliver.store(deliver);
     const bool knownOrigin = m_gate->originFixed.load();
     if (m_seekBroken && knownOrigin && m_position > 0)
         m_gate->discardUntil.store(OriginNs() + m_position * 100);
@@ -249,10 +276,23 @@ bool FilterGraph::HasDeliveringFilters() const {
     return false;
 }
 
+bool FilterGraph::ConnectsDeliveringFilters() const {
+    for (auto& f : m_filters)
+        if (f->Delivers() && f->HasConnectedPin())
+            return true;
+    return false;
+}
+
 HRESULT FilterGraph::Run() {
     if (m_state == State_Running)
         return S_OK;
-    HRESULT hr = EnsurePrerolled();
+    // A run from the start that hands its data on plays from a pipeline built
+    // for it (below): one prerolled first without handing anything on would be
+    // taken down unseen, its first pictures decoded for nothing (at 4K a
+    // second of CPU).
+    const bool built = m_pipeline && !m_dirty && m_prerolled;
+    const bool freshRun = !built && m_position == 0 && !m_gate->deliver.load() && ConnectsDeliveringFilters();
+    HRESULT hr = EnsurePrerolled(freshRun);
     if (FAILED(hr))
         return hr;
     if (!m_gate->deliver.load()) {

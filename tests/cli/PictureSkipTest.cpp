@@ -32,6 +32,8 @@ struct ClipKind {
     const char* encoder;   // ffmpeg's video options
     const char* extension; // the container
     bool skips;            // pictures no other picture refers to, at a rate the output thins
+    const char* size = "320x240";
+    const char* seconds = "4";
 };
 
 // Moving pictures, so a different picture shown changes the output's bytes.
@@ -50,6 +52,11 @@ const ClipKind kKinds[] = {
      "-c:v libx265 -preset ultrafast -pix_fmt yuv420p10le "
      "-x265-params log-level=none:colorprim=bt2020:transfer=arib-std-b67:colormatrix=bt2020nc",
      "mp4", true},
+    // The same at 4K, whose pictures decode on slice threads (HEVC wavefronts).
+    {"Hevc10_Hlg_2160_30", "30",
+     "-c:v libx265 -preset ultrafast -pix_fmt yuv420p10le "
+     "-x265-params log-level=none:colorprim=bt2020:transfer=arib-std-b67:colormatrix=bt2020nc",
+     "mp4", true, "3840x2160", "1"},
     {"Mpeg2_BFrames_25", "25", "-c:v mpeg2video -q:v 4 -bf 2 -g 12", "mpg", true},
     {"Mpeg2_Dvd_29_97", "30000/1001", "-c:v mpeg2video -b:v 3M -bf 2 -g 15 -f vob", "vob", true},
 };
@@ -111,9 +118,10 @@ protected:
 TEST_P(PictureSkipTest, OutputIsTheSameWithAndWithoutSkipping) {
     const ClipKind& kind = GetParam();
     const fs::path clip = m_dir.path() / (std::string("clip.") + kind.extension);
-    const std::string make = std::string("ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=320x240:rate=") +
-                             kind.rate + ":duration=4 -f lavfi -i sine=f=440:duration=4 " + kind.encoder +
-                             " -c:a mp2 '" + clip.string() + "'";
+    const std::string make = std::string("ffmpeg -loglevel error -y -f lavfi -i testsrc2=size=") + kind.size +
+                             ":rate=" + kind.rate + ":duration=" + kind.seconds +
+                             " -f lavfi -i sine=f=440:duration=" + kind.seconds + " " + kind.encoder + " -c:a mp2 '" +
+                             clip.string() + "'";
     ASSERT_TRUE(Shell(make)) << make;
 
     PictureCounts skipping;
