@@ -128,12 +128,13 @@ int CapMarkupText(std::string& text) {
     return capped;
 }
 
-// The offset of an ASS Dialogue line's text, or npos when `line` is none.
-std::size_t AssTextOffset(std::string_view line) {
+// The offset of an ASS Dialogue line's text (after `fieldsBeforeText`
+// fields), or npos when `line` is none.
+std::size_t AssTextOffset(std::string_view line, int fieldsBeforeText) {
     std::size_t at = line.find_first_not_of(" \t");
     if (at == std::string_view::npos || !StartsWithNoCase(line.substr(at), "dialogue:"))
         return std::string_view::npos;
-    for (int field = 0; field < kAssFieldsBeforeText; ++field) {
+    for (int field = 0; field < fieldsBeforeText; ++field) {
         at = line.find(',', at);
         if (at == std::string_view::npos)
             return std::string_view::npos;
@@ -160,6 +161,10 @@ std::string CapSubtitleEvents(std::string& utf8, bool ass) {
     } else {
         std::string out;
         out.reserve(utf8.size());
+        // The text follows as many fields as the events' Format line names
+        // before it: a script may leave fields out ("Start, End, Text").
+        int fieldsBeforeText = kAssFieldsBeforeText;
+        bool inEvents = false;
         std::size_t start = 0;
         for (std::size_t lines = 0; start < utf8.size(); ++lines) {
             if (lines % kStopCheckLines == 0 && SubtitleStopAsked())
@@ -172,7 +177,14 @@ std::string CapSubtitleEvents(std::string& utf8, bool ass) {
                 ending.insert(ending.begin(), line.back());
                 line.pop_back();
             }
-            const std::size_t text = AssTextOffset(line);
+            const std::size_t first = line.find_first_not_of(" \t");
+            const std::string_view head =
+                first == std::string::npos ? std::string_view() : std::string_view(line).substr(first);
+            if (!head.empty() && head.front() == '[')
+                inEvents = StartsWithNoCase(head, "[events]");
+            else if (inEvents && StartsWithNoCase(head, "format:"))
+                fieldsBeforeText = int(std::count(head.begin(), head.end(), ','));
+            const std::size_t text = AssTextOffset(line, fieldsBeforeText);
             if (text != std::string::npos) {
                 std::string body = line.substr(text);
                 if (CapAssText(body)) {

@@ -20,6 +20,8 @@
 #include "ConversionPaths.h"
 #include "ConversionRun.h"
 #include "ConversionSettings.h"
+#include "EngineTexts.h"
+#include "EngineTexts.h"
 #include "FailureCodes.h"
 #include "FileIo.h"
 #include "InputList.h"
@@ -102,6 +104,15 @@ JobReport ConvertOne(CliHost& host, ConversionRun& run, const CliOptions& option
         run.SelectToEndOfFile();
 
     JobReport report;
+    // A stop that came while the file was opened (its subtitles prepared,
+    // say) ends the job before anything is converted: nothing is written.
+    if (g_interrupts.load() > 0) {
+        host.EndJob();
+        report.outcome = JobReport::Outcome::Stopped;
+        report.message = kTextNothingConverted;
+        report.warnings = run.warnings();
+        return report;
+    }
     const FailureCode code = run.OnConvert();
     if (code != FailureCode::None) {
         host.EndJob();

@@ -14,6 +14,7 @@
 #include "GraphState.h"
 #include "GstPtr.h"
 #include "SilentTrack.h"
+#include "StatedLength.h"
 #include "Subtitles.h"
 
 namespace zem {
@@ -70,17 +71,22 @@ void ConversionRun::SelectJob(const ConversionJob& job) {
     m_selectionStart = job.selectionStart;
     m_selectionEnd = job.selectionEnd;
     m_duration = 0;
+    m_lengthStated = false;
     m_warnings.clear();
     if (!m_inputPath.empty() && m_session.OpenPreviewFile(m_inputPath)) {
         CollectWarnings();
         auto& seeking = m_session.Handles().pMS;
         if (!seeking || FAILED(seeking->GetDuration(&m_duration)))
             m_duration = 0;
+        m_lengthStated = m_duration > 0 && FileStatesItsLength(m_inputPath);
+        // A range to the end of a guessed length (the slider's end) goes to the film's real end.
+        if (!m_lengthStated && m_duration > 0 && m_selectionEnd == m_duration)
+            m_selectionEnd = INT64_MAX;
     }
 }
 
 void ConversionRun::SelectToEndOfFile() {
-    m_selectionEnd = m_duration > m_selectionStart ? m_duration : INT64_MAX;
+    m_selectionEnd = KnownLength() > m_selectionStart ? KnownLength() : INT64_MAX;
 }
 
 int64_t ConversionRun::JobStart() const {
@@ -356,8 +362,10 @@ int64_t ConversionRun::Position() {
 
 int ConversionRun::Percent(int64_t position) const {
     int64_t percent = 0;
+    // A range to the end of a film of unknown length counts to its guessed length.
+    const int64_t end = m_selectionEnd == INT64_MAX && m_duration > m_selectionStart ? m_duration : m_selectionEnd;
     if (HasRange())
-        percent = (position - m_selectionStart) * 100 / (m_selectionEnd - m_selectionStart);
+        percent = (position - m_selectionStart) * 100 / (end - m_selectionStart);
     else if (m_duration > 0)
         percent = position * 100 / m_duration;
     return int(std::clamp<int64_t>(percent, 0, 100));

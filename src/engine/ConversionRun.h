@@ -176,6 +176,9 @@ private:
     void ReportEnd(bool stopped);
 
     bool HasRange() const { return m_selectionActive && m_selectionEnd > m_selectionStart; }
+    // The film's length where its file states it; 0 where it is unknown or
+    // only GStreamer's guess (which then serves the progress alone).
+    int64_t KnownLength() const { return m_lengthStated ? m_duration : 0; }
 
     ConversionHost& m_host;
     MediaSession& m_session;
@@ -200,6 +203,7 @@ private:
     std::unique_ptr<ScratchFolder> m_scratch;
     MuxSettings m_muxSettings;
     int64_t m_duration = 0;
+    bool m_lengthStated = false;
     bool m_finishing = false;
     bool m_failedWhileRunning = false;
     FailureCode m_runningFailureCode = FailureCode::None;

@@ -109,7 +109,7 @@ void ConversionRun::WriteOutput(const Captured& captured, bool stopped) {
         // with its pictures.
         m_muxSettings.holdLastPicture = !stopped;
         const bool rangeEndsInside =
-            m_selectionEnd > m_selectionStart && (m_duration <= 0 || m_selectionEnd < m_duration);
+            m_selectionEnd > m_selectionStart && (KnownLength() <= 0 || m_selectionEnd < KnownLength());
         if (rangeEndsInside)
             m_muxSettings.maxSeconds = double(m_selectionEnd - m_selectionStart) / kTicksPerSecond;
         // Sound that starts later than the pictures gets silence before it.

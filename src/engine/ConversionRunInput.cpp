@@ -101,11 +101,12 @@ UserText InputEndedText(const std::string& input, int64_t reached, int64_t lengt
 }
 
 void ConversionRun::CheckForEarlyEnd() {
-    // Where the film was to end: the range's end, or the length it had when
-    // it was opened; a length nobody knows cannot come up short.
-    int64_t length = m_duration;
+    // Where the film was to end: the range's end, or the length its file
+    // states; a length nobody knows cannot come up short, but the user is
+    // told that the end is where the file ran out.
+    int64_t length = KnownLength();
     if (HasRange() && m_selectionEnd != INT64_MAX)
-        length = m_duration > 0 ? std::min(m_selectionEnd, m_duration) : m_selectionEnd;
+        length = length > 0 ? std::min(m_selectionEnd, length) : m_selectionEnd;
     // How far it got: the later of the last picture and the last sound, both
     // counted from where the job started.
     int64_t reached = m_conversionPosition.load();
@@ -114,6 +115,10 @@ void ConversionRun::CheckForEarlyEnd() {
     if (times && times->GetLastSampleTime(&soundEnd) == S_OK)
         reached = std::max<int64_t>(reached, soundEnd);
     reached += m_selectionActive ? m_selectionStart : 0;
+    if (length <= 0) {
+        Warn(UserText(kTextLengthUnknown).With("file", m_inputPath).With("reached", ClockText(reached, true)));
+        return;
+    }
     m_inputEndedEarly = InputEndedText(m_inputPath, reached, length);
     if (!m_inputEndedEarly.empty())
         Warn(m_inputEndedEarly);
@@ -121,11 +126,11 @@ void ConversionRun::CheckForEarlyEnd() {
 
 UserText ConversionRun::StartPastEndText() const {
     // A start at or past the end would make nothing but an empty output.
-    if (m_selectionStart <= 0 || m_duration <= 0 || m_selectionStart < m_duration)
+    if (m_selectionStart <= 0 || KnownLength() <= 0 || m_selectionStart < KnownLength())
         return {};
     return UserText(kTextStartPastEnd)
         .With("start", ClockText(m_selectionStart, false))
-        .With("length", ClockText(m_duration, false));
+        .With("length", ClockText(KnownLength(), false));
 }
 
 bool ConversionRun::OutputCannotBeReplaced(const std::string& output, UserText& what, UserText& cause) const {

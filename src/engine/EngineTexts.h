@@ -64,6 +64,8 @@ inline constexpr const char* kTextOtherUsersFile =
     "it belongs to another user, in a folder where only its owner may replace it";
 inline constexpr const char* kTextStartPastEnd = "The start ({start}) lies past the end of the film ({length})";
 inline constexpr const char* kTextInputEndedEarly = "{file}: the input ended at {reached} of {length}";
+inline constexpr const char* kTextLengthUnknown =
+    "{file} does not state its length: it was converted as far as it could be read ({reached})";
 
 // The media layer's parts that a conversion needs.
 inline constexpr const char* kTextNoMpegDecoder = "Could not create the MPEG decoder: please install the program again";
@@ -75,6 +77,7 @@ inline constexpr const char* kTextAudioFileEmpty = "The audio file {file} is emp
 inline constexpr const char* kTextCutAtLargestSize =
     "The output reached the largest size an AVI file can describe and was cut at {frames} frames";
 inline constexpr const char* kTextAbandoned = "Abandoned before the output was complete";
+inline constexpr const char* kTextNothingConverted = "Stopped before anything was converted: nothing was written";
 inline constexpr const char* kTextUnexpectedEnd = "Unexpected end of {file}";
 inline constexpr const char* kTextSoundNotKeptAs = "The sound was not kept as {file}: {why}";
 inline constexpr const char* kTextSoundNotKept = "The sound was not kept: {why}";

@@ -57,7 +57,8 @@ Outcome RunZemconvert(const std::vector<std::string>& args, const std::string& s
         if (options.uid >= 0 &&
             (::setgroups(0, nullptr) != 0 || ::setgid(options.uid) != 0 || ::setuid(options.uid) != 0))
             ::_exit(126);
-        if (options.memoryLimit >= 0) {
+        // Under a limit on its address space a sanitized converter could not start at all.
+        if (options.memoryLimit >= 0 && !kSanitizerShadow) {
             const rlimit limit{rlim_t(options.memoryLimit), rlim_t(options.memoryLimit)};
             ::setrlimit(RLIMIT_AS, &limit);
         }

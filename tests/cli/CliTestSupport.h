@@ -15,11 +15,19 @@ struct Outcome {
 
 std::string Slurp(const std::string& path);
 
+// Whether this build (and the converter it starts) runs under a sanitizer
+// that reserves terabytes of address space for its shadow at start.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kSanitizerShadow = true;
+#else
+inline constexpr bool kSanitizerShadow = false;
+#endif
+
 struct RunOptions {
     long long fileSizeLimit = -1; // RLIMIT_FSIZE for the converter, bytes
     int uid = -1;                 // run as this user (and group) when root
     int timeoutSeconds = 0;       // killed (SIGALRM) after this long; 0: no limit
-    long long memoryLimit = -1;   // RLIMIT_AS for the converter, bytes
+    long long memoryLimit = -1;   // RLIMIT_AS for the converter, bytes (none under a sanitizer)
     std::string stdinFile;        // standard input read from this file (empty: the test's own)
 };
 
