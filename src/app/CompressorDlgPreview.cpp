@@ -4,6 +4,7 @@
 
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
+#include "DlgTexts.h"
 #include "GraphState.h"
 #include "NiceSliderCtrl.h"
 #include "PictureFit.h"
@@ -97,6 +98,18 @@ void CCompressorDlg::SelectJob(int row) {
     m_sliderPos = 0;
     RewindAndStop();
     TellMissingSoundOutput();
+    if (m_session.AudioOnly())
+        TellSoundOnly(row);
+}
+
+void CCompressorDlg::TellSoundOnly(int row) {
+    const QString cause = Translate(QString::fromLatin1(kTextNoPreviewPictures));
+    // A row that converted or failed keeps what its run said.
+    if (QTableWidgetItem* status = m_fileList->item(row, kColStatus); status != nullptr && status->text().isEmpty()) {
+        status->setText(Translate(QString::fromLatin1(kTextSoundOnly)));
+        status->setToolTip(cause);
+    }
+    SetMessageText(cause.toStdString());
 }
 
 void CCompressorDlg::TellMissingSoundOutput() {
