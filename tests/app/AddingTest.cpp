@@ -16,8 +16,8 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <gtest/gtest.h>
 
 using enum zem::app::ControlId;
 using enum zem::app::FileListColumn;
