@@ -1,5 +1,6 @@
-// The window's controls: their places in dialog units, which are shown, and
-// where each user action is routed.
+// The window's controls: their places in dialog units, how a larger or
+// smaller window moves them, which are shown, and where each user action is
+// routed.
 
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
