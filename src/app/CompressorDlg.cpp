@@ -85,7 +85,6 @@ void CCompressorDlg::OnInitDialog() {
     InitTransportButtons();
 
     LoadSettings();
-    HideSubtitleGroup();
 
     CheckCodecEnvironment();
     SetSubtitleFontHeight(kStartSubtitleHeight);
@@ -168,8 +167,7 @@ void CCompressorDlg::SaveSettings() {
     if (!m_placed)
         return;
     QSettings store(m_environment.settingsFile, QSettings::IniFormat);
-    store.setValue(WindowKey(kKeyWindowX), pos().x());
-    store.setValue(WindowKey(kKeyWindowY), pos().y());
+    store.setValue(WindowKey(kKeyWindowGeometry), saveGeometry());
 }
 
 QString CCompressorDlg::WindowKey(const char* name) {
@@ -177,25 +175,33 @@ QString CCompressorDlg::WindowKey(const char* name) {
 }
 
 void CCompressorDlg::PlaceOnScreen() {
+    m_placed = true;
+    // Where it was: Qt's saved geometry keeps the frame and the client area
+    // apart and brings the title bar back onto the screen's free area.
+    QSettings store(m_environment.settingsFile, QSettings::IniFormat);
+    const QByteArray saved = store.value(WindowKey(kKeyWindowGeometry)).toByteArray();
+    if (!saved.isEmpty() && restoreGeometry(saved))
+        return;
     QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr)
         return;
-    std::optional<QPoint> saved;
-    QSettings store(m_environment.settingsFile, QSettings::IniFormat);
-    const QVariant x = store.value(WindowKey(kKeyWindowX));
-    const QVariant y = store.value(WindowKey(kKeyWindowY));
-    if (x.isValid() && y.isValid()) {
-        saved = QPoint(x.toInt(), y.toInt());
-        if (QScreen* there = QGuiApplication::screenAt(*saved))
-            screen = there;
-    }
     // Before the window is first shown its frame is not known yet: a title
-    // bar's height stands in for it.
+    // bar's height stands in for it. A screen too small for the designed size
+    // gets the window smaller, down to its minimum.
+    const QRect free = screen->availableGeometry();
+    const QSize titleBar(0,
+                         std::max(kFrameAllowancePx, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this)));
+    resize(size().boundedTo(free.size() - titleBar).expandedTo(minimumSize()));
     QSize frame = frameGeometry().size();
-    if (frame == size())
-        frame += QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
-    move(WindowPlace(screen->availableGeometry(), frame, saved));
-    m_placed = true;
+    QPoint clientInFrame = geometry().topLeft() - frameGeometry().topLeft();
+    if (frame == size()) {
+        frame += titleBar;
+        clientInFrame = QPoint(0, titleBar.height());
+    }
+    // The client area is placed, not the frame: a window manager that has
+    // not framed the window yet would put the frame's top at the client's
+    // place and the title bar above it.
+    setGeometry(QRect(WindowPlace(free, frame) + clientInFrame, size()));
 }
 
 void CCompressorDlg::showEvent(QShowEvent* event) {

@@ -14,6 +14,7 @@
 #include "ConversionSettings.h"
 #include "DlgConstants.h"
 #include "MediaSession.h"
+#include "MessagesLine.h"
 #include "RegistryStore.h"
 #include "ThemeHelperST.h"
 #include "TimeLeft.h"
@@ -41,7 +42,7 @@ class CNiceSliderCtrl;
 namespace zem::app {
 class FileListModel;
 class MediaLengths;
-}
+} // namespace zem::app
 namespace zem::media {
 struct SubtitleOptions;
 }
@@ -94,6 +95,9 @@ public:
     void SaveSettings();
     // Moves the window to where it was last time, or to the screen's centre.
     void PlaceOnScreen();
+    // The window's size as the layout designs it; larger or smaller, the
+    // controls are placed again to take or give the difference.
+    QSize DesignedSize() const;
 
     // File list.
     int AddFile(const QString& path);
@@ -163,6 +167,8 @@ public:
     void RewindAndStop();
     // Tells the Messages line, once, when the preview plays into no sound output.
     void TellMissingSoundOutput();
+    // The row's file is sound alone: its status says so, its tooltip why.
+    void TellSoundOnly(int row);
     // Moves the slider and the position label to the graph's (or the
     // conversion's) position and returns it; 0 without a graph.
     int64_t UpdatePosition();
@@ -253,7 +259,8 @@ public:
     // A run's row failed: its code in Status, the reason in its tooltip and
     // the Messages line.
     void ShowRowFailure(int row, zem::FailureCode code, const QString& reason);
-    // The Messages line shows m_messageText, elided in the middle to fit.
+    // The Messages line shows m_messageText, wrapped; only a text too long
+    // for its lines loses its middle.
     void ShowMessageLine();
     // The Messages line's text: an English key of the engine or a text in
     // the window's language already.
@@ -298,6 +305,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     // Minimised, the window shows its icon centred instead of its face.
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -331,8 +339,8 @@ private:
     int64_t RowLength(int row);
     void InitFileList();
     void InitTransportButtons();
-    void HideSubtitleGroup();
     QRect DialogUnitsToPixels(int x, int y, int w, int h) const;
+    void PlaceControls();
     static QIcon LoadIconResource(int number);
 
     // Data exchange helpers.
@@ -384,6 +392,10 @@ private:
     CNiceSliderCtrl* m_positionSlider = nullptr;
     double m_xUnit = 1.5;
     double m_yUnit = 1.6;
+    // The controls in the order of the layout's table.
+    std::vector<QWidget*> m_layoutControls;
+    // Owned by the Messages line's label.
+    zem::app::MessagesLine* m_messagesLine = nullptr;
 
     // Time left in the Messages line: the estimate, the clock it reads and
     // the job it measures.

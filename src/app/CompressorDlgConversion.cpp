@@ -300,13 +300,9 @@ void CCompressorDlg::SetMessageText(const std::string& text) {
 }
 
 void CCompressorDlg::ShowMessageLine() {
-    // A long text loses its middle, where paths are least telling; the whole
-    // of it is the tooltip.
-    auto* label = ControlAs<QLabel>(IDC_MESSAGE);
-    const QString shown =
-        label->fontMetrics().elidedText(m_messageText, Qt::ElideMiddle, label->contentsRect().width());
-    label->setText(shown);
-    label->setToolTip(m_messageText);
+    // A notice given while nothing converts stays until it has been read.
+    if (m_messagesLine != nullptr)
+        m_messagesLine->Show(m_messageText, !m_runActive && !m_run.converting());
 }
 
 void CCompressorDlg::SetProgress(int percent) {

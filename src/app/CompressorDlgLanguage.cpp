@@ -107,8 +107,7 @@ void CCompressorDlg::ShowHelp() {
     // A missing manual or an unknown language opens nothing.
     if (path.isEmpty() || !QFileInfo::exists(path))
         return;
-    // Without a browser (a bare desktop, a kiosk) the manual shows in the
-    // program's own viewer.
-    if (!OpenUrl(QUrl::fromLocalFile(path)))
-        ShowHelpViewer(this, path);
+    // When the desktop cannot open it (no opener, no browser, a broken
+    // setting) the manual shows in the program's own viewer.
+    OpenUrl(QUrl::fromLocalFile(path), this, [this, path] { ShowHelpViewer(this, path); });
 }

@@ -1,10 +1,12 @@
-// The window's controls: their places in dialog units, which are shown, and
-// where each user action is routed.
+// The window's controls: their places in dialog units, how a larger or
+// smaller window moves them, which are shown, and where each user action is
+// routed.
 
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
 #include "FileListModel.h"
 #include "GraphState.h"
+#include "MessagesLine.h"
 #include "NiceSliderCtrl.h"
 #include "XPStyleButtonST.h"
 
@@ -67,7 +69,7 @@ constexpr ControlEntry kControlsBeforeSizes[] = {
     {IDC_ROTATE_BOX, nullptr, Kind::Box, "Rotate", 428, 224, 77, 71, true, RG::None, kLeft},
     {IDC_SUBTITLE_BOX, nullptr, Kind::Box, "SubTitle", 303, 311, 192, 45, true, RG::None, kLeft},
     {IDC_FONT_SIZE_BOX, nullptr, Kind::Box, "Font Size", 368, 318, 122, 32, true, RG::None, kLeft},
-    {0, kConversionFrameName, Kind::Box, "", 303, 366, 202, 65, true, RG::None, kLeft},
+    {0, kConversionFrameName, Kind::Box, "", 303, 366, 202, 65, false, RG::None, kLeft},
     {IDC_FRAME_RATE_BOX, nullptr, Kind::Box, "Frame/Sec", 0, 0, 60, 40, false, RG::None, kLeft},
     {IDC_AUDIO_BOX, nullptr, Kind::Box, "Audio", 0, 0, 60, 40, false, RG::None, kLeft},
     {IDC_EXTRA_FILES_BOX, nullptr, Kind::Box, "Extra Files", 0, 0, 120, 40, false, RG::None, kLeft},
@@ -142,7 +144,7 @@ constexpr ControlEntry kControlsAfterSizes[] = {
     {0, "RotateIcon136", Kind::Picture, "136", 457, 256, 17, 34, true, RG::None, kCentre},
     {0, "RotateIcon137", Kind::Picture, "137", 478, 256, 17, 34, true, RG::None, kCentre},
 
-    // Subtitles (hidden at start).
+    // Subtitles.
     {IDC_SUBTITLE, nullptr, Kind::Check, "SubTitle", 310, 328, 50, 10, true, RG::None, kLeft},
     {kSubtitleSizeList[0], nullptr, Kind::Radio, zem::kSubtitleSizeChoices[0].labelKey, 374, 332, 34, 10, true,
      RG::SubtitleSize, kLeft},
@@ -152,7 +154,7 @@ constexpr ControlEntry kControlsAfterSizes[] = {
      RG::SubtitleSize, kLeft},
 
     // Conversion.
-    {IDC_MESSAGE, nullptr, Kind::Label, "", 338, 376, 154, 9, true, RG::None, kCentre},
+    {IDC_MESSAGE, nullptr, Kind::Label, "", 303, 358, 202, 31, true, RG::None, kCentre},
     {IDC_PROGRESS, nullptr, Kind::Progress, "", 337, 391, 154, 9, true, RG::None, kLeft},
     {IDC_CONVERT, nullptr, Kind::Push, "Convert", 365, 405, 49, 17, true, RG::None, kLeft},
     {IDC_STOP_CONVERSION, nullptr, Kind::Push, "Stop", 416, 405, 49, 17, true, RG::None, kLeft},
@@ -192,6 +194,47 @@ constexpr auto kControls = [] {
         all[at++] = entry;
     return all;
 }();
+
+// How much the window is larger than its layout in dialog units, in pixels:
+// its width, and its height as the list and the video area take it.
+struct Growth {
+    int width;
+    int list;
+    int video;
+};
+
+QRect Grown(QRect place, const ControlEntry& control, const Growth& growth) {
+    if (control.y < kListTopDu) {
+        place.translate(control.x >= kRightSideDu ? growth.width : 0, 0);
+        return place;
+    }
+    if (control.kind == Kind::List) {
+        place.setSize(place.size() + QSize(growth.width, growth.list));
+        return place;
+    }
+    place.translate(0, growth.list);
+    if (control.y < kPaneTopDu) {
+        place.translate(control.x >= kRightSideDu ? growth.width : 0, 0);
+        return place;
+    }
+    if (control.x >= kOptionsLeftDu) {
+        place.translate(growth.width, control.y >= kConversionTopDu ? growth.video : 0);
+        return place;
+    }
+    switch (control.kind) {
+    case Kind::VideoArea:
+        place.setSize(place.size() + QSize(growth.width, growth.video));
+        break;
+    case Kind::Slider:
+        place.setWidth(place.width() + growth.width);
+        place.translate(0, growth.video);
+        break;
+    default:
+        place.translate(control.x >= kPreviewTimesDu ? growth.width : 0, growth.video);
+        break;
+    }
+    return place;
+}
 
 Qt::Alignment ToQt(Align align) {
     switch (align) {
@@ -329,7 +372,9 @@ void CCompressorDlg::CreateControls() {
         widget->setObjectName(control.id != 0 ? QString::number(control.id) : QString::fromLatin1(control.name));
         widget->setGeometry(DialogUnitsToPixels(control.x, control.y, control.w, control.h));
         widget->setVisible(control.visible);
+        m_layoutControls.push_back(widget);
     }
+    m_messagesLine = new MessagesLine(ControlAs<QLabel>(IDC_MESSAGE));
     for (auto& [group, buttons] : m_radioGroups) {
         buttons->setExclusive(true);
         // As in any radio group, Tab reaches the checked button only (the
@@ -350,10 +395,43 @@ void CCompressorDlg::CreateControls() {
 
 void CCompressorDlg::SetWindowFrame() {
     setWindowTitle(QString::fromLatin1(kWindowCaption));
-    // Title bar, system menu and minimise box; no maximise, no resizing.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
-    setFixedSize(DialogUnitsToPixels(0, 0, kClientWidthDu, kClientHeightDu).size());
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    const QSize designed = DesignedSize();
+    setMinimumSize(designed.width(), designed.height() - DialogUnitsToPixels(0, 0, 0, kListHeightDu).height() +
+                                         DialogUnitsToPixels(0, 0, 0, kMinListHeightDu).height());
+    resize(designed);
+}
+
+QSize CCompressorDlg::DesignedSize() const {
+    return DialogUnitsToPixels(0, 0, kClientWidthDu, kClientHeightDu).size();
+}
+
+void CCompressorDlg::PlaceControls() {
+    const QSize extra = size() - DesignedSize();
+    const int listPart = extra.height() > 0 ? extra.height() / 2 : extra.height();
+    const Growth growth{std::max(0, extra.width()), listPart, extra.height() - listPart};
+    const int listWidth = m_fileList->width();
+    for (size_t i = 0; i < m_layoutControls.size(); ++i) {
+        const ControlEntry& control = kControls[i];
+        m_layoutControls[i]->setGeometry(
+            Grown(DialogUnitsToPixels(control.x, control.y, control.w, control.h), control, growth));
+    }
+    // The file names take the list's new width, half each.
+    const int wider = m_fileList->width() - listWidth;
+    if (wider != 0 && m_fileList->columnWidth(kColInput) > 0) {
+        m_fileList->setColumnWidth(kColInput, std::max(1, m_fileList->columnWidth(kColInput) + wider / 2));
+        m_fileList->setColumnWidth(kColOutput, std::max(1, m_fileList->columnWidth(kColOutput) + wider - wider / 2));
+    }
+    PlaceVideoWindow();
+    if (m_messagesLine != nullptr)
+        m_messagesLine->Refit();
+}
+
+void CCompressorDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (m_layoutControls.size() == kControls.size())
+        PlaceControls();
 }
 
 void CCompressorDlg::ConnectRoutes() {
@@ -422,18 +500,13 @@ void CCompressorDlg::InitTransportButtons() {
     for (const TransportButton& control : kTransportButtons) {
         auto* button = ControlAs<CXPStyleButtonST>(control.id);
         button->SetThemeHelper(&m_themeHelper);
-        button->SetTooltipText(Translate(QString::fromLatin1(control.tooltip)));
+        const QString name = Translate(QString::fromLatin1(control.tooltip));
+        button->SetTooltipText(name);
+        button->setAccessibleName(name);
         if (control.icon != 0)
             button->SetIcon(LoadIconResource(control.icon));
     }
     // The mute toggle outlives the window's files.
     ControlAs<QAbstractButton>(IDC_MUTE)->setChecked(g_muted == 1);
     EnableTransport(false);
-}
-
-void CCompressorDlg::HideSubtitleGroup() {
-    for (int id : {int(IDC_SUBTITLE_BOX), int(IDC_FONT_SIZE_BOX), int(IDC_SUBTITLE), int(IDC_SUBTITLE_BIG),
-                   int(IDC_SUBTITLE_MIDDLE), int(IDC_SUBTITLE_SMALL)})
-        Control(id)->hide();
-    findChild<QWidget*>(QString::fromLatin1(kConversionFrameName))->hide();
 }

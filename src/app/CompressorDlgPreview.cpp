@@ -5,6 +5,7 @@
 #include "CompressorDlg.h"
 #include "FileListModel.h"
 #include "DlgConstants.h"
+#include "DlgTexts.h"
 #include "GraphState.h"
 #include "NiceSliderCtrl.h"
 #include "PictureFit.h"
@@ -98,6 +99,19 @@ void CCompressorDlg::SelectJob(int row) {
     m_sliderPos = 0;
     RewindAndStop();
     TellMissingSoundOutput();
+    if (m_session.AudioOnly())
+        TellSoundOnly(row);
+}
+
+void CCompressorDlg::TellSoundOnly(int row) {
+    const QString cause = Translate(QString::fromLatin1(kTextNoPreviewPictures));
+    // A row that converted or failed keeps what its run said.
+    if (row >= 0 && row < RowCount() && m_rows->Row(row).state == RowState::Waiting)
+        m_rows->Change(row, [&cause](FileRow& each) {
+            each.state = RowState::SoundOnly;
+            each.reason = cause;
+        });
+    SetMessageText(cause.toStdString());
 }
 
 void CCompressorDlg::TellMissingSoundOutput() {

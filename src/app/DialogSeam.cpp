@@ -1,16 +1,19 @@
 #include "DialogSeam.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QProcess>
 
 namespace zem::app {
 
 namespace {
 FileDialogHandler g_fileDialogHandler;
 UrlOpener g_urlOpener;
+
+// The desktop's program that opens an address with what the user chose for it.
+constexpr const char* kDesktopOpener = "xdg-open";
 
 // The dialog's own name for its line of typed names.
 constexpr const char* kFileNameEditName = "fileNameEdit";
@@ -52,10 +55,29 @@ void SetUrlOpener(UrlOpener opener) {
     g_urlOpener = std::move(opener);
 }
 
-bool OpenUrl(const QUrl& url) {
-    if (g_urlOpener)
-        return g_urlOpener(url);
-    return QDesktopServices::openUrl(url);
+void OpenUrl(const QUrl& url, QObject* owner, std::function<void()> failed) {
+    if (g_urlOpener) {
+        if (!g_urlOpener(url))
+            failed();
+        return;
+    }
+    // Qt's own hand-over reports only that the opener started; the opener
+    // itself says by its exit code whether anything took the address.
+    auto* opener = new QProcess(owner);
+    const auto done = [opener, failed](bool opened) {
+        opener->disconnect();
+        opener->deleteLater();
+        if (!opened)
+            failed();
+    };
+    QObject::connect(opener, &QProcess::finished, owner, [done](int code, QProcess::ExitStatus status) {
+        done(status == QProcess::NormalExit && code == 0);
+    });
+    QObject::connect(opener, &QProcess::errorOccurred, owner, [done](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            done(false);
+    });
+    opener->start(QString::fromLatin1(kDesktopOpener), {url.toString()});
 }
 
 QStringList RunFileDialog(QWidget* parent, const FileDialogRequest& request) {

@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <functional>
 
+class QObject;
 class QWidget;
 
 namespace zem::app {
@@ -37,7 +38,9 @@ QStringList RunFileDialog(QWidget* parent, const FileDialogRequest& request);
 // The open dialog's choice with every typed name added that names a file in
 // `folder` (`"a.mp4" "b.mkv"`, whichever filter was chosen).
 QStringList WithTypedFiles(const QStringList& selected, const QString& typed, const QString& folder);
-// Hands the address to the desktop (QDesktopServices).
-bool OpenUrl(const QUrl& url);
+// Hands the address to the desktop's opener (xdg-open); `failed` runs later,
+// on the thread of `owner`, when no opener is installed or it could not open
+// the address.
+void OpenUrl(const QUrl& url, QObject* owner, std::function<void()> failed);
 
 } // namespace zem::app

@@ -22,6 +22,26 @@ inline constexpr int kDialogFontPointSize = 8;
 // half an em between lines, which would make the window taller than a
 // 768-line screen.
 inline constexpr double kMaxLineHeightEm = 1.2;
+// A larger window gives its extra width to the list and the video area and
+// its extra height to both, half each; a smaller one takes height from the
+// list alone, down to kMinListHeightDu, so that the whole window fits a
+// 1024x600 screen. The regions of the layout, in dialog units: the top row
+// of buttons ends at kListTopDu; the preview and the options start at
+// kPaneTopDu; the options start at kOptionsLeftDu, and from kConversionTopDu
+// down they stay at the window's bottom; controls right of kRightSideDu
+// (Help, the file count) and the preview's times right of kPreviewTimesDu
+// stay at the right edge.
+inline constexpr int kListTopDu = 29;
+inline constexpr int kPaneTopDu = 223;
+inline constexpr int kOptionsLeftDu = 195;
+inline constexpr int kConversionTopDu = 358;
+inline constexpr int kRightSideDu = 300;
+inline constexpr int kPreviewTimesDu = 137;
+inline constexpr int kListHeightDu = 172;
+inline constexpr int kMinListHeightDu = 60;
+// Room left for a title bar and borders when the window is first sized to a
+// screen, before the window manager has told its frame.
+inline constexpr int kFrameAllowancePx = 40;
 
 // Control identifiers (also each control's object name).
 enum ControlId : int {
@@ -344,6 +364,14 @@ inline constexpr int kTimeLeftTickMs = 1000;
 inline constexpr int kTimeLeftDelayMs = 3000;
 // How long reading a later file's length may take.
 inline constexpr int kLengthProbeTimeoutS = 5;
+
+// A notice stays on the Messages line at least this long: a glance, then
+// time per letter (a CJK letter reads like kWideLetterWeight Latin ones),
+// never longer than the longest time.
+inline constexpr int kNoticeGlanceMs = 1500;
+inline constexpr int kNoticeLetterMs = 70;
+inline constexpr int kWideLetterWeight = 3;
+inline constexpr int kNoticeLongestMs = 12000;
 
 // The desktop's entry for the program (a ".desktop" file): what menus and a
 // file manager's "Open with" show.

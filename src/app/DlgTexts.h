@@ -46,9 +46,15 @@ inline constexpr const char* kTextInstallPackages = "Please... Install {packages
 inline constexpr const char* kTextSplashVersion = "Version {version}";
 inline constexpr const char* kTextSplashPurpose = "Video files to Motion-JPEG AVI for portable players";
 
-// Where the window was, in the settings file beside the conversion settings.
-inline constexpr const char* kKeyWindowX = "WindowX";
-inline constexpr const char* kKeyWindowY = "WindowY";
+// A file of sound alone in the preview: its row's status and the whole cause.
+inline constexpr const char* kTextSoundOnly = "Sound only";
+inline constexpr const char* kTextNoPreviewPictures =
+    "The preview cannot show pictures: the film plays with its sound only";
+
+// Where the window was and its size (Qt's saved geometry, which knows the
+// frame from the client area), in the settings file beside the conversion
+// settings.
+inline constexpr const char* kKeyWindowGeometry = "WindowGeometry";
 // The folder files were last added from: the open dialog starts there.
 inline constexpr const char* kKeyLastFolder = "LastFolder";
 

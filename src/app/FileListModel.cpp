@@ -269,6 +269,8 @@ QString FileListModel::StatusText(const FileRow& row) const {
         return QString::fromStdString(FailureStatusText(row.failure));
     case RowState::Unreadable:
         return m_translate(kTextUnreadable);
+    case RowState::SoundOnly:
+        return m_translate(kTextSoundOnly);
     }
     return {};
 }

@@ -25,6 +25,7 @@ enum class RowState {
     Stopped,    // with the size of what was written
     Failed,     // with its failure code
     Unreadable, // the file could not be read when it was listed
+    SoundOnly,  // opened, with sound and no picture: it cannot be converted
 };
 
 // One edge of a row's range: unset, or a time (100 ns) shown with or without

@@ -4,9 +4,7 @@
 
 namespace zem::app {
 
-QPoint WindowPlace(const QRect& available, const QSize& frame, const std::optional<QPoint>& saved) {
-    if (saved && available.contains(QRect(*saved, frame)))
-        return *saved;
+QPoint WindowPlace(const QRect& available, const QSize& frame) {
     QPoint place = available.center() - QPoint(frame.width() / 2, frame.height() / 2);
     // A window larger than the free area keeps its top-left corner on it.
     place.setX(std::max(place.x(), available.left()));

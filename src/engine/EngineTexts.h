@@ -69,8 +69,6 @@ inline constexpr const char* kTextLengthUnknown =
 
 // The media layer's parts that a conversion needs.
 inline constexpr const char* kTextNoMpegDecoder = "Could not create the MPEG decoder: please install the program again";
-inline constexpr const char* kTextNoPreviewPictures =
-    "The preview cannot show pictures: the film plays with its sound only";
 
 // The muxer.
 inline constexpr const char* kTextAudioFileEmpty = "The audio file {file} is empty";

@@ -168,12 +168,11 @@ HRESULT MediaSession::RenderMediaFile(const std::string& path) {
         }
     }
     QWidget* owner = m_host.VideoOwner();
+    // A file of sound alone: the preview plays it, and the window tells so
+    // in the file's row.
     hr = m_handles.pVW->put_MessageDrain(owner);
-    if (FAILED(hr)) {
-        if (owner != nullptr)
-            m_host.ShowMessage(kTextNoPreviewPictures);
+    if (FAILED(hr))
         m_audioOnly = true;
-    }
     hr = m_handles.pME->SetNotifyWindow(m_host.EventTarget(), WM_GRAPH_EVENT, 0);
     if (!m_audioOnly && owner != nullptr) {
         m_handles.pVW->put_Visible(false);

@@ -1,5 +1,6 @@
-// The Messages line: long texts lose their middle and are whole in the
-// tooltip; during a run, where it is from the first file on; a failure stays
+// The Messages line: whole sentences, wrapped; only texts too long for its
+// lines lose their middle, and are whole in the tooltip; a notice stays until
+// read; during a run, where it is from the first file on; a failure stays
 // in view until the end, which counts what converted and what failed.
 
 #include "AppTestSupport.h"
@@ -7,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -18,24 +20,65 @@ using apptest::Path;
 using apptest::WindowFixture;
 namespace fs = std::filesystem;
 
-TEST(MessagesLine, LongTextsLoseTheirMiddleAndAreWholeInTheTooltip) {
+TEST(MessagesLine, SentencesShowWholeAndOnlyTooLongTextsLoseTheirMiddle) {
     WindowFixture fixture;
     auto window = fixture.MakeWindow();
     window->show();
     auto* line = window->ControlAs<QLabel>(IDC_MESSAGE);
-    const QString full = QStringLiteral(
-        "/home/someone/Videos/a folder with a long name/and another one/"
-        "holiday 2026 part one.mp4 is not a video file the converter can read");
-    window->SetMessageText(full.toStdString());
-    const QString shown = line->text();
-    EXPECT_NE(shown, full);
-    EXPECT_LE(line->fontMetrics().horizontalAdvance(shown), line->contentsRect().width());
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("/home"))) << shown.toStdString();
-    EXPECT_TRUE(shown.endsWith(QStringLiteral("can read"))) << shown.toStdString();
-    EXPECT_EQ(line->toolTip(), full);
-    // Reading the controls back keeps the whole text.
-    window->UpdateData(true);
-    EXPECT_EQ(window->m_messageText, full);
+    const auto fits = [line](const QString& text) {
+        const QRect room = line->contentsRect();
+        const QRect needed =
+            line->fontMetrics().boundingRect(QRect(0, 0, room.width(), 1 << 20), Qt::TextWordWrap, text);
+        return needed.width() <= room.width() && needed.height() <= room.height();
+    };
+    struct Case {
+        QString text;
+        bool whole;
+    };
+    // A path too wide for a line, which no space lets wrap.
+    const QString folders =
+        QStringLiteral("/home/someone/Videos/") + QStringLiteral("a_folder_with_a_long_name/").repeated(4);
+    const Case cases[] = {
+        {QStringLiteral("No sound output: the preview plays without sound"), true},
+        {QStringLiteral("/home/someone/Videos/holiday 2026 part one.mp4 is not a video file the converter can read"),
+         true},
+        {folders + QStringLiteral("holiday 2026 part one.mp4 is not a video file the converter can read"), false},
+    };
+    for (const Case& c : cases) {
+        window->SetMessageText(std::string());
+        window->SetMessageText(c.text.toStdString());
+        const QString shown = line->text();
+        EXPECT_TRUE(fits(shown)) << shown.toStdString();
+        EXPECT_EQ(shown == c.text, c.whole) << shown.toStdString();
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("No sound")) || shown.startsWith(QStringLiteral("/home")))
+            << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith(c.text.right(8))) << shown.toStdString();
+        EXPECT_EQ(line->toolTip(), c.text);
+        // Reading the controls back keeps the whole text.
+        window->UpdateData(true);
+        EXPECT_EQ(window->m_messageText, c.text);
+    }
+}
+
+TEST(MessagesLine, ANoticeStaysAboveTheNextTextUntilItHasBeenRead) {
+    WindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    window->show();
+    auto* line = window->ControlAs<QLabel>(IDC_MESSAGE);
+    const QString first = QStringLiteral("1 file of the last list no longer exists");
+    const QString second = QStringLiteral("No sound output: the preview plays without sound");
+    window->SetMessageText(first.toStdString());
+    window->SetMessageText(second.toStdString());
+    EXPECT_EQ(window->m_messageText, second);
+    EXPECT_EQ(line->text(), first + QLatin1Char('\n') + second);
+    // Once read, the first goes; the newest stays.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return line->text() == second; }, 30000)) << line->text().toStdString();
+    EXPECT_EQ(line->toolTip(), second);
+    // Clearing the line clears a held notice too.
+    window->SetMessageText(first.toStdString());
+    window->SetMessageText(second.toStdString());
+    window->SetMessageText(std::string());
+    EXPECT_EQ(line->text(), QString());
 }
 
 TEST(MessagesLine, ARunTellsWhereItIsKeepsItsFailureAndCountsAtTheEnd) {

@@ -1,5 +1,6 @@
 // The window converts a film without sound: the row completes, and the
-// output carries silence as long as its pictures.
+// output carries silence as long as its pictures. A file of sound alone is
+// told in its row, never in a box.
 
 #include "AppTestSupport.h"
 #include "AviParse.h"
@@ -40,4 +41,22 @@ TEST(Conversion, AFilmWithoutSoundCompletesWithSilence) {
         EXPECT_EQ(chunk.payload[1], 0xFB);
         EXPECT_TRUE(std::all_of(chunk.payload.begin() + 4, chunk.payload.end(), [](uint8_t b) { return b == 0; }));
     }
+}
+
+TEST(Conversion, SoundAloneIsToldInItsRowAndNeverInABox) {
+    apptest::ClipWindow w;
+    ASSERT_TRUE(apptest::OpenClipWindow(w, "audio-only-mp4", 2.0));
+    auto& window = w.window;
+    window->SelectRow(0);
+    EXPECT_EQ(window->CellText(0, kColStatus), QStringLiteral("Sound only"));
+    EXPECT_EQ(window->CellToolTip(0, kColStatus),
+              QStringLiteral("The preview cannot show pictures: the film plays with its sound only"));
+    // Converting it fails in its row, with the reason there too.
+    window->ControlAs<QAbstractButton>(IDC_SELECTED_FILE)->click();
+    window->ControlAs<QAbstractButton>(IDC_CONVERT)->click();
+    EXPECT_TRUE(window->CellText(0, kColStatus).startsWith(QStringLiteral("ERROR(")))
+        << window->CellText(0, kColStatus).toStdString();
+    EXPECT_TRUE(window->CellToolTip(0, kColStatus).contains(QStringLiteral("no picture")))
+        << window->CellToolTip(0, kColStatus).toStdString();
+    EXPECT_TRUE(w.fixture.m_messages.empty());
 }

@@ -83,12 +83,12 @@ constexpr Expected kExpectedControls[] = {
     {IDC_ROTATE_NONE, true},
     {IDC_ROTATE_LEFT, true},
     {IDC_ROTATE_RIGHT, true},
-    {IDC_SUBTITLE_BOX, false},
-    {IDC_SUBTITLE, false},
-    {IDC_FONT_SIZE_BOX, false},
-    {IDC_SUBTITLE_BIG, false},
-    {IDC_SUBTITLE_MIDDLE, false},
-    {IDC_SUBTITLE_SMALL, false},
+    {IDC_SUBTITLE_BOX, true},
+    {IDC_SUBTITLE, true},
+    {IDC_FONT_SIZE_BOX, true},
+    {IDC_SUBTITLE_BIG, true},
+    {IDC_SUBTITLE_MIDDLE, true},
+    {IDC_SUBTITLE_SMALL, true},
     {IDC_MESSAGE, true},
     {IDC_PROGRESS, true},
     {IDC_CONVERT, true},
@@ -133,10 +133,13 @@ TEST(WindowLayout, CaptionSizeAndControlsAfterStart) {
     WindowFixture fixture;
     auto window = fixture.MakeWindow();
     EXPECT_EQ(window->windowTitle(), QStringLiteral("ZemConverter 4.10"));
-    EXPECT_EQ(window->minimumSize(), window->maximumSize()); // fixed size
-    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+    // Resizable down to a minimum; maximised on a small screen.
+    EXPECT_LT(window->minimumSize().height(), window->DesignedSize().height());
+    EXPECT_EQ(window->minimumSize().width(), window->DesignedSize().width());
+    EXPECT_TRUE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
     window->show();
+    window->resize(window->DesignedSize());
 
     for (const Expected& expected : kExpectedControls) {
         QWidget* control = window->Control(expected.id);
@@ -182,9 +185,27 @@ TEST(WindowLayout, CaptionSizeAndControlsAfterStart) {
     EXPECT_FALSE(window->FileList()->horizontalScrollBar()->isVisible());
     EXPECT_EQ(window->FileList()->textElideMode(), Qt::ElideMiddle);
 
-    // Transport tooltips stay English.
+    // Transport buttons are named (here without a language file: English),
+    // for a screen reader as in their tooltips.
     EXPECT_EQ(window->ControlAs<CButtonST>(IDC_FRAME_STEP)->toolTip(), QStringLiteral("Frame Step"));
-    EXPECT_EQ(window->ControlAs<CButtonST>(IDC_CLEAR_SELECTION)->toolTip(), QStringLiteral("Clear Selection"));
+    EXPECT_EQ(window->ControlAs<CButtonST>(IDC_FRAME_STEP)->accessibleName(), QStringLiteral("Frame Step"));
+    EXPECT_EQ(window->ControlAs<CButtonST>(IDC_CLEAR_SELECTION)->accessibleName(), QStringLiteral("Clear Selection"));
+
+    // A larger window gives its width to the list and the video area, its
+    // height to both, half each; the conversion controls keep to the
+    // bottom right, the options to the right of the video area.
+    const QRect video = window->Control(IDC_VIDEO_AREA)->geometry();
+    const QRect convert = window->Control(IDC_CONVERT)->geometry();
+    const QRect quality = window->Control(IDC_QUALITY_BOX)->geometry();
+    window->resize(window->DesignedSize() + QSize(200, 100));
+    EXPECT_EQ(window->Control(IDC_FILE_LIST)->size(), list.size() + QSize(200, 50));
+    EXPECT_EQ(window->Control(IDC_VIDEO_AREA)->geometry(), video.adjusted(0, 50, 200, 100));
+    EXPECT_EQ(window->Control(IDC_CONVERT)->geometry(), convert.translated(200, 100));
+    EXPECT_EQ(window->Control(IDC_QUALITY_BOX)->geometry(), quality.translated(200, 50));
+    int columnsWide = 0;
+    for (int column = 0; column < 7; ++column)
+        columnsWide += window->FileList()->columnWidth(column);
+    EXPECT_EQ(columnsWide, columns + 200);
     EXPECT_TRUE(window->ControlAs<CButtonST>(IDC_MUTE)->isCheckable());
     EXPECT_FALSE(window->ControlAs<CButtonST>(IDC_PLAY)->icon().isNull());
 }
@@ -224,7 +245,6 @@ TEST(WindowLayout, EnableRuleFollowsSubtitleFlag) {
     // Enabling never shows a hidden control.
     EXPECT_TRUE(window->Control(IDC_SAVE_MP3)->isEnabled());
     EXPECT_FALSE(window->Control(IDC_SAVE_MP3)->isVisible());
-    EXPECT_FALSE(window->Control(IDC_SUBTITLE)->isVisible());
 }
 
 TEST(WindowLayout, SettingsSavedOnEveryWayOut) {

@@ -1,7 +1,8 @@
 // Drives the window program on a real display (Xvfb) the way a user would:
 // Add (the open dialog answered with the given files), choose the options,
 // Convert, and saves pictures of the screen after the open, while the job
-// runs and after it (not a test).
+// runs and after it (not a test); each text of the Messages line is written
+// to standard error with its time.
 // With --all-files every row of the list is converted, one after another.
 // Message boxes are answered OK and written to standard error, with whether a
 // conversion was running when the box came.
@@ -14,6 +15,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -61,7 +63,16 @@ int main(int argc, char** argv) {
     const auto click = [&window](int id) { window.ControlAs<QAbstractButton>(id)->click(); };
     bool grabbedRunning = false;
     QTimer during;
+    // Each new text of the Messages line, with the time since Convert: the
+    // time left it gave can be set against when the job really ended.
+    QElapsedTimer sinceConvert;
+    QString lastMessage;
     QObject::connect(&during, &QTimer::timeout, [&] {
+        if (window.m_messageText != lastMessage) {
+            lastMessage = window.m_messageText;
+            std::fprintf(stderr, "at %lld ms: %s\n", static_cast<long long>(sinceConvert.elapsed()),
+                         lastMessage.toLocal8Bit().constData());
+        }
         const QString status = window.CellText(window.GetSelectedRow(), kColStatus);
         if (!grabbedRunning && window.Run().converting() && status.startsWith(QStringLiteral("Converting ... "))) {
             grabbedRunning = SaveScreen(prefix + QStringLiteral("_converting.png"));
@@ -79,8 +90,10 @@ int main(int argc, char** argv) {
         if (monitoring != window.ControlAs<QAbstractButton>(IDC_MONITORING)->isChecked())
             click(IDC_MONITORING);
         during.start(50);
+        sinceConvert.start();
         click(IDC_CONVERT); // returns when the job is written
         during.stop();
+        std::fprintf(stderr, "at %lld ms: written\n", static_cast<long long>(sinceConvert.elapsed()));
         QApplication::processEvents();
         SaveScreen(prefix + QStringLiteral("_done.png"));
         const QString status = window.CellText(window.GetSelectedRow(), kColStatus);

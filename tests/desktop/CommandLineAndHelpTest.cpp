@@ -1,5 +1,5 @@
 // Files named on the window's command line join the list as if dropped, and
-// Help shows the manual in the program's own viewer when no browser takes it.
+// Help shows the manual in the program's own viewer when the desktop's opener fails.
 
 #include "AppTestSupport.h"
 #include "CompressorApp.h"
@@ -16,6 +16,7 @@
 #include <QTextDocument>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using enum zem::app::ControlId;
@@ -93,15 +94,26 @@ TEST(Help, ManualShowsInTheProgramsOwnViewerWhenNoBrowserTakesIt) {
     EXPECT_EQ(asked[0], QUrl::fromLocalFile(manual));
     EXPECT_EQ(window.findChild<QDialog*>(QString::fromLatin1(zem::app::kHelpViewerName)), nullptr);
 
-    // Nothing took it: the viewer shows the manual with its pictures.
-    zem::app::SetUrlOpener([&asked](const QUrl& url) {
-        asked.append(url);
-        return false;
-    });
+    // The desktop's opener is there but fails (no browser set, a broken
+    // setting): the viewer shows the manual with its pictures.
+    zem::app::SetUrlOpener({});
+    zem::testclips::TempDir bin;
+    const std::filesystem::path opener = bin.path() / "xdg-open";
+    {
+        std::ofstream script(opener);
+        script << "#!/bin/sh\necho \"$1\" > \"$0.asked\"\nexit 4\n";
+    }
+    std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+    ScopedEnv path("PATH", bin.path().string().c_str());
     window.ShowHelp();
-    EXPECT_EQ(asked.size(), 2);
-    auto* viewer = window.findChild<QDialog*>(QString::fromLatin1(zem::app::kHelpViewerName));
+    QDialog* viewer = nullptr;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return (viewer = window.findChild<QDialog*>(QString::fromLatin1(zem::app::kHelpViewerName))); }, 20000));
     ASSERT_NE(viewer, nullptr);
+    std::ifstream asked2(opener.string() + ".asked");
+    std::string handed;
+    std::getline(asked2, handed);
+    EXPECT_EQ(QUrl(QString::fromStdString(handed)), QUrl::fromLocalFile(manual));
     EXPECT_TRUE(viewer->isVisible());
     auto* browser = viewer->findChild<QTextBrowser*>();
     ASSERT_NE(browser, nullptr);
@@ -112,7 +124,8 @@ TEST(Help, ManualShowsInTheProgramsOwnViewerWhenNoBrowserTakesIt) {
         browser->loadResource(QTextDocument::ImageResource, QUrl(QStringLiteral("images/window_eng.png")));
     EXPECT_FALSE(picture.toByteArray().isEmpty());
 
-    // A second Help raises the same viewer.
+    // A second Help raises the same viewer (the opener answering at once).
+    zem::app::SetUrlOpener([](const QUrl&) { return false; });
     window.ShowHelp();
     EXPECT_EQ(window.findChildren<QDialog*>(QString::fromLatin1(zem::app::kHelpViewerName)).size(), 1);
     zem::app::SetUrlOpener({});

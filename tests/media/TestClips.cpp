@@ -39,6 +39,7 @@ const Recipe kRecipes[] = {
     {"avi", "avi", "-c:v mpeg4 -q:v 4 -c:a libmp3lame -b:a 128k", true, true},
     {"video-only", "mp4", "-c:v libx264 -preset ultrafast -pix_fmt yuv420p", true, false},
     {"audio-only", "mp3", "-c:a libmp3lame -b:a 128k", false, true},
+    {"audio-only-mp4", "mp4", "-c:a aac -b:a 96k", false, true},
 };
 
 } // namespace
