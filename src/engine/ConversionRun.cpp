@@ -480,8 +480,7 @@ void ConversionRun::WriteOutput(const Captured& captured, bool stopped) {
     } else if (captured.framesTaken == 0 && !stopped) {
         // A video track that never gave a picture: as a file of sound alone,
         // refused, and an earlier output stays as it was.
-        Fail(graphcode::kNoVideoRenderer,
-             FailureCodeText(graphcode::kNoVideoRenderer) + std::string(": ") + m_inputPath);
+        Fail(graphcode::kNoVideoRenderer, JoinCause(FailureCodeText(graphcode::kNoVideoRenderer), m_inputPath));
         RemoveIntermediates();
     } else if (captured.soundFailed) {
         Fail(runcode::kWriteFailed, captured.soundError);

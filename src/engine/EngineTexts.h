@@ -66,6 +66,7 @@ inline constexpr const char* kTextStartPastEnd = "The start ({start}) lies past 
 inline constexpr const char* kTextInputEndedEarly = "{file}: the input ended at {reached} of {length}";
 
 // The media layer's parts that a conversion needs.
+inline constexpr const char* kTextInitFailed = "InitDirectShow failed";
 inline constexpr const char* kTextNoMpegDecoder = "Could not create the MPEG decoder: please install the program again";
 inline constexpr const char* kTextNoPreviewPictures =
     "The preview cannot show pictures: the film plays with its sound only";
@@ -78,5 +79,10 @@ inline constexpr const char* kTextAbandoned = "Abandoned before the output was c
 inline constexpr const char* kTextUnexpectedEnd = "Unexpected end of {file}";
 inline constexpr const char* kTextSoundNotKeptAs = "The sound was not kept as {file}: {why}";
 inline constexpr const char* kTextSoundNotKept = "The sound was not kept: {why}";
+
+// Why a list or a saved file was not read.
+inline constexpr const char* kTextLargerThan = "it is larger than {size} MB";
+inline constexpr const char* kTextItIsAFolder = "it is a folder";
+inline constexpr const char* kTextItIsNotAFile = "it is not a regular file";
 
 } // namespace zem
