@@ -48,7 +48,8 @@ std::vector<Document> Documents() {
     for (const auto& row : zem::app::kHelpFiles) {
         Document guide{
             row.helpFile, {}, ReadWhole(std::string(ZEM_SOURCE_DIR) + "/Doc/" + row.helpFile), row.languageFile, true};
-        guide.text = PageText(guide.html);
+        // The page's style sheet is no text a reader sees.
+        guide.text = PageText(std::regex_replace(guide.html, std::regex(R"(<style>[\s\S]*?</style>)"), ""));
         documents.push_back(guide);
     }
     documents.push_back({"README.md", Collapsed(ReadWhole(ZEM_SOURCE_DIR "/README.md")), {}, "ENG.ini", false});
@@ -161,10 +162,12 @@ TEST(ManualClaims, KeysAreTheWindowsAndEveryKeyIsListed) {
         // Keys written as such: "Alt+A", "Ctrl+C", a function key, Esc, Enter, Tab.
         for (const std::string& combination : Matches(document.text, R"(\b((?:Alt|Ctrl|Shift)\s*\+\s*\w+))")) {
             const std::string plain = std::regex_replace(combination, std::regex(R"(\s)"), "");
-            if (plain.rfind("Alt+", 0) == 0)
+            // "Alt+letter" stands for them all.
+            if (plain.rfind("Alt+", 0) == 0 && plain.size() == 5) {
                 EXPECT_EQ(alt.count(plain.substr(4)), 1u) << plain << " is no button's letter";
-            else
+            } else if (plain.rfind("Alt+", 0) != 0) {
                 EXPECT_NE(interrupt.find(plain), std::string::npos) << plain << " is not a key of the program";
+            }
         }
         for (const std::string& key : Matches(document.text, R"(\b(F\d{1,2}|Esc|Escape|Enter|Return|Tab)\b)"))
             EXPECT_EQ(keys.count(key), 1u) << key << " is not a key of the window";
