@@ -233,6 +233,9 @@ TEST(Language, QtsOwnTextsBoxesTooltipsAndDialogTitlesFollowTheLanguage) {
     window.show();
     // Qt's own buttons and dialogs (message box buttons, the file dialog).
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("취소"));
+    // The file dialog's "Type" column, which Qt's own translations leave in English.
+    EXPECT_EQ(QCoreApplication::translate("QAbstractFileIconProvider", "Folder", "All other platforms"),
+              QStringLiteral("폴더"));
     EXPECT_EQ(window.ControlAs<CButtonST>(IDC_PLAY)->toolTip(), QStringLiteral("재생"));
     EXPECT_EQ(window.ControlAs<CButtonST>(IDC_CLEAR_SELECTION)->toolTip(), QStringLiteral("선택 해제"));
 
