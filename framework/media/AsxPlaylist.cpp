@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "MediaTexts.h"
+
 namespace zem::media {
 
 namespace {
@@ -23,42 +25,46 @@ constexpr std::uintmax_t kMaxPlaylistBytes = 1 << 20;
 // More entries than a list of films could sensibly hold are not read.
 constexpr size_t kMaxPlaylistEntries = 1000;
 
-void Say(std::string* why, const std::string& text) {
+void Say(UserText* why, UserText text) {
     if (why)
-        *why = text;
+        *why = std::move(text);
 }
 
-bool ReadList(const std::string& listPath, std::string& text, std::string* why) {
+UserText SystemCause() {
+    return UserText(std::string(std::strerror(errno)));
+}
+
+bool ReadList(const std::string& listPath, std::string& text, UserText* why) {
     struct stat st {};
     if (::stat(listPath.c_str(), &st) != 0) {
-        Say(why, "Cannot open " + listPath + ": " + std::strerror(errno));
+        Say(why, UserText(kTextOpenFailed).With("file", listPath).With("why", SystemCause()));
         return false;
     }
     if (!S_ISREG(st.st_mode)) {
-        Say(why, listPath + " is not a regular file");
+        Say(why, UserText(kTextNotAFile).With("file", listPath));
         return false;
     }
     if (std::uintmax_t(st.st_size) > kMaxPlaylistBytes) {
-        Say(why, listPath + " is too large for a play list");
+        Say(why, UserText(kTextPlaylistTooLarge).With("file", listPath));
         return false;
     }
     // Opened without waiting, and looked at again: the name may have been
     // swapped for a FIFO since.
     const int fd = ::open(listPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        Say(why, "Cannot open " + listPath + ": " + std::strerror(errno));
+        Say(why, UserText(kTextOpenFailed).With("file", listPath).With("why", SystemCause()));
         return false;
     }
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     if (!ok)
-        Say(why, listPath + " is not a regular file");
+        Say(why, UserText(kTextNotAFile).With("file", listPath));
     char piece[4096];
     while (ok && text.size() <= kMaxPlaylistBytes) {
         const ssize_t n = ::read(fd, piece, sizeof piece);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            Say(why, "Cannot read " + listPath + ": " + std::strerror(errno));
+            Say(why, UserText(kTextCannotReadFile).With("file", listPath).With("why", SystemCause()));
             ok = false;
         }
         if (n <= 0)
@@ -67,7 +73,7 @@ bool ReadList(const std::string& listPath, std::string& text, std::string* why) 
     }
     ::close(fd);
     if (ok && text.size() > kMaxPlaylistBytes) {
-        Say(why, listPath + " is too large for a play list");
+        Say(why, UserText(kTextPlaylistTooLarge).With("file", listPath));
         ok = false;
     }
     return ok;
@@ -137,7 +143,7 @@ bool IsAsxPath(const std::string& path) {
     return ext == ".asx";
 }
 
-std::vector<std::string> AsxLocalEntries(const std::string& listPath, std::string* why) {
+std::vector<std::string> AsxLocalEntries(const std::string& listPath, UserText* why) {
     std::string text;
     if (!ReadList(listPath, text, why))
         return {};
@@ -161,13 +167,13 @@ std::vector<std::string> AsxLocalEntries(const std::string& listPath, std::strin
         entries.push_back(candidate.string());
     }
     if (entries.empty())
-        Say(why, listPath + " names no local media file");
+        Say(why, UserText(kTextPlaylistNoLocalFile).With("file", listPath));
     return entries;
 }
 
-std::string FirstPlaylistEntry(const std::string& listPath, std::string* why) {
+std::string FirstPlaylistEntry(const std::string& listPath, UserText* why) {
     const std::vector<std::string> entries = AsxLocalEntries(listPath, why);
-    std::string firstProblem;
+    UserText firstProblem;
     for (const std::string& entry : entries) {
         struct stat st {};
         const int rc = ::stat(entry.c_str(), &st);
@@ -175,14 +181,16 @@ std::string FirstPlaylistEntry(const std::string& listPath, std::string* why) {
         if (rc == 0 && S_ISREG(st.st_mode))
             return entry;
         if (firstProblem.empty()) {
-            const std::string problem = rc != 0 ? " cannot be opened: " + std::string(std::strerror(error))
-                                        : S_ISDIR(st.st_mode) ? " is a folder"
-                                                              : " is not a regular file";
-            firstProblem = listPath + ": its entry " + entry + problem;
+            const char* wording = rc != 0               ? kTextPlaylistEntryUnopened
+                                  : S_ISDIR(st.st_mode) ? kTextPlaylistEntryFolder
+                                                        : kTextPlaylistEntryNotAFile;
+            firstProblem = UserText(wording).With("list", listPath).With("file", entry);
+            if (rc != 0)
+                firstProblem.With("why", std::string(std::strerror(error)));
         }
     }
     if (!firstProblem.empty())
-        Say(why, firstProblem);
+        Say(why, std::move(firstProblem));
     return {};
 }
 

@@ -3,6 +3,7 @@
 
 #include "AsxPlaylist.h"
 #include "Filters.h"
+#include "MediaTexts.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -164,10 +165,10 @@ HRESULT FilterGraph::RenderFile(const std::string& path, const std::string&) {
         return VFW_E_NOT_STOPPED;
     std::string file = path;
     if (IsAsxPath(path)) {
-        std::string why;
+        UserText why;
         file = FirstPlaylistEntry(path, &why);
         if (file.empty()) {
-            m_events.KeepError(ErrorDetail{ErrorDetail::Kind::Input, {}, why, {}});
+            m_events.KeepError(ErrorDetail{ErrorDetail::Kind::Input, {}, why.English(), {}, why});
             std::error_code ec;
             return std::filesystem::is_regular_file(path, ec) ? VFW_E_UNSUPPORTED_STREAM : HRESULT_FILE_NOT_FOUND;
         }
@@ -190,7 +191,8 @@ HRESULT FilterGraph::RenderFile(const std::string& path, const std::string&) {
     for (const auto& pin : source->Pins()) {
         hr = Render(pin);
         if (FAILED(hr)) {
-            m_events.KeepError(ErrorDetail{ErrorDetail::Kind::Decode, {}, "No decoder for a stream of " + file, {}});
+            const UserText said = UserText(kTextNoDecoderForStream).With("file", file);
+            m_events.KeepError(ErrorDetail{ErrorDetail::Kind::Decode, {}, said.English(), {}, said});
             RemoveFilter(source);
             return hr;
         }

@@ -1,6 +1,7 @@
 #include "GraphEvents.h"
 
 #include "GraphEventNames.h"
+#include "MediaTexts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -184,10 +185,8 @@ void GraphEvents::StartWatchdog(std::shared_ptr<StreamGate> gate) {
                 break;
             if (!m_eos.load() && MonotonicMs() - gate->lastActivityMs.load() > kStallMs) {
                 // A stream that stopped delivering without an end is reported, once.
-                KeepError(ErrorDetail{ErrorDetail::Kind::Decode,
-                                      {},
-                                      "The input delivered nothing for " + std::to_string(kStallMs / 1000) + " s",
-                                      {}});
+                const UserText said = UserText(kTextInputStalled).With("seconds", std::to_string(kStallMs / 1000));
+                KeepError(ErrorDetail{ErrorDetail::Kind::Decode, {}, said.English(), {}, said});
                 Post(EC_ERRORABORT, VFW_E_TIMEOUT);
                 break;
             }

@@ -26,6 +26,16 @@ inline constexpr const char* kTextNoTurningElement =
 inline constexpr const char* kTextCannotTurn = "Pictures of {file} are shown as stored: they cannot be turned";
 inline constexpr const char* kTextCannotWriteFile = "Cannot write {file}: {why}";
 inline constexpr const char* kTextCannotCreateFile = "Cannot create {file}: {why}";
+inline constexpr const char* kTextCannotReadFile = "Cannot read {file}: {why}";
+inline constexpr const char* kTextPlaylistTooLarge = "{file} is too large for a play list";
+inline constexpr const char* kTextPlaylistNoLocalFile = "{file} names no local media file";
+inline constexpr const char* kTextPlaylistEntryUnopened = "{list}: its entry {file} cannot be opened: {why}";
+inline constexpr const char* kTextPlaylistEntryFolder = "{list}: its entry {file} is a folder";
+inline constexpr const char* kTextPlaylistEntryNotAFile = "{list}: its entry {file} is not a regular file";
+inline constexpr const char* kTextBadName = "the name is not a file name";
+inline constexpr const char* kTextNoThread = "no thread could be made: {why}";
+inline constexpr const char* kTextInputStalled = "The input delivered nothing for {seconds} s";
+inline constexpr const char* kTextNoDecoderForStream = "No decoder for a stream of {file}";
 
 // Subtitles left out; {why} says why, in one of the wordings below or in
 // GStreamer's or the system's words.

@@ -72,10 +72,14 @@ HRESULT SourceFilter::Load(const std::string& path, const AM_MEDIA_TYPE*) {
     ErrorRef error(raw);
     if (!uri)
         return fail(HRESULT_FILE_NOT_FOUND,
-                    UserText(kTextOpenFailed).With("file", path).With("why", error ? error->message : "bad name"));
+                    UserText(kTextOpenFailed)
+                        .With("file", path)
+                        .With("why", error ? UserText(std::string(error->message)) : UserText(kTextBadName)));
 
     if (std::string why; !ThreadsCanStart(why))
-        return fail(E_OUTOFMEMORY, "Cannot decode " + path + ": out of memory (no thread could be made: " + why + ")");
+        return fail(E_OUTOFMEMORY, UserText(kTextOutOfMemoryDecoding)
+                                       .With("file", path)
+                                       .With("why", UserText(kTextNoThread).With("why", why)));
     raw = nullptr;
     GstRef<GstDiscoverer> discoverer(gst_discoverer_new(kDiscoverTimeoutSeconds * GST_SECOND, &raw));
     error.reset(raw);

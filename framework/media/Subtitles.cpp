@@ -30,8 +30,6 @@ namespace {
 std::mutex g_optionsMutex;
 SubtitleOptions g_options;
 
-// Preferred first: SAMI is what most of our users keep beside their films.
-constexpr std::array<const char*, 6> kSubtitleEndings{".smi", ".ass", ".ssa", ".srt", ".sub", ".vtt"};
 constexpr const char* kOverlayFont = "Sans";
 // Text needs a few lines of the picture at least, whatever its size.
 constexpr int kMinPixelSize = 8;
@@ -455,6 +453,13 @@ std::optional<SubtitleText> LoadSubtitleFile(const std::string& path, UserText& 
     }
     if (!capped.empty())
         warning = UserText(kTextSubtitlesCut).With("file", path).With("why", capped);
+    return text;
+}
+
+std::string SubtitleEndingsText() {
+    std::string text;
+    for (const char* ending : kSubtitleEndings)
+        text += (text.empty() ? "" : ", ") + std::string(ending);
     return text;
 }
 

@@ -3,7 +3,7 @@
 // picture and every converted frame show them.
 //
 // Which text: a file beside the input with the input's base name and one of
-// the endings .smi .ass .ssa .srt .sub (any letter case, in that order of
+// the endings of kSubtitleEndings (any letter case, in that order of
 // preference); without one, the input's first text track. The file is read
 // here: its encoding is detected (byte-order marks, UTF-8, then the legacy
 // encodings of Korean and Chinese), a SAMI file keeps its first language
@@ -16,11 +16,19 @@
 #include "SubtitleCaps.h"
 #include "UserText.h"
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace zem::media {
+
+// The endings of a subtitle file beside the film, preferred first: SAMI is
+// what most of our users keep beside their films. The help, the manual pages
+// and the user's guides name these.
+inline constexpr std::array<const char*, 6> kSubtitleEndings{".smi", ".ass", ".ssa", ".srt", ".sub", ".vtt"};
+// ".smi, .ass, .ssa, .srt, .sub, .vtt".
+std::string SubtitleEndingsText();
 
 struct SubtitleOptions {
     bool enabled = true;    // the renderer's "LoadLevel" 0

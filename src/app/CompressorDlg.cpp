@@ -8,6 +8,7 @@
 #include "DlgTexts.h"
 #include "FileIo.h"
 #include "GraphState.h"
+#include "KeyTable.h"
 #include "MediaLengths.h"
 #include "MessageBoxSeam.h"
 #include "NiceSliderCtrl.h"
@@ -141,7 +142,7 @@ void CCompressorDlg::LoadSettings() {
         // Bounded and only a file: /dev/zero or a FIFO under its name is
         // kept aside, never read.
         std::string contents;
-        std::string why;
+        zem::UserText why;
         const bool read =
             zem::ReadWholeFile(QFile::encodeName(file).toStdString(), zem::kMaxReadWholeBytes, false, contents, why);
         bool readable = read && LooksLikeSettings(contents);
@@ -258,18 +259,22 @@ void CCompressorDlg::done(int result) {
 }
 
 void CCompressorDlg::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_F1:
+    const KeyRow* row = FindKey(event->key(), KeyPlace::Window);
+    if (row == nullptr) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    switch (row->action) {
+    case KeyAction::Help:
         ShowHelp();
         return;
-    case Qt::Key_Escape:
+    case KeyAction::Close:
         // While files convert no single key ends the window.
         if (m_runActive || m_run.converting())
             return;
         QDialog::keyPressEvent(event);
         return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: {
+    case KeyAction::PressFocus: {
         // Enter presses the focused push button; anywhere else it ends the
         // window like the dialog's default button. During a run it does
         // neither for Stop: the run's Stop focused when all else is off.

@@ -4,6 +4,7 @@
 
 #include "CompressorDlg.h"
 #include "DlgConstants.h"
+#include "KeyTable.h"
 #include "NiceSliderCtrl.h"
 
 #include <QAbstractButton>
@@ -58,16 +59,6 @@ constexpr int kTabOrder[] = {
     IDC_STOP_CONVERSION,
 };
 
-// The letter each push button answers to with Alt, in every language.
-struct Mnemonic {
-    int id;
-    char letter;
-};
-constexpr Mnemonic kMnemonics[] = {
-    {IDC_ADD, 'A'},  {IDC_CHANGE_OUTPUT, 'O'}, {IDC_DELETE, 'D'},          {IDC_DELETE_ALL, 'L'},
-    {IDC_HELP, 'H'}, {IDC_CONVERT, 'C'},       {IDC_STOP_CONVERSION, 'S'},
-};
-
 constexpr const char* kEllipsis = " ...";
 
 } // namespace
@@ -108,18 +99,20 @@ void CCompressorDlg::SetTabOrder() {
 }
 
 bool CCompressorDlg::OnListKey(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Delete:
+    const KeyRow* row = FindKey(event->key(), KeyPlace::List);
+    if (row == nullptr)
+        return false;
+    switch (row->action) {
+    case KeyAction::DeleteRow:
         OnDelete();
         return true;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: {
+    case KeyAction::PlayRow: {
         // The row plays in the preview (opened first if it is not yet).
-        const int row = GetSelectedRow();
-        if (row < 0 || m_runActive)
+        const int selected = GetSelectedRow();
+        if (selected < 0 || m_runActive)
             return true;
-        if (m_inputFile != CellText(row, kColInput) || !m_session.Handles().pGB)
-            OpenSelectedRow(row);
+        if (m_inputFile != CellText(selected, kColInput) || !m_session.Handles().pGB)
+            OpenSelectedRow(selected);
         if (m_session.Handles().pGB)
             OnPlay();
         return true;

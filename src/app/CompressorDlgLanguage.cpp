@@ -35,11 +35,46 @@ constexpr const char* kQtTranslationsName = "qtbase";
 // One for the process: installed for the language of the window last made.
 std::unique_ptr<QTranslator> g_qtTranslator;
 
+// Qt's own words that its translations lack: the file dialog's "Type" column
+// names a folder or a file through the icon provider, a context the shipped
+// translations do not carry. They come from the language file.
+constexpr const char* kQtIconProviderContext = "QAbstractFileIconProvider";
+inline constexpr const char* kTextQtFolder = "Folder";
+inline constexpr const char* kTextQtFile = "%1 File";
+
+class LanguageFileTranslator : public QTranslator {
+public:
+    explicit LanguageFileTranslator(QString languageFile) : m_languageFile(std::move(languageFile)) {}
+
+    bool isEmpty() const override { return false; }
+
+    QString translate(const char* context, const char* sourceText, const char*, int) const override {
+        if (qstrcmp(context, kQtIconProviderContext) != 0 ||
+            (qstrcmp(sourceText, kTextQtFolder) != 0 && qstrcmp(sourceText, kTextQtFile) != 0))
+            return {};
+        const QString english = QString::fromLatin1(sourceText);
+        const QString value = zem::os::LookUpWording(m_languageFile, english);
+        // Untranslated: Qt goes on to its own text.
+        return value == english ? QString() : value;
+    }
+
+private:
+    QString m_languageFile;
+};
+std::unique_ptr<QTranslator> g_ownTranslator;
+
 void LoadQtTranslations(const QString& languageFile) {
     if (g_qtTranslator) {
         QCoreApplication::removeTranslator(g_qtTranslator.get());
         g_qtTranslator.reset();
     }
+    if (g_ownTranslator) {
+        QCoreApplication::removeTranslator(g_ownTranslator.get());
+        g_ownTranslator.reset();
+    }
+    auto own = std::make_unique<LanguageFileTranslator>(languageFile);
+    if (QCoreApplication::installTranslator(own.get()))
+        g_ownTranslator = std::move(own);
     const QString name = languageFile.mid(languageFile.lastIndexOf(QLatin1Char('/')) + 1);
     for (const QtLanguage& language : kQtLanguages) {
         if (name != QLatin1String(language.languageFile))

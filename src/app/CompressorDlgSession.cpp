@@ -57,7 +57,7 @@ void CCompressorDlg::SaveFileList() {
     // session, or an older program) is not lost: its rows that this one
     // lacks are kept after this one's.
     std::string read;
-    std::string why;
+    zem::UserText why;
     // Bounded and only a file: a name that became /dev/zero or a FIFO is replaced, never read.
     if (zem::ReadWholeFile(QFile::encodeName(path).toStdString(), zem::kMaxReadWholeBytes, false, read, why)) {
         const QByteArray onDisk = QByteArray::fromStdString(read);
@@ -94,7 +94,7 @@ void CCompressorDlg::RestoreFileList() {
     // Bounded and only a file: /dev/zero or a FIFO under the list's name is
     // kept aside like any other list that cannot be read.
     std::string read;
-    std::string why;
+    zem::UserText why;
     const bool opened =
         zem::ReadWholeFile(QFile::encodeName(path).toStdString(), zem::kMaxReadWholeBytes, false, read, why);
     const QByteArray contents = opened ? QByteArray::fromStdString(read) : QByteArray();

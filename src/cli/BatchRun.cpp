@@ -189,11 +189,13 @@ private:
             // wrote one, stands, and the result says how it ended.
             JobReport ended;
             ended.code = FailureCode::JobProcessEnded;
-            ended.message = signal > 0
-                                ? "zemconvert was killed by signal " + std::to_string(signal) + " (SIG" +
-                                      SignalName(signal) + ": " + ::strsignal(signal) + ")"
-                                : "zemconvert ended (" +
-                                      (job.process ? job.process->errorString().toStdString() : std::string()) + ")";
+            ended.message =
+                signal > 0 ? UserText(kTextJobKilled)
+                                 .With("signal", std::to_string(signal))
+                                 .With("name", "SIG" + SignalName(signal))
+                                 .With("description", std::string(::strsignal(signal)))
+                           : UserText(kTextJobEnded)
+                                 .With("why", job.process ? job.process->errorString().toStdString() : std::string());
             if (!job.started)
                 m_writer.Start(job.input, job.output);
             m_writer.Finish(job.input, job.output, ended);

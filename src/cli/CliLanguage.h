@@ -31,4 +31,35 @@ inline constexpr const char* kTextWarningLabel = "Warning:";
 inline constexpr const char* kTextBatchDone = "Batch: {done} of {count} done";
 inline constexpr const char* kTextBatchLeft = "Batch: {done} of {count} done, about {time} left";
 
+// --help's frame around the option table's own texts.
+inline constexpr const char* kTextUsage = "Usage: {usage}";
+inline constexpr const char* kTextHelpChoices = "{help}: {choices}";
+inline constexpr const char* kTextHelpDefault = "{help} (default {choice})";
+
+// The command line's faults.
+inline constexpr const char* kTextUnknownOption = "unknown option {option}";
+inline constexpr const char* kTextTakesNoValue = "option {option} takes no value";
+inline constexpr const char* kTextNeedsValue = "option {option} needs a {noun}";
+inline constexpr const char* kTextUnknownChoice = "unknown {noun} '{value}' (choose {choices})";
+inline constexpr const char* kTextBadTime = "cannot read the time '{value}' (seconds, or mm:ss.mmm)";
+inline constexpr const char* kTextBadJobs = "cannot read the number of jobs '{value}' (1 to {max})";
+inline constexpr const char* kTextOutputOrDir = "--output and --output-dir exclude each other";
+inline constexpr const char* kTextEndBeforeStart = "--end must lie after --start";
+inline constexpr const char* kTextNulWithoutList = "-0 reads the list of --files-from, and none is given";
+inline constexpr const char* kTextNoInput = "no input file given";
+inline constexpr const char* kTextOutputOneInput = "--output takes one input only; use --output-dir for several";
+inline constexpr const char* kTextBadBatchJob = "cannot read the batch's job: {why}";
+inline constexpr const char* kTextJobListUnended = "the job's list does not end with a NUL";
+inline constexpr const char* kTextJobListEmpty = "the job's list names no input and output";
+
+// The list of --files-from.
+inline constexpr const char* kTextStandardInput = "standard input";
+inline constexpr const char* kTextFilesFromUnreadable = "cannot read the list {list}: {why}";
+inline constexpr const char* kTextFilesFromHoldsNul =
+    "the list {list} holds NUL characters: give -0 for a list that find -print0 wrote";
+
+// A process of a -j batch that ended without its result.
+inline constexpr const char* kTextJobKilled = "zemconvert was killed by signal {signal} ({name}: {description})";
+inline constexpr const char* kTextJobEnded = "zemconvert ended ({why})";
+
 } // namespace zem::cli

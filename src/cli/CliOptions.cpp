@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "AsxPlaylist.h"
+#include "CliLanguage.h"
 #include "ConversionPaths.h"
 #include "OptionTable.h"
 
@@ -16,21 +17,80 @@ namespace {
 constexpr size_t kHelpColumn = 25; // where the help texts start in --help
 constexpr size_t kHelpWidth = 79;
 
-// `text` broken into lines of at most `width` characters at its spaces.
+// One character of UTF-8 text at `pos`: its code point and its length in
+// bytes (a byte that starts no character counts as one of its own).
+char32_t CodePointAt(const std::string& text, size_t pos, size_t& length) {
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    const size_t need = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 1;
+    if (pos + need > text.size() || need == 1) {
+        length = 1;
+        return byte;
+    }
+    char32_t point = byte & (0x7F >> need);
+    for (size_t i = 1; i < need; ++i)
+        point = (point << 6) | (static_cast<unsigned char>(text[pos + i]) & 0x3F);
+    length = need;
+    return point;
+}
+
+// Korean, Chinese and full-width letters take two columns of a terminal.
+bool IsWide(char32_t c) {
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+           (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6);
+}
+
+// Chinese text has no spaces: a line may end after any of its letters.
+// Korean words are kept whole like English ones.
+bool BreaksAfter(char32_t c) {
+    return IsWide(c) && !(c >= 0xAC00 && c <= 0xD7A3) && !(c >= 0x1100 && c <= 0x115F);
+}
+
+// `text` broken into lines of at most `width` terminal columns at its spaces
+// and after its Chinese letters.
 std::vector<std::string> Wrap(const std::string& text, size_t width) {
     std::vector<std::string> lines{""};
+    size_t columns = 0;
     size_t pos = 0;
+    bool spaceBefore = false;
     while (pos < text.size()) {
-        size_t space = text.find(' ', pos);
-        if (space == std::string::npos)
-            space = text.size();
-        const std::string word = text.substr(pos, space - pos);
-        if (!lines.back().empty() && lines.back().size() + 1 + word.size() > width)
+        if (text[pos] == ' ') {
+            spaceBefore = true;
+            ++pos;
+            continue;
+        }
+        // The next piece: up to a space or a letter a line may end after.
+        size_t end = pos;
+        size_t pieceColumns = 0;
+        while (end < text.size() && text[end] != ' ') {
+            size_t length = 0;
+            const char32_t c = CodePointAt(text, end, length);
+            end += length;
+            pieceColumns += IsWide(c) ? 2 : 1;
+            if (BreaksAfter(c))
+                break;
+        }
+        const size_t gap = spaceBefore && !lines.back().empty() ? 1 : 0;
+        if (!lines.back().empty() && columns + gap + pieceColumns > width) {
             lines.emplace_back();
-        lines.back() += (lines.back().empty() ? "" : " ") + word;
-        pos = space + 1;
+            columns = 0;
+        } else if (gap) {
+            lines.back() += ' ';
+            ++columns;
+        }
+        lines.back().append(text, pos, end - pos);
+        columns += pieceColumns;
+        spaceBefore = false;
+        pos = end;
     }
     return lines;
+}
+
+std::string Wrapped(const std::string& text) {
+    std::string out;
+    for (const std::string& line : Wrap(text, kHelpWidth))
+        out += line + "\n";
+    return out;
 }
 
 } // namespace
@@ -79,7 +139,7 @@ std::string OutputPathFor(const CliOptions& options, const std::string& input) {
 }
 
 std::string UsageText() {
-    std::string text = std::string("Usage: ") + kUsageLine + "\n" + kPurposeText + "\n\n";
+    std::string text = Say(UserText(kTextUsage).With("usage", kUsageLine)) + "\n" + Wrapped(Say(kTextPurpose)) + "\n";
     for (const OptionSpec& option : Options()) {
         if (option.hidden)
             continue;
@@ -95,7 +155,7 @@ std::string UsageText() {
             line.clear();
         }
     }
-    text += std::string("\n") + kInterruptText + "\n" + kExitStatusText + "\n";
+    text += "\n" + Wrapped(Say(kTextInterrupt)) + Wrapped(Say(kTextExitStatus));
     return text;
 }
 
@@ -146,18 +206,18 @@ std::string SingleJobInput(const CliOptions& options, const std::string& input, 
     return JobInputs(options.inputs).Text(input, output);
 }
 
-std::string TakeSingleJob(CliOptions& options, const std::string& jobText) {
+UserText TakeSingleJob(CliOptions& options, const std::string& jobText) {
     std::vector<std::string> names;
     size_t start = 0;
     while (start < jobText.size()) {
         const size_t end = jobText.find('\0', start);
         if (end == std::string::npos)
-            return "the job's list does not end with a NUL";
+            return kTextJobListUnended;
         names.push_back(jobText.substr(start, end - start));
         start = end + 1;
     }
     if (names.size() < 2 || names[0].empty() || names[1].empty())
-        return "the job's list names no input and output";
+        return kTextJobListEmpty;
     options.inputs = {names[0]};
     options.output = names[1];
     options.otherInputs.assign(names.begin() + 2, names.end());
@@ -167,7 +227,7 @@ std::string TakeSingleJob(CliOptions& options, const std::string& jobText) {
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     CliOptions options;
     ParseResult result;
-    auto fail = [&](const std::string& message) {
+    auto fail = [&](UserText message) {
         result.error = message;
         return result;
     };
@@ -199,41 +259,43 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
                 value = arg.substr(2);
         }
         if (!option || (option->argument == Argument::None && value && arg[1] != '-'))
-            return fail("unknown option " + arg);
+            return fail(UserText(kTextUnknownOption).With("option", arg));
         if (option->argument == Argument::None) {
             if (value)
-                return fail("option " + name + " takes no value");
+                return fail(UserText(kTextTakesNoValue).With("option", name));
         } else if (!value && option->argument == Argument::Count) {
-            const bool countFollows = i + 1 < args.size() && !args[i + 1].empty() &&
-                                      (args[i + 1] == kAutoJobsName || std::isdigit((unsigned char)args[i + 1][0]) ||
-                                       (args[i + 1][0] == '-' && args[i + 1].size() > 1 &&
-                                        std::isdigit((unsigned char)args[i + 1][1])));
+            const bool countFollows =
+                i + 1 < args.size() && !args[i + 1].empty() &&
+                (args[i + 1] == kAutoJobsName || std::isdigit((unsigned char)args[i + 1][0]) ||
+                 (args[i + 1][0] == '-' && args[i + 1].size() > 1 && std::isdigit((unsigned char)args[i + 1][1])));
             value = countFollows ? args[++i] : std::string(kAutoJobsName);
         } else if (!value) {
             if (i + 1 >= args.size())
-                return fail("option " + name + " needs a " + option->noun);
+                return fail(UserText(kTextNeedsValue).With("option", name).With("noun", UserText(option->noun)));
             value = args[++i];
         }
         const bool namesAFile = option->argument == Argument::File || option->argument == Argument::Folder;
         if (namesAFile && value->empty())
-            return fail("option " + name + " needs a " + option->noun);
+            return fail(UserText(kTextNeedsValue).With("option", name).With("noun", UserText(option->noun)));
         if (!option->choices.empty() && !ChoiceValue(option->choices, *value))
-            return fail("unknown " + std::string(option->noun) + " \"" + *value + "\" (choose " +
-                        ChoiceNames(option->choices) + ")");
-        const std::string error = option->apply(options, value.value_or(std::string()));
+            return fail(UserText(kTextUnknownChoice)
+                            .With("noun", UserText(option->noun))
+                            .With("value", *value)
+                            .With("choices", ChoiceNames(option->choices)));
+        UserText error = option->apply(options, value.value_or(std::string()));
         if (!error.empty())
             return fail(error);
     }
     if (!options.help && !options.version) {
         if (!options.output.empty() && !options.outputDir.empty())
-            return fail("--output and --output-dir exclude each other");
+            return fail(kTextOutputOrDir);
         if (options.end > 0 && options.end <= options.start)
-            return fail("--end must lie after --start");
+            return fail(kTextEndBeforeStart);
         if (options.nulSeparated && options.filesFrom.empty())
-            return fail("-0 reads the list of --files-from, and none is given");
+            return fail(kTextNulWithoutList);
         // The inputs of a list, or of a batch's job, are known only once it is read.
         if (options.filesFrom.empty() && !options.batchJob) {
-            const std::string error = CheckInputs(options);
+            UserText error = CheckInputs(options);
             if (!error.empty())
                 return fail(error);
         }
@@ -242,11 +304,11 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return result;
 }
 
-std::string CheckInputs(const CliOptions& options) {
+UserText CheckInputs(const CliOptions& options) {
     if (options.inputs.empty())
-        return "no input file given";
+        return kTextNoInput;
     if (!options.output.empty() && options.inputs.size() > 1)
-        return "--output takes one input only; use --output-dir for several";
+        return kTextOutputOneInput;
     return {};
 }
 

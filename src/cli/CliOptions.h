@@ -10,6 +10,7 @@
 
 #include "ConversionPaths.h"
 #include "OptionChoices.h"
+#include "UserText.h"
 
 namespace zem::cli {
 
@@ -46,7 +47,7 @@ struct CliOptions {
 
 struct ParseResult {
     std::optional<CliOptions> options;
-    std::string error; // set when the command line is not usable
+    UserText error; // set when the command line is not usable
 };
 
 // Reads the options of OptionTable.h; the inputs of --files-from are not read
@@ -55,7 +56,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
 // What is wrong with the inputs once all are known (none, or several for one
 // --output); empty when nothing is.
-std::string CheckInputs(const CliOptions& options);
+UserText CheckInputs(const CliOptions& options);
 
 // The latest time --start and --end take: ten thousand hours.
 inline constexpr double kMaxTimeSeconds = 36e6;
@@ -70,7 +71,7 @@ using zem::IsAcceptedInputPath;
 // Where the output of `input` goes with these options.
 std::string OutputPathFor(const CliOptions& options, const std::string& input);
 
-// --help: the options of the table with their help texts.
+// --help: the options of the table with their help texts, in the user's language.
 std::string UsageText();
 
 // The arguments that make a zemconvert process convert one input of a batch
@@ -96,7 +97,7 @@ private:
 std::string SingleJobInput(const CliOptions& options, const std::string& input, const std::string& output);
 // Takes SingleJobInput's text into a --batch-job process's options; an
 // error in words when it is not one.
-std::string TakeSingleJob(CliOptions& options, const std::string& jobText);
+UserText TakeSingleJob(CliOptions& options, const std::string& jobText);
 
 // The most inputs -j converts at once.
 inline constexpr int kMaxJobs = 64;
@@ -105,15 +106,16 @@ inline constexpr int kAutoJobs = 0;
 inline constexpr const char* kAutoJobsName = "auto";
 inline constexpr const char* kVersionText = "zemconvert (ZemConverter) 4.10";
 
-// The texts --help and the manual page share.
+// The texts --help and the manual page share; --help shows them in the
+// user's language, wrapped to its width.
 inline constexpr const char* kUsageLine = "zemconvert [OPTIONS] INPUT...";
-inline constexpr const char* kPurposeText =
-    "Converts video files into the Motion-JPEG AVI files a portable player reads\n"
-    "(16 frames per second, MP3 sound at 48 kHz and 128 kbit/s).";
-inline constexpr const char* kInterruptText =
-    "Ctrl+C stops the current file (what was converted so far is written) and\n"
-    "converts no further input; a second Ctrl+C gives up at once.";
-inline constexpr const char* kExitStatusText =
+inline constexpr const char* kTextPurpose =
+    "Converts video files into the Motion-JPEG AVI files a portable player reads (16 frames per second, MP3 sound at "
+    "48 kHz and 128 kbit/s).";
+inline constexpr const char* kTextInterrupt =
+    "Ctrl+C stops the current file (what was converted so far is written) and converts no further input; a second "
+    "Ctrl+C gives up at once.";
+inline constexpr const char* kTextExitStatus =
     "Exit status: 0 when every input converted, 1 when any did not, 2 for bad usage.";
 
 } // namespace zem::cli

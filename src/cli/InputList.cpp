@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "CliLanguage.h"
 #include "FileIo.h"
 
 namespace zem::cli {
@@ -9,14 +10,14 @@ namespace zem::cli {
 InputList ReadInputList(const std::string& path, bool nulSeparated) {
     InputList list;
     const bool standardInput = path == "-";
-    const std::string shownName = standardInput ? "standard input" : path;
+    const UserText shownName = standardInput ? UserText(kTextStandardInput) : UserText(path);
     // Bounded, and only from a file or a pipe: /dev/zero must not fill the memory.
     std::string text;
-    std::string why;
+    UserText why;
     const bool read = standardInput ? ReadWholeDescriptor(STDIN_FILENO, kMaxReadWholeBytes, text, why)
                                     : ReadWholeFile(path, kMaxReadWholeBytes, true, text, why);
     if (!read) {
-        list.error = "cannot read the list " + shownName + ": " + why;
+        list.error = UserText(kTextFilesFromUnreadable).With("list", shownName).With("why", why);
         return list;
     }
     const char separator = nulSeparated ? '\0' : '\n';
@@ -33,7 +34,7 @@ InputList ReadInputList(const std::string& path, bool nulSeparated) {
         start = end + 1;
     }
     if (!nulSeparated && text.find('\0') != std::string::npos)
-        list.error = "the list " + shownName + " holds NUL characters: give -0 for a list that find -print0 wrote";
+        list.error = UserText(kTextFilesFromHoldsNul).With("list", shownName);
     return list;
 }
 

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "UserText.h"
+
 namespace zem::cli {
 
 struct InputList {
     std::vector<std::string> paths;
-    std::string error; // why the list could not be read, naming it; empty when it was
+    UserText error; // why the list could not be read, naming it; empty when it was
 };
 
 // Reads the list at `path` ("-": standard input).

@@ -4,6 +4,7 @@
 #include "ConversionPaths.h"
 #include "OptionTable.h"
 #include "ScratchFolder.h"
+#include "Subtitles.h"
 
 namespace zem::cli {
 
@@ -54,8 +55,9 @@ std::string Environment() {
            Item("GST_PLUGIN_PATH", "further folders of GStreamer plug-ins, which decode the inputs") +
            Item("GST_DEBUG", "GStreamer's own log (for example GST_DEBUG=3), written on standard error") +
            Item("LC_ALL, LC_MESSAGES, LANG",
-                "the language of the window's texts and manual: Korean, Simplified or Traditional Chinese, else "
-                "English");
+                "the language of the window's texts and manual and of zemconvert's help, messages and status "
+                "lines, the first set of the three: Korean, Simplified or Traditional Chinese, else English "
+                "(LC_ALL=C: English); zemconvert's --json lines stay English");
 }
 
 } // namespace
@@ -83,7 +85,7 @@ std::string ZemconvertManual() {
             ".B zemconvert\n[\\fIOPTIONS\\fR] \\fIINPUT\\fR...\n.br\n.B zemconvert\n"
             "[\\fIOPTIONS\\fR] \\fB\\-\\-files\\-from\\fR \\fILIST\\fR [\\fB\\-0\\fR]\n";
     page += Section("DESCRIPTION");
-    page += Paragraph(kPurposeText);
+    page += Paragraph(kTextPurpose);
     page += Paragraph("zemconvert reads the video files the window program zemconverter reads, by their endings: " +
                       AcceptedInputEndingsText() +
                       ". Each input is written to its own output, by default beside it with its name and \"" +
@@ -91,10 +93,11 @@ std::string ZemconvertManual() {
                       "\" in place of its extension; outputs of one call that would share a name are numbered, and "
                       "an output that is one of the inputs is refused.");
     page += Paragraph(
-        "Subtitles are drawn into the pictures: a file beside the film with its name and the ending "
-        ".smi, .ass, .ssa, .srt, .sub or .vtt (in that order of preference), else the film's own text track. "
+        "Subtitles are drawn into the pictures: a file beside the film with its name and one of the endings " +
+        media::SubtitleEndingsText() +
+        " (in that order of preference), else the film's own text track. "
         "A subtitle file that cannot be read never stops a conversion; a warning says so.");
-    page += Paragraph(kInterruptText);
+    page += Paragraph(kTextInterrupt);
     page += Section("OPTIONS");
     for (const OptionSpec& option : Options())
         if (!option.hidden)
@@ -148,11 +151,13 @@ std::string ZemconverterManual() {
     page += Section("SYNOPSIS") + ".B zemconverter\n[\\fB\\-nosplash\\fR] [\\fIFILE\\fR...]\n";
     page += Section("DESCRIPTION");
     page += Paragraph(std::string("zemconverter turns ordinary video files (") + AcceptedInputEndingsText() +
-                      ") into the one file a small-screen portable player reads. " + kPurposeText);
+                      ") into the one file a small-screen portable player reads. " + kTextPurpose);
     page += Paragraph(
         "Add files by the open dialog or by dropping them on the window, pick the picture size, "
         "quality and rotation, preview a file and mark the range to convert, and convert the selected "
-        "file or all of them. Help opens the user's guide in the desktop's browser.");
+        "file or all of them. Help (or F1) opens the user's guide in the desktop's browser, or in the "
+        "program's own viewer where no browser opens it. Esc closes the window; while files convert, it asks "
+        "before it closes, and no key ends the program.");
     page += Paragraph("Files named on the command line open in the window's list as if dropped on it.");
     page += Section("OPTIONS");
     page += Item("-nosplash", "start without the splash picture");

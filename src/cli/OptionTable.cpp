@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <optional>
 
+#include "CliLanguage.h"
 #include "CliOptions.h"
 #include "OptionChoices.h"
+#include "Subtitles.h"
 
 namespace zem::cli {
 
@@ -46,7 +48,7 @@ using Values = std::vector<std::string>;
 
 // An option whose argument is one of `choices`, stored in `field`.
 template <const auto& choices, int CliOptions::*field>
-std::string ApplyChoice(CliOptions& o, const std::string& v) {
+UserText ApplyChoice(CliOptions& o, const std::string& v) {
     o.*field = ChoiceValue(choices, v).value_or(o.*field);
     return {};
 }
@@ -57,7 +59,7 @@ Values ForwardChoice(const CliOptions& o) {
 }
 
 template <bool CliOptions::*field>
-std::string ApplySwitch(CliOptions& o, const std::string&) {
+UserText ApplySwitch(CliOptions& o, const std::string&) {
     o.*field = true;
     return {};
 }
@@ -68,16 +70,16 @@ Values ForwardSwitch(const CliOptions& o) {
 }
 
 template <std::string CliOptions::*field>
-std::string ApplyName(CliOptions& o, const std::string& v) {
+UserText ApplyName(CliOptions& o, const std::string& v) {
     o.*field = v;
     return {};
 }
 
 template <double CliOptions::*field>
-std::string ApplyTime(CliOptions& o, const std::string& v) {
+UserText ApplyTime(CliOptions& o, const std::string& v) {
     const auto t = ParseTime(v);
     if (!t)
-        return "cannot read the time \"" + v + "\" (seconds, or mm:ss.mmm)";
+        return UserText(kTextBadTime).With("value", v);
     o.*field = *t;
     return {};
 }
@@ -87,7 +89,7 @@ Values ForwardTime(const CliOptions& o) {
     return o.*field > 0 ? Values{TimeText(o.*field)} : Values{};
 }
 
-std::string ApplyJobs(CliOptions& o, const std::string& v) {
+UserText ApplyJobs(CliOptions& o, const std::string& v) {
     if (v == kAutoJobsName) {
         o.jobs = kAutoJobs;
         return {};
@@ -95,7 +97,7 @@ std::string ApplyJobs(CliOptions& o, const std::string& v) {
     char* end = nullptr;
     const long jobs = std::strtol(v.c_str(), &end, 10);
     if (v.empty() || *end != '\0' || jobs < 1 || jobs > kMaxJobs)
-        return "cannot read the number of jobs \"" + v + "\" (1 to " + std::to_string(kMaxJobs) + ")";
+        return UserText(kTextBadJobs).With("value", v).With("max", std::to_string(kMaxJobs));
     o.jobs = int(jobs);
     return {};
 }
@@ -182,8 +184,8 @@ const std::array<OptionSpec, 19> kOptions{{
      Argument::File,
      "FILE",
      "file name",
-     "draw the subtitles of FILE into the pictures; by default a file beside the input with its name and the "
-     "ending .smi, .ass, .ssa, .srt, .sub or .vtt, else the input's own text track",
+     "draw the subtitles of FILE into the pictures; by default a file beside the input with its name and one of "
+     "the endings {endings}, else the input's own text track",
      {},
      nullptr,
      ApplyName<&CliOptions::subtitlesFile>,
@@ -322,12 +324,13 @@ std::string ChoiceNames(std::span<const Choice> choices) {
 }
 
 std::string FullHelp(const OptionSpec& option) {
-    std::string text = option.help;
+    // A help that names the subtitle endings has them from the table the choice of the file reads.
+    UserText text = UserText(option.help).With("endings", media::SubtitleEndingsText());
     if (!option.choices.empty())
-        text += ": " + ChoiceNames(option.choices);
+        text = UserText(kTextHelpChoices).With("help", std::move(text)).With("choices", ChoiceNames(option.choices));
     if (option.defaultName)
-        text += " (default " + std::string(option.defaultName) + ")";
-    return text;
+        text = UserText(kTextHelpDefault).With("help", std::move(text)).With("choice", option.defaultName);
+    return Say(text);
 }
 
 std::string OptionSynopsis(const OptionSpec& option) {

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "UserText.h"
+
 namespace zem::cli {
 
 struct CliOptions;
@@ -31,13 +33,13 @@ struct OptionSpec {
     char shortName;                  // 0: none
     Argument argument;               // None: a switch
     const char* valueName;           // the argument in the help ("WxH"), nullptr for a switch
-    const char* noun;                // the argument in an error: "needs a size", "unknown size"
-    const char* help;                // what the option does
+    const char* noun;                // the argument in an error: "needs a size", "unknown size" (a wording)
+    const char* help;                // what the option does (a wording)
     std::span<const Choice> choices; // the names the argument takes; empty: free text
     const char* defaultName;         // the choice taken without the option, nullptr: none
     // Takes `value` (empty for a switch; one of `choices` when there are any)
     // into `options`; returns why the value is not usable, empty when it is.
-    std::string (*apply)(CliOptions& options, const std::string& value);
+    UserText (*apply)(CliOptions& options, const std::string& value);
     // The values to give a batch's process so it converts with the same
     // choices (one empty value for a switch that is on; none for the default).
     // nullptr: a process of a batch is not given this option.
@@ -58,7 +60,8 @@ std::optional<int> ChoiceValue(std::span<const Choice> choices, std::string text
 // "96x64, 128x128, ...".
 std::string ChoiceNames(std::span<const Choice> choices);
 
-// The option's help with its choices and default: "picture size: 96x64, ... (default 320x240)".
+// The option's help with its choices and default, in the user's language:
+// "picture size: 96x64, ... (default 320x240)".
 std::string FullHelp(const OptionSpec& option);
 
 // "-s, --size WxH" or "--keep-mp3".

@@ -185,7 +185,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     const ParseResult parsed = ParseCommandLine(args);
     if (!parsed.options) {
-        std::fprintf(stderr, "zemconvert: %s\n%s\n", parsed.error.c_str(), Say(kTextTryHelp).c_str());
+        std::fprintf(stderr, "zemconvert: %s\n%s\n", TerminalSafe(Say(parsed.error)).c_str(),
+                     Say(kTextTryHelp).c_str());
         return kExitUsage;
     }
     CliOptions options = *parsed.options;
@@ -200,10 +201,11 @@ int main(int argc, char** argv) {
 
     if (options.batchJob) {
         std::string jobText;
-        std::string error;
-        if (!ReadWholeDescriptor(STDIN_FILENO, kMaxReadWholeBytes, jobText, error) ||
-            !(error = TakeSingleJob(options, jobText)).empty()) {
-            std::fprintf(stderr, "zemconvert: cannot read the batch's job: %s\n", error.c_str());
+        UserText error;
+        if (ReadWholeDescriptor(STDIN_FILENO, kMaxReadWholeBytes, jobText, error))
+            error = TakeSingleJob(options, jobText);
+        if (!error.empty()) {
+            std::fprintf(stderr, "zemconvert: %s\n", Say(UserText(kTextBadBatchJob).With("why", error)).c_str());
             return kExitUsage;
         }
     }
@@ -211,15 +213,15 @@ int main(int argc, char** argv) {
     if (!options.filesFrom.empty()) {
         InputList list = ReadInputList(options.filesFrom, options.nulSeparated);
         if (!list.error.empty()) {
-            std::fprintf(stderr, "zemconvert: %s\n", list.error.c_str());
+            std::fprintf(stderr, "zemconvert: %s\n", TerminalSafe(Say(list.error)).c_str());
             return kExitUsage;
         }
         options.inputs.insert(options.inputs.end(), list.paths.begin(), list.paths.end());
         // A list that names nothing (a search that found nothing) is no work, not a fault.
         if (options.inputs.empty())
             return kExitOk;
-        if (const std::string error = CheckInputs(options); !error.empty()) {
-            std::fprintf(stderr, "zemconvert: %s\n%s\n", error.c_str(), Say(kTextTryHelp).c_str());
+        if (const UserText error = CheckInputs(options); !error.empty()) {
+            std::fprintf(stderr, "zemconvert: %s\n%s\n", Say(error).c_str(), Say(kTextTryHelp).c_str());
             return kExitUsage;
         }
     }

@@ -91,8 +91,7 @@ void ConversionRun::WriteOutput(const Captured& captured, bool stopped) {
     } else if (captured.framesTaken == 0 && !stopped) {
         // A video track that never gave a picture: as a file of sound alone,
         // refused, and an earlier output stays as it was.
-        Fail(FailureCode::NoVideoRenderer,
-             FailureCodeText(FailureCode::NoVideoRenderer) + std::string(": ") + m_inputPath);
+        Fail(FailureCode::NoVideoRenderer, JoinCause(FailureCodeText(FailureCode::NoVideoRenderer), m_inputPath));
         RemoveIntermediates();
     } else if (captured.soundFailed) {
         Fail(FailureCode::WriteFailed, captured.soundError);

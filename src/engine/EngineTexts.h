@@ -68,6 +68,7 @@ inline constexpr const char* kTextLengthUnknown =
     "{file} does not state its length: it was converted as far as it could be read ({reached})";
 
 // The media layer's parts that a conversion needs.
+inline constexpr const char* kTextInitFailed = "InitDirectShow failed";
 inline constexpr const char* kTextNoMpegDecoder = "Could not create the MPEG decoder: please install the program again";
 
 // The muxer.
@@ -79,5 +80,10 @@ inline constexpr const char* kTextNothingConverted = "Stopped before anything wa
 inline constexpr const char* kTextUnexpectedEnd = "Unexpected end of {file}";
 inline constexpr const char* kTextSoundNotKeptAs = "The sound was not kept as {file}: {why}";
 inline constexpr const char* kTextSoundNotKept = "The sound was not kept: {why}";
+
+// Why a list or a saved file was not read.
+inline constexpr const char* kTextLargerThan = "it is larger than {size} MB";
+inline constexpr const char* kTextItIsAFolder = "it is a folder";
+inline constexpr const char* kTextItIsNotAFile = "it is not a regular file";
 
 } // namespace zem

@@ -291,7 +291,7 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-bool ReadWholeDescriptor(int fd, uint64_t limit, std::string& contents, std::string& error) {
+bool ReadWholeDescriptor(int fd, uint64_t limit, std::string& contents, UserText& error) {
     contents.clear();
     char buffer[65536];
     for (;;) {
@@ -299,13 +299,13 @@ bool ReadWholeDescriptor(int fd, uint64_t limit, std::string& contents, std::str
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
-            error = SystemErrorText(errno);
+            error = UserText(SystemErrorText(errno));
             return false;
         }
         if (got == 0)
             return true;
         if (contents.size() + size_t(got) > limit) {
-            error = "it is larger than " + std::to_string(limit >> 20) + " MB";
+            error = UserText(kTextLargerThan).With("size", std::to_string(limit >> 20));
             contents.clear();
             return false;
         }
@@ -316,12 +316,12 @@ bool ReadWholeDescriptor(int fd, uint64_t limit, std::string& contents, std::str
 namespace {
 // Reads a FIFO opened without waiting until its writer closes it: waits for
 // data without holding a second descriptor; a signal ends the wait.
-bool ReadFifo(int fd, uint64_t limit, std::string& contents, std::string& error) {
+bool ReadFifo(int fd, uint64_t limit, std::string& contents, UserText& error) {
     char buffer[kFifoReadBytes];
     for (;;) {
         pollfd ready{fd, POLLIN, 0};
         if (::poll(&ready, 1, -1) < 0) {
-            error = SystemErrorText(errno);
+            error = UserText(SystemErrorText(errno));
             return false;
         }
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
@@ -330,11 +330,11 @@ bool ReadFifo(int fd, uint64_t limit, std::string& contents, std::string& error)
         if (got < 0) {
             if (errno == EAGAIN || errno == EINTR)
                 continue;
-            error = SystemErrorText(errno);
+            error = UserText(SystemErrorText(errno));
             return false;
         }
         if (contents.size() + uint64_t(got) > limit) {
-            error = "it is larger than " + std::to_string(limit >> 20) + " MB";
+            error = UserText(kTextLargerThan).With("size", std::to_string(limit >> 20));
             return false;
         }
         contents.append(buffer, size_t(got));
@@ -342,29 +342,29 @@ bool ReadFifo(int fd, uint64_t limit, std::string& contents, std::string& error)
 }
 } // namespace
 
-bool ReadWholeFile(const std::string& path, uint64_t limit, bool pipeToo, std::string& contents, std::string& error) {
+bool ReadWholeFile(const std::string& path, uint64_t limit, bool pipeToo, std::string& contents, UserText& error) {
     contents.clear();
     // Opened without waiting: a FIFO without a writer must not hold us here.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        error = SystemErrorText(errno);
+        error = UserText(SystemErrorText(errno));
         return false;
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        error = SystemErrorText(errno);
+        error = UserText(SystemErrorText(errno));
         ::close(fd);
         return false;
     }
     const bool pipe = S_ISFIFO(st.st_mode);
     if (!S_ISREG(st.st_mode) && !(pipeToo && pipe)) {
         ::close(fd);
-        error = S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file";
+        error = S_ISDIR(st.st_mode) ? kTextItIsAFolder : kTextItIsNotAFile;
         return false;
     }
     if (S_ISREG(st.st_mode) && uint64_t(st.st_size) > limit) {
         ::close(fd);
-        error = "it is larger than " + std::to_string(limit >> 20) + " MB";
+        error = UserText(kTextLargerThan).With("size", std::to_string(limit >> 20));
         return false;
     }
     if (pipe) {

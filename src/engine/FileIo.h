@@ -116,8 +116,8 @@ inline constexpr uint64_t kMaxReadWholeBytes = 64ull << 20;
 // bytes. A device, folder or socket is refused without being read, so
 // /dev/zero cannot fill the memory and an idle FIFO cannot hold the caller.
 // False with the reason in words in `error` ("it is not a regular file").
-bool ReadWholeFile(const std::string& path, uint64_t limit, bool pipeToo, std::string& contents, std::string& error);
+bool ReadWholeFile(const std::string& path, uint64_t limit, bool pipeToo, std::string& contents, UserText& error);
 // The same for an open descriptor (standard input), read to its end.
-bool ReadWholeDescriptor(int fd, uint64_t limit, std::string& contents, std::string& error);
+bool ReadWholeDescriptor(int fd, uint64_t limit, std::string& contents, UserText& error);
 
 } // namespace zem

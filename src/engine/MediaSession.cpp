@@ -49,7 +49,7 @@ void MediaSession::NoteCause(const std::shared_ptr<IErrorDetail>& source) {
 bool MediaSession::InitDirectShow() {
     m_audioOnly = false;
     if (m_handles.Any())
-        m_host.ShowMessage("InitDirectShow failed");
+        m_host.ShowMessage(kTextInitFailed);
     m_handles.pVW.reset();
     m_handles.pBV.reset();
 

@@ -7,6 +7,7 @@
 #include "BtnST.h"
 #include "FailureCodes.h"
 #include "InputKinds.h"
+#include "OptionTable.h"
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -126,8 +127,9 @@ TEST(Language, ShippedLanguageFilesTranslateEveryText) {
 
 namespace {
 // Every wording the program looks up: the labels, headers and tooltips, the
-// failure codes' meanings, the open and save dialogs' entries, and each text
-// constant (kText...) of the sources, found by reading them.
+// failure codes' meanings, the open and save dialogs' entries, zemconvert's
+// options' help and value names, and each text constant (kText...) of the
+// sources, found by reading them.
 std::set<QString> WordingsTheProgramUses() {
     std::set<QString> keys;
     for (const char* text : zem::test::kWindowTexts)
@@ -137,8 +139,17 @@ std::set<QString> WordingsTheProgramUses() {
     for (const char* entry : zem::kOpenDialogEntries)
         keys.insert(QString::fromUtf8(entry));
     keys.insert(QString::fromUtf8(zem::app::kSaveFilter.label));
-    static const QRegularExpression kConstant(QStringLiteral(R"re(\bkText\w+\s*=\s*"((?:[^"\\]|\\.)*)")re"));
-    static const QRegularExpression kGraphStep(QStringLiteral(R"re((?m)^(?!\s*//)[^\n]*?"(Could not [^"\\]*)")re"));
+    for (const zem::cli::OptionSpec& option : zem::cli::Options()) {
+        for (const char* wording : {option.help, option.noun})
+            if (wording != nullptr && *wording != '\0')
+                keys.insert(QString::fromUtf8(wording));
+    }
+    // A constant's wording may be written as several literals one after another.
+    static const QRegularExpression kConstant(
+        QStringLiteral(R"re(\bkText\w+\s*=\s*((?:"(?:[^"\\]|\\.)*"\s*)+))re"));
+    static const QRegularExpression kLiteral(QStringLiteral(R"re("((?:[^"\\]|\\.)*)")re"));
+    static const QRegularExpression kGraphStep(
+        QStringLiteral(R"re((?m)^(?!\s*//)[^\n]*?"((?:Could not|Query) [^"\\]*)")re"));
     for (const char* folder : {"/src", "/framework"}) {
         QDirIterator files(QStringLiteral(ZEM_SOURCE_DIR) + QLatin1String(folder),
                            {QStringLiteral("*.h"), QStringLiteral("*.cpp")}, QDir::Files, QDirIterator::Subdirectories);
@@ -147,8 +158,13 @@ std::set<QString> WordingsTheProgramUses() {
             if (!file.open(QIODevice::ReadOnly))
                 continue;
             const QString text = QString::fromUtf8(file.readAll());
-            for (auto match = kConstant.globalMatch(text); match.hasNext();)
-                keys.insert(match.next().captured(1));
+            for (auto match = kConstant.globalMatch(text); match.hasNext();) {
+                QString wording;
+                const QString literals = match.next().captured(1);
+                for (auto piece = kLiteral.globalMatch(literals); piece.hasNext();)
+                    wording += piece.next().captured(1);
+                keys.insert(wording);
+            }
             // The conversion graph's building steps name what failed in place.
             for (auto match = kGraphStep.globalMatch(text); match.hasNext();)
                 keys.insert(match.next().captured(1));
@@ -166,7 +182,8 @@ std::map<QString, QString> ReadLanguageFile(const QString& path) {
         const qsizetype equals = line.indexOf(QLatin1Char('='));
         if (line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('[')) || equals <= 0)
             continue;
-        values[line.left(equals).trimmed()] = line.mid(equals + 1).trimmed();
+        // The program finds a key in any letter case ("size" is "Size").
+        values[line.left(equals).trimmed().toLower()] = line.mid(equals + 1).trimmed();
     }
     return values;
 }
@@ -184,15 +201,18 @@ QStringList Blanks(const QString& text) {
 TEST(Language, EveryWordingTheProgramUsesIsInEveryLanguageFile) {
     const std::set<QString> keys = WordingsTheProgramUses();
     // The scan found the engine's, the media layer's and the window's texts.
-    for (const char* known : {"Could not decode {file}", "{file} is not a video file the converter can read",
-                              "Could not add MP3 encoder", "Cannot make a scratch folder in {folder}: {why}",
-                              "Subtitles of {file} not shown: {why}", "Converting {percent}%",
-                              "it gave no picture or sound within {seconds} s", "Version {version}", "Converting ..."})
+    for (const char* known :
+         {"Could not decode {file}", "{file} is not a video file the converter can read", "Could not add MP3 encoder",
+          "Cannot make a scratch folder in {folder}: {why}", "Subtitles of {file} not shown: {why}",
+          "Converting {percent}%", "it gave no picture or sound within {seconds} s", "Version {version}",
+          "Converting ...", "Query SampleGrabber interface failed", "unknown option {option}", "show this help",
+          "picture size", "standard input", "it is larger than {size} MB",
+          "zemconvert was killed by signal {signal} ({name}: {description})"})
         EXPECT_EQ(keys.count(QString::fromUtf8(known)), 1u) << known;
     for (const char* name : {"KOR.ini", "CHS.ini", "CHT.ini", "ENG.ini"}) {
         const auto values = ReadLanguageFile(QStringLiteral(ZEM_SOURCE_DIR "/Lang/") + QLatin1String(name));
         for (const QString& key : keys) {
-            const auto found = values.find(key);
+            const auto found = values.find(key.toLower());
             if (found == values.end()) {
                 ADD_FAILURE() << name << " lacks \"" << key.toStdString() << "\"";
                 continue;
@@ -213,6 +233,9 @@ TEST(Language, QtsOwnTextsBoxesTooltipsAndDialogTitlesFollowTheLanguage) {
     window.show();
     // Qt's own buttons and dialogs (message box buttons, the file dialog).
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("취소"));
+    // The file dialog's "Type" column, which Qt's own translations leave in English.
+    EXPECT_EQ(QCoreApplication::translate("QAbstractFileIconProvider", "Folder", "All other platforms"),
+              QStringLiteral("폴더"));
     EXPECT_EQ(window.ControlAs<CButtonST>(IDC_PLAY)->toolTip(), QStringLiteral("재생"));
     EXPECT_EQ(window.ControlAs<CButtonST>(IDC_CLEAR_SELECTION)->toolTip(), QStringLiteral("선택 해제"));
 

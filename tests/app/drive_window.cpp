@@ -16,6 +16,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QProgressBar>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -25,9 +26,16 @@ using namespace zem::app;
 
 namespace {
 
-bool SaveScreen(const QString& path) {
+// The conversion's picture is taken this far in.
+constexpr int kShownPercent = 10;
+
+// The part of the screen the window covers: the pictures the video area
+// shows are drawn there, not in the widgets.
+bool SaveScreen(const QWidget& window, const QString& path) {
     QScreen* screen = QGuiApplication::primaryScreen();
-    const bool saved = screen != nullptr && screen->grabWindow(0).save(path);
+    const QRect place = window.frameGeometry();
+    const bool saved =
+        screen != nullptr && screen->grabWindow(0, place.x(), place.y(), place.width(), place.height()).save(path);
     std::fprintf(stderr, "%s %s\n", saved ? "saved" : "could not save", path.toLocal8Bit().constData());
     return saved;
 }
@@ -74,8 +82,11 @@ int main(int argc, char** argv) {
                          lastMessage.toLocal8Bit().constData());
         }
         const QString status = window.CellText(window.GetSelectedRow(), kColStatus);
-        if (!grabbedRunning && window.Run().converting() && status.startsWith(QStringLiteral("Converting ... "))) {
-            grabbedRunning = SaveScreen(prefix + QStringLiteral("_converting.png"));
+        // A few percent in, so the bar and the row show that the run is under way.
+        if (!grabbedRunning && window.Run().converting() &&
+            status.startsWith(window.Translate(QStringLiteral("Converting ..."))) &&
+            window.ControlAs<QProgressBar>(IDC_PROGRESS)->value() >= kShownPercent) {
+            grabbedRunning = SaveScreen(window, prefix + QStringLiteral("_converting.png"));
             std::fprintf(stderr, "status while converting: %s\n", status.toLocal8Bit().constData());
         }
     });
@@ -84,7 +95,7 @@ int main(int argc, char** argv) {
     QTimer::singleShot(2500, [&] { // the start-up picture closes after two seconds
         click(IDC_ADD);
         QApplication::processEvents();
-        SaveScreen(prefix + QStringLiteral("_opened.png"));
+        SaveScreen(window, prefix + QStringLiteral("_opened.png"));
         click(allFiles ? IDC_ALL_FILES : IDC_SELECTED_FILE);
         click(IDC_SIZE_160);
         if (monitoring != window.ControlAs<QAbstractButton>(IDC_MONITORING)->isChecked())
@@ -95,11 +106,11 @@ int main(int argc, char** argv) {
         during.stop();
         std::fprintf(stderr, "at %lld ms: written\n", static_cast<long long>(sinceConvert.elapsed()));
         QApplication::processEvents();
-        SaveScreen(prefix + QStringLiteral("_done.png"));
+        SaveScreen(window, prefix + QStringLiteral("_done.png"));
         const QString status = window.CellText(window.GetSelectedRow(), kColStatus);
         std::fprintf(stderr, "final status: %s, output: %s\n", status.toLocal8Bit().constData(),
                      window.CellText(window.GetSelectedRow(), kColOutput).toLocal8Bit().constData());
-        result = status == QStringLiteral("Completed") ? 0 : 1;
+        result = status == window.Translate(QStringLiteral("Completed")) ? 0 : 1;
         window.close();
         app.quit();
     });

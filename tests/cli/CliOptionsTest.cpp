@@ -10,13 +10,13 @@ using namespace zem::cli;
 namespace {
 CliOptions Parse(std::vector<std::string> args) {
     const ParseResult r = ParseCommandLine(args);
-    EXPECT_TRUE(r.options.has_value()) << r.error;
+    EXPECT_TRUE(r.options.has_value()) << r.error.English();
     return r.options.value_or(CliOptions{});
 }
 std::string ErrorOf(std::vector<std::string> args) {
     const ParseResult r = ParseCommandLine(args);
     EXPECT_FALSE(r.options.has_value());
-    return r.error;
+    return r.error.English();
 }
 } // namespace
 
@@ -109,11 +109,11 @@ TEST(CliOptionsTest, JobsAreCountedAndEachJobGetsItsOwnCommandLine) {
     };
     constexpr double kMb = 1e6;
     const Auto autoRows[] = {
-        {2, 8000 * kMb, 3.1 * kMb, 10, 2},   // 1080p: the cores
-        {2, 600 * kMb, 24.9 * kMb, 10, 1},   // 4K 10-bit in little memory: one at a time
-        {8, 2000 * kMb, 24.9 * kMb, 10, 3},  // the memory, not the cores
-        {8, 100000 * kMb, 0.1 * kMb, 3, 3},  // no more than the inputs
-        {1, 10 * kMb, 24.9 * kMb, 10, 1},    // always at least one
+        {2, 8000 * kMb, 3.1 * kMb, 10, 2},  // 1080p: the cores
+        {2, 600 * kMb, 24.9 * kMb, 10, 1},  // 4K 10-bit in little memory: one at a time
+        {8, 2000 * kMb, 24.9 * kMb, 10, 3}, // the memory, not the cores
+        {8, 100000 * kMb, 0.1 * kMb, 3, 3}, // no more than the inputs
+        {1, 10 * kMb, 24.9 * kMb, 10, 1},   // always at least one
     };
     for (const Auto& row : autoRows)
         EXPECT_EQ(AutoJobCount(row.cores, row.available, row.picture, row.inputs), row.jobs)
@@ -127,7 +127,7 @@ TEST(CliOptionsTest, JobsAreCountedAndEachJobGetsItsOwnCommandLine) {
     // Of the other inputs, only those the output could replace: none here.
     EXPECT_EQ(SingleJobInput(batch, "-b.mkv", "out/-b_ZM.avi"), std::string("-b.mkv\0out/-b_ZM.avi\0", 21));
     EXPECT_EQ(SingleJobInput(batch, "-b.mkv", "a.mp4"), std::string("-b.mkv\0a.mp4\0a.mp4\0", 19));
-    EXPECT_EQ(TakeSingleJob(one, SingleJobInput(batch, "-b.mkv", "out/-b_ZM.avi")), "");
+    EXPECT_TRUE(TakeSingleJob(one, SingleJobInput(batch, "-b.mkv", "out/-b_ZM.avi")).empty());
     EXPECT_EQ(one.inputs, std::vector<std::string>{"-b.mkv"});
     EXPECT_EQ(one.output, "out/-b_ZM.avi");
     EXPECT_EQ(one.otherInputs, std::vector<std::string>{});
@@ -139,12 +139,12 @@ TEST(CliOptionsTest, JobsAreCountedAndEachJobGetsItsOwnCommandLine) {
     EXPECT_DOUBLE_EQ(one.end, 70.0);
     EXPECT_TRUE(one.keepMp3);
     CliOptions oddOne = Parse(SingleJobArguments(batch));
-    EXPECT_EQ(TakeSingleJob(oddOne, SingleJobInput(batch, odd, odd + ".avi")), "");
+    EXPECT_TRUE(TakeSingleJob(oddOne, SingleJobInput(batch, odd, odd + ".avi")).empty());
     EXPECT_EQ(oddOne.inputs, std::vector<std::string>{odd});
     EXPECT_EQ(oddOne.output, odd + ".avi");
     EXPECT_EQ(oddOne.otherInputs, std::vector<std::string>{});
-    for (const std::string bad : {std::string(), std::string("a.mp4"), std::string("a.mp4\0", 6)})
-        EXPECT_NE(TakeSingleJob(oddOne, bad), "") << bad;
+    for (const std::string& bad : {std::string(), std::string("a.mp4"), std::string("a.mp4\0", 6)})
+        EXPECT_FALSE(TakeSingleJob(oddOne, bad).empty()) << bad;
     const CliOptions plain = Parse(SingleJobArguments(Parse({"a.mp4", "b.mp4"})));
     EXPECT_EQ(plain.start, 0.0);
     EXPECT_EQ(plain.end, 0.0);

@@ -16,7 +16,7 @@ namespace {
 
 CliOptions Parse(const std::vector<std::string>& args) {
     const ParseResult r = ParseCommandLine(args);
-    EXPECT_TRUE(r.options.has_value()) << r.error;
+    EXPECT_TRUE(r.options.has_value()) << r.error.English();
     return r.options.value_or(CliOptions{});
 }
 
@@ -24,7 +24,7 @@ CliOptions Parse(const std::vector<std::string>& args) {
 CliOptions ParseJob(const CliOptions& batch, const std::string& input, const std::string& output) {
     CliOptions child = Parse(SingleJobArguments(batch));
     EXPECT_TRUE(child.batchJob);
-    EXPECT_EQ(TakeSingleJob(child, SingleJobInput(batch, input, output)), "");
+    EXPECT_TRUE(TakeSingleJob(child, SingleJobInput(batch, input, output)).empty());
     return child;
 }
 
@@ -154,13 +154,14 @@ TEST(OptionTableTest, ShortAndLongNamesAndEveryChoiceParse) {
         }
     }
     // A switch takes no value; an option with one needs it.
-    EXPECT_NE(ParseCommandLine({"--keep-mp3=yes", "a.mp4"}).error.find("takes no value"), std::string::npos);
-    EXPECT_NE(ParseCommandLine({"a.mp4", "--subtitle-size"}).error.find("needs a subtitle size"), std::string::npos);
-    EXPECT_NE(ParseCommandLine({"--subtitle-size", "huge", "a.mp4"}).error.find("big, middle, small"),
+    EXPECT_NE(ParseCommandLine({"--keep-mp3=yes", "a.mp4"}).error.English().find("takes no value"), std::string::npos);
+    EXPECT_NE(ParseCommandLine({"a.mp4", "--subtitle-size"}).error.English().find("needs a subtitle size"),
               std::string::npos);
-    EXPECT_NE(ParseCommandLine({"-x", "a.mp4"}).error.find("unknown option -x"), std::string::npos);
-    EXPECT_NE(ParseCommandLine({"--other", "a.mp4"}).error.find("unknown option --other"), std::string::npos);
-    EXPECT_NE(ParseCommandLine({"-d", "", "a.mp4"}).error.find("needs a folder"), std::string::npos);
+    EXPECT_NE(ParseCommandLine({"--subtitle-size", "huge", "a.mp4"}).error.English().find("big, middle, small"),
+              std::string::npos);
+    EXPECT_NE(ParseCommandLine({"-x", "a.mp4"}).error.English().find("unknown option -x"), std::string::npos);
+    EXPECT_NE(ParseCommandLine({"--other", "a.mp4"}).error.English().find("unknown option --other"), std::string::npos);
+    EXPECT_NE(ParseCommandLine({"-d", "", "a.mp4"}).error.English().find("needs a folder"), std::string::npos);
 }
 
 TEST(OptionTableTest, HelpShowsEveryOptionButTheHiddenOnesWithinEightyColumns) {

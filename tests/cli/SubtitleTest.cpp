@@ -26,12 +26,13 @@ void WriteText(const std::string& path, const std::string& text) {
 }
 
 // A still grey film with a tone, `seconds` long.
-std::string MakeStill(const std::string& dir, const std::string& name, double seconds) {
+std::string MakeStill(const std::string& dir, const std::string& name, double seconds,
+                      const std::string& size = "320x240") {
     const std::string path = dir + "/" + name;
-    const std::string command =
-        "ffmpeg -v error -y -f lavfi -i color=c=gray:s=320x240:r=25:d=" + std::to_string(seconds) +
-        " -f lavfi -i sine=d=" + std::to_string(seconds) + " -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest '" +
-        path + "'";
+    const std::string command = "ffmpeg -v error -y -f lavfi -i color=c=gray:s=" + size +
+                                ":r=25:d=" + std::to_string(seconds) +
+                                " -f lavfi -i sine=d=" + std::to_string(seconds) +
+                                " -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest '" + path + "'";
     return std::system(command.c_str()) == 0 ? path : std::string();
 }
 
@@ -252,5 +253,42 @@ TEST_F(Subtitles, AnUnreadableSubtitleFileNeverStopsTheFilm) {
         EXPECT_NE(warning, std::string::npos) << last.out;
         EXPECT_NE(status, std::string::npos) << last.out;
         EXPECT_LT(warning, status) << last.out;
+    }
+}
+
+TEST_F(Subtitles, AFilesTextAndTheSameTextInTheFilmsTrackAreDrawnAtOneHeight) {
+    // A film larger than the output, so the letters are sized for its own
+    // picture and then scaled down with it.
+    const std::string still = MakeStill(dir.path(), "film.mp4", 4, "1280x720");
+    ASSERT_FALSE(still.empty());
+    const std::string cue = "1\n00:00:01,000 --> 00:00:03,000\nHeight Xg\n";
+    WriteText(dir.file("film.srt"), cue);
+    WriteText(dir.file("cue.srt"), cue);
+    const std::string plain = Convert({"--no-subtitles"}, still, "plain.avi");
+    const auto height = [&](const std::string& output) {
+        const auto [first, last] =
+            DifferingRows(DecodePicture(output, 32, kWidth, kHeight), DecodePicture(plain, 32, kWidth, kHeight));
+        return first < 0 ? 0 : last - first + 1;
+    };
+    struct Track {
+        const char* codec; // as ffmpeg stores the cue in the film
+        const char* film;
+    };
+    const Track tracks[] = {{"srt", "track.mkv"}, {"ass", "ass.mkv"}, {"mov_text", "track.mp4"}};
+    for (const Track& track : tracks)
+        ASSERT_EQ(
+            std::system(("ffmpeg -v error -y -i '" + still + "' -i '" + dir.file("cue.srt") +
+                         "' -map 0 -map 1 -c:v copy -c:a copy -c:s " + track.codec + " '" + dir.file(track.film) + "'")
+                            .c_str()),
+            0);
+    for (const char* size : {"big", "middle", "small"}) {
+        SCOPED_TRACE(size);
+        const int beside = height(Convert({"--subtitle-size", size}, still, std::string("beside_") + size + ".avi"));
+        EXPECT_GT(beside, 0);
+        for (const Track& track : tracks) {
+            SCOPED_TRACE(track.codec);
+            EXPECT_EQ(height(Convert({"--subtitle-size", size}, dir.file(track.film), std::string("track.avi"))),
+                      beside);
+        }
     }
 }

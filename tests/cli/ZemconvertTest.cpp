@@ -333,10 +333,11 @@ TEST_F(Zemconvert, SpeaksTheUsersLanguageAndJsonStaysEnglish) {
               0);
     struct Case {
         const char* locale; // LC_ALL
-        std::string file;
+        std::string file;   // the last argument; none when empty
         std::vector<std::string> args;
         std::string said;  // in the report or the message, whole words
         std::string never; // an English word that must not show
+        int status = 1;    // the exit status: 0 done, 1 failed, 2 bad usage
     };
     const Case cases[] = {
         {"ko_KR.UTF-8",
@@ -349,11 +350,25 @@ TEST_F(Zemconvert, SpeaksTheUsersLanguageAndJsonStaysEnglish) {
          {},
          "상태: ERROR(5) 변환기가 디코딩할 수 있는 영상이 파일에 없습니다",
          "picture"},
-        {"ko_KR.UTF-8", bad.file("a.txt"), {}, "a.txt: 변환기가 읽는 동영상 파일이 아닙니다", "video"},
+        {"ko_KR.UTF-8", bad.file("a.txt"), {}, "a.txt: 변환기가 읽는 동영상 파일이 아닙니다", "video", 2},
+        // The help, the command line's faults and the list's.
+        {"ko_KR.UTF-8", "", {"--help"}, "사용법: zemconvert [OPTIONS] INPUT...", "show this help", 0},
+        {"ko_KR.UTF-8", "", {"--help"}, "화면을 왼쪽이나 오른쪽으로 90도 돌립니다", "default", 0},
+        {"ko_KR.UTF-8", "", {"--frobnicate", "x.mp4"}, "알 수 없는 옵션 --frobnicate", "unknown", 2},
+        {"ko_KR.UTF-8", "", {"-j", "99", "x.mp4"}, "작업 수 '99'을(를) 읽을 수 없습니다 (1부터 64까지)", "cannot", 2},
+        {"ko_KR.UTF-8",
+         bad.file("nolist.txt"),
+         {"--files-from"},
+         "목록 " + bad.file("nolist.txt") + "을(를) 읽을 수 없습니다",
+         "cannot",
+         2},
+        {"zh_CN.UTF-8", "", {"--start", "soon", "x.mp4"}, "无法读取时间“soon”", "cannot", 2},
+        {"C", "", {"--help"}, "Usage: zemconvert [OPTIONS] INPUT...", "사용법", 0},
+        {"C", "", {"--frobnicate", "x.mp4"}, "unknown option --frobnicate", "알 수", 2},
         {"zh_TW.UTF-8", bad.file("missing.mkv"), {}, "狀態: ERROR(4) 無法開啟 " + bad.file("missing.mkv"), "Cannot"},
         {"C", bad.file("missing.mkv"), {}, "Status: ERROR(4) Cannot open " + bad.file("missing.mkv"), "상태"},
         {"C", bad.file("blind.mkv"), {}, "Status: ERROR(5) The file has no picture the converter can decode", "상태"},
-        {"C", bad.file("a.txt"), {}, "a.txt: not a video file the converter reads", "변환"},
+        {"C", bad.file("a.txt"), {}, "a.txt: not a video file the converter reads", "변환", 2},
         // A language without a file speaks English.
         {"de_DE.UTF-8", bad.file("missing.mkv"), {}, "Status: ERROR(4) Cannot open", "상태"},
         // Scripts read the same English in every language.
@@ -369,14 +384,15 @@ TEST_F(Zemconvert, SpeaksTheUsersLanguageAndJsonStaysEnglish) {
         SCOPED_TRACE(std::string(c.locale) + " " + c.file);
         ::setenv("LC_ALL", c.locale, 1);
         std::vector<std::string> args = c.args;
-        args.push_back(c.file);
+        if (!c.file.empty())
+            args.push_back(c.file);
         const Outcome o = RunZemconvert(args, Scratch());
         const std::string all = o.out + o.err;
-        EXPECT_NE(o.exitCode, 0);
+        EXPECT_EQ(o.exitCode, c.status);
         EXPECT_NE(all.find(c.said), std::string::npos) << all;
         // The file's name aside, no word of the other language shows.
         std::string words = all;
-        for (size_t at; (at = words.find(c.file)) != std::string::npos;)
+        for (size_t at; !c.file.empty() && (at = words.find(c.file)) != std::string::npos;)
             words.erase(at, c.file.size());
         EXPECT_EQ(words.find(c.never), std::string::npos) << all;
     }

@@ -193,14 +193,14 @@ TEST(AsxPlaylistTest, AHugeHrefOrEndlessOpenTagsAreReadInOnePassWithoutACrash) {
     Write(huge, "<asx><entry><ref href=\"" + std::string(30000, 'a') +
                     ".wmv\"/></entry>"
                     "<entry><ref href=\"b.wmv\"/></entry></asx>");
-    std::string why;
+    zem::UserText why;
     // A name longer than any path can be is no file; the next entry is read.
     EXPECT_EQ(media::AsxLocalEntries(huge.string(), &why), std::vector<std::string>{(dir.path() / "b.wmv").string()});
 
     const auto open = dir.path() / "open.asx";
     Write(open, Repeat("< ref  href = ", 30000) + "<ref href=\"" + std::string(500000, 'a'));
     EXPECT_TRUE(media::AsxLocalEntries(open.string(), &why).empty());
-    EXPECT_EQ(why, open.string() + " names no local media file");
+    EXPECT_EQ(why.English(), open.string() + " names no local media file");
 
     const auto many = dir.path() / "many.asx";
     Write(many, Repeat("<REF HREF = 'c.wmv'>", 20000));

@@ -92,35 +92,35 @@ TEST(AsxPlaylistTest, LocalEntriesInOrderMadeAbsoluteAndStreamsLeftOut) {
           "  <Entry><Ref href=\"file:///tmp/third%20one.avi\"/></Entry>\n"
           "  <Entry><Ref href=\"/abs/fourth.mp4\"/></Entry>\n"
           "</ASX>\n");
-    std::string why = "unchanged";
+    zem::UserText why(std::string("unchanged"));
     const auto entries = media::AsxLocalEntries(list.string(), &why);
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(entries[0], (dir.path() / "first.mpg").string());
     EXPECT_EQ(entries[1], (dir.path() / "sub/second.wmv").string());
     EXPECT_EQ(entries[2], "/tmp/third one.avi");
     EXPECT_EQ(entries[3], "/abs/fourth.mp4");
-    EXPECT_EQ(why, "unchanged") << "no reason given when the list reads";
+    EXPECT_EQ(why.English(), "unchanged") << "no reason given when the list reads";
 }
 
 TEST(AsxPlaylistTest, AListWithoutLocalEntriesOrThatCannotBeReadSaysWhy) {
     TempDir dir;
     const auto remote = dir.path() / "remote.asx";
     Write(remote, "<asx><entry><ref href=\"http://example.invalid/a.wmv\"/></entry></asx>");
-    std::string why;
+    zem::UserText why;
     EXPECT_TRUE(media::AsxLocalEntries(remote.string(), &why).empty());
-    EXPECT_EQ(why, remote.string() + " names no local media file");
+    EXPECT_EQ(why.English(), remote.string() + " names no local media file");
 
     const auto missing = dir.path() / "missing.asx";
     EXPECT_TRUE(media::AsxLocalEntries(missing.string(), &why).empty());
-    EXPECT_EQ(why, "Cannot open " + missing.string() + ": No such file or directory");
+    EXPECT_EQ(why.English(), "Cannot open " + missing.string() + ": No such file or directory");
 
     EXPECT_TRUE(media::AsxLocalEntries(dir.path().string(), &why).empty());
-    EXPECT_EQ(why, dir.path().string() + " is not a regular file");
+    EXPECT_EQ(why.English(), dir.path().string() + " is not a regular file");
 
     const auto huge = dir.path() / "huge.asx";
     Write(huge, std::string((1 << 20) + 1, ' '));
     EXPECT_TRUE(media::AsxLocalEntries(huge.string(), &why).empty());
-    EXPECT_EQ(why, huge.string() + " is too large for a play list");
+    EXPECT_EQ(why.English(), huge.string() + " is too large for a play list");
 }
 
 TEST(AsxPlaylistTest, TheFirstEntryThatIsAPlainFileIsPlayedAndOtherwiseTheFirstProblemTold) {
@@ -133,18 +133,18 @@ TEST(AsxPlaylistTest, TheFirstEntryThatIsAPlainFileIsPlayedAndOtherwiseTheFirstP
           "<entry><ref href=\"real.mpg\"/></entry></asx>");
     EXPECT_TRUE(media::IsAsxPath(list.string()));
     EXPECT_FALSE(media::IsAsxPath((dir.path() / "real.mpg").string()));
-    std::string why;
+    zem::UserText why;
     EXPECT_EQ(media::FirstPlaylistEntry(list.string(), &why), (dir.path() / "real.mpg").string());
 
     const auto broken = dir.path() / "broken.asx";
     Write(broken, "<asx><entry><ref href=\"gone.mpg\"/></entry><entry><ref href=\"folder.mpg\"/></entry></asx>");
     EXPECT_EQ(media::FirstPlaylistEntry(broken.string(), &why), "");
-    EXPECT_EQ(why, broken.string() + ": its entry " + (dir.path() / "gone.mpg").string() +
-                       " cannot be opened: No such file or directory");
+    EXPECT_EQ(why.English(), broken.string() + ": its entry " + (dir.path() / "gone.mpg").string() +
+                                 " cannot be opened: No such file or directory");
     const auto folder = dir.path() / "folder.asx";
     Write(folder, "<asx><entry><ref href=\"folder.mpg\"/></entry></asx>");
     EXPECT_EQ(media::FirstPlaylistEntry(folder.string(), &why), "");
-    EXPECT_EQ(why, folder.string() + ": its entry " + (dir.path() / "folder.mpg").string() + " is a folder");
+    EXPECT_EQ(why.English(), folder.string() + ": its entry " + (dir.path() / "folder.mpg").string() + " is a folder");
 }
 
 // ---------------------------------------------------------------- sound cut at a range's start

@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string list = zem::fuzz::WriteInput(data, size, ".asx");
-    std::string why;
+    zem::UserText why;
     for (const std::string& entry : zem::media::AsxLocalEntries(list, &why)) {
         if (entry.empty())
             __builtin_trap(); // an entry is always a path

@@ -28,17 +28,6 @@ namespace {
 
 const std::string kFiles = ZEM_CLI_FILES_DIR;
 
-std::string Collapsed(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        const bool space = c == ' ' || c == '\n' || c == '\t';
-        if (space && (out.empty() || out.back() == ' '))
-            continue;
-        out += space ? ' ' : c;
-    }
-    return out;
-}
-
 // zemconvert --help's options: each line that starts an option, with its text.
 std::map<std::string, std::string> HelpOptions(const std::string& help) {
     std::map<std::string, std::string> options;
@@ -58,13 +47,6 @@ std::map<std::string, std::string> HelpOptions(const std::string& help) {
         }
     }
     return options;
-}
-
-// The manual rendered as plain text in lines long enough for every paragraph.
-Ran Render(const std::string& page, const char* device = "ascii") {
-    return RunProgram(QStringLiteral("groff"), {QStringLiteral("-man"), QStringLiteral("-T") + QLatin1String(device),
-                                                QStringLiteral("-rLL=400n"), QStringLiteral("-P-cbou"),
-                                                QStringLiteral("-ww"), QString::fromStdString(page)});
 }
 
 } // namespace
@@ -160,43 +142,6 @@ std::vector<std::string> Sorted(std::span<const zem::cli::Choice> choices) {
     return names;
 }
 
-} // namespace
-
-namespace {
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The text of an HTML page as a reader sees it: tags out, the usual entities
-// turned back into their characters, runs of white space as one.
-std::string PageText(const std::string& html) {
-    std::string text = std::regex_replace(html, std::regex("<[^>]*>"), " ");
-    for (const auto& [entity, plain] : std::map<std::string, std::string>{
-             {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&nbsp;", " "}, {"&amp;", "&"}}) {
-        for (size_t at; (at = text.find(entity)) != std::string::npos;)
-            text.replace(at, entity.size(), plain);
-    }
-    return Collapsed(text);
-}
-
-// The values of a language file, by key.
-std::map<std::string, std::string> LanguageValues(const std::string& path) {
-    std::map<std::string, std::string> values;
-    std::istringstream in(ReadWhole(path));
-    const auto trim = [](std::string text) {
-        text.erase(0, text.find_first_not_of(" \t\r"));
-        text.erase(text.find_last_not_of(" \t\r") + 1);
-        return text;
-    };
-    for (std::string line; std::getline(in, line);) {
-        const size_t equals = line.find('=');
-        if (line.empty() || line[0] == ';' || line[0] == '[' || equals == std::string::npos)
-            continue;
-        values[trim(line.substr(0, equals))] = trim(line.substr(equals + 1));
-    }
-    return values;
-}
 } // namespace
 
 #ifdef ZEM_HAVE_APP
