@@ -137,7 +137,7 @@ TEST(SubtitleFileChoice, SeveralFilesBesideTheFilmAreTakenInTheirOrderOfPreferen
     // Most preferred first; letter case of the ending does not matter. Files
     // of another name, and the film itself, are never taken.
     const std::vector<std::string> preferred{"film.SMI", "film.ass", "film.ssa", "film.Srt", "film.sub"};
-    for (const std::string& name : {"films.smi", "other.smi", "film.mp4.srt", "film.txt"})
+    for (const char* name : {"films.smi", "other.smi", "film.mp4.srt", "film.txt"})
         std::ofstream(dir.path() / name) << "1\n";
     // Written least preferred first, so the folder's own order is no help.
     for (auto name = preferred.rbegin(); name != preferred.rend(); ++name)
