@@ -29,10 +29,6 @@ using namespace zem::app;
 
 namespace {
 
-// The subtitle group: laid out, then hidden from the start on.
-constexpr int kSubtitleGroup[] = {IDC_SUBTITLE_BOX, IDC_FONT_SIZE_BOX,   IDC_SUBTITLE,
-                                  IDC_SUBTITLE_BIG, IDC_SUBTITLE_MIDDLE, IDC_SUBTITLE_SMALL};
-
 enum class Kind {
     Push,
     Transport,
@@ -259,9 +255,7 @@ std::vector<CCompressorDlg::ShownLabel> CCompressorDlg::VisibleLabels() {
     for (const ControlEntry& entry : kControls) {
         const bool labelled = entry.kind == Kind::Push || entry.kind == Kind::Radio || entry.kind == Kind::Check ||
                               entry.kind == Kind::Box;
-        const bool hidden =
-            std::find(std::begin(kSubtitleGroup), std::end(kSubtitleGroup), entry.id) != std::end(kSubtitleGroup);
-        if (!entry.visible || hidden || !labelled || entry.text == nullptr || *entry.text == '\0')
+        if (!entry.visible || !labelled || entry.text == nullptr || *entry.text == '\0')
             continue;
         const bool translated = std::any_of(kLanguageLabels.begin(), kLanguageLabels.end(),
                                             [&](const LabelKey& label) { return label.id == entry.id; });
