@@ -190,7 +190,7 @@ struct LabelKey {
     int id;
     const char* key;
 };
-inline constexpr std::array<LabelKey, 28> kLanguageLabels{{
+inline constexpr std::array<LabelKey, 34> kLanguageLabels{{
     {IDC_ADD, "Add ..."},
     {IDC_CHANGE_OUTPUT, "Change Output ..."},
     {IDC_DELETE, "Delete"},
@@ -219,6 +219,12 @@ inline constexpr std::array<LabelKey, 28> kLanguageLabels{{
     {IDC_ROTATE_BOX, "Rotate"},
     {IDC_HELP, "Help ..."},
     {IDC_KEEP_PROPORTIONS, zem::kKeepProportionsOption.labelKey},
+    {IDC_SUBTITLE_BOX, "SubTitle"},
+    {IDC_SUBTITLE, "SubTitle"},
+    {IDC_FONT_SIZE_BOX, "Font Size"},
+    {IDC_SUBTITLE_BIG, zem::kSubtitleSizeChoices[0].labelKey},
+    {IDC_SUBTITLE_MIDDLE, zem::kSubtitleSizeChoices[1].labelKey},
+    {IDC_SUBTITLE_SMALL, zem::kSubtitleSizeChoices[2].labelKey},
 }};
 
 // Language files.
