@@ -11,6 +11,14 @@
 
 namespace zem::app {
 
+namespace {
+// The size of the file at `path`, or -1 when no file is there.
+int64_t OutputBytes(const QString& path) {
+    const QFileInfo file(path);
+    return file.isFile() ? file.size() : -1;
+}
+} // namespace
+
 RangeEdge MakeRangeEdge(int64_t time, bool withMilliseconds, bool isEnd) {
     return {true, TimeCellValue(FormatTimeCell(time, withMilliseconds), isEnd), withMilliseconds};
 }
@@ -140,10 +148,8 @@ void FileListModel::SetOutput(int row, const QString& output) {
     Change(row, [&](FileRow& each) {
         each.output = output;
         // A finished row's size is its output's: another name has none yet.
-        if (each.state == RowState::Completed || each.state == RowState::Stopped) {
-            const QFileInfo file(output);
-            each.outputBytes = file.isFile() ? file.size() : -1;
-        }
+        if (each.state == RowState::Completed || each.state == RowState::Stopped)
+            each.outputBytes = OutputBytes(output);
     });
 }
 
@@ -175,8 +181,7 @@ void FileListModel::SetFinished(int row, RowState state, const QString& reason) 
         each.percent = -1;
         each.failure = FailureCode::None;
         each.reason = reason;
-        const QFileInfo output(each.output);
-        each.outputBytes = output.isFile() ? output.size() : -1;
+        each.outputBytes = OutputBytes(each.output);
     });
 }
 
@@ -217,22 +222,29 @@ void FileListModel::ApplyJobEvent(int row, const JobEvent& event, const QString&
     }
 }
 
+namespace {
+int64_t RangeStart(const FileRow& row) {
+    return row.start.set ? row.start.time : 0;
+}
+// The range's length, or 0 when the row has no end past its start.
+int64_t RangeLength(const FileRow& row) {
+    return row.end.set && row.end.time > RangeStart(row) ? row.end.time - RangeStart(row) : 0;
+}
+} // namespace
+
 int64_t FileListModel::WorkLength(int row) const {
     const FileRow& each = Row(row);
-    const int64_t start = each.start.set ? each.start.time : 0;
-    if (each.end.set && each.end.time > start)
-        return each.end.time - start;
+    if (const int64_t range = RangeLength(each); range > 0)
+        return range;
     if (each.length < 0)
         return -1;
-    return std::max<int64_t>(0, each.length - start);
+    return std::max<int64_t>(0, each.length - RangeStart(each));
 }
 
 int64_t FileListModel::ShownTime(int row) const {
     const FileRow& each = Row(row);
-    const int64_t start = each.start.set ? each.start.time : 0;
-    if (each.end.set && each.end.time > start)
-        return each.end.time - start;
-    return each.length;
+    const int64_t range = RangeLength(each);
+    return range > 0 ? range : each.length;
 }
 
 void FileListModel::Retranslate() {

@@ -12,6 +12,8 @@
 namespace zem {
 
 inline constexpr int kFrameRate = 16; // every output runs at 16 frames per second
+// Times in a job and in the graph count 100 ns units.
+inline constexpr double kTicksPerSecond = 1e7;
 
 struct ConversionJob {
     std::string inputPath;

@@ -20,7 +20,6 @@
 namespace zem {
 
 namespace {
-constexpr double kTicksPerSecond = 1e7;
 // Ticks a range's end waits for sound that lags behind its pictures.
 constexpr int kMaxSoundWaitTicks = 30;
 

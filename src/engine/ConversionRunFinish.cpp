@@ -13,8 +13,6 @@
 namespace zem {
 
 namespace {
-constexpr double kTicksPerSecond = 1e7;
-
 // Whether `path` names a regular file (through a link too).
 bool PlainFileAt(const std::string& path) {
     struct stat st {};

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "ConversionJob.h"
 #include "OutputFormat.h"
 #include "PictureFit.h"
 #include "Resample.h"
@@ -20,7 +21,6 @@
 namespace zem {
 
 namespace {
-constexpr double kTicksPerSecond = 1e7;
 // Pictures further apart than a frame by more than this are a source with
 // fewer pictures than frames. The slack keeps 16-picture sources whose
 // container rounds times to the millisecond on the dense side.
